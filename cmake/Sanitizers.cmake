@@ -1,0 +1,5 @@
+if(TESSAVAN_SANITIZE)
+  string(REPLACE ";" "," _san "${TESSAVAN_SANITIZE}")
+  add_compile_options(-fsanitize=${_san} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=${_san})
+endif()

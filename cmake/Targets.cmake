@@ -1,0 +1,61 @@
+# One static library per source folder. Sources are picked up from the folder
+# itself (not its sub-folders that are libraries of their own), so adding a
+# file needs no edit here.
+#
+#   tessavan_library(<target> <folder> [DEPS <targets>...] [QT])
+function(tessavan_library target folder)
+  cmake_parse_arguments(ARG "QT" "" "DEPS" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS
+       ${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp
+       ${PROJECT_SOURCE_DIR}/src/${folder}/*.c)
+  if(NOT _src)
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+    return()
+  endif()
+  add_library(${target} STATIC ${_src})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(${target} PRIVATE ${TESSAVAN_WARNINGS})
+  target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+  if(ARG_QT)
+    set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  endif()
+endfunction()
+
+# Tests of one area: tests/<area>/*.cpp form test_<area> (label <area>),
+# tests/<area>/conformance/*.cpp form test_<area>_conformance (labels <area>
+# and conformance), tests/<area>/e2e/*.cpp form test_<area>_e2e (labels <area>
+# and e2e).
+#
+#   tessavan_tests(<folder> [LABEL <label>] DEPS <targets>... [ENV <VAR=value>...])
+# The label defaults to the folder name.
+function(tessavan_tests area)
+  cmake_parse_arguments(ARG "" "LABEL" "DEPS;ENV" ${ARGN})
+  string(REPLACE "/" "_" _name ${area})
+  if(NOT ARG_LABEL)
+    set(ARG_LABEL ${area})
+  endif()
+  foreach(kind "" conformance e2e)
+    if(kind STREQUAL "")
+      set(_dir ${CMAKE_CURRENT_SOURCE_DIR}/${area})
+      set(_target test_${_name})
+      set(_labels ${ARG_LABEL})
+    else()
+      set(_dir ${CMAKE_CURRENT_SOURCE_DIR}/${area}/${kind})
+      set(_target test_${_name}_${kind})
+      set(_labels ${ARG_LABEL} ${kind})
+    endif()
+    file(GLOB _src CONFIGURE_DEPENDS ${_dir}/*.cpp)
+    if(NOT _src)
+      continue()
+    endif()
+    add_executable(${_target} ${_src})
+    target_compile_options(${_target} PRIVATE ${TESSAVAN_WARNINGS})
+    target_link_libraries(${_target} PRIVATE test_support ${ARG_DEPS} GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${_target}
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS "${_labels}"
+                 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}")
+  endforeach()
+endfunction()

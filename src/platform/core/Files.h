@@ -1,0 +1,37 @@
+// Files by wide name: the C stdio family on wide paths, and the few file
+// system calls the program needs. Paths are converted to UTF-8 for the OS.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Opens a C stream on a wide path; the mode is an stdio mode such as L"rb".
+// Returns null on failure (errno set), like fopen.
+std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
+
+namespace files {
+
+bool Exists(const std::wstring& path);       // file or folder
+bool IsDirectory(const std::wstring& path);
+bool IsRegularFile(const std::wstring& path);
+// Size in bytes, or -1 when the file cannot be examined.
+std::int64_t Size(const std::wstring& path);
+bool Remove(const std::wstring& path);        // a file, or an empty folder
+bool Rename(const std::wstring& from, const std::wstring& to);  // replaces `to`
+bool CreateDirectory(const std::wstring& path);  // one level; true if it exists
+// Removes a folder and everything in it; true when nothing is left.
+bool RemoveTree(const std::wstring& path);
+// Reads a whole file. False when it cannot be opened or read completely.
+bool ReadAll(const std::wstring& path, std::vector<std::uint8_t>& out);
+// Writes through a temporary name in the same folder and renames it into
+// place, so a reader never sees a half-written file and a failed write
+// leaves no file behind.
+bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size);
+// A fresh name beside `path` for a temporary file ("<path>.tmp<N>").
+std::wstring TemporarySibling(const std::wstring& path);
+// Text of the last OS error (errno), for messages.
+std::wstring LastErrorText();
+
+}  // namespace files
