@@ -1,0 +1,54 @@
+// Pixel arithmetic shared by the whole processing core: grey from colour,
+// binarisation, row strides of the working buffers, millimetre conversions
+// and saturating float-to-int. One definition each, so every operation
+// computes them the same way.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+namespace px {
+
+// Grey level of a B, G, R pixel: 0.587 G + 0.299 R + 0.114 B in double
+// precision, in this order of terms, truncated. (The order of the terms can
+// change the truncated value by one.)
+inline std::uint8_t Grey(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    return static_cast<std::uint8_t>(0.587 * g + 0.299 * r + 0.114 * b);
+}
+// The order 0.299 R + 0.587 G + 0.114 B, used by the few places that say so.
+inline std::uint8_t GreyRgbOrder(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    return static_cast<std::uint8_t>(0.299 * r + 0.587 * g + 0.114 * b);
+}
+
+// Binary images hold 0 (dark) and 255 (light); 128 and above is light.
+inline std::uint8_t Binarise128(std::uint8_t v) { return v >= 128 ? 255 : 0; }
+
+// Bytes of one bottom-up row: 24-bit rows are 3 x width rounded up to a
+// multiple of four, 8-bit rows width rounded up to a multiple of four.
+inline std::size_t Stride24(std::size_t width) { return (width * 3 + 3) & ~std::size_t{3}; }
+inline std::size_t Stride8(std::size_t width) { return (width + 3) & ~std::size_t{3}; }
+inline std::size_t StrideFor(std::size_t width, int bitsPerPixel) {
+    return bitsPerPixel == 24 ? Stride24(width) : Stride8(width);
+}
+
+// Millimetres to pixels in single precision, truncated: int(mm / 25.4 x dpi).
+inline int MmToPixels(float mm, float dpi) { return static_cast<int>(mm / 25.4f * dpi); }
+// Whole pixels per millimetre: int(dpi x 0.03937008), single precision.
+inline int PixelsPerMm(float dpi) { return static_cast<int>(dpi * 0.03937008f); }
+// An area in mm^2 as pixels: int(dpi x 0.03937008) x int(mm^2 / 25.4 x dpi).
+inline int AreaMm2ToPixels(float mm2, float dpi) { return PixelsPerMm(dpi) * MmToPixels(mm2, dpi); }
+
+// Float to int that saturates instead of being undefined out of range; NaN
+// gives 0. Truncates toward zero like a cast.
+inline int SaturatingInt(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+    if (v <= static_cast<double>(std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+inline std::uint8_t ClampByte(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+}  // namespace px
