@@ -10,7 +10,7 @@
 #include "processing/PixelMath.h"
 #include "support/GlyphText.h"
 #include "support/HolePages.h"
-#include "support/HoleReference.h"
+#include "processing/reference/RefPageEngines.h"
 
 using testdata::TestPage;
 

@@ -12,7 +12,7 @@
 #include "processing/StainBorderRemover.h"
 #include "support/GlyphText.h"
 #include "support/HolePages.h"
-#include "support/StainReference.h"
+#include "processing/reference/RefPageEngines.h"
 
 using testdata::TestPage;
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "processing/TextDirectionDetector.h"
-#include "support/DirectionReference.h"
+#include "processing/reference/RefPageEngines.h"
 #include "support/GlyphText.h"
 #include "support/HolePages.h"
 
