@@ -222,7 +222,8 @@ void CStainBorderRemover::RemoveFringe(const std::vector<char>& erasedSeed) {
     // Light-grey pixels (threshold < byte < 255, not labelled) form their own
     // 8-connected pieces. A piece touching a kept component belongs to it
     // (halo 1); a piece touching only erased stains or board (halo 2) is
-    // erased with them.
+    // erased with them. Pixels of a kept piece that were never reached stay
+    // as they are, which is all that matters about them.
     const StainBorderParams& p = params_;
     const int W = p.width, H = p.height;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W));
@@ -248,20 +249,25 @@ void CStainBorderRemover::RemoveFringe(const std::vector<char>& erasedSeed) {
                 if (sx < 0 || sy < 0 || sx >= W || sy >= H) continue;
                 const std::size_t si = static_cast<std::size_t>(sy) * W + sx;
                 if (map[si] != kFree || !light(sx, sy)) continue;
-                // flood this light piece
+                // Flood this light piece until it shows a kept component (or
+                // a part already known to belong to one) next to it; only a
+                // piece flooded to its end without one is halo 2.
                 queue_.clear();
                 queue_.push_back(static_cast<std::int32_t>(si));
                 map[si] = kQueued;
                 bool kept = false;
-                for (std::size_t k = 0; k < queue_.size(); ++k) {
+                for (std::size_t k = 0; k < queue_.size() && !kept; ++k) {
                     const int x = queue_[k] % W, y = queue_[k] / W;
                     for (const auto& e : comp::kNeighbour8) {
                         const int nx = x + e[0], ny = y + e[1];
                         if (nx < 0 || ny < 0 || nx >= W || ny >= H) continue;
                         const std::size_t ni = static_cast<std::size_t>(ny) * W + nx;
                         const std::uint8_t v = map[ni];
-                        if (v == kKept) kept = true;
-                        else if (v == kFree && light(nx, ny)) {
+                        if (v == kKept || v == kHaloKept) {
+                            kept = true;
+                            break;
+                        }
+                        if (v == kFree && light(nx, ny)) {
                             map[ni] = kQueued;
                             queue_.push_back(static_cast<std::int32_t>(ni));
                         }
