@@ -96,24 +96,7 @@ void BM_StainBorderReference(benchmark::State& state) {
         state.PauseTiming();
         synth::Page colour = Stained().colour, grey = Stained().grey;
         state.ResumeTiming();
-        const StainBorderParams p = StainParams(colour, grey, mode);
-        ref::StainRun r;
-        r.test = p.test;
-        r.colour = p.colour;
-        r.black = p.black;
-        r.width = p.width;
-        r.height = p.height;
-        r.bitsPerPixel = p.bitsPerPixel;
-        r.threshold = p.threshold;
-        r.stains = p.stains;
-        r.borders = p.borders;
-        r.board = p.board;
-        r.eraseRadius = p.eraseRadius;
-        r.band = p.band;
-        r.stainArea = p.stainArea;
-        r.dpi = p.dpi;
-        r.mark = p.mark != 0;
-        benchmark::DoNotOptimize(ref::RemoveStains(r).classes.data());
+        benchmark::DoNotOptimize(ref::RemoveStains(StainParams(colour, grey, mode)).classes.data());
     }
 }
 BENCHMARK(BM_StainBorderReference)->Arg(kStains)->Arg(kBorders)->Arg(kBoard)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -172,21 +155,7 @@ void BM_BindHoleReference(benchmark::State& state) {
         state.PauseTiming();
         synth::Page colour = Holed().colour, grey = Holed().grey;
         state.ResumeTiming();
-        const BindHoleParams p = HoleParams(colour, grey, patch);
-        ref::HoleRun r;
-        r.grey = p.grey;
-        r.colour = p.colour;
-        r.width = p.width;
-        r.height = p.height;
-        r.bitsPerPixel = p.bitsPerPixel;
-        r.dpi = p.dpi;
-        r.mark = true;
-        r.on = 1;
-        r.greyHigh = p.greyHigh;
-        r.radius = p.radius;
-        r.ignoreCorners = p.ignoreCorners;
-        r.backgroundType = p.backgroundType;
-        benchmark::DoNotOptimize(ref::RemoveHoles(r));
+        benchmark::DoNotOptimize(ref::RemoveHoles(HoleParams(colour, grey, patch)));
     }
 }
 BENCHMARK(BM_BindHoleReference)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);

@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "processing/BindHoleRemover.h"
 #include "processing/PixelMath.h"
+#include "processing/StainBorderRemover.h"
 #include "processing/reference/RefComponents.h"
 
 namespace ref {
@@ -47,36 +49,18 @@ inline void RefClassifyStainScheme(std::vector<RComponent>& comps, const RLimits
 
 // ---- binding holes ----------------------------------------------------
 
-struct HoleRun {
-    std::uint8_t* grey = nullptr;
-    std::uint8_t* colour = nullptr;
-    int width = 0, height = 0;
-    int bitsPerPixel = 24;
-    int dpi = 300;
-    bool mark = true;
-    int on = 0;
-    int left = 10, right = 10, top = 10, bottom = 10;
-    int smallestArea = 4, largestArea = 100;
-    int greyLow = 0, greyHigh = 64;
-    int radius = 3;
-    int ignoreCorners = 0;
-    int backgroundType = 0;
-    int colourDelta = 25;
-    int whiteFill = 0;
-};
-
 // Runs the removal in place; returns the number of holes filled. When
 // `copyOut` is not null and the mark flag is set it receives the comparison
 // copy (the colour image's layout, or the grey image's without colour).
-inline int RemoveHoles(const HoleRun& run, std::vector<std::uint8_t>* copyOut = nullptr);
+inline int RemoveHoles(const BindHoleParams& run, std::vector<std::uint8_t>* copyOut = nullptr);
 
 namespace holes_detail {
 
 struct Ctx {
-    const HoleRun& p;
+    const BindHoleParams& p;
     size_t gs, cs;  // strides
     int L, R, T, B;
-    explicit Ctx(const HoleRun& run) : p(run) {
+    explicit Ctx(const BindHoleParams& run) : p(run) {
         gs = px::Stride8(run.width);
         cs = px::Stride24(run.width);
         L = band(run.left);
@@ -153,7 +137,7 @@ inline bool PatchSearch(const Ctx& k, const RComponent& c, int& dx, int& dy) {
 
 }  // namespace holes_detail
 
-inline int RemoveHoles(const HoleRun& p, std::vector<std::uint8_t>* copyOut) {
+inline int RemoveHoles(const BindHoleParams& p, std::vector<std::uint8_t>* copyOut) {
     using namespace holes_detail;
     if (!p.grey || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return 0;
     if (p.bitsPerPixel == 24 && !p.colour) return 0;
@@ -255,32 +239,13 @@ inline int RemoveHoles(const HoleRun& p, std::vector<std::uint8_t>* copyOut) {
 
 // ---- stains, borders and board ------------------------------------------
 
-struct StainRun {
-    std::uint8_t* test = nullptr;
-    std::uint8_t* colour = nullptr;
-    const std::uint8_t* black = nullptr;
-    int width = 0, height = 0;
-    int bitsPerPixel = 24;
-    int threshold = 0;
-    bool stains = false, borders = false, board = false;
-    int eraseRadius = 0;
-    int band = 0;
-    int colourAsBlack = 0;
-    int borderType = 0;
-    int region = 0;
-    int left = 10, top = 10, right = 10, bottom = 10;
-    float stainArea = 0;
-    int dpi = 300;
-    bool mark = true;
-};
-
 struct StainOutcome {
     bool bordersFound = false, boardFound = false;
     std::vector<std::uint8_t> copy;  // comparison copy, empty without the mark flag
     std::vector<int> classes;        // final class of every component, list order
 };
 
-inline StainOutcome RemoveStains(const StainRun& run);
+inline StainOutcome RemoveStains(const StainBorderParams& run);
 
 namespace stains_detail {
 inline const int kN8[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
@@ -301,7 +266,7 @@ inline long long CountIn(const RComponent& c, const Rect& a) {
 inline int Pct(int pct, int size) { return px::SaturatingInt(pct * 0.01 * size); }
 }  // namespace stains_detail
 
-inline StainOutcome RemoveStains(const StainRun& p) {
+inline StainOutcome RemoveStains(const StainBorderParams& p) {
     using namespace stains_detail;
     StainOutcome out;
     if (!p.test || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return out;
@@ -317,7 +282,7 @@ inline StainOutcome RemoveStains(const StainRun& p) {
     const bool copy24 = p.mark && p.colour;
 
     std::vector<std::uint8_t> visited(static_cast<size_t>(W) * H, 0);
-    const bool needBlack = p.board && p.black && !p.colourAsBlack;
+    const bool needBlack = p.board && p.black && !p.colourPixelsAreBlack;
     auto pixel = [&](int x, int y) {
         if (t(x, y) > p.threshold) return false;
         if (needBlack) {
