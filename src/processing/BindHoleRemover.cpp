@@ -26,7 +26,7 @@ void BindHoleParams::TakeOptions(const BindHoleOptions& o) {
 
 struct CBindHoleRemover::Geometry {
     int W = 0, H = 0;
-    int L = 0, R = 0, T = 0, B = 0;  // band widths in pixels
+    std::int64_t L = 0, R = 0, T = 0, B = 0;  // band widths in pixels
     int cw = 0, ch = 0;              // ignored corner sizes (0: none)
     bool corners = false;
     std::size_t gs = 0, cs = 0;
@@ -168,7 +168,7 @@ bool CBindHoleRemover::FindPatch(const comp::PageComponent& c, const Geometry& g
     };
     const int hh = c.H() / 2, cy = c.top + hh;
     const int hw = c.W() / 2, cx = c.left + hw;
-    if (g.T <= cy && cy <= g.H - g.B) {
+    if (g.T <= cy && cy <= static_cast<std::int64_t>(g.H) - g.B) {
         // left or right band: search up or down towards the middle row
         const int dist = 2 * c.H();
         if (cy > g.H / 2) {

@@ -26,7 +26,7 @@ std::int64_t PointsIn(std::span<const comp::Point> points, const Box& a) {
     return n;
 }
 
-int Percent(int percent, int size) { return px::SaturatingInt(percent * 0.01 * size); }
+std::int64_t Percent(int percent, int size) { return px::SaturatingInt(percent * 0.01 * size); }
 
 }  // namespace
 
@@ -73,7 +73,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
         return (q[0] | q[1] | q[2]) == 0;
     };
     if (p.board) {
-        const int band = p.band;
+        const std::int64_t band = p.band;
         ca.Label(pixel, [=](int x, int y) { return x < band || x >= W - band || y < band || y >= H - band; }, 9);
         if (!ca.components.empty()) boardFound_ = true;
     }

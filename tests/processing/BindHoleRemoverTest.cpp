@@ -360,6 +360,7 @@ TEST(BindHoleRemover, ExtremeSettingsStayExactOrRefuse) {
         {"bands 1000 %", [](BindHoleParams& p) { p.left = p.right = p.top = p.bottom = 1000; }},
         {"bands -50 %", [](BindHoleParams& p) { p.left = p.right = p.top = p.bottom = -50; }},
         {"bands INT_MAX", [](BindHoleParams& p) { p.left = p.top = INT_MAX; p.right = p.bottom = INT_MIN; }},
+        {"bands INT_MIN", [](BindHoleParams& p) { p.left = p.top = p.right = p.bottom = INT_MIN; }},
         {"areas extreme", [](BindHoleParams& p) { p.smallestArea = INT_MIN; p.largestArea = INT_MAX; }},
         {"grey range inverted", [](BindHoleParams& p) { p.greyLow = 200; p.greyHigh = 10; }},
         {"corners 100 %", [](BindHoleParams& p) { p.ignoreCorners = 100; }},

@@ -427,6 +427,7 @@ TEST(StainBorderRemover, ExtremeSettingsStayExact) {
         {"area -inf", [](StainBorderParams& p) { p.stainArea = -std::numeric_limits<float>::infinity(); }},
         {"bands 1000 %", [](StainBorderParams& p) { p.left = p.right = p.top = p.bottom = 1000; p.region = 1; }},
         {"bands INT extremes", [](StainBorderParams& p) { p.left = INT_MAX; p.top = INT_MIN; p.right = -5; p.region = 1; }},
+        {"bands INT_MIN", [](StainBorderParams& p) { p.left = p.top = p.right = p.bottom = INT_MIN; p.region = 1; }},
         {"band INT_MAX", [](StainBorderParams& p) { p.band = INT_MAX; }},
         {"band INT_MIN", [](StainBorderParams& p) { p.band = INT_MIN; }},
         {"radius negative", [](StainBorderParams& p) { p.eraseRadius = -7; }},

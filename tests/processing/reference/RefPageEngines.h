@@ -59,7 +59,7 @@ namespace holes_detail {
 struct Ctx {
     const BindHoleParams& p;
     size_t gs, cs;  // strides
-    int L, R, T, B;
+    long long L, R, T, B;
     explicit Ctx(const BindHoleParams& run) : p(run) {
         gs = px::Stride8(run.width);
         cs = px::Stride24(run.width);
@@ -113,7 +113,7 @@ inline bool PatchSearch(const Ctx& k, const RComponent& c, int& dx, int& dy) {
         }
         return count < 0.1 * n;
     };
-    if (k.T <= cy && cy <= H - k.B) {
+    if (k.T <= cy && cy <= static_cast<long long>(H) - k.B) {
         const int dist = 2 * (c.bottom - c.top);
         if (cy > H / 2) {
             for (int cand = cy - dist; cand >= hh; cand -= 5)
@@ -263,7 +263,7 @@ inline long long CountIn(const RComponent& c, const Rect& a) {
         if (a.l <= p.x && p.x < a.r && a.t <= p.y && p.y < a.b) ++n;
     return n;
 }
-inline int Pct(int pct, int size) { return px::SaturatingInt(pct * 0.01 * size); }
+inline long long Pct(int pct, int size) { return px::SaturatingInt(pct * 0.01 * size); }
 }  // namespace stains_detail
 
 inline StainOutcome RemoveStains(const StainBorderParams& p) {
@@ -273,8 +273,8 @@ inline StainOutcome RemoveStains(const StainBorderParams& p) {
     const int W = p.width, H = p.height;
     const size_t gs = px::Stride8(W), cs = px::Stride24(W);
     auto t = [&](int x, int y) -> std::uint8_t& { return p.test[static_cast<size_t>(y) * gs + x]; };
-    const int largest = px::SaturatingInt(p.stainArea / 25.4f * static_cast<float>(p.dpi)) *
-                        px::SaturatingInt(static_cast<float>(p.dpi) * 0.03937008f);
+    const long long largest = static_cast<long long>(px::SaturatingInt(p.stainArea / 25.4f * static_cast<float>(p.dpi))) *
+                              px::SaturatingInt(static_cast<float>(p.dpi) * 0.03937008f);
     if (p.mark) {
         if (p.colour) out.copy.assign(p.colour, p.colour + cs * H);
         else out.copy.assign(p.test, p.test + gs * H);
@@ -294,7 +294,7 @@ inline StainOutcome RemoveStains(const StainBorderParams& p) {
     std::vector<RComponent> comps;
     if (p.board) {
         RefLabelSeeded(W, H, visited,
-              [&](int x, int y) { return x < p.band || x >= W - p.band || y < p.band || y >= H - p.band; }, pixel,
+              [&](int x, int y) { const long long b = p.band; return x < b || x >= W - b || y < b || y >= H - b; }, pixel,
               comps);
         for (auto& c : comps) {
             c.cls = 9;
