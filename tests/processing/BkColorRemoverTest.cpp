@@ -6,6 +6,7 @@
 #include <string>
 
 #include "processing/BkColorRemover.h"
+#include "processing/EngineParams.h"
 #include "processing/PixelMath.h"
 #include "processing/reference/RefBkColor.h"
 #include "support/SyntheticPages.h"
@@ -13,24 +14,6 @@
 namespace {
 
 using synth::Page;
-
-// Pipeline defaults of the step.
-BkColorParams Defaults(Page& colour, Page& grey) {
-    BkColorParams p;
-    p.colour = colour.Data();
-    p.grey = grey.Data();
-    p.width = colour.width;
-    p.height = colour.height;
-    p.dpi = colour.dpi;
-    p.brightness = 40;
-    p.contrast = 50;
-    p.darkening = 50;
-    p.colorDelta = 25;
-    p.saturation = 0.15f;
-    p.keepRadius = 0.1f;
-    p.keepMode = 1;
-    return p;
-}
 
 ref::RBkParams ToRef(const BkColorParams& p, std::uint8_t* colour) {
     return ref::RBkParams{p.grey,         colour,       p.brightness,        p.contrast,
@@ -68,7 +51,7 @@ TEST(BkColorRemover, MatchesReferenceAcrossModesAndPages) {
                                      " radius " + std::to_string(s.radius);
             Page colour = page, refColour = page;
             Page grey = synth::ToGrey(page);
-            BkColorParams p = Defaults(colour, grey);
+            BkColorParams p = BkDefaults(colour, grey);
             p.dpi = 300;
             p.keepMode = s.mode;
             p.keepSourceColours = s.keepSource;
@@ -130,7 +113,7 @@ TEST(BkColorRemover, KeepModesOnSwatches) {
         for (int i = 0; i < 7; ++i) page.FillRect({8 * i + 2, 2, 8 * i + 6, 6}, kSwatches[i].c);
         Page grey = synth::ToGrey(page);
         Page out = page;
-        BkColorParams p = Defaults(out, grey);
+        BkColorParams p = BkDefaults(out, grey);
         p.keepRadius = 0;
         p.keepMode = e.mode;
         CBkColorRemover engine;
@@ -155,7 +138,7 @@ TEST(BkColorRemover, YellowedPageComesOutWhiteWithTextAndStampKept) {
     synth::DrawStamp(page, 420, 200, 90, 10, synth::kSealRed);
     Page grey = synth::ToGrey(page);
     Page out = page;
-    BkColorParams p = Defaults(out, grey);
+    BkColorParams p = BkDefaults(out, grey);
     p.dpi = 200;
     p.keepRadius = 2.0f;
     CBkColorRemover engine;
@@ -192,7 +175,7 @@ TEST(BkColorRemover, GreyShiftMovesEveryPixelByItsGreyChange) {
     Page page = synth::TextPage(120, 90, 24, 100, 3, synth::kYellowedPaper, 30);
     Page grey = synth::ToGrey(page);
     Page out = page;
-    BkColorParams p = Defaults(out, grey);
+    BkColorParams p = BkDefaults(out, grey);
     p.keepSourceColours = 1;
     p.protect = ProtectedRects({RECT{10, 10, 20, 20}}, true);
     const Page greyBefore = grey;
@@ -228,7 +211,7 @@ TEST(BkColorRemover, MaskReuseAndItsSizeGuard) {
     Page grey = synth::ToGrey(page);
     CBkColorRemover engine;
     Page first = page;
-    BkColorParams p = Defaults(first, grey);
+    BkColorParams p = BkDefaults(first, grey);
     p.keepRadius = 0;
     ASSERT_TRUE(engine.Run(p));
     EXPECT_EQ(engine.Mask()[px::Stride8(40) * 6 + 6], CBkColorRemover::kColour);
@@ -236,7 +219,7 @@ TEST(BkColorRemover, MaskReuseAndItsSizeGuard) {
     Page plain = synth::Blank(40, 30, 24, synth::kYellowedPaper);
     Page plainGrey = synth::ToGrey(plain);
     Page second = plain;
-    BkColorParams again = Defaults(second, plainGrey);
+    BkColorParams again = BkDefaults(second, plainGrey);
     again.keepRadius = 0;
     again.rebuildMask = 0;
     ASSERT_TRUE(engine.Run(again));
@@ -245,7 +228,7 @@ TEST(BkColorRemover, MaskReuseAndItsSizeGuard) {
 
     Page bigger = synth::Blank(64, 50, 24, synth::kYellowedPaper);
     Page biggerGrey = synth::ToGrey(bigger);
-    BkColorParams other = Defaults(bigger, biggerGrey);
+    BkColorParams other = BkDefaults(bigger, biggerGrey);
     other.rebuildMask = 0;
     ASSERT_TRUE(engine.Run(other));
     EXPECT_EQ(engine.Mask().size(), px::Stride8(64) * 50);
@@ -258,7 +241,7 @@ TEST(BkColorRemover, BadParametersDoNothingOrStayInBounds) {
     CBkColorRemover engine;
     for (auto [w, h, withGrey] : {std::tuple{0, 21, true}, std::tuple{33, -4, true}, std::tuple{33, 21, false}}) {
         Page out = page;
-        BkColorParams p = Defaults(out, grey);
+        BkColorParams p = BkDefaults(out, grey);
         p.width = w;
         p.height = h;
         if (!withGrey) p.grey = nullptr;
@@ -269,7 +252,7 @@ TEST(BkColorRemover, BadParametersDoNothingOrStayInBounds) {
     for (float radius : {-5.0f, 1e30f, std::numeric_limits<float>::quiet_NaN()})
         for (int dpi : {0, -300, 1, 1200, 2000000000}) {
             Page out = page;
-            BkColorParams p = Defaults(out, grey);
+            BkColorParams p = BkDefaults(out, grey);
             p.keepRadius = radius;
             p.dpi = dpi;
             p.keepMode = 2;
@@ -280,7 +263,7 @@ TEST(BkColorRemover, BadParametersDoNothingOrStayInBounds) {
             EXPECT_TRUE(engine.Run(p));
         }
     // No colour image: nothing to change, still a run.
-    BkColorParams none = Defaults(page, grey);
+    BkColorParams none = BkDefaults(page, grey);
     none.colour = nullptr;
     const Page before = page;
     EXPECT_TRUE(engine.Run(none));

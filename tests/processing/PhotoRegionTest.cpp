@@ -8,6 +8,7 @@
 
 #include "processing/BkColorChanger.h"
 #include "processing/BkColorRemover.h"
+#include "processing/EngineParams.h"
 #include "processing/Morphology.h"
 #include "processing/PhotoRegionFinder.h"
 #include "processing/PixelMath.h"
@@ -203,15 +204,7 @@ TEST(PhotoRegionFinder, FoundPhotoIsProtectedFromBackgroundRemoval) {
     ASSERT_TRUE(finder.Find(FinderParams(colour, grey, 2)));
     ASSERT_TRUE(Contains(finder.Found(), p.large));
 
-    BkColorParams b;
-    b.grey = grey.Data();
-    b.colour = colour.Data();
-    b.width = colour.width;
-    b.height = colour.height;
-    b.dpi = 100;
-    b.brightness = 40;
-    b.contrast = 50;
-    b.darkening = 50;
+    BkColorParams b = BkDefaults(colour, grey);
     b.keepMode = 0;
     b.protect = finder.AsProtected(true);
     CBkColorRemover remover;

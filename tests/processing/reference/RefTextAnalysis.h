@@ -120,13 +120,8 @@ inline int RefBlank(const std::uint8_t* image, int w, int h, int threshold, int 
     RefGapRatios(comps, dark);
     long long area = 0;
     for (RComponent& c : comps) {
-        int cw = c.right - c.left, ch = c.bottom - c.top;
-        int side = (cw > ch ? cw : ch) + 1;
-        if (side > lim.maxSide) c.cls = 6;
-        else if (c.gapMax > 0.2f) c.cls = 1;
-        else if (side < lim.minSide) c.cls = 3;
-        else c.cls = 4;
-        if (c.cls == 1) area += (long long)cw * ch;
+        c.cls = RefTextFilterClass(c, lim);
+        if (c.cls == 1) area += (long long)(c.right - c.left) * (c.bottom - c.top);
     }
     return (long long)((float)h * (float)w * text * 0.01f) >= area ? 1 : 0;
 }
