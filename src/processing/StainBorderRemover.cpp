@@ -35,6 +35,8 @@ void CStainBorderRemover::Free() {
     copy_.shrink_to_fit();
     eraseSet_.clear();
     eraseSet_.shrink_to_fit();
+    textBefore_.clear();
+    textBefore_.shrink_to_fit();
     runsA_.clear();
     runsA_.shrink_to_fit();
     runsB_.clear();
@@ -83,12 +85,18 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     ca.SetSizeLimits(px::kInch1_26mm);
     for (comp::PageComponent& c : ca.components)
         if (c.cls == 0) c.cls = comp::ClassifyStain(c, ca);
+    // Characters from the classification passed the character tests
+    // already; only those attached to text are tested again.
+    textBefore_.assign(ca.components.size(), 0);
+    for (std::size_t i = 0; i < ca.components.size(); ++i) textBefore_[i] = ca.components[i].cls == 1;
     ca.DominantCharSize();
     ca.DetectTextOrientation();
     ca.AttachToText(30000);
-    for (comp::PageComponent& c : ca.components)
-        if (c.cls == 1 && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
+    for (std::size_t i = 0; i < ca.components.size(); ++i) {
+        comp::PageComponent& c = ca.components[i];
+        if (c.cls == 1 && !textBefore_[i] && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
             c.cls = c.Side() < ca.minSide ? 3 : 4;
+    }
 
     eraseSet_.assign(static_cast<std::size_t>(W) * static_cast<std::size_t>(H), 0);
     auto take = [&](const comp::PageComponent& c) {

@@ -70,6 +70,7 @@ private:
         int x0, x1, since;  // a run of the erase set and the row it began to repeat
     };
     std::vector<std::uint8_t> eraseSet_;
+    std::vector<char> textBefore_;  // class 1 before the attachment to text
     std::vector<EraseRun> runsA_, runsB_;
     std::vector<std::int32_t> queue_;
 };
