@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <dirent.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,6 +105,54 @@ bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size
     if (ok) ok = Rename(tmp, path);
     if (!ok) Remove(tmp);
     return ok;
+}
+
+bool GetFileId(const std::wstring& path, FileId& id) {
+    struct stat st;
+    if (!StatPath(path, st)) return false;
+    id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+}
+
+namespace {
+wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+// Windows file systems order names by their upper-case form.
+bool ListingOrder(const DirEntry& a, const DirEntry& b) {
+    const std::size_t n = std::min(a.name.size(), b.name.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const wchar_t x = AsciiUpper(a.name[i]);
+        const wchar_t y = AsciiUpper(b.name[i]);
+        if (x != y) return x < y;
+    }
+    if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+    return a.name < b.name;
+}
+}  // namespace
+
+bool ListDirectory(const std::wstring& path, std::vector<DirEntry>& out) {
+    out.clear();
+    if (path.empty()) return false;
+    const std::string folder = ToUtf8(path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        DirEntry entry;
+        entry.name = FromUtf8(name);
+        entry.isHidden = name[0] == '.';
+        struct stat st;
+        const std::string full = folder.back() == '/' ? folder + name : folder + '/' + name;
+        if (::stat(full.c_str(), &st) == 0) {
+            entry.isDirectory = S_ISDIR(st.st_mode);
+            entry.id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+        }
+        out.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), ListingOrder);
+    return true;
 }
 
 std::wstring LastErrorText() {

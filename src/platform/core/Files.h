@@ -31,6 +31,30 @@ bool ReadAll(const std::wstring& path, std::vector<std::uint8_t>& out);
 bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size);
 // A fresh name beside `path` for a temporary file ("<path>.tmp<N>").
 std::wstring TemporarySibling(const std::wstring& path);
+// Identity of a file or folder on its device; two paths that reach the same
+// folder (through a link) give the same id.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+// The id of what `path` names (links followed); false when it cannot be
+// examined.
+bool GetFileId(const std::wstring& path, FileId& id);
+
+// One entry of a folder listing.
+struct DirEntry {
+    std::wstring name;
+    bool isDirectory = false;  // links are followed
+    bool isHidden = false;     // the name starts with '.'
+    FileId id;                 // zero when the entry cannot be examined
+};
+// Lists a folder without "." and "..", ordered by name without regard to
+// ASCII case (as a Windows file system lists them; names equal but for case
+// in byte order), so every walk over a folder tree is repeatable. False when
+// the folder cannot be read; `out` is then empty.
+bool ListDirectory(const std::wstring& path, std::vector<DirEntry>& out);
+
 // Text of the last OS error (errno), for messages.
 std::wstring LastErrorText();
 

@@ -1,0 +1,3 @@
+#include "settings/DetectSetting.h"
+
+void DetectSetting::ResetToStart() { values = Values{}; }
