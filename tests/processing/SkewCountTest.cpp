@@ -11,9 +11,9 @@
 #include "processing/Binarize.h"
 #include "processing/SkewSearch.h"
 #include "support/SkewReference.h"
-#include "support/SkewedPages.h"
+#include "processing/SkewTestPages.h"
 
-using testdata::GreyImage;
+using synth::Page;
 
 namespace {
 
@@ -39,24 +39,24 @@ SlopeRecorder SweepSlopes(int maxAngle) {
     return r;
 }
 
-GreyImage Binary(const GreyImage& page) {
-    GreyImage b = page;
+Page Binary(const Page& page) {
+    Page b = page;
     b.bits = binarize::Otsu8(page.bits.data(), page.width, page.height);
     return b;
 }
 
-struct Page {
+struct NamedPage {
     std::string name;
-    GreyImage image;
+    Page image;
 };
 
 // Compares fast and reference counts for every slope, columns 1 and 2 and
 // the given methods; reports the first mismatch of each kind.
-void ExpectSameCounts(const Page& page, const std::vector<double>& horizontal, const std::vector<double>& vertical,
+void ExpectSameCounts(const NamedPage& page, const std::vector<double>& horizontal, const std::vector<double>& vertical,
                       const std::vector<int>& methods) {
     skew::SkewSearcher fast;
     fast.SetBinaryImage(page.image.bits.data(), page.image.width, page.image.height);
-    const GreyImage& b = page.image;
+    const Page& b = page.image;
     for (int columns : {1, 2}) {
         fast.skewColumns = columns;
         for (int method : methods) {
@@ -80,22 +80,21 @@ void ExpectSameCounts(const Page& page, const std::vector<double>& horizontal, c
     }
 }
 
-std::vector<Page> SweepPages(int scale) {
-    testdata::TextPageSpec text;
+std::vector<NamedPage> SweepPages(int scale) {
+    skewpages::TextPageSpec text;
     text.width = 401 / scale * 2 + 1;   // odd widths
     text.height = 523 / scale * 2 + 1;
     text.marginX = text.width / 8;
     text.marginY = text.height / 9;
-    text.glyphHeight = 12;
-    text.lineSpacing = 26;
+    text.charHeight = 12;
     text.angle = 2.3;
-    std::vector<Page> pages;
-    pages.push_back({"blank", testdata::BlankPage(text.width, text.height)});
-    pages.push_back({"text", Binary(testdata::TextPage(text))});
+    std::vector<NamedPage> pages;
+    pages.push_back({"blank", skewpages::Grey(text.width, text.height)});
+    pages.push_back({"text", Binary(skewpages::TextPage(text))});
     text.angle = -17.0;
-    text.columns = 2;
-    pages.push_back({"text-two-columns-steep", Binary(testdata::TextPage(text))});
-    pages.push_back({"speckled", testdata::SpeckledPage(text.width - 2, text.height + 2, 0.02, 7)});
+    text.blocks = 2;
+    pages.push_back({"text-two-columns-steep", Binary(skewpages::TextPage(text))});
+    pages.push_back({"speckled", synth::RandomNoise(text.width - 2, text.height + 2, 8, 0.02, 7)});
     return pages;
 }
 
@@ -119,12 +118,12 @@ TEST(SkewCount, SweepSlopesFollowTheSinglePrecisionAccumulation) {
 
 TEST(SkewCount, FastCountsEqualTheReferenceOverTheFiveDegreeSweep) {
     const SlopeRecorder sweep = SweepSlopes(5);
-    for (const Page& page : SweepPages(1)) ExpectSameCounts(page, sweep.horizontal, sweep.vertical, {0, 1});
+    for (const NamedPage& page : SweepPages(1)) ExpectSameCounts(page, sweep.horizontal, sweep.vertical, {0, 1});
 }
 
 TEST(SkewCount, FastCountsEqualTheReferenceOverTheThirtyDegreeSweep) {
     const SlopeRecorder sweep = SweepSlopes(30);
-    for (const Page& page : SweepPages(2)) ExpectSameCounts(page, sweep.horizontal, sweep.vertical, {0});
+    for (const NamedPage& page : SweepPages(2)) ExpectSameCounts(page, sweep.horizontal, sweep.vertical, {0});
 }
 
 TEST(SkewCount, FastCountsEqualTheReferenceOnOddSizesAndExtremeSlopes) {
@@ -153,19 +152,19 @@ TEST(SkewCount, FastCountsEqualTheReferenceOnOddSizesAndExtremeSlopes) {
         }
     }
 
-    std::vector<Page> pages;
+    std::vector<NamedPage> pages;
     // Fewer than 20 rows: the sampled rows start at row 0, where a position
     // just below zero truncates to row 0.
-    pages.push_back({"tiny-noise", testdata::NoisePage(37, 19, 1)});
-    pages.push_back({"one-row", testdata::NoisePage(53, 1, 2)});
-    pages.push_back({"one-column", testdata::NoisePage(1, 41, 3)});
+    pages.push_back({"tiny-noise", synth::RandomBytes(37, 19, 8, 1)});
+    pages.push_back({"one-row", synth::RandomBytes(53, 1, 8, 2)});
+    pages.push_back({"one-column", synth::RandomBytes(1, 41, 8, 3)});
     // Width 111: the strip offset is 0, so the vertical lines start at
     // column 0 and positions just below zero truncate to column 0.
-    pages.push_back({"edge-column-zero", testdata::SpeckledPage(111, 150, 0.3, 4)});
-    pages.push_back({"speckled-odd", testdata::SpeckledPage(203, 97, 0.1, 5)});
+    pages.push_back({"edge-column-zero", synth::RandomNoise(111, 150, 8, 0.3, 4)});
+    pages.push_back({"speckled-odd", synth::RandomNoise(203, 97, 8, 0.1, 5)});
     // Any byte other than 255 is dark.
-    pages.push_back({"grey-levels", testdata::NoisePage(130, 90, 6)});
-    for (const Page& page : pages) ExpectSameCounts(page, slopes, slopes, {0, 1, 2});
+    pages.push_back({"grey-levels", synth::RandomBytes(130, 90, 8, 6)});
+    for (const NamedPage& page : pages) ExpectSameCounts(page, slopes, slopes, {0, 1, 2});
 }
 
 TEST(SkewCount, BarsAtKnownRowsGiveKnownCountsAtSlopeZero) {
@@ -191,8 +190,8 @@ TEST(SkewCount, BarsAtKnownRowsGiveKnownCountsAtSlopeZero) {
         {"bar in the left margin is never sampled", 0, 35, 50, 59, 1, 1, 270},
     };
     for (const Case& c : cases) {
-        GreyImage page = testdata::BlankPage(400, 300);
-        testdata::FillRect(page, c.barLeft, c.barTop, c.barRight, c.barBottom, 0);
+        Page page = skewpages::Grey(400, 300);
+        skewpages::FillFromTop(page, c.barLeft, c.barTop, c.barRight, c.barBottom, 0);
         skew::SkewSearcher s;
         s.SetBinaryImage(page.bits.data(), page.width, page.height);
         s.skewColumns = c.columns;
@@ -206,11 +205,11 @@ TEST(SkewCount, ColumnsAtKnownPlacesGiveKnownVerticalCounts) {
     // 300 x 400: strip offset e = (270 % 100) / 2 = 35, so columns 35 .. 264
     // are lines; rows 20 .. 379 are sampled; the limit is 20 dark samples.
     // A slope of 1e9 is vertical to well within a pixel.
-    GreyImage page = testdata::BlankPage(300, 400);
-    testdata::FillRect(page, 50, 0, 54, 399, 0);    // 5 dark columns, full height
-    testdata::FillRect(page, 100, 30, 100, 48, 0);   // 19 dark samples: blank
-    testdata::FillRect(page, 120, 30, 120, 49, 0);   // 20: not blank
-    testdata::FillRect(page, 10, 0, 20, 399, 0);    // outside the lines
+    Page page = skewpages::Grey(300, 400);
+    skewpages::FillFromTop(page, 50, 0, 54, 399, 0);    // 5 dark columns, full height
+    skewpages::FillFromTop(page, 100, 30, 100, 48, 0);   // 19 dark samples: blank
+    skewpages::FillFromTop(page, 120, 30, 120, 49, 0);   // 20: not blank
+    skewpages::FillFromTop(page, 10, 0, 20, 399, 0);    // outside the lines
     skew::SkewSearcher s;
     s.SetBinaryImage(page.bits.data(), page.width, page.height);
     EXPECT_EQ(s.CountVerticalLines(1e9, 0), 230 - 6);
@@ -221,7 +220,7 @@ TEST(SkewCount, ABlankImageOrNoImageCountsSafely) {
     skew::SkewSearcher s;
     EXPECT_EQ(s.CountHorizontalLines(0.1, 0), 0);  // no image: nothing counted
     EXPECT_EQ(s.CountVerticalLines(0.1, 0), 0);
-    GreyImage blank = testdata::BlankPage(200, 100);
+    Page blank = skewpages::Grey(200, 100);
     s.SetBinaryImage(blank.bits.data(), blank.width, blank.height);
     EXPECT_EQ(s.CountHorizontalLines(0.1, 0), 90);
     s.skewColumns = 0;  // no strips

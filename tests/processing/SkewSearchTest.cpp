@@ -2,6 +2,7 @@
 // among the methods, and bad maximum angles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <map>
@@ -11,9 +12,9 @@
 #include "processing/Binarize.h"
 #include "processing/SkewSearch.h"
 #include "support/SkewReference.h"
-#include "support/SkewedPages.h"
+#include "processing/SkewTestPages.h"
 
-using testdata::GreyImage;
+using synth::Page;
 
 namespace {
 
@@ -22,7 +23,7 @@ namespace {
 // and the contrast copy, which need the processing object).
 class GreyPageMethods : public skew::SkewMethods {
 public:
-    GreyPageMethods(const GreyImage& page, bool horizontalText) : page_(page), horizontalText_(horizontalText) {}
+    GreyPageMethods(const Page& page, bool horizontalText) : page_(page), horizontalText_(horizontalText) {}
     bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
         binary_ = method == 0 ? binarize::Otsu8(page_.bits.data(), page_.width, page_.height)
                               : binarize::Threshold8(page_.bits.data(), page_.width, page_.height, 128);
@@ -41,18 +42,18 @@ public:
     std::vector<int> maxAngles;
 
 private:
-    const GreyImage& page_;
+    const Page& page_;
     bool horizontalText_;
     std::vector<std::uint8_t> binary_;
 };
 
-GreyImage Page(double angle, bool vertical = false, int columns = 1) {
-    testdata::TextPageSpec spec;
+Page TurnedText(double angle, bool vertical = false, int columns = 1) {
+    skewpages::TextPageSpec spec;
     spec.angle = angle;
-    spec.verticalText = vertical;
-    spec.columns = columns;
+    spec.vertical = vertical;
+    spec.blocks = columns;
     spec.seed = 11 + static_cast<unsigned>(std::fabs(angle) * 10);
-    return testdata::TextPage(spec);
+    return skewpages::TextPage(spec);
 }
 
 // The sweep's angles are multiples of 0.05 up to the float accumulation.
@@ -73,7 +74,7 @@ TEST(SkewSearch, TextPagesComeBackWithTheirAngle) {
         {9.0, 15, true},
     };
     for (const Case& c : cases) {
-        const GreyImage page = Page(c.angle, c.vertical);
+        const Page page = TurnedText(c.angle, c.vertical);
         GreyPageMethods methods(page, !c.vertical);
         const float angle = skew::DetectSkewAngle(methods, c.maxAngle, 0, true, false);
         EXPECT_NEAR(angle, c.angle, kStep) << "page turned by " << c.angle << (c.vertical ? " (columns)" : "");
@@ -84,37 +85,41 @@ TEST(SkewSearch, TextPagesComeBackWithTheirAngle) {
 }
 
 TEST(SkewSearch, TwoColumnPagesAreSearchedInTwoStrips) {
-    const GreyImage page = Page(-1.5, false, 2);
-    GreyPageMethods methods(page, true);
-    EXPECT_NEAR(skew::DetectSkewAngle(methods, 5, 0, true, true), -1.5, kStep);
-    EXPECT_EQ(methods.searcher.skewColumns, 2);
+    // Each strip spans half the width, so a one-pixel drift along a sample
+    // line takes twice the angle and the peak is flatter: on this 1300-wide
+    // page the angle comes back within two steps.
+    for (double angle : {-1.5, 0.7, 3.3}) {
+        skewpages::TextPageSpec spec;
+        spec.width = 1300;
+        spec.angle = angle;
+        spec.blocks = 2;
+        spec.seed = 5;
+        const Page page = skewpages::TextPage(spec);
+        GreyPageMethods methods(page, true);
+        EXPECT_NEAR(skew::DetectSkewAngle(methods, 5, 0, true, true), angle, 2 * kStep) << angle;
+        EXPECT_EQ(methods.searcher.skewColumns, 2);
+    }
 }
 
 TEST(SkewSearch, AnAngleBeyondTheFirstRangeRestartsTheSearchAtThirty) {
-    {
-        // Found at 5.3 with a good score: the angle lies in the extra half
-        // degree of a range of 5, so the search runs again over 30.
-        const GreyImage page = Page(5.3);
+    // Pages turned by 5.3 and 12 degrees searched with a range of 5: the
+    // angle left by the first searches lies in the extra half degree, so the
+    // search runs once more over 30 degrees and finds the page's angle.
+    for (double turned : {5.3, 12.0}) {
+        const Page page = TurnedText(turned);
         GreyPageMethods methods(page, true);
-        EXPECT_NEAR(skew::DetectSkewAngle(methods, 5, 0, true, false), 5.3, kStep);
-        EXPECT_EQ(methods.maxAngles, (std::vector<int>{5, 30}));
-    }
-    const GreyImage page = Page(12.0);
-    {
-        // At 12 degrees no method finds a peak within 5.5: the fallback
-        // angle is the edge of the sweep, which restarts the search.
-        GreyPageMethods methods(page, true);
-        EXPECT_NEAR(skew::DetectSkewAngle(methods, 5, 0, true, false), 12.0, kStep);
-        EXPECT_EQ(methods.maxAngles, (std::vector<int>{5, 5, 5, 30}));
-    }
-    {
+        EXPECT_NEAR(skew::DetectSkewAngle(methods, 5, 0, true, false), turned, kStep) << turned;
+        ASSERT_GE(methods.maxAngles.size(), 2u);
+        EXPECT_EQ(methods.maxAngles.front(), 5) << turned;
+        EXPECT_EQ(methods.maxAngles.back(), 30) << turned;
+        EXPECT_EQ(std::count(methods.maxAngles.begin(), methods.maxAngles.end(), 30), 1) << turned;
         // Without trying others there is no restart: the angle stays in the
         // extra half degree.
-        GreyPageMethods methods(page, true);
-        const float angle = skew::DetectSkewAngle(methods, 5, 0, false, false);
-        EXPECT_GT(angle, 5.0f);
-        EXPECT_LT(angle, 5.5f);
-        EXPECT_EQ(methods.maxAngles.size(), 1u);
+        GreyPageMethods once(page, true);
+        const float angle = skew::DetectSkewAngle(once, 5, 0, false, false);
+        EXPECT_GT(std::fabs(angle), 5.0f) << turned;
+        EXPECT_LT(std::fabs(angle), 5.5f) << turned;
+        EXPECT_EQ(once.maxAngles.size(), 1u);
     }
 }
 
@@ -124,7 +129,7 @@ TEST(SkewSearch, ABlankPageStaysWithinOneStepOfUpright) {
     // offset unsampled (score 670 / 700) and the horizontal ones a twentieth
     // at each end (810 / 900), so the vertical scan's first angle, 0.01
     // degree, is the result: the page is turned by a hundredth of a degree.
-    const GreyImage page = testdata::BlankPage(700, 900);
+    const Page page = skewpages::Grey(700, 900);
     GreyPageMethods methods(page, true);
     EXPECT_EQ(skew::DetectSkewAngle(methods, 5, 0, true, false), 0.01f);
     // No method finds a peak: all three are tried, and there is no restart.
@@ -142,16 +147,15 @@ TEST(SkewSearch, ABlankPageStaysWithinOneStepOfUpright) {
 
 TEST(SkewSearch, FastAndReferenceSearchesLeaveTheSameState) {
     for (bool vertical : {false, true}) {
-        testdata::TextPageSpec spec;
+        skewpages::TextPageSpec spec;
         spec.width = 333;
         spec.height = 451;
         spec.marginX = 40;
         spec.marginY = 50;
-        spec.glyphHeight = 10;
-        spec.lineSpacing = 22;
+        spec.charHeight = 10;
         spec.angle = vertical ? -1.1 : 2.2;
-        spec.verticalText = vertical;
-        const GreyImage page = testdata::TextPage(spec);
+        spec.vertical = vertical;
+        const Page page = skewpages::TextPage(spec);
         const auto binary = binarize::Otsu8(page.bits.data(), page.width, page.height);
         skew::SkewSearcher fast;
         reference::ReferenceSkewSearcher slow;
@@ -174,7 +178,7 @@ TEST(SkewSearch, FastAndReferenceSearchesLeaveTheSameState) {
 }
 
 TEST(SkewSearch, BadMaximumAnglesEndCleanly) {
-    const GreyImage page = testdata::BlankPage(64, 48);
+    const Page page = skewpages::Grey(64, 48);
     skew::SkewSearcher s;
     s.SetBinaryImage(page.bits.data(), page.width, page.height);
     // Negative: nothing is swept.

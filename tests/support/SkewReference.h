@@ -120,10 +120,13 @@ inline RotatedImage RotateCentred(const std::uint8_t* bits, int w, int h, int bp
     const int W = out.width, H = out.height;
     std::vector<std::uint8_t> centred(px::StrideFor(W, bpp) * H, fill);
     const int ox = (W - w) / 2, oy = (H - h) / 2;
+    // A source wider or taller than the canvas (a thin image, or a turn
+    // near 90 degrees) keeps only the part that fits.
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < ch; ++c)
-                centred[px::StrideFor(W, bpp) * (y + oy) + (x + ox) * ch + c] = bits[px::StrideFor(w, bpp) * y + x * ch + c];
+                if (x + ox >= 0 && x + ox < W && y + oy >= 0 && y + oy < H)
+                    centred[px::StrideFor(W, bpp) * (y + oy) + (x + ox) * ch + c] = bits[px::StrideFor(w, bpp) * y + x * ch + c];
     out.bits.assign(px::StrideFor(W, bpp) * H, fill);
     for (int Y = 0; Y < H; ++Y)
         for (int X = 0; X < W; ++X) {
