@@ -72,24 +72,27 @@ int OtsuThreshold(const Histogram& hist, std::uint64_t total) {
     return best;
 }
 
-Histogram HistogramOf8(const std::uint8_t* bits, int width, int height) {
+namespace {
+
+template <class Level>
+Histogram HistogramOf(const std::uint8_t* bits, int width, int height, int bpp, Level level) {
     Histogram h{};
-    const std::size_t stride = px::Stride8(static_cast<std::size_t>(width));
+    const std::size_t stride = px::StrideFor(static_cast<std::size_t>(width), bpp);
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = bits + stride * static_cast<std::size_t>(y);
-        for (int x = 0; x < width; ++x) ++h[row[x]];
+        for (int x = 0; x < width; ++x) ++h[level(row, x)];
     }
     return h;
 }
 
+}  // namespace
+
+Histogram HistogramOf8(const std::uint8_t* bits, int width, int height) {
+    return HistogramOf(bits, width, height, 8, Byte8);
+}
+
 Histogram HistogramOfColor(const std::uint8_t* bits, int width, int height) {
-    Histogram h{};
-    const std::size_t stride = px::Stride24(static_cast<std::size_t>(width));
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bits + stride * static_cast<std::size_t>(y);
-        for (int x = 0; x < width; ++x) ++h[GreyOf(row, x)];
-    }
-    return h;
+    return HistogramOf(bits, width, height, 24, GreyOf);
 }
 
 void Otsu8(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {

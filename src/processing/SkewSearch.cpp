@@ -134,6 +134,87 @@ const std::vector<std::uint32_t>& SkewSearcher::StripRowTotals(int strip, int co
     return totals;
 }
 
+namespace {
+
+// Samples from..to (columns of a horizontal line, rows of a vertical one)
+// grouped into runs: a sample whose position relative to its line is
+// `position(i)` = offset + fraction lands at line + offset whenever the
+// fraction is safely away from a rounding boundary. `lowest` and `highest`
+// receive the range of offsets. Samples farther than `reach` from their
+// line lie outside the image for every line and are left out.
+template <class Position>
+void BuildRuns(int from, int to, double reach, double margin, Position position, std::vector<SkewSearcher::Run>& runs,
+               int& lowest, int& highest) {
+    runs.clear();
+    lowest = INT_MAX;
+    highest = INT_MIN;
+    for (int i = from; i <= to; ++i) {
+        const double z = position(i);
+        if (!(std::fabs(z) <= reach)) continue;
+        int k;
+        const bool safe = SafeOffset(z, margin, &k);
+        lowest = std::min(lowest, k);
+        highest = std::max(highest, k);
+        if (!runs.empty()) {
+            SkewSearcher::Run& last = runs.back();
+            if (last.to == i - 1 && last.exact == !safe && (!safe || last.offset == k)) {
+                last.to = i;
+                continue;
+            }
+        }
+        runs.push_back({i, i, k, !safe});
+    }
+}
+
+// Blank lines among lines first .. last - 1 whose samples land on targets
+// (rows of a horizontal line, columns of a vertical one) between
+// targetFirst and targetLast - 1. prefix + t * stride holds the running dark
+// counts of target t along the samples; totals[t] the dark pixels of all
+// targets before t. `exact(line, i)` decides a sample on its own.
+template <class Exact>
+int CountBlank(int first, int last, int targetFirst, int targetLast, const std::vector<SkewSearcher::Run>& runs,
+               int lowest, int highest, const std::uint16_t* prefix, std::size_t stride, const std::uint32_t* totals,
+               int limit, Exact exact) {
+    int blank = 0;
+    for (int line = first; line < last; ++line) {
+        if (runs.empty()) {
+            ++blank;
+            continue;
+        }
+        // The samples lie on targets line + lowest - 1 .. line + highest + 1;
+        // when those hold fewer dark pixels than the limit, the line is
+        // blank whatever the details.
+        const int lo = std::max(targetFirst, line + lowest - 1);
+        const int hi = std::min(targetLast - 1, line + highest + 1);
+        const std::uint32_t bound =
+            lo <= hi ? totals[static_cast<std::size_t>(hi) + 1] - totals[static_cast<std::size_t>(lo)] : 0;
+        if (bound < static_cast<std::uint32_t>(limit)) {
+            ++blank;
+            continue;
+        }
+        int count = 0;
+        for (const SkewSearcher::Run& run : runs) {
+            if (run.exact) {
+                for (int i = run.from; i <= run.to; ++i)
+                    if (exact(line, i)) ++count;
+            } else {
+                // A position just below zero truncates to target 0.
+                int target = line + run.offset;
+                if (target == -1) target = 0;
+                if (target >= targetFirst && target < targetLast) {
+                    const std::uint16_t* p = prefix + stride * static_cast<std::size_t>(target);
+                    count += p[run.to + 1] - p[run.from];
+                }
+            }
+            if (count >= limit) break;
+        }
+        if (count < limit) ++blank;
+    }
+    return blank;
+}
+
+}  // namespace
+
 // Horizontal lines. For strip s the samples of the line at row y (from the
 // top) are the columns x of the strip at rows yy = int(y + (x - c) t + 0.5).
 // v = (x - c) t does not depend on y, so wherever the fraction of v + 0.5 is
@@ -154,7 +235,6 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
     // v + 0.5, stay well inside this margin.
     const double margin = 4.0 * kEpsilon * (5.0 * H + 10.0);
     BuildRowPrefix();
-    const std::size_t w1 = static_cast<std::size_t>(W) + 1;
 
     int blank = 0;
     for (int s = 0; s < C; ++s) {
@@ -162,62 +242,13 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
         const int to = mx + s * S + S - 1;
         const double c = mx + s * S + (o + S) / 2.0;
         const std::vector<std::uint32_t>& totals = StripRowTotals(s, C, from, to);
-
-        runs_.clear();
-        int lowest = INT_MAX, highest = INT_MIN;
-        for (int x = from; x <= to; ++x) {
-            const double v = (x - c) * t;
-            // Every sample of such a column lies outside the image.
-            if (!(std::fabs(v) <= H + 2.0)) continue;
-            int k;
-            const bool safe = SafeOffset(v + 0.5, margin, &k);
-            lowest = std::min(lowest, k);
-            highest = std::max(highest, k);
-            if (!runs_.empty()) {
-                Run& last = runs_.back();
-                if (last.to == x - 1 && last.exact == !safe && (!safe || last.offset == k)) {
-                    last.to = x;
-                    continue;
-                }
-            }
-            runs_.push_back({x, x, k, !safe});
-        }
-
-        for (int y = my; y < H - my; ++y) {
-            if (runs_.empty()) {
-                ++blank;
-                continue;
-            }
-            // The line's samples lie within the rows y + lowest - 1 ..
-            // y + highest + 1; when that band holds fewer dark pixels than
-            // the limit, the line is blank whatever the details.
-            const int lo = std::max(my, y + lowest - 1);
-            const int hi = std::min(H - my - 1, y + highest + 1);
-            const std::uint32_t bound = lo <= hi ? totals[static_cast<std::size_t>(hi) + 1] - totals[static_cast<std::size_t>(lo)] : 0;
-            if (bound < static_cast<std::uint32_t>(limit)) {
-                ++blank;
-                continue;
-            }
-            int count = 0;
-            for (const Run& run : runs_) {
-                if (run.exact) {
-                    for (int x = run.from; x <= run.to; ++x) {
-                        const double v = (x - c) * t;
-                        const int yy = SampleIndex(y + v + 0.5);
-                        if (yy >= my && yy < H - my && Dark(x, yy)) ++count;
-                    }
-                } else {
-                    int row = y + run.offset;
-                    if (row == -1) row = 0;
-                    if (row >= my && row < H - my) {
-                        const std::uint16_t* p = rowPrefix_.data() + w1 * static_cast<std::size_t>(row);
-                        count += p[run.to + 1] - p[run.from];
-                    }
-                }
-                if (count >= limit) break;
-            }
-            if (count < limit) ++blank;
-        }
+        int lowest, highest;
+        BuildRuns(from, to, H + 2.0, margin, [&](int x) { return (x - c) * t + 0.5; }, runs_, lowest, highest);
+        blank += CountBlank(my, H - my, my, H - my, runs_, lowest, highest, rowPrefix_.data(),
+                            static_cast<std::size_t>(W) + 1, totals.data(), limit, [&](int y, int x) {
+                                const int yy = SampleIndex(y + (x - c) * t + 0.5);
+                                return yy >= my && yy < H - my && Dark(x, yy);
+                            });
     }
     return blank;
 }
@@ -273,60 +304,15 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
         }
         columnTotalsReady_ = true;
     }
-
-    runs_.clear();
-    int lowest = INT_MAX, highest = INT_MIN;
-    for (int k = k0; k < k1; ++k) {
-        const double z = (static_cast<double>(k) - static_cast<double>(h2)) / t + 0.5;
-        if (!(std::fabs(z) <= W + 2.0)) continue;
-        int j;
-        const bool safe = SafeOffset(z, margin, &j);
-        lowest = std::min(lowest, j);
-        highest = std::max(highest, j);
-        if (!runs_.empty()) {
-            Run& last = runs_.back();
-            if (last.to == k - 1 && last.exact == !safe && (!safe || last.offset == j)) {
-                last.to = k;
-                continue;
-            }
-        }
-        runs_.push_back({k, k, j, !safe});
-    }
-
-    int blank = 0;
-    for (int x = e; x < W - e; ++x) {
-        if (runs_.empty()) {
-            ++blank;
-            continue;
-        }
-        const int lo = std::max(e, x + lowest - 1);
-        const int hi = std::min(W - e - 1, x + highest + 1);
-        const std::uint32_t bound =
-            lo <= hi ? columnTotals_[static_cast<std::size_t>(hi) + 1] - columnTotals_[static_cast<std::size_t>(lo)] : 0;
-        if (bound < static_cast<std::uint32_t>(limit)) {
-            ++blank;
-            continue;
-        }
-        int count = 0;
-        for (const Run& run : runs_) {
-            if (run.exact) {
-                for (int k = run.from; k <= run.to; ++k) {
-                    const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);
-                    if (m >= e && m < W - e && Dark(m, k)) ++count;
-                }
-            } else {
-                int column = x + run.offset;
-                if (column == -1) column = 0;
-                if (column >= e && column < W - e) {
-                    const std::uint16_t* p = columnPrefix_.data() + h1 * static_cast<std::size_t>(column);
-                    count += p[run.to + 1] - p[run.from];
-                }
-            }
-            if (count >= limit) break;
-        }
-        if (count < limit) ++blank;
-    }
-    return blank;
+    int lowest, highest;
+    BuildRuns(k0, k1 - 1, W + 2.0, margin,
+              [&](int k) { return (static_cast<double>(k) - static_cast<double>(h2)) / t + 0.5; }, runs_, lowest,
+              highest);
+    return CountBlank(e, W - e, e, W - e, runs_, lowest, highest, columnPrefix_.data(), h1, columnTotals_.data(),
+                      limit, [&](int x, int k) {
+                          const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);
+                          return m >= e && m < W - e && Dark(m, k);
+                      });
 }
 
 int SkewSearcher::CountVerticalDirect(double t, int limit, int e) {

@@ -74,18 +74,20 @@ public:
     float verticalScore = 0.0f;
     int declineCount = 0;
 
-protected:
-    const std::uint8_t* bits_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
-
-private:
+    // A group of neighbouring samples of a line that read one row (or
+    // column) at the same offset from the line.
     struct Run {
         int from, to;   // inclusive sample range (columns or rows)
         int offset;     // row (column) offset of every sample of the run
         bool exact;     // too close to a rounding boundary: use the formula
     };
 
+protected:
+    const std::uint8_t* bits_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+
+private:
     bool Dark(int column, int rowFromTop) const;
     void BuildRowPrefix();
     void BuildColumnPrefix();

@@ -107,41 +107,13 @@ struct RotatedImage {
     int width = 0, height = 0;
 };
 
-// Turn by `degrees`: canvas size from the corner formula, the image copied
-// centred into a canvas-sized buffer of the fill, every canvas pixel mapped
-// back about the canvas centre and sampled.
-inline RotatedImage RotateCentred(const std::uint8_t* bits, int w, int h, int bpp, double degrees, std::uint8_t fill,
-                                  std::uint8_t edgeFill) {
-    const int ch = bpp / 8;
-    const double a = degrees * 3.1415927f / 180;
-    RotatedImage out;
-    out.width = static_cast<int>(w * std::fabs(std::cos(a)) + h * std::fabs(std::sin(a)) + 1);
-    out.height = static_cast<int>(w * std::fabs(std::sin(a)) + h * std::fabs(std::cos(a)) + 1);
-    const int W = out.width, H = out.height;
-    std::vector<std::uint8_t> centred(px::StrideFor(W, bpp) * H, fill);
-    const int ox = (W - w) / 2, oy = (H - h) / 2;
-    // A source wider or taller than the canvas (a thin image, or a turn
-    // near 90 degrees) keeps only the part that fits.
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < ch; ++c)
-                if (x + ox >= 0 && x + ox < W && y + oy >= 0 && y + oy < H)
-                    centred[px::StrideFor(W, bpp) * (y + oy) + (x + ox) * ch + c] = bits[px::StrideFor(w, bpp) * y + x * ch + c];
-    out.bits.assign(px::StrideFor(W, bpp) * H, fill);
-    for (int Y = 0; Y < H; ++Y)
-        for (int X = 0; X < W; ++X) {
-            const double dx = X - W / 2.0, dy = Y - H / 2.0;
-            const double sx = W / 2.0 + dx * std::cos(a) - dy * std::sin(a);
-            const double sy = H / 2.0 + dx * std::sin(a) + dy * std::cos(a);
-            SampleRotated(centred, W, H, out.bits, W, sx, sy, X, Y, ch, edgeFill);
-        }
-    return out;
-}
-
-// Turn by `degrees` sampling the image itself about (w / 2, h / 2) into a
-// white canvas.
-inline RotatedImage RotateAboutImageCentre(const std::uint8_t* bits, int w, int h, int bpp, double degrees,
-                                           std::uint8_t edgeFill) {
+// Canvas size from the corner formula, then every canvas pixel mapped back
+// about the canvas centre to (cx + dx cos a - dy sin a, cy + dx sin a +
+// dy cos a) in `src` (sw x sh) and sampled into a canvas of `prefill`.
+// With `centredBuffer` the samples come from a canvas-sized buffer holding
+// the image centred.
+inline RotatedImage Turn(const std::uint8_t* bits, int w, int h, int bpp, double degrees, std::uint8_t prefill,
+                         std::uint8_t edgeFill, bool centredBuffer) {
     const int ch = bpp / 8;
     const double a = degrees * 3.1415927f / 180;
     RotatedImage out;
@@ -149,15 +121,43 @@ inline RotatedImage RotateAboutImageCentre(const std::uint8_t* bits, int w, int 
     out.height = static_cast<int>(w * std::fabs(std::sin(a)) + h * std::fabs(std::cos(a)) + 1);
     const int W = out.width, H = out.height;
     std::vector<std::uint8_t> src(bits, bits + px::StrideFor(w, bpp) * h);
-    out.bits.assign(px::StrideFor(W, bpp) * H, 255);
+    int sw = w, sh = h;
+    double cx = w / 2.0, cy = h / 2.0;
+    if (centredBuffer) {
+        // The image copied centred into a canvas-sized buffer of the fill;
+        // a source wider or taller than the canvas (a thin image, or a turn
+        // near 90 degrees) keeps only the part that fits.
+        std::vector<std::uint8_t> centred(px::StrideFor(W, bpp) * H, prefill);
+        const int ox = (W - w) / 2, oy = (H - h) / 2;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < ch; ++c)
+                    if (x + ox >= 0 && x + ox < W && y + oy >= 0 && y + oy < H)
+                        centred[px::StrideFor(W, bpp) * (y + oy) + (x + ox) * ch + c] = src[px::StrideFor(w, bpp) * y + x * ch + c];
+        src.swap(centred);
+        sw = W, sh = H, cx = W / 2.0, cy = H / 2.0;
+    }
+    out.bits.assign(px::StrideFor(W, bpp) * H, prefill);
     for (int Y = 0; Y < H; ++Y)
         for (int X = 0; X < W; ++X) {
             const double dx = X - W / 2.0, dy = Y - H / 2.0;
-            const double sx = w / 2.0 + dx * std::cos(a) - dy * std::sin(a);
-            const double sy = h / 2.0 + dx * std::sin(a) + dy * std::cos(a);
-            SampleRotated(src, w, h, out.bits, W, sx, sy, X, Y, ch, edgeFill);
+            const double sx = cx + dx * std::cos(a) - dy * std::sin(a);
+            const double sy = cy + dx * std::sin(a) + dy * std::cos(a);
+            SampleRotated(src, sw, sh, out.bits, W, sx, sy, X, Y, ch, edgeFill);
         }
     return out;
+}
+
+// Turn about the centre of a canvas-sized buffer holding the image centred.
+inline RotatedImage RotateCentred(const std::uint8_t* bits, int w, int h, int bpp, double degrees, std::uint8_t fill,
+                                  std::uint8_t edgeFill) {
+    return Turn(bits, w, h, bpp, degrees, fill, edgeFill, true);
+}
+
+// Turn sampling the image itself about (w / 2, h / 2) into a white canvas.
+inline RotatedImage RotateAboutImageCentre(const std::uint8_t* bits, int w, int h, int bpp, double degrees,
+                                           std::uint8_t edgeFill) {
+    return Turn(bits, w, h, bpp, degrees, 255, edgeFill, false);
 }
 
 }  // namespace reference
