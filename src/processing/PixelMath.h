@@ -33,13 +33,6 @@ inline std::size_t StrideFor(std::size_t width, int bitsPerPixel) {
     return bitsPerPixel == 24 ? Stride24(width) : Stride8(width);
 }
 
-// Millimetres to pixels in single precision, truncated: int(mm / 25.4 x dpi).
-inline int MmToPixels(float mm, float dpi) { return static_cast<int>(mm / 25.4f * dpi); }
-// Whole pixels per millimetre: int(dpi x 0.03937008), single precision.
-inline int PixelsPerMm(float dpi) { return static_cast<int>(dpi * 0.03937008f); }
-// An area in mm^2 as pixels: int(dpi x 0.03937008) x int(mm^2 / 25.4 x dpi).
-inline int AreaMm2ToPixels(float mm2, float dpi) { return PixelsPerMm(dpi) * MmToPixels(mm2, dpi); }
-
 // Float to int that saturates instead of being undefined out of range; NaN
 // gives 0. Truncates toward zero like a cast.
 inline int SaturatingInt(double v) {
@@ -48,6 +41,31 @@ inline int SaturatingInt(double v) {
     if (v <= static_cast<double>(std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
     return static_cast<int>(v);
 }
+// Product of two ints, saturated to the int range.
+inline int SaturatingMul(int a, int b) {
+    const std::int64_t p = static_cast<std::int64_t>(a) * b;
+    if (p > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+    if (p < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+    return static_cast<int>(p);
+}
+
+// Millimetres to pixels in single precision, truncated: int(mm / 25.4 x dpi).
+// Out-of-range values (absurd settings) saturate instead of being undefined.
+inline int MmToPixels(float mm, float dpi) { return SaturatingInt(mm / 25.4f * dpi); }
+// Whole pixels per millimetre: int(dpi x 0.03937008), single precision.
+inline int PixelsPerMm(float dpi) { return SaturatingInt(dpi * 0.03937008f); }
+// A length given as a fraction of an inch, e.g. int(dpi x 0.8913386) for
+// 22.64 mm; single precision, truncated.
+inline int InchFractionToPixels(float dpi, float inches) { return SaturatingInt(dpi * inches); }
+// An area in mm^2 as pixels: int(dpi x 0.03937008) x int(mm^2 / 25.4 x dpi).
+inline int AreaMm2ToPixels(float mm2, float dpi) { return SaturatingMul(PixelsPerMm(dpi), MmToPixels(mm2, dpi)); }
+
+// Fixed lengths derived from the dpi, in inches (single precision).
+inline constexpr float kInch1_26mm = 0.0496063f;   // smallest character side
+inline constexpr float kInch2mm = 0.07874016f;     // grow radius, shortest stroke
+inline constexpr float kInch3mm = 0.11811024f;     // smallest character of the text analyser
+inline constexpr float kInch22_64mm = 0.8913386f;  // largest character side
+inline constexpr float kInch25mm = 0.984252f;      // smallest photo side
 
 inline std::uint8_t ClampByte(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 

@@ -1,0 +1,236 @@
+#include "processing/Components.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace comp {
+
+bool ComponentAnalysis::Begin(int width, int height, int dpi) {
+    if (width <= 0 || height <= 0) return false;
+    width_ = width;
+    height_ = height;
+    dpi_ = dpi;
+    components.clear();
+    points_.clear();
+    visited_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+    return true;
+}
+
+void ComponentAnalysis::Free() {
+    components.clear();
+    components.shrink_to_fit();
+    points_.clear();
+    points_.shrink_to_fit();
+    visited_.clear();
+    visited_.shrink_to_fit();
+    peelGrid_.clear();
+    peelGrid_.shrink_to_fit();
+}
+
+void ComponentAnalysis::SetSizeLimits(float minSideInches) {
+    const float dpi = static_cast<float>(dpi_);
+    maxSide = px::InchFractionToPixels(dpi, px::kInch22_64mm);
+    minSide = px::InchFractionToPixels(dpi, minSideInches);
+}
+
+int ComponentAnalysis::BucketLimit(int j) const {
+    return px::MmToPixels(kCharSizeTable[static_cast<std::size_t>(j)], static_cast<float>(dpi_));
+}
+
+void ComponentAnalysis::DominantCharSize() {
+    buckets.fill(0);
+    int limits[18];
+    for (int j = 0; j < 18; ++j) limits[j] = BucketLimit(j);
+    for (const PageComponent& c : components) {
+        if (c.cls != 1) continue;
+        const int height = c.bottom - c.top + 1;
+        if (height < minSide || height > maxSide) continue;
+        for (int j = 0; j < 18; ++j) {
+            if (height < limits[j]) {
+                ++buckets[static_cast<std::size_t>(j)];
+                break;
+            }
+        }
+    }
+    int best = -1;
+    for (int j = 0; j < 18; ++j)
+        if (buckets[static_cast<std::size_t>(j)] > 0 &&
+            (best < 0 || buckets[static_cast<std::size_t>(j)] >= buckets[static_cast<std::size_t>(best)]))
+            best = j;
+    if (best >= 0) dominantSize = kCharSizeTable[static_cast<std::size_t>(best)];
+}
+
+namespace {
+
+struct ProfileLines {
+    int expected = 0;  // g: rows above the level, in character heights, rounded
+    int found = 0;     // n: lines separated by more than a millimetre
+};
+
+// One profile (rows or columns) against the level f = 3e.
+ProfileLines CountLines(const std::vector<std::int64_t>& profile, int e, int mmPixels) {
+    const std::int64_t f = 3 * static_cast<std::int64_t>(e);
+    std::int64_t above = 0;
+    for (std::int64_t v : profile) above += v > f;
+    ProfileLines r;
+    r.expected = px::SaturatingInt(static_cast<float>(above) / static_cast<float>(e) + 0.4999f);
+    bool inLine = false;
+    std::int64_t gapRows = 0, lineRows = 0;
+    for (std::int64_t v : profile) {
+        if (!inLine) {
+            if (v > f)
+                inLine = true;
+            else
+                ++gapRows;
+        } else if (v > f) {
+            ++lineRows;
+        } else {
+            if (lineRows > e / 2 && gapRows > mmPixels) ++r.found;
+            lineRows = gapRows = 0;
+            inLine = false;
+        }
+    }
+    return r;
+}
+
+}  // namespace
+
+void ComponentAnalysis::DetectTextOrientation() {
+    orientation = 1;
+    if (dominantSize == 0.0f) return;
+    const int e = px::MmToPixels(dominantSize, static_cast<float>(dpi_));
+    // A character height below one pixel (absurd dpi) gives no profile to
+    // count in; keep horizontal lines.
+    if (e <= 0) return;
+    std::vector<std::int64_t> rows(static_cast<std::size_t>(height_) + 1, 0);
+    std::vector<std::int64_t> cols(static_cast<std::size_t>(width_) + 1, 0);
+    bool any = false;
+    for (const PageComponent& c : components) {
+        if (c.cls != 1) continue;
+        any = true;
+        rows[static_cast<std::size_t>(c.top)] += c.right - c.left + 1;
+        rows[static_cast<std::size_t>(c.bottom) + 1] -= c.right - c.left + 1;
+        cols[static_cast<std::size_t>(c.left)] += c.bottom - c.top + 1;
+        cols[static_cast<std::size_t>(c.right) + 1] -= c.bottom - c.top + 1;
+    }
+    if (!any) return;
+    for (std::size_t i = 1; i < rows.size(); ++i) rows[i] += rows[i - 1];
+    for (std::size_t i = 1; i < cols.size(); ++i) cols[i] += cols[i - 1];
+    rows.pop_back();
+    cols.pop_back();
+    const int mm = px::PixelsPerMm(static_cast<float>(dpi_));
+    const ProfileLines byRows = CountLines(rows, e, mm);
+    if (byRows.found + 0.1 >= byRows.expected * 0.5) return;
+    const ProfileLines byCols = CountLines(cols, e, mm);
+    if (byCols.found + 0.1 >= byCols.expected * 0.5)
+        orientation = 0;
+    else
+        orientation = byRows.found >= byCols.found ? 1 : 0;
+}
+
+void ComponentAnalysis::AttachToText(int limit) {
+    const std::int64_t a = px::SaturatingInt(static_cast<float>(dpi_) * (dominantSize / 25.4f));
+    const std::size_t n = components.size();
+    std::vector<std::size_t> text;
+    for (std::size_t j = 0; j < n; ++j)
+        if (components[j].cls == 1) text.push_back(j);
+
+    // Class 4: near a text component by centre distance. Components that
+    // become text are compared with the later ones; list order decides.
+    for (std::size_t i = 0; i < n; ++i) {
+        PageComponent& ci = components[i];
+        if (ci.cls != 4) continue;
+        const std::int64_t cxi = ci.CentreX(), cyi = ci.CentreY(), wi = ci.W();
+        bool near = false;
+        for (std::size_t j : text) {
+            const PageComponent& cj = components[j];
+            const std::int64_t k = (wi + cj.W()) / 2 + a;
+            if (k <= 0) continue;
+            const std::int64_t dx = cj.CentreX() - cxi, dy = cj.CentreY() - cyi;
+            // sqrt(d2) < k for integers d2 >= 0, k > 0 is d2 < k^2.
+            if (dx * dx + dy * dy < k * k) {
+                near = true;
+                break;
+            }
+        }
+        ci.cls = near ? 1 : 2;
+        if (near) text.insert(std::upper_bound(text.begin(), text.end(), i), i);
+    }
+
+    std::size_t small = 0;
+    for (const PageComponent& c : components) small += c.cls == 3;
+    if (small > static_cast<std::size_t>(limit < 0 ? 0 : limit)) return;
+
+    for (std::size_t i = 0; i < n; ++i) {
+        PageComponent& ci = components[i];
+        if (ci.cls != 3) continue;
+        const std::int64_t cxi = ci.CentreX(), cyi = ci.CentreY(), wi = ci.W(), hi = ci.H();
+        bool near = false;
+        for (std::size_t j : text) {
+            const PageComponent& cj = components[j];
+            const std::int64_t wsum = wi + cj.W(), hsum = hi + cj.H();
+            const std::int64_t dx = std::llabs(cxi - cj.CentreX()), dy = std::llabs(cyi - cj.CentreY());
+            if (dx < wsum / 2 && dy < hsum / 2) {
+                near = true;
+            } else if (orientation == 1) {
+                near = dx <= 3 * wsum / 2 && dy <= hsum / 2;
+            } else {
+                near = dy <= 3 * hsum / 2 && dx <= wsum / 2;
+            }
+            if (near) break;
+        }
+        ci.cls = near ? 1 : 2;
+        if (near) text.insert(std::upper_bound(text.begin(), text.end(), i), i);
+    }
+}
+
+int ComponentAnalysis::PeelPasses(const PageComponent& c) {
+    if (c.right < c.left || c.bottom < c.top || c.pointCount == 0) return 0;
+    // Passes = the largest city-block distance of a point to the nearest
+    // empty cell or the outside of the grid (cells on the grid's edge are at
+    // distance 1): the peel removes exactly the cells at distance k in pass k.
+    const std::size_t gw = static_cast<std::size_t>(c.W()) + 1, gh = static_cast<std::size_t>(c.H()) + 1;
+    peelGrid_.assign(gw * gh, 0);
+    constexpr std::int32_t kFar = std::numeric_limits<std::int32_t>::max() / 2;
+    for (const Point& p : Points(c))
+        peelGrid_[static_cast<std::size_t>(p.y - c.top) * gw + static_cast<std::size_t>(p.x - c.left)] = kFar;
+    std::int32_t* g = peelGrid_.data();
+    for (std::size_t y = 0; y < gh; ++y) {
+        for (std::size_t x = 0; x < gw; ++x) {
+            std::int32_t& v = g[y * gw + x];
+            if (v == 0) continue;
+            const std::int32_t up = y > 0 ? g[(y - 1) * gw + x] : 0;
+            const std::int32_t left = x > 0 ? g[y * gw + x - 1] : 0;
+            v = std::min(v, std::min(up, left) + 1);
+        }
+    }
+    std::int32_t passes = 0;
+    for (std::size_t y = gh; y-- > 0;) {
+        for (std::size_t x = gw; x-- > 0;) {
+            std::int32_t& v = g[y * gw + x];
+            if (v == 0) continue;
+            const std::int32_t down = y + 1 < gh ? g[(y + 1) * gw + x] : 0;
+            const std::int32_t right = x + 1 < gw ? g[y * gw + x + 1] : 0;
+            v = std::min(v, std::min(down, right) + 1);
+            passes = std::max(passes, v);
+        }
+    }
+    return passes;
+}
+
+bool ComponentAnalysis::PeelTest(const PageComponent& c) {
+    const int side = std::max(c.W(), c.H()) + 1;
+    const int limit = px::SaturatingInt(static_cast<float>(side) * 0.15f + 1.0f);
+    return PeelPasses(c) <= limit;
+}
+
+int ClassifyTextFilter(const PageComponent& c, const ComponentAnalysis& ca) {
+    const int side = c.Side();
+    if (side > ca.maxSide) return 6;
+    if (c.gapMax > static_cast<double>(0.2f)) return 1;
+    return side < ca.minSide ? 3 : 4;
+}
+
+}  // namespace comp
