@@ -26,6 +26,8 @@
 #include "platform/core/WinTypes.h"
 #include "processing/EnginePlaceholders.h"
 #include "processing/ImageBuffer.h"
+#include "processing/TextFilter.h"
+#include "processing/ToneCurve.h"
 
 // Posted to the main window when a processor has finished its last page:
 // wParam = the processor, lParam = the item index.
@@ -186,10 +188,8 @@ public:
     RunType runType = RUN_DESKEW_METHOD_0;
     float lowClip = 0.1f;             // auto-contrast clip percentages
     float highClip = 0.1f;
-    // ENGINE PLACEHOLDER (CToneCurve): replace with the tone-curve engine.
-    PendingEngine darkeningCurve;
-    // ENGINE PLACEHOLDER (CToneCurve): initialised and released, used by no step.
-    PendingEngine secondCurve;
+    CToneCurve darkeningCurve;        // curve of ApplyDarkeningCurve
+    CToneCurve secondCurve;           // initialised and released, used by no step
     // ENGINE PLACEHOLDER (CBkColorRemover).
     PendingEngine bkColorRemover;
     // ENGINE PLACEHOLDER (CPhotoRegionFinder): its rectangles are the
@@ -197,8 +197,7 @@ public:
     PendingEngine photoFinder;
     PixelBuffer sourceHeaderCopy;     // the source BMP's bytes before its pixels
     std::size_t sourceHeaderSize = 0;
-    // ENGINE PLACEHOLDER (CTextFilter).
-    PendingEngine textFilter;
+    CTextFilter textFilter;
     PixelBuffer cutScratch;
     PixelBuffer colourCut;
     PixelBuffer whiteCut;

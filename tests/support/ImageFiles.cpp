@@ -79,14 +79,19 @@ bool WriteTiff(const std::string& path, const std::vector<TiffPage>& pages) {
             TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
             TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(i), static_cast<uint16_t>(pages.size()));
         }
-        const std::size_t rowBytes = page.bitsPerSample == 1 ? (pic.width + 7) / 8
-                                                              : std::size_t(pic.width) * pic.channels;
+        const std::size_t rowBytes = page.bitsPerSample == 1   ? (pic.width + 7) / 8
+                                     : page.bitsPerSample == 4 ? (pic.width + 1) / 2
+                                                               : std::size_t(pic.width) * pic.channels;
         std::vector<uint8_t> row(rowBytes);
         for (int y = 0; y < pic.height && ok; ++y) {
             if (page.bitsPerSample == 1) {
                 std::fill(row.begin(), row.end(), 0);
                 for (int x = 0; x < pic.width; ++x)
                     if (pic.at(x, y)) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            } else if (page.bitsPerSample == 4) {
+                std::fill(row.begin(), row.end(), 0);
+                for (int x = 0; x < pic.width; ++x)
+                    row[x >> 1] |= static_cast<uint8_t>((pic.at(x, y) & 15) << ((x & 1) ? 0 : 4));
             } else {
                 std::memcpy(row.data(), &pic.pixels[std::size_t(y) * rowBytes], rowBytes);
             }
@@ -96,6 +101,10 @@ bool WriteTiff(const std::string& path, const std::vector<TiffPage>& pages) {
     }
     TIFFClose(tif);
     return ok;
+}
+
+namespace {
+bool LuminanceTableOf(const uint8_t* tables, uint32_t size, std::array<std::uint16_t, 64>& out);
 }
 
 std::vector<TiffPageInfo> ReadTiff(const std::string& path) {
@@ -134,8 +143,11 @@ std::vector<TiffPageInfo> ReadTiff(const std::string& path) {
         info.compression = comp;
         info.resolutionUnit = unit;
         if (comp == COMPRESSION_JPEG) {
-            int q = -1;
-            if (TIFFGetField(tif, TIFFTAG_JPEGQUALITY, &q)) info.jpegQuality = q;
+            uint32_t count = 0;
+            void* tables = nullptr;
+            if (TIFFGetField(tif, TIFFTAG_JPEGTABLES, &count, &tables) && tables && count > 0)
+                info.hasJpegTable = LuminanceTableOf(static_cast<const uint8_t*>(tables), count,
+                                                     info.jpegLuminanceTable);
         }
         if (w > 0 && h > 0 && std::size_t(w) * h < (std::size_t(1) << 28)) {
             std::vector<uint32_t> raster(std::size_t(w) * h);
@@ -331,6 +343,29 @@ JpegInfo ReadJpeg(const std::string& path) {
     out.ok = true;
     return out;
 }
+
+namespace {
+// The luminance table of an abbreviated JPEG stream holding only tables.
+bool LuminanceTableOf(const uint8_t* tables, uint32_t size, std::array<std::uint16_t, 64>& out) {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = JpegFail;
+    err.mgr.emit_message = JpegQuiet;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, tables, size);
+    jpeg_read_header(&cinfo, FALSE);
+    const bool ok = cinfo.quant_tbl_ptrs[0] != nullptr;
+    if (ok)
+        for (int i = 0; i < 64; ++i) out[i] = cinfo.quant_tbl_ptrs[0]->quantval[i];
+    jpeg_destroy_decompress(&cinfo);
+    return ok;
+}
+}  // namespace
 
 std::array<std::uint16_t, 64> LuminanceTableForQuality(int quality) {
     jpeg_compress_struct cinfo;

@@ -36,7 +36,7 @@ struct Rgb {
 
 struct TiffPage {
     Picture picture;
-    int bitsPerSample = 8;  // 1 or 8
+    int bitsPerSample = 8;  // 1, 4 or 8
     int photometric = 1;    // 0 min-is-white, 1 min-is-black, 2 RGB, 3 palette
     int compression = 1;
     std::vector<Rgb> palette;  // photometric 3: 2^bitsPerSample entries
@@ -65,7 +65,9 @@ struct TiffPageInfo {
     std::uint16_t pageNumber = 0, pageTotal = 0;
     bool hasPageNumber = false;
     std::string pageName;
-    int jpegQuality = -1;  // libtiff's JPEG quality of the page when it can tell
+    // JPEG pages: the luminance table of the page's JPEG tables.
+    bool hasJpegTable = false;
+    std::array<std::uint16_t, 64> jpegLuminanceTable{};
     Picture rgb;           // the page as RGB, 3 channels
 };
 // Every directory of a TIFF file; empty when it cannot be opened.
