@@ -66,13 +66,9 @@ void* CRaster::Create(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type)
     else if (bitsPerPixel <= 8) { bpp = 8; colours = 256; }
     else { bpp = 24; colours = 0; }
 
+    if (!FitsLimits(width, height, bpp)) return nullptr;
     const auto rowBytes = checked::DibRowBytes(width, bpp);
-    const auto imageSize = rowBytes ? checked::Mul(*rowBytes, height) : std::nullopt;
-    if (width > image_limits::kMaxSide || height > image_limits::kMaxSide || !imageSize ||
-        *imageSize > image_limits::kMaxPixelBytes) {
-        SetLastError("CRaster::Create : image too large (more than 65535 pixels on a side or 2 GiB of pixels)");
-        return nullptr;
-    }
+    const auto imageSize = checked::Mul(*rowBytes, height);
     m_head = BITMAPINFOHEADER{};
     m_head.biSize = kBitmapInfoHeaderSize;
     m_head.biWidth = static_cast<LONG>(width);
@@ -99,6 +95,18 @@ void* CRaster::Create(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type)
     WriteHeaderIntoDib();
     m_bits = m_dib + kBitmapInfoHeaderSize + GetPaletteSize();
     return m_dib;
+}
+
+bool CRaster::FitsLimits(std::uint64_t width, std::uint64_t height, DWORD bitsPerPixel) {
+    const DWORD bpp = bitsPerPixel <= 1 ? 1 : bitsPerPixel <= 4 ? 4 : bitsPerPixel <= 8 ? 8 : 24;
+    const auto rowBytes = checked::DibRowBytes(width, bpp);
+    const auto imageSize = rowBytes ? checked::Mul(*rowBytes, static_cast<std::size_t>(height)) : std::nullopt;
+    if (width > image_limits::kMaxSide || height > image_limits::kMaxSide || !imageSize ||
+        *imageSize > image_limits::kMaxPixelBytes) {
+        SetLastError("CRaster::Create : image too large (more than 65535 pixels on a side or 2 GiB of pixels)");
+        return false;
+    }
+    return true;
 }
 
 bool CRaster::Destroy() {

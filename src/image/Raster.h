@@ -113,6 +113,10 @@ public:
     void* Create(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type = RASTER_FORMAT_UNKNOWN);
     bool Destroy();
     bool FreeFrameList();
+    // True when Create would accept the size (sides up to 65535, at most
+    // 2 GiB of pixels); otherwise sets the last-error text. Decoders ask
+    // before they let a library allocate for a size from a file.
+    bool FitsLimits(std::uint64_t width, std::uint64_t height, DWORD bitsPerPixel);
     void CopyFrom(const CRaster& source, bool copyPixels = true, bool copySelection = true,
                   bool copyAlpha = true);
     void ShareFrom(const CRaster* source);

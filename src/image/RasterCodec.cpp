@@ -5,6 +5,8 @@
 #include "image/ByteStream.h"
 #include "image/Raster.h"
 #include "image/RasterBMP.h"
+#include "image/RasterJPG.h"
+#include "image/RasterPNG.h"
 #include "platform/core/Files.h"
 
 namespace {
@@ -44,7 +46,6 @@ static bool DecodeWith(CRaster& self, DecodeFn decode, bool turnUpright) {
 }
 
 bool CRaster::Decode(CByteStream* stream, DWORD type, bool headerOnly) {
-    (void)headerOnly;
     if (!stream) {
         SetLastError("null file handler");
         return false;
@@ -69,6 +70,12 @@ bool CRaster::Decode(CByteStream* stream, DWORD type, bool headerOnly) {
         switch (kOrder[i]) {
             case RASTER_FORMAT_BMP:
                 ok = DecodeWith<CRasterBMP>(*this, [&](CRasterBMP& c) { return c.Decode(stream); }, false);
+                break;
+            case RASTER_FORMAT_JPG:
+                ok = DecodeWith<CRasterJPG>(*this, [&](CRasterJPG& c) { return c.Decode(stream, headerOnly); }, true);
+                break;
+            case RASTER_FORMAT_PNG:
+                ok = DecodeWith<CRasterPNG>(*this, [&](CRasterPNG& c) { return c.Decode(stream); }, false);
                 break;
             default:
                 // Formats whose codec is not part of this build.
@@ -132,6 +139,10 @@ bool CRaster::Encode(CByteStream* stream, DWORD type) {
     switch (type) {
         case RASTER_FORMAT_BMP:
             return EncodeWith<CRasterBMP>(*this, [&](CRasterBMP& c) { return c.Encode(stream); });
+        case RASTER_FORMAT_JPG:
+            return EncodeWith<CRasterJPG>(*this, [&](CRasterJPG& c) { return c.Encode(stream); });
+        case RASTER_FORMAT_PNG:
+            return EncodeWith<CRasterPNG>(*this, [&](CRasterPNG& c) { return c.Encode(stream); });
         default:
             SetLastError("Encode: Unknown format");
             return false;

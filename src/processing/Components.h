@@ -79,6 +79,34 @@ struct PageComponent {
     int CentreY() const { return top + (bottom - top) / 2; }
 };
 
+// Gap sums of one line of a box, fed pixel by pixel: a light pixel adds to
+// the current gap, a dark pixel ends it and the gap counts when a dark run
+// was seen before on this line. `gaps` counts the dark runs that follow an
+// earlier one (the inner gaps).
+struct GapLine {
+    std::int64_t sum = 0;
+    int gap = 0;
+    int gaps = 0;
+    bool seenDark = false;
+    bool inGap = true;
+    void Feed(bool dark) {
+        if (!dark) {
+            ++gap;
+            inGap = true;
+            return;
+        }
+        if (inGap) {
+            if (seenDark) {
+                sum += gap;
+                ++gaps;
+            }
+            gap = 0;
+            inGap = false;
+        }
+        seenDark = true;
+    }
+};
+
 // Seed test that accepts every pixel.
 struct AnySeed {
     bool operator()(int, int) const { return true; }
@@ -104,6 +132,9 @@ public:
     // excess of the text analyser's veto.
     template <class DarkTest>
     void ComputeGapRatios(DarkTest&& dark, std::vector<int>* excess = nullptr);
+    // The same for one component; returns its gap excess.
+    template <class DarkTest>
+    int ComputeGapRatio(PageComponent& c, DarkTest&& dark);
 
     // maxSide = int(dpi x 0.8913386) and minSide = int(dpi x minSideInches),
     // single precision.
@@ -166,34 +197,7 @@ private:
     std::vector<std::uint8_t> visited_;
     std::vector<Point> points_;
     std::vector<std::int32_t> peelGrid_;
-};
-
-// Gap sums of one line of a box, fed pixel by pixel: a light pixel adds to
-// the current gap, a dark pixel ends it and the gap counts when a dark run
-// was seen before on this line. `gaps` counts the dark runs that follow an
-// earlier one (the inner gaps).
-struct GapLine {
-    std::int64_t sum = 0;
-    int gap = 0;
-    int gaps = 0;
-    bool seenDark = false;
-    bool inGap = true;
-    void Feed(bool dark) {
-        if (!dark) {
-            ++gap;
-            inGap = true;
-            return;
-        }
-        if (inGap) {
-            if (seenDark) {
-                sum += gap;
-                ++gaps;
-            }
-            gap = 0;
-            inGap = false;
-        }
-        seenDark = true;
-    }
+    std::vector<GapLine> gapColumns_;
 };
 
 // Text filter classes: side > maxSide 6; gap ratio max > 0.2 gives 1;
@@ -260,36 +264,41 @@ void ComponentAnalysis::Label(PixelTest&& pixel, SeedTest&& seed, int startClass
 }
 
 template <class DarkTest>
+int ComponentAnalysis::ComputeGapRatio(PageComponent& c, DarkTest&& dark) {
+    c.gapMax = c.gapMin = 0.0;
+    if (c.right < c.left || c.bottom < c.top) return 0;
+    gapColumns_.assign(static_cast<std::size_t>(c.right - c.left + 1), GapLine());
+    GapLine* const cols = gapColumns_.data();
+    std::int64_t rowSum = 0, colSum = 0;
+    int extra = 0;
+    for (int y = c.top; y <= c.bottom; ++y) {
+        GapLine row;
+        for (int x = c.left; x <= c.right; ++x) {
+            const bool d = dark(x, y);
+            row.Feed(d);
+            cols[x - c.left].Feed(d);
+        }
+        rowSum += row.sum;
+        if (row.gaps > 5) extra += row.gaps - 5;
+    }
+    for (const GapLine& col : gapColumns_) {
+        colSum += col.sum;
+        if (col.gaps > 5) extra += col.gaps - 5;
+    }
+    const float area = static_cast<float>(static_cast<std::int64_t>(c.bottom - c.top + 1) *
+                                          static_cast<std::int64_t>(c.right - c.left + 1));
+    const float rows = static_cast<float>(rowSum) / area;
+    const float columns = static_cast<float>(colSum) / area;
+    c.gapMax = rows > columns ? rows : columns;
+    c.gapMin = rows > columns ? columns : rows;
+    return extra;
+}
+
+template <class DarkTest>
 void ComponentAnalysis::ComputeGapRatios(DarkTest&& dark, std::vector<int>* excess) {
     if (excess) excess->assign(components.size(), 0);
-    std::vector<GapLine> cols;
     for (std::size_t i = 0; i < components.size(); ++i) {
-        PageComponent& c = components[i];
-        c.gapMax = c.gapMin = 0.0;
-        if (c.right < c.left || c.bottom < c.top) continue;
-        cols.assign(static_cast<std::size_t>(c.right - c.left + 1), GapLine());
-        std::int64_t rowSum = 0, colSum = 0;
-        int extra = 0;
-        for (int y = c.top; y <= c.bottom; ++y) {
-            GapLine row;
-            for (int x = c.left; x <= c.right; ++x) {
-                const bool d = dark(x, y);
-                row.Feed(d);
-                cols[x - c.left].Feed(d);
-            }
-            rowSum += row.sum;
-            if (row.gaps > 5) extra += row.gaps - 5;
-        }
-        for (const GapLine& col : cols) {
-            colSum += col.sum;
-            if (col.gaps > 5) extra += col.gaps - 5;
-        }
-        const float area = static_cast<float>(static_cast<std::int64_t>(c.bottom - c.top + 1) *
-                                              static_cast<std::int64_t>(c.right - c.left + 1));
-        const float rows = static_cast<float>(rowSum) / area;
-        const float columns = static_cast<float>(colSum) / area;
-        c.gapMax = rows > columns ? rows : columns;
-        c.gapMin = rows > columns ? columns : rows;
+        const int extra = ComputeGapRatio(components[i], dark);
         if (excess) (*excess)[i] = extra;
     }
 }

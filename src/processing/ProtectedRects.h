@@ -35,27 +35,40 @@ public:
         return false;
     }
 
-    // Calls f(x0, x1) for every maximal run [x0, x1) of unprotected columns of
+    // Calls f(x0, x1) for every maximal run [x0, x1) of protected columns of
     // memory row y in an image `width` pixels wide, left to right.
     template <class F>
-    void ForEachFreeSpan(int y, int width, F&& f) const {
-        if (width <= 0) return;
-        if (!Active()) {
-            f(0, width);
-            return;
-        }
+    void ForEachCoveredSpan(int y, int width, F&& f) const {
+        if (width <= 0 || !Active()) return;
         std::vector<std::pair<int, int>> spans;
         for (const RECT& r : rects_) {
             if (y < r.top || y >= r.bottom) continue;
             const int l = std::max<int>(0, r.left), rt = std::min<int>(width, r.right);
             if (l < rt) spans.emplace_back(l, rt);
         }
+        if (spans.empty()) return;
         std::sort(spans.begin(), spans.end());
-        int x = 0;
+        int from = spans[0].first, to = spans[0].second;
         for (const auto& [l, rt] : spans) {
-            if (l > x) f(x, l);
-            x = std::max(x, rt);
+            if (l > to) {
+                f(from, to);
+                from = l;
+            }
+            to = std::max(to, rt);
         }
+        f(from, to);
+    }
+
+    // Calls f(x0, x1) for every maximal run [x0, x1) of unprotected columns of
+    // memory row y in an image `width` pixels wide, left to right.
+    template <class F>
+    void ForEachFreeSpan(int y, int width, F&& f) const {
+        if (width <= 0) return;
+        int x = 0;
+        ForEachCoveredSpan(y, width, [&](int from, int to) {
+            if (from > x) f(x, from);
+            x = to;
+        });
         if (x < width) f(x, width);
     }
 

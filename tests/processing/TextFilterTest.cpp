@@ -6,7 +6,7 @@
 #include <string>
 
 #include "processing/PixelMath.h"
-#include "processing/FilterHelpers.h"
+#include "processing/EngineParams.h"
 #include "processing/TextFilter.h"
 #include "processing/reference/RefComponents.h"
 #include "support/SyntheticPages.h"

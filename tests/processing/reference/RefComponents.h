@@ -284,6 +284,17 @@ inline bool RefPeelTest(const RComponent& c) {
     return RefPeelPasses(c) <= (int)((float)(m + 1) * 0.15f + 1.0f);
 }
 
+// Text filter classes: 6 above maxSide, 1 with gap ratio above 0.2, else 3
+// below minSide or 4.
+inline int RefTextFilterClass(const RComponent& c, RLimits lim) {
+    int ww = c.right - c.left, hh = c.bottom - c.top;
+    int side = (ww > hh ? ww : hh) + 1;
+    if (side > lim.maxSide) return 6;
+    if (c.gapMax > 0.2f) return 1;
+    if (side < lim.minSide) return 3;
+    return 4;
+}
+
 struct RefTextFilterResult {
     std::vector<RComponent> comps;
     float dominant;
@@ -302,14 +313,7 @@ inline RefTextFilterResult RefTextFilter(std::uint8_t* bin, std::uint8_t* colour
     RefBoxes(r.comps);
     RefGapRatios(r.comps, dark);
     RLimits lim = RefLimits(dpi, 0.0496063f);
-    for (RComponent& c : r.comps) {
-        int ww = c.right - c.left, hh = c.bottom - c.top;
-        int side = (ww > hh ? ww : hh) + 1;
-        if (side > lim.maxSide) c.cls = 6;
-        else if (c.gapMax > 0.2f) c.cls = 1;
-        else if (side < lim.minSide) c.cls = 3;
-        else c.cls = 4;
-    }
+    for (RComponent& c : r.comps) c.cls = RefTextFilterClass(c, lim);
     r.dominant = RefDominantSize(r.comps, lim, dpi, previousDominant);
     r.orientation = RefOrientation(r.comps, w, h, dpi, r.dominant);
     RefAttach(r.comps, dpi, r.dominant, r.orientation, 10000);
