@@ -24,8 +24,16 @@
 #include "image/Raster.h"
 #include "platform/core/Messages.h"
 #include "platform/core/WinTypes.h"
-#include "processing/EnginePlaceholders.h"
+#include "processing/BindHoleRemover.h"
+#include "processing/BkColorChanger.h"
+#include "processing/BkColorRemover.h"
+#include "processing/BlankPageDetector.h"
 #include "processing/ImageBuffer.h"
+#include "processing/PhotoRegionFinder.h"
+#include "processing/RedSealEngine.h"
+#include "processing/StainBorderRemover.h"
+#include "processing/TextComponentAnalyzer.h"
+#include "processing/TextDirectionDetector.h"
 #include "processing/TextFilter.h"
 #include "processing/ToneCurve.h"
 
@@ -190,11 +198,8 @@ public:
     float highClip = 0.1f;
     CToneCurve darkeningCurve;        // curve of ApplyDarkeningCurve
     CToneCurve secondCurve;           // initialised and released, used by no step
-    // ENGINE PLACEHOLDER (CBkColorRemover).
-    PendingEngine bkColorRemover;
-    // ENGINE PLACEHOLDER (CPhotoRegionFinder): its rectangles are the
-    // protected rectangles.
-    PendingEngine photoFinder;
+    CBkColorRemover bkColorRemover;
+    CPhotoRegionFinder photoFinder;   // its rectangles are the protected rectangles
     PixelBuffer sourceHeaderCopy;     // the source BMP's bytes before its pixels
     std::size_t sourceHeaderSize = 0;
     CTextFilter textFilter;
@@ -206,8 +211,7 @@ public:
     std::int32_t boxTop = -1;         // rows in memory order
     std::int32_t boxBottom = -1;
     BYTE mostlyWhite = 0;
-    // ENGINE PLACEHOLDER (CTextComponentAnalyzer).
-    PendingEngine textAnalyser;
+    CTextComponentAnalyzer textAnalyser;
     std::wstring outputFolder;
     std::wstring outputName;          // extension included
     std::int32_t resultDepth = 0;     // 1, 8 or 24: how the result is saved
@@ -215,26 +219,19 @@ public:
     std::int32_t quickSteps = 0;      // bit 0 deskew, bit 1 background removal
     ImageFileType fileType = FILE_TYPE_JPEG;
     BYTE needsProcessing = 0;         // detection result
-    // ENGINE PLACEHOLDER (CStainBorderRemover): SaveResult reads its mark
-    // flag and comparison copy through StainComparison().
-    PendingMarkingEngine stainBorderRemover;
+    CStainBorderRemover stainBorderRemover;  // its comparison copy is read by SaveResult
     std::int32_t dpiX = 300;
     std::int32_t dpiY = 300;
-    // ENGINE PLACEHOLDER (CBindHoleRemover): read through HoleComparison().
-    PendingMarkingEngine holeRemover;
+    CBindHoleRemover holeRemover;     // its comparison copy is read by SaveResult
     PixelBuffer sizeCanvas;
     std::int32_t pageCount = 0;
     std::int32_t currentPage = -1;
-    // ENGINE PLACEHOLDER (CRedSealEngine).
-    PendingEngine redSealEngine;
-    // ENGINE PLACEHOLDER (CBlankPageDetector): its blank result is read
-    // through PageFoundBlank().
-    PendingBlankDetector blankDetector;
-    // ENGINE PLACEHOLDER (CBkColorChanger): constructed with 24 bits per
-    // pixel, 300 dpi, target colour 0xC5F9FE, 5 passes.
-    PendingEngine colourChanger;
-    // ENGINE PLACEHOLDER (CTextDirectionDetector).
-    PendingEngine directionDetector;
+    CRedSealEngine redSealEngine;
+    CBlankPageDetector blankDetector;  // its result says whether the page is blank
+    // Runs with 24 bits per pixel, 300 dpi, target colour 0xC5F9FE and 5
+    // passes unless told otherwise (its parameter record's defaults).
+    CBkColorChanger colourChanger;
+    CTextDirectionDetector directionDetector;
     PixelBuffer turnCanvas;
     // SEAL PLACEHOLDER: the seal tool's drawing state (its canvas, the seal
     // text and sizes) goes here and is released by ReleaseBuffers.

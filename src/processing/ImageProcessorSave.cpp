@@ -71,17 +71,19 @@ bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) {
 
 // ---- Engine results read by saving ----
 
+// The engines' copies are of the working image at the working size they ran
+// on, which stays the processor's width and height for the page.
 CImageProcessor::ComparisonImage CImageProcessor::StainComparison() const {
     const auto& e = stainBorderRemover;
-    return {e.comparisonCopy.get(), e.copyWidth, e.copyHeight, e.copyBitsPerPixel, e.markFlag != 0};
+    return {e.ComparisonCopy(), width, height, e.ComparisonIsColour() ? 24 : 8, e.MarkFlag()};
 }
 
 CImageProcessor::ComparisonImage CImageProcessor::HoleComparison() const {
     const auto& e = holeRemover;
-    return {e.comparisonCopy.get(), e.copyWidth, e.copyHeight, e.copyBitsPerPixel, e.markFlag != 0};
+    return {e.ComparisonCopy(), width, height, e.ComparisonIsColour() ? 24 : 8, e.MarkFlag()};
 }
 
-bool CImageProcessor::PageFoundBlank() const { return blankDetector.isBlank != 0; }
+bool CImageProcessor::PageFoundBlank() const { return blankDetector.Result() != 0; }
 
 // ---- The in-memory BMP ----
 
