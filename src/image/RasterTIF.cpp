@@ -360,7 +360,6 @@ bool CRasterTIF::DecodeStrips(TIFF* tif, std::uint32_t rowsPerStrip, bool tiled,
         }
         lab = true;
     }
-    const std::size_t bytesPerSample = std::max<std::size_t>(1, bits / 8);
 
     for (std::uint32_t top = 0, stripIndex = 0; top < height; top += rowsPerStrip, ++stripIndex) {
         const std::uint32_t rows = std::min(rowsPerStrip, height - top);
@@ -392,10 +391,11 @@ bool CRasterTIF::DecodeStrips(TIFF* tif, std::uint32_t rowsPerStrip, bool tiled,
             BYTE* alpha = m_alpha ? m_alpha + static_cast<std::size_t>(height - 1 - y) * width : nullptr;
             if (lab) {
                 for (std::uint32_t x = 0; x < width; ++x) {
-                    const std::uint8_t* p = src + static_cast<std::size_t>(x) * samples * bytesPerSample;
-                    const double L = p[0] / 2.55;
-                    const double a = static_cast<std::int8_t>(p[bytesPerSample]);
-                    const double b = static_cast<std::int8_t>(p[2 * bytesPerSample]);
+                    // The top 8 bits of each sample, whatever the sample size.
+                    const std::size_t first = static_cast<std::size_t>(x) * samples;
+                    const double L = Top8(src, first, bits) / 2.55;
+                    const double a = static_cast<std::int8_t>(Top8(src, first + 1, bits));
+                    const double b = static_cast<std::int8_t>(Top8(src, first + 2, bits));
                     const double fy = (L + 16) / 116;
                     const double Y = fy * fy * fy;
                     const double fx = fy + 0.002 * a, fz = fy - 0.005 * b;
@@ -408,7 +408,7 @@ bool CRasterTIF::DecodeStrips(TIFF* tif, std::uint32_t rowsPerStrip, bool tiled,
                     dst[3 * x] = Clamp255(rgb[2] * 255);
                     dst[3 * x + 1] = Clamp255(rgb[1] * 255);
                     dst[3 * x + 2] = Clamp255(rgb[0] * 255);
-                    if (alpha) alpha[x] = p[3 * bytesPerSample];
+                    if (alpha) alpha[x] = Top8(src, first + 3, bits);
                 }
             } else if (samples == 2) {
                 for (std::uint32_t x = 0; x < width; ++x) {

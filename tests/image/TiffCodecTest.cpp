@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -354,4 +355,20 @@ TEST(TiffCodec, UnreadableStripsAndBrokenFilesFail) {
     CRaster back;
     EXPECT_FALSE(back.DecodeFromMemory(junk, sizeof junk, RASTER_FORMAT_TIF));
     EXPECT_STREQ(back.GetLastError(), "Error encountered while opening TIFF file");
+}
+
+TEST(TiffCodec, LabPagesBecomeRgb) {
+    testdata::TempDir dir;
+    const std::string path = dir.file("lab.tif");
+    // L*, a*, b* bytes: white, black, a strong red-ish a*, a blue-ish b*.
+    WriteRawTiff(path, 4, 1, 8, 3, PHOTOMETRIC_CIELAB, {{255, 0, 0, 0, 0, 0, 140, 100, 0, 140, 0, BYTE(-100)}});
+    CRaster img;
+    ASSERT_TRUE(img.Load(W(path), RASTER_FORMAT_TIF)) << img.GetLastError();
+    ASSERT_EQ(img.GetBitsPerPixel(), 24);
+    const RGBQUAD white = At(img, 0, 0), black = At(img, 1, 0), red = At(img, 2, 0), blue = At(img, 3, 0);
+    EXPECT_GE(std::min({white.rgbRed, white.rgbGreen, white.rgbBlue}), 254);
+    // The conversion has no linear segment for small L*: black comes out as 8.
+    EXPECT_LE(std::max({black.rgbRed, black.rgbGreen, black.rgbBlue}), 10);
+    EXPECT_GT(red.rgbRed, red.rgbGreen + 100);
+    EXPECT_GT(blue.rgbBlue, blue.rgbRed + 100);
 }
