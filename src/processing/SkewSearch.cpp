@@ -479,4 +479,21 @@ float DetectSkewAngle(SkewMethods& methods, int maxAngle, int method, bool tryOt
     }
 }
 
+std::vector<std::uint8_t> TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour,
+                                       int width, int height, int bitsPerPixel, int dpi) {
+    TextComponentParams p;
+    p.grey = grey;
+    p.colour = colour;
+    p.width = width;
+    p.height = height;
+    p.bitsPerPixel = bitsPerPixel;
+    p.threshold = 160;
+    p.dpi = dpi;
+    p.flag = 0;
+    if (!analyser.Analyze(p)) return {};
+    std::vector<std::uint8_t> mask(px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height), 255);
+    analyser.ClearTextPixels(mask.data(), width, height);
+    return mask;
+}
+
 }  // namespace skew
