@@ -143,8 +143,11 @@ constexpr int kRestartAngle = 30;
 // The binary image of search method 1: 255 everywhere except the pixels of
 // the components the analyser classes as text (characters and the marks
 // attached to them), which are 0. The analyser looks at the grey image with
-// threshold 160; `bitsPerPixel` is the source's (24 or 8). Empty when the
-// analyser refuses the image.
+// threshold 160; `bitsPerPixel` is the source's (24 or 8). The mask
+// (8-bit rows, px::Stride8) is all 255 when the analyser refuses the image;
+// returns whether it analysed it.
+bool TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour, int width, int height,
+                  int bitsPerPixel, int dpi, std::uint8_t* mask);
 std::vector<std::uint8_t> TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour,
                                        int width, int height, int bitsPerPixel, int dpi);
 
