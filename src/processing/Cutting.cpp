@@ -228,6 +228,7 @@ ColourCut CutEdgesByBkColor(const std::uint8_t* bits, int width, int height, con
         if (out.mostlyWhite) return out;
     }
     const int margin = MarginPixels(params, xDpi);
+    out.searched = true;
     out.box = FindColourContentBox(colours.data(), static_cast<int>(colours.size()), binarised.data(), width, height,
                                    params.contentRatio);
     if (!out.box.Found()) return out;

@@ -101,6 +101,7 @@ Box ApplyColourMargin(const Box& box, int margin, int width, int height);
 struct ColourCut {
     Cut cut;                       // empty when nothing is cut
     Box box;                       // content box before the margin
+    bool searched = false;          // the content box was looked for
     bool nearWhiteChecked = false;  // skip near-white was on and the test ran
     bool mostlyWhite = false;       // its result
 };

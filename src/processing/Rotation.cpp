@@ -167,25 +167,26 @@ void SampleRotated(const std::uint8_t* source, int sourceWidth, int sourceHeight
                                                             (1 - fx) * fy * p1[c] + fx * fy * p1[n + c]));
 }
 
-void KeepSizeCrop(const Canvas& canvas, int width, int height, std::uint8_t fill, std::uint8_t* out, int* offsetX,
-                  int* offsetY) {
-    const int ox = (canvas.width - width) / 2, oy = (canvas.height - height) / 2;
+void KeepSizeCrop(const std::uint8_t* canvas, int canvasWidth, int canvasHeight, int bpp, int width, int height,
+                  std::uint8_t fill, std::uint8_t* out, int* offsetX, int* offsetY) {
+    const int ox = (canvasWidth - width) / 2, oy = (canvasHeight - height) / 2;
     if (offsetX) *offsetX = ox;
     if (offsetY) *offsetY = oy;
-    if (canvas.empty() || width <= 0 || height <= 0) return;
-    const int n = canvas.bitsPerPixel / 8;
-    const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(canvas.width), canvas.bitsPerPixel);
-    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(width), canvas.bitsPerPixel);
+    if (!canvas || !out || canvasWidth <= 0 || canvasHeight <= 0 || width <= 0 || height <= 0) return;
+    if (bpp != 8 && bpp != 24) return;
+    const int n = bpp / 8;
+    const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(canvasWidth), bpp);
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(width), bpp);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* dst = out + outStride * static_cast<std::size_t>(y);
         const int sy = oy + y;
-        if (sy < 0 || sy >= canvas.height) {
+        if (sy < 0 || sy >= canvasHeight) {
             std::memset(dst, fill, static_cast<std::size_t>(width) * n);
             continue;
         }
-        const std::uint8_t* src = canvas.bits.get() + inStride * static_cast<std::size_t>(sy);
+        const std::uint8_t* src = canvas + inStride * static_cast<std::size_t>(sy);
         // Columns of the block that lie on the canvas.
-        const int first = std::max(0, -ox), last = std::min(width, canvas.width - ox);
+        const int first = std::max(0, -ox), last = std::min(width, canvasWidth - ox);
         if (first > 0) std::memset(dst, fill, static_cast<std::size_t>(std::min(first, width)) * n);
         if (first < last)
             std::memcpy(dst + static_cast<std::size_t>(first) * n, src + static_cast<std::size_t>(ox + first) * n,

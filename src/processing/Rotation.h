@@ -52,11 +52,12 @@ void SampleRotated(const std::uint8_t* source, int sourceWidth, int sourceHeight
                    int canvasWidth, int canvasHeight, double x, double y, int column, int row, int bitsPerPixel,
                    std::uint8_t edgeFill);
 
-// Copies the width x height block at the centre of the canvas, starting at
-// ((W' - w) / 2, (H' - h) / 2), into `out` (padded rows of the canvas depth).
-// A canvas narrower or lower than the block (a thin image turned far) gives
-// `fill` where the block reaches beyond it. Returns the two offsets.
-void KeepSizeCrop(const Canvas& canvas, int width, int height, std::uint8_t fill, std::uint8_t* out, int* offsetX,
-                  int* offsetY);
+// Copies the width x height block at the centre of a canvas of
+// canvasWidth x canvasHeight (8 or 24 bits per pixel), starting at
+// ((W' - w) / 2, (H' - h) / 2), into `out` (padded rows of the canvas
+// depth). A canvas narrower or lower than the block (a thin image turned
+// far) gives `fill` where the block reaches beyond it. Returns the offsets.
+void KeepSizeCrop(const std::uint8_t* canvas, int canvasWidth, int canvasHeight, int bitsPerPixel, int width,
+                  int height, std::uint8_t fill, std::uint8_t* out, int* offsetX, int* offsetY);
 
 }  // namespace rotation

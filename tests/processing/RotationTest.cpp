@@ -195,14 +195,14 @@ TEST(Rotation, KeepSizeCropReturnsTheSourceSize) {
     const Canvas c = rotation::RotateCentred(g.bits.data(), 120, 90, 8, 3.0, 255, 255);
     std::vector<std::uint8_t> out(px::Stride8(120) * 90, 0);
     int ox = -1, oy = -1;
-    rotation::KeepSizeCrop(c, 120, 90, 255, out.data(), &ox, &oy);
+    rotation::KeepSizeCrop(c.bits.get(), c.width, c.height, 8, 120, 90, 255, out.data(), &ox, &oy);
     EXPECT_EQ(ox, (c.width - 120) / 2);
     EXPECT_EQ(oy, (c.height - 90) / 2);
     for (int y = 0; y < 90; ++y)
         for (int x = 0; x < 120; ++x) ASSERT_EQ(out[px::Stride8(120) * y + x], Pixel8(c, ox + x, oy + y));
     // A turn by 0 and the crop give back the source exactly.
     const Canvas zero = rotation::RotateCentred(g.bits.data(), 120, 90, 8, 0.0, 255, 255);
-    rotation::KeepSizeCrop(zero, 120, 90, 255, out.data(), &ox, &oy);
+    rotation::KeepSizeCrop(zero.bits.get(), zero.width, zero.height, 8, 120, 90, 255, out.data(), &ox, &oy);
     EXPECT_EQ(ox, 0);
     EXPECT_EQ(oy, 0);
     for (int y = 0; y < 90; ++y)
@@ -218,7 +218,7 @@ TEST(Rotation, KeepSizeCropOfAThinImageStaysInsideTheCanvas) {
     ASSERT_EQ(c.width, 1995);
     std::vector<std::uint8_t> out(px::Stride24(2000) * 20, 1);
     int ox = 0, oy = 0;
-    rotation::KeepSizeCrop(c, 2000, 20, 200, out.data(), &ox, &oy);
+    rotation::KeepSizeCrop(c.bits.get(), c.width, c.height, 24, 2000, 20, 200, out.data(), &ox, &oy);
     EXPECT_EQ(ox, -2);
     for (int y = 0; y < 20; ++y) {
         const std::uint8_t* row = out.data() + px::Stride24(2000) * y;
