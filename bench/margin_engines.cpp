@@ -3,6 +3,8 @@
 // the tests, in the same run.
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
 #include "processing/BindHoleRemover.h"
 #include "processing/PixelMath.h"
 #include "processing/StainBorderRemover.h"
@@ -184,5 +186,6 @@ void BM_TextDirectionReference(benchmark::State& state) {
         benchmark::DoNotOptimize(ref::DetectDirection(TextBinary().Data(), kA4Width, kA4Height, 160, kA4Dpi).angle);
 }
 BENCHMARK(BM_TextDirectionReference)->Unit(benchmark::kMillisecond)->Iterations(2);
+
 
 }  // namespace
