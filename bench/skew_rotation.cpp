@@ -81,7 +81,7 @@ BENCHMARK(BM_DetectSkewBlankReference)->Unit(benchmark::kMillisecond)->Iteration
 void BM_RotateByAngle(benchmark::State& state, const synth::Page& page) {
     for (auto _ : state) {
         rotation::Canvas c = rotation::RotateCentred(page.Data(), page.width, page.height, page.bpp, -1.3, 255, 255);
-        benchmark::DoNotOptimize(c.bits.data());
+        benchmark::DoNotOptimize(c.bits.get());
     }
 }
 void BM_RotateByAngleReference(benchmark::State& state, const synth::Page& page) {

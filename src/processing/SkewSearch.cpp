@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "processing/PixelMath.h"
 
@@ -477,6 +478,32 @@ float DetectSkewAngle(SkewMethods& methods, int maxAngle, int method, bool tryOt
         }
         return angle;
     }
+}
+
+bool TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour, int width, int height,
+                  int bitsPerPixel, int dpi, std::uint8_t* mask) {
+    if (width <= 0 || height <= 0 || mask == nullptr) return false;
+    std::memset(mask, 255, px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height));
+    TextComponentParams p;
+    p.grey = grey;
+    p.colour = colour;
+    p.width = width;
+    p.height = height;
+    p.bitsPerPixel = bitsPerPixel;
+    p.threshold = 160;
+    p.dpi = dpi;
+    p.flag = 0;
+    if (!analyser.Analyze(p)) return false;
+    analyser.ClearTextPixels(mask, width, height);
+    return true;
+}
+
+std::vector<std::uint8_t> TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour,
+                                       int width, int height, int bitsPerPixel, int dpi) {
+    if (width <= 0 || height <= 0) return {};
+    std::vector<std::uint8_t> mask(px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height));
+    TextOnlyMask(analyser, grey, colour, width, height, bitsPerPixel, dpi, mask.data());
+    return mask;
 }
 
 }  // namespace skew
