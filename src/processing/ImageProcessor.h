@@ -28,8 +28,11 @@
 #include "processing/BkColorChanger.h"
 #include "processing/BkColorRemover.h"
 #include "processing/BlankPageDetector.h"
+#include "processing/CleanupSteps.h"
+#include "processing/Cutting.h"
 #include "processing/ImageBuffer.h"
 #include "processing/PhotoRegionFinder.h"
+#include "processing/ProtectedRects.h"
 #include "processing/RedSealEngine.h"
 #include "processing/StainBorderRemover.h"
 #include "processing/TextComponentAnalyzer.h"
@@ -161,6 +164,115 @@ public:
     // Shows the unsupported-depth message (from any thread).
     static void ShowDepthError();
 
+    // ---- Tone operations (in place, 256-entry tables) ----
+    // Brightness and contrast around the mean level of an 8-bit image;
+    // protected pixels keep their values.
+    void AdjustBrightnessContrast(BYTE* bits, std::int32_t w, std::int32_t h, std::int32_t brightness,
+                                  std::int32_t contrast);
+    // The darkening curve (0,0), (105, 105 - s limited to 20..105), (255,255)
+    // on the grey image; protected pixels keep their values.
+    void ApplyDarkeningCurve(std::int32_t strength);
+    // Stretch between the clip levels of the low and high clip percentages:
+    // of the 8-bit buffer; of the three channels with one common table; of
+    // each channel with its own table (the colour forms only for colour
+    // sources).
+    void AutoContrastGray(BYTE* bits, std::int32_t w, std::int32_t h);
+    void AutoContrastColor(BYTE* bits, std::int32_t w, std::int32_t h);
+    void AutoContrastPerChannel(BYTE* bits, std::int32_t w, std::int32_t h);
+    // The auto-contrasted copy searched by skew method 2.
+    void PrepareContrastCopy(float low, float high);
+    // The protected rectangles as they stand now (the photo finder's list and
+    // the rmbkcolor/illstration switch).
+    ProtectedRects Protection() const;
+
+    // ---- Skew and rotation ----
+    // Finds the skew angle of the working image (method taken modulo 3, the
+    // other methods tried when tryothers is set); leaves it in skewAngle.
+    void DetectSkew(std::int32_t maxAngle, std::int32_t method);
+    // Prepares the binary image of a method and searches it.
+    bool RunSkewSearch(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns, float* angle, float* score);
+    // Binary image of the working size: Otsu of the grey image; the 8-bit
+    // or 24-bit buffer at 128.
+    void OtsuBinarizeGray(const BYTE* grey);
+    void BinarizeGray128(const BYTE* grey);
+    void BinarizeColor128(const BYTE* colour);
+    // Turns the working image (colour when colour is kept, else grey) by
+    // `angle` degrees clockwise as displayed onto an enlarged canvas that
+    // starts as the fill (1 white, 0 black). The working images are freed.
+    void RotateByAngle(double angle, std::int32_t fill);
+    // The working-size block at the centre of the canvas becomes the grey
+    // (or colour) working image and the result; the canvas is freed.
+    void KeepSizeCropGray(BYTE flag);
+    void KeepSizeCropColor(BYTE flag);
+
+    // ---- Centring (direction bits: 1 horizontal, 2 vertical) ----
+    void CenterHorizontalGray(float ratio, const BYTE* measure, std::int32_t directions);
+    void CenterVerticalGray(float ratio, const BYTE* measure, std::int32_t directions);
+    void CenterHorizontalColor(float ratio, const BYTE* measure, std::int32_t directions);
+    void CenterVerticalColor(float ratio, const BYTE* measure, std::int32_t directions);
+
+    // ---- Cutting ----
+    // Crops the result to its content box widened by the margins (pixels);
+    // nothing when run is 0 or there is no content box.
+    void CutWhiteMarginsColor(BYTE run, std::int32_t left, std::int32_t right, std::int32_t top,
+                              std::int32_t bottom, float ratio);
+    void CutWhiteMarginsGray(BYTE run, std::int32_t left, std::int32_t right, std::int32_t top,
+                             std::int32_t bottom, float ratio);
+    // Crops a colour result to the long runs of its content colours.
+    void CutEdgesByBkColor(const cutting::CutByBkColorParams& params);
+
+    // ---- Stains, borders, black board, binding holes ----
+    void RemoveStainsBordersAndHoles(const std::wstring& name);
+    void RemoveBlackBoardColor(cleanup::BlackBoardRecord record);
+    void RemoveBlackBoardGray(cleanup::BlackBoardRecord record);
+
+    // ---- Output size, text-direction turn, illustrations ----
+    // Places the result centred on a TW x TH canvas (cropping or padding
+    // with the output fill) when the step's gate is on or `force` is set.
+    void FitOutputSizeGray(std::int32_t targetWidth, std::int32_t targetHeight, BYTE force);
+    void FitOutputSizeColor(std::int32_t targetWidth, std::int32_t targetHeight, BYTE force);
+    // Turns the result upright by the quarter turns the text-direction
+    // detector finds (when the step's gate is on).
+    void RotateByTextDirection();
+    // Turns a source of the result's depth by `angle` degrees clockwise as
+    // displayed into the turn canvas, which becomes the result. Quarter and
+    // half turns are exact pixel permutations.
+    void TurnResult(std::int32_t angle, const BYTE* source, std::int32_t w, std::int32_t h);
+    // Lets the photo finder mark the pictures that the tone steps leave
+    // alone (when rmbkcolor/illstration is not 0).
+    void FindIllustrations();
+
+    // ---- Detection checks (set needsProcessing) ----
+    void CheckWhiteMarginsColor();
+    void CheckWhiteMarginsGray();
+    void CheckColouredEdges();
+
+    // The steps of the batch pipeline, in the order they run.
+    enum class PipelineStep {
+        kBackgroundRemoval,
+        kAutoContrast,
+        kStainsBordersHoles,
+        kBlackBoard,
+        kSkewDetection,
+        kRotation,
+        kCentre,
+        kCutByBkColor,
+        kCutWhite,
+        kRemoveRedSeal,
+        kStrengthenRedSeal,
+        kBlankPage,
+        kChangeBkColor,
+        kTextDirection,
+        kOutputSize,
+    };
+    // The steps whose gate let them run on the current page, in order (the
+    // pipeline's own record, for inspection).
+    std::vector<PipelineStep> stepsRun;
+    // Whether a step's gate is on now: its scan switch in run type 4, its
+    // setting otherwise (background removal and skew detection: the
+    // quick-step bits outside run type 4).
+    bool StepGate(PipelineStep step) const;
+
     // ---- Fields, in the order of the object's description ----
     CRaster codecImage;               // decodes the input; holds no pixels between steps
     PixelBuffer fileBytes;            // the whole input file
@@ -244,6 +356,13 @@ public:
     std::int32_t keptPageCount = 0;
 
 private:
+    // Runs the skew search over the binary image as it stands and copies the
+    // search state into the fields above.
+    bool SearchBinaryImage(std::int32_t maxAngle, std::int32_t method, bool twoColumns);
+    // The two fixed-output-size forms.
+    void FitOutputSize(int bitsPerPixel, std::int32_t targetWidth, std::int32_t targetHeight, BYTE force);
+    // The white-margin check of the detection over a binarised result.
+    void CheckWhiteMargins(int bitsPerPixel);
     // A comparison copy an engine painted its marks into.
     struct ComparisonImage {
         const BYTE* bits = nullptr;
