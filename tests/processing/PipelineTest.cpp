@@ -1,0 +1,379 @@
+// The batch pipeline: which steps run under which gates, in which order, on
+// which branch, and what the seal, blank-page and deskew steps do to a page.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "PipelinePages.h"
+#include "SkewTestPages.h"
+#include "ProcessorTestUtil.h"
+#include "processing/ImageProcessor.h"
+#include "processing/PixelMath.h"
+#include "processing/Rotation.h"
+#include "support/SyntheticPages.h"
+
+using Step = CImageProcessor::PipelineStep;
+
+namespace {
+
+std::string Name(Step s) {
+    static const char* const names[] = {"background", "autocontrast", "stains/borders/holes", "blackboard",
+                                        "skew detection", "rotation", "centre", "cut by colour", "cut white",
+                                        "remove seal", "strengthen seal", "blank page", "change colour",
+                                        "text direction", "output size"};
+    return names[static_cast<int>(s)];
+}
+
+std::string Names(const std::vector<Step>& steps) {
+    std::string out;
+    for (Step s : steps) out += (out.empty() ? "" : ", ") + Name(s);
+    return "[" + out + "]";
+}
+
+// Every gate the pipeline reads, each as its setting (run types 0 to 2) and
+// its scan switch (run type 4), with the step it opens. Background removal
+// and skew detection are gated by the quick-step bits outside scan runs.
+struct Gate {
+    const char* name;
+    Step step;
+    std::function<void(int)> setting;
+    std::function<void(int)> scanSwitch;
+    bool colourOnly;
+};
+
+std::vector<Gate> Gates() {
+    auto flag = [](RelaxedAtomic<std::uint8_t>& f) { return [&f](int v) { f = static_cast<std::uint8_t>(v); }; };
+    auto value = [](RelaxedAtomic<std::int32_t>& f) { return [&f](int v) { f = v; }; };
+    return {
+        {"autocontrast", Step::kAutoContrast, value(ProcessSetting::autocontrast.on), flag(ScanStepFlags::autocontrast), false},
+        {"rmstains", Step::kStainsBordersHoles, flag(ProcessSetting::rmstains.on), flag(ScanStepFlags::rmstains), false},
+        {"rmblackborder", Step::kStainsBordersHoles, flag(ProcessSetting::rmblackborder.on), flag(ScanStepFlags::rmblackborder), false},
+        {"bindhole", Step::kStainsBordersHoles, value(ProcessSetting::bindhole.on), flag(ScanStepFlags::bindhole), false},
+        {"rmblackboard", Step::kBlackBoard, value(ProcessSetting::rmblackboard.on), flag(ScanStepFlags::rmblackboard), false},
+        {"center", Step::kCentre, value(ProcessSetting::center.on), flag(ScanStepFlags::center), false},
+        {"cutbybkcolor", Step::kCutByBkColor, value(ProcessSetting::cutbybkcolor.on), flag(ScanStepFlags::cutbybkcolor), true},
+        {"cutwhite", Step::kCutWhite, value(ProcessSetting::cutwhite.on), flag(ScanStepFlags::cutwhite), false},
+        {"rmredseal", Step::kRemoveRedSeal, value(ProcessSetting::rmredseal.on), flag(ScanStepFlags::rmredseal), true},
+        {"strenredseal", Step::kStrengthenRedSeal, value(ProcessSetting::strenredseal.on), flag(ScanStepFlags::strenredseal), true},
+        {"rmblankpage", Step::kBlankPage, value(ProcessSetting::rmblankpage.on), flag(ScanStepFlags::rmblankpage), false},
+        {"modifycolor", Step::kChangeBkColor, value(ProcessSetting::modifycolor.on), flag(ScanStepFlags::modifycolor), true},
+        {"rotatetextdirect", Step::kTextDirection, value(ProcessSetting::rotatetextdirect.on), flag(ScanStepFlags::rotatetextdirect), false},
+        {"output", Step::kOutputSize, value(ProcessSetting::output.on), flag(ScanStepFlags::output), false},
+    };
+}
+
+// Every step gate closed (the start values open none but deskewing and
+// background removal, which the quick-step bits gate).
+void CloseEveryGate() {
+    for (const Gate& g : Gates()) {
+        g.setting(0);
+        g.scanSwitch(0);
+    }
+    ScanStepFlags::rmbkcolor = 0;
+    ScanStepFlags::correct = 0;
+}
+
+synth::Page SmallColourPage() {
+    synth::Page page = synth::TextPage(240, 180, 24, 100, 5);
+    synth::DrawStamp(page, 60, 120, 30, 4, synth::kSealRed);
+    return page;
+}
+
+std::vector<Step> RunOn(const synth::Page& page, int runType, int quickSteps, CImageProcessor& p) {
+    p.runType = runType;
+    pipetest::SetWorking(p, page);
+    p.RunPage(L"page.jpg", quickSteps, nullptr, nullptr, 0);
+    return p.stepsRun;
+}
+
+class Pipeline : public proctest::SettingsReset {};
+
+}  // namespace
+
+// Each gate opens its own step and no other, in plain and in scan runs; a
+// scan run ignores the setting and a plain run ignores the scan switch. The
+// colour-only steps never run on the grey branch.
+TEST_F(Pipeline, EachStepRunsExactlyWhenItsGateIsOn) {
+    const synth::Page colour = SmallColourPage();
+    const synth::Page grey = synth::ToGrey(colour);
+    for (const Gate& g : Gates())
+        for (int runType : {0, 1, 4})
+            for (bool viaScanSwitch : {false, true})
+                for (const synth::Page* page : {&colour, &grey}) {
+                    SCOPED_TRACE(::testing::Message() << g.name << " run type " << runType
+                                                      << (viaScanSwitch ? " scan switch" : " setting")
+                                                      << (page->bpp == 24 ? " colour" : " grey"));
+                    CloseEveryGate();
+                    (viaScanSwitch ? g.scanSwitch : g.setting)(1);
+                    CImageProcessor p;
+                    const std::vector<Step> ran = RunOn(*page, runType, 0, p);
+                    const bool opens = viaScanSwitch == (runType == 4) && !(g.colourOnly && page->bpp != 24);
+                    const std::vector<Step> want = opens ? std::vector<Step>{g.step} : std::vector<Step>{};
+                    EXPECT_EQ(ran, want) << "ran " << Names(ran);
+                }
+}
+
+// Background removal and skew detection: the quick-step bits in plain runs,
+// the scan switches in scan runs; the rotation follows quick-step bit 0 in
+// every run type.
+TEST_F(Pipeline, QuickStepBitsAndScanSwitchesGateBackgroundAndDeskew) {
+    const synth::Page colour = SmallColourPage();
+    const struct Case {
+        int runType, quick, scanBackground, scanCorrect;
+        std::vector<Step> want;
+    } cases[] = {
+        {0, 0, 1, 1, {}},
+        {0, 2, 0, 0, {Step::kBackgroundRemoval}},
+        {0, 1, 0, 0, {Step::kSkewDetection, Step::kRotation}},
+        {2, 3, 0, 0, {Step::kBackgroundRemoval, Step::kSkewDetection, Step::kRotation}},
+        {4, 2, 0, 0, {}},
+        {4, 0, 1, 0, {Step::kBackgroundRemoval}},
+        {4, 0, 0, 1, {}},  // quick-step bit 0 clear: no deskew at all
+        {4, 1, 0, 1, {Step::kSkewDetection, Step::kRotation}},
+        {4, 1, 0, 0, {Step::kRotation}},  // rotated by the stored angle
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "run type " << c.runType << " quick " << c.quick << " scan background "
+                                          << c.scanBackground << " scan correct " << c.scanCorrect);
+        CloseEveryGate();
+        ScanStepFlags::rmbkcolor = static_cast<std::uint8_t>(c.scanBackground);
+        ScanStepFlags::correct = static_cast<std::uint8_t>(c.scanCorrect);
+        CImageProcessor p;
+        const std::vector<Step> ran = RunOn(colour, c.runType, c.quick, p);
+        EXPECT_EQ(ran, c.want) << "ran " << Names(ran);
+    }
+}
+
+TEST_F(Pipeline, StepsRunInThePipelineOrder) {
+    const synth::Page colour = SmallColourPage();
+    for (const Gate& g : Gates()) g.setting(1);
+    ProcessSetting::output.widpixel = 300;
+    ProcessSetting::output.heipixel = 200;
+    CImageProcessor p;
+    const std::vector<Step> ran = RunOn(colour, 0, 3, p);
+    // Both seal gates are on: only the removal runs.
+    const std::vector<Step> want = {Step::kBackgroundRemoval, Step::kAutoContrast,  Step::kStainsBordersHoles,
+                                    Step::kBlackBoard,        Step::kSkewDetection, Step::kRotation,
+                                    Step::kCentre,            Step::kCutByBkColor,  Step::kCutWhite,
+                                    Step::kRemoveRedSeal,     Step::kBlankPage,     Step::kChangeBkColor,
+                                    Step::kTextDirection,     Step::kOutputSize};
+    EXPECT_EQ(ran, want) << "ran " << Names(ran);
+    EXPECT_EQ(p.resultDepth, 24);
+    EXPECT_EQ(p.resultWidth, 300);
+    EXPECT_EQ(p.resultHeight, 200);
+    EXPECT_EQ(p.result, p.sizeCanvas.get());
+}
+
+// Without keep colour a colour page goes down the grey branch: the colour
+// steps are skipped even with their gates on, and the result is the 8-bit
+// grey image.
+TEST_F(Pipeline, KeepColourOffSendsAColourPageDownTheGreyBranch) {
+    const synth::Page colour = SmallColourPage();
+    CloseEveryGate();
+    ProcessSetting::filesave.retaincolor = 0;
+    ProcessSetting::cutbybkcolor.on = 1;
+    ProcessSetting::cutbybkcolor.white = 1;
+    ProcessSetting::rmredseal.on = 1;
+    ProcessSetting::strenredseal.on = 1;
+    ProcessSetting::modifycolor.on = 1;
+    CImageProcessor p;
+    EXPECT_TRUE(RunOn(colour, 0, 0, p).empty());
+    EXPECT_EQ(p.resultDepth, 8);
+    EXPECT_EQ(p.result, p.greyImage.get());
+    EXPECT_EQ(p.resultWidth, colour.width);
+    // The seal is still in the grey image: nothing whitened it.
+    const synth::Page grey = synth::ToGrey(colour);
+    EXPECT_TRUE(pipetest::ResultEquals(p, grey.Data(), grey.width, grey.height, 8));
+
+    // The same page with keep colour runs them.
+    ProcessSetting::filesave.retaincolor = 1;
+    CImageProcessor q;
+    EXPECT_EQ(RunOn(colour, 0, 0, q),
+              (std::vector<Step>{Step::kCutByBkColor, Step::kRemoveRedSeal, Step::kChangeBkColor}));
+    EXPECT_EQ(q.resultDepth, 24);
+}
+
+// A page from a 1-bit source never gets background removal and stays
+// 1-bit on the grey branch.
+TEST_F(Pipeline, AOneBitSourceGetsNoBackgroundRemovalAndStaysOneBit) {
+    const synth::Page binary = synth::ToBinary(synth::ToGrey(SmallColourPage()));
+    for (int runType : {0, 4}) {
+        SCOPED_TRACE(runType);
+        CloseEveryGate();
+        ScanStepFlags::rmbkcolor = 1;
+        ProcessSetting::rmbkcolor.contrast = 200;  // would change every level
+        CImageProcessor p;
+        p.runType = runType;
+        pipetest::SetWorking(p, binary, 1);
+        p.RunPage(L"page.tif", 2, nullptr, nullptr, 0);
+        EXPECT_TRUE(p.stepsRun.empty()) << Names(p.stepsRun);
+        EXPECT_EQ(p.resultDepth, 1);
+        EXPECT_TRUE(pipetest::ResultEquals(p, binary.Data(), binary.width, binary.height, 8));
+    }
+}
+
+// Deskewing: quick-step bit 0 clear leaves the page at its size even when
+// the scan switch asks for skew detection; with the bit set and detection
+// off the page is turned by the angle this processor detected last (0
+// before any), which still enlarges the canvas; keep size crops it back.
+TEST_F(Pipeline, DeskewFollowsQuickBitZeroAndTheStoredAngle) {
+    const synth::Page colour = SmallColourPage();
+    CloseEveryGate();
+    ScanStepFlags::correct = 1;
+    {
+        CImageProcessor p;
+        RunOn(colour, 4, 0, p);
+        EXPECT_EQ(p.result, p.colourImage.get());
+        EXPECT_EQ(p.resultWidth, colour.width);
+        EXPECT_EQ(p.resultHeight, colour.height);
+        EXPECT_FALSE(p.canvas);
+    }
+    ScanStepFlags::correct = 0;
+    for (float stored : {0.0f, 2.5f}) {
+        SCOPED_TRACE(stored);
+        CImageProcessor p;
+        p.skewAngle = stored;
+        RunOn(colour, 4, 1, p);
+        int w = 0, h = 0;
+        ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(stored), colour.width, colour.height, &w, &h));
+        EXPECT_EQ(p.resultWidth, w);
+        EXPECT_EQ(p.resultHeight, h);
+        EXPECT_EQ(p.result, p.canvas.get());
+        if (stored == 0.0f) {
+            EXPECT_EQ(w, colour.width + 1);
+            EXPECT_EQ(h, colour.height + 1);
+        }
+    }
+    ProcessSetting::correct.keepsize = 1;
+    CImageProcessor p;
+    p.skewAngle = 2.5f;
+    RunOn(colour, 4, 1, p);
+    EXPECT_EQ(p.resultWidth, colour.width);
+    EXPECT_EQ(p.resultHeight, colour.height);
+    EXPECT_EQ(p.result, p.colourImage.get());
+    EXPECT_FALSE(p.canvas);
+}
+
+// A known skew is found and turned back on a text page, colour or grey.
+TEST_F(Pipeline, ASkewedPageIsFoundAndTurnedBack) {
+    for (double skew : {-2.0, 1.5})
+        for (bool colour : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << skew << (colour ? " colour" : " grey"));
+            CloseEveryGate();
+            skewpages::TextPageSpec spec;
+            spec.angle = skew;
+            const synth::Page grey = skewpages::TextPage(spec);
+            const synth::Page page = colour ? skewpages::ToColour(grey) : grey;
+            CImageProcessor p;
+            EXPECT_EQ(RunOn(page, 0, 1, p), (std::vector<Step>{Step::kSkewDetection, Step::kRotation}));
+            // The sweep's angles are multiples of 0.05 degree.
+            EXPECT_NEAR(p.skewAngle, skew, 0.05 + 1e-4);
+            int w = 0, h = 0;
+            ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewAngle), page.width, page.height, &w, &h));
+            EXPECT_EQ(p.resultWidth, w);
+            EXPECT_EQ(p.resultHeight, h);
+            EXPECT_EQ(p.resultDepth, colour ? 24 : 8);
+        }
+}
+
+TEST_F(Pipeline, RunTypeTwoPreparesTheContrastCopyAndDeskewFreesIt) {
+    const synth::Page colour = SmallColourPage();
+    CloseEveryGate();
+    for (int runType : {0, 2})
+        for (int quick : {0, 1}) {
+            SCOPED_TRACE(::testing::Message() << "run type " << runType << " quick " << quick);
+            CImageProcessor p;
+            RunOn(colour, runType, quick, p);
+            EXPECT_EQ(p.contrastCopy != nullptr, runType == 2 && quick == 0);
+        }
+}
+
+// A red seal over text: removal whitens the seal and keeps the text; with
+// both seal gates on the removal wins over strengthening.
+TEST_F(Pipeline, ARedSealOverTextIsRemovedAndTheTextKept) {
+    const int dpi = 200;
+    const double mm = dpi / 25.4;
+    synth::Page page = synth::Blank(1000, 800, 24, synth::kWhite, dpi);
+    const int r = static_cast<int>(20 * mm), cx = 500, cy = 400;
+    synth::DrawStamp(page, cx, cy, r, static_cast<int>(2 * mm), synth::kSealRed);
+    synth::TextOptions o;
+    o.area = {cx - r - 60, cy - static_cast<int>(6 * mm), cx + r + 60, cy + static_cast<int>(6 * mm)};
+    o.charHeight = static_cast<int>(3 * mm);
+    o.ink = synth::Rgb(20, 20, 20);
+    synth::DrawText(page, o);
+    for (int strengthenToo : {0, 1}) {
+        SCOPED_TRACE(strengthenToo);
+        CloseEveryGate();
+        ProcessSetting::rmredseal.on = 1;
+        ProcessSetting::strenredseal.on = strengthenToo;
+        CImageProcessor p;
+        EXPECT_EQ(RunOn(page, 0, 0, p), std::vector<Step>{Step::kRemoveRedSeal});
+        ASSERT_EQ(p.resultDepth, 24);
+        const std::size_t stride = px::Stride24(page.width);
+        int sealPixels = 0, redLeft = 0, textPixels = 0, textLost = 0;
+        for (int y = cy - r; y <= cy + r; ++y)
+            for (int x = cx - r; x <= cx + r; ++x) {
+                const synth::Colour in = page.At(x, y);
+                const std::uint8_t* out = p.result + stride * y + 3 * x;
+                if (in == synth::kSealRed) {
+                    ++sealPixels;
+                    redLeft += out[2] - std::max(out[0], out[1]) > 25;
+                } else if (in == synth::Rgb(20, 20, 20)) {
+                    ++textPixels;
+                    textLost += px::Grey(out[0], out[1], out[2]) >= 100;
+                }
+            }
+        EXPECT_GT(sealPixels, 5000);
+        EXPECT_EQ(redLeft, 0);
+        EXPECT_GT(textPixels, 1000);
+        EXPECT_EQ(textLost, 0);
+    }
+}
+
+TEST_F(Pipeline, BlankPagesAreFoundOnBothBranches) {
+    const synth::Page text = synth::TextPage(600, 800, 24, 100, 3);
+    const synth::Page white = synth::Blank(600, 800, 24, synth::kWhite, 100);
+    for (int retain : {1, 0})
+        for (const synth::Page* page : {&text, &white}) {
+            SCOPED_TRACE(::testing::Message() << "keep colour " << retain << (page == &white ? " white" : " text"));
+            CloseEveryGate();
+            ProcessSetting::filesave.retaincolor = retain;
+            ProcessSetting::rmblankpage.on = 1;
+            CImageProcessor p;
+            RunOn(*page, 0, 0, p);
+            EXPECT_EQ(p.blankDetector.Result(), page == &white ? 1 : 0);
+            EXPECT_EQ(p.IsBlankResult(), page == &white);
+        }
+}
+
+// Cut white margins keeps the margins in pixels or, with the millimetre
+// unit, in whole pixels per millimetre times the millimetres.
+TEST_F(Pipeline, CutWhiteMarginsTakesItsMarginsInPixelsOrMillimetres) {
+    synth::Page page = synth::Blank(500, 400, 8, synth::kWhite, 300);
+    page.FillRect({100, 120, 300, 260}, synth::kBlack);
+    const struct Case {
+        int unit;
+        int wantLeft, wantRight, wantTop, wantBottom;
+    } cases[] = {
+        {0, 25, 25, 25, 25},              // marginleftpx ... 25 each
+        {1, 11 * 3, 11 * 3, 11 * 3, 11 * 3},  // 3 mm at int(300 x 0.03937008) = 11 px/mm
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unit);
+        CloseEveryGate();
+        ProcessSetting::cutwhite.on = 1;
+        ProcessSetting::cutwhite.margin = c.unit;
+        CImageProcessor p;
+        RunOn(page, 0, 0, p);
+        EXPECT_EQ(p.boxLeft, 100);
+        EXPECT_EQ(p.boxRight, 299);
+        EXPECT_EQ(p.boxTop, 120);
+        EXPECT_EQ(p.boxBottom, 259);
+        EXPECT_EQ(p.resultWidth, 200 + c.wantLeft + c.wantRight);
+        EXPECT_EQ(p.resultHeight, 140 + c.wantTop + c.wantBottom);
+        EXPECT_EQ(p.result, p.whiteCut.get());
+    }
+}
