@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "processing/ColourMask.h"
 #include "processing/ComponentClasses.h"
 #include "processing/PixelMath.h"
 
@@ -36,8 +35,12 @@ void CStainBorderRemover::Free() {
     copy_.shrink_to_fit();
     eraseSet_.clear();
     eraseSet_.shrink_to_fit();
-    grown_.clear();
-    grown_.shrink_to_fit();
+    textBefore_.clear();
+    textBefore_.shrink_to_fit();
+    runsA_.clear();
+    runsA_.shrink_to_fit();
+    runsB_.clear();
+    runsB_.shrink_to_fit();
     queue_.clear();
     queue_.shrink_to_fit();
 }
@@ -82,12 +85,18 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     ca.SetSizeLimits(px::kInch1_26mm);
     for (comp::PageComponent& c : ca.components)
         if (c.cls == 0) c.cls = comp::ClassifyStain(c, ca);
+    // Characters from the classification passed the character tests
+    // already; only those attached to text are tested again.
+    textBefore_.assign(ca.components.size(), 0);
+    for (std::size_t i = 0; i < ca.components.size(); ++i) textBefore_[i] = ca.components[i].cls == 1;
     ca.DominantCharSize();
     ca.DetectTextOrientation();
     ca.AttachToText(30000);
-    for (comp::PageComponent& c : ca.components)
-        if (c.cls == 1 && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
+    for (std::size_t i = 0; i < ca.components.size(); ++i) {
+        comp::PageComponent& c = ca.components[i];
+        if (c.cls == 1 && !textBefore_[i] && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
             c.cls = c.Side() < ca.minSide ? 3 : 4;
+    }
 
     eraseSet_.assign(static_cast<std::size_t>(W) * static_cast<std::size_t>(H), 0);
     auto take = [&](const comp::PageComponent& c) {
@@ -151,70 +160,78 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
 }
 
 void CStainBorderRemover::Erase(const std::vector<std::uint8_t>& set) {
+    // Every pixel of the set is erased, and with borders or board on every
+    // pixel of the square of offsets -r..r-1 around it. Painting white is the
+    // same in any order, so the set is taken row by row as runs, and the
+    // squares of a run that repeats unchanged over consecutive rows are
+    // painted as one rectangle.
     const StainBorderParams& p = params_;
     const int W = p.width, H = p.height;
     const bool colourMode = p.bitsPerPixel == 24;
     if (colourMode && !p.colour) return;
-    // bounding box of the set
-    int l = W, t = H, r = -1, b = -1;
-    for (int y = 0; y < H; ++y) {
-        const std::uint8_t* row = set.data() + static_cast<std::size_t>(y) * W;
-        const void* any = std::memchr(row, 1, static_cast<std::size_t>(W));
-        if (!any) continue;
-        int x0 = static_cast<int>(static_cast<const std::uint8_t*>(any) - row), x1 = W - 1;
-        while (!row[x1]) --x1;
-        l = std::min(l, x0);
-        r = std::max(r, x1);
-        t = std::min(t, y);
-        b = y;
-    }
-    if (r < 0) return;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W)), cs = px::Stride24(static_cast<std::size_t>(W));
     const bool copy24 = p.mark && copyIsColour_;
-    auto white = [&](std::size_t x, std::size_t y) { std::memset(p.colour + cs * y + 3 * x, 255, 3); };
-    auto magenta = [&](std::size_t x, std::size_t y) {
-        std::uint8_t* q = copy_.data() + cs * y + 3 * x;
-        q[0] = 255;
-        q[1] = 0;
-        q[2] = 255;
+    const std::int64_t rad = p.eraseRadius;
+    const bool squares = (p.borders || p.board) && rad > 0;
+    auto magenta = [&](std::int64_t x0, std::int64_t x1, std::int64_t y) {
+        std::uint8_t* q = copy_.data() + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x0);
+        for (std::int64_t x = x0; x <= x1; ++x, q += 3) {
+            q[0] = 255;
+            q[1] = 0;
+            q[2] = 255;
+        }
     };
-    for (int y = t; y <= b; ++y)
-        for (int x = l; x <= r; ++x) {
-            if (!set[static_cast<std::size_t>(y) * W + x]) continue;
-            if (!colourMode) {
-                p.test[gs * y + x] = 255;
-            } else {
-                white(x, y);
-                if (copy24) magenta(x, y);
+    // the pixels themselves
+    auto pixels = [&](int x0, int x1, int y) {
+        if (!colourMode) {
+            std::memset(p.test + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x0), 255,
+                        static_cast<std::size_t>(x1 - x0 + 1));
+            return;
+        }
+        std::memset(p.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x0), 255,
+                    3 * static_cast<std::size_t>(x1 - x0 + 1));
+        if (copy24) magenta(x0, x1, y);
+    };
+    // the squares of the run x0..x1 over rows y0..y1
+    auto block = [&](int x0, int x1, int y0, int y1) {
+        const std::int64_t l = std::max<std::int64_t>(0, x0 - rad), r = std::min<std::int64_t>(W - 1, x1 + rad - 1);
+        const std::int64_t t = std::max<std::int64_t>(0, y0 - rad), b = std::min<std::int64_t>(H - 1, y1 + rad - 1);
+        for (std::int64_t y = t; y <= b; ++y) {
+            std::memset(p.test + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(l), 255,
+                        static_cast<std::size_t>(r - l + 1));
+            if (!colourMode) continue;
+            std::memset(p.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(l), 255,
+                        3 * static_cast<std::size_t>(r - l + 1));
+            if (copy24 && p.board) magenta(l, r, y);
+        }
+    };
+    std::vector<EraseRun>& prev = runsA_;
+    std::vector<EraseRun>& cur = runsB_;
+    prev.clear();
+    for (int y = 0; y <= H; ++y) {
+        cur.clear();
+        if (y < H) {
+            const std::uint8_t* row = set.data() + static_cast<std::size_t>(y) * W;
+            const std::uint8_t* at = static_cast<const std::uint8_t*>(std::memchr(row, 1, static_cast<std::size_t>(W)));
+            while (at) {
+                const int x0 = static_cast<int>(at - row);
+                int x1 = x0;
+                while (x1 + 1 < W && row[x1 + 1]) ++x1;
+                cur.push_back({x0, x1, y});
+                pixels(x0, x1, y);
+                at = x1 + 1 < W ? static_cast<const std::uint8_t*>(std::memchr(row + x1 + 1, 1, static_cast<std::size_t>(W - x1 - 1)))
+                                : nullptr;
             }
         }
-    const int rad = p.eraseRadius;
-    if (!(p.borders || p.board) || rad <= 0) return;
-    // The squares around the erased pixels: one dilation of the set.
-    const std::int64_t wl = std::max<std::int64_t>(0, static_cast<std::int64_t>(l) - rad);
-    const std::int64_t wt = std::max<std::int64_t>(0, static_cast<std::int64_t>(t) - rad);
-    const std::int64_t wr = std::min<std::int64_t>(W - 1, static_cast<std::int64_t>(r) + rad - 1);
-    const std::int64_t wb = std::min<std::int64_t>(H - 1, static_cast<std::int64_t>(b) + rad - 1);
-    const int ww = static_cast<int>(wr - wl + 1), wh = static_cast<int>(wb - wt + 1);
-    const std::size_t ws = px::Stride8(static_cast<std::size_t>(ww));
-    grown_.assign(ws * static_cast<std::size_t>(wh), 0);
-    for (int y = t; y <= b; ++y)
-        for (int x = l; x <= r; ++x)
-            if (set[static_cast<std::size_t>(y) * W + x])
-                grown_[ws * static_cast<std::size_t>(y - wt) + static_cast<std::size_t>(x - wl)] = colourmask::kColour;
-    colourmask::GrowColourMask(grown_.data(), ww, wh, rad);
-    for (int y = 0; y < wh; ++y) {
-        const std::uint8_t* m = grown_.data() + ws * static_cast<std::size_t>(y);
-        const std::size_t Y = static_cast<std::size_t>(wt + y);
-        for (int x = 0; x < ww; ++x) {
-            if (!m[x]) continue;
-            const std::size_t X = static_cast<std::size_t>(wl + x);
-            p.test[gs * Y + X] = 255;
-            if (colourMode) {
-                white(X, Y);
-                if (copy24 && p.board) magenta(X, Y);
-            }
+        if (!squares) continue;
+        // carry runs that continue unchanged; paint those that ended
+        std::size_t k = 0;
+        for (const EraseRun& r : prev) {
+            while (k < cur.size() && cur[k].x0 < r.x0) ++k;
+            if (k < cur.size() && cur[k].x0 == r.x0 && cur[k].x1 == r.x1) cur[k].since = r.since;
+            else block(r.x0, r.x1, r.since, y - 1);
         }
+        std::swap(prev, cur);
     }
 }
 

@@ -66,6 +66,11 @@ private:
     std::vector<std::uint8_t> copy_;
     bool copyIsColour_ = false;
     bool bordersFound_ = false, boardFound_ = false;
-    std::vector<std::uint8_t> eraseSet_, grown_;
+    struct EraseRun {
+        int x0, x1, since;  // a run of the erase set and the row it began to repeat
+    };
+    std::vector<std::uint8_t> eraseSet_;
+    std::vector<char> textBefore_;  // class 1 before the attachment to text
+    std::vector<EraseRun> runsA_, runsB_;
     std::vector<std::int32_t> queue_;
 };

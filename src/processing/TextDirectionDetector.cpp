@@ -73,6 +73,8 @@ void CTextDirectionDetector::Free() {
     active_.shrink_to_fit();
     path_.clear();
     path_.shrink_to_fit();
+    traced_.clear();
+    traced_.shrink_to_fit();
 }
 
 void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
@@ -120,10 +122,12 @@ void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
         }
     }
 
+    traced_.clear();
     shortest_ = px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch2mm);
     for (int k = 0; k < 4; ++k) {
         auto visit = [&](int x, int y) {
-            if (!inFrame(x, y)) return;
+            // only untraced skeleton pixels start a stroke
+            if (map[static_cast<std::size_t>(y) * W + x] != kSkeleton || !inFrame(x, y)) return;
             const int res = Trace(map, x, y, k);
             votes_[k] += res == 2 || res == 3;
         };
@@ -148,12 +152,9 @@ void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
                 break;
             }
         }
-        for (const comp::PageComponent& c : ca.components)
-            if (c.cls == 1)
-                for (const comp::Point& q : ca.Points(c)) {
-                    std::uint8_t& m = map[static_cast<std::size_t>(q.y) * W + q.x];
-                    if (m == kTraced) m = kSkeleton;
-                }
+        // every pixel traced in this scan back to skeleton
+        for (const std::int32_t i : traced_) map[i] = kSkeleton;
+        traced_.clear();
     }
     const auto& V = votes_;
     int k = 0;
@@ -203,6 +204,7 @@ int CTextDirectionDetector::Trace(std::uint8_t* map, int x, int y, int k) {
     std::uint8_t& start = map[static_cast<std::size_t>(y) * W + x];
     if (start != kSkeleton) return 0;
     start = kTraced;
+    traced_.push_back(y * W + x);
     path_.clear();
     path_.push_back({x, y});
     int steps[4] = {0, 0, 0, 0};
@@ -214,6 +216,7 @@ int CTextDirectionDetector::Trace(std::uint8_t* map, int x, int y, int k) {
             std::uint8_t& v = map[static_cast<std::size_t>(ny) * W + nx];
             if (v != kSkeleton) continue;
             v = kTraced;
+            traced_.push_back(ny * W + nx);
             path_.push_back({nx, ny});
             ++steps[d];
         }

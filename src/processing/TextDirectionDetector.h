@@ -43,4 +43,5 @@ private:
     std::array<int, 4> votes_{};
     int width_ = 0, height_ = 0, shortest_ = 0;
     std::vector<comp::Point> active_, path_;
+    std::vector<std::int32_t> traced_;  // pixels traced in the current scan
 };
