@@ -82,8 +82,9 @@ TEST_F(ProcessorLoad, FileTypeByTheEndOfTheName) {
         {L"/d/page.png", FILE_TYPE_PNG},   {L"/d/page.PNG", FILE_TYPE_PNG},
         {L"/d/page.pdf", FILE_TYPE_PDF},   {L"/d/page.jpg", FILE_TYPE_JPEG},
         {L"/d/page.jpeg", FILE_TYPE_JPEG}, {L"/d/page.bmp", FILE_TYPE_JPEG},
-        {L"a.tif", FILE_TYPE_SHORT_NAME},  // four characters or fewer
-        {L"a.jp", FILE_TYPE_SHORT_NAME},   {L"ab.png", FILE_TYPE_PNG},
+        {L"xtif", FILE_TYPE_SHORT_NAME},   // four characters or fewer
+        {L"a.jp", FILE_TYPE_SHORT_NAME},   {L"", FILE_TYPE_SHORT_NAME},
+        {L"a.tif", FILE_TYPE_TIFF},        {L"b.png", FILE_TYPE_PNG},
     };
     for (const auto& c : cases) EXPECT_EQ(CImageProcessor::FileTypeOf(c.name), c.type) << ToUtf8(c.name);
 }
@@ -310,7 +311,7 @@ TEST_F(ProcessorLoad, TheNameChoosesTheDecoder) {
         {tiff, "mixed.Tiff", true, FILE_TYPE_TIFF},
         {jpeg, "photo.jpeg", true, FILE_TYPE_JPEG},
         {jpeg, "scan.pdf", true, FILE_TYPE_PDF},   // decoded as JPEG
-        {jpeg, "a.jp", true, FILE_TYPE_SHORT_NAME},  // short name: decoded as JPEG
+        {jpeg, "page.bmp", true, FILE_TYPE_JPEG},    // any other name: decoded as JPEG
         {png, "p.PNG", true, FILE_TYPE_PNG},
         {png, "png-named.jpg", false, FILE_TYPE_JPEG},  // decoded as JPEG: fails
         {jpeg, "jpeg-named.tif", false, FILE_TYPE_TIFF},

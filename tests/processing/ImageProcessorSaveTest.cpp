@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -60,6 +61,19 @@ Picture ColourAsRgb(const CImageProcessor& p) {
             out.at(x, y, 1) = c[1];
             out.at(x, y, 2) = c[0];
         }
+    return out;
+}
+
+// A raw buffer (bottom-up rows) as an RGB picture, top row first.
+Picture BufferAsRgb(const BYTE* bits, int w, int h, int bpp) {
+    Picture out(w, h, 3);
+    const std::size_t stride = px::StrideFor(std::size_t(w), bpp);
+    for (int y = 0; y < h; ++y) {
+        const BYTE* row = bits + std::size_t(h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 3; ++k)
+                out.at(x, y, k) = bpp == 24 ? row[3 * x + 2 - k] : row[x];
+    }
     return out;
 }
 
@@ -379,8 +393,8 @@ TEST_F(ProcessorSave, DetectionRunsCopyFlaggedSourcesByteForByte) {
 // ---- Comparison images ----
 
 TEST_F(ProcessorSave, ComparisonImagesFollowRunTypeSettingsAndMarks) {
-    const Picture grey = testimg::Pattern(9, 7, 1, 12);
-    const Picture rgb = testimg::Pattern(9, 7, 3, 13);
+    const Picture grey = testimg::Pattern(29, 23, 1, 12);
+    const Picture rgb = testimg::Pattern(29, 23, 3, 13);
     ASSERT_TRUE(testimg::WritePng(tmp.file("g.png"), grey, 0, 8));
     ASSERT_TRUE(testimg::WritePng(tmp.file("c.png"), rgb, 2, 8));
 
@@ -390,15 +404,16 @@ TEST_F(ProcessorSave, ComparisonImagesFollowRunTypeSettingsAndMarks) {
         RunType runType;
         int compareimage;
         bool stains, borders, holes;  // rmstains/on, rmblackborder/on, bindhole/on
-        BYTE stainMark, holeMark;
-        const char* expectedFrom;  // "stain", "hole" or nullptr
+        BYTE stainMark, holeMark;     // the mark flags the two engines last ran with
+        const char* expectedFrom;     // "stain", "hole" or nullptr
     };
     const Case cases[] = {
-        {"grey, stains, bit 1, run type 0", "g.png", 0, 2, true, false, false, 0, 0, "stain"},
-        {"grey, borders, bit 1, run type 0", "g.png", 0, 2, false, true, false, 0, 0, "stain"},
+        {"grey, stains, bit 1, run type 0", "g.png", 0, 2, true, false, false, 1, 0, "stain"},
+        {"grey, borders, bit 1, run type 0", "g.png", 0, 2, false, true, false, 1, 0, "stain"},
         {"grey, run type 1", "g.png", 1, 2, true, false, false, 1, 0, nullptr},
         {"grey, bit 0 only", "g.png", 0, 1, true, false, false, 1, 0, nullptr},
         {"grey, neither step on", "g.png", 0, 2, false, false, true, 1, 1, nullptr},
+        {"grey, no copy made", "g.png", 0, 2, true, false, false, 0, 0, nullptr},
         {"colour, stain mark", "c.png", 1, 0, true, false, true, 1, 1, "stain"},
         {"colour, stain mark but steps off", "c.png", 0, 7, false, false, true, 1, 1, "hole"},
         {"colour, hole mark", "c.png", 0, 4, false, false, true, 0, 1, "hole"},
@@ -414,23 +429,33 @@ TEST_F(ProcessorSave, ComparisonImagesFollowRunTypeSettingsAndMarks) {
         ProcessSetting::bindhole.on = c.holes;
         CImageProcessor p;
         p.runType = c.runType;
-        ASSERT_TRUE(LoadAsResult(p, tmp.file(c.source), out(), std::string("page.") + "png"));
-        // The engines' comparison copies: the working image with one pixel
-        // painted magenta (colour) or dark (grey).
+        ASSERT_TRUE(LoadAsResult(p, tmp.file(c.source), out(), "page.png"));
         const bool colour = p.colourImage != nullptr;
         const int bpp = colour ? 24 : 8;
-        for (auto* engine : {&p.stainBorderRemover, &p.holeRemover}) {
-            engine->copyWidth = p.width;
-            engine->copyHeight = p.height;
-            engine->copyBitsPerPixel = bpp;
-            const std::size_t bytes = PixelBytes(p.width, p.height, bpp);
-            engine->comparisonCopy = AllocPixels(p.width, p.height, bpp);
-            std::memcpy(engine->comparisonCopy.get(), colour ? p.colourImage.get() : p.greyImage.get(), bytes);
-        }
-        p.stainBorderRemover.comparisonCopy[0] = 1;  // marks of each engine differ
-        p.holeRemover.comparisonCopy[0] = 2;
-        p.stainBorderRemover.markFlag = c.stainMark;
-        p.holeRemover.markFlag = c.holeMark;
+
+        // The two engines run on the page as the pipeline runs them; the
+        // page changes in between, so their copies differ.
+        StainBorderParams stains;
+        stains.test = p.greyImage.get();
+        stains.colour = p.colourImage.get();
+        stains.width = p.width;
+        stains.height = p.height;
+        stains.bitsPerPixel = bpp;
+        stains.threshold = 160;
+        stains.stains = 1;
+        stains.stainArea = 4.0f;
+        stains.mark = c.stainMark;
+        p.stainBorderRemover.Run(stains);
+        (colour ? p.colourImage : p.greyImage)[0] ^= 0x55;
+        BindHoleParams holes;
+        holes.grey = p.greyImage.get();
+        holes.colour = p.colourImage.get();
+        holes.width = p.width;
+        holes.height = p.height;
+        holes.bitsPerPixel = bpp;
+        holes.on = 1;
+        holes.mark = c.holeMark;
+        p.holeRemover.Run(holes);
 
         ASSERT_TRUE(p.SaveResult());
         const std::string comparison = out() + "/page_对比.png";
@@ -439,9 +464,10 @@ TEST_F(ProcessorSave, ComparisonImagesFollowRunTypeSettingsAndMarks) {
         if (c.expectedFrom) {
             const auto png = testimg::ReadPng(comparison);
             ASSERT_TRUE(png.ok);
-            // Memory byte 0 is the blue (or grey) of the bottom-left pixel.
-            const int want = std::string(c.expectedFrom) == "stain" ? 1 : 2;
-            EXPECT_EQ(png.rgb.at(0, p.height - 1, colour ? 2 : 0), want);
+            const BYTE* copy = std::string(c.expectedFrom) == "stain" ? p.stainBorderRemover.ComparisonCopy()
+                                                                       : p.holeRemover.ComparisonCopy();
+            ASSERT_NE(copy, nullptr);
+            EXPECT_TRUE(SamePixels(png.rgb, BufferAsRgb(copy, p.width, p.height, bpp)));
         }
     }
 }

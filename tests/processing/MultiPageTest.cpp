@@ -199,28 +199,43 @@ TEST_F(MultiPage, TheLastPageAnnouncesTheFileOnce) {
 }
 
 TEST_F(MultiPage, BlankPagesAreDroppedOneByOne) {
-    const std::string src = tmp.file("blank.tif");
-    std::vector<testimg::TiffPage> spec;
-    for (unsigned i = 0; i < 4; ++i)
-        spec.push_back({testimg::Pattern(8, 6, 1, 20 + i), 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE});
-    ASSERT_TRUE(testimg::WriteTiff(src, spec));
-    const std::wstring wsrc = FromUtf8(src);
+    // White pages and patterned pages; the blank-page detector judges each
+    // page by its share of dark pixels.
+    const Picture white(12, 9, 1);
+    Picture whitePage = white;
+    for (auto& v : whitePage.pixels) v = 255;
+    auto tiffOf = [&](const std::string& name, const std::vector<bool>& blank) {
+        std::vector<testimg::TiffPage> spec;
+        for (std::size_t i = 0; i < blank.size(); ++i)
+            spec.push_back({blank[i] ? whitePage : testimg::Pattern(12, 9, 1, 20 + unsigned(i)), 8,
+                            PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE});
+        EXPECT_TRUE(testimg::WriteTiff(tmp.file(name), spec));
+        return tmp.file(name);
+    };
+    const std::string mixed = tiffOf("mixed.tif", {true, false, true, false});
+    const std::string allWhite = tiffOf("white.tif", {true, true, true, true});
     const std::wstring folder = outFolder();
-    const std::wstring name = L"blank.tif";
+    const std::wstring name = L"doc.tif";
 
-    // The page loop, with the blank-page detector's verdict set per page.
-    auto run = [&](CImageProcessor& p, const std::vector<int>& blank) {
+    // The page loop of a run whose blank-page step is on.
+    auto run = [&](CImageProcessor& p, const std::string& src) {
+        const std::wstring wsrc = FromUtf8(src);
         EXPECT_TRUE(p.ReadFileBytes(wsrc.c_str()));
         BYTE first = 1;
+        p.droppedPages.clear();
+        p.keptPageCount = 0;
         for (;;) {
             EXPECT_TRUE(p.LoadImageFile(wsrc.c_str(), first));
-            if (first) {
-                p.droppedPages.clear();
-                p.keptPageCount = 0;
-            }
             first = 0;
             p.RunPage(wsrc, 0, &folder, &name, 0);
-            p.blankDetector.isBlank = static_cast<BYTE>(blank[static_cast<std::size_t>(p.currentPage)]);
+            BlankPageParams blank;
+            blank.image = p.result;
+            blank.width = p.resultWidth;
+            blank.height = p.resultHeight;
+            blank.type = 1;
+            blank.threshold = 128;
+            blank.contentPercent = 1.0f;
+            p.blankDetector.Detect(blank);
             const auto end = p.FinishPage(0);
             EXPECT_NE(end, CImageProcessor::PageEnd::kFailed);
             if (end != CImageProcessor::PageEnd::kNextPage) break;
@@ -230,19 +245,21 @@ TEST_F(MultiPage, BlankPagesAreDroppedOneByOne) {
     ProcessSetting::rmblankpage.on = 1;
     {
         CImageProcessor p;
-        run(p, {1, 0, 1, 0});
+        run(p, mixed);
         EXPECT_FALSE(p.IsBlankResult());
         ASSERT_TRUE(p.SaveResult());
-        const auto written = testimg::ReadTiff(tmp.file("out/blank.tif"));
+        const auto written = testimg::ReadTiff(tmp.file("out/doc.tif"));
+        const auto source = testimg::ReadTiff(mixed);
         ASSERT_EQ(written.size(), 2u);
-        EXPECT_EQ(written[0].rgb.pixels, testimg::ReadTiff(src)[1].rgb.pixels);
-        EXPECT_EQ(written[1].rgb.pixels, testimg::ReadTiff(src)[3].rgb.pixels);
+        EXPECT_EQ(written[0].rgb.pixels, AsRgb(testimg::Pattern(12, 9, 1, 21), 8, 1).pixels);
+        EXPECT_EQ(written[1].rgb.pixels, AsRgb(testimg::Pattern(12, 9, 1, 23), 8, 1).pixels);
+        EXPECT_EQ(FilesIn(tmp.file("out")), (std::vector<std::string>{"doc.tif"}));
     }
     {
         // Only when every page is blank is there no output (and an earlier
         // one goes).
         CImageProcessor p;
-        run(p, {1, 1, 1, 1});
+        run(p, allWhite);
         EXPECT_TRUE(p.IsBlankResult());
         ASSERT_TRUE(p.SaveResult());
         EXPECT_TRUE(FilesIn(tmp.file("out")).empty());
@@ -250,10 +267,10 @@ TEST_F(MultiPage, BlankPagesAreDroppedOneByOne) {
     ProcessSetting::rmblankpage.on = 0;
     {
         CImageProcessor p;
-        run(p, {1, 1, 1, 1});
+        run(p, allWhite);
         EXPECT_FALSE(p.IsBlankResult());
         ASSERT_TRUE(p.SaveResult());
-        EXPECT_EQ(testimg::ReadTiff(tmp.file("out/blank.tif")).size(), 4u);
+        EXPECT_EQ(testimg::ReadTiff(tmp.file("out/doc.tif")).size(), 4u);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testimg {
@@ -35,6 +36,10 @@ struct Rgb {
 };
 
 struct TiffPage {
+    TiffPage() = default;
+    TiffPage(Picture p, int bits, int photometricValue, int compressionValue)
+        : picture(std::move(p)), bitsPerSample(bits), photometric(photometricValue), compression(compressionValue) {}
+
     Picture picture;
     int bitsPerSample = 8;  // 1, 4 or 8
     int photometric = 1;    // 0 min-is-white, 1 min-is-black, 2 RGB, 3 palette
