@@ -11,6 +11,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "image/ByteStream.h"
 #include "platform/core/Strings.h"
 #include "processing/ImageProcessor.h"
 #include "processing/PixelMath.h"
@@ -48,10 +49,38 @@ void CheckPage(const CImageProcessor& p) {
     (void)sink;
 }
 
+// Pages above this many pixels are skipped: a large page is legal, but its
+// working images would take the run past the fuzzer's memory limit.
+constexpr std::uint64_t kMaxPixels = 8u << 20;
+
+bool SmallEnough(const std::uint8_t* data, std::size_t size, const std::wstring& name) {
+    if (name.size() >= 3 && name.compare(name.size() - 3, 3, L"png") == 0 && size >= 24) {
+        const std::uint64_t w = (std::uint64_t(data[16]) << 24) | (data[17] << 16) | (data[18] << 8) | data[19];
+        const std::uint64_t h = (std::uint64_t(data[20]) << 24) | (data[21] << 16) | (data[22] << 8) | data[23];
+        return w * h <= kMaxPixels;
+    }
+    if (name.size() >= 3 && name.compare(name.size() - 3, 3, L"tif") == 0) {
+        // Every page's size from its tags alone (no pixels are decoded).
+        CRaster probe;
+        CMemStream s(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));
+        if (!probe.Decode(&s, RASTER_FORMAT_TIF, true)) return true;
+        for (std::int32_t page = 0; page < probe.GetFrameCount() && page < 4; ++page) {
+            CRaster one;
+            one.SelectFrame(page);
+            CMemStream m(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));
+            if (one.Decode(&m, RASTER_FORMAT_TIF, true) &&
+                std::uint64_t(one.GetWidth()) * one.GetHeight() > kMaxPixels)
+                return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::wstring& name = NameFor(data, size);
+    if (!SmallEnough(data, size, name)) return 0;
     CImageProcessor p;
     p.fileBytes.reset(new BYTE[size + 1]);
     if (size) std::memcpy(p.fileBytes.get(), data, size);
