@@ -41,7 +41,8 @@ bool CBlankPageDetector::Detect(const BlankPageParams& p) {
     auto dark = [image, stride, threshold](int x, int y) { return image[stride * y + x] <= threshold; };
     comp::ComponentAnalysis& ca = analysis_;
     ca.Begin(w, h, p.dpi);
-    ca.Label(dark, comp::AnySeed(), 0, false);
+    ca.CandidatesAtMost(image, threshold);
+    ca.LabelCandidates(0, false);
     ca.SetSizeLimits(px::kInch1_26mm);
     // Characters add their box area; the page is not blank as soon as the
     // sum passes the limit. Components above maxSide are class 6 whatever

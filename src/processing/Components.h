@@ -127,6 +127,18 @@ public:
     template <class PixelTest, class SeedTest = AnySeed>
     void Label(PixelTest&& pixel, SeedTest&& seed = SeedTest(), int startClass = 0, bool keepPoints = true);
 
+    // The faster road for engines whose seed test accepts every pixel: fill
+    // CandidateMap() (width x height bytes, row y at y x width, cleared by
+    // Begin) with non-zero where the pixel test passes, then call
+    // LabelCandidates. The result is the same as Label's; the map is used
+    // up (every labelled byte becomes 0), so Visited() is not available
+    // after this road.
+    std::uint8_t* CandidateMap() { return visited_.data(); }
+    void LabelCandidates(int startClass = 0, bool keepPoints = true);
+    // Fills the candidate map with the test "byte <= threshold" on an 8-bit
+    // image of the analysis' size (rows of px::Stride8(width) bytes).
+    void CandidatesAtMost(const std::uint8_t* image8, int threshold);
+
     // Gap ratios of every component (see GapRatios below) with the engine's
     // dark test. With `excess` given, it receives per component the gap
     // excess of the text analyser's veto.

@@ -26,4 +26,29 @@ private:
     std::vector<std::uint8_t> line_, forward_, backward_, rowsForward_, rowsBackward_;
 };
 
+// A two-level image packed 64 pixels to a word (bit x & 63 of word x >> 6
+// of a row is pixel x); bits past the width are always 0.
+struct BitImage {
+    int width = 0, height = 0;
+    std::size_t wordsPerRow = 0;
+    std::vector<std::uint64_t> bits;
+
+    void Reset(int w, int h);
+    std::uint64_t* Row(int y) { return bits.data() + wordsPerRow * static_cast<std::size_t>(y); }
+    const std::uint64_t* Row(int y) const { return bits.data() + wordsPerRow * static_cast<std::size_t>(y); }
+    bool Test(int x, int y) const { return (Row(y)[x >> 6] >> (x & 63)) & 1u; }
+    // Every set bit spreads to the (2r + 1) x (2r + 1) window around it,
+    // clipped to the image: the 3 x 3 "any set" filter repeated r times.
+    void Dilate(int r);
+    // Pixel (x, y) becomes set when some (x + dx, y + dy) with dx in
+    // dxMin..dxMax and dy in dyMin..dyMax is set (each range holding 0).
+    void DilateRange(int dxMin, int dxMax, int dyMin, int dyMax);
+    // Flips every pixel (the bits past the width stay 0).
+    void Invert();
+
+private:
+    void ClearTail();
+    std::vector<std::uint64_t> scratch_;
+};
+
 }  // namespace morph

@@ -35,18 +35,44 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
     const int w = p.width, h = p.height;
     const std::size_t s8 = px::Stride8(w);
 
-    // Binarise a working copy at its mean.
-    work_.assign(p.grey, p.grey + s8 * static_cast<std::size_t>(h));
-    const int mean = tone::MeanByte8(work_.data(), w, h);
-    tone::ApplyLut8(work_.data(), w, h, tone::BrightnessContrastTable(p.binBrightness, p.binContrast, mean));
-
-    // Opening of the dark areas: `passes` 3 x 3 maxima, then as many minima.
-    filter_.Max(work_.data(), w, h, s8, p.passes);
-    filter_.Min(work_.data(), w, h, s8, p.passes);
-
+    // Binarise a working copy at its mean, then open the dark areas:
+    // `passes` 3 x 3 maxima, then as many minima.
+    const tone::Lut table = tone::BrightnessContrastTable(p.binBrightness, p.binContrast, tone::MeanByte8(p.grey, w, h));
+    const bool twoLevel = std::all_of(table.begin(), table.end(), [](std::uint8_t v) { return v == 0 || v == 255; });
     analysis_.Begin(w, h, p.dpi);
-    const std::uint8_t* wk = work_.data();
-    analysis_.Label([wk, s8](int x, int y) { return wk[s8 * y + x] < 128; }, comp::AnySeed(), 0, false);
+    if (twoLevel) {
+        // The usual case (a threshold at the mean): the opening on packed
+        // bits, light pixels spreading first, then dark ones.
+        bits_.Reset(w, h);
+        for (int y = 0; y < h; ++y) {
+            const std::uint8_t* g = p.grey + s8 * y;
+            std::uint64_t* row = bits_.Row(y);
+            for (std::size_t i = 0; i < bits_.wordsPerRow; ++i) {
+                const int x0 = static_cast<int>(i * 64), n = std::min(64, w - x0);
+                std::uint64_t word = 0;
+                for (int b = 0; b < n; ++b) word |= static_cast<std::uint64_t>(table[g[x0 + b]] >> 7) << b;
+                row[i] = word;
+            }
+        }
+        bits_.Dilate(p.passes);
+        bits_.Invert();
+        bits_.Dilate(p.passes);
+        std::uint8_t* cand = analysis_.CandidateMap();
+        for (int y = 0; y < h; ++y) {
+            const std::uint64_t* row = bits_.Row(y);
+            std::uint8_t* out = cand + static_cast<std::size_t>(w) * y;
+            for (int x = 0; x < w; ++x) out[x] = (row[x >> 6] >> (x & 63)) & 1u;
+        }
+    } else {
+        work_.assign(p.grey, p.grey + s8 * static_cast<std::size_t>(h));
+        tone::ApplyLut8(work_.data(), w, h, table);
+        filter_.Max(work_.data(), w, h, s8, p.passes);
+        filter_.Min(work_.data(), w, h, s8, p.passes);
+        std::uint8_t* cand = analysis_.CandidateMap();
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) cand[static_cast<std::size_t>(w) * y + x] = work_[s8 * y + x] < 128;
+    }
+    analysis_.LabelCandidates(0, false);
 
     const int smallest = px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch25mm);
     for (comp::PageComponent& c : analysis_.components) {
@@ -100,6 +126,8 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
 void CPhotoRegionFinder::Free() {
     work_.clear();
     work_.shrink_to_fit();
+    bits_.Reset(0, 0);
+    bits_.bits.shrink_to_fit();
     found_.clear();
     found_.shrink_to_fit();
     analysis_.Free();

@@ -80,6 +80,14 @@ TEST(ComponentLabelling, MatchesReferenceOnRandomImages) {
 
                 ExpectSameComponents(ca, expected, what);
                 EXPECT_EQ(excess, refExcess) << what;
+
+                // The candidate-map road gives the same components.
+                comp::ComponentAnalysis fast;
+                ASSERT_TRUE(fast.Begin(w, h, 300));
+                fast.CandidatesAtMost(page.Data(), threshold);
+                fast.LabelCandidates();
+                fast.ComputeGapRatios(dark);
+                ExpectSameComponents(fast, expected, what + " (candidates)");
                 for (std::size_t i = 0; i < expected.size(); ++i)
                     ASSERT_EQ(ca.PeelPasses(ca.components[i]), ref::RefPeelPasses(expected[i])) << what << " " << i;
             }
