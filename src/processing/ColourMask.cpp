@@ -82,7 +82,7 @@ std::int64_t MarkColourPixels(const std::uint8_t* bgr, int width, int height, co
         std::uint8_t* m = mask + s8 * y;
         for (int x = 0; x < width; ++x, p += 3) {
             const bool c = isColour(p[0], p[1], p[2]);
-            m[x] = c ? kColour : m[x];
+            m[x] = c;
             count += c;
         }
     }
@@ -96,29 +96,15 @@ void GrowColourMask(std::uint8_t* mask, int width, int height, int r) {
     // px + r and py - r + 1 <= y <= py + r: a dilation of the 1-pixels by
     // the offsets -r + 1 .. r in both directions, done on packed bits.
     morph::BitImage ones;
-    ones.Reset(width, height);
-    bool any = false;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* m = mask + s8 * y;
-        std::uint64_t* row = ones.Row(y);
-        for (std::size_t i = 0; i < ones.wordsPerRow; ++i) {
-            const int x0 = static_cast<int>(i * 64), n = std::min(64, width - x0);
-            std::uint64_t word = 0;
-            for (int b = 0; b < n; ++b) word |= static_cast<std::uint64_t>(m[x0 + b] == kColour) << b;
-            row[i] = word;
-            any = any || word != 0;
-        }
-    }
-    if (!any) return;
+    ones.FromEqual(mask, width, height, s8, kColour);
+    if (ones.Empty()) return;
     const int reach = std::min(r, std::max(width, height));
     ones.DilateRange(-reach + 1, reach, -reach + 1, reach);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* m = mask + s8 * y;
-        const std::uint64_t* row = ones.Row(y);
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t covered = static_cast<std::uint8_t>((row[x >> 6] >> (x & 63)) & 1u);
-            m[x] = m[x] ? m[x] : static_cast<std::uint8_t>(covered << 1);
-        }
+        ones.ForEachSet(y, [m](int x) {
+            if (m[x] == 0) m[x] = kGrown;
+        });
     }
 }
 

@@ -48,8 +48,8 @@ private:
     std::vector<std::uint64_t> bits_;
 };
 
-// Sets mask bytes to 1 where the pixel passes the test (other bytes are left
-// as they are). Returns the number of colour pixels.
+// Sets each mask byte to 1 where the pixel passes the test and to 0
+// elsewhere. Returns the number of colour pixels.
 std::int64_t MarkColourPixels(const std::uint8_t* bgr, int width, int height, const ColourTest& test,
                               std::uint8_t* mask);
 

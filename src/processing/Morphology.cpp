@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace morph {
 
 namespace {
@@ -120,6 +124,60 @@ void BitImage::ClearTail() {
     if (used == 0 || wordsPerRow == 0) return;
     const std::uint64_t keep = (std::uint64_t{1} << used) - 1;
     for (int y = 0; y < height; ++y) Row(y)[wordsPerRow - 1] &= keep;
+}
+
+void BitImage::FromThreshold(const std::uint8_t* image, int w, int h, std::size_t stride, int threshold,
+                             bool atLeast) {
+    // Thresholds outside 0..255 make the test always or never true.
+    if (atLeast ? threshold > 255 : threshold < 0) {
+        Reset(w, h);
+        return;
+    }
+    if (atLeast ? threshold <= 0 : threshold >= 255) {
+        Reset(w, h);
+        for (std::uint64_t& word : bits) word = ~std::uint64_t{0};
+        ClearTail();
+        return;
+    }
+    Pack(image, w, h, stride, static_cast<std::uint8_t>(threshold), atLeast ? 0 : 1);
+}
+
+void BitImage::FromEqual(const std::uint8_t* image, int w, int h, std::size_t stride, std::uint8_t value) {
+    Pack(image, w, h, stride, value, 2);
+}
+
+bool BitImage::Empty() const {
+    for (std::uint64_t word : bits)
+        if (word) return false;
+    return true;
+}
+
+void BitImage::Pack(const std::uint8_t* image, int w, int h, std::size_t stride, std::uint8_t t, int kind) {
+    Reset(w, h);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = image + stride * static_cast<std::size_t>(y);
+        std::uint64_t* row = Row(y);
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i vt = _mm_set1_epi8(static_cast<char>(t));
+        for (; x + 64 <= width; x += 64) {
+            std::uint64_t word = 0;
+            for (int k = 0; k < 4; ++k) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x + 16 * k));
+                // Unsigned v >= t exactly when max(v, t) == v; v <= t when min(v, t) == v.
+                const __m128i hit = kind == 0   ? _mm_cmpeq_epi8(_mm_max_epu8(v, vt), v)
+                                    : kind == 1 ? _mm_cmpeq_epi8(_mm_min_epu8(v, vt), v)
+                                                : _mm_cmpeq_epi8(v, vt);
+                word |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(hit))) << (16 * k);
+            }
+            row[x >> 6] = word;
+        }
+#endif
+        for (; x < width; ++x) {
+            const bool hit = kind == 0 ? in[x] >= t : (kind == 1 ? in[x] <= t : in[x] == t);
+            if (hit) row[x >> 6] |= std::uint64_t{1} << (x & 63);
+        }
+    }
 }
 
 void BitImage::Invert() {

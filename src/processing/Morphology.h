@@ -45,9 +45,55 @@ struct BitImage {
     void DilateRange(int dxMin, int dxMax, int dyMin, int dyMax);
     // Flips every pixel (the bits past the width stay 0).
     void Invert();
+    // Sets the image to the test "byte >= threshold" (atLeast) or
+    // "byte <= threshold" (otherwise) on an 8-bit image with rows of
+    // `stride` bytes.
+    void FromThreshold(const std::uint8_t* image, int w, int h, std::size_t stride, int threshold, bool atLeast);
+    // Sets the image to the test "byte == value".
+    void FromEqual(const std::uint8_t* image, int w, int h, std::size_t stride, std::uint8_t value);
+    // Calls f(x) for every set pixel of row y, left to right.
+    template <class F>
+    void ForEachSet(int y, F&& f) const {
+        const std::uint64_t* row = Row(y);
+        for (std::size_t i = 0; i < wordsPerRow; ++i)
+            for (std::uint64_t word = row[i]; word != 0; word &= word - 1)
+                f(static_cast<int>(i * 64) + __builtin_ctzll(word));
+    }
+    bool Empty() const;
+    // Calls f(x0, x1) for every run [x0, x1) of set pixels of row y, left to
+    // right.
+    template <class F>
+    void ForEachRun(int y, F&& f) const {
+        const std::uint64_t* row = Row(y);
+        const std::size_t n = wordsPerRow;
+        int x = 0;
+        while (x < width) {
+            std::size_t i = static_cast<std::size_t>(x) >> 6;
+            std::uint64_t word = row[i] & (~std::uint64_t{0} << (x & 63));
+            while (word == 0) {
+                if (++i >= n) return;
+                word = row[i];
+            }
+            const int x0 = static_cast<int>(i * 64) + __builtin_ctzll(word);
+            // Bits past the width are clear, so a run ends there at the latest.
+            std::uint64_t gap = ~row[i] & (~std::uint64_t{0} << (x0 & 63));
+            while (gap == 0) {
+                if (++i >= n) {
+                    f(x0, width);
+                    return;
+                }
+                gap = ~row[i];
+            }
+            const int x1 = static_cast<int>(i * 64) + __builtin_ctzll(gap);
+            f(x0, x1);
+            x = x1;
+        }
+    }
 
 private:
     void ClearTail();
+    // Packs a byte test; `kind` 0 is ">= t", 1 "<= t", 2 "== t".
+    void Pack(const std::uint8_t* image, int w, int h, std::size_t stride, std::uint8_t t, int kind);
     std::vector<std::uint64_t> scratch_;
 };
 

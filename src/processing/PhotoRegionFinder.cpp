@@ -38,31 +38,20 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
     // Binarise a working copy at its mean, then open the dark areas:
     // `passes` 3 x 3 maxima, then as many minima.
     const tone::Lut table = tone::BrightnessContrastTable(p.binBrightness, p.binContrast, tone::MeanByte8(p.grey, w, h));
-    const bool twoLevel = std::all_of(table.begin(), table.end(), [](std::uint8_t v) { return v == 0 || v == 255; });
+    // The usual table (a threshold at the mean) maps levels below some t0 to
+    // 0 and the others to 255: then the opening runs on packed bits, light
+    // pixels spreading first, then dark ones, and the regions come from runs.
+    int t0 = 0;
+    while (t0 < 256 && table[t0] < 128) ++t0;
+    bool step = true;
+    for (int v = 0; v < 256; ++v) step = step && table[v] == (v >= t0 ? 255 : 0);
     analysis_.Begin(w, h, p.dpi);
-    if (twoLevel) {
-        // The usual case (a threshold at the mean): the opening on packed
-        // bits, light pixels spreading first, then dark ones.
-        bits_.Reset(w, h);
-        for (int y = 0; y < h; ++y) {
-            const std::uint8_t* g = p.grey + s8 * y;
-            std::uint64_t* row = bits_.Row(y);
-            for (std::size_t i = 0; i < bits_.wordsPerRow; ++i) {
-                const int x0 = static_cast<int>(i * 64), n = std::min(64, w - x0);
-                std::uint64_t word = 0;
-                for (int b = 0; b < n; ++b) word |= static_cast<std::uint64_t>(table[g[x0 + b]] >> 7) << b;
-                row[i] = word;
-            }
-        }
+    if (step) {
+        bits_.FromThreshold(p.grey, w, h, s8, t0, true);
         bits_.Dilate(p.passes);
         bits_.Invert();
         bits_.Dilate(p.passes);
-        std::uint8_t* cand = analysis_.CandidateMap();
-        for (int y = 0; y < h; ++y) {
-            const std::uint64_t* row = bits_.Row(y);
-            std::uint8_t* out = cand + static_cast<std::size_t>(w) * y;
-            for (int x = 0; x < w; ++x) out[x] = (row[x >> 6] >> (x & 63)) & 1u;
-        }
+        analysis_.LabelBits(bits_);
     } else {
         work_.assign(p.grey, p.grey + s8 * static_cast<std::size_t>(h));
         tone::ApplyLut8(work_.data(), w, h, table);
@@ -71,8 +60,8 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
         std::uint8_t* cand = analysis_.CandidateMap();
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) cand[static_cast<std::size_t>(w) * y + x] = work_[s8 * y + x] < 128;
+        analysis_.LabelCandidates(0, false);
     }
-    analysis_.LabelCandidates(0, false);
 
     const int smallest = px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch25mm);
     for (comp::PageComponent& c : analysis_.components) {
