@@ -1,6 +1,7 @@
 #include "image/Raster.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,12 @@ namespace {
 constexpr int kTile = 64;
 
 std::size_t PlaneBytes(DWORD w, DWORD h) { return static_cast<std::size_t>(w) * h; }
+
+// floor(dpi x 10000 / 254 + 0.5), saturating at the header field's range.
+LONG PelsPerMetre(std::int32_t dpi) {
+    const double v = std::floor(dpi * 10000.0 / 254.0 + 0.5);
+    return v >= 2147483647.0 ? INT32_MAX : static_cast<LONG>(v);
+}
 
 }  // namespace
 
@@ -79,8 +86,8 @@ void* CRaster::Create(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type)
     m_head.biSizeImage = static_cast<DWORD>(*imageSize);
     m_head.biClrUsed = colours;
     m_head.biClrImportant = 0;
-    m_head.biXPelsPerMeter = static_cast<LONG>(std::floor(m_info.dpiX * 10000.0 / 254.0 + 0.5));
-    m_head.biYPelsPerMeter = static_cast<LONG>(std::floor(m_info.dpiY * 10000.0 / 254.0 + 0.5));
+    m_head.biXPelsPerMeter = PelsPerMetre(m_info.dpiX);
+    m_head.biYPelsPerMeter = PelsPerMetre(m_info.dpiY);
     m_info.rowBytes = static_cast<DWORD>(*rowBytes);
     m_info.type = type;
 
@@ -218,14 +225,14 @@ RGBQUAD CRaster::GetTransparentColour() const {
 void CRaster::SetDpiX(std::int32_t dpi) {
     if (dpi <= 0) dpi = 96;
     m_info.dpiX = dpi;
-    m_head.biXPelsPerMeter = static_cast<LONG>(std::floor(dpi * 10000.0 / 254.0 + 0.5));
+    m_head.biXPelsPerMeter = PelsPerMetre(dpi);
     WriteHeaderIntoDib();
 }
 
 void CRaster::SetDpiY(std::int32_t dpi) {
     if (dpi <= 0) dpi = 96;
     m_info.dpiY = dpi;
-    m_head.biYPelsPerMeter = static_cast<LONG>(std::floor(dpi * 10000.0 / 254.0 + 0.5));
+    m_head.biYPelsPerMeter = PelsPerMetre(dpi);
     WriteHeaderIntoDib();
 }
 

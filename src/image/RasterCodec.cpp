@@ -7,6 +7,7 @@
 #include "image/RasterBMP.h"
 #include "image/RasterJPG.h"
 #include "image/RasterPNG.h"
+#include "image/RasterTIF.h"
 #include "platform/core/Files.h"
 
 namespace {
@@ -77,9 +78,21 @@ bool CRaster::Decode(CByteStream* stream, DWORD type, bool headerOnly) {
             case RASTER_FORMAT_PNG:
                 ok = DecodeWith<CRasterPNG>(*this, [&](CRasterPNG& c) { return c.Decode(stream); }, false);
                 break;
+            case RASTER_FORMAT_TIF: {
+                // The page count is reported even when the page asked for is missing.
+                std::int32_t frames = m_info.frameCount;
+                ok = DecodeWith<CRasterTIF>(
+                    *this,
+                    [&](CRasterTIF& c) {
+                        const bool r = c.Decode(stream, headerOnly);
+                        frames = c.GetFrameCount();
+                        return r;
+                    },
+                    true);
+                if (!ok) m_info.frameCount = frames;
+                break;
+            }
             default:
-                // Formats whose codec is not part of this build.
-                SetLastError(kUnknownDecode);
                 break;
         }
         if (ok) return true;
@@ -143,6 +156,8 @@ bool CRaster::Encode(CByteStream* stream, DWORD type) {
             return EncodeWith<CRasterJPG>(*this, [&](CRasterJPG& c) { return c.Encode(stream); });
         case RASTER_FORMAT_PNG:
             return EncodeWith<CRasterPNG>(*this, [&](CRasterPNG& c) { return c.Encode(stream); });
+        case RASTER_FORMAT_TIF:
+            return EncodeWith<CRasterTIF>(*this, [&](CRasterTIF& c) { return c.Encode(stream, false); });
         default:
             SetLastError("Encode: Unknown format");
             return false;

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "image/Raster.h"
+#include "image/ByteStream.h"
 #include "image/RasterPNG.h"
+#include "image/RasterTIF.h"
 #include "RasterTestUtil.h"
 #include "support/TempDir.h"
 
@@ -73,4 +75,37 @@ TEST(ExternalTools, PngcheckAcceptsOurPngs) {
         EXPECT_NE(out.find("pHYs"), std::string::npos) << out;
         EXPECT_NE(out.find("No errors detected"), std::string::npos) << out;
     }
+}
+
+TEST(ExternalTools, TiffinfoReadsOurSingleAndMultiPageFiles) {
+    ASSERT_TRUE(HaveTool("tiffinfo")) << "tiffinfo missing: run scripts/setup";
+    testdata::TempDir dir;
+    const std::string path = dir.file("pages.tif");
+    std::FILE* fp = std::fopen(path.c_str(), "w+b");
+    ASSERT_NE(fp, nullptr);
+    {
+        CFileStream stream(fp);
+        CRasterTIF tif;
+        for (int bpp : {1, 8, 24}) {
+            CRaster page;
+            ASSERT_TRUE(page.Create(30, 20, bpp));
+            imgtest::FillRandom(page, bpp);
+            if (bpp == 8) page.MakeGreyRamp();
+            page.SetDpiX(300);
+            page.SetDpiY(300);
+            BYTE* buffer = nullptr;
+            std::int32_t size = 0;
+            ASSERT_TRUE(page.EncodeToMemory(buffer, size, RASTER_FORMAT_TIF));
+            ASSERT_TRUE(tif.DecodeFromMemory(buffer, DWORD(size), RASTER_FORMAT_TIF));
+            std::free(buffer);
+            ASSERT_TRUE(tif.Encode(&stream, true)) << tif.GetLastError();
+        }
+    }
+    std::fclose(fp);
+    std::string out;
+    EXPECT_EQ(RunTool("tiffinfo -D '" + path + "'", out), 0) << out;
+    EXPECT_EQ(out.find("rror"), std::string::npos) << out;
+    for (const char* expect : {"TIFF Directory at offset", "CCITT Group 4", "LZW", "JPEG", "Page Number: 3-3",
+                               "PageName: Page 2", "Resolution: 300, 300 pixels/inch"})
+        EXPECT_NE(out.find(expect), std::string::npos) << expect << "\n" << out;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 
@@ -23,7 +24,8 @@ TEST(Raster, NewImageHasDefaultsAndNoPixels) {
 
 TEST(Raster, ResolutionSettersStoreDpiAndPixelsPerMetre) {
     struct Case { std::int32_t dpi, stored, ppm; };
-    const Case cases[] = {{0, 96, 3780}, {-5, 96, 3780}, {300, 300, 11811}, {72, 72, 2835}, {600, 600, 23622}};
+    const Case cases[] = {{0, 96, 3780}, {-5, 96, 3780}, {300, 300, 11811}, {72, 72, 2835}, {600, 600, 23622},
+                          {100000000, 100000000, INT32_MAX}};  // the header field saturates
     for (const auto& c : cases) {
         CRaster img;
         ASSERT_TRUE(img.Create(2, 2, 24));

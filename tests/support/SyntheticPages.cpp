@@ -230,6 +230,26 @@ void AddNoise(Page& page, int amplitude, std::uint64_t seed) {
     }
 }
 
+Page Turned(const Page& page, double degrees, Colour paper) {
+    Page out = Blank(page.width, page.height, page.bpp, paper, page.dpi);
+    const double a = degrees * kPi / 180.0;
+    const double c = std::cos(a), s = std::sin(a);
+    const double cx = (page.width - 1) / 2.0, cy = (page.height - 1) / 2.0;
+    const int n = page.bpp == 24 ? 3 : 1;
+    for (int y = 0; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x) {
+            // Buffer rows run upwards, so a clockwise turn on the screen is a
+            // clockwise turn of the buffer's (x, y) as well; the source of
+            // (x, y) is (x, y) turned back, counter-clockwise.
+            const double dx = x - cx, dy = y - cy;
+            const long sx = std::lround(cx + dx * c - dy * s);
+            const long sy = std::lround(cy + dx * s + dy * c);
+            if (!page.Inside(static_cast<int>(sx), static_cast<int>(sy))) continue;
+            std::copy_n(page.Row(static_cast<int>(sy)) + n * sx, n, out.Row(y) + n * x);
+        }
+    return out;
+}
+
 Page RandomNoise(int width, int height, int bpp, double darkShare, std::uint64_t seed) {
     Rng rng(seed);
     Page p = Blank(width, height, bpp, kWhite);

@@ -120,6 +120,12 @@ void DrawBlot(Page& page, int cx, int cy, int radius, Colour c, std::uint64_t se
 // +-amplitude.
 void AddNoise(Page& page, int amplitude, std::uint64_t seed);
 
+// The page turned clockwise as displayed by `degrees` about its centre, at
+// the same size (nearest sample; the uncovered corners take `paper`): level
+// lines of a page descend to the right for a positive angle. Pages with a
+// known skew.
+Page Turned(const Page& page, double degrees, Colour paper = kWhite);
+
 // Random test images for differential tests.
 // Each pixel dark (0) with the given probability, else light (255).
 Page RandomNoise(int width, int height, int bpp, double darkShare, std::uint64_t seed);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ConformanceUtil.h"
+#include "support/TempDir.h"
 #include "image/ByteStream.h"
 #include "image/ExifReader.h"
 #include "image/RasterPNG.h"
@@ -224,12 +225,12 @@ TEST(ExifConformance, CameraExifSegmentsAreRead) {
 namespace {
 
 // Decodes with the djpeg tool of the same library into a PNM file.
-bool Djpeg(const std::string& jpeg, CRaster& out, std::string& tmp) {
-    tmp = testing::TempDir() + "djpeg-out.pnm";
-    const std::string cmd = "djpeg -pnm '" + jpeg + "' > '" + tmp + "' 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) return false;
+::testing::AssertionResult Djpeg(const std::string& jpeg, CRaster& out, const std::string& tmp) {
+    const std::string cmd = "djpeg -pnm -outfile '" + tmp + "' '" + jpeg + "'";
+    const int status = std::system(cmd.c_str());
+    if (status != 0) return ::testing::AssertionFailure() << cmd << " exited with " << status;
     std::FILE* fp = std::fopen(tmp.c_str(), "rb");
-    if (!fp) return false;
+    if (!fp) return ::testing::AssertionFailure() << "no output " << tmp;
     char magic[3] = {};
     unsigned w = 0, h = 0, maxval = 0;
     const bool header = std::fscanf(fp, "%2s %u %u %u", magic, &w, &h, &maxval) == 4;
@@ -252,7 +253,8 @@ bool Djpeg(const std::string& jpeg, CRaster& out, std::string& tmp) {
         }
     }
     std::fclose(fp);
-    return ok;
+    if (!ok) return ::testing::AssertionFailure() << "unreadable output of " << cmd;
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace
@@ -261,14 +263,13 @@ TEST(JpegConformance, PixelsEqualTheLibrarysOwnDecoderTool) {
     // djpeg runs the same library: every file but CMYK (converted by the
     // codec itself) must come out identical.
     ASSERT_EQ(std::system("command -v djpeg > /dev/null"), 0) << "djpeg missing: run scripts/setup";
+    testdata::TempDir dir;
     for (const auto& f : FilesIn("jpeg", ".jpeg")) {
         if (f.find("cmyk") != std::string::npos) continue;
         CRaster ours, theirs;
-        std::string tmp;
         if (!LoadImage(f, ours, RASTER_FORMAT_JPG)) continue;
-        ASSERT_TRUE(Djpeg(testdata::ConformanceFile(f), theirs, tmp)) << f;
+        ASSERT_TRUE(Djpeg(testdata::ConformanceFile(f), theirs, dir.file("djpeg.pnm"))) << f;
         EXPECT_TRUE(imgtest::SamePicture(ours, theirs, 0)) << f;
         EXPECT_EQ(ours.GetBitsPerPixel(), theirs.GetBitsPerPixel()) << f;
-        std::remove(tmp.c_str());
     }
 }
