@@ -193,6 +193,7 @@ public:
     // Visited map of the last labelling: width x height bytes, non-zero for
     // every labelled pixel; row y starts at y x width.
     std::uint8_t* Visited() { return Map(); }
+    const std::uint8_t* Visited() const { return visited_.data(); }
 
     int Width() const { return width_; }
     int Height() const { return height_; }
