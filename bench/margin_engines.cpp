@@ -1,6 +1,6 @@
 // Stain and border remover, binding-hole remover and text-direction detector
 // on an A4 300-dpi page, each beside the plain reference implementation of
-// the tests, in the same run.
+// the tests and the bare JPEG decode of the same page, in the same run.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -10,6 +10,7 @@
 #include "processing/StainBorderRemover.h"
 #include "processing/TextDirectionDetector.h"
 #include "processing/reference/RefPageEngines.h"
+#include "support/BareJpeg.h"
 #include "support/Pages.h"
 
 namespace {
@@ -187,5 +188,21 @@ void BM_TextDirectionReference(benchmark::State& state) {
 }
 BENCHMARK(BM_TextDirectionReference)->Unit(benchmark::kMillisecond)->Iterations(2);
 
+
+// The yardstick: decoding the office page from a JPEG file in memory.
+void BM_BareJpegDecode(benchmark::State& state) {
+    static const std::vector<std::uint8_t> file = [] {
+        const synth::Page& page = benchpages::A4TextColour();
+        std::vector<std::uint8_t> out;
+        barejpeg::Encode(page.Data(), page.width, page.height, 3, page.stride, 75, kA4Dpi, out);
+        return out;
+    }();
+    for (auto _ : state) {
+        barejpeg::Image img;
+        if (!barejpeg::Decode(file.data(), file.size(), img)) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(img.pixels.get());
+    }
+}
+BENCHMARK(BM_BareJpegDecode)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -126,7 +126,8 @@ void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
     shortest_ = px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch2mm);
     for (int k = 0; k < 4; ++k) {
         auto visit = [&](int x, int y) {
-            if (!inFrame(x, y)) return;
+            // only untraced skeleton pixels start a stroke
+            if (map[static_cast<std::size_t>(y) * W + x] != kSkeleton || !inFrame(x, y)) return;
             const int res = Trace(map, x, y, k);
             votes_[k] += res == 2 || res == 3;
         };

@@ -325,6 +325,24 @@ TEST(StainBorderRemover, BarsInsideTheTextAreaGoByTheBands) {
     }
 }
 
+// With region 1 the text area lies inside the four bands; "top" counts from
+// the first row in memory, which is the bottom of the picture.
+TEST(StainBorderRemover, TopBandIsTheFirstRowsInMemory) {
+    TestPage p(800, 1000, false);
+    p.disc(400, 100, 20, 0);  // buffer rows 80..120: the picture's bottom
+    p.disc(400, 900, 20, 0);  // the picture's top
+    StainBorderParams prm = ParamsFor(p, 8);
+    prm.borders = 1;
+    prm.region = 1;
+    prm.left = prm.right = prm.bottom = 0;
+    prm.top = 20;  // rows 0..199
+    CStainBorderRemover engine;
+    engine.Run(prm);
+    EXPECT_TRUE(engine.BordersFound());
+    EXPECT_EQ(p.countDark(380, 80, 420, 120, 160), 0);
+    EXPECT_GT(p.countDark(380, 880, 420, 920, 160), 1200);
+}
+
 TEST(StainBorderRemover, TheScanningBoardIsErasedWholeUnlessItIsColour) {
     auto page = []() {
         TestPage p = TextPage(true);
