@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 
 namespace px {
 
@@ -83,6 +86,14 @@ inline constexpr float kInch2mm = 0.07874016f;     // grow radius, shortest stro
 inline constexpr float kInch3mm = 0.11811024f;     // smallest character of the text analyser
 inline constexpr float kInch22_64mm = 0.8913386f;  // largest character side
 inline constexpr float kInch25mm = 0.984252f;      // smallest photo side
+
+// An owned buffer of `bytes` bytes, each set to `fill`; null when the memory
+// is not there (no exception).
+inline std::unique_ptr<std::uint8_t[]> NewBuffer(std::size_t bytes, std::uint8_t fill) {
+    std::unique_ptr<std::uint8_t[]> b(new (std::nothrow) std::uint8_t[bytes > 0 ? bytes : 1]);
+    if (b) std::memset(b.get(), fill, bytes);
+    return b;
+}
 
 inline std::uint8_t ClampByte(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
