@@ -1,0 +1,194 @@
+// The whole default pipeline on an A4 300-dpi colour scan-like page (2480 x
+// 3508): JPEG file in, background removal and deskew on (the main window's
+// two quick steps), every other setting at its start value, JPEG file out at
+// quality 85. Beside it, in the same run, the bare libjpeg decode + encode
+// of the same file. Counters: "ratio" = pipeline / bare; "peak_MB" = the
+// largest heap the pipeline held above what was live before it, per page
+// (every malloc of the process is counted, the libraries' included).
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <malloc.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/core/Files.h"
+#include "platform/core/Strings.h"
+#include "processing/ImageProcessor.h"
+#include "processing/ProcessOneFile.h"
+#include "settings/ProcessSetting.h"
+#include "support/BareJpeg.h"
+#include "support/Pages.h"
+
+// ---- Heap accounting: every allocation of the process passes here. ----
+
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+void __libc_free(void*);
+}
+
+namespace {
+
+std::atomic<long long> g_live{0};
+std::atomic<long long> g_peak{0};
+
+void Count(void* p) {
+    if (!p) return;
+    const long long now = g_live.fetch_add(static_cast<long long>(malloc_usable_size(p))) +
+                          static_cast<long long>(malloc_usable_size(p));
+    long long peak = g_peak.load();
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
+    }
+}
+
+void Uncount(void* p) {
+    if (p) g_live.fetch_sub(static_cast<long long>(malloc_usable_size(p)));
+}
+
+}  // namespace
+
+extern "C" {
+void* malloc(std::size_t n) {
+    void* p = __libc_malloc(n);
+    Count(p);
+    return p;
+}
+void* calloc(std::size_t n, std::size_t size) {
+    void* p = __libc_calloc(n, size);
+    Count(p);
+    return p;
+}
+void* realloc(void* old, std::size_t n) {
+    Uncount(old);
+    void* p = __libc_realloc(old, n);
+    // A failed reallocation keeps the old block.
+    Count(p ? p : (n ? old : nullptr));
+    return p;
+}
+void free(void* p) {
+    Uncount(p);
+    __libc_free(p);
+}
+void* memalign(std::size_t alignment, std::size_t n) {
+    void* p = __libc_memalign(alignment, n);
+    Count(p);
+    return p;
+}
+void* aligned_alloc(std::size_t alignment, std::size_t n) { return memalign(alignment, n); }
+int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
+    void* p = memalign(alignment, n);
+    if (!p) return ENOMEM;
+    *out = p;
+    return 0;
+}
+}
+
+namespace {
+
+constexpr int kQuality = 85;
+constexpr int kDefaultQuickSteps = 3;  // deskew and background removal
+
+// The colour page as rows from the top, as libjpeg takes them.
+const std::vector<std::uint8_t>& TopDownPage() {
+    static const std::vector<std::uint8_t> rows = [] {
+        const synth::Page& page = benchpages::A4TextColour();
+        std::vector<std::uint8_t> out(static_cast<std::size_t>(page.width) * page.height * 3);
+        for (int y = 0; y < page.height; ++y)
+            std::copy_n(page.Row(page.height - 1 - y), page.width * 3,
+                        &out[static_cast<std::size_t>(y) * page.width * 3]);
+        return out;
+    }();
+    return rows;
+}
+
+std::string g_folder;
+
+const std::wstring& Folder() {
+    static const std::wstring folder = [] {
+        g_folder = std::filesystem::temp_directory_path().string() + "/tessavan-bench-XXXXXX";
+        if (!::mkdtemp(g_folder.data())) std::abort();
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(g_folder, ec);
+        });
+        return FromUtf8(g_folder);
+    }();
+    return folder;
+}
+
+// The scan as a JPEG file at quality 90 and 300 dpi.
+const std::wstring& SourcePath() {
+    static const std::wstring path = [] {
+        std::vector<std::uint8_t> jpeg;
+        if (!barejpeg::Encode(TopDownPage().data(), benchpages::kA4Width, benchpages::kA4Height, 3,
+                              static_cast<std::size_t>(benchpages::kA4Width) * 3, 90, benchpages::kA4Dpi, jpeg))
+            std::abort();
+        const std::wstring p = Folder() + L"/scan.jpg";
+        if (!files::WriteAllAtomic(p, jpeg.data(), jpeg.size())) std::abort();
+        return p;
+    }();
+    return path;
+}
+
+void DefaultSettings() {
+    ProcessSetting::ResetToStart();
+    ProcessSetting::filesave.jpgquality = kQuality;
+}
+
+double g_peakBytes = 0;
+
+void Pipeline() {
+    const long long before = g_live.load();
+    g_peak.store(before);
+    {
+        CImageProcessor p;
+        const OneFileOutcome o = ProcessOneFile(p, SourcePath(), Folder() + L"/out", L"scan.jpg",
+                                                RUN_DESKEW_METHOD_0, kDefaultQuickSteps);
+        if (!o.saved) std::abort();
+        benchmark::DoNotOptimize(p.skewAngle);
+    }
+    g_peakBytes = std::max(g_peakBytes, static_cast<double>(g_peak.load() - before));
+}
+
+void BareDecodeEncode() {
+    std::vector<std::uint8_t> bytes;
+    if (!files::ReadAll(SourcePath(), bytes)) std::abort();
+    barejpeg::Image image;
+    if (!barejpeg::Decode(bytes.data(), bytes.size(), image)) std::abort();
+    std::vector<std::uint8_t> out;
+    if (!barejpeg::Encode(image.pixels.get(), image.width, image.height, image.components, image.stride, kQuality,
+                          benchpages::kA4Dpi, out))
+        std::abort();
+    if (!files::WriteAllAtomic(Folder() + L"/bare.jpg", out.data(), out.size())) std::abort();
+}
+
+void DefaultPipeline_VsBareJpeg(benchmark::State& state) {
+    DefaultSettings();
+    Pipeline();
+    BareDecodeEncode();
+    double ours = 0, bare = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        Pipeline();
+        const auto t1 = std::chrono::steady_clock::now();
+        BareDecodeEncode();
+        const auto t2 = std::chrono::steady_clock::now();
+        ours += std::chrono::duration<double>(t1 - t0).count();
+        bare += std::chrono::duration<double>(t2 - t1).count();
+    }
+    state.counters["ratio"] = ours / bare;
+    state.counters["ours_ms"] = 1000 * ours / static_cast<double>(state.iterations());
+    state.counters["bare_ms"] = 1000 * bare / static_cast<double>(state.iterations());
+    state.counters["peak_MB"] = g_peakBytes / (1024.0 * 1024.0);
+}
+
+}  // namespace
+
+BENCHMARK(DefaultPipeline_VsBareJpeg)->Unit(benchmark::kMillisecond)->MinTime(3.0);
