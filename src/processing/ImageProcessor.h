@@ -154,8 +154,10 @@ public:
     // found blank (single page), or every page was (multi-page file). Read by
     // the main window together with rmblankpage/on.
     bool IsBlankResult() const;
-    // The temporary page folder of the current output name (empty without
-    // one).
+    // The temporary page folder of the file: output folder + "/" + the
+    // output name without its extension + "_tmpformultiframe" (a numbered
+    // variant when that one is in use by another file); empty without an
+    // output name.
     std::wstring TempPageFolder() const;
 
     // Shows the unsupported-depth message (from any thread).
@@ -268,6 +270,7 @@ private:
     bool SaveSinglePage();
     bool AssembleMultiPage();
     bool CopyDetectedSource();
+    bool MakeTempPageFolder();
     void RemoveTempPageFolder();
     bool DecodeCurrentPage(BYTE first);
     bool TakePixelsFromBmp(const BYTE* bmp, std::size_t size);

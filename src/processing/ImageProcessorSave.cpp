@@ -246,8 +246,29 @@ bool CImageProcessor::SaveColor24(std::wstring folder, std::wstring name) {
 // ---- Pages of a multi-page file ----
 
 std::wstring CImageProcessor::TempPageFolder() const {
+    if (!tempPageFolderMade_.empty()) return tempPageFolderMade_;
     if (outputName.empty()) return std::wstring();
     return PathJoin(outputFolder, BaseOf(outputName) + L"_tmpformultiframe");
+}
+
+bool CImageProcessor::MakeTempPageFolder() {
+    if (!tempPageFolderMade_.empty()) return true;
+    const std::wstring folder = TempPageFolder();
+    if (folder.empty() || !CreateFolderPath(PathFolder(folder))) return false;
+    // The folder is this file's alone: two multi-page files of one folder
+    // whose names differ only after the dot (a.tif, a.tiff) are processed at
+    // the same time without sharing page files. A folder that already exists
+    // belongs to someone else, and a numbered one is taken instead.
+    for (int n = 0; n < 1000; ++n) {
+        const std::wstring candidate = n == 0 ? folder : folder + L"_" + std::to_wstring(n);
+        std::error_code ec;
+        if (std::filesystem::create_directory(std::filesystem::path(ToUtf8(candidate)), ec)) {
+            tempPageFolderMade_ = candidate;
+            return true;
+        }
+        if (ec) return false;
+    }
+    return false;
 }
 
 void CImageProcessor::RemoveTempPageFolder() {
@@ -266,9 +287,8 @@ bool CImageProcessor::SaveTiffPage() {
         droppedPages[static_cast<std::size_t>(currentPage)] = 1;
         return true;
     }
-    const std::wstring folder = TempPageFolder();
-    if (folder.empty() || !CreateFolderPath(folder)) return false;
-    tempPageFolderMade_ = folder;
+    if (!MakeTempPageFolder()) return false;
+    const std::wstring folder = tempPageFolderMade_;
     const std::wstring page = PathJoin(folder, std::to_wstring(currentPage) + L"." + ExtOf(outputName));
     const SaveKind kind =
         resultDepth == 1 ? SaveKind::kBinary1 : (resultDepth == 8 ? SaveKind::kGray8 : SaveKind::kColor24);

@@ -4,10 +4,12 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <tiffio.h>
 #include <vector>
 
 #include "platform/core/Files.h"
+#include "platform/core/ScriptedUserDialogs.h"
 #include "platform/core/Strings.h"
 #include "processing/ImageProcessor.h"
 #include "processing/PixelMath.h"
@@ -412,4 +414,16 @@ TEST_F(ProcessorLoad, AFileThatVanishesBetweenReadAndLoadFails) {
     ASSERT_TRUE(files::Remove(w));
     EXPECT_FALSE(p.LoadImageFile(w.c_str(), 1));
     EXPECT_FALSE(p.greyImage);
+}
+
+TEST_F(ProcessorLoad, TheDepthErrorReachesTheUserFromAWorker) {
+    ScriptedUserDialogs dialogs;
+    std::thread worker([] { CImageProcessor::ShowDepthError(); });
+    worker.join();
+    const auto shown = dialogs.Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].kind, ShownDialog::MessageBox);
+    EXPECT_EQ(shown[0].text, L"出错了哦(Error accour)");
+    EXPECT_EQ(shown[0].type & MB_TYPEMASK, MB_OK);
+    EXPECT_NE(shown[0].thread, std::this_thread::get_id());
 }

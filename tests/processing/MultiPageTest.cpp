@@ -320,3 +320,39 @@ TEST_F(MultiPage, DetectionRunsKeepNoPageFiles) {
     EXPECT_EQ(FilesIn(tmp.file("out")), (std::vector<std::string>{"two.tif"}));
     EXPECT_EQ(testimg::ReadTiff(tmp.file("out/two.tif")).size(), 2u);
 }
+
+TEST_F(MultiPage, TwoFilesOfOneBaseNameKeepTheirPagesApart) {
+    // a.tif and a.tiff in one folder, processed at the same time by two
+    // workers: their page folders must not mix.
+    const std::string first = tmp.file("a.tif");
+    const std::string second = tmp.file("a.tiff");
+    const Picture p0 = testimg::Pattern(8, 8, 1, 40), p1 = testimg::Pattern(8, 8, 1, 41);
+    const Picture q0 = testimg::Pattern(9, 5, 1, 42), q1 = testimg::Pattern(9, 5, 1, 43);
+    ASSERT_TRUE(testimg::WriteTiff(first, {{p0, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE},
+                                           {p1, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE}}));
+    ASSERT_TRUE(testimg::WriteTiff(second, {{q0, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE},
+                                            {q1, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE}}));
+    const std::wstring folder = outFolder();
+    const std::wstring names[2] = {L"a.tif", L"a.tiff"};
+    const std::wstring sources[2] = {FromUtf8(first), FromUtf8(second)};
+    CImageProcessor p[2];
+    for (int k = 0; k < 2; ++k) ASSERT_TRUE(p[k].ReadFileBytes(sources[k].c_str()));
+    // Page by page, alternating between the two files.
+    for (int page = 0; page < 2; ++page)
+        for (int k = 0; k < 2; ++k) {
+            ASSERT_TRUE(p[k].LoadImageFile(sources[k].c_str(), page == 0 ? 1 : 0));
+            p[k].RunPage(sources[k], 0, &folder, &names[k], k);
+            ASSERT_NE(p[k].FinishPage(k), CImageProcessor::PageEnd::kFailed);
+        }
+    EXPECT_NE(p[0].TempPageFolder(), p[1].TempPageFolder());
+    for (int k = 0; k < 2; ++k) ASSERT_TRUE(p[k].SaveResult());
+    EXPECT_EQ(FilesIn(tmp.file("out")), (std::vector<std::string>{"a.tif", "a.tiff"}));
+    const auto a = testimg::ReadTiff(tmp.file("out/a.tif"));
+    const auto b = testimg::ReadTiff(tmp.file("out/a.tiff"));
+    ASSERT_EQ(a.size(), 2u);
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(a[0].rgb.pixels, AsRgb(p0, 8, 1).pixels);
+    EXPECT_EQ(a[1].rgb.pixels, AsRgb(p1, 8, 1).pixels);
+    EXPECT_EQ(b[0].rgb.pixels, AsRgb(q0, 8, 1).pixels);
+    EXPECT_EQ(b[1].rgb.pixels, AsRgb(q1, 8, 1).pixels);
+}
