@@ -166,27 +166,28 @@ public:
     // Shows the unsupported-depth message (from any thread).
     static void ShowDepthError();
 
-    // ---- Tone operations (in place, 256-entry tables) ----
-    // Brightness and contrast around the mean level of an 8-bit image;
-    // protected pixels keep their values.
-    void AdjustBrightnessContrast(BYTE* bits, std::int32_t w, std::int32_t h, std::int32_t brightness,
-                                  std::int32_t contrast);
-    // The darkening curve (0,0), (105, 105 - s limited to 20..105), (255,255)
-    // on the grey image; protected pixels keep their values.
+    // ---- Tone operations on the working images ----
+    // The protected rectangles of the tone steps: the photo finder's found
+    // list, honoured when `rmbkcolor/illstration` is not 0 (read once, here).
+    ProtectedRects ProtectedRectangles() const;
+    // Every byte of an 8-bit buffer through the brightness/contrast table
+    // pivoted on its mean byte, protected pixels excepted.
+    void AdjustBrightnessContrast(BYTE* bits, std::int32_t bufferWidth, std::int32_t bufferHeight,
+                                  std::int32_t brightness, std::int32_t contrast);
+    // The darkening curve (0, 0), (105, 105 - strength limited to 20..105),
+    // (255, 255) on the grey image at the working size, protected pixels
+    // excepted. Nothing without a grey image.
     void ApplyDarkeningCurve(std::int32_t strength);
-    // Stretch between the clip levels of the low and high clip percentages:
-    // of the 8-bit buffer; of the three channels with one common table; of
-    // each channel with its own table (the colour forms only for colour
-    // sources).
-    void AutoContrastGray(BYTE* bits, std::int32_t w, std::int32_t h);
-    void AutoContrastColor(BYTE* bits, std::int32_t w, std::int32_t h);
-    void AutoContrastPerChannel(BYTE* bits, std::int32_t w, std::int32_t h);
-    // The auto-contrasted copy searched by skew method 2.
+    // Auto contrast with the processor's clip percentages: an 8-bit buffer;
+    // a 24-bit buffer with one table for its three channels or a table per
+    // channel (these two only when the source depth is 24).
+    void AutoContrastGray(BYTE* bits, std::int32_t bufferWidth, std::int32_t bufferHeight);
+    void AutoContrastColor(BYTE* bits, std::int32_t bufferWidth, std::int32_t bufferHeight);
+    void AutoContrastPerChannel(BYTE* bits, std::int32_t bufferWidth, std::int32_t bufferHeight);
+    // Sets the clip percentages and rebuilds the contrast copy: the colour
+    // image stretched per channel for 24-bit sources, otherwise the grey image
+    // stretched (working depth 8); none when there is no such image.
     void PrepareContrastCopy(float low, float high);
-    // The protected rectangles as they stand now (the photo finder's list and
-    // the rmbkcolor/illstration switch).
-    ProtectedRects Protection() const;
-
     // ---- Skew and rotation ----
     // Finds the skew angle of the working image (method taken modulo 3, the
     // other methods tried when tryothers is set); leaves it in skewAngle.

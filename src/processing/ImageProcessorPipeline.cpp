@@ -153,7 +153,7 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                 params.height = height;
                 params.bitsPerPixel = 24;
                 params.dpi = dpiX;
-                params.protect = Protection();
+                params.protect = ProtectedRectangles();
                 bkColorRemover.Run(params);
             }
         } else {

@@ -1,5 +1,5 @@
 // The processing object's side of the operations whose pixel work lives in
-// their own modules: tone tables, skew search and rotation, centring,
+// their own modules: skew search and rotation, centring,
 // cutting, stains, borders, black board and binding holes. Each entry point
 // picks the working buffers, reads the values it takes from the settings and
 // keeps the processor's fields (result, canvas, boxes) in step.
@@ -12,32 +12,11 @@
 #include "processing/PixelMath.h"
 #include "processing/Rotation.h"
 #include "processing/SkewSearch.h"
-#include "processing/ToneTables.h"
 #include "settings/ProcessSetting.h"
 
 namespace {
 
 bool HasPixels(const BYTE* bits, std::int32_t w, std::int32_t h) { return bits != nullptr && w > 0 && h > 0; }
-
-// A copy of an image buffer; null when there is none or no memory.
-PixelBuffer CopyOf(const BYTE* bits, std::int32_t w, std::int32_t h, int bitsPerPixel) {
-    if (!HasPixels(bits, w, h)) return nullptr;
-    PixelBuffer copy = AllocPixels(w, h, bitsPerPixel);
-    if (copy) std::memcpy(copy.get(), bits, PixelBytes(w, h, bitsPerPixel));
-    return copy;
-}
-
-struct ClipLevels {
-    int lo = 0;
-    int hi = 255;
-};
-
-ClipLevels ClipLevelsOf(const tone::Histogram& hist, std::int64_t pixels, float lowClip, float highClip) {
-    ClipLevels c;
-    c.lo = tone::LowClipLevel(hist, tone::ClipCount(lowClip, pixels, 0.01f), 0);
-    c.hi = tone::HighClipLevel(hist, tone::ClipCount(highClip, pixels, 0.01f), 255);
-    return c;
-}
 
 std::uint8_t RotationFill() { return ProcessSetting::correct.fillcolor != 0 ? 255 : 0; }
 
@@ -67,69 +46,6 @@ private:
 };
 
 }  // namespace
-
-// ---- Tone operations ----
-
-ProtectedRects CImageProcessor::Protection() const {
-    return photoFinder.AsProtected(ProcessSetting::rmbkcolor.illstration != 0);
-}
-
-void CImageProcessor::AdjustBrightnessContrast(BYTE* bits, std::int32_t w, std::int32_t h, std::int32_t brightness,
-                                               std::int32_t contrast) {
-    if (!HasPixels(bits, w, h)) return;
-    const tone::Lut table = tone::BrightnessContrastTable(brightness, contrast, tone::MeanByte8(bits, w, h));
-    tone::ApplyLut8(bits, w, h, table, Protection());
-}
-
-void CImageProcessor::ApplyDarkeningCurve(std::int32_t strength) {
-    if (!HasPixels(greyImage.get(), width, height)) return;
-    const std::int64_t y = std::clamp<std::int64_t>(105 - static_cast<std::int64_t>(strength), 20, 105);
-    darkeningCurve.SetPoints({0.0, 0.0}, {105.0, static_cast<double>(y)}, {255.0, 255.0});
-    darkeningCurve.BuildLut();
-    tone::ApplyLut8(greyImage.get(), width, height, darkeningCurve.Lut(), Protection());
-}
-
-void CImageProcessor::AutoContrastGray(BYTE* bits, std::int32_t w, std::int32_t h) {
-    if (!HasPixels(bits, w, h)) return;
-    const ClipLevels c = ClipLevelsOf(tone::Histogram8(bits, w, h), static_cast<std::int64_t>(w) * h, lowClip, highClip);
-    tone::ApplyLut8(bits, w, h, tone::StretchTable(c.lo, c.hi));
-}
-
-void CImageProcessor::AutoContrastColor(BYTE* bits, std::int32_t w, std::int32_t h) {
-    if (sourceDepth != 24 || !HasPixels(bits, w, h)) return;
-    const std::int64_t pixels = static_cast<std::int64_t>(w) * h;
-    ClipLevels common{255, 0};
-    for (int channel = 0; channel < 3; ++channel) {
-        const ClipLevels c = ClipLevelsOf(tone::Histogram24(bits, w, h, channel), pixels, lowClip, highClip);
-        common.lo = std::min(common.lo, c.lo);
-        common.hi = std::max(common.hi, c.hi);
-    }
-    tone::ApplyLut24(bits, w, h, tone::StretchTable(common.lo, common.hi));
-}
-
-void CImageProcessor::AutoContrastPerChannel(BYTE* bits, std::int32_t w, std::int32_t h) {
-    if (sourceDepth != 24 || !HasPixels(bits, w, h)) return;
-    const std::int64_t pixels = static_cast<std::int64_t>(w) * h;
-    tone::Lut tables[3];
-    for (int channel = 0; channel < 3; ++channel) {
-        const ClipLevels c = ClipLevelsOf(tone::Histogram24(bits, w, h, channel), pixels, lowClip, highClip);
-        tables[channel] = tone::StretchTable(c.lo, c.hi);
-    }
-    tone::ApplyLuts24(bits, w, h, tables[0], tables[1], tables[2]);
-}
-
-void CImageProcessor::PrepareContrastCopy(float low, float high) {
-    contrastCopy.reset();
-    lowClip = low;
-    highClip = high;
-    if (sourceDepth == 24 && colourImage) {
-        contrastCopy = CopyOf(colourImage.get(), width, height, 24);
-        AutoContrastPerChannel(contrastCopy.get(), width, height);
-    } else if (workingDepth == 8 && greyImage) {
-        contrastCopy = CopyOf(greyImage.get(), width, height, 8);
-        AutoContrastGray(contrastCopy.get(), width, height);
-    }
-}
 
 // ---- Skew and rotation ----
 

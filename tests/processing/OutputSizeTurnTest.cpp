@@ -281,17 +281,17 @@ TEST_F(OutputSize, IllustrationsAreFoundOnlyWhenAsked) {
         p.FindIllustrations();
         if (mode == 0) {
             EXPECT_TRUE(p.photoFinder.Found().empty());
-            EXPECT_FALSE(p.Protection().Active());
+            EXPECT_FALSE(p.ProtectedRectangles().Active());
             continue;
         }
         ASSERT_FALSE(p.photoFinder.Found().empty());
-        ASSERT_TRUE(p.Protection().Active());
+        ASSERT_TRUE(p.ProtectedRectangles().Active());
         // The tone steps leave the found picture alone.
         const std::vector<std::uint8_t> before(p.greyImage.get(), p.greyImage.get() + PixelBytes(900, 1200, 8));
         p.AdjustBrightnessContrast(p.greyImage.get(), 900, 1200, 40, 50);
         const std::size_t gs = px::Stride8(900);
         const int cx = (photo.left + photo.right) / 2, cy = (photo.top + photo.bottom) / 2;
-        EXPECT_TRUE(p.Protection().Contains(cx, cy));
+        EXPECT_TRUE(p.ProtectedRectangles().Contains(cx, cy));
         for (int y = cy - 50; y < cy + 50; ++y)
             for (int x = cx - 50; x < cx + 50; ++x) ASSERT_EQ(p.greyImage[gs * y + x], before[gs * y + x]);
     }
