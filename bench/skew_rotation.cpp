@@ -1,5 +1,6 @@
 // Skew detection and rotation on an A4 300-dpi page, each beside the plain
-// reference versions of the tests in the same run.
+// reference versions of the tests and the bare JPEG decode of the same
+// (colour) page in the same run.
 //
 // The detection runs the full method choice with "try the other methods" on
 // (a blank page then runs every method both ways, the worst case). Each
@@ -7,11 +8,13 @@
 // mask and the contrast copy belong to the processing object.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "processing/Binarize.h"
 #include "processing/Rotation.h"
 #include "processing/SkewSearch.h"
+#include "support/BareJpeg.h"
 #include "support/Pages.h"
 #include "support/SkewReference.h"
 
@@ -31,6 +34,27 @@ const synth::Page& A4Blank() {
     static const synth::Page page = synth::Blank(benchpages::kA4Width, benchpages::kA4Height, 8);
     return page;
 }
+
+// The colour page as a JPEG file of quality 85, as a scanner writes it.
+const std::vector<std::uint8_t>& A4SkewedJpeg() {
+    static const std::vector<std::uint8_t> jpeg = [] {
+        const synth::Page& page = A4SkewedColour();
+        std::vector<std::uint8_t> out;
+        if (!barejpeg::Encode(page.Data(), page.width, page.height, 3, page.stride, 85, page.dpi, out)) std::abort();
+        return out;
+    }();
+    return jpeg;
+}
+
+void BM_BareJpegDecode(benchmark::State& state) {
+    const std::vector<std::uint8_t>& jpeg = A4SkewedJpeg();
+    for (auto _ : state) {
+        barejpeg::Image image;
+        if (!barejpeg::Decode(jpeg.data(), jpeg.size(), image)) std::abort();
+        benchmark::DoNotOptimize(image.pixels.get());
+    }
+}
+BENCHMARK(BM_BareJpegDecode)->Unit(benchmark::kMillisecond);
 
 class PageMethods : public skew::SkewMethods {
 public:
@@ -81,7 +105,7 @@ BENCHMARK(BM_DetectSkewBlankReference)->Unit(benchmark::kMillisecond)->Iteration
 void BM_RotateByAngle(benchmark::State& state, const synth::Page& page) {
     for (auto _ : state) {
         rotation::Canvas c = rotation::RotateCentred(page.Data(), page.width, page.height, page.bpp, -1.3, 255, 255);
-        benchmark::DoNotOptimize(c.bits.data());
+        benchmark::DoNotOptimize(c.bits.get());
     }
 }
 void BM_RotateByAngleReference(benchmark::State& state, const synth::Page& page) {

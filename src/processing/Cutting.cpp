@@ -22,13 +22,16 @@ Cut CopyBlock(const std::uint8_t* bits, int width, int height, int bpp, const Bo
         box.left < 0 || box.top < 0 || box.right >= width || box.bottom >= height)
         return cut;
     const int n = bpp / 8;
-    cut.width = box.right - box.left + 1;
-    cut.height = box.bottom - box.top + 1;
+    const int w = box.right - box.left + 1, h = box.bottom - box.top + 1;
     const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(width), bpp);
-    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cut.width), bpp);
-    cut.bits.assign(outStride * static_cast<std::size_t>(cut.height), 0);
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(w), bpp);
+    cut.size = outStride * static_cast<std::size_t>(h);
+    cut.bits = px::NewBuffer(cut.size, 0);
+    if (!cut.bits) return Cut{};
+    cut.width = w;
+    cut.height = h;
     for (int y = 0; y < cut.height; ++y)
-        std::memcpy(cut.bits.data() + outStride * static_cast<std::size_t>(y),
+        std::memcpy(cut.bits.get() + outStride * static_cast<std::size_t>(y),
                     bits + inStride * static_cast<std::size_t>(box.top + y) + static_cast<std::size_t>(box.left) * n,
                     static_cast<std::size_t>(cut.width) * n);
     return cut;
@@ -225,6 +228,7 @@ ColourCut CutEdgesByBkColor(const std::uint8_t* bits, int width, int height, con
         if (out.mostlyWhite) return out;
     }
     const int margin = MarginPixels(params, xDpi);
+    out.searched = true;
     out.box = FindColourContentBox(colours.data(), static_cast<int>(colours.size()), binarised.data(), width, height,
                                    params.contentRatio);
     if (!out.box.Found()) return out;

@@ -5,7 +5,9 @@
 // is the lowest row of the picture.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace cutting {
@@ -27,12 +29,15 @@ struct Margins {
 
 // A block of an image, cut out.
 struct Cut {
-    std::vector<std::uint8_t> bits;  // padded bottom-up rows of the source depth
+    std::unique_ptr<std::uint8_t[]> bits;  // padded bottom-up rows of the source depth
+    std::size_t size = 0;                  // bytes
     int width = 0;
     int height = 0;
+    bool empty() const { return !bits; }
 };
 
-// Copies the block left..right x top..bottom (inclusive) of an image.
+// Copies the block left..right x top..bottom (inclusive) of an image; an
+// empty cut for a block outside the image or when the memory is not there.
 Cut CopyBlock(const std::uint8_t* bits, int width, int height, int bitsPerPixel, const Box& box);
 
 // Content box of a binary image (dark pixels are 0): the first and last rows
@@ -96,6 +101,7 @@ Box ApplyColourMargin(const Box& box, int margin, int width, int height);
 struct ColourCut {
     Cut cut;                       // empty when nothing is cut
     Box box;                       // content box before the margin
+    bool searched = false;          // the content box was looked for
     bool nearWhiteChecked = false;  // skip near-white was on and the test ran
     bool mostlyWhite = false;       // its result
 };

@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 
 namespace px {
 
@@ -20,6 +23,23 @@ inline std::uint8_t Grey(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
 // The order 0.299 R + 0.587 G + 0.114 B, used by the few places that say so.
 inline std::uint8_t GreyRgbOrder(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
     return static_cast<std::uint8_t>(0.299 * r + 0.587 * g + 0.114 * b);
+}
+
+// The same values without floating point for all but one colour in a
+// thousand: with S = 587 G + 299 R + 114 B, the exact grey is S / 1000, whose
+// fraction is at least 0.001 unless S is a multiple of 1000; the double
+// expression is far closer than that to the exact value, so it truncates to
+// the same whole number. Only at multiples of 1000 can the double fall just
+// below the whole number, and there the double expression itself is used.
+inline std::uint8_t GreyFast(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    const unsigned s = 587u * g + 299u * r + 114u * b;
+    const unsigned q = s / 1000u;
+    return q * 1000u != s ? static_cast<std::uint8_t>(q) : Grey(b, g, r);
+}
+inline std::uint8_t GreyRgbOrderFast(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    const unsigned s = 587u * g + 299u * r + 114u * b;
+    const unsigned q = s / 1000u;
+    return q * 1000u != s ? static_cast<std::uint8_t>(q) : GreyRgbOrder(b, g, r);
 }
 
 // Binary images hold 0 (dark) and 255 (light); 128 and above is light.
@@ -66,6 +86,14 @@ inline constexpr float kInch2mm = 0.07874016f;     // grow radius, shortest stro
 inline constexpr float kInch3mm = 0.11811024f;     // smallest character of the text analyser
 inline constexpr float kInch22_64mm = 0.8913386f;  // largest character side
 inline constexpr float kInch25mm = 0.984252f;      // smallest photo side
+
+// An owned buffer of `bytes` bytes, each set to `fill`; null when the memory
+// is not there (no exception).
+inline std::unique_ptr<std::uint8_t[]> NewBuffer(std::size_t bytes, std::uint8_t fill) {
+    std::unique_ptr<std::uint8_t[]> b(new (std::nothrow) std::uint8_t[bytes > 0 ? bytes : 1]);
+    if (b) std::memset(b.get(), fill, bytes);
+    return b;
+}
 
 inline std::uint8_t ClampByte(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/core/CheckedSize.h"
 #include "processing/PixelMath.h"
@@ -51,7 +52,7 @@ void Render(const Mapping& m, Canvas& canvas) {
     for (int Y = 0; Y < ch; ++Y) {
         const double dy = Y - halfH;
         const double rowX = dy * m.sinA, rowY = dy * m.cosA;
-        std::uint8_t* out = canvas.bits.data() + outStride * static_cast<std::size_t>(Y);
+        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
         for (int X = 0; X < cw; ++X) {
             const double x = colX[static_cast<std::size_t>(X)] - rowX;
             const double y = colY[static_cast<std::size_t>(X)] + rowY;
@@ -87,10 +88,12 @@ void Render(const Mapping& m, Canvas& canvas) {
 
 Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill) {
     Canvas c;
+    c.size = px::StrideFor(static_cast<std::size_t>(width), bpp) * static_cast<std::size_t>(height);
+    c.bits = px::NewBuffer(c.size, fill);
+    if (!c.bits) return Canvas{};
     c.width = width;
     c.height = height;
     c.bitsPerPixel = bpp;
-    c.bits.assign(px::StrideFor(static_cast<std::size_t>(width), bpp) * static_cast<std::size_t>(height), fill);
     return c;
 }
 
@@ -118,6 +121,7 @@ Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bpp, d
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(degrees, width, height, &cw, &ch)) return {};
     Canvas canvas = NewCanvas(cw, ch, bpp, fill);
+    if (canvas.empty()) return canvas;
     const double a = Radians(degrees);
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),
                     (cw - width) / 2, (ch - height) / 2, cw, ch, fill, cw / 2.0, ch / 2.0,
@@ -131,6 +135,7 @@ Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, i
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(degrees, width, height, &cw, &ch)) return {};
     Canvas canvas = NewCanvas(cw, ch, bpp, 255);
+    if (canvas.empty()) return canvas;
     const double a = Radians(degrees);
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),
                     0, 0, width, height, 255, width / 2.0, height / 2.0,
@@ -162,25 +167,26 @@ void SampleRotated(const std::uint8_t* source, int sourceWidth, int sourceHeight
                                                             (1 - fx) * fy * p1[c] + fx * fy * p1[n + c]));
 }
 
-void KeepSizeCrop(const Canvas& canvas, int width, int height, std::uint8_t fill, std::uint8_t* out, int* offsetX,
-                  int* offsetY) {
-    const int ox = (canvas.width - width) / 2, oy = (canvas.height - height) / 2;
+void KeepSizeCrop(const std::uint8_t* canvas, int canvasWidth, int canvasHeight, int bpp, int width, int height,
+                  std::uint8_t fill, std::uint8_t* out, int* offsetX, int* offsetY) {
+    const int ox = (canvasWidth - width) / 2, oy = (canvasHeight - height) / 2;
     if (offsetX) *offsetX = ox;
     if (offsetY) *offsetY = oy;
-    if (canvas.empty() || width <= 0 || height <= 0) return;
-    const int n = canvas.bitsPerPixel / 8;
-    const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(canvas.width), canvas.bitsPerPixel);
-    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(width), canvas.bitsPerPixel);
+    if (!canvas || !out || canvasWidth <= 0 || canvasHeight <= 0 || width <= 0 || height <= 0) return;
+    if (bpp != 8 && bpp != 24) return;
+    const int n = bpp / 8;
+    const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(canvasWidth), bpp);
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(width), bpp);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* dst = out + outStride * static_cast<std::size_t>(y);
         const int sy = oy + y;
-        if (sy < 0 || sy >= canvas.height) {
+        if (sy < 0 || sy >= canvasHeight) {
             std::memset(dst, fill, static_cast<std::size_t>(width) * n);
             continue;
         }
-        const std::uint8_t* src = canvas.bits.data() + inStride * static_cast<std::size_t>(sy);
+        const std::uint8_t* src = canvas + inStride * static_cast<std::size_t>(sy);
         // Columns of the block that lie on the canvas.
-        const int first = std::max(0, -ox), last = std::min(width, canvas.width - ox);
+        const int first = std::max(0, -ox), last = std::min(width, canvasWidth - ox);
         if (first > 0) std::memset(dst, fill, static_cast<std::size_t>(std::min(first, width)) * n);
         if (first < last)
             std::memcpy(dst + static_cast<std::size_t>(first) * n, src + static_cast<std::size_t>(ox + first) * n,

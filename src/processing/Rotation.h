@@ -4,8 +4,9 @@
 // angle turns the content clockwise as displayed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace rotation {
 
@@ -13,11 +14,12 @@ namespace rotation {
 constexpr float kRotationPi = 3.1415927f;
 
 struct Canvas {
-    std::vector<std::uint8_t> bits;  // bottom-up rows, px::StrideFor(width, bitsPerPixel)
+    std::unique_ptr<std::uint8_t[]> bits;  // bottom-up rows, px::StrideFor(width, bitsPerPixel)
+    std::size_t size = 0;                  // bytes
     int width = 0;
     int height = 0;
     int bitsPerPixel = 0;
-    bool empty() const { return bits.empty(); }
+    bool empty() const { return !bits; }
 };
 
 // Canvas that holds a width x height image turned by `degrees`:
@@ -32,7 +34,7 @@ bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* ca
 // starts as `fill`; points mapped to a negative position keep it, points
 // whose sample reaches the buffer's last row or column take `edgeFill`.
 // The centred buffer is never built: samples outside the image read `fill`.
-// Returns an empty canvas for bad input.
+// Returns an empty canvas for bad input or when the memory is not there.
 Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bitsPerPixel, double degrees,
                      std::uint8_t fill, std::uint8_t edgeFill);
 
@@ -50,11 +52,12 @@ void SampleRotated(const std::uint8_t* source, int sourceWidth, int sourceHeight
                    int canvasWidth, int canvasHeight, double x, double y, int column, int row, int bitsPerPixel,
                    std::uint8_t edgeFill);
 
-// Copies the width x height block at the centre of the canvas, starting at
-// ((W' - w) / 2, (H' - h) / 2), into `out` (padded rows of the canvas depth).
-// A canvas narrower or lower than the block (a thin image turned far) gives
-// `fill` where the block reaches beyond it. Returns the two offsets.
-void KeepSizeCrop(const Canvas& canvas, int width, int height, std::uint8_t fill, std::uint8_t* out, int* offsetX,
-                  int* offsetY);
+// Copies the width x height block at the centre of a canvas of
+// canvasWidth x canvasHeight (8 or 24 bits per pixel), starting at
+// ((W' - w) / 2, (H' - h) / 2), into `out` (padded rows of the canvas
+// depth). A canvas narrower or lower than the block (a thin image turned
+// far) gives `fill` where the block reaches beyond it. Returns the offsets.
+void KeepSizeCrop(const std::uint8_t* canvas, int canvasWidth, int canvasHeight, int bitsPerPixel, int width,
+                  int height, std::uint8_t fill, std::uint8_t* out, int* offsetX, int* offsetY);
 
 }  // namespace rotation

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "processing/PixelMath.h"
 
@@ -33,6 +34,47 @@ constexpr double kEpsilon = 1.1102230246251565e-16;  // 2^-53
 constexpr int kMaxPrefixSide = 65535;
 // Above this margin the slope is treated sample by sample.
 constexpr double kMaxMargin = 1e-4;
+
+// Byte lanes of eight pixels: bit 7 of each byte set where the pixel is
+// dark (any byte but 255). Exact: no carry crosses a byte.
+constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+inline std::uint64_t DarkLanes(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    const std::uint64_t t = ~w;  // zero bytes where the pixel is 255
+    return (((t & kLow7) + kLow7) | t) & kHigh;
+}
+
+// Dark pixels among n bytes.
+int CountDark(const std::uint8_t* p, int n) {
+    int dark = 0, i = 0;
+    // (lanes >> 7) holds 0 or 1 per byte; the product sums them into the top byte.
+    for (; i + 8 <= n; i += 8) dark += static_cast<int>(((DarkLanes(p + i) >> 7) * 0x0101010101010101ull) >> 56);
+    for (; i < n; ++i) dark += p[i] != 255;
+    return dark;
+}
+
+// Adds the dark pixels of every column over `rows` rows (row(i) gives the
+// i-th) to `sums`; eight columns at a time in byte lanes, flushed before a
+// lane could overflow.
+template <class Row>
+void AddDarkPerColumn(int width, int rows, Row row, std::uint32_t* sums) {
+    const int groups = width / 8;
+    std::vector<std::uint64_t> lanes(static_cast<std::size_t>(groups));
+    for (int first = 0; first < rows; first += 255) {
+        const int last = std::min(rows, first + 255);
+        std::fill(lanes.begin(), lanes.end(), 0);
+        for (int i = first; i < last; ++i) {
+            const std::uint8_t* r = row(i);
+            for (int g = 0; g < groups; ++g) lanes[static_cast<std::size_t>(g)] += DarkLanes(r + 8 * g) >> 7;
+            for (int x = 8 * groups; x < width; ++x) sums[x] += r[x] != 255;
+        }
+        for (int g = 0; g < groups; ++g)
+            for (int b = 0; b < 8; ++b)
+                sums[8 * g + b] += static_cast<std::uint32_t>((lanes[static_cast<std::size_t>(g)] >> (8 * b)) & 0xFF);
+    }
+}
 
 int HorizontalLimit(int width, int method) {
     return method == 1 ? 10 : std::max(20, static_cast<int>(static_cast<float>(width) * 0.01f));
@@ -96,21 +138,29 @@ void SkewSearcher::BuildColumnPrefix() {
     const std::size_t h1 = static_cast<std::size_t>(height_) + 1;
     const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
     columnPrefix_.resize(h1 * static_cast<std::size_t>(width_));
-    // Blocks of columns keep the writes to a few dozen sequential streams.
-    constexpr int kBlock = 64;
-    std::uint16_t sum[kBlock];
-    for (int x0 = 0; x0 < width_; x0 += kBlock) {
-        const int n = std::min(kBlock, width_ - x0);
-        for (int i = 0; i < n; ++i) {
+    // Tiles of 64 x 64: the running sums of a tile's columns are gathered in
+    // a small buffer and written out as 64 consecutive entries per column.
+    constexpr int kTile = 64;
+    std::uint16_t sum[kTile];
+    std::uint16_t tile[kTile][kTile];
+    for (int x0 = 0; x0 < width_; x0 += kTile) {
+        const int nx = std::min(kTile, width_ - x0);
+        for (int i = 0; i < nx; ++i) {
             sum[i] = 0;
             columnPrefix_[h1 * static_cast<std::size_t>(x0 + i)] = 0;
         }
-        for (int r = 0; r < height_; ++r) {
-            const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - r) + x0;
-            for (int i = 0; i < n; ++i) {
-                sum[i] = static_cast<std::uint16_t>(sum[i] + (row[i] != 255));
-                columnPrefix_[h1 * static_cast<std::size_t>(x0 + i) + static_cast<std::size_t>(r) + 1] = sum[i];
+        for (int r0 = 0; r0 < height_; r0 += kTile) {
+            const int nr = std::min(kTile, height_ - r0);
+            for (int j = 0; j < nr; ++j) {
+                const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - (r0 + j)) + x0;
+                for (int i = 0; i < nx; ++i) {
+                    sum[i] = static_cast<std::uint16_t>(sum[i] + (row[i] != 255));
+                    tile[i][j] = sum[i];
+                }
             }
+            for (int i = 0; i < nx; ++i)
+                std::memcpy(columnPrefix_.data() + h1 * static_cast<std::size_t>(x0 + i) + static_cast<std::size_t>(r0) + 1,
+                            tile[i], sizeof(std::uint16_t) * static_cast<std::size_t>(nr));
         }
     }
     columnPrefixReady_ = true;
@@ -123,11 +173,11 @@ const std::vector<std::uint32_t>& SkewSearcher::StripRowTotals(int strip, int co
     }
     std::vector<std::uint32_t>& totals = stripTotals_[static_cast<std::size_t>(strip)];
     if (totals.empty()) {
-        const std::size_t w1 = static_cast<std::size_t>(width_) + 1;
+        const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
         totals.assign(static_cast<std::size_t>(height_) + 1, 0);
         for (int r = 0; r < height_; ++r) {
-            const std::uint16_t* p = rowPrefix_.data() + w1 * static_cast<std::size_t>(r);
-            const std::uint32_t inStrip = from <= to ? static_cast<std::uint32_t>(p[to + 1] - p[from]) : 0;
+            const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - r);
+            const std::uint32_t inStrip = from <= to ? static_cast<std::uint32_t>(CountDark(row + from, to - from + 1)) : 0;
             totals[static_cast<std::size_t>(r) + 1] = totals[static_cast<std::size_t>(r)] + inStrip;
         }
     }
@@ -168,14 +218,16 @@ void BuildRuns(int from, int to, double reach, double margin, Position position,
 
 // Blank lines among lines first .. last - 1 whose samples land on targets
 // (rows of a horizontal line, columns of a vertical one) between
-// targetFirst and targetLast - 1. prefix + t * stride holds the running dark
-// counts of target t along the samples; totals[t] the dark pixels of all
-// targets before t. `exact(line, i)` decides a sample on its own.
-template <class Exact>
+// targetFirst and targetLast - 1. totals[t] holds the dark pixels of all
+// targets before t; `prefix()`, asked for only when a line needs more than
+// that bound, gives the running dark counts of target t along the samples
+// at prefix() + t * stride. `exact(line, i)` decides a sample on its own.
+template <class Prefix, class Exact>
 int CountBlank(int first, int last, int targetFirst, int targetLast, const std::vector<SkewSearcher::Run>& runs,
-               int lowest, int highest, const std::uint16_t* prefix, std::size_t stride, const std::uint32_t* totals,
-               int limit, Exact exact) {
+               int lowest, int highest, Prefix prefixOf, std::size_t stride, const std::uint32_t* totals, int limit,
+               Exact exact) {
     int blank = 0;
+    const std::uint16_t* prefix = nullptr;
     for (int line = first; line < last; ++line) {
         if (runs.empty()) {
             ++blank;
@@ -192,6 +244,7 @@ int CountBlank(int first, int last, int targetFirst, int targetLast, const std::
             ++blank;
             continue;
         }
+        if (!prefix) prefix = prefixOf();
         int count = 0;
         for (const SkewSearcher::Run& run : runs) {
             if (run.exact) {
@@ -234,7 +287,10 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
     // Rounding of y + v and of + 0.5 on values below 2H + 3, and of our own
     // v + 0.5, stay well inside this margin.
     const double margin = 4.0 * kEpsilon * (5.0 * H + 10.0);
-    BuildRowPrefix();
+    auto prefix = [this] {
+        BuildRowPrefix();
+        return rowPrefix_.data();
+    };
 
     int blank = 0;
     for (int s = 0; s < C; ++s) {
@@ -244,8 +300,7 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
         const std::vector<std::uint32_t>& totals = StripRowTotals(s, C, from, to);
         int lowest, highest;
         BuildRuns(from, to, H + 2.0, margin, [&](int x) { return (x - c) * t + 0.5; }, runs_, lowest, highest);
-        blank += CountBlank(my, H - my, my, H - my, runs_, lowest, highest, rowPrefix_.data(),
-                            static_cast<std::size_t>(W) + 1, totals.data(), limit, [&](int y, int x) {
+        blank += CountBlank(my, H - my, my, H - my, runs_, lowest, highest, prefix, static_cast<std::size_t>(W) + 1, totals.data(), limit, [&](int y, int x) {
                                 const int yy = SampleIndex(y + (x - c) * t + 0.5);
                                 return yy >= my && yy < H - my && Dark(x, yy);
                             });
@@ -293,22 +348,34 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
 
     const int k0 = H / 20, k1 = H - H / 20;
     const float h2 = static_cast<float>(H) / 2.0f;
-    BuildColumnPrefix();
     const std::size_t h1 = static_cast<std::size_t>(H) + 1;
     if (!columnTotalsReady_) {
+        // Dark pixels of each column within the sampled rows, summed over
+        // the columns.
+        const std::size_t stride = px::Stride8(static_cast<std::size_t>(W));
+        std::vector<std::uint32_t> perColumn(static_cast<std::size_t>(W), 0);
+        if (k0 < k1)
+            AddDarkPerColumn(W, k1 - k0, [&](int i) { return bits_ + stride * static_cast<std::size_t>(H - 1 - (k0 + i)); },
+                             perColumn.data());
         columnTotals_.assign(static_cast<std::size_t>(W) + 1, 0);
-        for (int x = 0; x < W; ++x) {
-            const std::uint16_t* p = columnPrefix_.data() + h1 * static_cast<std::size_t>(x);
-            const std::uint32_t inRows = k0 < k1 ? static_cast<std::uint32_t>(p[k1] - p[k0]) : 0;
-            columnTotals_[static_cast<std::size_t>(x) + 1] = columnTotals_[static_cast<std::size_t>(x)] + inRows;
-        }
+        for (int x = 0; x < W; ++x)
+            columnTotals_[static_cast<std::size_t>(x) + 1] =
+                columnTotals_[static_cast<std::size_t>(x)] + perColumn[static_cast<std::size_t>(x)];
         columnTotalsReady_ = true;
     }
+    auto prefix = [this] {
+        BuildColumnPrefix();
+        return columnPrefix_.data();
+    };
+    // Only the run layout comes from this estimate, not the samples: the
+    // product with the reciprocal differs from the quotient by far less
+    // than the margin.
+    const double inverse = 1.0 / t;
     int lowest, highest;
     BuildRuns(k0, k1 - 1, W + 2.0, margin,
-              [&](int k) { return (static_cast<double>(k) - static_cast<double>(h2)) / t + 0.5; }, runs_, lowest,
+              [&](int k) { return (static_cast<double>(k) - static_cast<double>(h2)) * inverse + 0.5; }, runs_, lowest,
               highest);
-    return CountBlank(e, W - e, e, W - e, runs_, lowest, highest, columnPrefix_.data(), h1, columnTotals_.data(),
+    return CountBlank(e, W - e, e, W - e, runs_, lowest, highest, prefix, h1, columnTotals_.data(),
                       limit, [&](int x, int k) {
                           const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);
                           return m >= e && m < W - e && Dark(m, k);
@@ -477,6 +544,32 @@ float DetectSkewAngle(SkewMethods& methods, int maxAngle, int method, bool tryOt
         }
         return angle;
     }
+}
+
+bool TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour, int width, int height,
+                  int bitsPerPixel, int dpi, std::uint8_t* mask) {
+    if (width <= 0 || height <= 0 || mask == nullptr) return false;
+    std::memset(mask, 255, px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height));
+    TextComponentParams p;
+    p.grey = grey;
+    p.colour = colour;
+    p.width = width;
+    p.height = height;
+    p.bitsPerPixel = bitsPerPixel;
+    p.threshold = 160;
+    p.dpi = dpi;
+    p.flag = 0;
+    if (!analyser.Analyze(p)) return false;
+    analyser.ClearTextPixels(mask, width, height);
+    return true;
+}
+
+std::vector<std::uint8_t> TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour,
+                                       int width, int height, int bitsPerPixel, int dpi) {
+    if (width <= 0 || height <= 0) return {};
+    std::vector<std::uint8_t> mask(px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height));
+    TextOnlyMask(analyser, grey, colour, width, height, bitsPerPixel, dpi, mask.data());
+    return mask;
 }
 
 }  // namespace skew

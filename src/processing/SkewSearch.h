@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "processing/TextComponentAnalyzer.h"
+
 namespace skew {
 
 // pi as the single-precision value the search uses.
@@ -137,6 +139,17 @@ constexpr float kFoundScore = 0.15f;
 // Maximum angle of the second search when the angle found lies in the extra
 // half degree beyond the first maximum.
 constexpr int kRestartAngle = 30;
+
+// The binary image of search method 1: 255 everywhere except the pixels of
+// the components the analyser classes as text (characters and the marks
+// attached to them), which are 0. The analyser looks at the grey image with
+// threshold 160; `bitsPerPixel` is the source's (24 or 8). The mask
+// (8-bit rows, px::Stride8) is all 255 when the analyser refuses the image;
+// returns whether it analysed it.
+bool TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour, int width, int height,
+                  int bitsPerPixel, int dpi, std::uint8_t* mask);
+std::vector<std::uint8_t> TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour,
+                                       int width, int height, int bitsPerPixel, int dpi);
 
 // The skew detection: runs `method` (taken modulo 3) and, with `tryOthers`,
 // the other methods until one finds a peak with a good score; returns the

@@ -11,6 +11,7 @@
 #include "image/Raster.h"
 #include "image/RasterPNG.h"
 #include "RasterTestUtil.h"
+#include "support/TempDir.h"
 
 using imgtest::FillRandom;
 using imgtest::SamePicture;
@@ -203,4 +204,38 @@ TEST(PngCodec, TransparencyIsReadIntoIndexColourOrPaletteAlpha) {
     EXPECT_EQ(back.GetIndexAt(0, 0), 0);
     EXPECT_TRUE(imgtest::SameColour(back.GetColourAt(0, 0), pal.GetColourAt(0, 0)));
     EXPECT_TRUE(imgtest::SameColour(back.GetColourAt(1, 0), pal.GetColourAt(1, 0)));
+}
+
+TEST(CodecDispatch, TrialOrderAndKeptTextsOnAPngFile) {
+    testdata::TempDir dir;
+    CRaster img;
+    ASSERT_TRUE(img.Create(6, 5, 24));
+    FillRandom(img, 12);
+    const std::wstring path = dir.wfile(L"picture.png");
+    ASSERT_TRUE(img.Save(path, RASTER_FORMAT_PNG));
+
+    // Type 0 tries BMP, JPEG, then PNG, seeking back each time.
+    std::vector<std::uint8_t> bytes;
+    {
+        std::FILE* fp = std::fopen(dir.file("picture.png").c_str(), "rb");
+        ASSERT_NE(fp, nullptr);
+        int c;
+        while ((c = std::fgetc(fp)) != EOF) bytes.push_back(std::uint8_t(c));
+        std::fclose(fp);
+    }
+    CRaster any;
+    ASSERT_TRUE(any.DecodeFromMemory(bytes.data(), DWORD(bytes.size()), RASTER_FORMAT_UNKNOWN));
+    EXPECT_EQ(any.GetType(), RASTER_FORMAT_PNG);
+    EXPECT_TRUE(SamePicture(any, img));
+
+    // Asking for JPEG fails with the JPEG library's text; Load falls back to
+    // trying every format and succeeds, keeping that text.
+    CRaster asJpeg;
+    EXPECT_FALSE(asJpeg.DecodeFromMemory(bytes.data(), DWORD(bytes.size()), RASTER_FORMAT_JPG));
+    const std::string jpegText = asJpeg.GetLastError();
+    EXPECT_NE(jpegText, "");
+    CRaster loaded;
+    ASSERT_TRUE(loaded.Load(path, RASTER_FORMAT_JPG));
+    EXPECT_EQ(loaded.GetType(), RASTER_FORMAT_PNG);
+    EXPECT_EQ(std::string(loaded.GetLastError()), jpegText) << "a successful decode does not clear the text";
 }

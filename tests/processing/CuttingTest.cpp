@@ -94,7 +94,7 @@ TEST(CutWhite, TheTopMarginLiesBelowTheContentAsDisplayed) {
         cutting::CutWhiteMargins(page.bits.data(), 100, 100, 8, true, 128, {0, 0, 5, 12}, 2.0f, nullptr);
     ASSERT_EQ(cut.height, 20 + 5 + 12);
     Page out = skewpages::Grey(cut.width, cut.height);
-    out.bits = cut.bits;
+    out.bits.assign(cut.bits.get(), cut.bits.get() + cut.size);
     int blankAbove = 0, blankBelow = 0;  // as displayed
     while (skewpages::AtFromTop(out, 0, blankAbove) == 255) ++blankAbove;
     while (skewpages::AtFromTop(out, 0, cut.height - 1 - blankBelow) == 255) ++blankBelow;
@@ -108,9 +108,9 @@ TEST(CutWhite, ThresholdsRatioAndBlankPages) {
     Page page = skewpages::Grey(200, 100, 230);
     skewpages::FillFromTop(page, 50, 20, 149, 79, 100);
     Box box;
-    EXPECT_FALSE(cutting::CutWhiteMargins(page.bits.data(), 200, 100, 8, true, 128, {}, 2.0f, &box).bits.empty());
-    EXPECT_FALSE(cutting::CutWhiteMargins(page.bits.data(), 200, 100, 8, false, 0, {}, 2.0f, &box).bits.empty());
-    EXPECT_TRUE(cutting::CutWhiteMargins(page.bits.data(), 200, 100, 8, true, 100, {}, 2.0f, &box).bits.empty());
+    EXPECT_FALSE(cutting::CutWhiteMargins(page.bits.data(), 200, 100, 8, true, 128, {}, 2.0f, &box).empty());
+    EXPECT_FALSE(cutting::CutWhiteMargins(page.bits.data(), 200, 100, 8, false, 0, {}, 2.0f, &box).empty());
+    EXPECT_TRUE(cutting::CutWhiteMargins(page.bits.data(), 200, 100, 8, true, 100, {}, 2.0f, &box).empty());
     EXPECT_FALSE(box.Found());
     // Colour through its grey values.
     const synth::Page colour = skewpages::ToColour(page);
@@ -133,10 +133,10 @@ TEST(CutWhite, ThresholdsRatioAndBlankPages) {
     }
     // A blank page cuts nothing, whatever the margins.
     const Page blank = skewpages::Grey(64, 48);
-    EXPECT_TRUE(cutting::CutWhiteMargins(blank.bits.data(), 64, 48, 8, false, 0, {5, 5, 5, 5}, 2.0f, &box).bits.empty());
+    EXPECT_TRUE(cutting::CutWhiteMargins(blank.bits.data(), 64, 48, 8, false, 0, {5, 5, 5, 5}, 2.0f, &box).empty());
     EXPECT_FALSE(box.Found());
-    EXPECT_TRUE(cutting::CutWhiteMargins(nullptr, 64, 48, 8, false, 0, {}, 2.0f, &box).bits.empty());
-    EXPECT_TRUE(cutting::CutWhiteMargins(blank.bits.data(), 0, 48, 8, false, 0, {}, 2.0f, &box).bits.empty());
+    EXPECT_TRUE(cutting::CutWhiteMargins(nullptr, 64, 48, 8, false, 0, {}, 2.0f, &box).empty());
+    EXPECT_TRUE(cutting::CutWhiteMargins(blank.bits.data(), 0, 48, 8, false, 0, {}, 2.0f, &box).empty());
 }
 
 TEST(CutByBkColor, MarginUnits) {
@@ -191,11 +191,11 @@ TEST(CutByBkColor, AWhitePageOnABlueFieldIsCutToThePage) {
     ASSERT_EQ(out.cut.width, 200 + 4);
     ASSERT_EQ(out.cut.height, 140 + 4);
     // The cut holds the original colours, not the reduced ones.
-    const std::uint8_t* corner = out.cut.bits.data();  // (48, 28): blue field
+    const std::uint8_t* corner = out.cut.bits.get();  // (48, 28): blue field
     EXPECT_EQ(corner[0], 200);
     EXPECT_EQ(corner[1], 40);
     EXPECT_EQ(corner[2], 30);
-    const std::uint8_t* inside = out.cut.bits.data() + px::Stride24(out.cut.width) * 2 + 3 * 2;  // (50, 30)
+    const std::uint8_t* inside = out.cut.bits.get() + px::Stride24(out.cut.width) * 2 + 3 * 2;  // (50, 30)
     EXPECT_EQ(inside[2], 252);
     EXPECT_FALSE(out.nearWhiteChecked);
 }
@@ -211,7 +211,7 @@ TEST(CutByBkColor, RatioAboveOneHundredBehavesAsOneHundred) {
         p.white = 1;
         p.contentRatio = ratio;
         const auto out = cutting::CutEdgesByBkColor(img.bits.data(), 120, 80, p, 300);
-        EXPECT_TRUE(out.cut.bits.empty()) << ratio;
+        EXPECT_TRUE(out.cut.empty()) << ratio;
         EXPECT_FALSE(out.box.Found()) << ratio;
     }
     cutting::CutByBkColorParams p;
@@ -230,7 +230,7 @@ TEST(CutByBkColor, NearWhitePagesAreSkippedWhenAsked) {
     const auto skipped = cutting::CutEdgesByBkColor(img.bits.data(), 100, 100, p, 300);
     EXPECT_TRUE(skipped.nearWhiteChecked);
     EXPECT_TRUE(skipped.mostlyWhite);
-    EXPECT_TRUE(skipped.cut.bits.empty());
+    EXPECT_TRUE(skipped.cut.empty());
     p.skipNearWhite = 0;
     const auto cut = cutting::CutEdgesByBkColor(img.bits.data(), 100, 100, p, 300);
     EXPECT_FALSE(cut.nearWhiteChecked);

@@ -11,6 +11,7 @@
 
 #include "processing/Binarize.h"
 #include "processing/SkewSearch.h"
+#include "processing/TextComponentAnalyzer.h"
 #include "support/SkewReference.h"
 #include "processing/SkewTestPages.h"
 
@@ -18,15 +19,20 @@ using synth::Page;
 
 namespace {
 
-// The search over a grey page: method 0 searches its Otsu binarisation,
-// the other methods its binarisation at 128 (stand-ins for the text mask
-// and the contrast copy, which need the processing object).
+// The search over a black-and-white grey page as the processing object
+// prepares it: method 0 searches its Otsu binarisation, method 1 the
+// text-only mask of the text analyser, method 2 the page binarised at 128
+// (the contrast copy of a page of levels 0 and 255 is the page itself).
 class GreyPageMethods : public skew::SkewMethods {
 public:
-    GreyPageMethods(const Page& page, bool horizontalText) : page_(page), horizontalText_(horizontalText) {}
+    GreyPageMethods(Page& page, bool horizontalText) : page_(page), horizontalText_(horizontalText) {}
     bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
-        binary_ = method == 0 ? binarize::Otsu8(page_.bits.data(), page_.width, page_.height)
-                              : binarize::Threshold8(page_.bits.data(), page_.width, page_.height, 128);
+        if (method == 1)
+            binary_ = skew::TextOnlyMask(analyser_, page_.Data(), nullptr, page_.width, page_.height, 8, page_.dpi);
+        else if (method == 0)
+            binary_ = binarize::Otsu8(page_.bits.data(), page_.width, page_.height);
+        else
+            binary_ = binarize::Threshold8(page_.bits.data(), page_.width, page_.height, 128);
         searcher.SetBinaryImage(binary_.data(), page_.width, page_.height);
         const bool found = searcher.SearchSkew(maxAngle, method, twoColumns, horizontalText_);
         *angle = searcher.skewAngle;
@@ -42,8 +48,9 @@ public:
     std::vector<int> maxAngles;
 
 private:
-    const Page& page_;
+    Page& page_;
     bool horizontalText_;
+    CTextComponentAnalyzer analyser_;
     std::vector<std::uint8_t> binary_;
 };
 
@@ -74,13 +81,28 @@ TEST(SkewSearch, TextPagesComeBackWithTheirAngle) {
         {9.0, 15, true},
     };
     for (const Case& c : cases) {
-        const Page page = TurnedText(c.angle, c.vertical);
+        Page page = TurnedText(c.angle, c.vertical);
         GreyPageMethods methods(page, !c.vertical);
         const float angle = skew::DetectSkewAngle(methods, c.maxAngle, 0, true, false);
         EXPECT_NEAR(angle, c.angle, kStep) << "page turned by " << c.angle << (c.vertical ? " (columns)" : "");
         // Found by the first method, with a good score: one search only.
         EXPECT_EQ(methods.maxAngles.size(), 1u) << c.angle;
         EXPECT_GE(methods.searcher.skewScore, skew::kFoundScore) << c.angle;
+    }
+}
+
+TEST(SkewSearch, EveryMethodFindsTheAngleOnItsOwn) {
+    // The text analyser takes characters of 3 mm and more: at 110 dpi the
+    // 16-pixel glyphs qualify.
+    for (int method : {0, 1, 2}) {
+        for (double angle : {-4.2, -0.65, 1.2, 3.7}) {
+            Page page = TurnedText(angle);
+            page.dpi = 110;
+            GreyPageMethods methods(page, true);
+            EXPECT_NEAR(skew::DetectSkewAngle(methods, 5, method, false, false), angle, kStep)
+                << "method " << method << ", page turned by " << angle;
+            EXPECT_GE(methods.searcher.skewScore, skew::kFoundScore) << method << " " << angle;
+        }
     }
 }
 
@@ -94,7 +116,7 @@ TEST(SkewSearch, TwoColumnPagesAreSearchedInTwoStrips) {
         spec.angle = angle;
         spec.blocks = 2;
         spec.seed = 5;
-        const Page page = skewpages::TextPage(spec);
+        Page page = skewpages::TextPage(spec);
         GreyPageMethods methods(page, true);
         EXPECT_NEAR(skew::DetectSkewAngle(methods, 5, 0, true, true), angle, 2 * kStep) << angle;
         EXPECT_EQ(methods.searcher.skewColumns, 2);
@@ -102,11 +124,12 @@ TEST(SkewSearch, TwoColumnPagesAreSearchedInTwoStrips) {
 }
 
 TEST(SkewSearch, AnAngleBeyondTheFirstRangeRestartsTheSearchAtThirty) {
-    // Pages turned by 5.3 and 12 degrees searched with a range of 5: the
+    // Pages turned by 5.3, 12 and -8 degrees searched with a range of 5: the
     // angle left by the first searches lies in the extra half degree, so the
     // search runs once more over 30 degrees and finds the page's angle.
-    for (double turned : {5.3, 12.0}) {
-        const Page page = TurnedText(turned);
+    for (double turned : {5.3, 12.0, -8.0}) {
+        Page page = TurnedText(turned);
+        page.dpi = 110;
         GreyPageMethods methods(page, true);
         EXPECT_NEAR(skew::DetectSkewAngle(methods, 5, 0, true, false), turned, kStep) << turned;
         ASSERT_GE(methods.maxAngles.size(), 2u);
@@ -129,7 +152,7 @@ TEST(SkewSearch, ABlankPageStaysWithinOneStepOfUpright) {
     // offset unsampled (score 670 / 700) and the horizontal ones a twentieth
     // at each end (810 / 900), so the vertical scan's first angle, 0.01
     // degree, is the result: the page is turned by a hundredth of a degree.
-    const Page page = skewpages::Grey(700, 900);
+    Page page = skewpages::Grey(700, 900);
     GreyPageMethods methods(page, true);
     EXPECT_EQ(skew::DetectSkewAngle(methods, 5, 0, true, false), 0.01f);
     // No method finds a peak: all three are tried, and there is no restart.

@@ -193,19 +193,22 @@ TEST(BlankPageDetector, MatchesReference) {
     for (const auto& [name, page] : pages)
         for (int type : {1, 2})
             for (int dpi : {300, 100, 49, 50})
-                for (float percent : {0.1f, 1.0f, 12.25f}) {
-                    Page image = page;
-                    BlankPageParams p = BlankParams(image, type);
-                    p.dpi = dpi;
-                    p.textPercent = percent;
-                    p.contentPercent = percent;
-                    CBlankPageDetector d;
-                    const bool ran = d.Detect(p);
-                    EXPECT_EQ(ran, type != 2 || dpi >= 50);
-                    EXPECT_EQ(d.Result(), ref::RefBlank(page.Data(), page.width, page.height, 128, dpi, percent,
-                                                         percent, type))
-                        << name << " type " << type << " dpi " << dpi << " percent " << percent;
-                }
+                for (float percent : {0.1f, 1.0f, 12.25f})
+                    for (int threshold : {-3, 0, 1, 128, 254, 255, 256, 1000}) {
+                        Page image = page;
+                        BlankPageParams p = BlankParams(image, type);
+                        p.dpi = dpi;
+                        p.textPercent = percent;
+                        p.contentPercent = percent;
+                        p.threshold = threshold;
+                        CBlankPageDetector d;
+                        const bool ran = d.Detect(p);
+                        EXPECT_EQ(ran, type != 2 || dpi >= 50);
+                        EXPECT_EQ(d.Result(), ref::RefBlank(page.Data(), page.width, page.height, threshold, dpi,
+                                                             percent, percent, type))
+                            << name << " type " << type << " dpi " << dpi << " percent " << percent << " threshold "
+                            << threshold;
+                    }
 }
 
 TEST(BlankPageDetector, WordsAndBlotsOnAnA4Page) {
