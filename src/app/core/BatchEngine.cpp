@@ -3,6 +3,7 @@
 #include <chrono>
 #include <unordered_set>
 
+#include "app/core/ImageProcessorRun.h"
 #include "app/core/MainWindowRules.h"
 #include "app/core/RunResults.h"
 #include "platform/core/Files.h"
@@ -12,7 +13,8 @@
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
 
-CBatchEngine::CBatchEngine(IBatchWindow& window) : window_(window), pool_(*this) {}
+CBatchEngine::CBatchEngine(IBatchWindow& window)
+    : window_(window), factory_(MakeImageProcessorRun), pool_(*this) {}
 
 CBatchEngine::~CBatchEngine() {
     if (IsUiThread()) Shutdown();
@@ -106,7 +108,7 @@ void CBatchEngine::OnStartStop() {
 }
 
 bool CBatchEngine::ValidateRun(int runType) {
-    if (runType == RUN_TYPE_SCAN_AND_PROCESS) {
+    if (runType == RUN_SCAN_AND_PROCESS) {
         {
             std::lock_guard lock(runMutex_);
             run_.includeSubfolders = true;
@@ -154,12 +156,12 @@ bool CBatchEngine::ValidateRun(int runType) {
         std::lock_guard lock(runMutex_);
         run_.quickSteps = quick;
     }
-    if (runType != RUN_TYPE_DETECTION && !stepChosen && quick == 0) {
+    if (runType != RUN_DETECTION && !stepChosen && quick == 0) {
         MessageBoxW(L"至少要选择一种操作.", kDefaultCaption, MB_OK);
         return false;
     }
     // A detection run has no stop of its own, so it never detects new files.
-    autoMode_ = (c.autoDetect && runType != RUN_TYPE_DETECTION) ? AUTO_MODE_DETECT_NEW : AUTO_MODE_OFF;
+    autoMode_ = (c.autoDetect && runType != RUN_DETECTION) ? AUTO_MODE_DETECT_NEW : AUTO_MODE_OFF;
     return true;
 }
 
@@ -187,7 +189,7 @@ void CBatchEngine::StartProcessing(int runType) {
     RunValues run = CopyRun();
     CFileTree tree;
     if (!BuildRunTree(tree, run.source)) {
-        if (runType == RUN_TYPE_SCAN_AND_PROCESS) {
+        if (runType == RUN_SCAN_AND_PROCESS) {
             autoMode_ = AUTO_MODE_OFF;
             runState_ = RUN_STATE_IDLE;
         }
@@ -218,9 +220,9 @@ void CBatchEngine::StartProcessing(int runType) {
     if (autoMode_ != AUTO_MODE_OFF) window_.SetAutoDetectTimer(true);
 
     pool_.runType = runType;
-    if (runType == RUN_TYPE_DETECTION) {
+    if (runType == RUN_DETECTION) {
         window_.DetectionStarted();
-    } else if (runType == RUN_TYPE_SCAN_AND_PROCESS) {
+    } else if (runType == RUN_SCAN_AND_PROCESS) {
         if (autoMode_ == AUTO_MODE_SCAN) window_.RefreshScanWindow();
     } else {
         SetRunState(autoMode_ == AUTO_MODE_DETECT_NEW ? RUN_STATE_STOPPABLE : RUN_STATE_PLAIN);
@@ -311,7 +313,7 @@ int CBatchEngine::AppendNewFiles(const std::vector<QueuedFile>& candidates) {
 // ---- Results -------------------------------------------------------------
 
 void CBatchEngine::ReportProgress(int done) {
-    if (pool_.runType == RUN_TYPE_DETECTION)
+    if (pool_.runType == RUN_DETECTION)
         window_.DetectionProgress(done);
     else
         UpdateProgress(done);
@@ -545,7 +547,7 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     if (newFolder && destination.empty()) newFolder = false;  // never a folder at the file system's root
     const RunLayout layout{newFolder, destination, run.rootPath, run.rootName};
     const std::wstring outputFolder = OutputFolderOf(file.parentPath, file.parentName, layout);
-    if (newFolder && pool_.runType != RUN_TYPE_DETECTION) CreateFolderPath(outputFolder);
+    if (newFolder && pool_.runType != RUN_DETECTION) CreateFolderPath(outputFolder);
 
     if (!processor) {
         if (!PostMessage(hwnd, WM_FILE_FAILED, 0, index)) pool_.MarkDoneAt(index);

@@ -71,7 +71,7 @@ public:
     // The window that receives the workers' messages (the main window).
     void SetWindowHandle(HWND hwnd) { hwnd_.store(hwnd); }
     HWND WindowHandle() const { return hwnd_.load(); }
-    // Makes the processor of each file.
+    // Makes the processor of each file (the image processor unless replaced).
     void SetProcessorFactory(ProcessorFactory factory) { factory_ = std::move(factory); }
 
     // ---- Folder choices (the buffers behind edits 1000 and 1008 and the

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/core/Messages.h"
+#include "processing/ImageProcessor.h"  // WM_IMAGE_PROCESSED, the run types
 
 // Progress with wParam = files done (no sender in the program; handled like
 // a progress report).
@@ -33,13 +34,3 @@ constexpr int AUTO_MODE_OFF = 0;
 constexpr int AUTO_MODE_DETECT_NEW = 1;
 constexpr int AUTO_MODE_SCAN = 2;
 
-// The run kinds a run is started with (the processor's run type).
-constexpr int RUN_TYPE_DETECTION = 3;
-constexpr int RUN_TYPE_SCAN_AND_PROCESS = 4;
-
-// Posted by a processor when it has finished its file: wParam = the
-// processor, lParam = the item index (-1 in auto-mode runs).
-#ifndef TESSAVAN_WM_IMAGE_PROCESSED
-#define TESSAVAN_WM_IMAGE_PROCESSED
-constexpr UINT WM_IMAGE_PROCESSED = WM_USER + 101;
-#endif

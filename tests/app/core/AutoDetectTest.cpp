@@ -121,13 +121,13 @@ TEST_F(AutoRun, ScanAndProcessRunsOnTheScanFoldersAndStopsFromTheScanWindow) {
     ASSERT_EQ(CreateFolderPath(scan), 1);
 
     // No processing step in the scan window: no run and no message.
-    engine->StartProcessing(RUN_TYPE_SCAN_AND_PROCESS);
+    engine->StartProcessing(RUN_SCAN_AND_PROCESS);
     EXPECT_EQ(engine->RunState(), RUN_STATE_IDLE);
     EXPECT_EQ(engine->AutoMode(), AUTO_MODE_OFF);
     EXPECT_TRUE(dialogs.MessageTexts().empty());
 
     ScanStepFlags::Set(0, true);
-    engine->StartProcessing(RUN_TYPE_SCAN_AND_PROCESS);
+    engine->StartProcessing(RUN_SCAN_AND_PROCESS);
     EXPECT_EQ(engine->RunState(), RUN_STATE_STOPPABLE);
     EXPECT_EQ(engine->AutoMode(), AUTO_MODE_SCAN);
     EXPECT_TRUE(window.timerOn);

@@ -264,7 +264,7 @@ TEST_F(BatchRun, ADetectionRunNeverStartsAutoDetection) {
     Write(Src(L"a.jpg"), "ok");
     Write(Src(L"b.jpg"), "ok");
     window.choices.autoDetect = true;
-    engine->StartProcessing(RUN_TYPE_DETECTION);
+    engine->StartProcessing(RUN_DETECTION);
     EXPECT_EQ(engine->AutoMode(), AUTO_MODE_OFF);
     EXPECT_EQ(engine->RunState(), RUN_STATE_IDLE);
     EXPECT_EQ(window.timerStarts, 0);
