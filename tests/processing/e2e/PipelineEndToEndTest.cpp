@@ -279,3 +279,21 @@ TEST_F(PipelineEndToEnd, DetectionCopiesOnlyFlaggedFiles) {
         }
     }
 }
+
+// Without keep colour a colour scan is saved as a grey JPEG.
+TEST_F(PipelineEndToEnd, KeepColourOffSavesAColourScanAsGrey) {
+    ProcessSetting::filesave.retaincolor = 0;
+    const synth::Page page = ScanLikePage(0.0, 24, 10);
+    const std::string src = tmp.file("colour.jpg");
+    ASSERT_TRUE(testimg::WriteJpeg(src, ToPicture(page, 3), 92, 200));
+    CImageProcessor p;
+    ASSERT_TRUE(Run(p, src, L"colour.jpg").saved);
+    EXPECT_EQ(p.resultDepth, 8);
+    const testimg::JpegInfo info = testimg::ReadJpeg(tmp.file("out/colour.jpg"));
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.components, 1);
+    const auto [w, h] = DeskewedSize(p, page.width, page.height);
+    EXPECT_EQ(info.width, w);
+    EXPECT_EQ(info.height, h);
+    EXPECT_EQ(info.xDensity, 200);
+}
