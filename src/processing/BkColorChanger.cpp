@@ -49,7 +49,7 @@ bool CBkColorChanger::Run(const BkColorChangeParams& p) {
         skip.ForEachFreeSpan(y, w, [&](int x0, int x1) {
             for (int x = x0; x < x1; ++x) {
                 std::uint8_t* q = row + 3 * x;
-                const std::size_t a = static_cast<std::size_t>(px::Grey(q[0], q[1], q[2])) << 8;
+                const std::size_t a = static_cast<std::size_t>(px::GreyFast(q[0], q[1], q[2])) << 8;
                 q[0] = tb[a | q[0]];
                 q[1] = tg[a | q[1]];
                 q[2] = tr[a | q[2]];

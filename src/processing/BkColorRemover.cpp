@@ -32,25 +32,36 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
     }
     if (!p.colour) return true;
 
-    // Greying (keep modes 1 to 3) and the mean grey of the result in one pass.
+    // Greying (keep modes 1 to 3: pixels with mask 0, or every pixel in mode
+    // 3, outside protected rectangles), then the table and the darkening
+    // curve on the unprotected mask-0 pixels, pivoted on the mean grey of the
+    // greyed page. Two passes: the first only reads, to find that mean; the
+    // second writes each pixel once.
     const bool grey = p.keepMode >= 1 && p.keepMode <= 3;
     const bool greyAll = p.keepMode == 3;
+    std::uint8_t greyOfGrey[256];
+    for (int v = 0; v < 256; ++v) greyOfGrey[v] = px::Grey(v, v, v);
     const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
     std::uint64_t sum = 0;
     for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = p.colour + s24 * y;
+        const std::uint8_t* row = p.colour + s24 * y;
         const std::uint8_t* m = mask_.data() + s8 * y;
-        if (grey) {
+        std::uint32_t rowSum = 0;
+        auto plain = [&](int x0, int x1) {
+            for (int x = x0; x < x1; ++x) rowSum += px::GreyFast(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+        };
+        if (!grey) {
+            plain(0, w);
+        } else {
+            p.protect.ForEachCoveredSpan(y, w, plain);
             p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
                 for (int x = x0; x < x1; ++x) {
-                    if (!greyAll && m[x] != kBackground) continue;
-                    std::uint8_t* q = row + 3 * x;
-                    q[0] = q[1] = q[2] = px::GreyRgbOrder(q[0], q[1], q[2]);
+                    const std::uint8_t* q = row + 3 * x;
+                    rowSum += greyAll || m[x] == kBackground ? greyOfGrey[px::GreyRgbOrderFast(q[0], q[1], q[2])]
+                                                             : px::GreyFast(q[0], q[1], q[2]);
                 }
             });
         }
-        std::uint32_t rowSum = 0;
-        for (int x = 0; x < w; ++x) rowSum += px::Grey(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
         sum += rowSum;
     }
     const int mean = static_cast<int>(sum / (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h)));
@@ -64,11 +75,16 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
         const std::uint8_t* m = mask_.data() + s8 * y;
         p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
             for (int x = x0; x < x1; ++x) {
-                if (m[x] != kBackground) continue;
                 std::uint8_t* q = row + 3 * x;
-                q[0] = lut[q[0]];
-                q[1] = lut[q[1]];
-                q[2] = lut[q[2]];
+                const bool background = m[x] == kBackground;
+                if (grey && (greyAll || background)) {
+                    const std::uint8_t g = px::GreyRgbOrderFast(q[0], q[1], q[2]);
+                    q[0] = q[1] = q[2] = background ? lut[g] : g;
+                } else if (background) {
+                    q[0] = lut[q[0]];
+                    q[1] = lut[q[1]];
+                    q[2] = lut[q[2]];
+                }
             }
         });
     }

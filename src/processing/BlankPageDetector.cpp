@@ -25,11 +25,10 @@ bool CBlankPageDetector::Detect(const BlankPageParams& p) {
     const float page = static_cast<float>(h) * static_cast<float>(w);
 
     if (p.type != 2) {
+        // Bytes below the threshold are the bytes at most threshold - 1.
+        bits_.FromThreshold(p.image, w, h, stride, p.threshold <= -1 ? -1 : p.threshold - 1, false);
         std::int64_t count = 0;
-        for (int y = 0; y < h; ++y) {
-            const std::uint8_t* row = p.image + stride * y;
-            for (int x = 0; x < w; ++x) count += row[x] < p.threshold;
-        }
+        for (std::uint64_t word : bits_.bits) count += __builtin_popcountll(word);
         result_ = count < LimitOf(page * 0.01f * p.contentPercent) ? 1 : 0;
         return true;
     }
@@ -41,7 +40,8 @@ bool CBlankPageDetector::Detect(const BlankPageParams& p) {
     auto dark = [image, stride, threshold](int x, int y) { return image[stride * y + x] <= threshold; };
     comp::ComponentAnalysis& ca = analysis_;
     ca.Begin(w, h, p.dpi);
-    ca.Label(dark, comp::AnySeed(), 0, false);
+    bits_.FromThreshold(image, w, h, stride, threshold, false);
+    ca.LabelBits(bits_);
     ca.SetSizeLimits(px::kInch1_26mm);
     // Characters add their box area; the page is not blank as soon as the
     // sum passes the limit. Components above maxSide are class 6 whatever

@@ -43,6 +43,7 @@ public:
 
 private:
     comp::ComponentAnalysis analysis_;
+    morph::BitImage bits_;
     std::uint8_t result_ = 0;
     std::int64_t textArea_ = 0;
 };

@@ -1,8 +1,11 @@
 #include "processing/ColourMask.h"
 
 #include <algorithm>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
+#include "processing/Morphology.h"
 #include "processing/PixelMath.h"
 
 namespace colourmask {
@@ -15,28 +18,72 @@ bool IsColour(std::uint8_t b, std::uint8_t g, std::uint8_t r, const ColourTest& 
     return saturated && l - m > test.delta && (!test.requireRed || r == l);
 }
 
-ColourClassifier::ColourClassifier(const ColourTest& test) : delta_(test.delta), requireRed_(test.requireRed) {
-    minSpread_[0] = 0;
-    for (int l = 1; l < 256; ++l) {
-        int d = 0;
-        while (d <= l && !(static_cast<float>(d) / static_cast<float>(l) >= test.saturation)) ++d;
-        minSpread_[l] = d;  // l + 1 (never reached) when no spread passes
+ColourTable::ColourTable(const ColourTest& test) : bits_(std::size_t{1} << 18, 0) {
+    // For one (g, r) the 256 values of b are one run of four words; the test
+    // is written over arrays so that the compiler can use vector code.
+    std::uint8_t hit[256];
+    const bool red = test.requireRed;
+    for (int r = 0; r < 256; ++r)
+        for (int g = 0; g < 256; ++g) {
+            for (int b = 0; b < 256; ++b) {
+                const int hi = std::max(std::max(b, g), r), lo = std::min(std::min(b, g), r);
+                const int mid = b + g + r - hi - lo;
+                const bool saturated =
+                    hi == 0 || static_cast<float>(hi - lo) / static_cast<float>(hi == 0 ? 1 : hi) >= test.saturation;
+                hit[b] = saturated & (hi - mid > test.delta) & (!red | (r == hi));
+            }
+            std::uint64_t* word = bits_.data() + ((static_cast<std::size_t>(r) << 10) | (static_cast<std::size_t>(g) << 2));
+            for (int k = 0; k < 4; ++k) {
+                std::uint64_t v = 0;
+                for (int i = 0; i < 64; ++i) v |= static_cast<std::uint64_t>(hit[64 * k + i]) << i;
+                word[k] = v;
+            }
+        }
+}
+
+std::shared_ptr<const ColourTable> ColourTable::For(const ColourTest& test) {
+    struct Entry {
+        int delta;
+        std::uint32_t saturationBits;
+        bool red;
+        std::shared_ptr<const ColourTable> table;
+    };
+    static std::mutex lock;
+    static std::vector<Entry> cache;  // most recently used last
+    std::uint32_t satBits;
+    std::memcpy(&satBits, &test.saturation, sizeof satBits);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (std::size_t i = 0; i < cache.size(); ++i) {
+            if (cache[i].delta == test.delta && cache[i].saturationBits == satBits && cache[i].red == test.requireRed) {
+                Entry e = cache[i];
+                cache.erase(cache.begin() + static_cast<std::ptrdiff_t>(i));
+                cache.push_back(e);
+                return e.table;
+            }
+        }
     }
+    auto table = std::make_shared<const ColourTable>(test);
+    std::lock_guard<std::mutex> guard(lock);
+    constexpr std::size_t kKept = 4;
+    if (cache.size() >= kKept) cache.erase(cache.begin());
+    cache.push_back({test.delta, satBits, test.requireRed, table});
+    return table;
 }
 
 std::int64_t MarkColourPixels(const std::uint8_t* bgr, int width, int height, const ColourTest& test,
                               std::uint8_t* mask) {
-    const ColourClassifier isColour(test);
+    const std::shared_ptr<const ColourTable> table = ColourTable::For(test);
+    const ColourTable& isColour = *table;
     const std::size_t s24 = px::Stride24(width), s8 = px::Stride8(width);
     std::int64_t count = 0;
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* p = bgr + s24 * y;
         std::uint8_t* m = mask + s8 * y;
         for (int x = 0; x < width; ++x, p += 3) {
-            if (isColour(p[0], p[1], p[2])) {
-                m[x] = kColour;
-                ++count;
-            }
+            const bool c = isColour(p[0], p[1], p[2]);
+            m[x] = c;
+            count += c;
         }
     }
     return count;
@@ -44,46 +91,20 @@ std::int64_t MarkColourPixels(const std::uint8_t* bgr, int width, int height, co
 
 void GrowColourMask(std::uint8_t* mask, int width, int height, int r) {
     if (r <= 0 || width <= 0 || height <= 0) return;
-    // A square wider than the image covers all of it either way.
-    r = std::min(r, std::max(width, height));
     const std::size_t s8 = px::Stride8(width);
-    const std::size_t w = static_cast<std::size_t>(width);
-
     // Pixel (px, py) is covered by a 1-pixel (x, y) when px - r + 1 <= x <=
-    // px + r and py - r + 1 <= y <= py + r: a separable window. First the rows
-    // (which columns of row y see a 1 in their window), then the columns.
-    std::vector<std::uint8_t> rowHit(w * static_cast<std::size_t>(height), 0);
-    std::vector<int> prefix(w + 1);
-    bool any = false;
+    // px + r and py - r + 1 <= y <= py + r: a dilation of the 1-pixels by
+    // the offsets -r + 1 .. r in both directions, done on packed bits.
+    morph::BitImage ones;
+    ones.FromEqual(mask, width, height, s8, kColour);
+    if (ones.Empty()) return;
+    const int reach = std::min(r, std::max(width, height));
+    ones.DilateRange(-reach + 1, reach, -reach + 1, reach);
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* m = mask + s8 * y;
-        prefix[0] = 0;
-        for (int x = 0; x < width; ++x) prefix[x + 1] = prefix[x] + (m[x] == kColour);
-        if (prefix[width] == 0) continue;
-        any = true;
-        std::uint8_t* hit = rowHit.data() + w * y;
-        for (int x = 0; x < width; ++x) {
-            const int from = std::max(0, x - r + 1);
-            const int to = std::min(width - 1, x + r);  // inclusive
-            hit[x] = prefix[to + 1] - prefix[from] > 0;
-        }
-    }
-    if (!any) return;
-
-    std::vector<int> count(w, 0);
-    auto addRow = [&](int y, int sign) {
-        const std::uint8_t* hit = rowHit.data() + w * y;
-        for (int x = 0; x < width; ++x) count[x] += sign * hit[x];
-    };
-    for (int y = 0; y <= std::min(r, height - 1); ++y) addRow(y, +1);
-    for (int y = 0; y < height; ++y) {
-        if (y > 0) {
-            if (y + r < height) addRow(y + r, +1);
-            if (y - r >= 0) addRow(y - r, -1);
-        }
         std::uint8_t* m = mask + s8 * y;
-        for (int x = 0; x < width; ++x)
-            if (m[x] == 0 && count[x] > 0) m[x] = kGrown;
+        ones.ForEachSet(y, [m](int x) {
+            if (m[x] == 0) m[x] = kGrown;
+        });
     }
 }
 

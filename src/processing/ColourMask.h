@@ -5,8 +5,11 @@
 // Masks have 8-bit rows of px::Stride8(width) bytes.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace colourmask {
 
@@ -28,36 +31,25 @@ struct ColourTest {
 // and L - M > delta and (not requireRed or R == L).
 bool IsColour(std::uint8_t b, std::uint8_t g, std::uint8_t r, const ColourTest& test);
 
-// The same test, tabulated for speed: the saturation part is monotone in
-// L - S for a fixed L, so it reduces to L - S >= minSpread[L].
-class ColourClassifier {
+// The test's answer for every one of the 2^24 colours, one bit each (2 MiB),
+// so that a page costs one lookup per pixel. Tables are built on first use
+// and shared process-wide (the last few parameter sets are kept).
+class ColourTable {
 public:
-    explicit ColourClassifier(const ColourTest& test);
+    static std::shared_ptr<const ColourTable> For(const ColourTest& test);
+    explicit ColourTable(const ColourTest& test);
     bool operator()(std::uint8_t b, std::uint8_t g, std::uint8_t r) const {
-        std::uint8_t lo = b < g ? b : g, hi = b < g ? g : b;
-        std::uint8_t mid;
-        if (r >= hi) {
-            mid = hi;
-            hi = r;
-        } else if (r <= lo) {
-            mid = lo;
-            lo = r;
-        } else {
-            mid = r;
-        }
-        if (requireRed_ && r != hi) return false;
-        if (hi - mid <= delta_) return false;
-        return hi - lo >= minSpread_[hi];
+        const std::uint32_t i = static_cast<std::uint32_t>(b) | (static_cast<std::uint32_t>(g) << 8) |
+                                (static_cast<std::uint32_t>(r) << 16);
+        return (bits_[i >> 6] >> (i & 63)) & 1u;
     }
 
 private:
-    std::array<int, 256> minSpread_{};
-    int delta_;
-    bool requireRed_;
+    std::vector<std::uint64_t> bits_;
 };
 
-// Sets mask bytes to 1 where the pixel passes the test (other bytes are left
-// as they are). Returns the number of colour pixels.
+// Sets each mask byte to 1 where the pixel passes the test and to 0
+// elsewhere. Returns the number of colour pixels.
 std::int64_t MarkColourPixels(const std::uint8_t* bgr, int width, int height, const ColourTest& test,
                               std::uint8_t* mask);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace comp {
@@ -14,8 +15,168 @@ bool ComponentAnalysis::Begin(int width, int height, int dpi) {
     dpi_ = dpi;
     components.clear();
     points_.clear();
-    visited_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+    mapReady_ = false;
     return true;
+}
+
+std::uint8_t* ComponentAnalysis::Map() {
+    if (!mapReady_) {
+        visited_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0);
+        mapReady_ = true;
+    }
+    return visited_.data();
+}
+
+namespace {
+
+// Index of the first non-zero byte of p[from..n), or n.
+std::size_t NextNonZero(const std::uint8_t* p, std::size_t from, std::size_t n) {
+    std::size_t i = from;
+    while (i < n && (i & 7) != 0) {
+        if (p[i]) return i;
+        ++i;
+    }
+    while (i + 8 <= n) {
+        std::uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        if (v != 0) break;
+        i += 8;
+    }
+    while (i < n && !p[i]) ++i;
+    return i;
+}
+
+}  // namespace
+
+void ComponentAnalysis::LabelCandidates(int startClass, bool keepPoints) {
+    const int w = width_, h = height_;
+    if (w <= 0 || h <= 0) return;
+    std::uint8_t* const cand = Map();
+    const std::size_t stride = static_cast<std::size_t>(w);
+    const std::size_t total = stride * static_cast<std::size_t>(h);
+    const std::ptrdiff_t sw = static_cast<std::ptrdiff_t>(stride);
+    const std::ptrdiff_t offs[8] = {-sw - 1, -sw, -sw + 1, -1, 1, sw - 1, sw, sw + 1};
+    for (std::size_t seed = NextNonZero(cand, 0, total); seed < total; seed = NextNonZero(cand, seed + 1, total)) {
+        const int x = static_cast<int>(seed % stride), y = static_cast<int>(seed / stride);
+        PageComponent c;
+        c.cls = startClass;
+        c.firstPoint = points_.size();
+        c.left = c.right = x;
+        c.top = c.bottom = y;
+        cand[seed] = 0;
+        Push(x, y);
+        for (std::size_t k = c.firstPoint; k < points_.size(); ++k) {
+            const Point p = points_[k];
+            if (p.x > 0 && p.x < w - 1 && p.y > 0 && p.y < h - 1) {
+                std::uint8_t* pc = cand + stride * p.y + p.x;
+                for (int n = 0; n < 8; ++n) {
+                    if (!pc[offs[n]]) continue;
+                    pc[offs[n]] = 0;
+                    Push(p.x + kNeighbour8[n][0], p.y + kNeighbour8[n][1]);
+                }
+            } else {
+                for (int n = 0; n < 8; ++n) {
+                    const int nx = p.x + kNeighbour8[n][0], ny = p.y + kNeighbour8[n][1];
+                    if (nx < 0 || nx >= w || ny < 0 || ny >= h) continue;
+                    std::uint8_t& v = cand[stride * ny + nx];
+                    if (!v) continue;
+                    v = 0;
+                    Push(nx, ny);
+                }
+            }
+            if (p.x < c.left) c.left = p.x;
+            if (p.x > c.right) c.right = p.x;
+            if (p.y < c.top) c.top = p.y;
+            if (p.y > c.bottom) c.bottom = p.y;
+        }
+        c.pointCount = points_.size() - c.firstPoint;
+        if (!keepPoints) {
+            points_.resize(c.firstPoint);
+            c.hasPoints = false;
+        }
+        components.push_back(c);
+    }
+}
+
+void ComponentAnalysis::LabelBits(const morph::BitImage& bits, int startClass) {
+    if (bits.width != width_ || bits.height != height_ || width_ <= 0 || height_ <= 0) return;
+    runs_.clear();
+    runParent_.clear();
+    auto find = [this](std::uint32_t i) {
+        while (runParent_[i] != i) {
+            runParent_[i] = runParent_[runParent_[i]];
+            i = runParent_[i];
+        }
+        return i;
+    };
+    // Runs of one row are 8-connected to runs of the row before that reach
+    // one column beyond them on either side. The smaller run index is always
+    // the root, so a component's root is its first run in raster order,
+    // which holds its first pixel.
+    std::size_t prevBegin = 0, prevEnd = 0;
+    for (int y = 0; y < height_; ++y) {
+        std::size_t j = prevBegin;
+        const std::size_t rowBegin = runs_.size();
+        bits.ForEachRun(y, [&](int x0, int x1) {
+            const auto i = static_cast<std::uint32_t>(runs_.size());
+            runs_.push_back({y, x0, x1});
+            runParent_.push_back(i);
+            while (j < prevEnd && runs_[j].x1 < x0) ++j;
+            for (std::size_t k = j; k < prevEnd && runs_[k].x0 <= x1; ++k) {
+                const std::uint32_t a = find(i), b = find(static_cast<std::uint32_t>(k));
+                if (a != b) runParent_[a > b ? a : b] = a < b ? a : b;
+            }
+        });
+        prevBegin = rowBegin;
+        prevEnd = runs_.size();
+    }
+    // Parents always have smaller indices, so in index order a run's parent
+    // is settled before the run: index[i] (overwriting the parent) becomes
+    // the component of run i, numbered in root order.
+    std::vector<std::uint32_t>& index = runParent_;
+    const std::size_t first = components.size();
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        const std::uint32_t parent = runParent_[i];
+        const Run& r = runs_[i];
+        if (parent == i) {
+            PageComponent c;
+            c.cls = startClass;
+            c.hasPoints = false;
+            c.firstPoint = points_.size();
+            c.left = r.x0;
+            c.right = r.x1 - 1;
+            c.top = c.bottom = r.y;
+            c.pointCount = static_cast<std::size_t>(r.x1 - r.x0);
+            index[i] = static_cast<std::uint32_t>(components.size() - first);
+            components.push_back(c);
+            continue;
+        }
+        const std::uint32_t ci = index[parent];
+        index[i] = ci;
+        PageComponent& c = components[first + ci];
+        c.pointCount += static_cast<std::size_t>(r.x1 - r.x0);
+        c.left = std::min(c.left, r.x0);
+        c.right = std::max(c.right, r.x1 - 1);
+        c.bottom = r.y;
+    }
+}
+
+void ComponentAnalysis::CandidatesAtMost(const std::uint8_t* image8, int threshold) {
+    const std::size_t w = static_cast<std::size_t>(width_), stride8 = px::Stride8(w);
+    // Every byte is written below: no need to clear the map first.
+    visited_.resize(w * static_cast<std::size_t>(height_));
+    mapReady_ = true;
+    std::uint8_t* cand = visited_.data();
+    if (threshold < 0) {
+        std::memset(cand, 0, w * static_cast<std::size_t>(height_));
+        return;
+    }
+    const std::uint8_t t = static_cast<std::uint8_t>(threshold > 255 ? 255 : threshold);
+    for (int y = 0; y < height_; ++y) {
+        const std::uint8_t* in = image8 + stride8 * y;
+        std::uint8_t* out = cand + w * y;
+        for (std::size_t x = 0; x < w; ++x) out[x] = in[x] <= t;
+    }
 }
 
 void ComponentAnalysis::Free() {
@@ -25,6 +186,7 @@ void ComponentAnalysis::Free() {
     points_.shrink_to_fit();
     visited_.clear();
     visited_.shrink_to_fit();
+    mapReady_ = false;
     peelGrid_.clear();
     peelGrid_.shrink_to_fit();
 }

@@ -36,6 +36,12 @@
 // Components come in the order of their first (seed) pixel in raster order;
 // the points of a component come in breadth-first discovery order with the
 // neighbours taken in `kNeighbour8` order.
+//
+// Two faster roads give the same components when every pixel may seed:
+//  - CandidatesAtMost(image, threshold) (or filling CandidateMap() by hand)
+//    and then LabelCandidates(): the same points in the same order;
+//  - a morph::BitImage of the pixel test and LabelBits(): boxes and point
+//    counts only (no points), for engines that need nothing more.
 #pragma once
 
 #include <array>
@@ -44,6 +50,7 @@
 #include <span>
 #include <vector>
 
+#include "processing/Morphology.h"
 #include "processing/PixelMath.h"
 
 namespace comp {
@@ -115,7 +122,7 @@ struct AnySeed {
 class ComponentAnalysis {
 public:
     // Starts a run: stores the size and dpi, clears the component list, the
-    // points and the visited map. Returns false, changing nothing, when width
+    // points and the visited map (the map is cleared when first used). Returns false, changing nothing, when width
     // or height is not positive. The dominant size survives across runs.
     bool Begin(int width, int height, int dpi);
 
@@ -126,6 +133,24 @@ public:
     // empty for these components).
     template <class PixelTest, class SeedTest = AnySeed>
     void Label(PixelTest&& pixel, SeedTest&& seed = SeedTest(), int startClass = 0, bool keepPoints = true);
+
+    // The faster road for engines whose seed test accepts every pixel: fill
+    // CandidateMap() (width x height bytes, row y at y x width, cleared by
+    // Begin) with non-zero where the pixel test passes, then call
+    // LabelCandidates. The result is the same as Label's; the map is used
+    // up (every labelled byte becomes 0), so Visited() is not available
+    // after this road.
+    std::uint8_t* CandidateMap() { return Map(); }
+    void LabelCandidates(int startClass = 0, bool keepPoints = true);
+    // The fastest road, for engines that need only boxes and point counts:
+    // the set pixels of a packed image of the analysis' size are labelled
+    // as runs. Same components, in the same order, with the same boxes and
+    // counts as Label; no points are kept.
+    void LabelBits(const morph::BitImage& bits, int startClass = 0);
+
+    // Fills the candidate map with the test "byte <= threshold" on an 8-bit
+    // image of the analysis' size (rows of px::Stride8(width) bytes).
+    void CandidatesAtMost(const std::uint8_t* image8, int threshold);
 
     // Gap ratios of every component (see GapRatios below) with the engine's
     // dark test. With `excess` given, it receives per component the gap
@@ -173,8 +198,8 @@ public:
 
     // Visited map of the last labelling: width x height bytes, non-zero for
     // every labelled pixel; row y starts at y x width.
+    std::uint8_t* Visited() { return Map(); }
     const std::uint8_t* Visited() const { return visited_.data(); }
-    std::uint8_t* Visited() { return visited_.data(); }
 
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -194,10 +219,18 @@ private:
     void Push(int x, int y) { points_.push_back({x, y}); }
 
     int width_ = 0, height_ = 0, dpi_ = 0;
+    // The visited (or candidate) map, cleared on first use after Begin.
+    std::uint8_t* Map();
     std::vector<std::uint8_t> visited_;
+    bool mapReady_ = false;
     std::vector<Point> points_;
     std::vector<std::int32_t> peelGrid_;
     std::vector<GapLine> gapColumns_;
+    struct Run {
+        std::int32_t y, x0, x1;
+    };
+    std::vector<Run> runs_;
+    std::vector<std::uint32_t> runParent_;
 };
 
 // Text filter classes: side > maxSide 6; gap ratio max > 0.2 gives 1;
@@ -211,7 +244,7 @@ template <class PixelTest, class SeedTest>
 void ComponentAnalysis::Label(PixelTest&& pixel, SeedTest&& seed, int startClass, bool keepPoints) {
     const int w = width_, h = height_;
     if (w <= 0 || h <= 0) return;
-    std::uint8_t* const vis = visited_.data();
+    std::uint8_t* const vis = Map();
     const std::size_t stride = static_cast<std::size_t>(w);
     const std::ptrdiff_t offs[8] = {-static_cast<std::ptrdiff_t>(stride) - 1, -static_cast<std::ptrdiff_t>(stride),
                                     -static_cast<std::ptrdiff_t>(stride) + 1, -1, 1,

@@ -35,18 +35,33 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
     const int w = p.width, h = p.height;
     const std::size_t s8 = px::Stride8(w);
 
-    // Binarise a working copy at its mean.
-    work_.assign(p.grey, p.grey + s8 * static_cast<std::size_t>(h));
-    const int mean = tone::MeanByte8(work_.data(), w, h);
-    tone::ApplyLut8(work_.data(), w, h, tone::BrightnessContrastTable(p.binBrightness, p.binContrast, mean));
-
-    // Opening of the dark areas: `passes` 3 x 3 maxima, then as many minima.
-    filter_.Max(work_.data(), w, h, s8, p.passes);
-    filter_.Min(work_.data(), w, h, s8, p.passes);
-
+    // Binarise a working copy at its mean, then open the dark areas:
+    // `passes` 3 x 3 maxima, then as many minima.
+    const tone::Lut table = tone::BrightnessContrastTable(p.binBrightness, p.binContrast, tone::MeanByte8(p.grey, w, h));
+    // The usual table (a threshold at the mean) maps levels below some t0 to
+    // 0 and the others to 255: then the opening runs on packed bits, light
+    // pixels spreading first, then dark ones, and the regions come from runs.
+    int t0 = 0;
+    while (t0 < 256 && table[t0] < 128) ++t0;
+    bool step = true;
+    for (int v = 0; v < 256; ++v) step = step && table[v] == (v >= t0 ? 255 : 0);
     analysis_.Begin(w, h, p.dpi);
-    const std::uint8_t* wk = work_.data();
-    analysis_.Label([wk, s8](int x, int y) { return wk[s8 * y + x] < 128; }, comp::AnySeed(), 0, false);
+    if (step) {
+        bits_.FromThreshold(p.grey, w, h, s8, t0, true);
+        bits_.Dilate(p.passes);
+        bits_.Invert();
+        bits_.Dilate(p.passes);
+        analysis_.LabelBits(bits_);
+    } else {
+        work_.assign(p.grey, p.grey + s8 * static_cast<std::size_t>(h));
+        tone::ApplyLut8(work_.data(), w, h, table);
+        filter_.Max(work_.data(), w, h, s8, p.passes);
+        filter_.Min(work_.data(), w, h, s8, p.passes);
+        std::uint8_t* cand = analysis_.CandidateMap();
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) cand[static_cast<std::size_t>(w) * y + x] = work_[s8 * y + x] < 128;
+        analysis_.LabelCandidates(0, false);
+    }
 
     const int smallest = px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch25mm);
     for (comp::PageComponent& c : analysis_.components) {
@@ -100,6 +115,8 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
 void CPhotoRegionFinder::Free() {
     work_.clear();
     work_.shrink_to_fit();
+    bits_.Reset(0, 0);
+    bits_.bits.shrink_to_fit();
     found_.clear();
     found_.shrink_to_fit();
     analysis_.Free();

@@ -52,4 +52,5 @@ private:
     std::vector<RECT> found_;
     comp::ComponentAnalysis analysis_;
     morph::WindowFilter filter_;
+    morph::BitImage bits_;
 };

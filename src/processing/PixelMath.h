@@ -25,6 +25,23 @@ inline std::uint8_t GreyRgbOrder(std::uint8_t b, std::uint8_t g, std::uint8_t r)
     return static_cast<std::uint8_t>(0.299 * r + 0.587 * g + 0.114 * b);
 }
 
+// The same values without floating point for all but one colour in a
+// thousand: with S = 587 G + 299 R + 114 B, the exact grey is S / 1000, whose
+// fraction is at least 0.001 unless S is a multiple of 1000; the double
+// expression is far closer than that to the exact value, so it truncates to
+// the same whole number. Only at multiples of 1000 can the double fall just
+// below the whole number, and there the double expression itself is used.
+inline std::uint8_t GreyFast(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    const unsigned s = 587u * g + 299u * r + 114u * b;
+    const unsigned q = s / 1000u;
+    return q * 1000u != s ? static_cast<std::uint8_t>(q) : Grey(b, g, r);
+}
+inline std::uint8_t GreyRgbOrderFast(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    const unsigned s = 587u * g + 299u * r + 114u * b;
+    const unsigned q = s / 1000u;
+    return q * 1000u != s ? static_cast<std::uint8_t>(q) : GreyRgbOrder(b, g, r);
+}
+
 // Binary images hold 0 (dark) and 255 (light); 128 and above is light.
 inline std::uint8_t Binarise128(std::uint8_t v) { return v >= 128 ? 255 : 0; }
 

@@ -21,7 +21,10 @@ bool CRedSealEngine::Run(const RedSealParams& p) {
     // Regions of the grown mask, in the order of their first pixel.
     analysis_.Begin(w, h, p.dpi);
     const std::uint8_t* m = mask_.data();
-    analysis_.Label([m, s8](int x, int y) { return m[s8 * y + x] != 0; });
+    std::uint8_t* cand = analysis_.CandidateMap();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) cand[static_cast<std::size_t>(w) * y + x] = m[s8 * y + x] != 0;
+    analysis_.LabelCandidates();
     const std::int64_t least =
         static_cast<std::int64_t>(px::AreaMm2ToPixels(static_cast<float>(p.sealArea), static_cast<float>(p.dpi)));
     for (const comp::PageComponent& c : analysis_.components) {

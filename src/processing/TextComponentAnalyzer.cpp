@@ -32,7 +32,8 @@ bool CTextComponentAnalyzer::Analyze(const TextComponentParams& p) {
     auto dark = [grey, stride, threshold](int x, int y) { return grey[stride * y + x] <= threshold; };
 
     comp::ComponentAnalysis& ca = analysis_;
-    ca.Label(dark);
+    ca.CandidatesAtMost(grey, threshold);
+    ca.LabelCandidates();
     ca.SetSizeLimits(px::kInch3mm);
     ca.ComputeGapRatios(dark, &excess_);
     for (std::size_t i = 0; i < ca.components.size(); ++i) {

@@ -13,7 +13,8 @@ bool CTextFilter::Run(const TextFilterParams& params) {
     auto dark = [bin, stride, threshold](int x, int y) { return bin[stride * y + x] <= threshold; };
 
     comp::ComponentAnalysis& ca = analysis_;
-    ca.Label(dark);
+    ca.CandidatesAtMost(bin, threshold);
+    ca.LabelCandidates();
     ca.ComputeGapRatios(dark);
     ca.SetSizeLimits(px::kInch1_26mm);
     for (comp::PageComponent& c : ca.components)

@@ -2,6 +2,10 @@
 
 #include <cstddef>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "processing/PixelMath.h"
 
 namespace tone {
@@ -96,12 +100,16 @@ Histogram Histogram8(const std::uint8_t* bits, int width, int height) {
     return h;
 }
 
-Histogram Histogram24(const std::uint8_t* bits, int width, int height, int channel) {
-    Histogram h{};
+std::array<Histogram, 3> Histograms24(const std::uint8_t* bits, int width, int height) {
+    std::array<Histogram, 3> h{};
     const std::size_t stride = px::Stride24(width);
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bits + stride * y + channel;
-        for (int x = 0; x < width; ++x) ++h[row[3 * x]];
+        const std::uint8_t* p = bits + stride * y;
+        for (int x = 0; x < width; ++x, p += 3) {
+            ++h[0][p[0]];
+            ++h[1][p[1]];
+            ++h[2][p[2]];
+        }
     }
     return h;
 }
@@ -112,9 +120,17 @@ int MeanByte8(const std::uint8_t* bits, int width, int height) {
     std::uint64_t sum = 0;
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = bits + stride * y;
-        std::uint32_t rowSum = 0;  // at most 255 x 65535 per row
-        for (int x = 0; x < width; ++x) rowSum += row[x];
-        sum += rowSum;
+        int x = 0;
+#if defined(__SSE2__)
+        // Sums of 8 bytes at a time against zero.
+        __m128i acc = _mm_setzero_si128();
+        for (; x + 16 <= width; x += 16)
+            acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)),
+                                                  _mm_setzero_si128()));
+        sum += static_cast<std::uint64_t>(_mm_cvtsi128_si64(acc)) +
+               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
+#endif
+        for (; x < width; ++x) sum += row[x];
     }
     return static_cast<int>(sum / (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)));
 }
@@ -126,7 +142,7 @@ int MeanGrey24(const std::uint8_t* bits, int width, int height) {
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = bits + stride * y;
         std::uint32_t rowSum = 0;
-        for (int x = 0; x < width; ++x) rowSum += px::Grey(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+        for (int x = 0; x < width; ++x) rowSum += px::GreyFast(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
         sum += rowSum;
     }
     return static_cast<int>(sum / (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)));

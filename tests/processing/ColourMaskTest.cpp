@@ -13,10 +13,10 @@ namespace {
 
 using colourmask::ColourTest;
 
-TEST(ColourTest, TabulatedTestEqualsTheWrittenOutOneForEveryColour) {
+TEST(ColourTest, TableEqualsTheWrittenOutTestForEveryColour) {
     const ColourTest tests[] = {{25, 0.15f, false}, {25, 0.15f, true}};
     for (const ColourTest& t : tests) {
-        const colourmask::ColourClassifier fast(t);
+        const colourmask::ColourTable fast(t);
         for (int b = 0; b < 256; ++b)
             for (int g = 0; g < 256; ++g)
                 for (int r = 0; r < 256; ++r) {
@@ -29,7 +29,7 @@ TEST(ColourTest, TabulatedTestEqualsTheWrittenOutOneForEveryColour) {
     const ColourTest others[] = {{0, 0.0f, false}, {-1, 0.0f, false}, {100, 1.0f, false}, {10, 0.5f, true},
                                  {0, 0.33333334f, false}, {255, 0.0f, false}};
     for (const ColourTest& t : others) {
-        const colourmask::ColourClassifier fast(t);
+        const colourmask::ColourTable fast(t);
         for (int b = 0; b < 256; b += 3)
             for (int g = 0; g < 256; g += 5)
                 for (int r = 0; r < 256; ++r) {

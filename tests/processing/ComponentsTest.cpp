@@ -80,6 +80,30 @@ TEST(ComponentLabelling, MatchesReferenceOnRandomImages) {
 
                 ExpectSameComponents(ca, expected, what);
                 EXPECT_EQ(excess, refExcess) << what;
+
+                // The candidate-map road gives the same components.
+                comp::ComponentAnalysis fast;
+                ASSERT_TRUE(fast.Begin(w, h, 300));
+                fast.CandidatesAtMost(page.Data(), threshold);
+                fast.LabelCandidates();
+                fast.ComputeGapRatios(dark);
+                ExpectSameComponents(fast, expected, what + " (candidates)");
+
+                // The run road: same order, boxes and counts.
+                comp::ComponentAnalysis runs;
+                ASSERT_TRUE(runs.Begin(w, h, 300));
+                morph::BitImage bits;
+                bits.FromThreshold(page.Data(), w, h, page.stride, threshold, false);
+                runs.LabelBits(bits);
+                ASSERT_EQ(runs.components.size(), expected.size()) << what;
+                for (std::size_t i = 0; i < expected.size(); ++i) {
+                    const comp::PageComponent& c = runs.components[i];
+                    ASSERT_EQ(std::tie(c.left, c.top, c.right, c.bottom),
+                              std::tie(expected[i].left, expected[i].top, expected[i].right, expected[i].bottom))
+                        << what << " (runs) " << i;
+                    ASSERT_EQ(c.pointCount, expected[i].points.size()) << what << " (runs) " << i;
+                    ASSERT_TRUE(runs.Points(c).empty());
+                }
                 for (std::size_t i = 0; i < expected.size(); ++i)
                     ASSERT_EQ(ca.PeelPasses(ca.components[i]), ref::RefPeelPasses(expected[i])) << what << " " << i;
             }

@@ -49,6 +49,44 @@ TEST(WindowFilter, EqualsRepeatedThreeByThreePasses) {
     }
 }
 
+TEST(BitDilation, EqualsTheWindowDefinition) {
+    // Pixel (x, y) is set afterwards when a set pixel lies at (x + dx, y + dy)
+    // for some dx in dxMin..dxMax, dy in dyMin..dyMax, inside the image.
+    struct Range {
+        int dxMin, dxMax, dyMin, dyMax;
+    } ranges[] = {{0, 0, 0, 0},   {-1, 1, -1, 1},   {-3, 3, -2, 2},  {0, 5, -1, 0},    {-7, 0, 0, 9},
+                  {-2, 3, -2, 3}, {-40, 1, -3, 70}, {-64, 64, 0, 0}, {-130, 65, -5, 5}, {-1000, 1000, -1000, 1000}};
+    for (auto [w, h] : {std::pair{1, 1}, std::pair{1, 9}, std::pair{63, 2}, std::pair{64, 3}, std::pair{65, 7},
+                        std::pair{200, 31}}) {
+        for (const Range& r : ranges) {
+            synth::Rng rng(w * 131 + h + r.dxMax);
+            morph::BitImage img;
+            img.Reset(w, h);
+            std::vector<std::uint8_t> set(static_cast<std::size_t>(w) * h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (rng.Unit() < 0.03) {
+                        set[static_cast<std::size_t>(y) * w + x] = 1;
+                        img.Row(y)[x >> 6] |= std::uint64_t{1} << (x & 63);
+                    }
+            img.DilateRange(r.dxMin, r.dxMax, r.dyMin, r.dyMax);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    bool want = false;
+                    for (int dy = r.dyMin; dy <= r.dyMax && !want; ++dy)
+                        for (int dx = r.dxMin; dx <= r.dxMax && !want; ++dx) {
+                            const int sx = x + dx, sy = y + dy;
+                            want = sx >= 0 && sy >= 0 && sx < w && sy < h && set[static_cast<std::size_t>(sy) * w + sx];
+                        }
+                    ASSERT_EQ(img.Test(x, y), want) << w << "x" << h << " range " << r.dxMin << ".." << r.dxMax << ", "
+                                                    << r.dyMin << ".." << r.dyMax << " at " << x << "," << y;
+                }
+            // Bits past the width stay clear.
+            for (int y = 0; y < h && w % 64 != 0; ++y) ASSERT_EQ(img.Row(y)[img.wordsPerRow - 1] >> (w % 64), 0u);
+        }
+    }
+}
+
 // A page with text, photographs and things that look a little like them,
 // at the given dpi; sizes are physical.
 struct PhotoPage {
@@ -227,6 +265,27 @@ TEST(PhotoRegionFinder, FoundPhotoIsProtectedFromBackgroundRemoval) {
             }
         }
     EXPECT_GT(insideDiffers, 10000);
+}
+
+TEST(PhotoRegionFinder, AbsurdValuesRunInsideTheBuffers) {
+    PhotoPage p = MakePhotoPage(40);
+    Page grey = synth::ToGrey(p.page);
+    CPhotoRegionFinder finder;
+    for (int passes : {-5, 0, 1000000000})
+        for (int dpi : {-300, 0, 1, 2000000000})
+            for (int value : {-2000000000, 0, 2000000000}) {
+                Page colour = p.page, g = grey;
+                PhotoRegionParams f = FinderParams(colour, g, 1);
+                f.passes = passes;
+                f.dpi = dpi;
+                f.binContrast = value;
+                f.binBrightness = -value;
+                f.enhContrast = value;
+                f.enhBrightness = value;
+                EXPECT_TRUE(finder.Find(f));
+                f.bitsPerPixel = 8;
+                EXPECT_TRUE(finder.Find(f));
+            }
 }
 
 TEST(PhotoRegionFinder, IdentitySizesAt300Dpi) {

@@ -193,19 +193,22 @@ TEST(BlankPageDetector, MatchesReference) {
     for (const auto& [name, page] : pages)
         for (int type : {1, 2})
             for (int dpi : {300, 100, 49, 50})
-                for (float percent : {0.1f, 1.0f, 12.25f}) {
-                    Page image = page;
-                    BlankPageParams p = BlankParams(image, type);
-                    p.dpi = dpi;
-                    p.textPercent = percent;
-                    p.contentPercent = percent;
-                    CBlankPageDetector d;
-                    const bool ran = d.Detect(p);
-                    EXPECT_EQ(ran, type != 2 || dpi >= 50);
-                    EXPECT_EQ(d.Result(), ref::RefBlank(page.Data(), page.width, page.height, 128, dpi, percent,
-                                                         percent, type))
-                        << name << " type " << type << " dpi " << dpi << " percent " << percent;
-                }
+                for (float percent : {0.1f, 1.0f, 12.25f})
+                    for (int threshold : {-3, 0, 1, 128, 254, 255, 256, 1000}) {
+                        Page image = page;
+                        BlankPageParams p = BlankParams(image, type);
+                        p.dpi = dpi;
+                        p.textPercent = percent;
+                        p.contentPercent = percent;
+                        p.threshold = threshold;
+                        CBlankPageDetector d;
+                        const bool ran = d.Detect(p);
+                        EXPECT_EQ(ran, type != 2 || dpi >= 50);
+                        EXPECT_EQ(d.Result(), ref::RefBlank(page.Data(), page.width, page.height, threshold, dpi,
+                                                             percent, percent, type))
+                            << name << " type " << type << " dpi " << dpi << " percent " << percent << " threshold "
+                            << threshold;
+                    }
 }
 
 TEST(BlankPageDetector, WordsAndBlotsOnAnA4Page) {
@@ -232,6 +235,23 @@ TEST(BlankPageDetector, WordsAndBlotsOnAnA4Page) {
     word(two, 1300, 2000);
     ASSERT_TRUE(d.Detect(BlankParams(two, 2)));
     EXPECT_EQ(d.Result(), 0);
+
+    // Exactly at the limit: seven characters (7 x 1225 = 8575) and a narrow
+    // one of 4 x 31 make 8699, blank; 5 x 25 instead makes 8700, not blank.
+    // A narrow character: two uprights and a bar, a box of (w + 1) x (h + 1).
+    auto narrow = [](Page& p, int x, int y, int w, int h) {
+        p.FillRect({x, y, x + 1, y + h + 1}, synth::kBlack);
+        p.FillRect({x + w, y, x + w + 1, y + h + 1}, synth::kBlack);
+        p.FillRect({x, y + h / 2, x + w + 1, y + h / 2 + 1}, synth::kBlack);
+    };
+    for (auto [nw, nh, blankExpected] : {std::tuple{4, 31, 1}, std::tuple{5, 25, 0}}) {
+        Page limit = page();
+        for (int i = 0; i < 7; ++i) DrawH(limit, 500 + 60 * i, 1500, 36);
+        narrow(limit, 1000, 1500, nw, nh);
+        ASSERT_TRUE(d.Detect(BlankParams(limit, 2)));
+        EXPECT_EQ(d.TextArea(), 8575 + nw * nh);
+        EXPECT_EQ(d.Result(), blankExpected) << nw << " x " << nh;
+    }
 
     // A blot of more than 1 % of the page and no characters.
     Page blot = page();

@@ -237,3 +237,26 @@ TEST(ToneTables, MeansChannelsAndProtectedApplication) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Grey, FastFormsEqualTheDoubleExpressionsForEveryColour) {
+    // Both orders of terms, written out in double precision and truncated.
+    long long mismatchesBetweenOrders = 0;
+    for (int r = 0; r < 256; ++r)
+        for (int g = 0; g < 256; ++g)
+            for (int b = 0; b < 256; ++b) {
+                const int want = static_cast<int>(0.587 * g + 0.299 * r + 0.114 * b);
+                const int wantRgb = static_cast<int>(0.299 * r + 0.587 * g + 0.114 * b);
+                if (px::GreyFast(b, g, r) != want || px::Grey(b, g, r) != want)
+                    FAIL() << "grey of " << r << "," << g << "," << b;
+                if (px::GreyRgbOrderFast(b, g, r) != wantRgb || px::GreyRgbOrder(b, g, r) != wantRgb)
+                    FAIL() << "rgb-order grey of " << r << "," << g << "," << b;
+                mismatchesBetweenOrders += want != wantRgb;
+            }
+    // Measured: with strict double arithmetic the two orders agree on every
+    // colour.
+    EXPECT_EQ(mismatchesBetweenOrders, 0);
+}
+
+}  // namespace
