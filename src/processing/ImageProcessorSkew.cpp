@@ -10,13 +10,6 @@
 
 namespace {
 
-// The contrast copy is prepared by the tone operations of the processing
-// object; this reaches them when they are there.
-template <class Processor>
-void PrepareCopy(Processor& p) {
-    if constexpr (requires { p.PrepareContrastCopy(1.0f, 1.0f); }) p.PrepareContrastCopy(1.0f, 1.0f);
-}
-
 class ProcessorSkewMethods final : public skew::SkewMethods {
 public:
     explicit ProcessorSkewMethods(CImageProcessor& p) : p_(p) {}
@@ -24,7 +17,7 @@ public:
         return p_.RunSkewSearch(maxAngle, method, twoColumns ? 1 : 0, angle, score);
     }
     bool HasContrastCopy() const override { return p_.contrastCopy != nullptr; }
-    void PrepareContrastCopy() override { PrepareCopy(p_); }
+    void PrepareContrastCopy() override { p_.PrepareContrastCopy(1.0f, 1.0f); }
     bool BinaryMostlyDark() const override {
         if (!p_.binaryImage || p_.width <= 0 || p_.height <= 0) return false;
         const std::size_t stride = px::Stride8(static_cast<std::size_t>(p_.width));

@@ -267,3 +267,21 @@ TEST_F(ProcessorDeskew, CleanupStepsFollowTheScanSwitchesInScanRuns) {
         EXPECT_EQ(stain, runType == 4 ? 40 : 255) << runType;
     }
 }
+
+TEST_F(ProcessorDeskew, MethodTwoSearchesItsOwnStretchedContrastCopy) {
+    // Grey text of level 150 on paper of 230: binarised at 128 as it is,
+    // the page would be all light; the contrast copy stretches 150..230 to
+    // 0..255 first, so the text shows.
+    Page grey = Turned(2.2);
+    for (std::uint8_t& b : grey.bits) b = b < 128 ? 150 : 230;
+    const Page colour = skewpages::ToColour(grey);
+    CImageProcessor p;
+    Give(p, grey, &colour);
+    p.BinarizeColor128(p.colourImage.get());
+    ASSERT_TRUE(p.binaryImage);
+    for (std::size_t i = 0; i < grey.bits.size(); ++i) ASSERT_EQ(p.binaryImage[i], 255) << i;
+    ProcessSetting::tryothers = 0;
+    p.DetectSkew(5, 2);
+    EXPECT_TRUE(p.contrastCopy) << "prepared by the detection";
+    EXPECT_NEAR(p.skewAngle, 2.2, kStep);
+}
