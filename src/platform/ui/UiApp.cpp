@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 
 #include "platform/ui/Keys.h"
 #include "platform/ui/QtUserDialogs.h"
@@ -17,11 +18,21 @@ namespace {
 // Delivers queued messages on the Qt event loop: one wake, one Qt event, one
 // message. Every loop that handles posted events (the main loop, each
 // QDialog::exec, message boxes, file dialogs) therefore delivers them too.
+//
+// The wake event is made by the waking thread and read by the user-interface
+// thread; Qt hands it over under a lock of its own. The small mutex below
+// repeats that hand-over where ThreadSanitizer can see it (Qt is not
+// instrumented), so the run under it checks our code, not Qt's locks.
 class QtMessageLoop final : public QObject, public IMessageLoop {
 public:
     static constexpr QEvent::Type kDeliver = static_cast<QEvent::Type>(QEvent::User + 0x7E5);
 
-    void Wake() override { QCoreApplication::postEvent(this, new QEvent(kDeliver)); }
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(handOver_);
+        QCoreApplication::postEvent(this, new QEvent(kDeliver));
+    }
+    // On the user-interface thread, before a wake event is looked at.
+    void Received() { std::lock_guard<std::mutex> lock(handOver_); }
 
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) override {
         using Clock = std::chrono::steady_clock;
@@ -41,13 +52,19 @@ public:
 
 protected:
     bool event(QEvent* e) override {
+        Received();
         if (e->type() == kDeliver) {
             DeliverQueuedMessage();
             return true;
         }
         return QObject::event(e);
     }
+
+private:
+    std::mutex handOver_;
 };
+
+QtMessageLoop* g_loop = nullptr;
 
 std::atomic<int> g_modifiers{0};
 
@@ -58,6 +75,10 @@ std::atomic<int> g_modifiers{0};
 class KeyFilter final : public QObject {
 protected:
     bool eventFilter(QObject* object, QEvent* event) override {
+        if (object == g_loop) {
+            g_loop->Received();
+            return false;
+        }
         const QEvent::Type type = event->type();
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::Wheel) {
             g_modifiers.store(static_cast<QInputEvent*>(event)->modifiers().toInt());
@@ -120,8 +141,8 @@ void EnsureUiApplication(int* argc, char** argv) {
     font.setFamilies(gdi::FontFamiliesFor(L"MS Shell Dlg"));
     font.setPixelSize(12);
     QApplication::setFont(font);
-    static QtMessageLoop* loop = new QtMessageLoop;
-    InstallMessageLoop(loop);
+    g_loop = new QtMessageLoop;
+    InstallMessageLoop(g_loop);
     SetUserDialogs(&QtUserDialogs());
     qApp->installEventFilter(new KeyFilter);
 }

@@ -24,7 +24,8 @@ void StaticWidget::Refresh() {
 }
 
 void StaticWidget::mouseReleaseEvent(QMouseEvent* e) {
-    Host<QLabel>::mouseReleaseEvent(e);
+    if (Mouse(WM_LBUTTONUP, e)) return;  // a subclass handled it: no default click
+    QLabel::mouseReleaseEvent(e);
     if (notify && owner && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
         owner->NotifyCommand(STN_CLICKED);
 }

@@ -88,7 +88,7 @@ protected:
         if (owner) owner->HandleResize(e->size().width(), e->size().height());
     }
 
-private:
+    // Offers a button event to the owner; true when the owner took it.
     bool Mouse(UINT message, QMouseEvent* e) {
         if (!owner || (message != WM_MOUSEMOVE && e->button() != Qt::LeftButton)) return false;
         const QPoint p = e->position().toPoint();

@@ -1,4 +1,9 @@
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFontInfo>
+#include <QLabel>
+#include <QTreeWidgetItem>
+#include <QWheelEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
 
@@ -646,5 +651,149 @@ TEST_F(UiTest, WorkersReachControlsThroughTheUiThread) {
         EXPECT_EQ(drive.Text(IDC_STATUS), L"/data/源/a.jpg");
         EXPECT_EQ(drive.Text(IDC_START), L"处理中...");
         EXPECT_FALSE(drive.IsEnabled(IDC_START));
+    });
+}
+
+namespace {
+
+// A static that paints and handles the mouse itself, as the image view does.
+class ViewStatic : public CStatic {
+public:
+    std::vector<std::pair<UINT, POINT>> mouse;
+    int wheelDelta = 0;
+    POINT wheelAt{};
+    int paints = 0;
+
+protected:
+    void OnPaint(CDC& dc) override {
+        ++paints;
+        RECT r;
+        GetClientRect(&r);
+        dc.FillSolidRect(r, RGB(0, 128, 0));
+    }
+    void OnLButtonDown(UINT, POINT p) override { mouse.emplace_back(WM_LBUTTONDOWN, p); }
+    void OnMouseMove(UINT, POINT p) override { mouse.emplace_back(WM_MOUSEMOVE, p); }
+    void OnLButtonUp(UINT, POINT p) override { mouse.emplace_back(WM_LBUTTONUP, p); }
+    bool OnMouseWheel(UINT, short delta, POINT p) override {
+        wheelDelta += delta;
+        wheelAt = p;
+        return true;
+    }
+};
+
+class ViewDialog : public TestDialog {
+public:
+    ViewStatic view;
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_SWATCH, view); }
+};
+
+void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+}  // namespace
+
+TEST_F(UiTest, SubclassedControlsPaintAndHearTheMouseThemselves) {
+    ViewDialog dlg;
+    TestPage page;
+    dlg.onInit = [&] { page.Create(&dlg); };
+    RunInside(dlg, [&](CDialog& d, DialogDriver&) {
+        QWidget* w = dlg.view.Widget();
+        ASSERT_NE(w, nullptr);
+        // Painting goes to the override; what it draws is what shows.
+        const QImage shown = w->grab().toImage();
+        EXPECT_GT(dlg.view.paints, 0);
+        EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(0, 128, 0));
+
+        SendMouse(w, QEvent::MouseButtonPress, QPoint(3, 4), Qt::LeftButton);
+        SendMouse(w, QEvent::MouseMove, QPoint(9, 7), Qt::LeftButton);
+        SendMouse(w, QEvent::MouseButtonRelease, QPoint(10, 8), Qt::NoButton);
+        ASSERT_EQ(dlg.view.mouse.size(), 3u);
+        EXPECT_EQ(dlg.view.mouse[0].first, WM_LBUTTONDOWN);
+        EXPECT_EQ(dlg.view.mouse[0].second.x, 3);
+        EXPECT_EQ(dlg.view.mouse[0].second.y, 4);
+        EXPECT_EQ(dlg.view.mouse[1].first, WM_MOUSEMOVE);
+        EXPECT_EQ(dlg.view.mouse[2].second.x, 10);
+        EXPECT_TRUE(dlg.notes.empty()) << "the subclass took the click: no STN_CLICKED";
+
+        const QPoint local(5, 6);
+        const QPoint global = w->mapToGlobal(local);
+        QWheelEvent wheel(QPointF(local), QPointF(global), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w, &wheel);
+        EXPECT_EQ(dlg.view.wheelDelta, 120);
+        EXPECT_EQ(dlg.view.wheelAt.x, global.x()) << "the wheel point is in screen coordinates";
+        EXPECT_EQ(dlg.view.wheelAt.y, global.y());
+
+        // The view tells a page to set its cursor by a posted message.
+        CWnd* from = nullptr;
+        UINT hit = 0, message = 0;
+        page.onSetCursor = [&](CWnd* window, UINT h, UINT m) {
+            from = window;
+            hit = h;
+            message = m;
+            return true;
+        };
+        ASSERT_TRUE(::PostMessage(page.GetSafeHwnd(), WM_SETCURSOR, dlg.view.GetSafeHwnd().value,
+                                  MAKELPARAM(1, static_cast<WORD>(WM_MOUSEMOVE))));
+        ASSERT_TRUE(PumpUntil([&] { return from != nullptr; }));
+        EXPECT_EQ(from, &dlg.view);
+        EXPECT_EQ(hit, 1u);
+        EXPECT_EQ(message, WM_MOUSEMOVE);
+        (void)d;
+    });
+}
+
+TEST_F(UiTest, ImagesOnButtonsPicturesAndTreeItems) {
+    TestDialog dlg;
+    RunInside(dlg, [&](CDialog& d, DialogDriver&) {
+        QPixmap start(24, 24);
+        start.fill(Qt::red);
+        auto* button = dynamic_cast<CButton*>(d.GetDlgItem(IDC_START));
+        button->SetBitmap(start);
+        auto* qb = dynamic_cast<QAbstractButton*>(button->Widget());
+        EXPECT_FALSE(qb->icon().isNull());
+        EXPECT_EQ(qb->iconSize(), QSize(24, 24));
+        EXPECT_EQ(button->GetWindowText(), L" 开始处理") << "the text stays beside the image";
+
+        auto* picture = dynamic_cast<CStatic*>(d.GetDlgItem(IDC_SWATCH));
+        picture->SetBitmap(start);
+        EXPECT_EQ(dynamic_cast<QLabel*>(picture->Widget())->pixmap().size(), QSize(24, 24));
+
+        CImageList images;
+        images.Create(16, 16, 0, 2, 0);
+        QPixmap folder(16, 16), file(16, 16);
+        folder.fill(Qt::yellow);
+        file.fill(Qt::blue);
+        EXPECT_EQ(images.Add(QIcon(folder)), 0);
+        EXPECT_EQ(images.Add(QIcon(file)), 1);
+        auto* tree = dynamic_cast<CTreeCtrl*>(d.GetDlgItem(IDC_TREE));
+        tree->SetImageList(&images, TVSIL_NORMAL);
+        HTREEITEM root = tree->InsertItem(L"扫描", 0, 0);
+        HTREEITEM a = tree->InsertItem(L"a.jpg", 1, 1, root);
+        HTREEITEM sub = tree->InsertItem(L"子目录", 0, 0, root, TVI_FIRST);
+        tree->SetItemData(a, 77);
+        EXPECT_EQ(tree->GetItemImage(a), 1);
+        EXPECT_EQ(a->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::blue));
+        EXPECT_EQ(tree->GetChildItem(root), sub);
+        EXPECT_EQ(tree->GetNextSiblingItem(sub), a);
+        EXPECT_EQ(tree->GetPrevSiblingItem(a), sub);
+        EXPECT_EQ(tree->GetParentItem(a), root);
+        EXPECT_EQ(tree->GetItemData(a), 77u);
+        EXPECT_TRUE(tree->ItemHasChildren(root));
+        EXPECT_FALSE(tree->ItemHasChildren(a));
+        EXPECT_EQ(tree->GetCount(), 3u);
+        tree->Expand(root, TVE_EXPAND);
+        EXPECT_TRUE(tree->IsExpanded(root));
+        tree->Expand(root, TVE_COLLAPSE);
+        EXPECT_FALSE(tree->IsExpanded(root));
+
+        // Fonts chosen by name reach the control.
+        CFont linkFont;
+        linkFont.CreateFont(15, 0, 0, 0, 500, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"宋体");
+        d.GetDlgItem(IDC_LINK)->SetFont(&linkFont);
+        EXPECT_EQ(QFontInfo(d.GetDlgItem(IDC_LINK)->Widget()->font()).family(), gdi::CjkFontFamily());
     });
 }

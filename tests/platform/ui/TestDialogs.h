@@ -92,7 +92,13 @@ class TestPage : public CDialog {
 public:
     TestPage() : CDialog(kPageTemplate) {}
     std::function<bool(MSG*)> onPreTranslate;
+    std::function<bool(CWnd*, UINT, UINT)> onSetCursor;
     bool PreTranslateMessage(MSG* msg) override { return onPreTranslate ? onPreTranslate(msg) : false; }
+
+protected:
+    bool OnSetCursor(CWnd* window, UINT hitTest, UINT message) override {
+        return onSetCursor ? onSetCursor(window, hitTest, message) : false;
+    }
 };
 
 class TestDialog : public CDialog {
