@@ -40,11 +40,9 @@ function(tessavan_tests area)
     if(kind STREQUAL "")
       set(_dir ${CMAKE_CURRENT_SOURCE_DIR}/${area})
       set(_target test_${_name})
-      set(_labels ${ARG_LABEL})
     else()
       set(_dir ${CMAKE_CURRENT_SOURCE_DIR}/${area}/${kind})
       set(_target test_${_name}_${kind})
-      set(_labels ${ARG_LABEL} ${kind})
     endif()
     file(GLOB _src CONFIGURE_DEPENDS ${_dir}/*.cpp)
     if(NOT _src)
@@ -55,7 +53,17 @@ function(tessavan_tests area)
     target_link_libraries(${_target} PRIVATE test_support ${ARG_DEPS} GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${_target}
       DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS "${_labels}"
+      PROPERTIES LABELS "${ARG_LABEL}"
                  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}")
+    if(NOT kind STREQUAL "")
+      # gtest_discover_tests takes one value per property, so the second
+      # label is added after discovery, from the list of tests it records.
+      set(_labels_file ${CMAKE_CURRENT_BINARY_DIR}/${_target}_labels.cmake)
+      file(WRITE ${_labels_file}
+           "if(DEFINED ${_target}_TESTS)\n"
+           "  set_tests_properties(\${${_target}_TESTS} PROPERTIES LABELS \"${ARG_LABEL};${kind}\")\n"
+           "endif()\n")
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels_file})
+    endif()
   endforeach()
 endfunction()

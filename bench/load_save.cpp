@@ -1,0 +1,143 @@
+// Loading and saving an A4 300-dpi colour JPEG (2480 x 3508) through the
+// processing object (whole-file read, decode, in-memory BMP, working images;
+// result BMP, encode at quality 85, write through a temporary name), beside
+// a bare libjpeg decode or encode of the same page in the same run. The
+// counter "ratio" is ours / bare.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/core/Files.h"
+#include "platform/core/Strings.h"
+#include "processing/ImageProcessor.h"
+#include "settings/ProcessSetting.h"
+#include "support/BareJpeg.h"
+#include "support/Pages.h"
+
+namespace {
+
+constexpr int kQuality = 85;
+
+// The colour page as rows from the top (B, G, R), as libjpeg takes them.
+const std::vector<std::uint8_t>& TopDownPage() {
+    static const std::vector<std::uint8_t> rows = [] {
+        const synth::Page& page = benchpages::A4TextColour();
+        std::vector<std::uint8_t> out(static_cast<std::size_t>(page.width) * page.height * 3);
+        for (int y = 0; y < page.height; ++y)
+            std::copy_n(page.Row(page.height - 1 - y), page.width * 3, &out[static_cast<std::size_t>(y) * page.width * 3]);
+        return out;
+    }();
+    return rows;
+}
+
+const std::vector<std::uint8_t>& PageJpeg() {
+    static const std::vector<std::uint8_t> jpeg = [] {
+        std::vector<std::uint8_t> out;
+        // libjpeg takes R, G, B; the benchmark only needs a realistic page.
+        if (!barejpeg::Encode(TopDownPage().data(), benchpages::kA4Width, benchpages::kA4Height, 3,
+                              static_cast<std::size_t>(benchpages::kA4Width) * 3, 90, benchpages::kA4Dpi, out))
+            std::abort();
+        return out;
+    }();
+    return jpeg;
+}
+
+// A folder of its own for the files of this run, removed at exit.
+std::string g_folder;
+
+const std::wstring& Folder() {
+    static const std::wstring folder = [] {
+        g_folder = std::filesystem::temp_directory_path().string() + "/tessavan-bench-XXXXXX";
+        if (!::mkdtemp(g_folder.data())) std::abort();
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(g_folder, ec);
+        });
+        return FromUtf8(g_folder);
+    }();
+    return folder;
+}
+
+const std::wstring& SourcePath() {
+    static const std::wstring path = [] {
+        const std::wstring p = Folder() + L"/page.jpg";
+        if (!files::WriteAllAtomic(p, PageJpeg().data(), PageJpeg().size())) std::abort();
+        return p;
+    }();
+    return path;
+}
+
+void OurLoad() {
+    CImageProcessor p;
+    if (!p.ReadFileBytes(SourcePath().c_str()) || !p.LoadImageFile(SourcePath().c_str(), 1)) std::abort();
+    benchmark::DoNotOptimize(p.greyImage.get());
+}
+
+void BareDecode() {
+    std::vector<std::uint8_t> bytes;
+    if (!files::ReadAll(SourcePath(), bytes)) std::abort();
+    barejpeg::Image out;
+    if (!barejpeg::Decode(bytes.data(), bytes.size(), out)) std::abort();
+    benchmark::DoNotOptimize(out.pixels.get());
+}
+
+// A processor holding the loaded page as its result, ready to save.
+CImageProcessor& Loaded() {
+    static CImageProcessor* p = [] {
+        auto* q = new CImageProcessor;
+        if (!q->ReadFileBytes(SourcePath().c_str()) || !q->LoadImageFile(SourcePath().c_str(), 1)) std::abort();
+        q->result = q->colourImage.get();
+        q->resultWidth = q->width;
+        q->resultHeight = q->height;
+        q->resultDepth = 24;
+        q->outputFolder = Folder() + L"/out";
+        q->outputName = L"page.jpg";
+        return q;
+    }();
+    return *p;
+}
+
+void OurSave() {
+    ProcessSetting::filesave.jpgquality = kQuality;
+    if (!Loaded().SaveResult()) std::abort();
+}
+
+void BareEncodeAndWrite() {
+    std::vector<std::uint8_t> out;
+    if (!barejpeg::Encode(TopDownPage().data(), benchpages::kA4Width, benchpages::kA4Height, 3,
+                          static_cast<std::size_t>(benchpages::kA4Width) * 3, kQuality, benchpages::kA4Dpi, out))
+        std::abort();
+    if (!files::WriteAllAtomic(Folder() + L"/bare.jpg", out.data(), out.size())) std::abort();
+}
+
+template <void (*Ours)(), void (*Bare)()>
+void VsBare(benchmark::State& state) {
+    Ours();
+    Bare();
+    double ours = 0, bare = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        Ours();
+        const auto t1 = std::chrono::steady_clock::now();
+        Bare();
+        const auto t2 = std::chrono::steady_clock::now();
+        ours += std::chrono::duration<double>(t1 - t0).count();
+        bare += std::chrono::duration<double>(t2 - t1).count();
+    }
+    state.counters["ratio"] = ours / bare;
+    state.counters["ours_ms"] = 1000 * ours / static_cast<double>(state.iterations());
+    state.counters["bare_ms"] = 1000 * bare / static_cast<double>(state.iterations());
+}
+
+}  // namespace
+
+BENCHMARK(VsBare<OurLoad, BareDecode>)->Name("LoadA4Jpeg_VsBareDecode")->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(VsBare<OurSave, BareEncodeAndWrite>)
+    ->Name("SaveA4Jpeg_VsBareEncode")
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);

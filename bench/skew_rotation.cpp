@@ -1,0 +1,123 @@
+// Skew detection and rotation on an A4 300-dpi page, each beside the plain
+// reference versions of the tests and the bare JPEG decode of the same
+// (colour) page in the same run.
+//
+// The detection runs the full method choice with "try the other methods" on
+// (a blank page then runs every method both ways, the worst case). Each
+// method searches the Otsu binarisation of the grey page here; the text
+// mask and the contrast copy belong to the processing object.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "processing/Binarize.h"
+#include "processing/Rotation.h"
+#include "processing/SkewSearch.h"
+#include "support/BareJpeg.h"
+#include "support/Pages.h"
+#include "support/SkewReference.h"
+
+namespace {
+
+const synth::Colour kPaper = synth::Rgb(242, 238, 226);
+
+const synth::Page& A4SkewedGrey() {
+    static const synth::Page page = synth::Turned(benchpages::A4TextGrey(), 1.3, kPaper);
+    return page;
+}
+const synth::Page& A4SkewedColour() {
+    static const synth::Page page = synth::Turned(benchpages::A4TextColour(), 1.3, kPaper);
+    return page;
+}
+const synth::Page& A4Blank() {
+    static const synth::Page page = synth::Blank(benchpages::kA4Width, benchpages::kA4Height, 8);
+    return page;
+}
+
+// The colour page as a JPEG file of quality 85, as a scanner writes it.
+const std::vector<std::uint8_t>& A4SkewedJpeg() {
+    static const std::vector<std::uint8_t> jpeg = [] {
+        const synth::Page& page = A4SkewedColour();
+        std::vector<std::uint8_t> out;
+        if (!barejpeg::Encode(page.Data(), page.width, page.height, 3, page.stride, 85, page.dpi, out)) std::abort();
+        return out;
+    }();
+    return jpeg;
+}
+
+void BM_BareJpegDecode(benchmark::State& state) {
+    const std::vector<std::uint8_t>& jpeg = A4SkewedJpeg();
+    for (auto _ : state) {
+        barejpeg::Image image;
+        if (!barejpeg::Decode(jpeg.data(), jpeg.size(), image)) std::abort();
+        benchmark::DoNotOptimize(image.pixels.get());
+    }
+}
+BENCHMARK(BM_BareJpegDecode)->Unit(benchmark::kMillisecond);
+
+class PageMethods : public skew::SkewMethods {
+public:
+    PageMethods(const synth::Page& page, skew::SkewSearcher& searcher) : page_(page), searcher_(searcher) {}
+    bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
+        binary_ = binarize::Otsu8(page_.Data(), page_.width, page_.height);
+        searcher_.SetBinaryImage(binary_.data(), page_.width, page_.height);
+        const bool found = searcher_.SearchSkew(maxAngle, method, twoColumns, true);
+        *angle = searcher_.skewAngle;
+        *score = searcher_.skewScore;
+        return found;
+    }
+    bool HasContrastCopy() const override { return true; }
+    void PrepareContrastCopy() override {}
+    bool BinaryMostlyDark() const override { return false; }
+
+private:
+    const synth::Page& page_;
+    skew::SkewSearcher& searcher_;
+    std::vector<std::uint8_t> binary_;
+};
+
+template <class Searcher>
+void DetectSkew(benchmark::State& state, const synth::Page& page) {
+    for (auto _ : state) {
+        Searcher searcher;
+        PageMethods methods(page, searcher);
+        const float angle = skew::DetectSkewAngle(methods, 5, 0, true, false);
+        benchmark::DoNotOptimize(angle);
+        state.counters["angle"] = angle;
+    }
+}
+
+void BM_DetectSkewText(benchmark::State& state) { DetectSkew<skew::SkewSearcher>(state, A4SkewedGrey()); }
+void BM_DetectSkewTextReference(benchmark::State& state) {
+    DetectSkew<reference::ReferenceSkewSearcher>(state, A4SkewedGrey());
+}
+void BM_DetectSkewBlank(benchmark::State& state) { DetectSkew<skew::SkewSearcher>(state, A4Blank()); }
+void BM_DetectSkewBlankReference(benchmark::State& state) {
+    DetectSkew<reference::ReferenceSkewSearcher>(state, A4Blank());
+}
+BENCHMARK(BM_DetectSkewText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DetectSkewTextReference)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DetectSkewBlank)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DetectSkewBlankReference)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The turn back by the angle found: grey and colour.
+void BM_RotateByAngle(benchmark::State& state, const synth::Page& page) {
+    for (auto _ : state) {
+        rotation::Canvas c = rotation::RotateCentred(page.Data(), page.width, page.height, page.bpp, -1.3, 255, 255);
+        benchmark::DoNotOptimize(c.bits.get());
+    }
+}
+void BM_RotateByAngleReference(benchmark::State& state, const synth::Page& page) {
+    for (auto _ : state) {
+        reference::RotatedImage r =
+            reference::RotateCentred(page.Data(), page.width, page.height, page.bpp, -1.3, 255, 255);
+        benchmark::DoNotOptimize(r.bits.data());
+    }
+}
+BENCHMARK_CAPTURE(BM_RotateByAngle, grey, A4SkewedGrey())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RotateByAngleReference, grey, A4SkewedGrey())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RotateByAngle, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RotateByAngleReference, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include "processing/Binarize.h"
+
+#include <algorithm>
+
+#include "processing/PixelMath.h"
+
+namespace binarize {
+
+namespace {
+
+std::size_t Bytes8(int width, int height) {
+    return px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height);
+}
+
+// Light bytes everywhere, also in the row padding, before pixels are written.
+std::vector<std::uint8_t> LightImage(int width, int height) {
+    return std::vector<std::uint8_t>(width > 0 && height > 0 ? Bytes8(width, height) : 0, 255);
+}
+
+template <class Level>
+void ThresholdRows(const std::uint8_t* bits, int width, int height, int bpp, std::uint8_t* out,
+                   int threshold, Level level) {
+    const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(width), bpp);
+    const std::size_t outStride = px::Stride8(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* src = bits + inStride * static_cast<std::size_t>(y);
+        std::uint8_t* dst = out + outStride * static_cast<std::size_t>(y);
+        for (int x = 0; x < width; ++x) dst[x] = level(src, x) >= threshold ? 255 : 0;
+    }
+}
+
+int Byte8(const std::uint8_t* row, int x) { return row[x]; }
+int GreyOf(const std::uint8_t* row, int x) {
+    const std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
+    return px::Grey(p[0], p[1], p[2]);
+}
+
+}  // namespace
+
+int OtsuThreshold(const Histogram& hist, std::uint64_t total) {
+    if (total == 0) return 0;
+    std::array<float, 256> p{};
+    const float n = static_cast<float>(total);
+    for (int j = 0; j < 256; ++j) p[j] = static_cast<float>(hist[j]) / n;
+
+    int best = 0;
+    bool haveBest = false;
+    float bestSigma = 0.0f;
+    for (int t = 0; t < 256; ++t) {
+        float w0 = 0.0f, s0 = 0.0f, w1 = 0.0f, s1 = 0.0f;
+        for (int j = 0; j <= t; ++j) {
+            w0 += p[j];
+            s0 += static_cast<float>(j) * p[j];
+        }
+        for (int j = t + 1; j < 256; ++j) {
+            w1 += p[j];
+            s1 += static_cast<float>(j) * p[j];
+        }
+        if (w0 == 0.0f || w1 == 0.0f) continue;
+        const float d = s0 / w0 - s1 / w1;
+        const float sigma = d * d * w0 * w1;
+        // A tie with the same split of the pixels (only empty levels since
+        // the best t) moves the threshold up; other ties keep the lower t.
+        bool sameSplit = haveBest;
+        for (int j = best + 1; j <= t && sameSplit; ++j) sameSplit = hist[j] == 0;
+        if (!haveBest || sigma > bestSigma || (sigma == bestSigma && sameSplit)) {
+            haveBest = true;
+            bestSigma = sigma;
+            best = t;
+        }
+    }
+    return best;
+}
+
+namespace {
+
+template <class Level>
+Histogram HistogramOf(const std::uint8_t* bits, int width, int height, int bpp, Level level) {
+    Histogram h{};
+    const std::size_t stride = px::StrideFor(static_cast<std::size_t>(width), bpp);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = bits + stride * static_cast<std::size_t>(y);
+        for (int x = 0; x < width; ++x) ++h[level(row, x)];
+    }
+    return h;
+}
+
+}  // namespace
+
+Histogram HistogramOf8(const std::uint8_t* bits, int width, int height) {
+    return HistogramOf(bits, width, height, 8, Byte8);
+}
+
+Histogram HistogramOfColor(const std::uint8_t* bits, int width, int height) {
+    return HistogramOf(bits, width, height, 24, GreyOf);
+}
+
+void Otsu8(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
+    if (width <= 0 || height <= 0) return;
+    const Histogram h = HistogramOf8(bits, width, height);
+    const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    if (h[0] + h[255] == total) {
+        const std::size_t stride = px::Stride8(static_cast<std::size_t>(width));
+        for (int y = 0; y < height; ++y) {
+            const std::size_t at = stride * static_cast<std::size_t>(y);
+            std::copy(bits + at, bits + at + width, out + at);
+        }
+        return;
+    }
+    ThresholdRows(bits, width, height, 8, out, OtsuThreshold(h, total), Byte8);
+}
+
+void OtsuColor(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
+    if (width <= 0 || height <= 0) return;
+    const Histogram h = HistogramOfColor(bits, width, height);
+    const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    ThresholdRows(bits, width, height, 24, out, OtsuThreshold(h, total), GreyOf);
+}
+
+void Threshold8(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold) {
+    ThresholdRows(bits, width, height, 8, out, threshold, Byte8);
+}
+
+void ThresholdColor(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold) {
+    ThresholdRows(bits, width, height, 24, out, threshold, GreyOf);
+}
+
+std::vector<std::uint8_t> Otsu8(const std::uint8_t* bits, int width, int height) {
+    auto out = LightImage(width, height);
+    Otsu8(bits, width, height, out.data());
+    return out;
+}
+
+std::vector<std::uint8_t> OtsuColor(const std::uint8_t* bits, int width, int height) {
+    auto out = LightImage(width, height);
+    OtsuColor(bits, width, height, out.data());
+    return out;
+}
+
+std::vector<std::uint8_t> Threshold8(const std::uint8_t* bits, int width, int height, int threshold) {
+    auto out = LightImage(width, height);
+    Threshold8(bits, width, height, out.data(), threshold);
+    return out;
+}
+
+std::vector<std::uint8_t> ThresholdColor(const std::uint8_t* bits, int width, int height, int threshold) {
+    auto out = LightImage(width, height);
+    ThresholdColor(bits, width, height, out.data(), threshold);
+    return out;
+}
+
+}  // namespace binarize

@@ -1,0 +1,39 @@
+// Background colour changer: gives a colour page a new paper colour. White
+// becomes the target colour, black stays black, every other pixel is mixed
+// from its brightness and its colour cast so that coloured ink keeps its
+// hue. Photographs can be skipped with the changer's own photo finder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/core/WinTypes.h"
+#include "processing/PhotoRegionFinder.h"
+
+struct BkColorChangeParams {
+    std::uint8_t* colour = nullptr;  // 24-bit image changed in place (required)
+    std::uint8_t* grey = nullptr;    // grey copy, given to the photo finder
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 24;  // must be 24
+    int dpi = 300;
+    COLORREF target = 0xC5F9FE;  // red 254, green 249, blue 197
+    std::wstring name;
+    int keepPictures = 0;  // 0 change every pixel; 1 skip identity-size photos; 2 every photo-like region
+    std::uint8_t flag = 0;
+    int passes = 5;        // opening passes of the photo finder
+};
+
+class CBkColorChanger {
+public:
+    // Recolours the image in place. Returns false, changing nothing, without
+    // a colour image, with bits per pixel other than 24 or a non-positive
+    // size.
+    bool Run(const BkColorChangeParams& params);
+    void Free() { finder_.Free(); }
+
+    const CPhotoRegionFinder& Finder() const { return finder_; }
+
+private:
+    CPhotoRegionFinder finder_;
+};

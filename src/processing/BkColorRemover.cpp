@@ -1,0 +1,124 @@
+#include "processing/BkColorRemover.h"
+
+#include "processing/ColourMask.h"
+#include "processing/PixelMath.h"
+#include "processing/ToneTables.h"
+
+bool CBkColorRemover::Run(const BkColorParams& p) {
+    if (!p.grey || p.width <= 0 || p.height <= 0) return false;
+    const int w = p.width, h = p.height;
+
+    curve_.SetChannel(0);
+    curve_.SetProtected(p.protect);
+    curve_.SetPoints({0, 0}, {105, DarkeningCurveY(p.darkening)}, {255, 255});
+    curve_.BuildLut();
+
+    if (p.keepSourceColours) {
+        GreyShift(p, curve_.Lut());
+        return true;
+    }
+
+    // A mask of another size cannot be reused: it would not cover the image.
+    const bool sizeChanged = maskWidth_ != w || maskHeight_ != h;
+    if (p.rebuildMask || mask_.empty() || sizeChanged) {
+        mask_.assign(px::Stride8(w) * static_cast<std::size_t>(h), kBackground);
+        maskWidth_ = w;
+        maskHeight_ = h;
+        if ((p.keepMode == 1 || p.keepMode == 2) && p.bitsPerPixel == 24 && p.colour) {
+            const colourmask::ColourTest test{p.colorDelta, p.saturation, p.keepMode == 1};
+            if (colourmask::MarkColourPixels(p.colour, w, h, test, mask_.data()) > 0)
+                colourmask::GrowColourMask(mask_.data(), w, h, px::MmToPixels(p.keepRadius, static_cast<float>(p.dpi)));
+        }
+    }
+    if (!p.colour) return true;
+
+    // Greying (keep modes 1 to 3: pixels with mask 0, or every pixel in mode
+    // 3, outside protected rectangles), then the table and the darkening
+    // curve on the unprotected mask-0 pixels, pivoted on the mean grey of the
+    // greyed page. Two passes: the first only reads, to find that mean; the
+    // second writes each pixel once.
+    const bool grey = p.keepMode >= 1 && p.keepMode <= 3;
+    const bool greyAll = p.keepMode == 3;
+    std::uint8_t greyOfGrey[256];
+    for (int v = 0; v < 256; ++v) greyOfGrey[v] = px::Grey(v, v, v);
+    const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
+    std::uint64_t sum = 0;
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* row = p.colour + s24 * y;
+        const std::uint8_t* m = mask_.data() + s8 * y;
+        std::uint32_t rowSum = 0;
+        auto plain = [&](int x0, int x1) {
+            for (int x = x0; x < x1; ++x) rowSum += px::GreyFast(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+        };
+        if (!grey) {
+            plain(0, w);
+        } else {
+            p.protect.ForEachCoveredSpan(y, w, plain);
+            p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
+                for (int x = x0; x < x1; ++x) {
+                    const std::uint8_t* q = row + 3 * x;
+                    rowSum += greyAll || m[x] == kBackground ? greyOfGrey[px::GreyRgbOrderFast(q[0], q[1], q[2])]
+                                                             : px::GreyFast(q[0], q[1], q[2]);
+                }
+            });
+        }
+        sum += rowSum;
+    }
+    const int mean = static_cast<int>(sum / (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h)));
+
+    // The table and then the darkening curve, on the same pixels: one
+    // composed table.
+    const tone::Lut table = tone::BrightnessContrastTable(p.brightness, p.contrast, mean);
+    const tone::Lut lut = tone::Compose(table, curve_.Lut());
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = p.colour + s24 * y;
+        const std::uint8_t* m = mask_.data() + s8 * y;
+        p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
+            for (int x = x0; x < x1; ++x) {
+                std::uint8_t* q = row + 3 * x;
+                const bool background = m[x] == kBackground;
+                if (grey && (greyAll || background)) {
+                    const std::uint8_t g = px::GreyRgbOrderFast(q[0], q[1], q[2]);
+                    q[0] = q[1] = q[2] = background ? lut[g] : g;
+                } else if (background) {
+                    q[0] = lut[q[0]];
+                    q[1] = lut[q[1]];
+                    q[2] = lut[q[2]];
+                }
+            }
+        });
+    }
+    return true;
+}
+
+void CBkColorRemover::GreyShift(const BkColorParams& p, const tone::Lut& darken) {
+    if (!p.colour) return;  // the shifted grey copy would be dropped unused
+    const int w = p.width, h = p.height;
+    const int mean = tone::MeanByte8(p.grey, w, h);
+    // New grey = darken[table[old]] for every unprotected byte; each colour
+    // pixel moves by new - old.
+    const tone::Lut lut = tone::Compose(tone::BrightnessContrastTable(p.brightness, p.contrast, mean), darken);
+    int shift[256];
+    for (int v = 0; v < 256; ++v) shift[v] = lut[v] - v;
+    const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = p.colour + s24 * y;
+        const std::uint8_t* g = p.grey + s8 * y;
+        p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
+            for (int x = x0; x < x1; ++x) {
+                const int d = shift[g[x]];
+                std::uint8_t* q = row + 3 * x;
+                q[0] = px::ClampByte(q[0] + d);
+                q[1] = px::ClampByte(q[1] + d);
+                q[2] = px::ClampByte(q[2] + d);
+            }
+        });
+    }
+}
+
+void CBkColorRemover::Free() {
+    mask_.clear();
+    mask_.shrink_to_fit();
+    maskWidth_ = maskHeight_ = 0;
+    curve_.Free();
+}

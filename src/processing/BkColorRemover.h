@@ -1,0 +1,53 @@
+// Background colour remover: whitens tinted paper and darkens text with a
+// brightness/contrast table pivoted on the page's mean grey followed by a
+// darkening tone curve; optionally keeps useful colour (red or any colour
+// with a square neighbourhood), greys the rest, or shifts every pixel by
+// the change of its grey value (keep source colours).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "processing/ProtectedRects.h"
+#include "processing/ToneCurve.h"
+
+struct BkColorParams {
+    std::uint8_t* grey = nullptr;    // grey copy of the image (required, read only)
+    std::uint8_t* colour = nullptr;  // 24-bit image changed in place
+    int brightness = 0;
+    int contrast = 0;
+    int darkening = 0;     // strength of the darkening curve
+    int colorDelta = 0;    // largest channel must exceed the middle one by more than this
+    float saturation = 0;  // (largest - smallest) / largest must reach this
+    float keepRadius = 0;  // millimetres around colour pixels that keep their colour
+    std::uint8_t rebuildMask = 1;  // 0: reuse the previous run's colour mask when there is one
+    int keepMode = 1;              // 0 direct, 1 keep red, 2 keep colour, 3 all grey
+    std::uint8_t keepSourceColours = 0;  // 1: shift the colours by the grey change instead
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 24;  // the colour mask is built only for 24
+    int dpi = 300;
+    ProtectedRects protect;  // pixels left alone (the owner's protected rectangles)
+};
+
+class CBkColorRemover {
+public:
+    // Mask values.
+    static constexpr std::uint8_t kBackground = 0, kColour = 1, kKept = 2;
+
+    // Processes the colour image in place. Returns false, changing nothing,
+    // without a grey image or with a non-positive size.
+    bool Run(const BkColorParams& params);
+    void Free();
+
+    // The colour mask of the last run (8-bit rows padded to four bytes),
+    // kept for runs with the rebuild flag 0; empty before the first run.
+    const std::vector<std::uint8_t>& Mask() const { return mask_; }
+
+private:
+    void GreyShift(const BkColorParams& p, const tone::Lut& darken);
+
+    std::vector<std::uint8_t> mask_;
+    int maskWidth_ = 0, maskHeight_ = 0;
+    CToneCurve curve_;
+};

@@ -1,0 +1,150 @@
+#include "processing/CleanupSteps.h"
+
+#include <vector>
+
+#include "processing/Cutting.h"
+#include "processing/PixelMath.h"
+#include "settings/ProcessSetting.h"
+#include "settings/ScanSetting.h"
+
+namespace cleanup {
+
+namespace {
+
+constexpr std::int32_t kScanAndProcess = 4;
+
+std::uint8_t Bit(std::int32_t bits, int n) { return static_cast<std::uint8_t>((bits >> n) & 1); }
+
+StainBorderParams BaseRecord(const Images& images, bool colourForm, const std::wstring& name) {
+    StainBorderParams p;
+    p.test = images.grey;
+    p.colour = colourForm ? images.colour : nullptr;
+    p.width = images.width;
+    p.height = images.height;
+    p.bitsPerPixel = colourForm ? 24 : 8;
+    p.dpi = images.dpi;
+    p.name = name;
+    return p;
+}
+
+}  // namespace
+
+Gates CurrentGates(std::int32_t runType) {
+    Gates g;
+    if (runType == kScanAndProcess) {
+        g.stains = ScanStepFlags::rmstains != 0;
+        g.borders = ScanStepFlags::rmblackborder != 0;
+        g.holes = ScanStepFlags::bindhole != 0;
+    } else {
+        g.stains = ProcessSetting::rmstains.on != 0;
+        g.borders = ProcessSetting::rmblackborder.on != 0;
+        g.holes = ProcessSetting::bindhole.on != 0;
+    }
+    return g;
+}
+
+BlackBoardRecord PipelineBoardRecord(bool gate) {
+    BlackBoardRecord r;
+    r.board = gate ? 1 : 0;
+    r.eraseRadius = ProcessSetting::rmblackboard.ratioarea;
+    r.band = ProcessSetting::rmblackboard.whiteframewid;
+    r.colourPixelsAreBlack = ProcessSetting::rmblackboard.includecolorpixel;
+    return r;
+}
+
+void RemoveStainsBordersAndHoles(const Gates& gates, bool keepColour, const Images& images, const std::wstring& name,
+                                 CStainBorderRemover& remover, CBindHoleRemover& holes) {
+    // The remover erases in the colour image in its 24-bit form and in the
+    // grey image otherwise. A colour source whose page is saved as grey must
+    // be cleaned in the grey image, or the removal would not reach the
+    // output; without the colour image its comparison copy is then the
+    // 8-bit copy that such a page's comparison image is made of.
+    const bool colourForm = keepColour && images.colour != nullptr;
+    if (gates.stains || gates.borders) {
+        StainBorderParams p = BaseRecord(images, colourForm, name);
+        p.band = 0;
+        const std::int32_t compare = ProcessSetting::compareimage;
+        if (gates.stains) {
+            p.stains = 1;
+            p.threshold = ProcessSetting::rmstains.threhold;
+            p.stainArea = ProcessSetting::rmstains.areamax;
+            p.mark = Bit(compare, 1);
+        } else {
+            p.borders = 1;
+            p.threshold = ProcessSetting::rmblackborder.threhold;
+            p.borderType = ProcessSetting::rmblackborder.type;
+            p.region = ProcessSetting::rmblackborder.region;
+            p.left = ProcessSetting::rmblackborder.left;
+            p.top = ProcessSetting::rmblackborder.top;
+            p.right = ProcessSetting::rmblackborder.right;
+            p.bottom = ProcessSetting::rmblackborder.bottom;
+            p.eraseRadius = ProcessSetting::rmblackborder.ratio;
+            p.mark = Bit(compare, 0);
+        }
+        remover.Run(p);
+    }
+    if (gates.holes) RemoveBindHoles(PipelineHoleOptions(), name, images, colourForm, holes);
+}
+
+void RemoveBlackBoard(const BlackBoardRecord& record, const Images& images, bool colourForm,
+                      CStainBorderRemover& remover) {
+    if (record.board == 0) return;
+    StainBorderParams p = BaseRecord(images, colourForm, record.name);
+    p.threshold = 128;
+    p.stains = record.stains;
+    p.borders = record.borders;
+    p.board = record.board;
+    p.eraseRadius = record.eraseRadius;
+    p.band = record.band;
+    p.colourPixelsAreBlack = record.colourPixelsAreBlack;
+    p.stainArea = 4.0f;
+    p.mark = 0;
+    std::vector<std::uint8_t> black;
+    if (colourForm && images.colour != nullptr && images.width > 0 && images.height > 0) {
+        const std::size_t bytes = px::Stride24(static_cast<std::size_t>(images.width)) * static_cast<std::size_t>(images.height);
+        black.assign(images.colour, images.colour + bytes);
+        cutting::BinarizeAtMeanColor(black.data(), images.width, images.height);
+        p.black = black.data();
+    }
+    remover.Run(p);
+}
+
+BindHoleOptions PipelineHoleOptions() {
+    BindHoleOptions o;
+    o.SetDefaults();
+    o.on = 1;
+    o.left = ProcessSetting::bindhole.left;
+    o.right = ProcessSetting::bindhole.right;
+    o.top = ProcessSetting::bindhole.top;
+    o.bottom = ProcessSetting::bindhole.bottom;
+    o.smallestArea = ProcessSetting::bindhole.areamin;
+    o.largestArea = ProcessSetting::bindhole.areamax;
+    o.greyLow = ProcessSetting::holethresholdmin;
+    o.greyHigh = ProcessSetting::holethresholdmax;
+    o.radius = ProcessSetting::bindhole.radius;
+    o.ignoreCorners = ProcessSetting::bindhole.ignore;
+    o.backgroundType = ProcessSetting::bindhole.backtype;
+    o.colourDelta = ProcessSetting::bindhole.colordelta;
+    o.whiteFill = ProcessSetting::holefillcolor;
+    o.markFlag = Bit(ProcessSetting::compareimage, 2);
+    return o;
+}
+
+void RemoveBindHoles(const BindHoleOptions& options, const std::wstring& name, const Images& images,
+                     bool colourForm, CBindHoleRemover& holes) {
+    if (options.on == 0) return;
+    BindHoleParams p;
+    p.grey = images.grey;
+    p.colour = images.colour;
+    p.width = images.width;
+    p.height = images.height;
+    p.bitsPerPixel = colourForm ? 24 : 8;
+    p.dpi = images.dpi;
+    p.name = name;
+    p.TakeOptions(options);
+    p.backgroundType =
+        colourForm && !cutting::IsMostlyWhite(images.colour, images.width, images.height) ? 1 : 0;
+    holes.Run(p);
+}
+
+}  // namespace cleanup

@@ -1,0 +1,23 @@
+#include "processing/ImageBuffer.h"
+
+#include <new>
+
+#include "platform/core/CheckedSize.h"
+#include "processing/PixelMath.h"
+
+std::size_t PixelBytes(std::int64_t width, std::int64_t height, int bitsPerPixel) {
+    if (width <= 0 || height <= 0) return 0;
+    if (static_cast<std::uint64_t>(width) > image_limits::kMaxSide ||
+        static_cast<std::uint64_t>(height) > image_limits::kMaxSide)
+        return 0;
+    const std::size_t stride = px::StrideFor(static_cast<std::size_t>(width), bitsPerPixel);
+    const auto bytes = checked::Mul(stride, static_cast<std::size_t>(height));
+    if (!bytes || *bytes > image_limits::kMaxPixelBytes) return 0;
+    return *bytes;
+}
+
+PixelBuffer AllocPixels(std::int64_t width, std::int64_t height, int bitsPerPixel) {
+    const std::size_t bytes = PixelBytes(width, height, bitsPerPixel);
+    if (bytes == 0) return nullptr;
+    return PixelBuffer(new (std::nothrow) BYTE[bytes]());
+}

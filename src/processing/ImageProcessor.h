@@ -1,0 +1,279 @@
+// CImageProcessor: the per-image processing object. One is made for every
+// input file of a run, every image loaded into the manual or scan window and
+// every page the seal tool stamps. It holds the whole input file in memory,
+// decodes one page at a time into raw working images (8-bit grey always,
+// 24-bit colour for colour sources), runs operations on raw buffers and
+// writes the result in the format of its source.
+//
+// Raw images are bare rows with no header, stored bottom-up (the first row in
+// memory is the lowest row of the picture), each padded to four bytes:
+// 8-bit rows px::Stride8(width) bytes, 24-bit rows (B, G, R) px::Stride24.
+// Binary images are 8-bit images holding 0 (dark) and 255 (light).
+//
+// A processor is used by one thread at a time (the worker while it runs the
+// pipeline, the user-interface thread before and after); it has no lock. The
+// settings it reads are process-wide values read live.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/Raster.h"
+#include "platform/core/Messages.h"
+#include "platform/core/WinTypes.h"
+#include "processing/BindHoleRemover.h"
+#include "processing/BkColorChanger.h"
+#include "processing/BkColorRemover.h"
+#include "processing/BlankPageDetector.h"
+#include "processing/ImageBuffer.h"
+#include "processing/PhotoRegionFinder.h"
+#include "processing/RedSealEngine.h"
+#include "processing/StainBorderRemover.h"
+#include "processing/TextComponentAnalyzer.h"
+#include "processing/TextDirectionDetector.h"
+#include "processing/TextFilter.h"
+#include "processing/ToneCurve.h"
+
+// Posted to the main window when a processor has finished its last page:
+// wParam = the processor, lParam = the item index.
+constexpr UINT WM_IMAGE_PROCESSED = WM_USER + 101;
+
+// What a run does with each file. 0..2: batch run with that deskew method
+// (the value of correct/method); 3: detection run (nothing is changed,
+// flagged source files are copied); 4: scan-and-process run (the step gates
+// come from ScanStepFlags).
+using RunType = std::int32_t;
+constexpr RunType RUN_DESKEW_METHOD_0 = 0;
+constexpr RunType RUN_DESKEW_METHOD_1 = 1;
+constexpr RunType RUN_DESKEW_METHOD_2 = 2;
+constexpr RunType RUN_DETECTION = 3;
+constexpr RunType RUN_SCAN_AND_PROCESS = 4;
+
+// The input's kind, by the end of its name without regard to case: 2 "tif"
+// or "tiff", 3 "png", 4 "pdf", 1 anything else, 0 a name of four characters
+// or fewer.
+using ImageFileType = std::int32_t;
+constexpr ImageFileType FILE_TYPE_SHORT_NAME = 0;
+constexpr ImageFileType FILE_TYPE_JPEG = 1;
+constexpr ImageFileType FILE_TYPE_TIFF = 2;
+constexpr ImageFileType FILE_TYPE_PNG = 3;
+constexpr ImageFileType FILE_TYPE_PDF = 4;
+
+// 1: outputs go to output folder + "/" + output name; 0: to the explicit
+// output path (the manual window's saves).
+using OutputPathMode = std::int32_t;
+constexpr OutputPathMode OUTPUT_TO_FOLDER = 1;
+constexpr OutputPathMode OUTPUT_TO_EXPLICIT_PATH = 0;
+
+// The hand-over of a picture between the processor, the manual window, the
+// image view and the scan window: 24-bit rows as above. The producer
+// allocates the bits with array new; the receiver owns them.
+struct RawImage24 {
+    BYTE* bits = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+class CImageProcessor {
+public:
+    CImageProcessor();
+    ~CImageProcessor();
+    CImageProcessor(const CImageProcessor&) = delete;
+    CImageProcessor& operator=(const CImageProcessor&) = delete;
+
+    // ImageFileType of a path.
+    static ImageFileType FileTypeOf(const std::wstring& path);
+
+    // Frees, and sets to null, every working buffer (grey, colour, binary,
+    // one-bit copy, contrast copy, canvas, cut buffers, size and turn
+    // canvases, the source header copy); the file bytes too unless
+    // keepFileBytes. The result no longer points anywhere afterwards.
+    // Calling it twice is harmless.
+    void ReleaseBuffers(bool keepFileBytes);
+
+    // ---- Loading ----
+    // Reads the whole file into the file bytes. False when the path is null
+    // or names no readable regular file, or the file cannot be read whole.
+    bool ReadFileBytes(const wchar_t* path);
+    // Decodes the current page of the file bytes into the working images.
+    // `first` is set for the first call on a file (page 0) and clear for each
+    // further TIFF page (the current page). False, with no message, when the
+    // path is null, the file no longer exists, the bytes are missing, or the
+    // page cannot be decoded into a 1-, 8-, 24- or 32-bit image.
+    bool LoadImageFile(const wchar_t* path, BYTE first);
+
+    // ---- The file's road through a run ----
+    // Loads the first page and every further page of a multi-page TIFF, runs
+    // the detection or the batch pipeline on each, keeps each finished page
+    // of a multi-page file in the temporary page folder, and on the last page
+    // posts WM_IMAGE_PROCESSED to the main window. Returns false when a page
+    // cannot be loaded or a page cannot be kept; the temporary page folder is
+    // removed then and nothing is posted (the caller counts the file as
+    // failed). `first` is set by the callers.
+    bool ProcessFile(const std::wstring& path, std::int32_t quickSteps, const std::wstring* outputFolder,
+                     const std::wstring* outputName, std::int32_t itemIndex, BYTE first);
+    // The processing of the current page: the detection pipeline in run type
+    // 3, otherwise the batch pipeline. It leaves the page's result (result,
+    // result size, result depth) for FinishPage.
+    void RunPage(const std::wstring& path, std::int32_t quickSteps, const std::wstring* outputFolder,
+                 const std::wstring* outputName, std::int32_t itemIndex);
+    void RunPipeline(const std::wstring& path, std::int32_t quickSteps, const std::wstring* outputFolder,
+                     const std::wstring* outputName, std::int32_t itemIndex);
+    void RunDetection(const std::wstring& path, std::int32_t quickSteps, const std::wstring* outputFolder,
+                      const std::wstring* outputName, std::int32_t itemIndex);
+
+    // What FinishPage did with the current page.
+    enum class PageEnd {
+        kNextPage,  // the page is kept and the buffers released; load the next one
+        kFinished,  // the last page is done and the file announced
+        kFailed,    // the page could not be kept; the temporary page folder is gone
+    };
+    PageEnd FinishPage(std::int32_t itemIndex);
+
+    // ---- Saving ----
+    // Save the current result under output folder + "/" + output name (or
+    // the explicit path in output path mode 0) in the source's format, at 8
+    // bits grey, 1 bit or 24 bits. Written to a temporary name and renamed,
+    // so a failed save leaves no file. True when the file was written.
+    bool SaveGray8(std::wstring outputFolder, std::wstring outputName);
+    bool SaveBinary1(std::wstring outputFolder, std::wstring outputName);
+    bool SaveColor24(std::wstring outputFolder, std::wstring outputName);
+    // Writes the file's result: the detection copy in a detection run, the
+    // multi-page file assembled from its page files, or the single page with
+    // its optional comparison image. True when everything that was to be
+    // written has been written.
+    bool SaveResult();
+    // Keeps the current page of a multi-page file in the temporary page
+    // folder (or drops it when it was found blank and blank-page deletion is
+    // on). True unless a page file could not be written.
+    bool SaveTiffPage();
+    // True when the file's result is to be dropped as blank: the page was
+    // found blank (single page), or every page was (multi-page file). Read by
+    // the main window together with rmblankpage/on.
+    bool IsBlankResult() const;
+    // The temporary page folder of the file: output folder + "/" + the
+    // output name without its extension + "_tmpformultiframe" (a numbered
+    // variant when that one is in use by another file); empty without an
+    // output name.
+    std::wstring TempPageFolder() const;
+
+    // Shows the unsupported-depth message (from any thread).
+    static void ShowDepthError();
+
+    // ---- Fields, in the order of the object's description ----
+    CRaster codecImage;               // decodes the input; holds no pixels between steps
+    PixelBuffer fileBytes;            // the whole input file
+    std::size_t fileSize = 0;
+    PixelBuffer greyImage;            // 8-bit grey working image
+    PixelBuffer colourImage;          // 24-bit colour working image (24/32-bit sources)
+    PixelBuffer binaryImage;          // binary image of the skew search and detection
+    PixelBuffer oneBitCopy;           // rows of a 1-bit source while loading
+    PixelBuffer contrastCopy;         // auto-contrasted copy for skew method 2
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t workingDepth = 0;    // 8 after every successful load
+    std::int32_t sourceDepth = 0;     // 1, 8 or 24 (a 32-bit source counts as 24)
+    BYTE multiPageSource = 0;         // 1 when decoded as TIFF
+    std::int32_t sourceCompression = 0;  // TIFF compression code of the input
+    std::int32_t skewColumns = 1;
+    std::int32_t skewBestCount = 0;
+    float skewAngle = 0.0f;
+    float horizontalAngle = 0.0f;
+    float verticalAngle = 0.0f;
+    float skewScore = 0.0f;
+    float horizontalScore = 0.0f;
+    float verticalScore = 0.0f;
+    std::int32_t declineCount = 0;
+    PixelBuffer canvas;
+    std::int32_t canvasWidth = 0;
+    std::int32_t canvasHeight = 0;
+    BYTE* result = nullptr;           // borrowed: the image that is saved
+    std::int32_t resultWidth = 0;
+    std::int32_t resultHeight = 0;
+    BYTE sourceFileHeader[14] = {};   // BMP file header of the decoded source
+    BYTE sourceInfoHeader[44] = {};   // its info header and first palette entry
+    RunType runType = RUN_DESKEW_METHOD_0;
+    float lowClip = 0.1f;             // auto-contrast clip percentages
+    float highClip = 0.1f;
+    CToneCurve darkeningCurve;        // curve of ApplyDarkeningCurve
+    CToneCurve secondCurve;           // initialised and released, used by no step
+    CBkColorRemover bkColorRemover;
+    CPhotoRegionFinder photoFinder;   // its rectangles are the protected rectangles
+    PixelBuffer sourceHeaderCopy;     // the source BMP's bytes before its pixels
+    std::size_t sourceHeaderSize = 0;
+    CTextFilter textFilter;
+    PixelBuffer cutScratch;
+    PixelBuffer colourCut;
+    PixelBuffer whiteCut;
+    std::int32_t boxLeft = -1;
+    std::int32_t boxRight = -1;
+    std::int32_t boxTop = -1;         // rows in memory order
+    std::int32_t boxBottom = -1;
+    BYTE mostlyWhite = 0;
+    CTextComponentAnalyzer textAnalyser;
+    std::wstring outputFolder;
+    std::wstring outputName;          // extension included
+    std::int32_t resultDepth = 0;     // 1, 8 or 24: how the result is saved
+    std::wstring sourcePath;
+    std::int32_t quickSteps = 0;      // bit 0 deskew, bit 1 background removal
+    ImageFileType fileType = FILE_TYPE_JPEG;
+    BYTE needsProcessing = 0;         // detection result
+    CStainBorderRemover stainBorderRemover;  // its comparison copy is read by SaveResult
+    std::int32_t dpiX = 300;
+    std::int32_t dpiY = 300;
+    CBindHoleRemover holeRemover;     // its comparison copy is read by SaveResult
+    PixelBuffer sizeCanvas;
+    std::int32_t pageCount = 0;
+    std::int32_t currentPage = -1;
+    CRedSealEngine redSealEngine;
+    CBlankPageDetector blankDetector;  // its result says whether the page is blank
+    // Runs with 24 bits per pixel, 300 dpi, target colour 0xC5F9FE and 5
+    // passes unless told otherwise (its parameter record's defaults).
+    CBkColorChanger colourChanger;
+    CTextDirectionDetector directionDetector;
+    PixelBuffer turnCanvas;
+    // SEAL PLACEHOLDER: the seal tool's drawing state (its canvas, the seal
+    // text and sizes) goes here and is released by ReleaseBuffers.
+    OutputPathMode outputPathMode = OUTPUT_TO_FOLDER;
+    std::wstring explicitOutputPath;
+
+    // Pages of a multi-page file dropped as blank by SaveTiffPage, and the
+    // page files written so far.
+    std::vector<BYTE> droppedPages;
+    std::int32_t keptPageCount = 0;
+
+private:
+    // A comparison copy an engine painted its marks into.
+    struct ComparisonImage {
+        const BYTE* bits = nullptr;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        std::int32_t bitsPerPixel = 0;  // 8 or 24
+        bool marked = false;            // the engine's mark flag of its last run
+    };
+    ComparisonImage StainComparison() const;
+    ComparisonImage HoleComparison() const;
+    // The blank-page detector's result for the current page.
+    bool PageFoundBlank() const;
+
+    enum class SaveKind { kGray8, kBinary1, kColor24 };
+    // Builds the in-memory BMP of an image and saves it under `path` by the
+    // format rules.
+    bool SaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h, const std::wstring& path);
+    // Where a save of (folder, name) goes: folder + "/" + name after making
+    // the folder (one level), or the explicit path in output path mode 0.
+    std::wstring OutputPathFor(const std::wstring& folder, const std::wstring& name) const;
+    bool BuildBmp(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h, std::vector<BYTE>& bmp);
+    bool SaveSinglePage();
+    bool AssembleMultiPage();
+    bool CopyDetectedSource();
+    bool MakeTempPageFolder();
+    void RemoveTempPageFolder();
+    bool DecodeCurrentPage(BYTE first);
+    bool TakePixelsFromBmp(const BYTE* bmp, std::size_t size);
+
+    std::wstring tempPageFolderMade_;  // the page folder this processor created
+};

@@ -1,0 +1,406 @@
+// Saving the processor's result in the format of its source: the in-memory
+// BMP of the result at 1, 8 or 24 bits, handed to an image object and saved
+// with the output format, compression, quality and DPI choices; multi-page
+// TIFF files assembled from their page files; comparison images; the copies
+// of a detection run.
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <tiffio.h>
+
+#include "image/ByteStream.h"
+#include "image/RasterTIF.h"
+#include "platform/core/CheckedSize.h"
+#include "platform/core/Files.h"
+#include "platform/core/LittleEndian.h"
+#include "platform/core/Paths.h"
+#include "platform/core/Strings.h"
+#include "processing/ImageProcessor.h"
+#include "processing/PixelMath.h"
+#include "settings/PathHelpers.h"
+#include "settings/ProcessSetting.h"
+
+namespace {
+
+constexpr std::size_t kBmpHeaders = 14 + 40;
+
+// TIFF compression codes.
+constexpr std::int32_t kTiffOldJpeg = 6;
+constexpr std::int32_t kTiffJpeg = 7;
+constexpr std::int32_t kTiffLzw = 5;
+constexpr std::int32_t kTiffGroup4 = 4;
+
+BYTE JpegQuality() { return static_cast<BYTE>(std::clamp<std::int32_t>(ProcessSetting::filesave.jpgquality, 0, 100)); }
+
+// A compression the TIFF writer can apply to a page of this depth: the
+// fax codings hold only 1-bit pages and JPEG no 1-bit pages, so a page
+// whose depth differs from the one the compression was chosen for (a mixed
+// multi-page file) gets a lossless coding of its own instead.
+std::int32_t CompressionForDepth(std::int32_t c, int depth) {
+    if (c == 0) return 0;
+    const bool faxOnly = c == COMPRESSION_CCITTRLE || c == COMPRESSION_CCITTFAX3 || c == COMPRESSION_CCITTFAX4 ||
+                         c == COMPRESSION_CCITTRLEW;
+    const bool configured = TIFFIsCODECConfigured(static_cast<uint16_t>(c)) != 0;
+    if (depth == 1) return (c == kTiffJpeg || c == kTiffOldJpeg || !configured) ? kTiffGroup4 : c;
+    return (faxOnly || !configured) ? kTiffLzw : c;
+}
+
+// Name and extension parts of an output name: base is the name up to its
+// last dot, ext what follows it.
+std::wstring BaseOf(const std::wstring& name) {
+    const auto dot = name.find_last_of(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+std::wstring ExtOf(const std::wstring& name) {
+    const auto dot = name.find_last_of(L'.');
+    return dot == std::wstring::npos ? std::wstring() : name.substr(dot + 1);
+}
+
+// Copies a file through a temporary name beside the destination.
+bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) {
+    const std::wstring tmp = files::TemporarySibling(to);
+    std::error_code ec;
+    std::filesystem::copy_file(std::filesystem::path(ToUtf8(from)), std::filesystem::path(ToUtf8(tmp)),
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    if (!ec && files::Rename(tmp, to)) return true;
+    files::Remove(tmp);
+    return false;
+}
+
+}  // namespace
+
+// ---- Engine results read by saving ----
+
+// The engines' copies are of the working image at the working size they ran
+// on, which stays the processor's width and height for the page.
+CImageProcessor::ComparisonImage CImageProcessor::StainComparison() const {
+    const auto& e = stainBorderRemover;
+    return {e.ComparisonCopy(), width, height, e.ComparisonIsColour() ? 24 : 8, e.MarkFlag()};
+}
+
+CImageProcessor::ComparisonImage CImageProcessor::HoleComparison() const {
+    const auto& e = holeRemover;
+    return {e.ComparisonCopy(), width, height, e.ComparisonIsColour() ? 24 : 8, e.MarkFlag()};
+}
+
+bool CImageProcessor::PageFoundBlank() const { return blankDetector.Result() != 0; }
+
+// ---- The in-memory BMP ----
+
+bool CImageProcessor::BuildBmp(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
+                               std::vector<BYTE>& bmp) {
+    const int bitCount = kind == SaveKind::kGray8 ? 8 : (kind == SaveKind::kBinary1 ? 1 : 24);
+    const auto rowBytes = checked::DibRowBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(bitCount));
+    const auto imageSize = rowBytes ? checked::Mul(*rowBytes, static_cast<std::size_t>(h)) : std::nullopt;
+    if (!imageSize || *imageSize > image_limits::kMaxPixelBytes) return false;
+
+    // The header: the source's copy (its palette and fields) for 24 bits, the
+    // stored source headers with a grey or black-and-white palette otherwise.
+    std::size_t headerSize;
+    if (kind == SaveKind::kGray8) {
+        headerSize = kBmpHeaders + 256 * 4;
+    } else if (kind == SaveKind::kBinary1) {
+        headerSize = kBmpHeaders + 2 * 4;
+    } else {
+        headerSize = (sourceHeaderCopy && sourceHeaderSize >= kBmpHeaders) ? sourceHeaderSize : kBmpHeaders;
+    }
+    BITMAPFILEHEADER fh = le::ReadFileHeader(sourceFileHeader);
+    BITMAPINFOHEADER ih = le::ReadInfoHeader(sourceInfoHeader);
+    fh.bfType = 0x4D42;
+    fh.bfSize = static_cast<DWORD>(headerSize + *imageSize);
+    fh.bfReserved1 = fh.bfReserved2 = 0;
+    fh.bfOffBits = static_cast<DWORD>(headerSize);
+    ih.biSize = 40;
+    ih.biWidth = w;
+    ih.biHeight = h;
+    ih.biPlanes = 1;
+    ih.biBitCount = static_cast<WORD>(bitCount);
+    ih.biCompression = BI_RGB;
+    ih.biSizeImage = static_cast<DWORD>(*imageSize);
+    // The palette written is the palette announced, so a reader never takes
+    // pixel bytes for palette entries.
+    if (kind == SaveKind::kGray8) {
+        ih.biClrUsed = 256;
+        ih.biClrImportant = 0;
+    } else if (kind == SaveKind::kBinary1) {
+        ih.biClrUsed = 2;
+        ih.biClrImportant = 0;
+    }
+    // Every save updates the stored headers in place.
+    le::WriteFileHeader(sourceFileHeader, fh);
+    le::WriteInfoHeader(sourceInfoHeader, ih);
+
+    try {
+        bmp.assign(headerSize + *imageSize, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    BYTE* out = bmp.data();
+    if (kind == SaveKind::kColor24 && headerSize > kBmpHeaders) {
+        std::memcpy(out, sourceHeaderCopy.get(), headerSize);
+    }
+    le::WriteFileHeader(out, fh);
+    le::WriteInfoHeader(out + 14, ih);
+    if (kind == SaveKind::kColor24 && sourceHeaderCopy && sourceHeaderSize >= kBmpHeaders)
+        std::memcpy(sourceHeaderCopy.get(), out, kBmpHeaders);
+
+    BYTE* palette = out + kBmpHeaders;
+    BYTE* rows = out + headerSize;
+    const std::size_t wz = static_cast<std::size_t>(w);
+    const std::size_t hz = static_cast<std::size_t>(h);
+    switch (kind) {
+    case SaveKind::kGray8:
+        for (int i = 0; i < 256; ++i) {
+            palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = static_cast<BYTE>(i);
+            palette[4 * i + 3] = 255;
+        }
+        for (std::size_t y = 0; y < hz; ++y) std::memcpy(rows + y * *rowBytes, bits + y * px::Stride8(wz), wz);
+        break;
+    case SaveKind::kBinary1: {
+        const BYTE entries[8] = {255, 255, 255, 255, 0, 0, 0, 255};
+        std::memcpy(palette, entries, sizeof entries);
+        // A pixel of 128 or less is black (bit set), most significant bit
+        // first.
+        for (std::size_t y = 0; y < hz; ++y) {
+            const BYTE* src = bits + y * px::Stride8(wz);
+            BYTE* dst = rows + y * *rowBytes;
+            for (std::size_t x = 0; x < wz; ++x)
+                if (src[x] <= 128) dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+        }
+        break;
+    }
+    case SaveKind::kColor24:
+        for (std::size_t y = 0; y < hz; ++y) std::memcpy(rows + y * *rowBytes, bits + y * px::Stride24(wz), wz * 3);
+        break;
+    }
+    return true;
+}
+
+// ---- Saving one image ----
+
+bool CImageProcessor::SaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
+                                const std::wstring& path) {
+    if (!bits || w <= 0 || h <= 0 || path.empty()) return false;
+    std::vector<BYTE> bmp;
+    if (!BuildBmp(kind, bits, w, h, bmp)) return false;
+    CRaster image(bmp.data(), static_cast<DWORD>(bmp.size()), RASTER_FORMAT_BMP);
+    std::vector<BYTE>().swap(bmp);
+    if (!image.IsValid()) return false;
+
+    if (ProcessSetting::dpi.on) {
+        image.SetDpiX(ProcessSetting::dpi.dst);
+        image.SetDpiY(ProcessSetting::dpi.dst);
+    }
+    DWORD type;
+    if (fileType == FILE_TYPE_TIFF) {
+        std::int32_t c = sourceCompression == kTiffOldJpeg ? kTiffJpeg : sourceCompression;
+        bool setOption = true;
+        const std::int32_t choice = ProcessSetting::filesave.tiffcompress;
+        if (choice == 2) {
+            c = kTiffLzw;
+        } else if (choice == 1) {
+            c = kTiffJpeg;
+            // A 1-bit page keeps the writer's own choice for 1-bit pages.
+            if (kind == SaveKind::kBinary1) setOption = false;
+        }
+        sourceCompression = c;
+        const int depth = kind == SaveKind::kBinary1 ? 1 : (kind == SaveKind::kGray8 ? 8 : 24);
+        const std::int32_t applied = setOption ? CompressionForDepth(c, depth) : 0;
+        // JPEG inside TIFF is written at the chosen quality too.
+        if (applied == kTiffJpeg || (applied == 0 && depth != 1)) image.SetQuality(JpegQuality());
+        if (setOption) image.SetFormatOption(static_cast<DWORD>(applied), RASTER_FORMAT_TIF);
+        type = RASTER_FORMAT_TIF;
+    } else if (fileType == FILE_TYPE_PNG) {
+        type = RASTER_FORMAT_PNG;
+    } else {
+        image.SetQuality(JpegQuality());
+        type = RASTER_FORMAT_JPG;
+    }
+
+    // Written beside the destination and renamed into place: a reader never
+    // sees a half-written file and a failed write leaves none.
+    const std::wstring tmp = files::TemporarySibling(path);
+    const bool saved = image.Save(tmp, type) && files::Rename(tmp, path);
+    if (!saved) files::Remove(tmp);
+    return saved;
+}
+
+std::wstring CImageProcessor::OutputPathFor(const std::wstring& folder, const std::wstring& name) const {
+    if (outputPathMode == OUTPUT_TO_EXPLICIT_PATH) return explicitOutputPath;
+    files::CreateDirectory(folder);  // one level; a failure shows in the save
+    return PathJoin(folder, name);
+}
+
+bool CImageProcessor::SaveGray8(std::wstring folder, std::wstring name) {
+    return SaveImage(SaveKind::kGray8, result, resultWidth, resultHeight, OutputPathFor(folder, name));
+}
+
+bool CImageProcessor::SaveBinary1(std::wstring folder, std::wstring name) {
+    return SaveImage(SaveKind::kBinary1, result, resultWidth, resultHeight, OutputPathFor(folder, name));
+}
+
+bool CImageProcessor::SaveColor24(std::wstring folder, std::wstring name) {
+    return SaveImage(SaveKind::kColor24, result, resultWidth, resultHeight, OutputPathFor(folder, name));
+}
+
+// ---- Pages of a multi-page file ----
+
+std::wstring CImageProcessor::TempPageFolder() const {
+    if (!tempPageFolderMade_.empty()) return tempPageFolderMade_;
+    if (outputName.empty()) return std::wstring();
+    return PathJoin(outputFolder, BaseOf(outputName) + L"_tmpformultiframe");
+}
+
+bool CImageProcessor::MakeTempPageFolder() {
+    if (!tempPageFolderMade_.empty()) return true;
+    const std::wstring folder = TempPageFolder();
+    if (folder.empty() || !CreateFolderPath(PathFolder(folder))) return false;
+    // The folder is this file's alone: two multi-page files of one folder
+    // whose names differ only after the dot (a.tif, a.tiff) are processed at
+    // the same time without sharing page files. A folder that already exists
+    // belongs to someone else, and a numbered one is taken instead.
+    for (int n = 0; n < 1000; ++n) {
+        const std::wstring candidate = n == 0 ? folder : folder + L"_" + std::to_wstring(n);
+        std::error_code ec;
+        if (std::filesystem::create_directory(std::filesystem::path(ToUtf8(candidate)), ec)) {
+            tempPageFolderMade_ = candidate;
+            return true;
+        }
+        if (ec) return false;
+    }
+    return false;
+}
+
+void CImageProcessor::RemoveTempPageFolder() {
+    if (tempPageFolderMade_.empty()) return;
+    files::RemoveTree(tempPageFolderMade_);
+    tempPageFolderMade_.clear();
+}
+
+bool CImageProcessor::SaveTiffPage() {
+    if (runType == RUN_DETECTION && outputPathMode == OUTPUT_TO_FOLDER) return true;
+    if (currentPage < 0) return false;
+    if (droppedPages.size() < static_cast<std::size_t>(std::max(pageCount, currentPage + 1)))
+        droppedPages.resize(static_cast<std::size_t>(std::max(pageCount, currentPage + 1)), 0);
+    // A blank page is dropped on its own; the other pages stay.
+    if (ProcessSetting::rmblankpage.on && PageFoundBlank()) {
+        droppedPages[static_cast<std::size_t>(currentPage)] = 1;
+        return true;
+    }
+    if (!MakeTempPageFolder()) return false;
+    const std::wstring folder = tempPageFolderMade_;
+    const std::wstring page = PathJoin(folder, std::to_wstring(currentPage) + L"." + ExtOf(outputName));
+    const SaveKind kind =
+        resultDepth == 1 ? SaveKind::kBinary1 : (resultDepth == 8 ? SaveKind::kGray8 : SaveKind::kColor24);
+    if (!SaveImage(kind, result, resultWidth, resultHeight, page)) return false;
+    ++keptPageCount;
+    return true;
+}
+
+bool CImageProcessor::IsBlankResult() const {
+    if (pageCount > 1) {
+        const auto dropped = std::count(droppedPages.begin(), droppedPages.end(), BYTE{1});
+        return dropped >= pageCount;
+    }
+    return PageFoundBlank();
+}
+
+bool CImageProcessor::AssembleMultiPage() {
+    const std::wstring destination = PathJoin(outputFolder, outputName);
+    files::CreateDirectory(outputFolder);
+    const std::wstring folder = TempPageFolder();
+    const std::wstring ext = ExtOf(outputName);
+
+    bool ok = true;
+    if (keptPageCount == 0) {
+        // Every page was dropped as blank: no output, and none of an earlier
+        // run either.
+        if (files::IsRegularFile(destination)) ok = files::Remove(destination);
+        RemoveTempPageFolder();
+        return ok;
+    }
+
+    const std::wstring tmp = files::TemporarySibling(destination);
+    std::FILE* out = _wfopen(tmp.c_str(), L"w+b");
+    if (!out) {
+        RemoveTempPageFolder();
+        return false;
+    }
+    {
+        CRasterTIF writer;
+        CFileStream stream(out);
+        for (std::int32_t i = 0; i < pageCount && ok; ++i) {
+            if (static_cast<std::size_t>(i) < droppedPages.size() && droppedPages[static_cast<std::size_t>(i)])
+                continue;
+            const std::wstring page = PathJoin(folder, std::to_wstring(i) + L"." + ext);
+            // A page file that cannot be read fails the file: the output would
+            // miss a page.
+            ok = writer.Load(page, RASTER_FORMAT_TIF, false);
+            if (!ok) break;
+            writer.SetQuality(JpegQuality());
+            ok = writer.Encode(&stream, true);
+        }
+    }  // the writer's TIFF output is finished here, before the file closes
+    ok = (std::fflush(out) == 0) && ok;
+    ok = (std::fclose(out) == 0) && ok;
+    if (ok) ok = files::Rename(tmp, destination);
+    if (!ok) files::Remove(tmp);
+    RemoveTempPageFolder();
+    return ok;
+}
+
+// ---- The file's result ----
+
+bool CImageProcessor::CopyDetectedSource() {
+    if (!needsProcessing) return true;
+    CreateFolderPath(outputFolder);
+    return CopyFileReplacing(sourcePath, PathJoin(outputFolder, outputName));
+}
+
+bool CImageProcessor::SaveSinglePage() {
+    bool ok;
+    const std::wstring mainPath = OutputPathFor(outputFolder, outputName);
+    const std::wstring& named = outputPathMode == OUTPUT_TO_EXPLICIT_PATH ? explicitOutputPath : outputName;
+    const std::wstring comparisonName = BaseOf(PathFileName(named)) + L"_对比." + ExtOf(named);
+    const std::wstring comparisonPath =
+        PathJoin(outputPathMode == OUTPUT_TO_EXPLICIT_PATH ? PathFolder(explicitOutputPath) : outputFolder,
+                 comparisonName);
+    const bool stainsOrBorders = ProcessSetting::rmstains.on || ProcessSetting::rmblackborder.on;
+
+    // A comparison copy is saved at its own depth: a colour copy (with its
+    // magenta marks) as colour, a grey copy like the result.
+    auto saveComparison = [&](const ComparisonImage& copy, SaveKind greyKind) {
+        if (!copy.bits) return true;  // no copy, nothing to write
+        const SaveKind kind = copy.bitsPerPixel == 24 ? SaveKind::kColor24 : greyKind;
+        return SaveImage(kind, copy.bits, copy.width, copy.height, comparisonPath);
+    };
+
+    if (resultDepth == 1 || resultDepth == 8) {
+        const SaveKind kind = resultDepth == 1 ? SaveKind::kBinary1 : SaveKind::kGray8;
+        ok = SaveImage(kind, result, resultWidth, resultHeight, mainPath);
+        if (runType == RUN_DESKEW_METHOD_0 && (ProcessSetting::compareimage & 2) && stainsOrBorders)
+            ok = saveComparison(StainComparison(), kind) && ok;
+        return ok;
+    }
+    ok = SaveImage(SaveKind::kColor24, result, resultWidth, resultHeight, mainPath);
+    const ComparisonImage stains = StainComparison();
+    if (stains.marked && stainsOrBorders) {
+        ok = saveComparison(stains, SaveKind::kGray8) && ok;
+    } else if (ProcessSetting::bindhole.on) {
+        const ComparisonImage holes = HoleComparison();
+        if (holes.marked) ok = saveComparison(holes, SaveKind::kGray8) && ok;
+    }
+    return ok;
+}
+
+bool CImageProcessor::SaveResult() {
+    if (runType == RUN_DETECTION && outputPathMode == OUTPUT_TO_FOLDER) return CopyDetectedSource();
+    if (pageCount > 1) {
+        // Only a run's own output (a folder and a name) is assembled from
+        // pages. Saving one edited page to an explicit path would replace a
+        // multi-page file by its first page, so that is refused.
+        if (outputPathMode != OUTPUT_TO_FOLDER) return false;
+        return AssembleMultiPage();
+    }
+    return SaveSinglePage();
+}

@@ -1,0 +1,63 @@
+// Rotation of a working image by an arbitrary angle: every pixel of an
+// enlarged canvas is mapped back into the source and sampled bilinearly in
+// double precision, the value truncated. Rows are bottom-up, so a positive
+// angle turns the content clockwise as displayed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace rotation {
+
+// pi as the single-precision value the rotation uses.
+constexpr float kRotationPi = 3.1415927f;
+
+struct Canvas {
+    std::unique_ptr<std::uint8_t[]> bits;  // bottom-up rows, px::StrideFor(width, bitsPerPixel)
+    std::size_t size = 0;                  // bytes
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;
+    bool empty() const { return !bits; }
+};
+
+// Canvas that holds a width x height image turned by `degrees`:
+// int(w |cos a| + h |sin a| + 1) by int(w |sin a| + h |cos a| + 1) with
+// a = degrees x pi / 180 in double precision. False when the angle is not a
+// finite number or the canvas would exceed the image limits.
+bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* canvasHeight);
+
+// Turns an image (8 or 24 bits per pixel) by `degrees` about the centre of a
+// canvas-sized buffer into which the image is placed centred at the offsets
+// ((W' - w) / 2, (H' - h) / 2); the rest of that buffer is `fill`. The canvas
+// starts as `fill`; points mapped to a negative position keep it, points
+// whose sample reaches the buffer's last row or column take `edgeFill`.
+// The centred buffer is never built: samples outside the image read `fill`.
+// Returns an empty canvas for bad input or when the memory is not there.
+Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bitsPerPixel, double degrees,
+                     std::uint8_t fill, std::uint8_t edgeFill);
+
+// Turns an image by `degrees`, sampling the image itself about its own centre
+// (w / 2, h / 2); the canvas starts white (255), `edgeFill` as above.
+Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, int bitsPerPixel, double degrees,
+                              std::uint8_t edgeFill);
+
+// One bilinear sample at (x, y) of a source image written to the canvas at
+// (column, row). Nothing is written when a coordinate is negative. The
+// sample's whole part is capped at the source's last column and row; a
+// sample whose right or upper neighbour would be outside the source takes
+// `edgeFill` in every channel.
+void SampleRotated(const std::uint8_t* source, int sourceWidth, int sourceHeight, std::uint8_t* canvas,
+                   int canvasWidth, int canvasHeight, double x, double y, int column, int row, int bitsPerPixel,
+                   std::uint8_t edgeFill);
+
+// Copies the width x height block at the centre of a canvas of
+// canvasWidth x canvasHeight (8 or 24 bits per pixel), starting at
+// ((W' - w) / 2, (H' - h) / 2), into `out` (padded rows of the canvas
+// depth). A canvas narrower or lower than the block (a thin image turned
+// far) gives `fill` where the block reaches beyond it. Returns the offsets.
+void KeepSizeCrop(const std::uint8_t* canvas, int canvasWidth, int canvasHeight, int bitsPerPixel, int width,
+                  int height, std::uint8_t fill, std::uint8_t* out, int* offsetX, int* offsetY);
+
+}  // namespace rotation

@@ -1,0 +1,575 @@
+#include "processing/SkewSearch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "processing/PixelMath.h"
+
+namespace skew {
+
+// The angle in radians is computed in single precision: the angle is a float
+// (the sweep accumulates its steps in single precision) and pi is a float,
+// so angle x pi / 180 is a float expression; only the tangent is taken in
+// double precision, as the slope is a double.
+double HorizontalSlope(float degrees) {
+    const float radians = degrees * kSearchPi / 180.0f;
+    return std::tan(static_cast<double>(radians));
+}
+
+double VerticalSlopeFirst(float degrees) {
+    const float radians = (degrees + 90.0f) * kSearchPi / 180.0f;
+    return std::tan(static_cast<double>(radians));
+}
+
+double VerticalSlopeSecond(float degrees) {
+    const float radians = (90.0f - degrees) * kSearchPi / 180.0f;
+    return std::tan(static_cast<double>(radians));
+}
+
+namespace {
+
+constexpr double kEpsilon = 1.1102230246251565e-16;  // 2^-53
+// Prefix tables hold 16-bit counts.
+constexpr int kMaxPrefixSide = 65535;
+// Above this margin the slope is treated sample by sample.
+constexpr double kMaxMargin = 1e-4;
+
+// Byte lanes of eight pixels: bit 7 of each byte set where the pixel is
+// dark (any byte but 255). Exact: no carry crosses a byte.
+constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+inline std::uint64_t DarkLanes(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    const std::uint64_t t = ~w;  // zero bytes where the pixel is 255
+    return (((t & kLow7) + kLow7) | t) & kHigh;
+}
+
+// Dark pixels among n bytes.
+int CountDark(const std::uint8_t* p, int n) {
+    int dark = 0, i = 0;
+    // (lanes >> 7) holds 0 or 1 per byte; the product sums them into the top byte.
+    for (; i + 8 <= n; i += 8) dark += static_cast<int>(((DarkLanes(p + i) >> 7) * 0x0101010101010101ull) >> 56);
+    for (; i < n; ++i) dark += p[i] != 255;
+    return dark;
+}
+
+// Adds the dark pixels of every column over `rows` rows (row(i) gives the
+// i-th) to `sums`; eight columns at a time in byte lanes, flushed before a
+// lane could overflow.
+template <class Row>
+void AddDarkPerColumn(int width, int rows, Row row, std::uint32_t* sums) {
+    const int groups = width / 8;
+    std::vector<std::uint64_t> lanes(static_cast<std::size_t>(groups));
+    for (int first = 0; first < rows; first += 255) {
+        const int last = std::min(rows, first + 255);
+        std::fill(lanes.begin(), lanes.end(), 0);
+        for (int i = first; i < last; ++i) {
+            const std::uint8_t* r = row(i);
+            for (int g = 0; g < groups; ++g) lanes[static_cast<std::size_t>(g)] += DarkLanes(r + 8 * g) >> 7;
+            for (int x = 8 * groups; x < width; ++x) sums[x] += r[x] != 255;
+        }
+        for (int g = 0; g < groups; ++g)
+            for (int b = 0; b < 8; ++b)
+                sums[8 * g + b] += static_cast<std::uint32_t>((lanes[static_cast<std::size_t>(g)] >> (8 * b)) & 0xFF);
+    }
+}
+
+int HorizontalLimit(int width, int method) {
+    return method == 1 ? 10 : std::max(20, static_cast<int>(static_cast<float>(width) * 0.01f));
+}
+
+// Splits a sample position into a whole offset and decides whether the
+// fraction lies far enough from a rounding boundary (by more than `margin`)
+// for the offset to hold for every sample that shares it.
+bool SafeOffset(double position, double margin, int* offset) {
+    const double whole = std::floor(position);
+    const double fraction = position - whole;
+    *offset = static_cast<int>(whole);
+    return fraction >= margin && fraction <= 1.0 - margin;
+}
+
+}  // namespace
+
+void SkewSearcher::SetBinaryImage(const std::uint8_t* bits, int width, int height) {
+    bits_ = bits;
+    width_ = width;
+    height_ = height;
+    rowPrefixReady_ = false;
+    columnPrefixReady_ = false;
+    columnTotalsReady_ = false;
+    stripColumns_ = 0;
+}
+
+void SkewSearcher::Clear() {
+    SetBinaryImage(nullptr, 0, 0);
+    std::vector<std::uint16_t>().swap(rowPrefix_);
+    std::vector<std::uint16_t>().swap(columnPrefix_);
+    stripTotals_.clear();
+    std::vector<std::uint32_t>().swap(columnTotals_);
+}
+
+bool SkewSearcher::Dark(int column, int rowFromTop) const {
+    const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
+    return bits_[stride * static_cast<std::size_t>(height_ - 1 - rowFromTop) + static_cast<std::size_t>(column)] != 255;
+}
+
+void SkewSearcher::BuildRowPrefix() {
+    if (rowPrefixReady_) return;
+    const std::size_t w1 = static_cast<std::size_t>(width_) + 1;
+    const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
+    rowPrefix_.resize(w1 * static_cast<std::size_t>(height_));
+    for (int r = 0; r < height_; ++r) {
+        const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - r);
+        std::uint16_t* out = rowPrefix_.data() + w1 * static_cast<std::size_t>(r);
+        std::uint16_t sum = 0;
+        out[0] = 0;
+        for (int x = 0; x < width_; ++x) {
+            sum = static_cast<std::uint16_t>(sum + (row[x] != 255));
+            out[x + 1] = sum;
+        }
+    }
+    rowPrefixReady_ = true;
+}
+
+void SkewSearcher::BuildColumnPrefix() {
+    if (columnPrefixReady_) return;
+    const std::size_t h1 = static_cast<std::size_t>(height_) + 1;
+    const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
+    columnPrefix_.resize(h1 * static_cast<std::size_t>(width_));
+    // Tiles of 64 x 64: the running sums of a tile's columns are gathered in
+    // a small buffer and written out as 64 consecutive entries per column.
+    constexpr int kTile = 64;
+    std::uint16_t sum[kTile];
+    std::uint16_t tile[kTile][kTile];
+    for (int x0 = 0; x0 < width_; x0 += kTile) {
+        const int nx = std::min(kTile, width_ - x0);
+        for (int i = 0; i < nx; ++i) {
+            sum[i] = 0;
+            columnPrefix_[h1 * static_cast<std::size_t>(x0 + i)] = 0;
+        }
+        for (int r0 = 0; r0 < height_; r0 += kTile) {
+            const int nr = std::min(kTile, height_ - r0);
+            for (int j = 0; j < nr; ++j) {
+                const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - (r0 + j)) + x0;
+                for (int i = 0; i < nx; ++i) {
+                    sum[i] = static_cast<std::uint16_t>(sum[i] + (row[i] != 255));
+                    tile[i][j] = sum[i];
+                }
+            }
+            for (int i = 0; i < nx; ++i)
+                std::memcpy(columnPrefix_.data() + h1 * static_cast<std::size_t>(x0 + i) + static_cast<std::size_t>(r0) + 1,
+                            tile[i], sizeof(std::uint16_t) * static_cast<std::size_t>(nr));
+        }
+    }
+    columnPrefixReady_ = true;
+}
+
+const std::vector<std::uint32_t>& SkewSearcher::StripRowTotals(int strip, int columns, int from, int to) {
+    if (stripColumns_ != columns) {
+        stripTotals_.assign(static_cast<std::size_t>(columns), {});
+        stripColumns_ = columns;
+    }
+    std::vector<std::uint32_t>& totals = stripTotals_[static_cast<std::size_t>(strip)];
+    if (totals.empty()) {
+        const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
+        totals.assign(static_cast<std::size_t>(height_) + 1, 0);
+        for (int r = 0; r < height_; ++r) {
+            const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - r);
+            const std::uint32_t inStrip = from <= to ? static_cast<std::uint32_t>(CountDark(row + from, to - from + 1)) : 0;
+            totals[static_cast<std::size_t>(r) + 1] = totals[static_cast<std::size_t>(r)] + inStrip;
+        }
+    }
+    return totals;
+}
+
+namespace {
+
+// Samples from..to (columns of a horizontal line, rows of a vertical one)
+// grouped into runs: a sample whose position relative to its line is
+// `position(i)` = offset + fraction lands at line + offset whenever the
+// fraction is safely away from a rounding boundary. `lowest` and `highest`
+// receive the range of offsets. Samples farther than `reach` from their
+// line lie outside the image for every line and are left out.
+template <class Position>
+void BuildRuns(int from, int to, double reach, double margin, Position position, std::vector<SkewSearcher::Run>& runs,
+               int& lowest, int& highest) {
+    runs.clear();
+    lowest = INT_MAX;
+    highest = INT_MIN;
+    for (int i = from; i <= to; ++i) {
+        const double z = position(i);
+        if (!(std::fabs(z) <= reach)) continue;
+        int k;
+        const bool safe = SafeOffset(z, margin, &k);
+        lowest = std::min(lowest, k);
+        highest = std::max(highest, k);
+        if (!runs.empty()) {
+            SkewSearcher::Run& last = runs.back();
+            if (last.to == i - 1 && last.exact == !safe && (!safe || last.offset == k)) {
+                last.to = i;
+                continue;
+            }
+        }
+        runs.push_back({i, i, k, !safe});
+    }
+}
+
+// Blank lines among lines first .. last - 1 whose samples land on targets
+// (rows of a horizontal line, columns of a vertical one) between
+// targetFirst and targetLast - 1. totals[t] holds the dark pixels of all
+// targets before t; `prefix()`, asked for only when a line needs more than
+// that bound, gives the running dark counts of target t along the samples
+// at prefix() + t * stride. `exact(line, i)` decides a sample on its own.
+template <class Prefix, class Exact>
+int CountBlank(int first, int last, int targetFirst, int targetLast, const std::vector<SkewSearcher::Run>& runs,
+               int lowest, int highest, Prefix prefixOf, std::size_t stride, const std::uint32_t* totals, int limit,
+               Exact exact) {
+    int blank = 0;
+    const std::uint16_t* prefix = nullptr;
+    for (int line = first; line < last; ++line) {
+        if (runs.empty()) {
+            ++blank;
+            continue;
+        }
+        // The samples lie on targets line + lowest - 1 .. line + highest + 1;
+        // when those hold fewer dark pixels than the limit, the line is
+        // blank whatever the details.
+        const int lo = std::max(targetFirst, line + lowest - 1);
+        const int hi = std::min(targetLast - 1, line + highest + 1);
+        const std::uint32_t bound =
+            lo <= hi ? totals[static_cast<std::size_t>(hi) + 1] - totals[static_cast<std::size_t>(lo)] : 0;
+        if (bound < static_cast<std::uint32_t>(limit)) {
+            ++blank;
+            continue;
+        }
+        if (!prefix) prefix = prefixOf();
+        int count = 0;
+        for (const SkewSearcher::Run& run : runs) {
+            if (run.exact) {
+                for (int i = run.from; i <= run.to; ++i)
+                    if (exact(line, i)) ++count;
+            } else {
+                // A position just below zero truncates to target 0.
+                int target = line + run.offset;
+                if (target == -1) target = 0;
+                if (target >= targetFirst && target < targetLast) {
+                    const std::uint16_t* p = prefix + stride * static_cast<std::size_t>(target);
+                    count += p[run.to + 1] - p[run.from];
+                }
+            }
+            if (count >= limit) break;
+        }
+        if (count < limit) ++blank;
+    }
+    return blank;
+}
+
+}  // namespace
+
+// Horizontal lines. For strip s the samples of the line at row y (from the
+// top) are the columns x of the strip at rows yy = int(y + (x - c) t + 0.5).
+// v = (x - c) t does not depend on y, so wherever the fraction of v + 0.5 is
+// safely away from a whole number, yy = y + floor(v + 0.5) for every line
+// (one whole step lower for the one line where that sum is -1, because the
+// conversion truncates toward zero). Neighbouring columns with the same
+// offset form a run that reads one row and is summed from the row prefix.
+int SkewSearcher::CountHorizontalLines(double t, int method) {
+    if (!HasBinaryImage() || skewColumns <= 0) return 0;
+    const int W = width_, H = height_, C = skewColumns;
+    const int limit = HorizontalLimit(W, method);
+    if (W > kMaxPrefixSide || H > kMaxPrefixSide || !std::isfinite(t)) return CountHorizontalDirect(t, limit);
+
+    const int mx = W / 20, my = H / 20;
+    const int S = (W - 2 * mx) / C;
+    const int o = (S % 100) / 2;
+    // Rounding of y + v and of + 0.5 on values below 2H + 3, and of our own
+    // v + 0.5, stay well inside this margin.
+    const double margin = 4.0 * kEpsilon * (5.0 * H + 10.0);
+    auto prefix = [this] {
+        BuildRowPrefix();
+        return rowPrefix_.data();
+    };
+
+    int blank = 0;
+    for (int s = 0; s < C; ++s) {
+        const int from = mx + o + s * S;
+        const int to = mx + s * S + S - 1;
+        const double c = mx + s * S + (o + S) / 2.0;
+        const std::vector<std::uint32_t>& totals = StripRowTotals(s, C, from, to);
+        int lowest, highest;
+        BuildRuns(from, to, H + 2.0, margin, [&](int x) { return (x - c) * t + 0.5; }, runs_, lowest, highest);
+        blank += CountBlank(my, H - my, my, H - my, runs_, lowest, highest, prefix, static_cast<std::size_t>(W) + 1, totals.data(), limit, [&](int y, int x) {
+                                const int yy = SampleIndex(y + (x - c) * t + 0.5);
+                                return yy >= my && yy < H - my && Dark(x, yy);
+                            });
+    }
+    return blank;
+}
+
+int SkewSearcher::CountHorizontalDirect(double t, int limit) {
+    const int W = width_, H = height_, C = skewColumns;
+    const int mx = W / 20, my = H / 20;
+    const int S = (W - 2 * mx) / C;
+    const int o = (S % 100) / 2;
+    int blank = 0;
+    for (int s = 0; s < C; ++s) {
+        const double c = mx + s * S + (o + S) / 2.0;
+        for (int y = my; y < H - my; ++y) {
+            int count = 0;
+            for (int x = mx + o + s * S; x <= mx + s * S + S - 1 && count <= limit; ++x) {
+                const int yy = SampleIndex(y + (x - c) * t + 0.5);
+                if (yy >= my && yy < H - my && Dark(x, yy)) ++count;
+            }
+            if (count < limit) ++blank;
+        }
+    }
+    return blank;
+}
+
+// Vertical lines. The line of column x samples rows k (from the top) at
+// columns m = int((k - (H/2 - x t)) / t + 0.5), which is x + (k - H/2) / t
+// + 0.5 up to rounding; the offset from x depends on k only, so rows with a
+// safe offset form runs that read one column and are summed from the column
+// prefix.
+int SkewSearcher::CountVerticalLines(double t, int method) {
+    if (!HasBinaryImage() || skewColumns <= 0) return 0;
+    const int W = width_, H = height_, C = skewColumns;
+    const int S = (W - 2 * (W / 20)) / C;
+    const int e = (S % 100) / 2;
+    const int limit = method == 1 ? 10 : std::max(20, static_cast<int>(static_cast<float>(H) * 0.01f));
+    // Rounding in the formula, divided by the slope, stays inside this
+    // margin; for slopes near zero it grows without bound and every sample
+    // is evaluated on its own.
+    const double margin = 4.0 * kEpsilon * (H / std::fabs(t) + 10.0 * W + 20.0);
+    if (W > kMaxPrefixSide || H > kMaxPrefixSide || !std::isfinite(t) || !(margin < kMaxMargin))
+        return CountVerticalDirect(t, limit, e);
+
+    const int k0 = H / 20, k1 = H - H / 20;
+    const float h2 = static_cast<float>(H) / 2.0f;
+    const std::size_t h1 = static_cast<std::size_t>(H) + 1;
+    if (!columnTotalsReady_) {
+        // Dark pixels of each column within the sampled rows, summed over
+        // the columns.
+        const std::size_t stride = px::Stride8(static_cast<std::size_t>(W));
+        std::vector<std::uint32_t> perColumn(static_cast<std::size_t>(W), 0);
+        if (k0 < k1)
+            AddDarkPerColumn(W, k1 - k0, [&](int i) { return bits_ + stride * static_cast<std::size_t>(H - 1 - (k0 + i)); },
+                             perColumn.data());
+        columnTotals_.assign(static_cast<std::size_t>(W) + 1, 0);
+        for (int x = 0; x < W; ++x)
+            columnTotals_[static_cast<std::size_t>(x) + 1] =
+                columnTotals_[static_cast<std::size_t>(x)] + perColumn[static_cast<std::size_t>(x)];
+        columnTotalsReady_ = true;
+    }
+    auto prefix = [this] {
+        BuildColumnPrefix();
+        return columnPrefix_.data();
+    };
+    // Only the run layout comes from this estimate, not the samples: the
+    // product with the reciprocal differs from the quotient by far less
+    // than the margin.
+    const double inverse = 1.0 / t;
+    int lowest, highest;
+    BuildRuns(k0, k1 - 1, W + 2.0, margin,
+              [&](int k) { return (static_cast<double>(k) - static_cast<double>(h2)) * inverse + 0.5; }, runs_, lowest,
+              highest);
+    return CountBlank(e, W - e, e, W - e, runs_, lowest, highest, prefix, h1, columnTotals_.data(),
+                      limit, [&](int x, int k) {
+                          const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);
+                          return m >= e && m < W - e && Dark(m, k);
+                      });
+}
+
+int SkewSearcher::CountVerticalDirect(double t, int limit, int e) {
+    const int W = width_, H = height_;
+    const float h2 = static_cast<float>(H) / 2.0f;
+    int blank = 0;
+    for (int x = e; x < W - e; ++x) {
+        int count = 0;
+        for (int k = H / 20; k < H - H / 20 && count <= limit; ++k) {
+            const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);
+            if (m >= e && m < W - e && Dark(m, k)) ++count;
+        }
+        if (count < limit) ++blank;
+    }
+    return blank;
+}
+
+void SkewSearcher::Update(bool horizontal, int count, float angle) {
+    if (count <= skewBestCount) return;
+    skewBestCount = count;
+    const int side = horizontal ? height_ : width_;
+    const float score = static_cast<float>(count) / static_cast<float>(static_cast<long long>(skewColumns) * side);
+    if (horizontal) {
+        horizontalAngle = angle;
+        horizontalScore = score;
+    } else {
+        verticalAngle = angle;
+        verticalScore = score;
+    }
+}
+
+// One side of a scan: angles start, start + step, ... (float accumulation)
+// while below end. Returns true when the side ended by the decline rule.
+bool SkewSearcher::ScanSide(bool horizontal, double (*slopeOf)(float), float start, double end, float sign,
+                            int method) {
+    declineCount = 0;
+    int previous = 0;
+    for (float d = start; d < end; d += kAngleStep) {
+        const double slope = slopeOf(d);
+        const int count = horizontal ? CountHorizontalLines(sign < 0 ? -slope : slope, method)
+                                     : CountVerticalLines(slope, method);
+        Update(horizontal, count, sign < 0 ? -d : d);
+        if (count < previous)
+            ++declineCount;
+        else if (count > previous)
+            declineCount = 0;
+        previous = count;
+        if (declineCount > kDeclineLimit) return true;
+    }
+    return false;
+}
+
+bool SkewSearcher::SearchHorizontalSkew(int maxAngle, int method) {
+    skewBestCount = 0;
+    declineCount = 0;
+    horizontalAngle = 0.0f;
+    horizontalScore = 0.0f;
+    const double end = std::min(maxAngle, kMaxSearchAngle) + 0.5;
+    const bool found = ScanSide(true, HorizontalSlope, 0.0f, end, 1.0f, method);
+    return ScanSide(true, HorizontalSlope, 0.0f, end, -1.0f, method) || found;
+}
+
+bool SkewSearcher::SearchVerticalSkew(int maxAngle, int method) {
+    skewBestCount = 0;
+    declineCount = 0;
+    verticalAngle = 0.0f;
+    verticalScore = 0.0f;
+    const double end = std::min(maxAngle, kMaxSearchAngle) + 0.5;
+    const bool found = ScanSide(false, VerticalSlopeFirst, 0.01f, end, 1.0f, method);
+    return ScanSide(false, VerticalSlopeSecond, 0.0f, end, -1.0f, method) || found;
+}
+
+bool SkewSearcher::SearchSkew(int maxAngle, int method, bool twoColumns, bool horizontalText) {
+    skewColumns = twoColumns ? 2 : 1;
+    skewAngle = 0.0f;
+    skewScore = 0.0f;
+    if (horizontalText) {
+        if (SearchHorizontalSkew(maxAngle, method)) {
+            skewAngle = horizontalAngle;
+            skewScore = horizontalScore;
+            return true;
+        }
+        if (SearchVerticalSkew(maxAngle, method)) {
+            skewAngle = verticalAngle;
+            skewScore = verticalScore;
+            return true;
+        }
+    } else {
+        if (SearchVerticalSkew(maxAngle, method)) {
+            skewAngle = verticalAngle;
+            skewScore = verticalScore;
+            return true;
+        }
+        if (SearchHorizontalSkew(maxAngle, method)) {
+            skewAngle = horizontalAngle;
+            skewScore = horizontalScore;
+            return true;
+        }
+    }
+    // No peak either way: the larger score, horizontal on a tie.
+    if (horizontalScore >= verticalScore) {
+        skewAngle = horizontalAngle;
+        skewScore = horizontalScore;
+    } else {
+        skewAngle = verticalAngle;
+        skewScore = verticalScore;
+    }
+    return false;
+}
+
+}  // namespace skew
+
+namespace skew {
+
+float DetectSkewAngle(SkewMethods& methods, int maxAngle, int method, bool tryOthers, bool twoColumns) {
+    enum { kUntried = 0, kTried = 1, kFound = 2 };
+    int A = maxAngle;
+    for (;;) {
+        // A negative remainder would index no method; it counts from the top.
+        const int m = ((method % 3) + 3) % 3;
+        int state[3] = {kUntried, kUntried, kUntried};
+        float angles[3] = {0.0f, 0.0f, 0.0f};
+        float scores[3] = {0.0f, 0.0f, 0.0f};
+        float angle = 0.0f;
+        bool accepted = false;
+
+        auto run = [&](int i, bool columns) {
+            const bool found = methods.RunSkewSearch(A, i, columns, &angles[i], &scores[i]);
+            state[i] = found ? kFound : kTried;
+            angle = angles[i];
+            return found && scores[i] >= kFoundScore;
+        };
+
+        if (m == 2 && !methods.HasContrastCopy()) methods.PrepareContrastCopy();
+        accepted = run(m, twoColumns);
+        if (!accepted) {
+            if (!tryOthers) return angle;
+            for (int i = 0; i < 3 && !accepted; ++i) {
+                if (state[i] != kUntried) continue;
+                bool columns = twoColumns;
+                if (i == 2) {
+                    methods.PrepareContrastCopy();
+                    columns = !twoColumns;
+                } else if (i == 0 && method == 2) {
+                    columns = !twoColumns;
+                }
+                accepted = run(i, columns);
+            }
+        }
+        if (!accepted) {
+            if (state[m] == kFound) return angles[m];
+            for (int i = 0; i < 3; ++i)
+                if (state[i] == kFound) return angles[i];
+            angle = methods.BinaryMostlyDark() ? angles[2] : angles[0];
+        }
+        // An angle in the extra half degree beyond the maximum: search again
+        // over the wide range.
+        const long long a = A < 0 ? -static_cast<long long>(A) : A;
+        if (tryOthers && std::fabs(angle) > static_cast<float>(a) && a < 29) {
+            A = kRestartAngle;
+            continue;
+        }
+        return angle;
+    }
+}
+
+bool TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour, int width, int height,
+                  int bitsPerPixel, int dpi, std::uint8_t* mask) {
+    if (width <= 0 || height <= 0 || mask == nullptr) return false;
+    std::memset(mask, 255, px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height));
+    TextComponentParams p;
+    p.grey = grey;
+    p.colour = colour;
+    p.width = width;
+    p.height = height;
+    p.bitsPerPixel = bitsPerPixel;
+    p.threshold = 160;
+    p.dpi = dpi;
+    p.flag = 0;
+    if (!analyser.Analyze(p)) return false;
+    analyser.ClearTextPixels(mask, width, height);
+    return true;
+}
+
+std::vector<std::uint8_t> TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour,
+                                       int width, int height, int bitsPerPixel, int dpi) {
+    if (width <= 0 || height <= 0) return {};
+    std::vector<std::uint8_t> mask(px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height));
+    TextOnlyMask(analyser, grey, colour, width, height, bitsPerPixel, dpi, mask.data());
+    return mask;
+}
+
+}  // namespace skew

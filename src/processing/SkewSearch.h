@@ -1,0 +1,159 @@
+// Skew search: counts of blank sample lines over a binary image for a sweep
+// of candidate slopes, horizontally (text lines) and vertically (text
+// columns). At the right angle the gaps between text lines line up with the
+// sample lines and the count of blank lines peaks.
+//
+// The counts are exact: a line's samples are grouped into runs that read one
+// image row (or column), and each run is summed from prefix tables, so a
+// slope costs a few subtractions per line instead of a walk over every
+// sample. Samples whose position lies too close to a rounding boundary to
+// be decided safely that way are evaluated with the full formula.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+#include "processing/TextComponentAnalyzer.h"
+
+namespace skew {
+
+// pi as the single-precision value the search uses.
+constexpr float kSearchPi = 3.1415925f;
+// Angle step of the sweep, accumulated in single precision.
+constexpr float kAngleStep = 0.05f;
+// A side of a scan ends after more than this many consecutive declines.
+constexpr int kDeclineLimit = 10;
+// The largest maximum angle a scan sweeps to. A larger value describes no
+// skew (the slopes repeat every 180 degrees) and would make the sweep run
+// practically for ever; such values are searched as this one.
+constexpr int kMaxSearchAngle = 90;
+
+// Slopes of the sweep. The angle in radians is formed in single precision
+// (angle x pi / 180 with a float angle and a float pi) and widened for the
+// tangent, which is taken in double precision.
+double HorizontalSlope(float degrees);        // tan(d x pi / 180)
+double VerticalSlopeFirst(float degrees);     // tan((c + 90) x pi / 180)
+double VerticalSlopeSecond(float degrees);    // tan((90 - e) x pi / 180)
+
+// Integer part of a sample position; positions that are not numbers or lie
+// outside the int range give INT_MIN, which no image contains.
+inline int SampleIndex(double v) {
+    if (!(v > -2147483649.0 && v < 2147483648.0)) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+class SkewSearcher {
+public:
+    virtual ~SkewSearcher() = default;
+
+    // The binary image to search: 8-bit bottom-up rows (px::Stride8), dark
+    // pixels being every byte other than 255. Not owned; it must stay valid
+    // and unchanged until the next call of SetBinaryImage or Clear.
+    void SetBinaryImage(const std::uint8_t* bits, int width, int height);
+    void Clear();
+    bool HasBinaryImage() const { return bits_ != nullptr && width_ > 0 && height_ > 0; }
+
+    // Number of blank sample lines at the slope for the given method (the
+    // method decides the dark-pixel limit of a blank line).
+    virtual int CountHorizontalLines(double slope, int method);
+    virtual int CountVerticalLines(double slope, int method);
+
+    // The two scans and the search over both. They return whether a scan
+    // ended by the decline rule (a peak was passed).
+    bool SearchHorizontalSkew(int maxAngle, int method);
+    bool SearchVerticalSkew(int maxAngle, int method);
+    bool SearchSkew(int maxAngle, int method, bool twoColumns, bool horizontalText);
+
+    // Search state, as the processing object exposes it.
+    int skewColumns = 1;
+    int skewBestCount = 0;
+    float skewAngle = 0.0f;
+    float horizontalAngle = 0.0f;
+    float verticalAngle = 0.0f;
+    float skewScore = 0.0f;
+    float horizontalScore = 0.0f;
+    float verticalScore = 0.0f;
+    int declineCount = 0;
+
+    // A group of neighbouring samples of a line that read one row (or
+    // column) at the same offset from the line.
+    struct Run {
+        int from, to;   // inclusive sample range (columns or rows)
+        int offset;     // row (column) offset of every sample of the run
+        bool exact;     // too close to a rounding boundary: use the formula
+    };
+
+protected:
+    const std::uint8_t* bits_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+
+private:
+    bool Dark(int column, int rowFromTop) const;
+    void BuildRowPrefix();
+    void BuildColumnPrefix();
+    const std::vector<std::uint32_t>& StripRowTotals(int strip, int columns, int from, int to);
+
+    int CountHorizontalDirect(double slope, int limit);
+    int CountVerticalDirect(double slope, int limit, int edge);
+    bool ScanSide(bool horizontal, double (*slopeOf)(float), float start, double end, float sign, int method);
+    void Update(bool horizontal, int count, float angle);
+
+    // Prefix counts of dark pixels: per row from the top along the columns
+    // (row-major, width + 1 entries per row) and per column along the rows
+    // from the top (column-major, height + 1 entries per column).
+    std::vector<std::uint16_t> rowPrefix_;
+    std::vector<std::uint16_t> columnPrefix_;
+    bool rowPrefixReady_ = false;
+    bool columnPrefixReady_ = false;
+    // Per strip: dark pixels of the strip's columns summed over rows from the
+    // top (height + 1 entries), for the current strip layout.
+    std::vector<std::vector<std::uint32_t>> stripTotals_;
+    int stripColumns_ = 0;
+    // Dark pixels of every column within the sampled rows, summed over the
+    // columns (width + 1 entries).
+    std::vector<std::uint32_t> columnTotals_;
+    bool columnTotalsReady_ = false;
+    std::vector<Run> runs_;
+};
+
+// What the skew detection needs from the object that owns the images, per
+// search method (0 Otsu, 1 text-only mask, 2 contrast copy).
+class SkewMethods {
+public:
+    virtual ~SkewMethods() = default;
+    // Prepares the binary image of the method and searches it; the outputs
+    // receive the skew angle and score the search left.
+    virtual bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) = 0;
+    virtual bool HasContrastCopy() const = 0;
+    // Prepares the contrast copy with both clip percentages at 1.0.
+    virtual void PrepareContrastCopy() = 0;
+    // Whether at least half of the pixels of the binary image left by the
+    // last search are 0.
+    virtual bool BinaryMostlyDark() const = 0;
+};
+
+// Score a search must reach to be taken without trying further methods.
+constexpr float kFoundScore = 0.15f;
+// Maximum angle of the second search when the angle found lies in the extra
+// half degree beyond the first maximum.
+constexpr int kRestartAngle = 30;
+
+// The binary image of search method 1: 255 everywhere except the pixels of
+// the components the analyser classes as text (characters and the marks
+// attached to them), which are 0. The analyser looks at the grey image with
+// threshold 160; `bitsPerPixel` is the source's (24 or 8). The mask
+// (8-bit rows, px::Stride8) is all 255 when the analyser refuses the image;
+// returns whether it analysed it.
+bool TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour, int width, int height,
+                  int bitsPerPixel, int dpi, std::uint8_t* mask);
+std::vector<std::uint8_t> TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour,
+                                       int width, int height, int bitsPerPixel, int dpi);
+
+// The skew detection: runs `method` (taken modulo 3) and, with `tryOthers`,
+// the other methods until one finds a peak with a good score; returns the
+// skew angle. A method below 0 counts from the top (-1 is method 2).
+float DetectSkewAngle(SkewMethods& methods, int maxAngle, int method, bool tryOthers, bool twoColumns);
+
+}  // namespace skew

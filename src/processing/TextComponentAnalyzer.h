@@ -1,0 +1,56 @@
+// Text-component analyser: sorts the dark components of a grey page into
+// characters (with their dots and accents) and everything else, so that the
+// skew search can look at text only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "processing/Components.h"
+
+struct TextComponentParams {
+    std::uint8_t* grey = nullptr;    // required; tested against the threshold
+    std::uint8_t* colour = nullptr;  // not used
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 24;
+    int threshold = 160;  // dark: grey byte <= threshold
+    int dpi = 300;
+    std::uint8_t flag = 0;
+    std::wstring name;
+};
+
+class CTextComponentAnalyzer {
+public:
+    // Classes: 1 character, 2 attached to a character, 3 isolated, 4 small,
+    // 5 solid medium, 6 rejected (aspect or too many gaps), 7 too large.
+    enum : int { kCharacter = 1, kAttached = 2, kIsolated = 3, kSmall = 4, kSolid = 5, kRejected = 6, kLarge = 7 };
+
+    // Labels and classifies. Returns false without a grey image or with a
+    // non-positive size; the previous classification is then dropped, so a
+    // later ClearTextPixels does nothing.
+    bool Analyze(const TextComponentParams& params);
+    // Sets the mask byte (8-bit rows padded to four bytes) of every point of
+    // every class-1 and class-2 component to 0, when the mask is given and
+    // its size is that of the last analysis. Returns whether it did.
+    bool ClearTextPixels(std::uint8_t* mask, int width, int height) const;
+    void Free();
+
+    const comp::ComponentAnalysis& Analysis() const { return analysis_; }
+    // How many small components each component absorbed (at most 2).
+    const std::vector<int>& AbsorbCounts() const { return absorbed_; }
+
+private:
+    void Attach();
+
+    comp::ComponentAnalysis analysis_;
+    std::vector<int> absorbed_;
+    std::vector<int> excess_;
+    int width_ = 0, height_ = 0;
+};
+
+// Whether (right - left) / (bottom - top) in single precision lies outside
+// 1/6..6. A zero height with a non-zero width is an infinite ratio (outside);
+// a single pixel has no ratio (not outside).
+bool RawAspectOutside(const comp::PageComponent& c);

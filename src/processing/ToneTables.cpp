@@ -1,0 +1,202 @@
+#include "processing/ToneTables.h"
+
+#include <cstddef>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "processing/PixelMath.h"
+
+namespace tone {
+
+Lut IdentityLut() {
+    Lut t{};
+    for (int i = 0; i < 256; ++i) t[i] = static_cast<std::uint8_t>(i);
+    return t;
+}
+
+Lut BrightnessContrastTable(int brightness, int contrast, int mean) {
+    float f;
+    if (contrast <= -255) {
+        f = -1.0f;
+    } else {
+        f = static_cast<float>(contrast) / 255.0f;
+        if (contrast >= 1 && contrast <= 254) f = 1.0f / (1.0f - f) - 1.0f;
+    }
+    // Brightness beyond +-255 moves every level to one end either way;
+    // limiting it keeps the sums inside int.
+    const int b = brightness < -512 ? -512 : (brightness > 512 ? 512 : brightness);
+    Lut t{};
+    for (int i = 0; i < 256; ++i) {
+        int v = contrast > 0 ? px::ClampByte(i + b) : i;
+        if (contrast >= 255) {
+            t[i] = v >= mean ? 255 : 0;
+            continue;
+        }
+        const float delta = static_cast<float>(static_cast<std::int64_t>(v) - mean) * f + 0.5f;
+        const std::int64_t moved = static_cast<std::int64_t>(v) + px::SaturatingInt(delta);
+        v = moved < 0 ? 0 : (moved > 255 ? 255 : static_cast<int>(moved));
+        if (contrast <= 0) v = px::ClampByte(v + b);
+        t[i] = static_cast<std::uint8_t>(v);
+    }
+    return t;
+}
+
+Lut StretchTable(int lo, int hi) {
+    Lut t{};
+    for (int j = 0; j < 256; ++j) {
+        if (j <= lo) {
+            t[j] = 0;
+        } else if (j >= hi) {
+            t[j] = 255;
+        } else {
+            const float v = static_cast<float>(j - lo) / static_cast<float>(hi - lo) * 255.0f;
+            t[j] = px::ClampByte(static_cast<int>(v));
+        }
+    }
+    return t;
+}
+
+Lut Compose(const Lut& first, const Lut& second) {
+    Lut t{};
+    for (int i = 0; i < 256; ++i) t[i] = second[first[i]];
+    return t;
+}
+
+int LowClipLevel(const Histogram& h, std::int64_t limit, int fallback) {
+    std::int64_t run = 0;
+    for (int j = 0; j < 256; ++j) {
+        run += h[j];
+        if (run > limit) return j;
+    }
+    return fallback;
+}
+
+int HighClipLevel(const Histogram& h, std::int64_t limit, int fallback) {
+    std::int64_t run = 0;
+    for (int j = 255; j >= 0; --j) {
+        run += h[j];
+        if (run > limit) return j;
+    }
+    return fallback;
+}
+
+std::int64_t ClipCount(float clip, std::int64_t pixels, float unit) {
+    const float v = clip * static_cast<float>(pixels) * unit;
+    if (!(v == v)) return 0;
+    if (v >= 9.2e18f) return INT64_MAX;
+    if (v <= -9.2e18f) return INT64_MIN;
+    return static_cast<std::int64_t>(v);
+}
+
+Histogram Histogram8(const std::uint8_t* bits, int width, int height) {
+    Histogram h{};
+    const std::size_t stride = px::Stride8(width);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = bits + stride * y;
+        for (int x = 0; x < width; ++x) ++h[row[x]];
+    }
+    return h;
+}
+
+Histogram Histogram24(const std::uint8_t* bits, int width, int height, int channel) {
+    Histogram h{};
+    const std::size_t stride = px::Stride24(width);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = bits + stride * y + channel;
+        for (int x = 0; x < width; ++x) ++h[row[3 * x]];
+    }
+    return h;
+}
+
+int MeanByte8(const std::uint8_t* bits, int width, int height) {
+    if (width <= 0 || height <= 0) return 0;
+    const std::size_t stride = px::Stride8(width);
+    std::uint64_t sum = 0;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = bits + stride * y;
+        int x = 0;
+#if defined(__SSE2__)
+        // Sums of 8 bytes at a time against zero.
+        __m128i acc = _mm_setzero_si128();
+        for (; x + 16 <= width; x += 16)
+            acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)),
+                                                  _mm_setzero_si128()));
+        sum += static_cast<std::uint64_t>(_mm_cvtsi128_si64(acc)) +
+               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
+#endif
+        for (; x < width; ++x) sum += row[x];
+    }
+    return static_cast<int>(sum / (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)));
+}
+
+int MeanGrey24(const std::uint8_t* bits, int width, int height) {
+    if (width <= 0 || height <= 0) return 0;
+    const std::size_t stride = px::Stride24(width);
+    std::uint64_t sum = 0;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = bits + stride * y;
+        std::uint32_t rowSum = 0;
+        for (int x = 0; x < width; ++x) rowSum += px::GreyFast(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+        sum += rowSum;
+    }
+    return static_cast<int>(sum / (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)));
+}
+
+void ExtractChannel(const std::uint8_t* src, std::uint8_t* dst, int width, int height, int channel) {
+    if (channel < 0 || channel > 2) return;
+    const std::size_t s24 = px::Stride24(width), s8 = px::Stride8(width);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = src + s24 * y + channel;
+        std::uint8_t* out = dst + s8 * y;
+        for (int x = 0; x < width; ++x) out[x] = in[3 * x];
+    }
+}
+
+void ApplyLut8(std::uint8_t* bits, int width, int height, const Lut& lut, const ProtectedRects& protect) {
+    const std::size_t stride = px::Stride8(width);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = bits + stride * y;
+        protect.ForEachFreeSpan(y, width, [&](int x0, int x1) {
+            for (int x = x0; x < x1; ++x) row[x] = lut[row[x]];
+        });
+    }
+}
+
+void ApplyLut24(std::uint8_t* bits, int width, int height, const Lut& lut, unsigned channels,
+                const ProtectedRects& protect) {
+    channels &= kAllChannels;
+    if (channels == 0) return;
+    const std::size_t stride = px::Stride24(width);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = bits + stride * y;
+        protect.ForEachFreeSpan(y, width, [&](int x0, int x1) {
+            if (channels == kAllChannels) {
+                for (std::size_t i = 3 * static_cast<std::size_t>(x0); i < 3 * static_cast<std::size_t>(x1); ++i)
+                    row[i] = lut[row[i]];
+                return;
+            }
+            for (int x = x0; x < x1; ++x) {
+                std::uint8_t* p = row + 3 * x;
+                if (channels & kBlue) p[0] = lut[p[0]];
+                if (channels & kGreen) p[1] = lut[p[1]];
+                if (channels & kRed) p[2] = lut[p[2]];
+            }
+        });
+    }
+}
+
+void ApplyLuts24(std::uint8_t* bits, int width, int height, const Lut& blue, const Lut& green, const Lut& red) {
+    const std::size_t stride = px::Stride24(width);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = bits + stride * y;
+        for (int x = 0; x < width; ++x, p += 3) {
+            p[0] = blue[p[0]];
+            p[1] = green[p[1]];
+            p[2] = red[p[2]];
+        }
+    }
+}
+
+}  // namespace tone
