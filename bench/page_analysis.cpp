@@ -18,11 +18,13 @@
 #include "processing/RedSealEngine.h"
 #include "processing/TextComponentAnalyzer.h"
 #include "processing/TextFilter.h"
+#include "processing/ToneOperations.h"
 #include "processing/reference/RefBkColor.h"
 #include "processing/reference/RefComponents.h"
 #include "processing/reference/RefPhoto.h"
 #include "processing/reference/RefRedSeal.h"
 #include "processing/reference/RefTextAnalysis.h"
+#include "processing/reference/RefToneOps.h"
 #include "support/BareJpeg.h"
 #include "support/Pages.h"
 
@@ -309,5 +311,46 @@ void BM_BlankPageReference(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_BlankPageReference)->Arg(1)->Arg(2)->ArgName("type")->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// ---- the processor's tone operations ------------------------------------
+// Arguments: 0 brightness/contrast then the darkening curve (grey), 1 auto
+// contrast (grey), 2 auto contrast with one table (colour), 3 auto contrast
+// per channel (colour).
+
+void ToneOperation(int which, Page& c, Page& g) {
+    switch (which) {
+        case 0: {
+            CToneCurve curve;
+            tone::AdjustBrightnessContrast(g.Data(), g.width, g.height, 40, 50);
+            tone::ApplyDarkening(g.Data(), g.width, g.height, 50, curve);
+            break;
+        }
+        case 1: tone::AutoContrastGray(g.Data(), g.width, g.height, 0.1f, 0.1f); break;
+        case 2: tone::AutoContrastColor(c.Data(), c.width, c.height, 0.1f, 0.1f); break;
+        default: tone::AutoContrastPerChannel(c.Data(), c.width, c.height, 0.1f, 0.1f); break;
+    }
+}
+
+void BM_ToneOperation(benchmark::State& state) {
+    const int which = static_cast<int>(state.range(0));
+    Loop(state, Colour(false), Grey(false), which < 2 ? Grey(false) : Colour(false),
+         [&](Page& c, Page& g) { ToneOperation(which, c, g); });
+}
+BENCHMARK(BM_ToneOperation)->DenseRange(0, 3)->ArgName("op")->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_ToneOperationReference(benchmark::State& state) {
+    const int which = static_cast<int>(state.range(0));
+    RefLoop(state, Colour(false), Grey(false), [&](Page& c, Page& g) {
+        switch (which) {
+            case 0:
+                ref::RefAdjustBC(g.Data(), g.width, g.height, 40, 50, {});
+                ref::RefDarken(g.Data(), g.width, g.height, 50, {});
+                break;
+            case 1: ref::RefAutoGray(g.Data(), g.width, g.height, 0.1f, 0.1f); break;
+            default: ref::RefAutoColour(c.Data(), c.width, c.height, 0.1f, 0.1f, which == 2); break;
+        }
+    });
+}
+BENCHMARK(BM_ToneOperationReference)->DenseRange(0, 3)->ArgName("op")->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

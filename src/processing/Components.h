@@ -36,6 +36,12 @@
 // Components come in the order of their first (seed) pixel in raster order;
 // the points of a component come in breadth-first discovery order with the
 // neighbours taken in `kNeighbour8` order.
+//
+// Two faster roads give the same components when every pixel may seed:
+//  - CandidatesAtMost(image, threshold) (or filling CandidateMap() by hand)
+//    and then LabelCandidates(): the same points in the same order;
+//  - a morph::BitImage of the pixel test and LabelBits(): boxes and point
+//    counts only (no points), for engines that need nothing more.
 #pragma once
 
 #include <array>

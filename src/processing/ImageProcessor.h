@@ -30,6 +30,7 @@
 #include "processing/BlankPageDetector.h"
 #include "processing/ImageBuffer.h"
 #include "processing/PhotoRegionFinder.h"
+#include "processing/ProtectedRects.h"
 #include "processing/RedSealEngine.h"
 #include "processing/StainBorderRemover.h"
 #include "processing/TextComponentAnalyzer.h"
@@ -162,6 +163,29 @@ public:
 
     // Shows the unsupported-depth message (from any thread).
     static void ShowDepthError();
+
+    // ---- Tone operations on the working images ----
+    // The protected rectangles of the tone steps: the photo finder's found
+    // list, honoured when `rmbkcolor/illstration` is not 0 (read once, here).
+    ProtectedRects ProtectedRectangles() const;
+    // Every byte of an 8-bit buffer through the brightness/contrast table
+    // pivoted on its mean byte, protected pixels excepted.
+    void AdjustBrightnessContrast(BYTE* bits, std::int32_t bufferWidth, std::int32_t bufferHeight,
+                                  std::int32_t brightness, std::int32_t contrast);
+    // The darkening curve (0, 0), (105, 105 - strength limited to 20..105),
+    // (255, 255) on the grey image at the working size, protected pixels
+    // excepted. Nothing without a grey image.
+    void ApplyDarkeningCurve(std::int32_t strength);
+    // Auto contrast with the processor's clip percentages: an 8-bit buffer;
+    // a 24-bit buffer with one table for its three channels or a table per
+    // channel (these two only when the source depth is 24).
+    void AutoContrastGray(BYTE* bits, std::int32_t bufferWidth, std::int32_t bufferHeight);
+    void AutoContrastColor(BYTE* bits, std::int32_t bufferWidth, std::int32_t bufferHeight);
+    void AutoContrastPerChannel(BYTE* bits, std::int32_t bufferWidth, std::int32_t bufferHeight);
+    // Sets the clip percentages and rebuilds the contrast copy: the colour
+    // image stretched per channel for 24-bit sources, otherwise the grey image
+    // stretched (working depth 8); none when there is no such image.
+    void PrepareContrastCopy(float low, float high);
 
     // ---- Fields, in the order of the object's description ----
     CRaster codecImage;               // decodes the input; holds no pixels between steps

@@ -100,12 +100,16 @@ Histogram Histogram8(const std::uint8_t* bits, int width, int height) {
     return h;
 }
 
-Histogram Histogram24(const std::uint8_t* bits, int width, int height, int channel) {
-    Histogram h{};
+std::array<Histogram, 3> Histograms24(const std::uint8_t* bits, int width, int height) {
+    std::array<Histogram, 3> h{};
     const std::size_t stride = px::Stride24(width);
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bits + stride * y + channel;
-        for (int x = 0; x < width; ++x) ++h[row[3 * x]];
+        const std::uint8_t* p = bits + stride * y;
+        for (int x = 0; x < width; ++x, p += 3) {
+            ++h[0][p[0]];
+            ++h[1][p[1]];
+            ++h[2][p[2]];
+        }
     }
     return h;
 }

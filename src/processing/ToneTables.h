@@ -48,8 +48,8 @@ std::int64_t ClipCount(float clip, std::int64_t pixels, float unit);
 
 // Histogram of the width x height bytes of an 8-bit image.
 Histogram Histogram8(const std::uint8_t* bits, int width, int height);
-// Histogram of channel 0 (B), 1 (G) or 2 (R) of a 24-bit image.
-Histogram Histogram24(const std::uint8_t* bits, int width, int height, int channel);
+// The three channel histograms (B, G, R) in one pass.
+std::array<Histogram, 3> Histograms24(const std::uint8_t* bits, int width, int height);
 
 // 64-bit sum of the width x height bytes divided by width x height (integer
 // division); 0 for an empty image.

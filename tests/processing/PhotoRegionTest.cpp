@@ -267,6 +267,27 @@ TEST(PhotoRegionFinder, FoundPhotoIsProtectedFromBackgroundRemoval) {
     EXPECT_GT(insideDiffers, 10000);
 }
 
+TEST(PhotoRegionFinder, AbsurdValuesRunInsideTheBuffers) {
+    PhotoPage p = MakePhotoPage(40);
+    Page grey = synth::ToGrey(p.page);
+    CPhotoRegionFinder finder;
+    for (int passes : {-5, 0, 1000000000})
+        for (int dpi : {-300, 0, 1, 2000000000})
+            for (int value : {-2000000000, 0, 2000000000}) {
+                Page colour = p.page, g = grey;
+                PhotoRegionParams f = FinderParams(colour, g, 1);
+                f.passes = passes;
+                f.dpi = dpi;
+                f.binContrast = value;
+                f.binBrightness = -value;
+                f.enhContrast = value;
+                f.enhBrightness = value;
+                EXPECT_TRUE(finder.Find(f));
+                f.bitsPerPixel = 8;
+                EXPECT_TRUE(finder.Find(f));
+            }
+}
+
 TEST(PhotoRegionFinder, IdentitySizesAt300Dpi) {
     // 3.5 x 4.5 cm is 413 x 531 pixels at 300 dpi; within 10 % matches.
     EXPECT_TRUE(CPhotoRegionFinder::IdentityPhotoSize(413, 531, 300));

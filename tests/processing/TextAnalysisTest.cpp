@@ -236,6 +236,23 @@ TEST(BlankPageDetector, WordsAndBlotsOnAnA4Page) {
     ASSERT_TRUE(d.Detect(BlankParams(two, 2)));
     EXPECT_EQ(d.Result(), 0);
 
+    // Exactly at the limit: seven characters (7 x 1225 = 8575) and a narrow
+    // one of 4 x 31 make 8699, blank; 5 x 25 instead makes 8700, not blank.
+    // A narrow character: two uprights and a bar, a box of (w + 1) x (h + 1).
+    auto narrow = [](Page& p, int x, int y, int w, int h) {
+        p.FillRect({x, y, x + 1, y + h + 1}, synth::kBlack);
+        p.FillRect({x + w, y, x + w + 1, y + h + 1}, synth::kBlack);
+        p.FillRect({x, y + h / 2, x + w + 1, y + h / 2 + 1}, synth::kBlack);
+    };
+    for (auto [nw, nh, blankExpected] : {std::tuple{4, 31, 1}, std::tuple{5, 25, 0}}) {
+        Page limit = page();
+        for (int i = 0; i < 7; ++i) DrawH(limit, 500 + 60 * i, 1500, 36);
+        narrow(limit, 1000, 1500, nw, nh);
+        ASSERT_TRUE(d.Detect(BlankParams(limit, 2)));
+        EXPECT_EQ(d.TextArea(), 8575 + nw * nh);
+        EXPECT_EQ(d.Result(), blankExpected) << nw << " x " << nh;
+    }
+
     // A blot of more than 1 % of the page and no characters.
     Page blot = page();
     synth::DrawBlot(blot, 1200, 1700, 200, synth::kBlack, 4);
