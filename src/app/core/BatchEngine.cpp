@@ -1,0 +1,574 @@
+#include "app/core/BatchEngine.h"
+
+#include <chrono>
+#include <unordered_set>
+
+#include "app/core/ImageProcessorRun.h"
+#include "app/core/MainWindowRules.h"
+#include "app/core/RunResults.h"
+#include "platform/core/Files.h"
+#include "platform/core/Paths.h"
+#include "platform/core/UserDialogs.h"
+#include "settings/PathHelpers.h"
+#include "settings/ProcessSetting.h"
+#include "settings/ScanSetting.h"
+
+CBatchEngine::CBatchEngine(IBatchWindow& window)
+    : window_(window), factory_(MakeImageProcessorRun), pool_(*this) {}
+
+CBatchEngine::~CBatchEngine() {
+    if (IsUiThread()) Shutdown();
+    pool_.Abandon();
+    pool_.JoinThreads();
+}
+
+// ---- Folder choices ------------------------------------------------------
+
+void CBatchEngine::SetSourceFolder(const std::wstring& folder) {
+    std::lock_guard lock(foldersMutex_);
+    sourceFolder_ = folder;
+}
+
+std::wstring CBatchEngine::SourceFolder() const {
+    std::lock_guard lock(foldersMutex_);
+    return sourceFolder_;
+}
+
+void CBatchEngine::SetDestinationFolder(const std::wstring& folder) {
+    std::lock_guard lock(foldersMutex_);
+    destinationFolder_ = folder;
+}
+
+std::wstring CBatchEngine::DestinationFolder() const {
+    std::lock_guard lock(foldersMutex_);
+    return destinationFolder_;
+}
+
+void CBatchEngine::SetSaveToNewFolder(bool on) {
+    std::lock_guard lock(foldersMutex_);
+    saveToNewFolder_ = on;
+}
+
+bool CBatchEngine::SaveToNewFolder() const {
+    std::lock_guard lock(foldersMutex_);
+    return saveToNewFolder_;
+}
+
+// ---- Values --------------------------------------------------------------
+
+int CBatchEngine::QueueLength() const {
+    std::lock_guard lock(queueLock_);
+    return static_cast<int>(queue_.size());
+}
+
+std::vector<QueuedFile> CBatchEngine::Queue() const {
+    std::lock_guard lock(queueLock_);
+    return queue_;
+}
+
+int CBatchEngine::QuickSteps() const {
+    std::lock_guard lock(runMutex_);
+    return run_.quickSteps;
+}
+
+std::wstring CBatchEngine::RunSource() const {
+    std::lock_guard lock(runMutex_);
+    return run_.source;
+}
+
+std::wstring CBatchEngine::RunDestination() const {
+    std::lock_guard lock(runMutex_);
+    return run_.destination;
+}
+
+CBatchEngine::RunValues CBatchEngine::CopyRun() const {
+    std::lock_guard lock(runMutex_);
+    return run_;
+}
+
+std::size_t CBatchEngine::ProcessorsInFlight() const {
+    std::lock_guard lock(inFlightMutex_);
+    return inFlight_.size();
+}
+
+// ---- Starting a run --------------------------------------------------------
+
+void CBatchEngine::OnStartStop() {
+    if (runState_ == RUN_STATE_IDLE) {
+        if (stopping_ || closing_) return;
+        failedFiles_.clear();
+        const int method = ProcessSetting::correct.method;
+        StartProcessing(method == 2 ? 2 : method == 1 ? 1 : 0);
+        return;
+    }
+    if (runState_ == RUN_STATE_STOPPABLE && autoMode_ == AUTO_MODE_DETECT_NEW) {
+        window_.SetStartButton(L"正结束，请等待", false);
+        BeginStop(AUTO_MODE_DETECT_NEW);
+    }
+}
+
+bool CBatchEngine::ValidateRun(int runType) {
+    if (runType == RUN_SCAN_AND_PROCESS) {
+        {
+            std::lock_guard lock(runMutex_);
+            run_.includeSubfolders = true;
+            run_.reprocessAll = false;
+            run_.newFolder = true;
+            run_.source = ScanSetting::scanFolder.get();
+            run_.destination = ScanSetting::processedFolder.get();
+        }
+        if (!ScanStepFlags::AnyOn()) return false;
+        autoMode_ = AUTO_MODE_SCAN;
+        runState_ = RUN_STATE_STOPPABLE;
+        return true;
+    }
+
+    const RunChoices c = window_.ReadRunChoices();
+    {
+        std::lock_guard lock(runMutex_);
+        run_.source = c.sourceText;
+    }
+    if (c.sourceText.empty()) {
+        MessageBoxW(L"请选择要处理的图片所在文件夹.", kDefaultCaption, MB_OK);
+        return false;
+    }
+    {
+        std::lock_guard lock(runMutex_);
+        run_.includeSubfolders = c.includeSubfolders;
+        run_.reprocessAll = c.reprocessAll;
+        run_.newFolder = false;
+        if (c.newFolder) {
+            run_.destination = c.destinationText;
+            run_.newFolder = true;
+        }
+    }
+    if (c.newFolder && c.destinationText.empty()) {
+        MessageBoxW(L"请选择要保存到的文件夹.", kDefaultCaption, MB_OK);
+        return false;
+    }
+    using S = ProcessSetting;
+    const bool stepChosen = S::PlacementMode != 0 || S::rmblackboard.on || S::rmblackborder.on || S::rmstains.on ||
+                            S::bindhole.on || S::rmredseal.on || S::strenredseal.on || S::rmblankpage.on ||
+                            S::modifycolor.on || S::output.on || S::autocontrast.on || S::rotatetextdirect.on ||
+                            S::dpi.on;
+    const int quick = (c.deskew ? 1 : 0) + (c.background ? 2 : 0);
+    {
+        std::lock_guard lock(runMutex_);
+        run_.quickSteps = quick;
+    }
+    if (runType != RUN_DETECTION && !stepChosen && quick == 0) {
+        MessageBoxW(L"至少要选择一种操作.", kDefaultCaption, MB_OK);
+        return false;
+    }
+    // A detection run has no stop of its own, so it never detects new files.
+    autoMode_ = (c.autoDetect && runType != RUN_DETECTION) ? AUTO_MODE_DETECT_NEW : AUTO_MODE_OFF;
+    return true;
+}
+
+bool CBatchEngine::WaitForWorkers() {
+    // Workers of a finished run leave without asking the user-interface
+    // thread for anything; they are waited for while messages are handled.
+    for (int i = 0; i < 100 && pool_.LiveThreads() > 0; ++i)
+        PumpMessagesUntil([&] { return pool_.LiveThreads() == 0; }, std::chrono::milliseconds(100));
+    return pool_.LiveThreads() == 0;
+}
+
+void CBatchEngine::StartProcessing(int runType) {
+    // A new run never starts over workers that are still busy.
+    if (runState_ != RUN_STATE_IDLE || stopping_ || closing_) return;
+    if (pool_.LiveThreads() > 0 && (!pool_.AllDone() || !WaitForWorkers())) return;
+
+    startTick_ = GetTickCount();
+    {
+        std::lock_guard lock(runMutex_);
+        run_.source.clear();
+        run_.destination.clear();
+    }
+    if (!ValidateRun(runType)) return;
+
+    RunValues run = CopyRun();
+    CFileTree tree;
+    if (!BuildRunTree(tree, run.source)) {
+        if (runType == RUN_SCAN_AND_PROCESS) {
+            autoMode_ = AUTO_MODE_OFF;
+            runState_ = RUN_STATE_IDLE;
+        }
+        return;
+    }
+    std::wstring rootName;
+    GetLastPathComponent(run.source.c_str(), rootName);
+    {
+        std::lock_guard lock(runMutex_);
+        run_.rootPath = run.source;
+        run_.rootName = rootName;
+    }
+    total_ = 0;
+    failed_ = 0;
+    const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
+    std::vector<QueuedFile> files = CollectRunFiles(tree, run.includeSubfolders, run.reprocessAll, layout);
+    total_ = static_cast<int>(files.size());
+    {
+        std::lock_guard lock(queueLock_);
+        queue_ = std::move(files);
+    }
+
+    if (total_ == 0 && autoMode_ == AUTO_MODE_OFF) {
+        MessageBoxW(L"选中的目录 在当前的设置下 没有文件需要处理.", kApplicationName, MB_OK);
+        return;
+    }
+    ++generation_;
+    if (autoMode_ != AUTO_MODE_OFF) window_.SetAutoDetectTimer(true);
+
+    pool_.runType = runType;
+    if (runType == RUN_DETECTION) {
+        window_.DetectionStarted();
+    } else if (runType == RUN_SCAN_AND_PROCESS) {
+        if (autoMode_ == AUTO_MODE_SCAN) window_.RefreshScanWindow();
+    } else {
+        SetRunState(autoMode_ == AUTO_MODE_DETECT_NEW ? RUN_STATE_STOPPABLE : RUN_STATE_PLAIN);
+        UpdateProgress(0);
+    }
+    pool_.Start(window_.ReadRunChoices().requestedThreads);
+}
+
+void CBatchEngine::SetRunState(int state) {
+    runState_ = state;
+    switch (state) {
+    case RUN_STATE_IDLE:
+        window_.SetStartButton(L"开始处理", true);
+        window_.SetStatusText(L"");
+        window_.RefreshScanWindow();
+        break;
+    case RUN_STATE_PLAIN:
+        window_.SetStartButton(L"处理中...", false);
+        break;
+    case RUN_STATE_STOPPABLE:
+        window_.SetStartButton(L"处理中,点击停止", true);
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Stops and auto-detection ---------------------------------------------
+
+void CBatchEngine::BeginStop(int stoppedMode) {
+    stopping_ = true;
+    stoppedMode_ = stoppedMode;
+    runState_ = RUN_STATE_IDLE;
+    autoMode_ = AUTO_MODE_OFF;
+    window_.SetAutoDetectTimer(false);
+    WriteFailedList();
+    pool_.Wake();
+}
+
+void CBatchEngine::StopScanProcessing() {
+    if (runState_ != RUN_STATE_STOPPABLE || autoMode_ != AUTO_MODE_SCAN) return;
+    window_.ScanProcessingStopping();
+    BeginStop(AUTO_MODE_SCAN);
+}
+
+void CBatchEngine::OnAutoDetectTick() {
+    if (autoMode_ == AUTO_MODE_OFF) return;
+    const RunValues run = CopyRun();
+    CFileTree tree;
+    if (!BuildRunTree(tree, run.source)) return;
+    total_ = 0;
+    std::wstring rootName;
+    GetLastPathComponent(run.source.c_str(), rootName);
+    const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
+    const std::vector<QueuedFile> candidates =
+        CollectRunFiles(tree, run.includeSubfolders, run.reprocessAll, layout);
+    total_ = static_cast<int>(candidates.size());
+    if (autoMode_ != AUTO_MODE_OFF && HasNewFiles(candidates)) {
+        AppendNewFiles(candidates);
+        ReportProgress(pool_.CountDone());
+    }
+}
+
+bool CBatchEngine::HasNewFiles(const std::vector<QueuedFile>& candidates) const {
+    std::lock_guard lock(queueLock_);
+    std::unordered_set<std::wstring> queued;
+    queued.reserve(queue_.size());
+    for (const auto& q : queue_) queued.insert(q.fullPath);
+    for (const auto& c : candidates)
+        if (!queued.count(c.fullPath)) return true;
+    return false;
+}
+
+int CBatchEngine::AppendNewFiles(const std::vector<QueuedFile>& candidates) {
+    std::lock_guard lock(queueLock_);
+    std::unordered_set<std::wstring> queued;
+    queued.reserve(queue_.size());
+    for (const auto& q : queue_) queued.insert(q.fullPath);
+    std::vector<WorkItem> fresh;
+    for (const auto& c : candidates)
+        if (!queued.count(c.fullPath)) fresh.push_back(WorkItem{c.fullPath, WorkItem::kPending});
+    const int added = static_cast<int>(fresh.size());
+    pool_.AppendItems(std::move(fresh));  // queue lock, then pool lock
+    queue_ = candidates;
+    return added;
+}
+
+// ---- Results -------------------------------------------------------------
+
+void CBatchEngine::ReportProgress(int done) {
+    if (pool_.runType == RUN_DETECTION)
+        window_.DetectionProgress(done);
+    else
+        UpdateProgress(done);
+}
+
+void CBatchEngine::UpdateProgress(int done) {
+    if (autoMode_ == AUTO_MODE_SCAN && runState_ == RUN_STATE_STOPPABLE) {
+        window_.RefreshScanWindow();
+        return;
+    }
+    const DWORD now = GetTickCount();
+    if (stopping_) {
+        // A stopped run only counts the files still finishing; the end comes
+        // when its last worker has ended.
+        if (stoppedMode_ == AUTO_MODE_SCAN)
+            window_.RefreshScanWindow();
+        else
+            window_.SetProgressText(AutoDetectProgressText(done, QueueLength(), failed_));
+        return;
+    }
+    if (runState_ == RUN_STATE_STOPPABLE) {
+        total_ = QueueLength();
+        window_.SetProgressText(AutoDetectProgressText(done, total_, failed_));
+        return;
+    }
+    if (runState_ != RUN_STATE_PLAIN) return;  // a run ends only once
+    if (done < total_) {
+        window_.SetProgressText(RunningProgressText(done, total_, failed_));
+        return;
+    }
+    SetRunState(RUN_STATE_IDLE);
+    window_.SetProgressText(FinishedProgressText(done, failed_, (now - startTick_) / 1000u));
+    WriteFailedList();
+}
+
+void CBatchEngine::WriteFailedList() {
+    if (failedFiles_.empty()) return;
+    const RunValues run = CopyRun();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const std::wstring written = WriteFailedListFile(run.newFolder ? run.destination : run.source, failedFiles_, now);
+    if (!written.empty()) lastFailedList_ = written;
+}
+
+// ---- Messages --------------------------------------------------------------
+
+bool CBatchEngine::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 0;
+    switch (message) {
+    case WM_LOAD_FILE: {
+        bool handled = false;
+        result = OnLoadFile(wParam, handled);
+        return handled;
+    }
+    case WM_IMAGE_PROCESSED:
+        OnImageProcessed(wParam);
+        return true;
+    case WM_FILE_FAILED:
+        OnFileFailed(wParam, static_cast<int>(lParam));
+        return true;
+    case WM_WORKERS_ENDED:
+        OnWorkersEnded();
+        return true;
+    case WM_PROGRESS:
+        UpdateProgress(static_cast<int>(wParam));
+        return true;
+    case WM_WORKER_STATUS:
+        if (wParam == generation_.load()) window_.SetStatusText(ProcessingStatusText(pool_.ItemPath(static_cast<int>(lParam))));
+        return true;
+    case WM_WORKER_EXITED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+RunProcessorPtr CBatchEngine::TakeInFlight(WPARAM key, int* index) {
+    std::lock_guard lock(inFlightMutex_);
+    auto it = inFlight_.find(key);
+    if (it == inFlight_.end()) return nullptr;
+    RunProcessorPtr p = std::move(it->second.processor);
+    if (index) *index = it->second.index;
+    inFlight_.erase(it);
+    return p;
+}
+
+LRESULT CBatchEngine::OnLoadFile(WPARAM key, bool& handled) {
+    IRunProcessor* processor = nullptr;
+    {
+        std::lock_guard lock(inFlightMutex_);
+        auto it = inFlight_.find(key);
+        if (it != inFlight_.end()) processor = it->second.processor.get();
+    }
+    handled = processor != nullptr;
+    if (!processor) return 0;
+    // The worker that sent this is blocked until it returns, and only the
+    // user-interface thread removes entries: the processor stays alive.
+    return processor->ReadFileBytes(processor->InputPath()) ? 1 : 0;
+}
+
+void CBatchEngine::OnImageProcessed(WPARAM key) {
+    if (key == 0) return;
+    int index = -1;
+    RunProcessorPtr p = TakeInFlight(key, &index);
+    if (!p) return;
+    bool saved = true;
+    if (ProcessSetting::rmblankpage.on && p->IsBlankResult()) {
+        const std::wstring earlier = PathJoin(p->OutputFolder(), p->OutputName());
+        if (files::Exists(earlier)) files::Remove(earlier);
+    } else {
+        saved = p->SaveResult();
+    }
+    if (!saved) {
+        // A result that could not be written is a failed file.
+        ++failed_;
+        failedFiles_.push_back(p->InputPath());
+    }
+    pool_.MarkDoneAt(index);
+    ReportProgress(pool_.CountDone());
+}
+
+void CBatchEngine::OnFileFailed(WPARAM key, int index) {
+    int takenIndex = index;
+    RunProcessorPtr p = key ? TakeInFlight(key, &takenIndex) : nullptr;
+    if (key && !p) return;  // not a file of this engine
+    const std::wstring path = p ? p->InputPath() : pool_.ItemPath(index);
+    ++failed_;
+    pool_.MarkDoneAt(takenIndex);
+    failedFiles_.push_back(path);
+    ReportProgress(pool_.CountDone());
+}
+
+void CBatchEngine::OnWorkersEnded() {
+    pool_.JoinThreads();
+    const bool wasStopping = stopping_;
+    stopping_ = false;
+    SetRunState(RUN_STATE_IDLE);
+    // Files that failed after the stop are in the list only now.
+    if (wasStopping) WriteFailedList();
+}
+
+// ---- Closing ---------------------------------------------------------------
+
+void CBatchEngine::Shutdown() {
+    if (closing_.exchange(true)) return;
+    const bool running = runState_ != RUN_STATE_IDLE || stopping_ || pool_.LiveThreads() > 0;
+    if (autoMode_ != AUTO_MODE_OFF) {
+        autoMode_ = AUTO_MODE_OFF;
+        window_.SetAutoDetectTimer(false);
+    }
+    pool_.Wake();
+    if (IsUiThread()) {
+        // Workers may be waiting for this thread (a file to read, a result to
+        // save): keep handling messages until every one of them has ended.
+        while (pool_.LiveThreads() > 0)
+            PumpMessagesUntil([&] { return pool_.LiveThreads() == 0; }, std::chrono::seconds(1));
+    } else {
+        pool_.Abandon();
+    }
+    pool_.JoinThreads();
+    stopping_ = false;
+    runState_ = RUN_STATE_IDLE;
+    if (running) WriteFailedList();
+}
+
+// ---- Worker side -----------------------------------------------------------
+
+bool CBatchEngine::WindowAlive() const { return IsWindow(hwnd_.load()); }
+
+std::vector<std::wstring> CBatchEngine::QueuedPaths() const {
+    std::lock_guard lock(queueLock_);
+    std::vector<std::wstring> paths;
+    paths.reserve(queue_.size());
+    for (const auto& q : queue_) paths.push_back(q.fullPath);
+    return paths;
+}
+
+RunProcessorPtr CBatchEngine::CreateProcessor() { return factory_ ? factory_() : nullptr; }
+
+void CBatchEngine::ProcessQueuedFile(int index, RunProcessorPtr processor) {
+    QueuedFile file;
+    {
+        std::lock_guard lock(queueLock_);
+        if (index < 0 || index >= static_cast<int>(queue_.size())) {
+            pool_.MarkDoneAt(index);
+            return;
+        }
+        file = queue_[static_cast<std::size_t>(index)];
+    }
+    RunFileRoad(index, file, false, std::move(processor));
+}
+
+void CBatchEngine::ProcessAutoFile(int index, const std::wstring& path, RunProcessorPtr processor) {
+    QueuedFile file;
+    bool found = false;
+    {
+        std::lock_guard lock(queueLock_);
+        for (const auto& q : queue_) {
+            if (q.fullPath == path) {
+                file = q;
+                found = true;
+                break;
+            }
+        }
+    }
+    if (!found) {
+        pool_.MarkDoneAt(index);
+        return;
+    }
+    RunFileRoad(index, file, true, std::move(processor));
+}
+
+void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad, RunProcessorPtr processor) {
+    const HWND hwnd = hwnd_.load();
+    PostMessage(hwnd, WM_WORKER_STATUS, generation_.load(), index);
+
+    const RunValues run = CopyRun();
+    bool newFolder;
+    std::wstring destination;
+    {
+        std::lock_guard lock(foldersMutex_);
+        newFolder = saveToNewFolder_;
+        destination = destinationFolder_;
+    }
+    if (autoRoad) {
+        newFolder = newFolder || autoMode_ == AUTO_MODE_SCAN;
+        destination = run.destination;
+    } else if (newFolder && destination.empty()) {
+        destination = run.destination;  // the live choice has no folder: the run's own
+    }
+    if (newFolder && destination.empty()) newFolder = false;  // never a folder at the file system's root
+    const RunLayout layout{newFolder, destination, run.rootPath, run.rootName};
+    const std::wstring outputFolder = OutputFolderOf(file.parentPath, file.parentName, layout);
+    if (newFolder && pool_.runType != RUN_DETECTION) CreateFolderPath(outputFolder);
+
+    if (!processor) {
+        if (!PostMessage(hwnd, WM_FILE_FAILED, 0, index)) pool_.MarkDoneAt(index);
+        return;
+    }
+    processor->SetInputPath(file.fullPath);
+    IRunProcessor* raw = processor.get();
+    const WPARAM key = raw->Key();
+    {
+        std::lock_guard lock(inFlightMutex_);
+        inFlight_[key] = InFlight{std::move(processor), index};
+    }
+    bool ok = SendMessage(hwnd, WM_LOAD_FILE, key, 0) == 1;
+    if (ok) ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
+    // From here on the processor belongs to the user-interface thread.
+    if (!ok && !PostMessage(hwnd, WM_FILE_FAILED, key, index)) {
+        TakeInFlight(key, nullptr);
+        pool_.MarkDoneAt(index);
+    }
+}
+
+void CBatchEngine::WorkersEnded() { PostMessage(hwnd_.load(), WM_WORKERS_ENDED, 0, 0); }
+
+void CBatchEngine::WorkerExited() { PostMessage(hwnd_.load(), WM_WORKER_EXITED, 0, 0); }

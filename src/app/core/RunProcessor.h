@@ -1,0 +1,42 @@
+// What the batch engine's per-file road needs of a processing object. The
+// program's processor is the image processor (ImageProcessorAdapter.h);
+// tests put processors of their own behind this interface.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/core/Messages.h"
+
+class IRunProcessor {
+public:
+    virtual ~IRunProcessor() = default;
+
+    // The value the processor posts as wParam of WM_IMAGE_PROCESSED when it
+    // has finished its file; unique while the processor lives.
+    virtual WPARAM Key() const = 0;
+
+    // The run's kind and the auto-contrast clip percentages.
+    virtual void SetRun(std::int32_t runType, float lowClip, float highClip) = 0;
+    virtual void SetInputPath(const std::wstring& path) = 0;
+    virtual std::wstring InputPath() const = 0;
+
+    // Reads the whole file (on the user-interface thread). False when it
+    // cannot be read.
+    virtual bool ReadFileBytes(const std::wstring& path) = 0;
+    // Decodes and processes the file (on a worker). False when it cannot be
+    // decoded; then nothing was posted. True: WM_IMAGE_PROCESSED is posted to
+    // the main window exactly once, after the file's last page.
+    virtual bool ProcessFile(const std::wstring& path, std::int32_t quickSteps, const std::wstring& outputFolder,
+                             const std::wstring& outputName, std::int32_t itemIndex) = 0;
+
+    // After WM_IMAGE_PROCESSED, on the user-interface thread.
+    virtual bool IsBlankResult() const = 0;
+    // Writes the result; false when it could not be written.
+    virtual bool SaveResult() = 0;
+    virtual std::wstring OutputFolder() const = 0;
+    virtual std::wstring OutputName() const = 0;
+};
+
+using RunProcessorPtr = std::unique_ptr<IRunProcessor>;

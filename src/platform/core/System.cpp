@@ -1,0 +1,44 @@
+#include "platform/core/System.h"
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+namespace {
+std::atomic<int> g_processorOverride{0};
+}
+
+int GetProcessorCount() {
+    const int forced = g_processorOverride.load(std::memory_order_relaxed);
+    if (forced > 0) return forced;
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+void SetProcessorCountOverride(int count) {
+    g_processorOverride.store(count > 0 ? count : 0, std::memory_order_relaxed);
+}
+
+DWORD GetTickCount() {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<DWORD>(static_cast<unsigned long long>(ms.count()));
+}
+
+void GetLocalTime(SYSTEMTIME* time) {
+    if (!time) return;
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    time->wYear = static_cast<WORD>(local.tm_year + 1900);
+    time->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    time->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    time->wDay = static_cast<WORD>(local.tm_mday);
+    time->wHour = static_cast<WORD>(local.tm_hour);
+    time->wMinute = static_cast<WORD>(local.tm_min);
+    time->wSecond = static_cast<WORD>(local.tm_sec);
+    time->wMilliseconds = static_cast<WORD>(ms < 0 ? 0 : ms);
+}

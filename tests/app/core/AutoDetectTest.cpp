@@ -1,0 +1,161 @@
+#include "EngineHarness.h"
+
+#include <chrono>
+#include <thread>
+
+using namespace enginetest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class AutoRun : public EngineFixture {
+protected:
+    AutoRun() { window.choices.autoDetect = true; }
+    // One timer tick, then messages until `done`.
+    bool TickUntil(const std::function<bool()>& done) {
+        engine->OnAutoDetectTick();
+        return PumpUntil(done);
+    }
+};
+
+}  // namespace
+
+TEST_F(AutoRun, StartsOnAnEmptyFolderAndTakesFilesDroppedIn) {
+    ASSERT_EQ(CreateFolderPath(src()), 1);
+    engine->OnStartStop();
+    EXPECT_TRUE(dialogs.MessageTexts().empty());
+    EXPECT_EQ(engine->RunState(), RUN_STATE_STOPPABLE);
+    EXPECT_EQ(engine->AutoMode(), AUTO_MODE_DETECT_NEW);
+    EXPECT_EQ(window.buttonText, L"处理中,点击停止");
+    EXPECT_TRUE(window.buttonEnabled);
+    EXPECT_TRUE(window.timerOn);
+    EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 0 / 0 张, 0张失败************");
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(engine->Pool().LiveThreads(), 4);  // idle, waiting for files
+
+    Write(Src(L"new.jpg"), "ok new");
+    Write(Src(L"sub/two.png"), "bad");
+    ASSERT_TRUE(TickUntil([&] { return engine->Pool().ItemCount() == 2 && engine->Pool().AllDone(); }));
+    pump.Pump();
+    EXPECT_EQ(Read(Src(L"src/new.jpg")), "ok new");
+    EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 2 / 2 张, 1张失败************");
+    for (int index : log.indices) EXPECT_EQ(index, -1);  // auto-mode processors carry no item index
+
+    // A tick that finds nothing new appends nothing.
+    engine->OnAutoDetectTick();
+    EXPECT_EQ(engine->Pool().ItemCount(), 2u);
+
+    engine->OnStartStop();
+    EXPECT_EQ(window.buttonText, L"正结束，请等待");
+    EXPECT_FALSE(window.timerOn);
+    EXPECT_EQ(engine->RunState(), RUN_STATE_IDLE);
+    EXPECT_EQ(engine->AutoMode(), AUTO_MODE_OFF);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(window.buttonText, L"开始处理");
+    EXPECT_TRUE(window.buttonEnabled);
+    const auto lists = FailedLists(src());
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"sub/two.png")) + "\r\n");
+}
+
+TEST_F(AutoRun, StopWaitsForTheFilesInProgressAndListsTheirFailures) {
+    Write(Src(L"a.jpg"), "gate ok");
+    Write(Src(L"b.jpg"), "gate bad");
+    window.choices.requestedThreads = 2;
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 2; }));
+    engine->OnStartStop();  // stop
+    EXPECT_TRUE(FailedLists(src()).empty());  // nothing failed yet
+    PumpUntil([] { return false; }, 200);
+    // The workers are still busy: the button stays disabled and a start is refused.
+    EXPECT_TRUE(engine->Stopping());
+    EXPECT_EQ(window.buttonText, L"正结束，请等待");
+    EXPECT_FALSE(window.buttonEnabled);
+    engine->OnStartStop();
+    EXPECT_EQ(engine->Pool().ItemCount(), 2u);
+    EXPECT_EQ(engine->Pool().LiveThreads(), 2);
+
+    gate.Open();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(window.buttonText, L"开始处理");
+    EXPECT_TRUE(window.buttonEnabled);
+    EXPECT_EQ(Read(Src(L"src/a.jpg")), "gate ok");  // still saved after the stop
+    // The files finishing after the stop are counted, but nothing ends a run twice.
+    EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 2 / 2 张, 1张失败************");
+    const auto lists = FailedLists(src());
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"b.jpg")) + "\r\n");
+    EXPECT_EQ(window.CountProgressStartingWith(kFinishedPrefix), 0);
+}
+
+TEST_F(AutoRun, AFileWhoseOutputVanishesIsProcessedAgainAndTheRunStillStops) {
+    window.choices.reprocessAll = false;
+    window.choices.requestedThreads = 1;
+    Write(Src(L"a.jpg"), "ok");
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return files::Exists(Src(L"src/a.jpg")) && engine->Pool().AllDone(); }));
+    // Processed: its output keeps it out of the next ticks' candidates.
+    engine->OnAutoDetectTick();
+    EXPECT_EQ(engine->QueueLength(), 1);
+    Write(Src(L"b.jpg"), "ok");
+    ASSERT_TRUE(TickUntil([&] { return files::Exists(Src(L"src/b.jpg")) && engine->Pool().AllDone(); }));
+    EXPECT_EQ(engine->QueueLength(), 1);  // the queue is the tick's candidates: b only
+
+    ASSERT_TRUE(files::Remove(Src(L"src/a.jpg")));
+    ASSERT_TRUE(TickUntil([&] { return files::Exists(Src(L"src/a.jpg")) && engine->Pool().AllDone(); }));
+    const auto items = engine->Pool().Items();
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].path, items[2].path);
+    for (const auto& item : items) EXPECT_EQ(item.state, WorkItem::kDone);
+
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle(5000));
+    EXPECT_EQ(window.buttonText, L"开始处理");
+}
+
+TEST_F(AutoRun, ScanAndProcessRunsOnTheScanFoldersAndStopsFromTheScanWindow) {
+    const std::wstring scan = tmp.wfile(L"Scan");
+    const std::wstring processed = tmp.wfile(L"Process");
+    ScanSetting::scanFolder = scan;
+    ScanSetting::processedFolder = processed;
+    ASSERT_EQ(CreateFolderPath(scan), 1);
+
+    // No processing step in the scan window: no run and no message.
+    engine->StartProcessing(RUN_SCAN_AND_PROCESS);
+    EXPECT_EQ(engine->RunState(), RUN_STATE_IDLE);
+    EXPECT_EQ(engine->AutoMode(), AUTO_MODE_OFF);
+    EXPECT_TRUE(dialogs.MessageTexts().empty());
+
+    ScanStepFlags::Set(0, true);
+    engine->StartProcessing(RUN_SCAN_AND_PROCESS);
+    EXPECT_EQ(engine->RunState(), RUN_STATE_STOPPABLE);
+    EXPECT_EQ(engine->AutoMode(), AUTO_MODE_SCAN);
+    EXPECT_TRUE(window.timerOn);
+    EXPECT_EQ(engine->QuickSteps(), 1);  // the bits of no validation yet
+    // The start button does not stop it.
+    engine->OnStartStop();
+    EXPECT_EQ(engine->RunState(), RUN_STATE_STOPPABLE);
+
+    Write(PathJoin(scan, L"day1/p1.jpg"), "ok p1");
+    const int refreshes = window.scanRefreshes;
+    ASSERT_TRUE(TickUntil([&] { return files::Exists(PathJoin(processed, L"Scan/day1/p1.jpg")); }));
+    pump.Pump();
+    EXPECT_GT(window.scanRefreshes, refreshes);
+    EXPECT_TRUE(window.progress.empty());  // the main window shows no text for it
+
+    engine->StopScanProcessing();
+    EXPECT_EQ(window.scanStopping, 1);
+    EXPECT_EQ(engine->RunState(), RUN_STATE_IDLE);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(window.buttonText, L"开始处理");
+}
+
+TEST_F(AutoRun, ClosingDuringAutoDetectionEndsTheIdleWorkers) {
+    ASSERT_EQ(CreateFolderPath(src()), 1);
+    engine->OnStartStop();
+    ASSERT_EQ(engine->Pool().LiveThreads(), 4);
+    engine->Shutdown();
+    EXPECT_EQ(engine->Pool().LiveThreads(), 0);
+    EXPECT_FALSE(window.timerOn);
+    EXPECT_EQ(engine->AutoMode(), AUTO_MODE_OFF);
+}

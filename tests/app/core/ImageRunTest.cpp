@@ -1,0 +1,89 @@
+// Whole runs through the batch engine with the program's image processor.
+#include "EngineHarness.h"
+
+#include "app/core/ImageProcessorRun.h"
+#include "support/BatchTree.h"
+#include "support/ImageFiles.h"
+
+using namespace enginetest;
+
+namespace {
+
+class ImageRun : public EngineFixture {
+protected:
+    ImageRun() {
+        engine->SetProcessorFactory(MakeImageProcessorRun);
+        EXPECT_TRUE(testdata::WriteBatchTree(ToUtf8(src())));
+        // A step whose effect shows in every output: the resolution.
+        window.choices.deskew = false;
+        window.choices.background = false;
+        ProcessSetting::dpi.on = 1;
+        ProcessSetting::dpi.dst = 200;
+    }
+    void ExpectFinished(int done, int failed) {
+        const std::wstring expected = L"**********处理完成,总共处理了 " + std::to_wstring(done) + L" 张, 其中失败" +
+                                      std::to_wstring(failed) + L"张";
+        EXPECT_EQ(window.LastProgress().rfind(expected, 0), 0u) << ToUtf8(window.LastProgress());
+    }
+    std::string FailedListOf(const std::wstring& folder) {
+        const auto lists = FailedLists(folder);
+        return lists.size() == 1 ? Read(lists[0]) : "<" + std::to_string(lists.size()) + " lists>";
+    }
+};
+
+}  // namespace
+
+TEST_F(ImageRun, ResultsIntoTheSourceFolders) {
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle(60000));
+    ExpectFinished(5, 1);
+    const std::string root = ToUtf8(src());
+    const auto problems = testdata::BatchTreeOutputProblems(
+        testdata::BatchTreeQueueSourceLayout(),
+        [&](const std::string& rel) {
+            const auto slash = rel.rfind('/');
+            const std::string folder = slash == std::string::npos ? root : root + "/" + rel.substr(0, slash);
+            const std::string name = folder.substr(folder.rfind('/') + 1);
+            return folder + "/" + name + "/" + rel.substr(slash == std::string::npos ? 0 : slash + 1);
+        },
+        200);
+    for (const auto& p : problems) ADD_FAILURE() << p;
+    EXPECT_EQ(FailedListOf(src()), root + "/bad.jpg\r\n");
+    EXPECT_EQ(log.alive.load(), 0);
+}
+
+TEST_F(ImageRun, ResultsIntoANewFolderWithAndWithoutSubfolders) {
+    struct Case {
+        bool includeSub;
+        std::vector<std::string> taken;
+    };
+    const Case cases[] = {{true, testdata::BatchTreeQueueNewFolder()}, {false, {"a.jpg", "B.PNG", "bad.jpg"}}};
+    for (const auto& c : cases) {
+        testdata::TempDir out;
+        window.choices.newFolder = true;
+        window.choices.destinationText = out.wpath();
+        window.choices.includeSubfolders = c.includeSub;
+        engine->SetSaveToNewFolder(true);
+        engine->SetDestinationFolder(out.wpath());
+        engine->OnStartStop();
+        ASSERT_TRUE(RunToIdle(60000));
+        ExpectFinished(static_cast<int>(c.taken.size()), 1);
+        const auto problems = testdata::BatchTreeOutputProblems(
+            c.taken, [&](const std::string& rel) { return out.path() + "/src/" + rel; }, 200);
+        for (const auto& p : problems) ADD_FAILURE() << p << (c.includeSub ? " (sub-folders)" : "");
+        EXPECT_EQ(FailedListOf(out.wpath()), ToUtf8(src()) + "/bad.jpg\r\n");
+    }
+}
+
+TEST_F(ImageRun, ReprocessAllOffTakesOnlyFilesWithoutOutputs) {
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle(60000));
+    ExpectFinished(5, 1);
+    window.choices.reprocessAll = false;
+    ASSERT_TRUE(files::Remove(Src(L"sub/sub/c.tif")));
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle(60000));
+    // c.tif again, and bad.jpg, which never has an output.
+    ExpectFinished(2, 1);
+    EXPECT_EQ(testimg::ReadTiff(ToUtf8(Src(L"sub/sub/c.tif"))).size(), 3u);
+}

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <ctime>
+#include <thread>
+
+#include "platform/core/CodePages.h"
+#include "platform/core/System.h"
+
+TEST(CodePages, WideToCodePageTable) {
+    struct Case {
+        UINT codePage;
+        std::wstring text;
+        std::string bytes;
+        bool lossless;
+    };
+    const Case cases[] = {
+        {936, L"中文a.jpg", "\xd6\xd0\xce\xc4" "a.jpg", true},
+        {936, L"/p/\u0e01.jpg", "/p/?.jpg", false},          // Thai is not in GBK
+        {936, L"\u0e01\u0e02", "??", false},                  // one '?' per character
+        {950, L"中", "\xa4\xa4", true},
+        {1252, L"caf\u00e9", "caf\xe9", true},
+        {1252, L"\u4e2d", "?", false},
+        {CP_UTF8, L"中\U0001F600", "\xe4\xb8\xad\xf0\x9f\x98\x80", true},
+        {CP_UTF8, std::wstring(1, static_cast<wchar_t>(0xD800)), "\xef\xbf\xbd", false},
+    };
+    for (const auto& c : cases) {
+        std::string out = "stale";
+        EXPECT_EQ(WideToCodePage(c.codePage, c.text, out), c.lossless) << c.codePage;
+        EXPECT_EQ(out, c.bytes) << c.codePage;
+    }
+}
+
+TEST(CodePages, CodePageToWideRoundTripsAndMarksBadBytes) {
+    std::wstring wide;
+    EXPECT_TRUE(CodePageToWide(936, "\xd6\xd0\xce\xc4", wide));
+    EXPECT_EQ(wide, L"中文");
+    // 0x81 starts a two-byte GBK character; cut short it is not valid.
+    EXPECT_FALSE(CodePageToWide(936, "a\x81", wide));
+    EXPECT_EQ(wide, L"a\uFFFD");
+    EXPECT_FALSE(CodePageToWide(CP_UTF8, "a\xff", wide));
+    EXPECT_EQ(wide, L"a\uFFFD");
+}
+
+TEST(CodePages, UnknownCodePageGivesNothing) {
+    std::string out = "x";
+    EXPECT_FALSE(WideToCodePage(12345, L"abc", out));
+    EXPECT_TRUE(out.empty());
+    EXPECT_TRUE(CodePageName(12345).empty());
+    EXPECT_EQ(CodePageName(936), "GBK");
+}
+
+TEST(CodePages, TheCLocaleCountsAsUtf8) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(GetACP(), CP_UTF8);
+    if (std::setlocale(LC_ALL, "C.UTF-8")) EXPECT_EQ(GetACP(), CP_UTF8);
+    std::setlocale(LC_ALL, before.c_str());
+}
+
+TEST(System, ProcessorCountOverrideAndFloor) {
+    SetProcessorCountOverride(6);
+    EXPECT_EQ(GetProcessorCount(), 6);
+    SetProcessorCountOverride(0);
+    const unsigned hw = std::thread::hardware_concurrency();
+    EXPECT_EQ(GetProcessorCount(), hw == 0 ? 1 : static_cast<int>(hw));
+    SetProcessorCountOverride(-3);
+    EXPECT_GE(GetProcessorCount(), 1);
+}
+
+TEST(System, TickCountAdvancesInMilliseconds) {
+    const DWORD a = GetTickCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const DWORD b = GetTickCount();
+    EXPECT_GE(b - a, 25u);
+    EXPECT_LT(b - a, 5000u);
+}
+
+TEST(System, LocalTimeMatchesTheCLibrary) {
+    SYSTEMTIME st;
+    const std::time_t t = std::time(nullptr);
+    GetLocalTime(&st);
+    std::tm local{};
+    localtime_r(&t, &local);
+    EXPECT_EQ(st.wYear, local.tm_year + 1900);
+    EXPECT_EQ(st.wMonth, local.tm_mon + 1);
+    EXPECT_EQ(st.wDay, local.tm_mday);
+    EXPECT_LE(st.wMonth, 12);
+    EXPECT_LT(st.wMilliseconds, 1000);
+}
