@@ -191,47 +191,6 @@ public:
     // image stretched per channel for 24-bit sources, otherwise the grey image
     // stretched (working depth 8); none when there is no such image.
     void PrepareContrastCopy(float low, float high);
-    // ---- Skew and rotation ----
-    // Finds the skew angle of the working image (method taken modulo 3, the
-    // other methods tried when tryothers is set); leaves it in skewAngle.
-    void DetectSkew(std::int32_t maxAngle, std::int32_t method);
-    // Prepares the binary image of a method and searches it.
-    bool RunSkewSearch(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns, float* angle, float* score);
-    // Binary image of the working size: Otsu of the grey image; the 8-bit
-    // or 24-bit buffer at 128.
-    void OtsuBinarizeGray(const BYTE* grey);
-    void BinarizeGray128(const BYTE* grey);
-    void BinarizeColor128(const BYTE* colour);
-    // Turns the working image (colour when colour is kept, else grey) by
-    // `angle` degrees clockwise as displayed onto an enlarged canvas that
-    // starts as the fill (1 white, 0 black). The working images are freed.
-    void RotateByAngle(double angle, std::int32_t fill);
-    // The working-size block at the centre of the canvas becomes the grey
-    // (or colour) working image and the result; the canvas is freed.
-    void KeepSizeCropGray(BYTE flag);
-    void KeepSizeCropColor(BYTE flag);
-
-    // ---- Centring (direction bits: 1 horizontal, 2 vertical) ----
-    void CenterHorizontalGray(float ratio, const BYTE* measure, std::int32_t directions);
-    void CenterVerticalGray(float ratio, const BYTE* measure, std::int32_t directions);
-    void CenterHorizontalColor(float ratio, const BYTE* measure, std::int32_t directions);
-    void CenterVerticalColor(float ratio, const BYTE* measure, std::int32_t directions);
-
-    // ---- Cutting ----
-    // Crops the result to its content box widened by the margins (pixels);
-    // nothing when run is 0 or there is no content box.
-    void CutWhiteMarginsColor(BYTE run, std::int32_t left, std::int32_t right, std::int32_t top,
-                              std::int32_t bottom, float ratio);
-    void CutWhiteMarginsGray(BYTE run, std::int32_t left, std::int32_t right, std::int32_t top,
-                             std::int32_t bottom, float ratio);
-    // Crops a colour result to the long runs of its content colours.
-    void CutEdgesByBkColor(const cutting::CutByBkColorParams& params);
-
-    // ---- Stains, borders, black board, binding holes ----
-    void RemoveStainsBordersAndHoles(const std::wstring& name);
-    void RemoveBlackBoardColor(cleanup::BlackBoardRecord record);
-    void RemoveBlackBoardGray(cleanup::BlackBoardRecord record);
-
     // ---- Output size, text-direction turn, illustrations ----
     // Places the result centred on a TW x TH canvas (cropping or padding
     // with the output fill) when the step's gate is on or `force` is set.
@@ -444,9 +403,6 @@ public:
     std::int32_t keptPageCount = 0;
 
 private:
-    // Runs the skew search over the binary image as it stands and copies the
-    // search state into the fields above.
-    bool SearchBinaryImage(std::int32_t maxAngle, std::int32_t method, bool twoColumns);
     // The two fixed-output-size forms.
     void FitOutputSize(int bitsPerPixel, std::int32_t targetWidth, std::int32_t targetHeight, BYTE force);
     // The white-margin check of the detection over a binarised result.

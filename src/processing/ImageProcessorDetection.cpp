@@ -33,8 +33,8 @@ void CImageProcessor::RunDetection(const std::wstring&, std::int32_t quickStepBi
 
     const bool retainColour = ProcessSetting::filesave.retaincolor != 0;
     if (deskew) {
-        SearchBinaryImage(ProcessSetting::correct.angle, ProcessSetting::correct.method,
-                          ProcessSetting::twocolumns != 0);
+        SearchSkew(ProcessSetting::correct.angle, ProcessSetting::correct.method,
+                   ProcessSetting::twocolumns != 0 ? 1 : 0);
         binaryImage.reset();
         const float skew = std::fabs(skewAngle);
         if (DetectSetting::minAngle <= skew && skew <= DetectSetting::maxAngle) {

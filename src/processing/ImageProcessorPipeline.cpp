@@ -176,11 +176,13 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             AutoContrastGray(greyImage.get(), width, height);
     }
 
-    // 【１０】 stains or 【４】 borders, then 【９】 binding holes.
+    // 【１０】 stains or 【４】 borders, then 【９】 binding holes (the operation
+    // reads their gates itself).
+    if (StepGate(PipelineStep::kStainsBordersHoles)) stepsRun.push_back(PipelineStep::kStainsBordersHoles);
     RemoveStainsBordersAndHoles(outputName);
 
-    // 【３】 Black board.
-    const cleanup::BlackBoardRecord board = cleanup::PipelineBoardRecord(StepGate(PipelineStep::kBlackBoard));
+    // 【３】 Black board: the record carries the gate.
+    const cleanup::BlackBoardRecord board = cleanup::PipelineBoardRecord(gate(PipelineStep::kBlackBoard));
     if (RetainColour() && colourImage)
         RemoveBlackBoardColor(board);
     else

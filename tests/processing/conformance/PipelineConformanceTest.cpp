@@ -82,8 +82,9 @@ TEST_F(PipelineConformance, RealFilesKeepFormatDepthAndResolution) {
             const auto source = testimg::ReadTiff(src);
             ASSERT_FALSE(source.empty());
             EXPECT_EQ(s.compression, source[0].compression == COMPRESSION_OJPEG ? COMPRESSION_JPEG : source[0].compression);
-            if (source[0].xResolution > 0 && source[0].resolutionUnit == RESUNIT_INCH)
+            if (source[0].xResolution > 0 && source[0].resolutionUnit == RESUNIT_INCH) {
                 EXPECT_EQ(p.dpiX, static_cast<int>(source[0].xResolution + 0.5f));
+            }
         }
     }
 }
