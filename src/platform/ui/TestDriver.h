@@ -1,0 +1,58 @@
+// Drives dialogs the way a user does, by control id, for tests: clicks,
+// typing, choices, slider moves, link and list clicks, menu commands and keys
+// all go through the same paths as the user's (so the dialog hears the same
+// notifications), and the reads return what the user would see. Runs on the
+// user-interface thread.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Dialog.h"
+
+class DialogDriver {
+public:
+    // `window`: a dialog or a page (its own controls are the ones reached).
+    explicit DialogDriver(CWnd& window) : window_(window) {}
+
+    CWnd* Item(int id) const { return window_.GetDlgItem(id); }
+
+    // Each action returns false, doing nothing, when the control is missing,
+    // hidden or disabled (a user could not do it either).
+    bool Click(int id);                                // button, check, radio, notifying static
+    bool Type(int id, const std::wstring& text);       // replaces an edit's text
+    bool Choose(int id, int index);                    // drop-down list entry
+    bool Choose(int id, const std::wstring& text);
+    bool Slide(int id, int position);                  // slider
+    bool ClickLink(int id, int link = 0);              // link number `link` of a link text
+    bool ClickListItem(int id, int index);             // -1: a click that hits no item
+    bool ClickTreeItem(int id, HTREEITEM item);
+    // A command of the window's menu.
+    bool ChooseMenu(UINT commandId);
+    // A key pressed and released in the control with the focus (or in
+    // control `focusId` after giving it the focus), with Ctrl held or not.
+    bool PressKey(UINT virtualKey, bool ctrl = false, int focusId = 0);
+    bool KeyUp(UINT virtualKey, bool ctrl = false, int focusId = 0);
+    // Closes the window as Esc or the close box would.
+    void Close();
+
+    std::wstring Text(int id) const;
+    // The text as drawn (a path shortened by path ellipsis, ...).
+    std::wstring ShownText(int id) const;
+    bool IsChecked(int id) const;
+    bool IsVisible(int id) const;
+    bool IsEnabled(int id) const;
+    int CurSel(int id) const;
+    std::vector<std::wstring> Items(int id) const;  // drop-down list or list view entries
+    std::wstring ToolTip(int id) const;
+
+private:
+    QWidget* Usable(int id) const;
+    bool SendKey(UINT virtualKey, bool ctrl, int focusId, bool press, bool release);
+    CWnd& window_;
+};
+
+// Handles messages and events until `done()` holds or the timeout passes.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
