@@ -19,6 +19,7 @@
 #include "processing/TextComponentAnalyzer.h"
 #include "processing/TextFilter.h"
 #include "processing/ToneOperations.h"
+#include "processing/EngineParams.h"
 #include "processing/reference/RefBkColor.h"
 #include "processing/reference/RefComponents.h"
 #include "processing/reference/RefPhoto.h"
@@ -125,16 +126,7 @@ BENCHMARK(BM_TextFilterReference)->Unit(benchmark::kMillisecond)->Iterations(3);
 // ---- background colour remover (colour page with photo and seal) -------
 
 BkColorParams BkParams(Page& colour, Page& grey, int mode, bool source) {
-    BkColorParams p;
-    p.colour = colour.Data();
-    p.grey = grey.Data();
-    p.width = colour.width;
-    p.height = colour.height;
-    p.brightness = 40;
-    p.contrast = 50;
-    p.darkening = 50;
-    p.colorDelta = 25;
-    p.saturation = 0.15f;
+    BkColorParams p = BkDefaults(colour, grey);
     p.keepRadius = 2.0f;
     p.keepMode = mode;
     p.keepSourceColours = source ? 1 : 0;
@@ -205,15 +197,10 @@ BENCHMARK(BM_RedSealReference)->Arg(0)->Arg(1)->ArgName("mode")->Unit(benchmark:
 
 // ---- photo-region finder (page with a photograph) -----------------------
 
-PhotoRegionParams FinderParams(Page& c, Page& g, bool colour) {
-    PhotoRegionParams p;
-    p.grey = g.Data();
-    p.colour = colour ? c.Data() : nullptr;
+PhotoRegionParams FinderFor(Page& c, Page& g, bool colour) {
+    PhotoRegionParams p = FinderParams(c, g, 2);
+    if (!colour) p.colour = nullptr;
     p.bitsPerPixel = colour ? 24 : 8;
-    p.width = g.width;
-    p.height = g.height;
-    p.passes = 5;
-    p.mode = 2;
     return p;
 }
 
@@ -221,7 +208,7 @@ void BM_PhotoFinder(benchmark::State& state) {
     const bool colour = state.range(0) != 0, mixed = state.range(1) != 0;
     CPhotoRegionFinder finder;
     Loop(state, Colour(mixed), Grey(mixed), colour ? Colour(mixed) : Grey(mixed),
-         [&](Page& c, Page& g) { finder.Find(FinderParams(c, g, colour)); });
+         [&](Page& c, Page& g) { finder.Find(FinderFor(c, g, colour)); });
 }
 BENCHMARK(BM_PhotoFinder)
     ->ArgsProduct({{0, 1}, {0, 1}})
@@ -231,7 +218,7 @@ BENCHMARK(BM_PhotoFinder)
 
 void BM_PhotoFinderReference(benchmark::State& state) {
     RefLoop(state, Colour(true), Grey(true), [&](Page& c, Page& g) {
-        const PhotoRegionParams p = FinderParams(c, g, true);
+        const PhotoRegionParams p = FinderFor(c, g, true);
         ref::RefPhotoFind({p.grey, p.colour, p.width, p.height, 24, 300, 255, 0, 0, 0, p.passes, p.mode});
     });
 }

@@ -49,52 +49,19 @@ std::size_t NextNonZero(const std::uint8_t* p, std::size_t from, std::size_t n) 
 }  // namespace
 
 void ComponentAnalysis::LabelCandidates(int startClass, bool keepPoints) {
-    const int w = width_, h = height_;
-    if (w <= 0 || h <= 0) return;
+    if (width_ <= 0 || height_ <= 0) return;
     std::uint8_t* const cand = Map();
-    const std::size_t stride = static_cast<std::size_t>(w);
-    const std::size_t total = stride * static_cast<std::size_t>(h);
-    const std::ptrdiff_t sw = static_cast<std::ptrdiff_t>(stride);
-    const std::ptrdiff_t offs[8] = {-sw - 1, -sw, -sw + 1, -1, 1, sw - 1, sw, sw + 1};
+    const std::size_t stride = static_cast<std::size_t>(width_);
+    const std::size_t total = stride * static_cast<std::size_t>(height_);
+    // A neighbour joins when it is still a candidate; joining uses it up.
+    auto claim = [](std::uint8_t& candidate, int, int) {
+        if (!candidate) return false;
+        candidate = 0;
+        return true;
+    };
     for (std::size_t seed = NextNonZero(cand, 0, total); seed < total; seed = NextNonZero(cand, seed + 1, total)) {
-        const int x = static_cast<int>(seed % stride), y = static_cast<int>(seed / stride);
-        PageComponent c;
-        c.cls = startClass;
-        c.firstPoint = points_.size();
-        c.left = c.right = x;
-        c.top = c.bottom = y;
         cand[seed] = 0;
-        Push(x, y);
-        for (std::size_t k = c.firstPoint; k < points_.size(); ++k) {
-            const Point p = points_[k];
-            if (p.x > 0 && p.x < w - 1 && p.y > 0 && p.y < h - 1) {
-                std::uint8_t* pc = cand + stride * p.y + p.x;
-                for (int n = 0; n < 8; ++n) {
-                    if (!pc[offs[n]]) continue;
-                    pc[offs[n]] = 0;
-                    Push(p.x + kNeighbour8[n][0], p.y + kNeighbour8[n][1]);
-                }
-            } else {
-                for (int n = 0; n < 8; ++n) {
-                    const int nx = p.x + kNeighbour8[n][0], ny = p.y + kNeighbour8[n][1];
-                    if (nx < 0 || nx >= w || ny < 0 || ny >= h) continue;
-                    std::uint8_t& v = cand[stride * ny + nx];
-                    if (!v) continue;
-                    v = 0;
-                    Push(nx, ny);
-                }
-            }
-            if (p.x < c.left) c.left = p.x;
-            if (p.x > c.right) c.right = p.x;
-            if (p.y < c.top) c.top = p.y;
-            if (p.y > c.bottom) c.bottom = p.y;
-        }
-        c.pointCount = points_.size() - c.firstPoint;
-        if (!keepPoints) {
-            points_.resize(c.firstPoint);
-            c.hasPoints = false;
-        }
-        components.push_back(c);
+        Grow(static_cast<int>(seed % stride), static_cast<int>(seed / stride), startClass, keepPoints, cand, claim);
     }
 }
 

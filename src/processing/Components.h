@@ -217,6 +217,10 @@ public:
 
 private:
     void Push(int x, int y) { points_.push_back({x, y}); }
+    // Grows one component from (x, y) breadth first in kNeighbour8 order;
+    // claim(mapByte, x, y) says whether a neighbour joins (and marks it).
+    template <class Claim>
+    void Grow(int x, int y, int startClass, bool keepPoints, std::uint8_t* map, Claim&& claim);
 
     int width_ = 0, height_ = 0, dpi_ = 0;
     // The visited (or candidate) map, cleared on first use after Begin.
@@ -240,58 +244,63 @@ int ClassifyTextFilter(const PageComponent& c, const ComponentAnalysis& ca);
 
 // ---- template definitions ----------------------------------------------
 
+template <class Claim>
+void ComponentAnalysis::Grow(int x, int y, int startClass, bool keepPoints, std::uint8_t* map, Claim&& claim) {
+    const int w = width_, h = height_;
+    const std::size_t stride = static_cast<std::size_t>(w);
+    const std::ptrdiff_t sw = static_cast<std::ptrdiff_t>(stride);
+    const std::ptrdiff_t offs[8] = {-sw - 1, -sw, -sw + 1, -1, 1, sw - 1, sw, sw + 1};
+    PageComponent c;
+    c.cls = startClass;
+    c.firstPoint = points_.size();
+    c.left = c.right = x;
+    c.top = c.bottom = y;
+    Push(x, y);
+    for (std::size_t k = c.firstPoint; k < points_.size(); ++k) {
+        const Point p = points_[k];
+        if (p.x > 0 && p.x < w - 1 && p.y > 0 && p.y < h - 1) {
+            std::uint8_t* pm = map + stride * p.y + p.x;
+            for (int n = 0; n < 8; ++n) {
+                const int nx = p.x + kNeighbour8[n][0], ny = p.y + kNeighbour8[n][1];
+                if (claim(pm[offs[n]], nx, ny)) Push(nx, ny);
+            }
+        } else {
+            for (int n = 0; n < 8; ++n) {
+                const int nx = p.x + kNeighbour8[n][0], ny = p.y + kNeighbour8[n][1];
+                if (nx < 0 || nx >= w || ny < 0 || ny >= h) continue;
+                if (claim(map[stride * ny + nx], nx, ny)) Push(nx, ny);
+            }
+        }
+        if (p.x < c.left) c.left = p.x;
+        if (p.x > c.right) c.right = p.x;
+        if (p.y < c.top) c.top = p.y;
+        if (p.y > c.bottom) c.bottom = p.y;
+    }
+    c.pointCount = points_.size() - c.firstPoint;
+    if (!keepPoints) {
+        points_.resize(c.firstPoint);
+        c.hasPoints = false;
+    }
+    components.push_back(c);
+}
+
 template <class PixelTest, class SeedTest>
 void ComponentAnalysis::Label(PixelTest&& pixel, SeedTest&& seed, int startClass, bool keepPoints) {
     const int w = width_, h = height_;
     if (w <= 0 || h <= 0) return;
     std::uint8_t* const vis = Map();
-    const std::size_t stride = static_cast<std::size_t>(w);
-    const std::ptrdiff_t offs[8] = {-static_cast<std::ptrdiff_t>(stride) - 1, -static_cast<std::ptrdiff_t>(stride),
-                                    -static_cast<std::ptrdiff_t>(stride) + 1, -1, 1,
-                                    static_cast<std::ptrdiff_t>(stride) - 1, static_cast<std::ptrdiff_t>(stride),
-                                    static_cast<std::ptrdiff_t>(stride) + 1};
+    // A neighbour joins when it is not yet visited and passes the pixel test.
+    auto claim = [&pixel](std::uint8_t& visited, int nx, int ny) {
+        if (visited || !pixel(nx, ny)) return false;
+        visited = 1;
+        return true;
+    };
     for (int y = 0; y < h; ++y) {
-        std::uint8_t* vrow = vis + stride * y;
+        std::uint8_t* vrow = vis + static_cast<std::size_t>(w) * y;
         for (int x = 0; x < w; ++x) {
             if (vrow[x] || !seed(x, y) || !pixel(x, y)) continue;
-            PageComponent c;
-            c.cls = startClass;
-            c.firstPoint = points_.size();
-            c.left = c.right = x;
-            c.top = c.bottom = y;
             vrow[x] = 1;
-            Push(x, y);
-            for (std::size_t k = c.firstPoint; k < points_.size(); ++k) {
-                const Point p = points_[k];
-                if (p.x > 0 && p.x < w - 1 && p.y > 0 && p.y < h - 1) {
-                    std::uint8_t* pv = vis + stride * p.y + p.x;
-                    for (int n = 0; n < 8; ++n) {
-                        const int nx = p.x + kNeighbour8[n][0], ny = p.y + kNeighbour8[n][1];
-                        if (pv[offs[n]] || !pixel(nx, ny)) continue;
-                        pv[offs[n]] = 1;
-                        Push(nx, ny);
-                    }
-                } else {
-                    for (int n = 0; n < 8; ++n) {
-                        const int nx = p.x + kNeighbour8[n][0], ny = p.y + kNeighbour8[n][1];
-                        if (nx < 0 || nx >= w || ny < 0 || ny >= h) continue;
-                        std::uint8_t& v = vis[stride * ny + nx];
-                        if (v || !pixel(nx, ny)) continue;
-                        v = 1;
-                        Push(nx, ny);
-                    }
-                }
-                if (p.x < c.left) c.left = p.x;
-                if (p.x > c.right) c.right = p.x;
-                if (p.y < c.top) c.top = p.y;
-                if (p.y > c.bottom) c.bottom = p.y;
-            }
-            c.pointCount = points_.size() - c.firstPoint;
-            if (!keepPoints) {
-                points_.resize(c.firstPoint);
-                c.hasPoints = false;
-            }
-            components.push_back(c);
+            Grow(x, y, startClass, keepPoints, vis, claim);
         }
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "processing/BkColorRemover.h"
+#include "processing/PhotoRegionFinder.h"
 #include "processing/TextFilter.h"
 #include "support/SyntheticPages.h"
 
@@ -30,4 +31,16 @@ inline TextFilterParams FilterParamsFor(synth::Page& page) {
     p.height = page.height;
     p.dpi = page.dpi;
     return p;
+}
+
+// The photo finder on a colour page and its grey copy, in the given mode.
+inline PhotoRegionParams FinderParams(synth::Page& colour, synth::Page& grey, int mode) {
+    PhotoRegionParams f;
+    f.grey = grey.Data();
+    f.colour = colour.Data();
+    f.width = colour.width;
+    f.height = colour.height;
+    f.dpi = colour.dpi;
+    f.mode = mode;
+    return f;
 }

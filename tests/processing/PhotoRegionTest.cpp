@@ -117,16 +117,6 @@ PhotoPage MakePhotoPage(int dpi, bool withLarge = true) {
     return p;
 }
 
-PhotoRegionParams FinderParams(Page& colour, Page& grey, int mode) {
-    PhotoRegionParams f;
-    f.grey = grey.Data();
-    f.colour = colour.Data();
-    f.width = colour.width;
-    f.height = colour.height;
-    f.dpi = colour.dpi;
-    f.mode = mode;
-    return f;
-}
 
 bool Contains(const std::vector<RECT>& found, synth::Rect r) {
     for (const RECT& f : found)
