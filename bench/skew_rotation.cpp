@@ -8,10 +8,12 @@
 // mask and the contrast copy belong to the processing object.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 #include "processing/Binarize.h"
+#include "processing/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "processing/SkewSearch.h"
 #include "support/BareJpeg.h"
@@ -100,6 +102,42 @@ BENCHMARK(BM_DetectSkewText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DetectSkewTextReference)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_DetectSkewBlank)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DetectSkewBlankReference)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The processing object's own detection: the Otsu, text-only and contrast
+// copy methods with their preparation, on the colour page (its grey copy
+// and colour image) and on a blank colour page.
+PixelBuffer Copy(const synth::Page& page) {
+    PixelBuffer b = AllocPixels(page.width, page.height, page.bpp);
+    std::copy(page.bits.begin(), page.bits.end(), b.get());
+    return b;
+}
+
+void ProcessorDetectSkew(benchmark::State& state, const synth::Page& colour) {
+    const synth::Page grey = synth::ToGrey(colour);
+    CImageProcessor p;
+    p.width = colour.width;
+    p.height = colour.height;
+    p.workingDepth = 8;
+    p.sourceDepth = 24;
+    p.dpiX = p.dpiY = colour.dpi;
+    p.greyImage = Copy(grey);
+    p.colourImage = Copy(colour);
+    for (auto _ : state) {
+        p.contrastCopy.reset();
+        p.DetectSkew(5, 0);
+        state.counters["angle"] = p.skewAngle;
+    }
+}
+
+const synth::Page& A4BlankColour() {
+    static const synth::Page page = synth::Blank(benchpages::kA4Width, benchpages::kA4Height, 24);
+    return page;
+}
+
+void BM_ProcessorDetectSkewText(benchmark::State& state) { ProcessorDetectSkew(state, A4SkewedColour()); }
+void BM_ProcessorDetectSkewBlank(benchmark::State& state) { ProcessorDetectSkew(state, A4BlankColour()); }
+BENCHMARK(BM_ProcessorDetectSkewText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessorDetectSkewBlank)->Unit(benchmark::kMillisecond);
 
 // The turn back by the angle found: grey and colour.
 void BM_RotateByAngle(benchmark::State& state, const synth::Page& page) {

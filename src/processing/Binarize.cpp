@@ -32,13 +32,13 @@ void ThresholdRows(const std::uint8_t* bits, int width, int height, int bpp, std
 int Byte8(const std::uint8_t* row, int x) { return row[x]; }
 int GreyOf(const std::uint8_t* row, int x) {
     const std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
-    return px::Grey(p[0], p[1], p[2]);
+    return px::GreyFast(p[0], p[1], p[2]);
 }
 
 }  // namespace
 
-int OtsuThreshold(const Histogram& hist, std::uint64_t total) {
-    if (total == 0) return 0;
+int OtsuThreshold(const Histogram& hist, std::int64_t total) {
+    if (total <= 0) return 0;
     std::array<float, 256> p{};
     const float n = static_cast<float>(total);
     for (int j = 0; j < 256; ++j) p[j] = static_cast<float>(hist[j]) / n;
@@ -72,33 +72,20 @@ int OtsuThreshold(const Histogram& hist, std::uint64_t total) {
     return best;
 }
 
-namespace {
-
-template <class Level>
-Histogram HistogramOf(const std::uint8_t* bits, int width, int height, int bpp, Level level) {
+Histogram HistogramOfColor(const std::uint8_t* bits, int width, int height) {
     Histogram h{};
-    const std::size_t stride = px::StrideFor(static_cast<std::size_t>(width), bpp);
+    const std::size_t stride = px::Stride24(static_cast<std::size_t>(width));
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = bits + stride * static_cast<std::size_t>(y);
-        for (int x = 0; x < width; ++x) ++h[level(row, x)];
+        for (int x = 0; x < width; ++x) ++h[GreyOf(row, x)];
     }
     return h;
 }
 
-}  // namespace
-
-Histogram HistogramOf8(const std::uint8_t* bits, int width, int height) {
-    return HistogramOf(bits, width, height, 8, Byte8);
-}
-
-Histogram HistogramOfColor(const std::uint8_t* bits, int width, int height) {
-    return HistogramOf(bits, width, height, 24, GreyOf);
-}
-
 void Otsu8(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
     if (width <= 0 || height <= 0) return;
-    const Histogram h = HistogramOf8(bits, width, height);
-    const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    const Histogram h = tone::Histogram8(bits, width, height);
+    const std::int64_t total = static_cast<std::int64_t>(width) * height;
     if (h[0] + h[255] == total) {
         const std::size_t stride = px::Stride8(static_cast<std::size_t>(width));
         for (int y = 0; y < height; ++y) {
@@ -113,7 +100,7 @@ void Otsu8(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
 void OtsuColor(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
     if (width <= 0 || height <= 0) return;
     const Histogram h = HistogramOfColor(bits, width, height);
-    const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    const std::int64_t total = static_cast<std::int64_t>(width) * height;
     ThresholdRows(bits, width, height, 24, out, OtsuThreshold(h, total), GreyOf);
 }
 

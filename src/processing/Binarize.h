@@ -4,13 +4,14 @@
 // callers refuse empty images before calling.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
+#include "processing/ToneTables.h"
+
 namespace binarize {
 
-using Histogram = std::array<std::uint64_t, 256>;
+using Histogram = tone::Histogram;
 
 // Otsu's threshold of a histogram over `total` pixels. p(j) = count / total
 // in single precision; for every t the class sums w0, s0 (j <= t) and w1, s1
@@ -24,9 +25,10 @@ using Histogram = std::array<std::uint64_t, 256>;
 // between are empty): the first t of such a run is the top level of the
 // dark class, which would then turn light, and an image of two grey levels
 // would become all light. Other ties keep the lower t.
-int OtsuThreshold(const Histogram& hist, std::uint64_t total);
+int OtsuThreshold(const Histogram& hist, std::int64_t total);
 
-Histogram HistogramOf8(const std::uint8_t* bits, int width, int height);
+// Histogram of the grey values of a 24-bit image (an 8-bit image's is
+// tone::Histogram8).
 Histogram HistogramOfColor(const std::uint8_t* bits, int width, int height);
 
 // Otsu binarisation of an 8-bit image into `out` (same size and stride).

@@ -23,7 +23,7 @@ std::vector<int> DarkCounts(const std::uint8_t* measure, int width, int height, 
         const std::uint8_t* row = measure + stride * static_cast<std::size_t>(y);
         for (int x = 0; x < width; ++x) {
             const std::uint8_t* p = row + static_cast<std::size_t>(x) * (bpp / 8);
-            const int level = bpp == 24 ? px::Grey(p[0], p[1], p[2]) : p[0];
+            const int level = bpp == 24 ? px::GreyFast(p[0], p[1], p[2]) : p[0];
             if (px::Binarise128(static_cast<std::uint8_t>(level)) == 0) ++counts[static_cast<std::size_t>(perColumn ? x : y)];
         }
     }

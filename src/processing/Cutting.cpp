@@ -5,6 +5,7 @@
 
 #include "processing/Binarize.h"
 #include "processing/PixelMath.h"
+#include "processing/ToneTables.h"
 
 namespace cutting {
 
@@ -115,12 +116,7 @@ int MarginPixels(const CutByBkColorParams& p, int xDpi) {
 void BinarizeAtMeanColor(std::uint8_t* bits, int width, int height) {
     if (!ValidImage(bits, width, height)) return;
     const std::size_t stride = px::Stride24(static_cast<std::size_t>(width));
-    std::uint64_t sum = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bits + stride * static_cast<std::size_t>(y);
-        for (int x = 0; x < width; ++x) sum += px::Grey(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
-    }
-    const std::uint64_t mean = sum / (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height));
+    const int mean = tone::MeanGrey24(bits, width, height);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bits + stride * static_cast<std::size_t>(y);
         for (int i = 0; i < 3 * width; ++i) row[i] = row[i] >= mean ? 255 : 0;

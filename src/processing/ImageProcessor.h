@@ -27,11 +27,14 @@
 #include "processing/BindHoleRemover.h"
 #include "processing/BkColorChanger.h"
 #include "processing/BkColorRemover.h"
+#include "processing/CleanupSteps.h"
+#include "processing/Cutting.h"
 #include "processing/BlankPageDetector.h"
 #include "processing/ImageBuffer.h"
 #include "processing/PhotoRegionFinder.h"
 #include "processing/ProtectedRects.h"
 #include "processing/RedSealEngine.h"
+#include "processing/SkewSearch.h"
 #include "processing/StainBorderRemover.h"
 #include "processing/TextComponentAnalyzer.h"
 #include "processing/TextDirectionDetector.h"
@@ -187,6 +190,83 @@ public:
     // stretched (working depth 8); none when there is no such image.
     void PrepareContrastCopy(float low, float high);
 
+    // ---- Skew search and rotation ----
+    // Finds the skew angle of the page (degrees, positive when the content
+    // is turned clockwise as displayed) with the method (0 Otsu, 1 text only,
+    // 2 contrast copy) and, with tryothers, the other methods; leaves it in
+    // skewAngle. The maximum angle is the sweep's range either way.
+    void DetectSkew(std::int32_t maxAngle, std::int32_t method);
+    // Prepares the method's binary image and searches it; the outputs take
+    // the skew angle and score. True when a scan passed a peak.
+    bool RunSkewSearch(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns, float* angle, float* score);
+    // Searches the binary image as it is (horizontal text lines first with
+    // correct/textdirecthor, vertical columns first without).
+    bool SearchSkew(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns);
+    bool SearchHorizontalSkew(std::int32_t maxAngle, std::int32_t method);
+    bool SearchVerticalSkew(std::int32_t maxAngle, std::int32_t method);
+    // Blank sample lines of the binary image at a slope.
+    std::int32_t CountHorizontalLines(double slope, std::int32_t method);
+    std::int32_t CountVerticalLines(double slope, std::int32_t method);
+    // The binary image at the working size: Otsu of the grey image, or the
+    // buffer binarised at 128 (nothing without a buffer; the 8-bit form also
+    // needs working depth 8).
+    void OtsuBinarizeGray(const BYTE* grey);
+    void BinarizeGray128(const BYTE* bits);
+    void BinarizeColor128(const BYTE* bits);
+    // New 8-bit binary buffers into `out` (what it held is freed).
+    static void OtsuBinarizeColor(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out);
+    static void OtsuBinarize8(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out);
+    static void ThresholdColor(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out, std::int32_t threshold);
+    static void Threshold8(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out, BYTE threshold);
+    // Turns the working image (colour when colour is kept, else grey) by
+    // `angle` degrees clockwise as displayed into the canvas; fill 1 white,
+    // 0 black. Frees the grey and colour working images.
+    void RotateByAngle(double angle, std::int32_t fill);
+    // The same sampling the working image about its own centre into a white
+    // canvas (the manual window's quarter turns).
+    void RotateWorkingImage(double angle);
+    // One bilinear sample of the rotation into the canvas buffer given, with
+    // the edge fill of correct/fillcolor.
+    static void SampleRotated(const BYTE* source, std::int32_t sourceWidth, std::int32_t sourceHeight, BYTE* canvas,
+                              std::int32_t canvasWidth, std::int32_t canvasHeight, double x, double y,
+                              std::int32_t column, std::int32_t row, std::int32_t bitsPerPixel);
+    // Copies the centre of the canvas back at the working size into the grey
+    // (colour) working image and makes it the result; box left and top take
+    // the offsets. Nothing when the flag is 0, there is no canvas, or the
+    // canvas is not of that depth.
+    void KeepSizeCropGray(BYTE flag);
+    void KeepSizeCropColor(BYTE flag);
+
+    // ---- Centring ----
+    // Centre the result horizontally (direction bit 0) or vertically (bit
+    // 1), measured on an image of the result's size and depth.
+    void CenterHorizontalGray(float ratio, const BYTE* measure, std::int32_t directionBits);
+    void CenterVerticalGray(float ratio, const BYTE* measure, std::int32_t directionBits);
+    void CenterHorizontalColor(float ratio, const BYTE* measure, std::int32_t directionBits);
+    void CenterVerticalColor(float ratio, const BYTE* measure, std::int32_t directionBits);
+
+    // ---- Cutting ----
+    // Cut white margins of the result (24-bit through its grey values) with
+    // margins in pixels; the threshold comes from cutwhite/threholdtype and
+    // cutwhite/threhold. Nothing when run is 0.
+    void CutWhiteMarginsColor(BYTE run, std::int32_t left, std::int32_t right, std::int32_t top, std::int32_t bottom,
+                              float ratio);
+    void CutWhiteMarginsGray(BYTE run, std::int32_t left, std::int32_t right, std::int32_t top, std::int32_t bottom,
+                             float ratio);
+    // Cut the edges of a colour result by its background colour.
+    void CutEdgesByBkColor(const cutting::CutByBkColorParams& params);
+    static void BinarizeAtMeanColor(BYTE* bits, std::int32_t w, std::int32_t h);
+    static bool IsMostlyWhite(const BYTE* bits, std::int32_t w, std::int32_t h);
+
+    // ---- Stains, borders, black board and binding holes ----
+    // Stains or black borders, then binding holes, by their gates (the scan
+    // switches in run type 4) with the settings' values.
+    void RemoveStainsBordersAndHoles(const std::wstring& name);
+    void RemoveBlackBoardColor(cleanup::BlackBoardRecord record);
+    void RemoveBlackBoardGray(cleanup::BlackBoardRecord record);
+    void RemoveBindHolesColor(const BindHoleOptions& options, const std::wstring& name);
+    void RemoveBindHolesGray(const BindHoleOptions& options, const std::wstring& name);
+
     // ---- Fields, in the order of the object's description ----
     CRaster codecImage;               // decodes the input; holds no pixels between steps
     PixelBuffer fileBytes;            // the whole input file
@@ -263,6 +343,11 @@ public:
     // text and sizes) goes here and is released by ReleaseBuffers.
     OutputPathMode outputPathMode = OUTPUT_TO_FOLDER;
     std::wstring explicitOutputPath;
+
+    // The skew search's counting state (prefix tables of the binary image
+    // while a search runs) and the depth of the canvas (8 or 24).
+    skew::SkewSearcher skewSearcher;
+    std::int32_t canvasDepth = 0;
 
     // Pages of a multi-page file dropped as blank by SaveTiffPage, and the
     // page files written so far.

@@ -61,8 +61,8 @@ TEST(Otsu, SpreadHistogramsGiveTheClassicThreshold) {
         }
         while (levels.size() % 50) levels.push_back(255);
         const synth::Page g = ImageOfLevels(levels, 50);
-        const binarize::Histogram h = binarize::HistogramOf8(g.bits.data(), g.width, g.height);
-        const int t = binarize::OtsuThreshold(h, levels.size());
+        const binarize::Histogram h = tone::Histogram8(g.bits.data(), g.width, g.height);
+        const int t = binarize::OtsuThreshold(h, static_cast<std::int64_t>(levels.size()));
         // The classic threshold, or, when the levels just above it are
         // empty (a gap between the clusters), the top of that gap: the
         // pixels split the same way.
@@ -82,8 +82,8 @@ TEST(Otsu, TwoLevelImagesKeepTheirDarkPixels) {
     std::vector<std::uint8_t> levels;
     for (int i = 0; i < 600; ++i) levels.push_back(i % 3 == 0 ? 50 : 200);
     const synth::Page g = ImageOfLevels(levels, 30);
-    const binarize::Histogram h = binarize::HistogramOf8(g.bits.data(), g.width, g.height);
-    const int t = binarize::OtsuThreshold(h, levels.size());
+    const binarize::Histogram h = tone::Histogram8(g.bits.data(), g.width, g.height);
+    const int t = binarize::OtsuThreshold(h, static_cast<std::int64_t>(levels.size()));
     EXPECT_GT(t, 50);
     EXPECT_LE(t, 200);
     const auto out = binarize::Otsu8(g.bits.data(), g.width, g.height);

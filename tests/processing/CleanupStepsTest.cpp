@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "processing/CleanupSteps.h"
 #include "settings/ProcessSetting.h"
@@ -393,4 +394,54 @@ TEST_F(CleanupSteps, BadImagesChangeNothing) {
     r.board = 1;
     cleanup::RemoveBlackBoard(r, noColour, true, remover);
     EXPECT_TRUE(p.sameColour(before));
+}
+
+TEST_F(CleanupSteps, ExtremeSettingsFinish) {
+    // Radii, bands, areas and thresholds far outside what the dialogs allow
+    // reach the engines unchanged and end without harm (the sanitizer build
+    // runs this too). A threshold below every level finds nothing dark, so
+    // nothing changes; a threshold of 0 still takes the black border.
+    struct Case {
+        int radius, band, percent, threshold;
+        float area;
+        bool unchanged;
+    };
+    const Case cases[] = {
+        {std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), 255, 1e30f,
+         false},
+        {std::numeric_limits<int>::min(), std::numeric_limits<int>::min(), std::numeric_limits<int>::min(), -1000, -5.0f,
+         true},
+        {1000, 100000, 1000, 0, 0.0f, false},
+    };
+    for (const Case& c : cases) {
+        ProcessSetting::rmstains.areamax = c.area;
+        ProcessSetting::rmstains.threhold = c.threshold;
+        ProcessSetting::rmblackborder.ratio = c.radius;
+        ProcessSetting::rmblackborder.threhold = c.threshold;
+        ProcessSetting::rmblackborder.left = c.percent;
+        ProcessSetting::rmblackborder.top = c.percent;
+        ProcessSetting::rmblackborder.right = c.percent;
+        ProcessSetting::rmblackborder.bottom = c.percent;
+        ProcessSetting::bindhole.radius = c.radius;
+        ProcessSetting::bindhole.left = c.percent;
+        ProcessSetting::bindhole.top = c.percent;
+        ProcessSetting::bindhole.areamin = c.radius;
+        ProcessSetting::bindhole.areamax = c.radius;
+        ProcessSetting::bindhole.ignore = c.percent;
+        ProcessSetting::holethresholdmax = c.threshold;
+        ProcessSetting::rmblackboard.ratioarea = c.radius;
+        ProcessSetting::rmblackboard.whiteframewid = c.band;
+        for (bool colour : {false, true}) {
+            TestPage p(160, 120, colour);
+            p.fillRect(0, 0, 10, 119, 0);
+            p.disc(100, 60, 5, 30);
+            const TestPage before = p;
+            CStainBorderRemover remover;
+            CBindHoleRemover holes;
+            cleanup::RemoveStainsBordersAndHoles({true, false, true}, colour, ImagesOf(p), L"", remover, holes);
+            cleanup::RemoveStainsBordersAndHoles({false, true, false}, colour, ImagesOf(p), L"", remover, holes);
+            cleanup::RemoveBlackBoard(cleanup::PipelineBoardRecord(true), ImagesOf(p), colour, remover);
+            EXPECT_EQ(p.sameGrey(before) && p.sameColour(before), c.unchanged) << c.threshold << (colour ? " colour" : " grey");
+        }
+    }
 }

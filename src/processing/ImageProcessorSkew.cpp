@@ -1,0 +1,258 @@
+// The processing object's skew search and rotation: the binary image of each
+// search method, the search over it, the method choice of the detection, and
+// the rotations with their keep-size crops.
+#include <utility>
+
+#include "processing/Binarize.h"
+#include "processing/ImageProcessor.h"
+#include "processing/Rotation.h"
+#include "settings/ProcessSetting.h"
+
+namespace {
+
+class ProcessorSkewMethods final : public skew::SkewMethods {
+public:
+    explicit ProcessorSkewMethods(CImageProcessor& p) : p_(p) {}
+    bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
+        return p_.RunSkewSearch(maxAngle, method, twoColumns ? 1 : 0, angle, score);
+    }
+    bool HasContrastCopy() const override { return p_.contrastCopy != nullptr; }
+    void PrepareContrastCopy() override { p_.PrepareContrastCopy(1.0f, 1.0f); }
+    bool BinaryMostlyDark() const override {
+        if (!p_.binaryImage || p_.width <= 0 || p_.height <= 0) return false;
+        const std::size_t stride = px::Stride8(static_cast<std::size_t>(p_.width));
+        std::int64_t zeros = 0;
+        for (std::int32_t y = 0; y < p_.height; ++y) {
+            const BYTE* row = p_.binaryImage.get() + stride * static_cast<std::size_t>(y);
+            for (std::int32_t x = 0; x < p_.width; ++x) zeros += row[x] == 0;
+        }
+        return zeros >= static_cast<std::int64_t>(p_.width) * p_.height / 2;
+    }
+
+private:
+    CImageProcessor& p_;
+};
+
+BYTE FillByte(std::int32_t fill) { return fill != 0 ? 255 : 0; }
+BYTE EdgeFill() { return ProcessSetting::correct.fillcolor != 0 ? 255 : 0; }
+
+// The state of the processing object's skew fields in the searcher and back.
+void LoadSkewState(const CImageProcessor& p, skew::SkewSearcher& s) {
+    s.skewColumns = p.skewColumns;
+    s.skewBestCount = p.skewBestCount;
+    s.skewAngle = p.skewAngle;
+    s.horizontalAngle = p.horizontalAngle;
+    s.verticalAngle = p.verticalAngle;
+    s.skewScore = p.skewScore;
+    s.horizontalScore = p.horizontalScore;
+    s.verticalScore = p.verticalScore;
+    s.declineCount = p.declineCount;
+}
+
+void StoreSkewState(const skew::SkewSearcher& s, CImageProcessor& p) {
+    p.skewColumns = s.skewColumns;
+    p.skewBestCount = s.skewBestCount;
+    p.skewAngle = s.skewAngle;
+    p.horizontalAngle = s.horizontalAngle;
+    p.verticalAngle = s.verticalAngle;
+    p.skewScore = s.skewScore;
+    p.horizontalScore = s.horizontalScore;
+    p.verticalScore = s.verticalScore;
+    p.declineCount = s.declineCount;
+}
+
+// Runs `search` on the binary image with the object's skew state and takes
+// the state back; the searcher's tables are released afterwards when asked.
+template <class Search>
+auto WithSearcher(CImageProcessor& p, bool release, Search search) {
+    LoadSkewState(p, p.skewSearcher);
+    p.skewSearcher.SetBinaryImage(p.binaryImage.get(), p.width, p.height);
+    const auto r = search(p.skewSearcher);
+    StoreSkewState(p.skewSearcher, p);
+    if (release) p.skewSearcher.Clear();
+    return r;
+}
+
+// The working image a rotation turns: the colour image when colour is kept
+// and the source is colour, else the grey image (which needs working depth
+// 8). Null, after the depth message where it applies, when there is none.
+const BYTE* RotationSource(CImageProcessor& p, int* bpp) {
+    const bool colour = ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24;
+    if (!colour && p.workingDepth != 8) {
+        CImageProcessor::ShowDepthError();
+        return nullptr;
+    }
+    *bpp = colour ? 24 : 8;
+    return colour ? p.colourImage.get() : p.greyImage.get();
+}
+
+// The canvas becomes the rotation's output; the working images are freed
+// and a result that pointed into them now points to the canvas.
+void TakeCanvas(CImageProcessor& p, rotation::Canvas c) {
+    const bool resultFreed = p.result && (p.result == p.greyImage.get() || p.result == p.colourImage.get());
+    p.greyImage.reset();
+    p.colourImage.reset();
+    p.canvas.reset(c.bits.release());
+    p.canvasWidth = c.width;
+    p.canvasHeight = c.height;
+    p.canvasDepth = c.bitsPerPixel;
+    if (resultFreed) {
+        p.result = p.canvas.get();
+        p.resultWidth = p.canvasWidth;
+        p.resultHeight = p.canvasHeight;
+    }
+}
+
+void FreeCanvas(CImageProcessor& p) {
+    if (p.result && p.result == p.canvas.get()) p.result = nullptr;
+    p.canvas.reset();
+    p.canvasWidth = p.canvasHeight = p.canvasDepth = 0;
+}
+
+void KeepSizeCrop(CImageProcessor& p, BYTE flag, int bpp, PixelBuffer& image) {
+    if (flag == 0 || !p.canvas || p.canvasDepth != bpp) return;
+    if (!image) image = AllocPixels(p.width, p.height, bpp);
+    if (!image) return;
+    int ox = 0, oy = 0;
+    rotation::KeepSizeCrop(p.canvas.get(), p.canvasWidth, p.canvasHeight, bpp, p.width, p.height, EdgeFill(),
+                           image.get(), &ox, &oy);
+    p.boxLeft = ox;
+    p.boxTop = oy;
+    p.result = image.get();
+    p.resultWidth = p.width;
+    p.resultHeight = p.height;
+}
+
+}  // namespace
+
+void CImageProcessor::DetectSkew(std::int32_t maxAngle, std::int32_t method) {
+    ProcessorSkewMethods methods(*this);
+    skewAngle = skew::DetectSkewAngle(methods, maxAngle, method, ProcessSetting::tryothers != 0,
+                                      ProcessSetting::twocolumns != 0);
+}
+
+bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns, float* angle,
+                                    float* score) {
+    switch (method) {
+        case 1: {
+            // Text only: a new image of 255 with the text pixels cleared.
+            PixelBuffer mask = AllocPixels(width, height, 8);
+            if (mask)
+                skew::TextOnlyMask(textAnalyser, greyImage.get(), colourImage.get(), width, height,
+                                   sourceDepth == 24 ? 24 : 8, dpiX, mask.get());
+            binaryImage = std::move(mask);
+            break;
+        }
+        case 0:
+            if (workingDepth == 8) OtsuBinarizeGray(greyImage.get());
+            break;
+        case 2:
+            if (workingDepth == 8) {
+                if (sourceDepth == 24)
+                    BinarizeColor128(contrastCopy.get());
+                else
+                    BinarizeGray128(contrastCopy.get());
+            }
+            break;
+        default:
+            break;
+    }
+    const bool found = SearchSkew(maxAngle, method, twoColumns);
+    if (angle) *angle = skewAngle;
+    if (score) *score = skewScore;
+    return found;
+}
+
+bool CImageProcessor::SearchSkew(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns) {
+    return WithSearcher(*this, true, [&](skew::SkewSearcher& s) {
+        return s.SearchSkew(maxAngle, method, twoColumns != 0, ProcessSetting::correct.textdirecthor != 0);
+    });
+}
+
+bool CImageProcessor::SearchHorizontalSkew(std::int32_t maxAngle, std::int32_t method) {
+    return WithSearcher(*this, true, [&](skew::SkewSearcher& s) { return s.SearchHorizontalSkew(maxAngle, method); });
+}
+
+bool CImageProcessor::SearchVerticalSkew(std::int32_t maxAngle, std::int32_t method) {
+    return WithSearcher(*this, true, [&](skew::SkewSearcher& s) { return s.SearchVerticalSkew(maxAngle, method); });
+}
+
+std::int32_t CImageProcessor::CountHorizontalLines(double slope, std::int32_t method) {
+    return WithSearcher(*this, false, [&](skew::SkewSearcher& s) { return s.CountHorizontalLines(slope, method); });
+}
+
+std::int32_t CImageProcessor::CountVerticalLines(double slope, std::int32_t method) {
+    return WithSearcher(*this, false, [&](skew::SkewSearcher& s) { return s.CountVerticalLines(slope, method); });
+}
+
+void CImageProcessor::OtsuBinarizeGray(const BYTE* grey) {
+    if (!grey) return;
+    binaryImage = AllocPixels(width, height, 8);
+    if (binaryImage) binarize::Otsu8(grey, width, height, binaryImage.get());
+}
+
+void CImageProcessor::BinarizeGray128(const BYTE* bits) {
+    if (!bits || workingDepth != 8) return;
+    binaryImage = AllocPixels(width, height, 8);
+    if (binaryImage) binarize::Threshold8(bits, width, height, binaryImage.get(), 128);
+}
+
+void CImageProcessor::BinarizeColor128(const BYTE* bits) {
+    if (!bits) return;
+    binaryImage = AllocPixels(width, height, 8);
+    if (binaryImage) binarize::ThresholdColor(bits, width, height, binaryImage.get(), 128);
+}
+
+void CImageProcessor::OtsuBinarizeColor(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out) {
+    out = bits ? AllocPixels(w, h, 8) : nullptr;
+    if (out) binarize::OtsuColor(bits, w, h, out.get());
+}
+
+void CImageProcessor::OtsuBinarize8(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out) {
+    out = bits ? AllocPixels(w, h, 8) : nullptr;
+    if (out) binarize::Otsu8(bits, w, h, out.get());
+}
+
+void CImageProcessor::ThresholdColor(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out,
+                                     std::int32_t threshold) {
+    out = bits ? AllocPixels(w, h, 8) : nullptr;
+    if (out) binarize::ThresholdColor(bits, w, h, out.get(), threshold);
+}
+
+void CImageProcessor::Threshold8(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out,
+                                 BYTE threshold) {
+    out = bits ? AllocPixels(w, h, 8) : nullptr;
+    if (out) binarize::Threshold8(bits, w, h, out.get(), threshold);
+}
+
+void CImageProcessor::RotateByAngle(double angle, std::int32_t fill) {
+    FreeCanvas(*this);
+    int bpp = 8;
+    const BYTE* source = RotationSource(*this, &bpp);
+    if (!source) return;
+    rotation::Canvas c = rotation::RotateCentred(source, width, height, bpp, angle, FillByte(fill), EdgeFill());
+    if (c.empty()) return;
+    TakeCanvas(*this, std::move(c));
+}
+
+void CImageProcessor::RotateWorkingImage(double angle) {
+    FreeCanvas(*this);
+    int bpp = 8;
+    const BYTE* source = RotationSource(*this, &bpp);
+    if (!source) return;
+    rotation::Canvas c = rotation::RotateAboutImageCentre(source, width, height, bpp, angle, EdgeFill());
+    if (c.empty()) return;
+    TakeCanvas(*this, std::move(c));
+}
+
+void CImageProcessor::SampleRotated(const BYTE* source, std::int32_t sourceWidth, std::int32_t sourceHeight,
+                                    BYTE* canvasBits, std::int32_t w, std::int32_t h, double x, double y,
+                                    std::int32_t column, std::int32_t row, std::int32_t bitsPerPixel) {
+    if (!source || !canvasBits) return;
+    rotation::SampleRotated(source, sourceWidth, sourceHeight, canvasBits, w, h, x, y, column, row, bitsPerPixel,
+                            EdgeFill());
+}
+
+void CImageProcessor::KeepSizeCropGray(BYTE flag) { KeepSizeCrop(*this, flag, 8, greyImage); }
+
+void CImageProcessor::KeepSizeCropColor(BYTE flag) { KeepSizeCrop(*this, flag, 24, colourImage); }
