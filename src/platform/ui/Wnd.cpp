@@ -50,7 +50,9 @@ namespace uiw {
 HostBase* HostOf(QWidget* widget) { return dynamic_cast<HostBase*>(widget); }
 
 CWnd* OwnerOf(QWidget* widget) {
-    for (QWidget* w = widget; w; w = w->parentWidget()) {
+    // Within one window only: a Qt dialog (message box, file dialog) opened
+    // over one of ours belongs to none of our window objects.
+    for (QWidget* w = widget; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
         if (HostBase* h = HostOf(w); h && h->owner) return h->owner;
     }
     return nullptr;
@@ -235,10 +237,8 @@ void CWnd::SetWindowText(const std::wstring& text) {
             b->setText(q);
         } else if (auto* g = dynamic_cast<QGroupBox*>(w)) {
             g->setTitle(q);
-        } else if (topLevel_) {
-            w->setWindowTitle(q);
         } else {
-            w->setWindowTitle(q);
+            w->setWindowTitle(q);  // a dialog's caption; other windows keep it as their text
         }
     });
 }
@@ -452,6 +452,10 @@ std::wstring CWnd::GetClassName() const {
 void CWnd::SetFont(const CFont* font, bool) {
     font_ = font;
     if (widget_ && font && font->IsCreated()) widget_->setFont(font->ToQFont());
+}
+
+void CWnd::SetIcon(const QIcon& icon, bool) {
+    if (widget_) widget_->window()->setWindowIcon(icon);
 }
 
 bool CWnd::SetMenu(CMenu* menu) {

@@ -29,6 +29,7 @@
 #include "platform/core/WinTypes.h"
 #include "platform/gdi/Gdi.h"
 
+class QIcon;
 class QWidget;
 class QTimer;
 class CMenu;
@@ -203,6 +204,8 @@ public:
     // "SysTreeView32", "SysListView32", "#32770" (dialogs).
     std::wstring GetClassName() const;
     void SetFont(const CFont* font, bool redraw = true);
+    // The window's icon (the big and the small one are the same here).
+    void SetIcon(const QIcon& icon, bool big);
     bool SetMenu(CMenu* menu);
     CMenu* GetMenu() const { return menu_; }
 
@@ -213,6 +216,8 @@ public:
     bool KillTimer(UINT_PTR id);
 
     // --- Messages -----------------------------------------------------------
+    // To this window. (Inside a window class these hide the functions of
+    // Messages.h: write ::SendMessage / ::PostMessage for another window.)
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     bool PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     int MessageBox(const std::wstring& text, const std::wstring& caption = kDefaultCaption, UINT type = MB_OK);

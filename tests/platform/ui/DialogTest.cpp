@@ -758,6 +758,9 @@ TEST_F(UiTest, ImagesOnButtonsPicturesAndTreeItems) {
         EXPECT_EQ(qb->iconSize(), QSize(24, 24));
         EXPECT_EQ(button->GetWindowText(), L" 开始处理") << "the text stays beside the image";
 
+        d.SetIcon(QIcon(start), true);
+        EXPECT_FALSE(d.Widget()->windowIcon().isNull());
+
         auto* picture = dynamic_cast<CStatic*>(d.GetDlgItem(IDC_SWATCH));
         picture->SetBitmap(start);
         EXPECT_EQ(dynamic_cast<QLabel*>(picture->Widget())->pixmap().size(), QSize(24, 24));

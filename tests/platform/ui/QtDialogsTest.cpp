@@ -91,9 +91,20 @@ TEST_F(QtDialogsTest, AMessageBoxFromAWorkerIsShownByTheUiThreadAndTheWorkerWait
 TEST_F(QtDialogsTest, AMessageBoxOpensOverTheModalDialogAndEscAnswersOk) {
     testui::TestDialog dlg;
     int answer = 0;
+    int keysSeenByDialog = 0;
+    dlg.onPreTranslate = [&](MSG*) {
+        ++keysSeenByDialog;
+        return false;
+    };
     OnNextModal([&](CDialog& d) {
         WhenModal<QMessageBox>([&](QMessageBox* box) {
             EXPECT_EQ(box->parentWidget(), d.Widget());
+            // Keys in the box are the box's: the dialog under it hears none.
+            QWidget* focus = box->focusWidget() ? box->focusWidget() : box;
+            QKeyEvent up(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+            QApplication::sendEvent(focus, &up);
+            EXPECT_EQ(keysSeenByDialog, 0);
+            EXPECT_EQ(CWnd::GetFocus(), nullptr);
             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
             QApplication::sendEvent(box, &esc);
         });
