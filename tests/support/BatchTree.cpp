@@ -111,36 +111,4 @@ std::vector<std::string> BatchTreeOutputProblems(const std::vector<std::string>&
     return problems;
 }
 
-bool WriteA4ColourPage(const std::string& path, unsigned seed) {
-    const int w = 2480, h = 3508;
-    testimg::Picture page(w, h, 3);
-    // Paper tinted a little, lines of dark "words" with gaps, a margin.
-    std::uint32_t state = 2463534242u ^ (seed * 2654435761u);
-    auto next = [&] {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state;
-    };
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            page.at(x, y, 0) = 238;
-            page.at(x, y, 1) = 232;
-            page.at(x, y, 2) = 214;
-        }
-    for (int line = 0; line < 60; ++line) {
-        const int top = 250 + line * 50;
-        int x = 200;
-        while (x < w - 250) {
-            const int word = 40 + static_cast<int>(next() % 160);
-            for (int y = top; y < top + 28; ++y)
-                for (int xx = x; xx < std::min(x + word, w - 250); ++xx)
-                    if ((next() & 7) != 0 && ((xx - x) % 9 < 5 || (y - top) % 14 < 3))
-                        for (int c = 0; c < 3; ++c) page.at(xx, y, c) = static_cast<std::uint8_t>(30 + c * 5);
-            x += word + 25;
-        }
-    }
-    return testimg::WriteJpeg(path, page, 85, 300);
-}
-
 }  // namespace testdata

@@ -38,8 +38,4 @@ std::vector<std::string> BatchTreeOutputProblems(const std::vector<std::string>&
                                                  const std::function<std::string(const std::string&)>& outputOf,
                                                  int dpi);
 
-// Writes an A4 colour page at 300 dpi (2480 x 3508) with text-like strokes
-// as a JPEG; pages differ by `seed`.
-bool WriteA4ColourPage(const std::string& path, unsigned seed);
-
 }  // namespace testdata

@@ -479,6 +479,10 @@ void CBatchEngine::Shutdown() {
     if (running) WriteFailedList();
 }
 
+void CBatchEngine::Reopen() {
+    if (pool_.LiveThreads() == 0) closing_ = false;
+}
+
 // ---- Worker side -----------------------------------------------------------
 
 bool CBatchEngine::WindowAlive() const { return IsWindow(hwnd_.load()); }

@@ -115,6 +115,8 @@ public:
     // are handled until every worker has ended (files in progress are still
     // saved); then the failed-file list is written when a run was going.
     void Shutdown();
+    // The window opens again (a closed window object that is shown anew).
+    void Reopen();
 
     // ---- Values other windows read (user-interface thread).
     int RunState() const { return runState_.load(); }

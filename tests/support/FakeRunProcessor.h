@@ -1,0 +1,117 @@
+// Processors for tests of the batch engine and the main window, whose
+// behaviour words in each input file's content choose (any other content:
+// decoded and saved, the output holding the input's bytes):
+//   "gate"    processing waits until the test opens the gate (first)
+//   "bad"     cannot be decoded
+//   "blank"   decoded, found blank
+//   "nosave"  decoded, the save fails
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/core/BatchMessages.h"
+#include "app/core/RunProcessor.h"
+#include "platform/core/Files.h"
+#include "platform/core/Paths.h"
+#include "settings/PathHelpers.h"
+
+namespace testdata {
+
+// Holds "gate" files until opened; counts the files waiting at it.
+class Gate {
+public:
+    void Wait() {
+        std::unique_lock lock(m_);
+        ++waiting_;
+        cv_.notify_all();
+        cv_.wait(lock, [&] { return open_; });
+        --waiting_;
+    }
+    void Open() {
+        std::lock_guard lock(m_);
+        open_ = true;
+        cv_.notify_all();
+    }
+    int Waiting() const {
+        std::lock_guard lock(m_);
+        return waiting_;
+    }
+
+private:
+    mutable std::mutex m_;
+    std::condition_variable cv_;
+    bool open_ = false;
+    int waiting_ = 0;
+};
+
+// Records what the engine does with each processor.
+struct ProcessorLog {
+    std::mutex m;
+    std::vector<std::thread::id> processThreads;  // distinct threads that processed files
+    std::vector<std::wstring> processed;          // input paths in the order ProcessFile began
+    std::vector<int> indices;                     // item index passed to ProcessFile
+    std::atomic<int> readsOnUiThread{0};
+    std::atomic<int> readsElsewhere{0};
+    std::atomic<int> alive{0};
+    std::thread::id uiThread;
+};
+
+class FakeProcessor final : public IRunProcessor {
+public:
+    FakeProcessor(ProcessorLog& log, Gate& gate) : log_(log), gate_(gate) { ++log_.alive; }
+    ~FakeProcessor() override { --log_.alive; }
+
+    WPARAM Key() const override { return reinterpret_cast<WPARAM>(this); }
+    void SetRun(std::int32_t runType, float, float) override { runType_ = runType; }
+    void SetInputPath(const std::wstring& path) override { input_ = path; }
+    std::wstring InputPath() const override { return input_; }
+    bool ReadFileBytes(const std::wstring& path) override {
+        (std::this_thread::get_id() == log_.uiThread ? log_.readsOnUiThread : log_.readsElsewhere)++;
+        std::vector<std::uint8_t> bytes;
+        if (!files::ReadAll(path, bytes)) return false;
+        content_.assign(bytes.begin(), bytes.end());
+        return true;
+    }
+    bool ProcessFile(const std::wstring& path, std::int32_t, const std::wstring& folder, const std::wstring& name,
+                     std::int32_t index) override {
+        {
+            std::lock_guard lock(log_.m);
+            log_.processed.push_back(path);
+            log_.indices.push_back(index);
+            const auto id = std::this_thread::get_id();
+            if (std::find(log_.processThreads.begin(), log_.processThreads.end(), id) == log_.processThreads.end())
+                log_.processThreads.push_back(id);
+        }
+        folder_ = folder;
+        name_ = name;
+        if (Is("gate")) gate_.Wait();
+        if (Is("bad")) return false;
+        PostMessage(GetMainWindowHandle(), WM_IMAGE_PROCESSED, Key(), index);
+        return true;
+    }
+    bool IsBlankResult() const override { return Is("blank"); }
+    bool SaveResult() override {
+        if (Is("nosave")) return false;
+        if (!CreateFolderPath(folder_)) return false;
+        return files::WriteAllAtomic(PathJoin(folder_, name_), content_.data(), content_.size());
+    }
+    std::wstring OutputFolder() const override { return folder_; }
+    std::wstring OutputName() const override { return name_; }
+
+private:
+    bool Is(const char* word) const { return content_.find(word) != std::string::npos; }
+
+    ProcessorLog& log_;
+    Gate& gate_;
+    std::int32_t runType_ = 0;
+    std::wstring input_, folder_, name_;
+    std::string content_;
+};
+
+}  // namespace testdata
