@@ -28,10 +28,10 @@ endfunction()
 # and conformance), tests/<area>/e2e/*.cpp form test_<area>_e2e (labels <area>
 # and e2e).
 #
-#   tessavan_tests(<folder> [LABEL <label>] DEPS <targets>... [ENV <VAR=value>...])
+#   tessavan_tests(<folder> [LABEL <label>] DEPS <targets>...)
 # The label defaults to the folder name.
 function(tessavan_tests area)
-  cmake_parse_arguments(ARG "" "LABEL" "DEPS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL" "DEPS" ${ARGN})
   string(REPLACE "/" "_" _name ${area})
   if(NOT ARG_LABEL)
     set(ARG_LABEL ${area})
@@ -54,7 +54,7 @@ function(tessavan_tests area)
     gtest_discover_tests(${_target}
       DISCOVERY_TIMEOUT 60
       PROPERTIES LABELS "${ARG_LABEL}"
-                 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}")
+                 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
     if(NOT kind STREQUAL "")
       # gtest_discover_tests takes one value per property, so the second
       # label is added after discovery, from the list of tests it records.

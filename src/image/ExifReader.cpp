@@ -30,6 +30,13 @@ std::int32_t ClampToInt(double v) {
     return static_cast<std::int32_t>(v);
 }
 
+// Offsets and sizes: negative and NaN give 0, values beyond 32 bits saturate.
+std::uint32_t ClampToUint32(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 4294967295.0) return UINT32_MAX;
+    return static_cast<std::uint32_t>(v);
+}
+
 void CopyText(char* out, std::size_t capacity, const std::uint8_t* in, std::uint64_t available) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(available, capacity - 1));
     std::memcpy(out, in, n);
@@ -306,8 +313,8 @@ bool CExifReader::ProcessDir(const std::uint8_t* dir, const std::uint8_t* base, 
                 if (u != 0) x.resolutionUnit = u;
                 break;
             }
-            case 513: x.thumbnailOffset = static_cast<std::uint32_t>(std::max(0.0, number())); break;
-            case 514: x.thumbnailSize = static_cast<std::uint32_t>(std::max(0.0, number())); break;
+            case 513: x.thumbnailOffset = ClampToUint32(number()); break;
+            case 514: x.thumbnailSize = ClampToUint32(number()); break;
             case 34665: case 40965: {
                 const std::uint32_t sub = available >= 4 ? get32(value) : 0;
                 if (sub >= length) return Fail("Illegal subdirectory link");
