@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QStyle>
+#include <QWidget>
 
 #include "app/Resource.h"
 #include "app/core/MainWindowRules.h"
@@ -96,6 +97,9 @@ bool CTessavanDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     engine_.Reopen();
     engine_.SetWindowHandle(GetSafeHwnd());
+
+    if (QWidget* window = Widget() ? Widget()->window() : nullptr)
+        window->setWindowIcon(StandardIcon(QStyle::SP_DesktopIcon));
 
     menu_.LoadMenu(kMainMenu);
     menu_.SetMenuItemBitmaps(ID_MENU_DETECT, StandardIcon(QStyle::SP_FileDialogContentsView).pixmap(16, 16));

@@ -58,6 +58,8 @@ struct ProcessorLog {
     std::vector<int> indices;                     // item index passed to ProcessFile
     std::atomic<int> readsOnUiThread{0};
     std::atomic<int> readsElsewhere{0};
+    std::atomic<int> savesOnUiThread{0};
+    std::atomic<int> savesElsewhere{0};
     std::atomic<int> alive{0};
     std::thread::id uiThread;
 };
@@ -97,6 +99,7 @@ public:
     }
     bool IsBlankResult() const override { return Is("blank"); }
     bool SaveResult() override {
+        (std::this_thread::get_id() == log_.uiThread ? log_.savesOnUiThread : log_.savesElsewhere)++;
         if (Is("nosave")) return false;
         if (!CreateFolderPath(folder_)) return false;
         return files::WriteAllAtomic(PathJoin(folder_, name_), content_.data(), content_.size());

@@ -18,6 +18,11 @@ CBatchEngine::CBatchEngine(IBatchWindow& window)
 
 CBatchEngine::~CBatchEngine() {
     if (IsUiThread()) Shutdown();
+    {
+        std::lock_guard lock(inFlightMutex_);
+        releaseSavers_ = true;
+    }
+    saveAsked_.notify_all();
     pool_.Abandon();
     pool_.JoinThreads();
 }
@@ -374,6 +379,9 @@ bool CBatchEngine::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     case WM_FILE_FAILED:
         OnFileFailed(wParam, static_cast<int>(lParam));
         return true;
+    case WM_FILE_SAVED:
+        OnFileSaved(wParam, lParam != 0);
+        return true;
     case WM_WORKERS_ENDED:
         OnWorkersEnded();
         return true;
@@ -416,23 +424,64 @@ LRESULT CBatchEngine::OnLoadFile(WPARAM key, bool& handled) {
 
 void CBatchEngine::OnImageProcessed(WPARAM key) {
     if (key == 0) return;
+    IRunProcessor* processor = nullptr;
+    {
+        std::lock_guard lock(inFlightMutex_);
+        auto it = inFlight_.find(key);
+        if (it == inFlight_.end() || it->second.saveRequested) return;
+        processor = it->second.processor.get();
+    }
+    if (ProcessSetting::rmblankpage.on && processor->IsBlankResult()) {
+        // No result; a result of an earlier run at that name goes.
+        const std::wstring earlier = PathJoin(processor->OutputFolder(), processor->OutputName());
+        if (files::Exists(earlier)) files::Remove(earlier);
+        int index = -1;
+        RunProcessorPtr p = TakeInFlight(key, &index);
+        saveAsked_.notify_all();  // its worker has nothing to write
+        CompleteFile(std::move(p), index, true);
+        return;
+    }
+    {
+        std::lock_guard lock(inFlightMutex_);
+        inFlight_[key].saveRequested = true;
+    }
+    saveAsked_.notify_all();
+}
+
+void CBatchEngine::OnFileSaved(WPARAM key, bool saved) {
     int index = -1;
     RunProcessorPtr p = TakeInFlight(key, &index);
     if (!p) return;
-    bool saved = true;
-    if (ProcessSetting::rmblankpage.on && p->IsBlankResult()) {
-        const std::wstring earlier = PathJoin(p->OutputFolder(), p->OutputName());
-        if (files::Exists(earlier)) files::Remove(earlier);
-    } else {
-        saved = p->SaveResult();
-    }
+    CompleteFile(std::move(p), index, saved);
+}
+
+void CBatchEngine::CompleteFile(RunProcessorPtr processor, int index, bool saved) {
     if (!saved) {
         // A result that could not be written is a failed file.
         ++failed_;
-        failedFiles_.push_back(p->InputPath());
+        failedFiles_.push_back(processor->InputPath());
     }
     pool_.MarkDoneAt(index);
     ReportProgress(pool_.CountDone());
+}
+
+void CBatchEngine::SaveWhenAsked(WPARAM key, int index, IRunProcessor* processor) {
+    {
+        std::unique_lock lock(inFlightMutex_);
+        saveAsked_.wait(lock, [&] {
+            if (releaseSavers_) return true;
+            auto it = inFlight_.find(key);
+            return it == inFlight_.end() || it->second.saveRequested;
+        });
+        auto it = inFlight_.find(key);
+        // Dropped as blank (the entry is gone), or the program ends.
+        if (it == inFlight_.end() || !it->second.saveRequested) return;
+    }
+    const bool saved = processor->SaveResult();
+    if (!PostMessage(hwnd_.load(), WM_FILE_SAVED, key, saved ? 1 : 0)) {
+        TakeInFlight(key, nullptr);
+        pool_.MarkDoneAt(index);
+    }
 }
 
 void CBatchEngine::OnFileFailed(WPARAM key, int index) {
@@ -471,6 +520,11 @@ void CBatchEngine::Shutdown() {
         while (pool_.LiveThreads() > 0)
             PumpMessagesUntil([&] { return pool_.LiveThreads() == 0; }, std::chrono::seconds(1));
     } else {
+        {
+            std::lock_guard lock(inFlightMutex_);
+            releaseSavers_ = true;
+        }
+        saveAsked_.notify_all();
         pool_.Abandon();
     }
     pool_.JoinThreads();
@@ -566,8 +620,13 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     }
     bool ok = SendMessage(hwnd, WM_LOAD_FILE, key, 0) == 1;
     if (ok) ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
-    // From here on the processor belongs to the user-interface thread.
-    if (!ok && !PostMessage(hwnd, WM_FILE_FAILED, key, index)) {
+    if (ok) {
+        // The processor has announced its file; the user-interface thread
+        // now decides, and this worker writes the result when asked.
+        SaveWhenAsked(key, index, raw);
+        return;
+    }
+    if (!PostMessage(hwnd, WM_FILE_FAILED, key, index)) {
         TakeInFlight(key, nullptr);
         pool_.MarkDoneAt(index);
     }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -163,6 +164,7 @@ private:
     struct InFlight {
         RunProcessorPtr processor;
         int index = -1;
+        bool saveRequested = false;  // the user-interface thread asked the worker to save
     };
 
     RunValues CopyRun() const;
@@ -174,6 +176,11 @@ private:
 
     LRESULT OnLoadFile(WPARAM key, bool& handled);
     void OnImageProcessed(WPARAM key);
+    void OnFileSaved(WPARAM key, bool saved);
+    // On the worker: waits until the user-interface thread asks for the
+    // result of `key` to be written, writes it and reports back.
+    void SaveWhenAsked(WPARAM key, int index, IRunProcessor* processor);
+    void CompleteFile(RunProcessorPtr processor, int index, bool saved);
     void OnFileFailed(WPARAM key, int index);
     void OnWorkersEnded();
 
@@ -193,6 +200,8 @@ private:
     std::vector<QueuedFile> queue_;
 
     mutable std::mutex inFlightMutex_;
+    std::condition_variable saveAsked_;
+    bool releaseSavers_ = false;  // the end of the program: no save will be asked
     std::unordered_map<WPARAM, InFlight> inFlight_;
 
     std::atomic<int> runState_{0};

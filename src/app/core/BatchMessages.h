@@ -20,6 +20,10 @@ constexpr UINT WM_FILE_FAILED = WM_USER + 110;
 // Posted by a worker when it takes a file: wParam = the run's number, lParam
 // = the item index. The status line shows the item's path.
 constexpr UINT WM_WORKER_STATUS = WM_USER + 111;
+// Posted by a worker when it has written the result of its file (the user-
+// interface thread asked for it on WM_IMAGE_PROCESSED): wParam = the
+// processor, lParam = 1 when everything was written, else 0.
+constexpr UINT WM_FILE_SAVED = WM_USER + 113;
 // Posted by a worker thread as it exits, so a loop waiting for the workers
 // looks again at once. Nothing else is done with it.
 constexpr UINT WM_WORKER_EXITED = WM_USER + 112;

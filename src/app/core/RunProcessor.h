@@ -31,9 +31,10 @@ public:
     virtual bool ProcessFile(const std::wstring& path, std::int32_t quickSteps, const std::wstring& outputFolder,
                              const std::wstring& outputName, std::int32_t itemIndex) = 0;
 
-    // After WM_IMAGE_PROCESSED, on the user-interface thread.
+    // After WM_IMAGE_PROCESSED: read on the user-interface thread.
     virtual bool IsBlankResult() const = 0;
-    // Writes the result; false when it could not be written.
+    // Writes the result (on the file's worker, when the user-interface thread
+    // asks for it); false when it could not be written.
     virtual bool SaveResult() = 0;
     virtual std::wstring OutputFolder() const = 0;
     virtual std::wstring OutputName() const = 0;

@@ -143,11 +143,20 @@ TEST_F(AutoRun, ScanAndProcessRunsOnTheScanFoldersAndStopsFromTheScanWindow) {
     EXPECT_GT(window.scanRefreshes, refreshes);
     EXPECT_TRUE(window.progress.empty());  // the main window shows no text for it
 
+    // A page that cannot be read is listed in the processed folder, the
+    // run's own destination, whatever the main window's folders are.
+    Write(PathJoin(scan, L"day1/p2.jpg"), "bad");
+    ASSERT_TRUE(TickUntil([&] { return engine->FailedCount() == 1; }));
+
     engine->StopScanProcessing();
     EXPECT_EQ(window.scanStopping, 1);
     EXPECT_EQ(engine->RunState(), RUN_STATE_IDLE);
     ASSERT_TRUE(RunToIdle());
     EXPECT_EQ(window.buttonText, L"开始处理");
+    const auto lists = FailedLists(processed);
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(Read(lists[0]), ToUtf8(PathJoin(scan, L"day1/p2.jpg")) + "\r\n");
+    EXPECT_TRUE(FailedLists(src()).empty());
 }
 
 TEST_F(AutoRun, ClosingDuringAutoDetectionEndsTheIdleWorkers) {

@@ -52,9 +52,12 @@ TEST_F(BatchRun, APlainRunProcessesEveryFileAndListsTheOneThatFailed) {
     EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"b.png")) + "\r\n");
     EXPECT_EQ(engine->LastFailedListPath(), lists[0]);
 
-    // Files were read on the user-interface thread only; nothing is left over.
+    // Files were read on the user-interface thread and the results written
+    // by the workers; nothing is left over.
     EXPECT_EQ(log.readsOnUiThread.load(), 3);
     EXPECT_EQ(log.readsElsewhere.load(), 0);
+    EXPECT_EQ(log.savesOnUiThread.load(), 0);
+    EXPECT_EQ(log.savesElsewhere.load(), 2);
     EXPECT_EQ(log.alive.load(), 0);
     EXPECT_EQ(engine->ProcessorsInFlight(), 0u);
     EXPECT_EQ(dialogs.Count(ShownDialog::MessageBox), 0u);
