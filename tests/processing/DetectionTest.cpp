@@ -180,3 +180,50 @@ TEST_F(Detection, AFlagOutlivesLaterPages) {
     RunOn(p, MarginPage(8, 40, 41, 41, 41));
     EXPECT_EQ(p.needsProcessing, 1);
 }
+
+// The line walk of the coloured-edge check, row by row: every row of the
+// page carries the same pattern of white paper (the content colour) and
+// blue background, so the rows are accepted exactly when the pattern is.
+TEST_F(Detection, TheEdgeLineWalkCountsRunsGapsAndLongBreaks) {
+    DetectSetting::kind = 2;
+    DetectSetting::white = 1;
+    const int w = 600, h = 50;
+    struct Span {
+        int from, to;  // white columns, inclusive
+    };
+    auto gapsOf = [&](int count) {  // white with `count` blue gaps of 6 columns
+        std::vector<Span> s;
+        int x = 0;
+        for (int i = 0; i < count; ++i) {
+            s.push_back({x, x + 23});
+            x += 24 + 6;
+        }
+        s.push_back({x, w - 1});
+        return s;
+    };
+    const struct Case {
+        const char* what;
+        std::vector<Span> white;
+        bool accepted;
+    } cases[] = {
+        {"a long sheet", {{20, 579}}, true},
+        {"half the line or less", {{20, 319}}, false},  // 300 white of 600: not more than half
+        {"301 white but a span of 300", {{20, 320}}, false},  // last - first must exceed half too
+        {"just over half", {{20, 321}}, true},
+        {"19 gaps", gapsOf(19), true},
+        {"20 gaps", gapsOf(20), false},
+        {"a break of 50", {{0, 299}, {350, 599}}, true},
+        {"a break of 51 ends the walk", {{0, 299}, {351, 599}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        synth::Page page = synth::Blank(w, h, 24, synth::Rgb(20, 40, 200), 300);
+        for (const Span& s : c.white) page.FillRect({s.from, 0, s.to + 1, h}, synth::kWhite);
+        CImageProcessor p;
+        RunOn(p, page);
+        EXPECT_EQ(p.boxTop, c.accepted ? 0 : -1);
+        EXPECT_EQ(p.boxBottom, c.accepted ? h - 1 : -1);
+        // Columns are all white or all blue: the first white one is the left.
+        EXPECT_EQ(p.boxLeft, c.white.front().from);
+    }
+}
