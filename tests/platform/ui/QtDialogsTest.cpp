@@ -3,7 +3,9 @@
 #include <QTimer>
 #include <QApplication>
 #include <QColorDialog>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QThread>
 
@@ -35,18 +37,32 @@ protected:
     // Runs `action` on the first window of type T that opens modally. (The
     // modal loop of that window runs inside whatever loop delivered its
     // request, so a test acts in it from a timer, not after a pump.)
+    // A file dialog lists its folder in the background and, once the listing
+    // is in, selects its initial file again; it is acted on only after that
+    // (or after two seconds), so the test does not race with it.
     template <class T>
     static void WhenModal(std::function<void(T*)> action) {
         auto* timer = new QTimer;
         timer->setInterval(5);
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
+        auto* clock = new QElapsedTimer;
+        QObject::connect(timer, &QTimer::destroyed, [clock] { delete clock; });
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, action] {
             T* window = qobject_cast<T*>(QApplication::activeModalWidget());
             if (!window) return;
+            if (!clock->isValid()) clock->start();
+            if (!Listed(window) && clock->elapsed() < 2000) return;
             timer->stop();
             timer->deleteLater();
             action(window);
         });
         timer->start();
+    }
+
+    static bool Listed(QWidget* window) {
+        auto* dialog = qobject_cast<QFileDialog*>(window);
+        if (!dialog) return true;
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        return !model || model->rowCount(model->index(dialog->directory().absolutePath())) > 0;
     }
 
 private:
