@@ -113,6 +113,10 @@ bool CRasterBMP::ReadInfoHeader(CByteStream* stream, BITMAPINFOHEADER& header, M
     return true;
 }
 
+std::int32_t CRasterBMP::DpiFromPelsPerMetre(LONG pelsPerMetre) {
+    return static_cast<std::int32_t>(std::floor(pelsPerMetre * 254.0 / 10000.0 + 0.5));
+}
+
 bool CRasterBMP::Decode(CByteStream* stream) {
     if (!stream) return false;
     auto fail = [this](const char* text) {
@@ -149,8 +153,8 @@ bool CRasterBMP::Decode(CByteStream* stream) {
     }
 
     if (!Create(width, height, bits, RASTER_FORMAT_BMP)) return false;
-    SetDpiX(static_cast<std::int32_t>(std::floor(bih.biXPelsPerMeter * 254.0 / 10000.0 + 0.5)));
-    SetDpiY(static_cast<std::int32_t>(std::floor(bih.biYPelsPerMeter * 254.0 / 10000.0 + 0.5)));
+    SetDpiX(DpiFromPelsPerMetre(bih.biXPelsPerMeter));
+    SetDpiY(DpiFromPelsPerMetre(bih.biYPelsPerMeter));
 
     // Palette: the file's entries, never more than the depth can index.
     if (bits <= 8) {

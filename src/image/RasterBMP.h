@@ -23,4 +23,7 @@ public:
     // leaves the stream just after it (and after bit-field masks that follow
     // a 40-byte header).
     static bool ReadInfoHeader(CByteStream* stream, BITMAPINFOHEADER& header, Masks* masks = nullptr);
+    // The resolution a header's pixels per metre stand for:
+    // floor(ppm x 254 / 10000 + 0.5).
+    static std::int32_t DpiFromPelsPerMetre(LONG pelsPerMetre);
 };

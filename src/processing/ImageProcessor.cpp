@@ -1,5 +1,6 @@
 #include "processing/ImageProcessor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -7,8 +8,8 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
-#include "image/ByteStream.h"
 #include "platform/core/CheckedSize.h"
 #include "platform/core/Files.h"
 #include "platform/core/LittleEndian.h"
@@ -126,15 +127,11 @@ bool CImageProcessor::DecodeCurrentPage(BYTE first) {
         }
         if (!decoded) return false;
 
-        // Every source goes through an in-memory BMP, so the rest of the
-        // program sees only the raw layouts.
-        CMemStream bmp;
-        const bool encoded = bmp.Open() && codecImage.Encode(&bmp, RASTER_FORMAT_BMP);
         dpiX = codecImage.GetDpiX();
         dpiY = codecImage.GetDpiY();
+        const bool taken = TakePixelsFromImage(codecImage);
         codecImage.Destroy();  // the codec image keeps no pixels between steps
-        if (!encoded || bmp.Size() <= 0) return false;
-        return TakePixelsFromBmp(bmp.GetBuffer(false), static_cast<std::size_t>(bmp.Size()));
+        return taken;
     } catch (...) {
         codecImage.Destroy();
         return false;
@@ -143,32 +140,88 @@ bool CImageProcessor::DecodeCurrentPage(BYTE first) {
 
 namespace {
 
+constexpr std::size_t kBmpHeaders = 14 + 40;
+// The codecs' streams count in signed 32-bit positions: a page whose BMP
+// form would reach 2 GiB is not taken.
+constexpr std::uint64_t kMaxBmpBytes = static_cast<std::uint64_t>(INT32_MAX);
+
 // Grey level of palette entry `index` of a BMP palette (B, G, R, reserved).
 BYTE PaletteGrey(const BYTE* palette, std::size_t index) {
     const BYTE* e = palette + index * 4;
     return px::Grey(e[0], e[1], e[2]);
 }
 
-// Fills `grey` (8-bit rows) from 24-bit rows.
-void GreyFromColour(const BYTE* colour, BYTE* grey, std::size_t w, std::size_t h) {
-    const std::size_t s24 = px::Stride24(w);
-    const std::size_t s8 = px::Stride8(w);
-    for (std::size_t y = 0; y < h; ++y) {
-        const BYTE* c = colour + y * s24;
-        BYTE* g = grey + y * s8;
-        for (std::size_t x = 0; x < w; ++x, c += 3) g[x] = px::Grey(c[0], c[1], c[2]);
+// The decoded page in the form of a BMP file, which is what the working
+// images and the saved headers are taken from: the file header, info
+// header and palette that the BMP writer puts before the pixels, followed
+// by the first four pixel bytes (the stored info header reaches into them
+// when there is no palette), and where the pixel rows are. The rows are the
+// image's own: the writer copies the DIB block after its info header as it
+// is. A page with an alpha plane and no palette has the writer's 32-bit
+// form, whose B, G, R bytes are the image's 24-bit rows.
+struct BmpForm {
+    std::vector<BYTE> head;
+    std::uint64_t total = 0;     // bytes of the whole file
+    const BYTE* rows = nullptr;  // row 0 of the pixels
+    std::size_t rowPitch = 0;    // bytes between rows of the 32-bit form (0: the form's own row length)
+    std::size_t pixelStep = 0;   // bytes between pixels of the 32-bit form (0: 4)
+};
+
+bool DescribeBmpForm(const CRaster& image, BmpForm& form) {
+    BITMAPFILEHEADER fh;
+    BITMAPINFOHEADER ih = image.GetHeader();
+    fh.bfType = 0x4D42;
+    std::size_t paletteBytes = 0;
+    BYTE first[4] = {};
+    if (image.HasPalette() || !image.HasAlphaPlane()) {
+        paletteBytes = image.GetPaletteSize();
+        fh.bfSize = image.GetSize() + kBitmapFileHeaderSize;
+        fh.bfOffBits = kBitmapFileHeaderSize + kBitmapInfoHeaderSize + image.GetPaletteSize();
+        form.total = kBitmapFileHeaderSize + static_cast<std::uint64_t>(image.GetSize());
+        form.rows = image.GetDib() + kBitmapInfoHeaderSize + paletteBytes;
+        const std::uint64_t pixelBytes = form.total - std::min<std::uint64_t>(form.total, kBmpHeaders + paletteBytes);
+        std::memcpy(first, form.rows, static_cast<std::size_t>(std::min<std::uint64_t>(4, pixelBytes)));
+    } else {
+        const std::uint64_t imageSize = static_cast<std::uint64_t>(image.GetWidth()) * 4 * image.GetHeight();
+        if (imageSize + kBmpHeaders > UINT32_MAX) return false;
+        ih.biSize = kBitmapInfoHeaderSize;
+        ih.biBitCount = 32;
+        ih.biCompression = BI_RGB;
+        ih.biSizeImage = static_cast<DWORD>(imageSize);
+        ih.biClrUsed = 0;
+        fh.bfSize = ih.biSizeImage + kBitmapInfoHeaderSize + kBitmapFileHeaderSize;
+        fh.bfOffBits = kBitmapFileHeaderSize + kBitmapInfoHeaderSize;
+        form.total = kBmpHeaders + imageSize;
+        form.rows = image.GetBits(0);
+        form.rowPitch = image.GetRowBytes();
+        form.pixelStep = 3;
+        std::memcpy(first, form.rows, 3);
+        first[3] = image.GetAlphaPlane()[0];
     }
+    if (form.total > kMaxBmpBytes) return false;
+    form.head.resize(kBmpHeaders + paletteBytes + 4);
+    le::WriteFileHeader(form.head.data(), fh);
+    le::WriteInfoHeader(form.head.data() + 14, ih);
+    if (paletteBytes > 0) std::memcpy(form.head.data() + kBmpHeaders, image.GetDib() + kBitmapInfoHeaderSize, paletteBytes);
+    std::memcpy(form.head.data() + kBmpHeaders + paletteBytes, first, 4);
+    return true;
+}
+
+// One row of grey levels from B, G, R pixels `step` bytes apart.
+void GreyRow(const BYTE* colour, std::size_t step, BYTE* grey, std::size_t w) {
+    for (std::size_t x = 0; x < w; ++x, colour += step) grey[x] = px::GreyFast(colour[0], colour[1], colour[2]);
 }
 
 }  // namespace
 
-bool CImageProcessor::TakePixelsFromBmp(const BYTE* bmp, std::size_t size) {
-    constexpr std::size_t kHeaders = 14 + 40;
-    if (!bmp || size < kHeaders + 4) return false;
-    std::memcpy(sourceFileHeader, bmp, sizeof sourceFileHeader);
-    std::memcpy(sourceInfoHeader, bmp + 14, sizeof sourceInfoHeader);
-    const BITMAPFILEHEADER fh = le::ReadFileHeader(bmp);
-    const BITMAPINFOHEADER ih = le::ReadInfoHeader(bmp + 14);
+bool CImageProcessor::TakePixelsFromImage(const CRaster& image) {
+    BmpForm form;
+    if (!image.IsValid() || !DescribeBmpForm(image, form) || form.total < kBmpHeaders + 4) return false;
+    const BYTE* head = form.head.data();
+    std::memcpy(sourceFileHeader, head, sizeof sourceFileHeader);
+    std::memcpy(sourceInfoHeader, head + 14, sizeof sourceInfoHeader);
+    const BITMAPFILEHEADER fh = le::ReadFileHeader(head);
+    const BITMAPINFOHEADER ih = le::ReadInfoHeader(head + 14);
     const int bits = ih.biBitCount;
     if (bits != 1 && bits != 8 && bits != 24 && bits != 32) return false;
     if (ih.biWidth <= 0 || ih.biHeight <= 0) return false;
@@ -179,7 +232,7 @@ bool CImageProcessor::TakePixelsFromBmp(const BYTE* bmp, std::size_t size) {
     const auto rowBytes = checked::DibRowBytes(w, static_cast<std::uint64_t>(bits));
     const auto pixelBytes = rowBytes ? checked::Mul(*rowBytes, h) : std::nullopt;
     const auto end = pixelBytes ? checked::Add(offset, *pixelBytes) : std::nullopt;
-    if (offset < kHeaders || !end || *end > size) return false;
+    if (offset < kBmpHeaders || !end || *end > form.total) return false;
 
     // Working images at the page's size.
     greyImage.reset();
@@ -194,9 +247,10 @@ bool CImageProcessor::TakePixelsFromBmp(const BYTE* bmp, std::size_t size) {
     workingDepth = bits;
     sourceDepth = bits == 32 ? 24 : bits;
 
-    const BYTE* rows = bmp + offset;
-    const BYTE* palette = bmp + kHeaders;
-    const std::size_t paletteEntries = (offset - kHeaders) / 4;
+    const std::size_t pitch = form.rowPitch != 0 ? form.rowPitch : *rowBytes;
+    auto row = [&](std::size_t y) { return form.rows + y * pitch; };
+    const BYTE* palette = head + kBmpHeaders;
+    const std::size_t paletteEntries = (offset - kBmpHeaders) / 4;
     const std::size_t s8 = px::Stride8(w);
     const std::size_t s24 = px::Stride24(w);
     switch (bits) {
@@ -207,7 +261,7 @@ bool CImageProcessor::TakePixelsFromBmp(const BYTE* bmp, std::size_t size) {
         for (std::size_t i = 0; i < 256; ++i)
             lut[i] = i < paletteEntries ? PaletteGrey(palette, i) : static_cast<BYTE>(i);
         for (std::size_t y = 0; y < h; ++y) {
-            const BYTE* src = rows + y * *rowBytes;
+            const BYTE* src = row(y);
             BYTE* dst = grey.get() + y * s8;
             if (paletteEntries == 0) {
                 std::memcpy(dst, src, w);
@@ -218,46 +272,47 @@ bool CImageProcessor::TakePixelsFromBmp(const BYTE* bmp, std::size_t size) {
         break;
     }
     case 1: {
-        oneBitCopy.reset(new (std::nothrow) BYTE[*pixelBytes]);
-        if (!oneBitCopy) return false;
-        std::memcpy(oneBitCopy.get(), rows, *pixelBytes);
+        // Set bits take the grey of palette entry 1, clear bits that of
+        // entry 0, most significant bit first.
         const BYTE g0 = paletteEntries > 0 ? PaletteGrey(palette, 0) : 0;
         const BYTE g1 = paletteEntries > 1 ? PaletteGrey(palette, 1) : 0;
         for (std::size_t y = 0; y < h; ++y) {
-            const BYTE* src = oneBitCopy.get() + y * *rowBytes;
+            const BYTE* src = row(y);
             BYTE* dst = grey.get() + y * s8;
-            for (std::size_t x = 0; x < w; ++x)
-                dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? g1 : g0;
+            for (std::size_t x = 0; x < w; ++x) dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? g1 : g0;
         }
-        oneBitCopy.reset();
         workingDepth = 8;
         break;
     }
     case 24:
-        for (std::size_t y = 0; y < h; ++y) std::memcpy(colour.get() + y * s24, rows + y * *rowBytes, w * 3);
-        GreyFromColour(colour.get(), grey.get(), w, h);
-        workingDepth = 8;
-        break;
-    case 32:
+    case 32: {
+        // The colour image keeps B, G, R (a 32-bit form drops its fourth
+        // byte); grey is computed from it.
+        const std::size_t step = bits == 24 ? 3 : (form.pixelStep != 0 ? form.pixelStep : 4);
         for (std::size_t y = 0; y < h; ++y) {
-            const BYTE* src = rows + y * *rowBytes;
+            const BYTE* src = row(y);
             BYTE* dst = colour.get() + y * s24;
-            for (std::size_t x = 0; x < w; ++x) {
-                dst[3 * x] = src[4 * x];
-                dst[3 * x + 1] = src[4 * x + 1];
-                dst[3 * x + 2] = src[4 * x + 2];
+            if (step == 3) {
+                std::memcpy(dst, src, w * 3);
+            } else {
+                for (std::size_t x = 0; x < w; ++x) {
+                    dst[3 * x] = src[step * x];
+                    dst[3 * x + 1] = src[step * x + 1];
+                    dst[3 * x + 2] = src[step * x + 2];
+                }
             }
+            GreyRow(dst, 3, grey.get() + y * s8, w);
         }
-        GreyFromColour(colour.get(), grey.get(), w, h);
         workingDepth = 8;
         break;
+    }
     }
     greyImage = std::move(grey);
     colourImage = std::move(colour);
 
     sourceHeaderCopy.reset(new (std::nothrow) BYTE[offset]);
     if (!sourceHeaderCopy) return false;
-    std::memcpy(sourceHeaderCopy.get(), bmp, offset);
+    std::memcpy(sourceHeaderCopy.get(), head, offset);
     sourceHeaderSize = offset;
     return true;
 }

@@ -110,6 +110,11 @@ public:
     // path is null, the file no longer exists, the bytes are missing, or the
     // page cannot be decoded into a 1-, 8-, 24- or 32-bit image.
     bool LoadImageFile(const wchar_t* path, BYTE first);
+    // Takes a decoded page into the working images (grey always, colour for
+    // 24- and 32-bit pages), the source depth, the working size and the
+    // stored source headers, as the page's BMP form gives them. False for
+    // pages of 4 or 16 bits (and any other depth but 1, 8, 24 and 32).
+    bool TakePixelsFromImage(const CRaster& image);
 
     // ---- The file's road through a run ----
     // Loads the first page and every further page of a multi-page TIFF, runs
@@ -147,6 +152,16 @@ public:
     bool SaveGray8(std::wstring outputFolder, std::wstring outputName);
     bool SaveBinary1(std::wstring outputFolder, std::wstring outputName);
     bool SaveColor24(std::wstring outputFolder, std::wstring outputName);
+    // The two halves of a save. MakeSaveImage builds, in an image made with
+    // the BMP type, what a BMP reader makes of the result's BMP form: the
+    // stored source headers updated in place with the result's size and
+    // depth (1078-byte header with a grey palette for 8 bits, 62 bytes with
+    // white and black for 1 bit, the source header copy for 24 bits), their
+    // resolution, and the rows (1 bit: a pixel of 128 or less is black).
+    // WriteSaveImage applies the DPI and format rules and writes the file.
+    enum class SaveKind { kGray8, kBinary1, kColor24 };
+    bool MakeSaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h, CRaster& image);
+    bool WriteSaveImage(SaveKind kind, CRaster& image, const std::wstring& path);
     // Writes the file's result: the detection copy in a detection run, the
     // multi-page file assembled from its page files, or the single page with
     // its optional comparison image. True when everything that was to be
@@ -420,21 +435,18 @@ private:
     // The blank-page detector's result for the current page.
     bool PageFoundBlank() const;
 
-    enum class SaveKind { kGray8, kBinary1, kColor24 };
-    // Builds the in-memory BMP of an image and saves it under `path` by the
-    // format rules.
+    // Saves an image under `path` by the format rules (MakeSaveImage, then
+    // WriteSaveImage).
     bool SaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h, const std::wstring& path);
     // Where a save of (folder, name) goes: folder + "/" + name after making
     // the folder (one level), or the explicit path in output path mode 0.
     std::wstring OutputPathFor(const std::wstring& folder, const std::wstring& name) const;
-    bool BuildBmp(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h, std::vector<BYTE>& bmp);
     bool SaveSinglePage();
     bool AssembleMultiPage();
     bool CopyDetectedSource();
     bool MakeTempPageFolder();
     void RemoveTempPageFolder();
     bool DecodeCurrentPage(BYTE first);
-    bool TakePixelsFromBmp(const BYTE* bmp, std::size_t size);
 
     std::wstring tempPageFolderMade_;  // the page folder this processor created
 };

@@ -4,11 +4,13 @@
 // TIFF files assembled from their page files; comparison images; the copies
 // of a detection run.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <tiffio.h>
 
 #include "image/ByteStream.h"
+#include "image/RasterBMP.h"
 #include "image/RasterTIF.h"
 #include "platform/core/CheckedSize.h"
 #include "platform/core/Files.h"
@@ -85,17 +87,18 @@ CImageProcessor::ComparisonImage CImageProcessor::HoleComparison() const {
 
 bool CImageProcessor::PageFoundBlank() const { return blankDetector.Result() != 0; }
 
-// ---- The in-memory BMP ----
+// ---- The image a save encodes ----
 
-bool CImageProcessor::BuildBmp(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
-                               std::vector<BYTE>& bmp) {
+bool CImageProcessor::MakeSaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
+                                    CRaster& image) {
     const int bitCount = kind == SaveKind::kGray8 ? 8 : (kind == SaveKind::kBinary1 ? 1 : 24);
     const auto rowBytes = checked::DibRowBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(bitCount));
     const auto imageSize = rowBytes ? checked::Mul(*rowBytes, static_cast<std::size_t>(h)) : std::nullopt;
     if (!imageSize || *imageSize > image_limits::kMaxPixelBytes) return false;
 
-    // The header: the source's copy (its palette and fields) for 24 bits, the
-    // stored source headers with a grey or black-and-white palette otherwise.
+    // The result's BMP headers: the source's copy (its palette and fields)
+    // for 24 bits, the stored source headers with a grey or black-and-white
+    // palette otherwise.
     std::size_t headerSize;
     if (kind == SaveKind::kGray8) {
         headerSize = kBmpHeaders + 256 * 4;
@@ -126,51 +129,52 @@ bool CImageProcessor::BuildBmp(SaveKind kind, const BYTE* bits, std::int32_t w, 
         ih.biClrUsed = 2;
         ih.biClrImportant = 0;
     }
-    // Every save updates the stored headers in place.
+    // Every save updates the stored headers in place, and a 24-bit save the
+    // start of the source header copy too.
     le::WriteFileHeader(sourceFileHeader, fh);
     le::WriteInfoHeader(sourceInfoHeader, ih);
+    if (kind == SaveKind::kColor24 && sourceHeaderCopy && sourceHeaderSize >= kBmpHeaders) {
+        le::WriteFileHeader(sourceHeaderCopy.get(), fh);
+        le::WriteInfoHeader(sourceHeaderCopy.get() + 14, ih);
+    }
+    // The codecs' streams count in signed 32-bit positions: the BMP form of
+    // the result (headers, palette and rows) must stay below 2 GiB.
+    if (headerSize + *imageSize > static_cast<std::size_t>(INT32_MAX)) return false;
 
-    try {
-        bmp.assign(headerSize + *imageSize, 0);
-    } catch (const std::bad_alloc&) {
+    // The image as a BMP reader makes it of those headers: the size and
+    // depth, the resolution of the pixels per metre, the palette (whose
+    // fourth bytes a reader leaves 0) and the rows, padding 0.
+    if (!image.Create(static_cast<DWORD>(w), static_cast<DWORD>(h), static_cast<DWORD>(bitCount), RASTER_FORMAT_BMP))
         return false;
-    }
-    BYTE* out = bmp.data();
-    if (kind == SaveKind::kColor24 && headerSize > kBmpHeaders) {
-        std::memcpy(out, sourceHeaderCopy.get(), headerSize);
-    }
-    le::WriteFileHeader(out, fh);
-    le::WriteInfoHeader(out + 14, ih);
-    if (kind == SaveKind::kColor24 && sourceHeaderCopy && sourceHeaderSize >= kBmpHeaders)
-        std::memcpy(sourceHeaderCopy.get(), out, kBmpHeaders);
-
-    BYTE* palette = out + kBmpHeaders;
-    BYTE* rows = out + headerSize;
+    image.SetDpiX(CRasterBMP::DpiFromPelsPerMetre(ih.biXPelsPerMeter));
+    image.SetDpiY(CRasterBMP::DpiFromPelsPerMetre(ih.biYPelsPerMeter));
     const std::size_t wz = static_cast<std::size_t>(w);
     const std::size_t hz = static_cast<std::size_t>(h);
     switch (kind) {
     case SaveKind::kGray8:
         for (int i = 0; i < 256; ++i) {
-            palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = static_cast<BYTE>(i);
-            palette[4 * i + 3] = 255;
+            const BYTE v = static_cast<BYTE>(i);
+            image.SetPaletteEntry(v, RGBQUAD{v, v, v, 0});
         }
-        for (std::size_t y = 0; y < hz; ++y) std::memcpy(rows + y * *rowBytes, bits + y * px::Stride8(wz), wz);
+        for (std::size_t y = 0; y < hz; ++y)
+            std::memcpy(image.GetBits(static_cast<DWORD>(y)), bits + y * px::Stride8(wz), wz);
         break;
     case SaveKind::kBinary1: {
-        const BYTE entries[8] = {255, 255, 255, 255, 0, 0, 0, 255};
-        std::memcpy(palette, entries, sizeof entries);
+        image.SetPaletteEntry(0, RGBQUAD{255, 255, 255, 0});
+        image.SetPaletteEntry(1, RGBQUAD{0, 0, 0, 0});
         // A pixel of 128 or less is black (bit set), most significant bit
         // first.
         for (std::size_t y = 0; y < hz; ++y) {
             const BYTE* src = bits + y * px::Stride8(wz);
-            BYTE* dst = rows + y * *rowBytes;
+            BYTE* dst = image.GetBits(static_cast<DWORD>(y));
             for (std::size_t x = 0; x < wz; ++x)
                 if (src[x] <= 128) dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
         }
         break;
     }
     case SaveKind::kColor24:
-        for (std::size_t y = 0; y < hz; ++y) std::memcpy(rows + y * *rowBytes, bits + y * px::Stride24(wz), wz * 3);
+        for (std::size_t y = 0; y < hz; ++y)
+            std::memcpy(image.GetBits(static_cast<DWORD>(y)), bits + y * px::Stride24(wz), wz * 3);
         break;
     }
     return true;
@@ -181,10 +185,12 @@ bool CImageProcessor::BuildBmp(SaveKind kind, const BYTE* bits, std::int32_t w, 
 bool CImageProcessor::SaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
                                 const std::wstring& path) {
     if (!bits || w <= 0 || h <= 0 || path.empty()) return false;
-    std::vector<BYTE> bmp;
-    if (!BuildBmp(kind, bits, w, h, bmp)) return false;
-    CRaster image(bmp.data(), static_cast<DWORD>(bmp.size()), RASTER_FORMAT_BMP);
-    std::vector<BYTE>().swap(bmp);
+    CRaster image(RASTER_FORMAT_BMP);
+    if (!MakeSaveImage(kind, bits, w, h, image)) return false;
+    return WriteSaveImage(kind, image, path);
+}
+
+bool CImageProcessor::WriteSaveImage(SaveKind kind, CRaster& image, const std::wstring& path) {
     if (!image.IsValid()) return false;
 
     if (ProcessSetting::dpi.on) {
