@@ -1,9 +1,14 @@
 #include "processing/Rotation.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "platform/core/CheckedSize.h"
 #include "processing/PixelMath.h"
@@ -35,55 +40,222 @@ struct Mapping {
     std::uint8_t edgeFill;
 };
 
-void Render(const Mapping& m, Canvas& canvas) {
-    const int cw = canvas.width, ch = canvas.height, n = m.channels;
-    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
-    // Per column: centre + dx cos a and centre + dx sin a; per row: dy sin a
-    // and dy cos a. Each is one rounding of the same expression as the full
-    // formula, and the sums keep their order, so the positions are exact.
-    std::vector<double> colX(static_cast<std::size_t>(cw)), colY(static_cast<std::size_t>(cw));
-    const double halfW = cw / 2.0, halfH = ch / 2.0;
-    for (int X = 0; X < cw; ++X) {
-        const double dx = X - halfW;
-        colX[static_cast<std::size_t>(X)] = m.centreX + dx * m.cosA;
-        colY[static_cast<std::size_t>(X)] = m.centreY + dx * m.sinA;
-    }
+// One canvas pixel: the bilinear sample at (x, y) of the sampled area, with
+// the fill and edge rules. Used for every pixel by the baseline loop and for
+// the pixels near the image's border by the vector loop.
+inline void SamplePixel(const Mapping& m, double x, double y, std::uint8_t* dst) {
+    if (!(x >= 0.0 && y >= 0.0)) return;
+    const int n = m.channels;
     const int lastX = m.sampledWidth - 1, lastY = m.sampledHeight - 1;
-    for (int Y = 0; Y < ch; ++Y) {
-        const double dy = Y - halfH;
-        const double rowX = dy * m.sinA, rowY = dy * m.cosA;
-        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
+    const int x0 = x >= lastX ? lastX : static_cast<int>(x);
+    const int y0 = y >= lastY ? lastY : static_cast<int>(y);
+    if (x0 + 1 == m.sampledWidth || y0 + 1 == m.sampledHeight) {
+        for (int c = 0; c < n; ++c) dst[c] = m.edgeFill;
+        return;
+    }
+    const double fx = x - x0, fy = y - y0;
+    const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
+    const int ix = x0 - m.offsetX, iy = y0 - m.offsetY;
+    if (ix >= 0 && iy >= 0 && ix + 1 < m.width && iy + 1 < m.height) {
+        const std::uint8_t* p0 = m.bits + m.stride * static_cast<std::size_t>(iy) + static_cast<std::size_t>(ix) * n;
+        const std::uint8_t* p1 = p0 + m.stride;
+        for (int c = 0; c < n; ++c)
+            dst[c] = static_cast<std::uint8_t>(
+                static_cast<int>(w00 * p0[c] + w10 * p0[n + c] + w01 * p1[c] + w11 * p1[n + c]));
+    } else {
+        auto at = [&](int sx, int sy, int c) -> std::uint8_t {
+            if (sx < 0 || sy < 0 || sx >= m.width || sy >= m.height) return m.outside;
+            return m.bits[m.stride * static_cast<std::size_t>(sy) + static_cast<std::size_t>(sx) * n + c];
+        };
+        for (int c = 0; c < n; ++c)
+            dst[c] = static_cast<std::uint8_t>(static_cast<int>(w00 * at(ix, iy, c) + w10 * at(ix + 1, iy, c) +
+                                                                w01 * at(ix, iy + 1, c) + w11 * at(ix + 1, iy + 1, c)));
+    }
+}
+
+// Per column: centre + dx cos a and centre + dx sin a; per row: dy sin a and
+// dy cos a. Each is one rounding of the same expression as the full
+// formula, and the sums keep their order, so the positions are exact.
+struct Positions {
+    std::vector<double> colX, colY;
+    double halfH;
+    Positions(const Mapping& m, int cw, int ch) : colX(static_cast<std::size_t>(cw)), colY(static_cast<std::size_t>(cw)) {
+        const double halfW = cw / 2.0;
+        halfH = ch / 2.0;
         for (int X = 0; X < cw; ++X) {
-            const double x = colX[static_cast<std::size_t>(X)] - rowX;
-            const double y = colY[static_cast<std::size_t>(X)] + rowY;
-            if (!(x >= 0.0 && y >= 0.0)) continue;
-            const int x0 = x >= lastX ? lastX : static_cast<int>(x);
-            const int y0 = y >= lastY ? lastY : static_cast<int>(y);
-            std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
-            if (x0 + 1 == m.sampledWidth || y0 + 1 == m.sampledHeight) {
-                for (int c = 0; c < n; ++c) dst[c] = m.edgeFill;
-                continue;
-            }
-            const double fx = x - x0, fy = y - y0;
-            const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
-            const int ix = x0 - m.offsetX, iy = y0 - m.offsetY;
-            if (ix >= 0 && iy >= 0 && ix + 1 < m.width && iy + 1 < m.height) {
-                const std::uint8_t* p0 = m.bits + m.stride * static_cast<std::size_t>(iy) + static_cast<std::size_t>(ix) * n;
-                const std::uint8_t* p1 = p0 + m.stride;
-                for (int c = 0; c < n; ++c)
-                    dst[c] = static_cast<std::uint8_t>(
-                        static_cast<int>(w00 * p0[c] + w10 * p0[n + c] + w01 * p1[c] + w11 * p1[n + c]));
-            } else {
-                auto at = [&](int sx, int sy, int c) -> std::uint8_t {
-                    if (sx < 0 || sy < 0 || sx >= m.width || sy >= m.height) return m.outside;
-                    return m.bits[m.stride * static_cast<std::size_t>(sy) + static_cast<std::size_t>(sx) * n + c];
-                };
-                for (int c = 0; c < n; ++c)
-                    dst[c] = static_cast<std::uint8_t>(static_cast<int>(
-                        w00 * at(ix, iy, c) + w10 * at(ix + 1, iy, c) + w01 * at(ix, iy + 1, c) + w11 * at(ix + 1, iy + 1, c)));
-            }
+            const double dx = X - halfW;
+            colX[static_cast<std::size_t>(X)] = m.centreX + dx * m.cosA;
+            colY[static_cast<std::size_t>(X)] = m.centreY + dx * m.sinA;
         }
     }
+};
+
+void RenderBaseline(const Mapping& m, Canvas& canvas) {
+    const int cw = canvas.width, ch = canvas.height, n = m.channels;
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
+    const Positions pos(m, cw, ch);
+    for (int Y = 0; Y < ch; ++Y) {
+        const double dy = Y - pos.halfH;
+        const double rowX = dy * m.sinA, rowY = dy * m.cosA;
+        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
+        for (int X = 0; X < cw; ++X)
+            SamplePixel(m, pos.colX[static_cast<std::size_t>(X)] - rowX, pos.colY[static_cast<std::size_t>(X)] + rowY,
+                        out + static_cast<std::size_t>(X) * n);
+    }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define TESSAVAN_ROTATION_AVX2 1
+
+#define TESSAVAN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+struct Weights {
+    __m256d w00, w10, w01, w11;
+};
+
+// Byte `Shift / 8` of each lane as a double.
+template <int Shift>
+TESSAVAN_AVX2_INLINE __m256d Level(__m128i word) {
+    return _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(word, Shift), _mm_set1_epi32(0xFF)));
+}
+
+TESSAVAN_AVX2_INLINE __m128i Load8(const std::uint8_t* p) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+// From the eight bytes at pixel x0 of four samples (two per 128-bit half),
+// channel C of x0 and of x0 + 1, as doubles in sample order.
+template <int C>
+TESSAVAN_AVX2_INLINE void Channel(__m256i bytes, __m256d& left, __m256d& right) {
+    const __m256i pick = _mm256_setr_epi8(C, -1, -1, -1, 8 + C, -1, -1, -1, 3 + C, -1, -1, -1, 11 + C, -1, -1, -1,
+                                          C, -1, -1, -1, 8 + C, -1, -1, -1, 3 + C, -1, -1, -1, 11 + C, -1, -1, -1);
+    const __m256i v = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(bytes, pick), 0xD8);
+    left = _mm256_cvtepi32_pd(_mm256_castsi256_si128(v));
+    right = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
+}
+
+// int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
+TESSAVAN_AVX2_INLINE __m128i Blend(const Weights& w, __m256d p00, __m256d p10, __m256d p01, __m256d p11) {
+    const __m256d s = _mm256_add_pd(
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(w.w00, p00), _mm256_mul_pd(w.w10, p10)), _mm256_mul_pd(w.w01, p01)),
+        _mm256_mul_pd(w.w11, p11));
+    return _mm256_cvttpd_epi32(s);
+}
+
+// Four canvas pixels at a time. The positions, fractions, weights and sums
+// are the baseline's double operations done four lanes wide (multiply and
+// add kept apart, never fused), truncated the same way, so every byte is the
+// baseline's. A group of four whose samples all lie inside the image, with
+// room for the 4-byte gathers, takes the vector road; any other group goes
+// pixel by pixel through SamplePixel.
+__attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas) {
+    const int cw = canvas.width, ch = canvas.height, n = m.channels;
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
+    const Positions pos(m, cw, ch);
+    // Samples (x, y) whose four neighbours are inside the image and inside
+    // the sampled area: x0 = int(x) from max(0, offsetX) up to the image's
+    // last-but-one column, less the bytes a 4-byte gather reads past the
+    // right neighbour (3 for 8 bits, 2 for 24), and below the sampled
+    // area's last column; the same for rows without the gather margin.
+    const int gatherMargin = n == 1 ? 3 : 2;
+    const double loX = std::max(0, m.offsetX), loY = std::max(0, m.offsetY);
+    const double hiX = std::min(m.offsetX + m.width - gatherMargin, m.sampledWidth - 1);
+    const double hiY = std::min(m.offsetY + m.height - 1, m.sampledHeight - 1);
+    // Gathers address the image with 32-bit offsets.
+    const bool vectorOk = m.stride * static_cast<std::size_t>(m.height) + 8 < static_cast<std::size_t>(INT32_MAX);
+    const __m256d vLoX = _mm256_set1_pd(loX), vHiX = _mm256_set1_pd(hiX);
+    const __m256d vLoY = _mm256_set1_pd(loY), vHiY = _mm256_set1_pd(hiY);
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m128i vOffX = _mm_set1_epi32(m.offsetX), vOffY = _mm_set1_epi32(m.offsetY);
+    const __m128i vStride = _mm_set1_epi32(static_cast<int>(m.stride));
+    const __m128i vN = _mm_set1_epi32(n);
+    const int* base = reinterpret_cast<const int*>(m.bits);
+    // B, G, R of four pixels packed in the low three bytes of each lane, to
+    // twelve consecutive bytes.
+    const __m128i packBgr = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+
+    for (int Y = 0; Y < ch; ++Y) {
+        const double dy = Y - pos.halfH;
+        const double rowX = dy * m.sinA, rowY = dy * m.cosA;
+        const __m256d vRowX = _mm256_set1_pd(rowX), vRowY = _mm256_set1_pd(rowY);
+        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
+        int X = 0;
+        for (; vectorOk && X + 4 <= cw; X += 4) {
+            const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(&pos.colX[static_cast<std::size_t>(X)]), vRowX);
+            const __m256d y = _mm256_add_pd(_mm256_loadu_pd(&pos.colY[static_cast<std::size_t>(X)]), vRowY);
+            const __m256d inside =
+                _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, vLoX, _CMP_GE_OQ), _mm256_cmp_pd(x, vHiX, _CMP_LT_OQ)),
+                              _mm256_and_pd(_mm256_cmp_pd(y, vLoY, _CMP_GE_OQ), _mm256_cmp_pd(y, vHiY, _CMP_LT_OQ)));
+            if (_mm256_movemask_pd(inside) != 0xF) {
+                for (int k = 0; k < 4; ++k)
+                    SamplePixel(m, pos.colX[static_cast<std::size_t>(X + k)] - rowX,
+                                pos.colY[static_cast<std::size_t>(X + k)] + rowY, out + static_cast<std::size_t>(X + k) * n);
+                continue;
+            }
+            const __m128i x0 = _mm256_cvttpd_epi32(x), y0 = _mm256_cvttpd_epi32(y);
+            const __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
+            const __m256d fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
+            const __m256d gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
+            const __m256d w00 = _mm256_mul_pd(gx, gy), w10 = _mm256_mul_pd(fx, gy);
+            const __m256d w01 = _mm256_mul_pd(gx, fy), w11 = _mm256_mul_pd(fx, fy);
+            const __m128i row0 = _mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(y0, vOffY), vStride),
+                                               _mm_mullo_epi32(_mm_sub_epi32(x0, vOffX), vN));
+            const __m128i row1 = _mm_add_epi32(row0, vStride);
+            const Weights w{w00, w10, w01, w11};
+            std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
+            if (n == 1) {
+                const __m128i a = _mm_i32gather_epi32(base, row0, 1);
+                const __m128i b = _mm_i32gather_epi32(base, row1, 1);
+                const __m128i v = Blend(w, Level<0>(a), Level<8>(a), Level<0>(b), Level<8>(b));
+                const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(v, v), _mm_setzero_si128());
+                const int word = _mm_cvtsi128_si32(bytes);
+                std::memcpy(dst, &word, 4);
+            } else {
+                // Eight bytes at each sample's pixel x0 of rows y0 and y0 + 1:
+                // B, G, R of x0 and of x0 + 1.
+                alignas(16) int offsets[4];
+                _mm_store_si128(reinterpret_cast<__m128i*>(offsets), row0);
+                const std::uint8_t* q = m.bits;
+                const std::size_t st = m.stride;
+                const __m256i r0 = _mm256_set_m128i(
+                    _mm_unpacklo_epi64(Load8(q + offsets[2]), Load8(q + offsets[3])),
+                    _mm_unpacklo_epi64(Load8(q + offsets[0]), Load8(q + offsets[1])));
+                const __m256i r1 = _mm256_set_m128i(
+                    _mm_unpacklo_epi64(Load8(q + offsets[2] + st), Load8(q + offsets[3] + st)),
+                    _mm_unpacklo_epi64(Load8(q + offsets[0] + st), Load8(q + offsets[1] + st)));
+                __m256d b00, b10, b01, b11, g00, g10, g01, g11, r00, r10, r01, r11;
+                Channel<0>(r0, b00, b10);
+                Channel<0>(r1, b01, b11);
+                Channel<1>(r0, g00, g10);
+                Channel<1>(r1, g01, g11);
+                Channel<2>(r0, r00, r10);
+                Channel<2>(r1, r01, r11);
+                const __m128i blue = Blend(w, b00, b10, b01, b11);
+                const __m128i green = Blend(w, g00, g10, g01, g11);
+                const __m128i red = Blend(w, r00, r10, r01, r11);
+                const __m128i bgr =
+                    _mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(red, 16)));
+                const __m128i packed = _mm_shuffle_epi8(bgr, packBgr);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
+                const int last = _mm_extract_epi32(packed, 2);
+                std::memcpy(dst + 8, &last, 4);
+            }
+        }
+        for (; X < cw; ++X)
+            SamplePixel(m, pos.colX[static_cast<std::size_t>(X)] - rowX, pos.colY[static_cast<std::size_t>(X)] + rowY,
+                        out + static_cast<std::size_t>(X) * n);
+    }
+}
+#endif
+
+void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
+#ifdef TESSAVAN_ROTATION_AVX2
+    if (kernel == Kernel::kAvx2 || (kernel == Kernel::kFastest && Avx2Available())) {
+        if (Avx2Available()) return RenderAvx2(m, canvas);
+    }
+#endif
+    (void)kernel;
+    RenderBaseline(m, canvas);
 }
 
 Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill) {
@@ -98,6 +270,15 @@ Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill) {
 }
 
 }  // namespace
+
+bool Avx2Available() {
+#ifdef TESSAVAN_ROTATION_AVX2
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+#else
+    return false;
+#endif
+}
 
 bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* canvasHeight) {
     if (!std::isfinite(degrees) || width <= 0 || height <= 0) return false;
@@ -117,7 +298,7 @@ bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* ca
 }
 
 Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bpp, double degrees, std::uint8_t fill,
-                     std::uint8_t edgeFill) {
+                     std::uint8_t edgeFill, Kernel kernel) {
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(degrees, width, height, &cw, &ch)) return {};
     Canvas canvas = NewCanvas(cw, ch, bpp, fill);
@@ -126,12 +307,12 @@ Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bpp, d
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),
                     (cw - width) / 2, (ch - height) / 2, cw, ch, fill, cw / 2.0, ch / 2.0,
                     std::cos(a), std::sin(a), edgeFill};
-    Render(m, canvas);
+    Render(m, canvas, kernel);
     return canvas;
 }
 
 Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, int bpp, double degrees,
-                              std::uint8_t edgeFill) {
+                              std::uint8_t edgeFill, Kernel kernel) {
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(degrees, width, height, &cw, &ch)) return {};
     Canvas canvas = NewCanvas(cw, ch, bpp, 255);
@@ -140,7 +321,7 @@ Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, i
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),
                     0, 0, width, height, 255, width / 2.0, height / 2.0,
                     std::cos(a), std::sin(a), edgeFill};
-    Render(m, canvas);
+    Render(m, canvas, kernel);
     return canvas;
 }
 

@@ -22,6 +22,14 @@ struct Canvas {
     bool empty() const { return !bits; }
 };
 
+// The sampling loops: the baseline loop (any x86-64 processor) and one for
+// processors with AVX2, which gives identical canvases. kFastest takes the
+// AVX2 loop where the processor has it; kAvx2 falls back to the baseline
+// loop where it has not.
+enum class Kernel { kFastest, kBaseline, kAvx2 };
+// True when the processor runs the AVX2 loop.
+bool Avx2Available();
+
 // Canvas that holds a width x height image turned by `degrees`:
 // int(w |cos a| + h |sin a| + 1) by int(w |sin a| + h |cos a| + 1) with
 // a = degrees x pi / 180 in double precision. False when the angle is not a
@@ -36,12 +44,12 @@ bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* ca
 // The centred buffer is never built: samples outside the image read `fill`.
 // Returns an empty canvas for bad input or when the memory is not there.
 Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bitsPerPixel, double degrees,
-                     std::uint8_t fill, std::uint8_t edgeFill);
+                     std::uint8_t fill, std::uint8_t edgeFill, Kernel kernel = Kernel::kFastest);
 
 // Turns an image by `degrees`, sampling the image itself about its own centre
 // (w / 2, h / 2); the canvas starts white (255), `edgeFill` as above.
 Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, int bitsPerPixel, double degrees,
-                              std::uint8_t edgeFill);
+                              std::uint8_t edgeFill, Kernel kernel = Kernel::kFastest);
 
 // One bilinear sample at (x, y) of a source image written to the canvas at
 // (column, row). Nothing is written when a coordinate is negative. The
