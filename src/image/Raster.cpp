@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/core/CheckedSize.h"
+#include "platform/core/LargeBuffers.h"
 #include "platform/core/LittleEndian.h"
 
 namespace {
@@ -97,6 +98,8 @@ void* CRaster::Create(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type)
         SetLastError("CRaster::Create can't allocate memory");
         return nullptr;
     }
+    // Fresh memory of that size is still untouched here.
+    largebuf::Advise(m_dib, total);
     FreeSelectionPlane();
     FreeAlphaPlane();
     WriteHeaderIntoDib();

@@ -1,8 +1,10 @@
 #include "processing/ImageBuffer.h"
 
+#include <cstring>
 #include <new>
 
 #include "platform/core/CheckedSize.h"
+#include "platform/core/LargeBuffers.h"
 #include "processing/PixelMath.h"
 
 std::size_t PixelBytes(std::int64_t width, std::int64_t height, int bitsPerPixel) {
@@ -19,5 +21,9 @@ std::size_t PixelBytes(std::int64_t width, std::int64_t height, int bitsPerPixel
 PixelBuffer AllocPixels(std::int64_t width, std::int64_t height, int bitsPerPixel) {
     const std::size_t bytes = PixelBytes(width, height, bitsPerPixel);
     if (bytes == 0) return nullptr;
-    return PixelBuffer(new (std::nothrow) BYTE[bytes]());
+    PixelBuffer buffer(new (std::nothrow) BYTE[bytes]);
+    if (!buffer) return nullptr;
+    largebuf::Advise(buffer.get(), bytes);
+    std::memset(buffer.get(), 0, bytes);
+    return buffer;
 }

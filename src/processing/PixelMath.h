@@ -12,6 +12,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/core/LargeBuffers.h"
+
 namespace px {
 
 // Grey level of a B, G, R pixel: 0.587 G + 0.299 R + 0.114 B in double
@@ -91,7 +93,10 @@ inline constexpr float kInch25mm = 0.984252f;      // smallest photo side
 // is not there (no exception).
 inline std::unique_ptr<std::uint8_t[]> NewBuffer(std::size_t bytes, std::uint8_t fill) {
     std::unique_ptr<std::uint8_t[]> b(new (std::nothrow) std::uint8_t[bytes > 0 ? bytes : 1]);
-    if (b) std::memset(b.get(), fill, bytes);
+    if (b) {
+        largebuf::Advise(b.get(), bytes);
+        std::memset(b.get(), fill, bytes);
+    }
     return b;
 }
 
