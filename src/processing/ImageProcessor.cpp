@@ -16,6 +16,7 @@
 #include "platform/core/Strings.h"
 #include "platform/core/UserDialogs.h"
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 
 CImageProcessor::CImageProcessor() = default;
 
@@ -207,11 +208,6 @@ bool DescribeBmpForm(const CRaster& image, BmpForm& form) {
     return true;
 }
 
-// One row of grey levels from B, G, R pixels `step` bytes apart.
-void GreyRow(const BYTE* colour, std::size_t step, BYTE* grey, std::size_t w) {
-    for (std::size_t x = 0; x < w; ++x, colour += step) grey[x] = px::GreyFast(colour[0], colour[1], colour[2]);
-}
-
 }  // namespace
 
 bool CImageProcessor::TakePixelsFromImage(const CRaster& image) {
@@ -301,7 +297,7 @@ bool CImageProcessor::TakePixelsFromImage(const CRaster& image) {
                     dst[3 * x + 2] = src[step * x + 2];
                 }
             }
-            GreyRow(dst, 3, grey.get() + y * s8, w);
+            px::GreyRow(dst, grey.get() + y * s8, w);
         }
         workingDepth = 8;
         break;
