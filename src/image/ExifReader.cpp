@@ -290,7 +290,7 @@ bool CExifReader::ProcessDir(const std::uint8_t* dir, const std::uint8_t* base, 
             case 34850: x.exposureProgram = ClampToInt(number()); break;
             case 34855: {
                 std::int32_t iso = ClampToInt(number());
-                if (iso < 50) iso *= 200;
+                if (iso < 50) iso = ClampToInt(static_cast<double>(iso) * 200);
                 x.isoEquivalent = iso;
                 break;
             }

@@ -66,7 +66,6 @@ struct JpegStream {
     CByteStream* stream;
     JOCTET* buffer;
     bool startOfFile;
-    bool fakeEnd;  // the data ran out and an end marker was made up
 };
 
 void InitSource(j_decompress_ptr cinfo) {
@@ -82,7 +81,6 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
         s->buffer[0] = 0xFF;
         s->buffer[1] = JPEG_EOI;
         n = 2;
-        s->fakeEnd = true;
     }
     s->src.next_input_byte = s->buffer;
     s->src.bytes_in_buffer = n;
@@ -287,14 +285,16 @@ bool CRasterJPG::RunDecode(DecodeState* st, CByteStream* stream, bool headerOnly
             for (DWORD i = 0; i < n; ++i) rows[i] = GetBits(height - 1 - top - i);
             jpeg_read_scanlines(cinfo, rows, n);
         }
-        if (st->src.fakeEnd && st->err.hitMarker) {
-            // The scan data stopped before the picture was complete.
+        if (st->err.hitMarker) {
+            // The scan data stopped (at the end of the file or at a marker)
+            // before the picture was complete: the remaining rows are
+            // missing, so there is no point decoding them.
             SetLastError("Corrupt JPEG data: premature end of data segment");
             return false;
         }
     }
     jpeg_finish_decompress(cinfo);
-    if (st->src.fakeEnd && st->err.hitMarker) {
+    if (st->err.hitMarker) {
         SetLastError("Corrupt JPEG data: premature end of data segment");
         return false;
     }

@@ -268,6 +268,12 @@ TEST(JpegCodec, TruncatedScanDataFailsButAMissingEndMarkerDecodes) {
         EXPECT_FALSE(Decode(t, half)) << cut;
         EXPECT_FALSE(t.IsValid()) << cut;
         EXPECT_STRNE(t.GetLastError(), "") << cut;
+        // The same data closed with an end marker still lacks its rows.
+        half.push_back(0xFF);
+        half.push_back(0xD9);
+        CRaster closed;
+        EXPECT_FALSE(Decode(closed, half)) << cut;
+        EXPECT_FALSE(closed.IsValid()) << cut;
     }
     CRaster empty;
     EXPECT_FALSE(Decode(empty, Bytes{}));
