@@ -134,6 +134,23 @@ TESSAVAN_AVX2_INLINE void Channel(__m256i bytes, __m256d& left, __m256d& right) 
     right = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
 }
 
+// Four consecutive bytes as doubles.
+TESSAVAN_AVX2_INLINE __m256d Bytes4(const std::uint8_t* p) {
+    int word;
+    std::memcpy(&word, p, 4);
+    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)));
+}
+
+// From sixteen bytes starting at a pixel of a 24-bit row, channel C of that
+// pixel and the next three, and of the four pixels after it, as doubles.
+template <int C>
+TESSAVAN_AVX2_INLINE void StraightChannel(__m128i bytes, __m256d& left, __m256d& right) {
+    const __m128i pickLeft = _mm_setr_epi8(C, -1, -1, -1, 3 + C, -1, -1, -1, 6 + C, -1, -1, -1, 9 + C, -1, -1, -1);
+    const __m128i pickRight = _mm_setr_epi8(3 + C, -1, -1, -1, 6 + C, -1, -1, -1, 9 + C, -1, -1, -1, 12 + C, -1, -1, -1);
+    left = _mm256_cvtepi32_pd(_mm_shuffle_epi8(bytes, pickLeft));
+    right = _mm256_cvtepi32_pd(_mm_shuffle_epi8(bytes, pickRight));
+}
+
 // int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
 TESSAVAN_AVX2_INLINE __m128i Blend(const Weights& w, __m256d p00, __m256d p10, __m256d p01, __m256d p11) {
     const __m256d s = _mm256_add_pd(
@@ -146,20 +163,21 @@ TESSAVAN_AVX2_INLINE __m128i Blend(const Weights& w, __m256d p00, __m256d p10, _
 // are the baseline's double operations done four lanes wide (multiply and
 // add kept apart, never fused), truncated the same way, so every byte is the
 // baseline's. A group of four whose samples all lie inside the image, with
-// room for the 4-byte gathers, takes the vector road; any other group goes
-// pixel by pixel through SamplePixel.
+// room for the reads past the right neighbour, takes the vector road; any
+// other group goes pixel by pixel through SamplePixel.
 __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas) {
     const int cw = canvas.width, ch = canvas.height, n = m.channels;
     const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
     const Positions pos(m, cw, ch);
     // Samples (x, y) whose four neighbours are inside the image and inside
     // the sampled area: x0 = int(x) from max(0, offsetX) up to the image's
-    // last-but-one column, less the bytes a 4-byte gather reads past the
-    // right neighbour (3 for 8 bits, 2 for 24), and below the sampled
-    // area's last column; the same for rows without the gather margin.
-    const int gatherMargin = n == 1 ? 3 : 2;
+    // last-but-one column, less a margin for the reads that go past the
+    // right neighbour (4-byte gathers of 8-bit pixels, 8- and 16-byte reads
+    // of 24-bit ones: 3 and 2 pixels), and below the sampled area's last
+    // column; the same for rows without the margin.
+    const int readMargin = n == 1 ? 3 : 2;
     const double loX = std::max(0, m.offsetX), loY = std::max(0, m.offsetY);
-    const double hiX = std::min(m.offsetX + m.width - gatherMargin, m.sampledWidth - 1);
+    const double hiX = std::min(m.offsetX + m.width - readMargin, m.sampledWidth - 1);
     const double hiY = std::min(m.offsetY + m.height - 1, m.sampledHeight - 1);
     // Gathers address the image with 32-bit offsets.
     const bool vectorOk = m.stride * static_cast<std::size_t>(m.height) + 8 < static_cast<std::size_t>(INT32_MAX);
@@ -173,6 +191,8 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
     // B, G, R of four pixels packed in the low three bytes of each lane, to
     // twelve consecutive bytes.
     const __m128i packBgr = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m128i step0123 = _mm_setr_epi32(0, 1, 2, 3);
+    constexpr int kAhead = 64;  // pixels
 
     for (int Y = 0; Y < ch; ++Y) {
         const double dy = Y - pos.halfH;
@@ -192,6 +212,21 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
                                 pos.colY[static_cast<std::size_t>(X + k)] + rowY, out + static_cast<std::size_t>(X + k) * n);
                 continue;
             }
+            // The rows are read in short pieces (the sampled row changes every
+            // few dozen pixels at the angles of deskewing), which the
+            // processor does not foresee: ask for the pixels a few groups
+            // ahead.
+            if (X + kAhead < cw) {
+                const double ax = pos.colX[static_cast<std::size_t>(X + kAhead)] - rowX;
+                const double ay = pos.colY[static_cast<std::size_t>(X + kAhead)] + rowY;
+                if (ax >= loX && ax < hiX && ay >= loY && ay < hiY) {
+                    const std::uint8_t* ahead = m.bits +
+                                                m.stride * static_cast<std::size_t>(static_cast<int>(ay) - m.offsetY) +
+                                                static_cast<std::size_t>(static_cast<int>(ax) - m.offsetX) * n;
+                    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+                    _mm_prefetch(reinterpret_cast<const char*>(ahead + m.stride), _MM_HINT_T0);
+                }
+            }
             const __m128i x0 = _mm256_cvttpd_epi32(x), y0 = _mm256_cvttpd_epi32(y);
             const __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
             const __m256d fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
@@ -203,33 +238,68 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
             const __m128i row1 = _mm_add_epi32(row0, vStride);
             const Weights w{w00, w10, w01, w11};
             std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
+            // Four samples at consecutive pixels of one pair of rows, as the
+            // small angles of deskewing give almost everywhere: the pixels
+            // are read straight from the rows.
+            const bool straight =
+                _mm_movemask_epi8(_mm_and_si128(
+                    _mm_cmpeq_epi32(_mm_sub_epi32(x0, _mm_shuffle_epi32(x0, 0)), step0123),
+                    _mm_cmpeq_epi32(y0, _mm_shuffle_epi32(y0, 0)))) == 0xFFFF;
+            const std::uint8_t* first =
+                m.bits + m.stride * static_cast<std::size_t>(_mm_cvtsi128_si32(y0) - m.offsetY) +
+                static_cast<std::size_t>(_mm_cvtsi128_si32(x0) - m.offsetX) * n;
             if (n == 1) {
-                const __m128i a = _mm_i32gather_epi32(base, row0, 1);
-                const __m128i b = _mm_i32gather_epi32(base, row1, 1);
-                const __m128i v = Blend(w, Level<0>(a), Level<8>(a), Level<0>(b), Level<8>(b));
+                __m256d p00, p10, p01, p11;
+                if (straight) {
+                    p00 = Bytes4(first);
+                    p10 = Bytes4(first + 1);
+                    p01 = Bytes4(first + m.stride);
+                    p11 = Bytes4(first + m.stride + 1);
+                } else {
+                    const __m128i a = _mm_i32gather_epi32(base, row0, 1);
+                    const __m128i b = _mm_i32gather_epi32(base, row1, 1);
+                    p00 = Level<0>(a);
+                    p10 = Level<8>(a);
+                    p01 = Level<0>(b);
+                    p11 = Level<8>(b);
+                }
+                const __m128i v = Blend(w, p00, p10, p01, p11);
                 const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(v, v), _mm_setzero_si128());
                 const int word = _mm_cvtsi128_si32(bytes);
                 std::memcpy(dst, &word, 4);
             } else {
-                // Eight bytes at each sample's pixel x0 of rows y0 and y0 + 1:
-                // B, G, R of x0 and of x0 + 1.
-                alignas(16) int offsets[4];
-                _mm_store_si128(reinterpret_cast<__m128i*>(offsets), row0);
-                const std::uint8_t* q = m.bits;
-                const std::size_t st = m.stride;
-                const __m256i r0 = _mm256_set_m128i(
-                    _mm_unpacklo_epi64(Load8(q + offsets[2]), Load8(q + offsets[3])),
-                    _mm_unpacklo_epi64(Load8(q + offsets[0]), Load8(q + offsets[1])));
-                const __m256i r1 = _mm256_set_m128i(
-                    _mm_unpacklo_epi64(Load8(q + offsets[2] + st), Load8(q + offsets[3] + st)),
-                    _mm_unpacklo_epi64(Load8(q + offsets[0] + st), Load8(q + offsets[1] + st)));
                 __m256d b00, b10, b01, b11, g00, g10, g01, g11, r00, r10, r01, r11;
-                Channel<0>(r0, b00, b10);
-                Channel<0>(r1, b01, b11);
-                Channel<1>(r0, g00, g10);
-                Channel<1>(r1, g01, g11);
-                Channel<2>(r0, r00, r10);
-                Channel<2>(r1, r01, r11);
+                if (straight) {
+                    // Sixteen bytes from the first pixel of each row: B, G, R
+                    // of the four pixels and of the one after them.
+                    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
+                    const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + m.stride));
+                    StraightChannel<0>(r0, b00, b10);
+                    StraightChannel<0>(r1, b01, b11);
+                    StraightChannel<1>(r0, g00, g10);
+                    StraightChannel<1>(r1, g01, g11);
+                    StraightChannel<2>(r0, r00, r10);
+                    StraightChannel<2>(r1, r01, r11);
+                } else {
+                    // Eight bytes at each sample's pixel x0 of rows y0 and
+                    // y0 + 1: B, G, R of x0 and of x0 + 1.
+                    alignas(16) int offsets[4];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(offsets), row0);
+                    const std::uint8_t* q = m.bits;
+                    const std::size_t st = m.stride;
+                    const __m256i r0 = _mm256_set_m128i(
+                        _mm_unpacklo_epi64(Load8(q + offsets[2]), Load8(q + offsets[3])),
+                        _mm_unpacklo_epi64(Load8(q + offsets[0]), Load8(q + offsets[1])));
+                    const __m256i r1 = _mm256_set_m128i(
+                        _mm_unpacklo_epi64(Load8(q + offsets[2] + st), Load8(q + offsets[3] + st)),
+                        _mm_unpacklo_epi64(Load8(q + offsets[0] + st), Load8(q + offsets[1] + st)));
+                    Channel<0>(r0, b00, b10);
+                    Channel<0>(r1, b01, b11);
+                    Channel<1>(r0, g00, g10);
+                    Channel<1>(r1, g01, g11);
+                    Channel<2>(r0, r00, r10);
+                    Channel<2>(r1, r01, r11);
+                }
                 const __m128i blue = Blend(w, b00, b10, b01, b11);
                 const __m128i green = Blend(w, g00, g10, g01, g11);
                 const __m128i red = Blend(w, r00, r10, r01, r11);
