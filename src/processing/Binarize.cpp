@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "processing/PixelMath.h"
 
 namespace binarize {
@@ -29,7 +33,26 @@ void ThresholdRows(const std::uint8_t* bits, int width, int height, int bpp, std
     }
 }
 
-int Byte8(const std::uint8_t* row, int x) { return row[x]; }
+// ThresholdRows of 8-bit images, sixteen bytes at a time: a byte is at
+// least t when max(byte, t) is the byte itself.
+void ThresholdRows8(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold) {
+    const std::size_t stride = px::Stride8(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* src = bits + stride * static_cast<std::size_t>(y);
+        std::uint8_t* dst = out + stride * static_cast<std::size_t>(y);
+        int x = 0;
+#ifdef __SSE2__
+        if (threshold >= 0 && threshold <= 255) {
+            const __m128i t = _mm_set1_epi8(static_cast<char>(threshold));
+            for (; x + 16 <= width; x += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_cmpeq_epi8(_mm_max_epu8(v, t), v));
+            }
+        }
+#endif
+        for (; x < width; ++x) dst[x] = src[x] >= threshold ? 255 : 0;
+    }
+}
 int GreyOf(const std::uint8_t* row, int x) {
     const std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
     return px::GreyFast(p[0], p[1], p[2]);
@@ -94,7 +117,7 @@ void Otsu8(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
         }
         return;
     }
-    ThresholdRows(bits, width, height, 8, out, OtsuThreshold(h, total), Byte8);
+    ThresholdRows8(bits, width, height, out, OtsuThreshold(h, total));
 }
 
 void OtsuColor(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
@@ -105,7 +128,7 @@ void OtsuColor(const std::uint8_t* bits, int width, int height, std::uint8_t* ou
 }
 
 void Threshold8(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold) {
-    ThresholdRows(bits, width, height, 8, out, threshold, Byte8);
+    ThresholdRows8(bits, width, height, out, threshold);
 }
 
 void ThresholdColor(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "processing/Binarize.h"
+#include "processing/ToneTables.h"
 #include "processing/PixelMath.h"
 #include "processing/SkewTestPages.h"
 
@@ -139,4 +140,24 @@ TEST(Threshold, FixedThresholdsUseTheGreyFormula) {
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[1], 255);
     EXPECT_EQ(out[2], 255);
+}
+
+TEST(Threshold, HistogramAndThresholdOfWholeImagesEqualTheirDefinitions) {
+    // Random images of odd widths (the vector loops' ends and padding)
+    // against the per-pixel definitions, every threshold and beyond.
+    for (auto [w, h] : {std::pair<int, int>{1, 1}, {3, 5}, {15, 2}, {16, 3}, {17, 4}, {33, 9}, {257, 31}}) {
+        const synth::Page g = synth::RandomBytes(w, h, 8, static_cast<std::uint64_t>(w * 1000 + h));
+        binarize::Histogram want{};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) ++want[g.bits[px::Stride8(w) * y + x]];
+        EXPECT_EQ(tone::Histogram8(g.bits.data(), w, h), want) << w << "x" << h;
+        for (int t = -1; t <= 256; ++t) {
+            const auto out = binarize::Threshold8(g.bits.data(), w, h, t);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const std::size_t at = px::Stride8(w) * y + x;
+                    ASSERT_EQ(out[at], g.bits[at] >= t ? 255 : 0) << w << "x" << h << " at " << t;
+                }
+        }
+    }
 }
