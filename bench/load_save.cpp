@@ -1,8 +1,8 @@
 // Loading and saving an A4 300-dpi colour JPEG (2480 x 3508) through the
-// processing object (whole-file read, decode, in-memory BMP, working images;
-// result BMP, encode at quality 85, write through a temporary name), beside
-// a bare libjpeg decode or encode of the same page in the same run. The
-// counter "ratio" is ours / bare.
+// processing object (whole-file read, decode, working images; the image to
+// encode made from the result, encode at quality 85, write through a
+// temporary name), beside a bare libjpeg decode or encode of the same page
+// in the same run. The counter "ratio" is ours / bare.
 #include <benchmark/benchmark.h>
 
 #include <chrono>

@@ -1,8 +1,8 @@
 // Fuzz target: the processing object's loading road on arbitrary file
-// bytes: decode by the name's type, the in-memory BMP, the conversion of
-// every depth into the working images, page after page of a TIFF. The file
-// is named by its first bytes (PNG or TIFF signature, else JPEG), so the
-// conformance images seed it as they are.
+// bytes: decode by the name's type, the conversion of every depth into the
+// working images (by way of the page's BMP headers), page after page of a
+// TIFF. The file is named by its first bytes (PNG or TIFF signature, else
+// JPEG), so the conformance images seed it as they are.
 #include <array>
 #include <cstdint>
 #include <cstdio>
