@@ -23,6 +23,9 @@
 namespace {
 
 constexpr std::size_t kBufferSize = 4096;
+// The encoder's output goes to the stream in pieces of this size: a page of
+// a megabyte or two in a few dozen writes instead of hundreds.
+constexpr std::size_t kOutputBufferSize = 65536;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -104,20 +107,20 @@ void TermSource(j_decompress_ptr) {}
 void InitDestination(j_compress_ptr cinfo) {
     JpegStream* s = reinterpret_cast<JpegStream*>(cinfo->dest);
     s->dest.next_output_byte = s->buffer;
-    s->dest.free_in_buffer = kBufferSize;
+    s->dest.free_in_buffer = kOutputBufferSize;
 }
 
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
     JpegStream* s = reinterpret_cast<JpegStream*>(cinfo->dest);
-    if (s->stream->Write(s->buffer, 1, kBufferSize) != kBufferSize) ERREXIT(cinfo, JERR_FILE_WRITE);
+    if (s->stream->Write(s->buffer, 1, kOutputBufferSize) != kOutputBufferSize) ERREXIT(cinfo, JERR_FILE_WRITE);
     s->dest.next_output_byte = s->buffer;
-    s->dest.free_in_buffer = kBufferSize;
+    s->dest.free_in_buffer = kOutputBufferSize;
     return TRUE;
 }
 
 void TermDestination(j_compress_ptr cinfo) {
     JpegStream* s = reinterpret_cast<JpegStream*>(cinfo->dest);
-    const std::size_t n = kBufferSize - s->dest.free_in_buffer;
+    const std::size_t n = kOutputBufferSize - s->dest.free_in_buffer;
     if (n > 0 && s->stream->Write(s->buffer, 1, n) != n) ERREXIT(cinfo, JERR_FILE_WRITE);
     s->stream->Flush();
     if (s->stream->Error()) ERREXIT(cinfo, JERR_FILE_WRITE);
@@ -313,7 +316,7 @@ bool CRasterJPG::Encode(CByteStream* stream) {
     }
     EncodeState* st = static_cast<EncodeState*>(std::calloc(1, sizeof(EncodeState)));
     if (!st) return false;
-    st->dest.buffer = static_cast<JOCTET*>(std::malloc(kBufferSize));
+    st->dest.buffer = static_cast<JOCTET*>(std::malloc(kOutputBufferSize));
     const bool ok = st->dest.buffer && RunEncode(st, stream);
     if (st->created) jpeg_destroy_compress(&st->cinfo);
     std::free(st->dest.buffer);

@@ -11,6 +11,11 @@
 #include "image/RasterJPG.h"
 #include "RasterTestUtil.h"
 
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
 using imgtest::At;
 
 namespace {
@@ -281,6 +286,62 @@ TEST(JpegCodec, TruncatedScanDataFailsButAMissingEndMarkerDecodes) {
     CRaster notJpeg;
     EXPECT_FALSE(Decode(notJpeg, Bytes{'P', 'N', 'G', 0, 1, 2, 3}));
     EXPECT_STRNE(notJpeg.GetLastError(), "");
+}
+
+namespace {
+
+// The same picture encoded by libjpeg alone into memory, with the writer's
+// settings: defaults at a quality, B, G, R rows from the top, 4:2:0, the
+// resolution in dots per inch.
+Bytes PlainLibjpeg(const CRaster& img, int quality) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = img.GetWidth();
+    cinfo.image_height = img.GetHeight();
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, FALSE);
+    cinfo.density_unit = 1;
+    cinfo.X_density = static_cast<UINT16>(img.GetDpiX());
+    cinfo.Y_density = static_cast<UINT16>(img.GetDpiY());
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = img.GetBits(img.GetHeight() - 1 - cinfo.next_scanline);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+}  // namespace
+
+TEST(JpegCodec, LargeOutputIsWrittenWholeAsLibjpegMakesIt) {
+    // Noise at quality 95: some 300 kilobytes, written to the stream
+    // in many pieces.
+    CRaster img;
+    ASSERT_TRUE(img.Create(613, 407, 24));
+    std::uint32_t state = 12345;
+    for (DWORD y = 0; y < img.GetHeight(); ++y)
+        for (DWORD x = 0; x < 3 * img.GetWidth(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            img.GetBits(y)[x] = static_cast<BYTE>(state >> 24);
+        }
+    img.SetDpiX(300);
+    img.SetDpiY(200);
+    img.SetQuality(95);
+    const Bytes ours = Encode(img);
+    const Bytes plain = PlainLibjpeg(img, 95);
+    EXPECT_GT(ours.size(), 200000u);
+    EXPECT_TRUE(ours == plain) << ours.size() << " bytes against " << plain.size();
 }
 
 TEST(JpegCodec, WriteFailureReportsTheLibraryText) {
