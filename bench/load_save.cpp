@@ -17,6 +17,7 @@
 #include "processing/ImageProcessor.h"
 #include "settings/ProcessSetting.h"
 #include "support/BareJpeg.h"
+#include "support/BenchFolder.h"
 #include "support/Pages.h"
 
 namespace {
@@ -47,21 +48,7 @@ const std::vector<std::uint8_t>& PageJpeg() {
     return jpeg;
 }
 
-// A folder of its own for the files of this run, removed at exit.
-std::string g_folder;
-
-const std::wstring& Folder() {
-    static const std::wstring folder = [] {
-        g_folder = std::filesystem::temp_directory_path().string() + "/tessavan-bench-XXXXXX";
-        if (!::mkdtemp(g_folder.data())) std::abort();
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(g_folder, ec);
-        });
-        return FromUtf8(g_folder);
-    }();
-    return folder;
-}
+using benchfiles::Folder;
 
 const std::wstring& SourcePath() {
     static const std::wstring path = [] {

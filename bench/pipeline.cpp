@@ -25,6 +25,7 @@
 #include "processing/ProcessOneFile.h"
 #include "settings/ProcessSetting.h"
 #include "support/BareJpeg.h"
+#include "support/BenchFolder.h"
 #include "support/Pages.h"
 
 // ---- Heap accounting: every allocation of the process passes here. ----
@@ -98,20 +99,7 @@ namespace {
 constexpr int kQuality = 85;
 constexpr int kDefaultQuickSteps = 3;  // deskew and background removal
 
-std::string g_folder;
-
-const std::wstring& Folder() {
-    static const std::wstring folder = [] {
-        g_folder = std::filesystem::temp_directory_path().string() + "/tessavan-bench-XXXXXX";
-        if (!::mkdtemp(g_folder.data())) std::abort();
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(g_folder, ec);
-        });
-        return FromUtf8(g_folder);
-    }();
-    return folder;
-}
+using benchfiles::Folder;
 
 // A page as a JPEG file at quality 90 and 300 dpi (libjpeg takes the rows
 // from the top).
