@@ -19,6 +19,10 @@ inline void CheckThroughBmp(CRaster& img) {
     if (!back.IsValid() || back.GetWidth() != img.GetWidth() || back.GetHeight() != img.GetHeight() ||
         back.GetBitsPerPixel() != img.GetBitsPerPixel())
         std::abort();
+    // A few hundred bytes of CCITT data can describe a page of 100 million
+    // pixels: compare the pixels of pages up to 4 million only, so such a
+    // page costs its decode, not minutes of comparing.
+    if (static_cast<std::uint64_t>(img.GetWidth()) * img.GetHeight() > (std::uint64_t{1} << 22)) return;
     for (DWORD y = 0; y < img.GetHeight(); ++y)
         for (DWORD x = 0; x < img.GetWidth(); ++x) {
             const RGBQUAD a = img.GetColourFast(x, y), b = back.GetColourFast(x, y);

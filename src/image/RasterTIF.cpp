@@ -18,6 +18,7 @@ namespace {
 
 // No single libtiff allocation for a page may exceed this.
 constexpr tmsize_t kMaxSingleAlloc = tmsize_t{2} << 30;
+constexpr std::uint32_t kMaxBitsPerPixel = 4 * 64;
 
 tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t size) {
     if (size < 0) return -1;
@@ -154,6 +155,9 @@ bool CRasterTIF::Decode(CByteStream* stream, bool headerOnly) {
             SetLastError("Error: page not present in TIFF file");
             break;
         }
+        // libtiff counts no directories when the chain after this one is
+        // broken; the page just read is there all the same.
+        if (m_info.frameCount <= m_info.frame) m_info.frameCount = m_info.frame + 1;
         std::uint32_t width = 0, height = 0, rowsPerStrip = UINT32_MAX, tileWidth = 0, tileLength = 0;
         std::uint16_t samples = 1, bits = 1, photometric = 0, orientation = 1, resUnit = RESUNIT_INCH,
                       compression = COMPRESSION_NONE;
@@ -199,6 +203,9 @@ bool CRasterTIF::Decode(CByteStream* stream, bool headerOnly) {
                           photometric == PHOTOMETRIC_LOGLUV;
         DWORD depth;
         if (rgba) depth = 24;
+        // Grey with alpha is stored one byte per pixel whatever its sample
+        // size: a 1- or 4-bit depth would leave no room for those bytes.
+        else if (samples == 2 && !(bits > 8 && photometric == PHOTOMETRIC_PALETTE)) depth = 8;
         else if (bits == 1 && (photometric <= 1 || photometric == PHOTOMETRIC_PALETTE)) depth = 1;
         else if (bits == 4) depth = 4;
         else if (bits > 8 && photometric == PHOTOMETRIC_PALETTE) depth = 24;
@@ -315,6 +322,13 @@ bool CRasterTIF::DecodeStrips(TIFF* tif, std::uint32_t rowsPerStrip, bool tiled,
         rowsPerStrip = tileLength;
     }
     if (rowsPerStrip == 0) rowsPerStrip = 1;
+    // At most four samples of 64 bits per pixel: a header that claims
+    // hundreds of samples would have a strip buffer of gigabytes allocated
+    // for a page of a few hundred bytes.
+    if (static_cast<std::uint32_t>(samples) * bits > kMaxBitsPerPixel) {
+        SetLastError("CRasterTIF can't allocate memory");
+        return false;
+    }
     // One file row, and the rows of one strip (or one row of tiles).
     const std::uint32_t rowPixels = tiled ? ((width + tileWidth - 1) / tileWidth) * tileWidth : width;
     const auto rowBits = checked::Mul3(samples, bits, rowPixels);

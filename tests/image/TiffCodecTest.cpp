@@ -372,3 +372,68 @@ TEST(TiffCodec, LabPagesBecomeRgb) {
     EXPECT_GT(red.rgbRed, red.rgbGreen + 100);
     EXPECT_GT(blue.rgbBlue, blue.rgbRed + 100);
 }
+
+TEST(TiffCodec, GreyWithAlphaOfSmallSamplesKeepsOneBytePerPixel) {
+    testdata::TempDir dir;
+    // Two samples of 1 and of 4 bits: grey value and alpha per pixel. Only
+    // 8-bit samples keep an alpha plane; the grey values must come through.
+    struct Case { int bits; std::vector<std::uint8_t> row; std::vector<BYTE> grey; };
+    const Case cases[] = {
+        // 1 bit: pixels (1,0) (0,1) (1,1) (0,0) (1,0) -> 10 01 11 00 | 10 000000
+        {1, {0x9C, 0x80}, {255, 0, 255, 0, 255}},
+        // 4 bits: pixels (15,0) (0,9) (5,15)
+        {4, {0xF0, 0x09, 0x5F}, {255, 0, 85}},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.file("ga.tif");
+        const auto w = static_cast<std::uint32_t>(c.grey.size());
+        WriteRawTiff(path, w, 1, c.bits, 2, PHOTOMETRIC_MINISBLACK, {c.row}, [](TIFF* tif) {
+            const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+            TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
+        });
+        CRaster img;
+        ASSERT_TRUE(img.Load(W(path), RASTER_FORMAT_TIF)) << c.bits << ": " << img.GetLastError();
+        ASSERT_EQ(img.GetBitsPerPixel(), 8) << c.bits;
+        for (DWORD x = 0; x < w; ++x) EXPECT_EQ(At(img, x, 0).rgbRed, c.grey[x]) << c.bits << " bits, x " << x;
+    }
+}
+
+TEST(TiffCodec, APageWhoseNextDirectoryLinkIsCutStillCountsAsOnePage) {
+    CRaster img;
+    MakeImage(img, 40, 30, 8, true, 9);
+    img.SetFormatOption(COMPRESSION_NONE, RASTER_FORMAT_TIF);
+    CMemStream mem;
+    mem.Open();
+    ASSERT_TRUE(img.Encode(&mem, RASTER_FORMAT_TIF));
+    std::vector<std::uint8_t> bytes(mem.GetBuffer(false), mem.GetBuffer(false) + mem.Size());
+    // The directory is the last thing written: cut its next-directory link.
+    const std::uint32_t dirOffset = le::Get32(&bytes[4]);
+    const std::uint32_t entries = le::Get16(&bytes[dirOffset]);
+    const std::size_t link = dirOffset + 2 + 12 * entries;
+    ASSERT_LE(link + 4, bytes.size());
+    bytes.resize(link + 1);
+    CRaster back;
+    ASSERT_TRUE(back.DecodeFromMemory(bytes.data(), DWORD(bytes.size()), RASTER_FORMAT_TIF)) << back.GetLastError();
+    EXPECT_EQ(back.GetFrameCount(), 1);
+    EXPECT_TRUE(SamePicture(back, img, 0));
+    CRaster head;
+    CMemStream s(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    ASSERT_TRUE(head.Decode(&s, RASTER_FORMAT_TIF, true)) << head.GetLastError();
+    EXPECT_EQ(head.GetFrameCount(), 1);
+}
+
+TEST(TiffCodec, PagesOfMoreThanFourSamplesOf64BitsAreRefusedBeforeAllocating) {
+    testdata::TempDir dir;
+    struct Case { int bits, samples; bool loads; };
+    const Case cases[] = {{64, 4, true}, {32, 8, true}, {64, 5, false}, {16, 257, false}};
+    for (const auto& c : cases) {
+        const std::string path = dir.file("wide.tif");
+        const std::uint32_t w = 3;
+        const std::size_t rowBytes = std::size_t(w) * c.samples * c.bits / 8;
+        WriteRawTiff(path, w, 2, c.bits, c.samples, PHOTOMETRIC_MINISBLACK,
+                     {std::vector<std::uint8_t>(rowBytes, 0x80), std::vector<std::uint8_t>(rowBytes, 0x40)});
+        CRaster img;
+        EXPECT_EQ(img.Load(W(path), RASTER_FORMAT_TIF), c.loads) << c.samples << " x " << c.bits << ": " << img.GetLastError();
+        if (!c.loads) EXPECT_STREQ(img.GetLastError(), "CRasterTIF can't allocate memory");
+    }
+}
