@@ -12,6 +12,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "FuzzCommon.h"
 #include "image/ByteStream.h"
 #include "platform/core/Strings.h"
 #include "processing/ImageProcessor.h"
@@ -55,25 +56,15 @@ void CheckPage(const CImageProcessor& p) {
 constexpr std::uint64_t kMaxPixels = 8u << 20;
 
 bool SmallEnough(const std::uint8_t* data, std::size_t size, const std::wstring& name) {
-    if (name.size() >= 3 && name.compare(name.size() - 3, 3, L"png") == 0 && size >= 24) {
-        const std::uint64_t w = (std::uint64_t(data[16]) << 24) | (data[17] << 16) | (data[18] << 8) | data[19];
-        const std::uint64_t h = (std::uint64_t(data[20]) << 24) | (data[21] << 16) | (data[22] << 8) | data[23];
-        return w * h <= kMaxPixels;
-    }
-    if (name.size() >= 3 && name.compare(name.size() - 3, 3, L"tif") == 0) {
-        // Every page's size from its tags alone (no pixels are decoded).
-        CRaster probe;
-        CMemStream s(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));
-        if (!probe.Decode(&s, RASTER_FORMAT_TIF, true)) return true;
-        for (std::int32_t page = 0; page < std::max(probe.GetFrameCount(), 1) && page < 4; ++page) {
-            CRaster one;
-            one.SelectFrame(page);
-            CMemStream m(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));
-            if (one.Decode(&m, RASTER_FORMAT_TIF, true) &&
-                std::uint64_t(one.GetWidth()) * one.GetHeight() > kMaxPixels)
-                return false;
-        }
-    }
+    const bool png = name.size() >= 3 && name.compare(name.size() - 3, 3, L"png") == 0;
+    const bool tif = name.size() >= 3 && name.compare(name.size() - 3, 3, L"tif") == 0;
+    if (!tif) return PageFits(data, size, png ? RASTER_FORMAT_PNG : RASTER_FORMAT_JPG, 0, kMaxPixels);
+    // Every page's size from its tags alone (no pixels are decoded).
+    CRaster probe;
+    CMemStream s(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));
+    if (!probe.Decode(&s, RASTER_FORMAT_TIF, true)) return true;
+    for (std::int32_t page = 0; page < std::max(probe.GetFrameCount(), 1) && page < 4; ++page)
+        if (!PageFits(data, size, RASTER_FORMAT_TIF, page, kMaxPixels)) return false;
     return true;
 }
 
