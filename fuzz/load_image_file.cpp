@@ -58,7 +58,13 @@ constexpr std::uint64_t kMaxPixels = 8u << 20;
 bool SmallEnough(const std::uint8_t* data, std::size_t size, const std::wstring& name) {
     const bool png = name.size() >= 3 && name.compare(name.size() - 3, 3, L"png") == 0;
     const bool tif = name.size() >= 3 && name.compare(name.size() - 3, 3, L"tif") == 0;
-    if (!tif) return PageFits(data, size, png ? RASTER_FORMAT_PNG : RASTER_FORMAT_JPG, 0, kMaxPixels);
+    if (png && size >= 24) {
+        // The PNG decoder has no header-only road: the size from IHDR.
+        const std::uint64_t w = (std::uint64_t(data[16]) << 24) | (data[17] << 16) | (data[18] << 8) | data[19];
+        const std::uint64_t h = (std::uint64_t(data[20]) << 24) | (data[21] << 16) | (data[22] << 8) | data[23];
+        return w * h <= kMaxPixels;
+    }
+    if (!tif) return png || PageFits(data, size, RASTER_FORMAT_JPG, 0, kMaxPixels);
     // Every page's size from its tags alone (no pixels are decoded).
     CRaster probe;
     CMemStream s(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));

@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!first.Decode(&s, RASTER_FORMAT_TIF, true)) return 0;
     const std::int32_t pages = first.GetFrameCount() < 4 ? first.GetFrameCount() : 4;
     for (std::int32_t page = 0; page < pages; ++page) {
-        if (!PageFits(data, size, RASTER_FORMAT_TIF, page, kFuzzMaxTiffPixels)) continue;
+        if (!PageFits(data, size, RASTER_FORMAT_TIF, page, kFuzzMaxPixels)) continue;
         CRaster img;
         img.SelectFrame(page);
         CMemStream m(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));
