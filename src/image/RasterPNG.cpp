@@ -20,6 +20,11 @@ struct IoTarget {
     char* errorText;  // the image's last-error field, or null
 };
 
+// Text, profiles, suggested palettes, Exif and calibration: five bytes
+// each, the name and a terminating zero.
+constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL";
+constexpr int kSkippedChunkCount = 8;
+
 void ReadData(png_structp png, png_bytep data, png_size_t length) {
     IoTarget* io = static_cast<IoTarget*>(png_get_io_ptr(png));
     if (io->stream->Read(data, 1, length) != length) png_error(png, "Read Error");
@@ -100,6 +105,9 @@ bool CRasterPNG::RunDecode(DecodeState* st) {
     png_infop info = st->info;
     png_set_read_fn(png, &st->io, ReadData);
     png_set_user_limits(png, 65535, 65535);
+    // Side chunks of any length that nothing here reads are skipped unread:
+    // libpng would allocate the whole length a damaged header claims.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
     png_read_info(png, info);
 
     png_uint_32 width, height;

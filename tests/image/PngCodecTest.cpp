@@ -239,3 +239,24 @@ TEST(CodecDispatch, TrialOrderAndKeptTextsOnAPngFile) {
     EXPECT_EQ(loaded.GetType(), RASTER_FORMAT_PNG);
     EXPECT_EQ(std::string(loaded.GetLastError()), jpegText) << "a successful decode does not clear the text";
 }
+
+TEST(PngCodec, AHugeTextChunkIsSkippedAndThePictureStillReads) {
+    CRaster img;
+    ASSERT_TRUE(img.Create(40, 30, 24));
+    FillRandom(img, 8);
+    Bytes png = EncodePng(img);
+    const std::size_t idat = FindChunk(png, "IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    // A 9 MB tEXt chunk, whole and with its CRC, right before the pixel
+    // data: skipped unread, and the pixels after it still come through.
+    const std::uint32_t len = 9000000;
+    Bytes chunk(12 + len, 'x');
+    for (int i = 0; i < 4; ++i) chunk[i] = BYTE(len >> (24 - 8 * i));
+    std::memcpy(&chunk[4], "tEXt", 4);
+    std::memcpy(&chunk[8], "Comment\0", 8);
+    png.insert(png.begin() + std::ptrdiff_t(idat - 8), chunk.begin(), chunk.end());
+    FixCrc(png, idat);
+    CRaster back;
+    ASSERT_TRUE(DecodePng(back, png)) << back.GetLastError();
+    EXPECT_TRUE(SamePicture(back, img, 0));
+}
