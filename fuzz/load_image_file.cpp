@@ -3,7 +3,6 @@
 // working images (by way of the page's BMP headers), page after page of a
 // TIFF. The file is named by its first bytes (PNG or TIFF signature, else
 // JPEG), so the conformance images seed it as they are.
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -69,7 +68,7 @@ bool SmallEnough(const std::uint8_t* data, std::size_t size, const std::wstring&
     CRaster probe;
     CMemStream s(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));
     if (!probe.Decode(&s, RASTER_FORMAT_TIF, true)) return true;
-    for (std::int32_t page = 0; page < std::max(probe.GetFrameCount(), 1) && page < 4; ++page)
+    for (std::int32_t page = 0; page < probe.GetFrameCount() && page < 4; ++page)
         if (!PageFits(data, size, RASTER_FORMAT_TIF, page, kMaxPixels)) return false;
     return true;
 }

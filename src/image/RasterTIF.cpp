@@ -214,6 +214,13 @@ bool CRasterTIF::Decode(CByteStream* stream, bool headerOnly) {
             SetLastError("CRasterTIF can't create image");
             break;
         }
+        // Pages read strip by strip take at most four samples of 64 bits per
+        // pixel: a header that claims hundreds of samples would have a strip
+        // buffer of gigabytes allocated for a file of a few hundred bytes.
+        if (!rgba && static_cast<std::uint32_t>(samples) * bits > kMaxBitsPerPixel) {
+            SetLastError("CRasterTIF can't allocate memory");
+            break;
+        }
         if (!FitsLimits(width, height, samples >= 3 && !rgba ? 24 : depth)) break;
         if (!Create(width, height, depth, RASTER_FORMAT_TIF)) {
             SetLastError("CRasterTIF can't create image");
@@ -322,13 +329,6 @@ bool CRasterTIF::DecodeStrips(TIFF* tif, std::uint32_t rowsPerStrip, bool tiled,
         rowsPerStrip = tileLength;
     }
     if (rowsPerStrip == 0) rowsPerStrip = 1;
-    // At most four samples of 64 bits per pixel: a header that claims
-    // hundreds of samples would have a strip buffer of gigabytes allocated
-    // for a page of a few hundred bytes.
-    if (static_cast<std::uint32_t>(samples) * bits > kMaxBitsPerPixel) {
-        SetLastError("CRasterTIF can't allocate memory");
-        return false;
-    }
     // One file row, and the rows of one strip (or one row of tiles).
     const std::uint32_t rowPixels = tiled ? ((width + tileWidth - 1) / tileWidth) * tileWidth : width;
     const auto rowBits = checked::Mul3(samples, bits, rowPixels);
