@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -21,7 +20,7 @@
 #include "platform/core/Strings.h"
 #include "platform/core/System.h"
 #include "settings/ProcessSetting.h"
-#include "support/BareJpeg.h"
+#include "support/BenchFolder.h"
 #include "support/Pages.h"
 
 namespace {
@@ -55,38 +54,20 @@ private:
     HWND hwnd_;
 };
 
-// Rows from the top, as the encoder takes them.
-std::vector<std::uint8_t> EncodeA4(const synth::Page& page) {
-    std::vector<std::uint8_t> top(page.stride * static_cast<std::size_t>(page.height));
-    for (int y = 0; y < page.height; ++y)
-        std::copy_n(page.Row(page.height - 1 - y), page.stride, top.data() + page.stride * static_cast<std::size_t>(y));
-    std::vector<std::uint8_t> jpeg;
-    barejpeg::Encode(top.data(), page.width, page.height, 3, page.stride, 85, page.dpi, jpeg);
-    return jpeg;
-}
-
-// A folder removed with everything in it when the process ends.
-struct TemporaryFolder {
-    std::string path;
-    ~TemporaryFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
 // The folder of input pages, written once per process.
 const std::string& InputFolder() {
-    static const TemporaryFolder folder{[] {
-        const std::string dir = std::filesystem::temp_directory_path().string() + "/tessavan-bench-batch-" +
-                                std::to_string(::getpid());
+    static const std::string folder = [] {
+        const std::string dir = ToUtf8(benchfiles::Folder());
         std::filesystem::create_directories(dir + "/pages");
         const std::vector<std::vector<std::uint8_t>> variants = {
-            EncodeA4(benchpages::A4TextColour()),
-            EncodeA4(benchpages::A4MixedColour()),
-            EncodeA4(synth::TextPage(benchpages::kA4Width, benchpages::kA4Height, 24, 300, 77,
-                                     synth::Rgb(250, 246, 236), 8)),
-            EncodeA4(synth::TextPage(benchpages::kA4Width, benchpages::kA4Height, 24, 300, 78,
-                                     synth::Rgb(236, 240, 248), 12)),
+            benchpages::AsJpeg(benchpages::A4TextColour(), 85),
+            benchpages::AsJpeg(benchpages::A4MixedColour(), 85),
+            benchpages::AsJpeg(synth::TextPage(benchpages::kA4Width, benchpages::kA4Height, 24, 300, 77,
+                                               synth::Rgb(250, 246, 236), 8),
+                               85),
+            benchpages::AsJpeg(synth::TextPage(benchpages::kA4Width, benchpages::kA4Height, 24, 300, 78,
+                                               synth::Rgb(236, 240, 248), 12),
+                               85),
         };
         for (int i = 0; i < kPages; ++i) {
             const auto& bytes = variants[static_cast<std::size_t>(i) % variants.size()];
@@ -95,8 +76,8 @@ const std::string& InputFolder() {
             files::WriteAllAtomic(FromUtf8(dir + name), bytes.data(), bytes.size());
         }
         return dir;
-    }()};
-    return folder.path;
+    }();
+    return folder;
 }
 
 std::map<int, double>& PagesPerSecond() {

@@ -24,27 +24,14 @@ namespace {
 
 constexpr int kQuality = 85;
 
-// The colour page as rows from the top (B, G, R), as libjpeg takes them.
+// The colour page as rows from the top, as libjpeg takes them.
 const std::vector<std::uint8_t>& TopDownPage() {
-    static const std::vector<std::uint8_t> rows = [] {
-        const synth::Page& page = benchpages::A4TextColour();
-        std::vector<std::uint8_t> out(static_cast<std::size_t>(page.width) * page.height * 3);
-        for (int y = 0; y < page.height; ++y)
-            std::copy_n(page.Row(page.height - 1 - y), page.width * 3, &out[static_cast<std::size_t>(y) * page.width * 3]);
-        return out;
-    }();
+    static const std::vector<std::uint8_t> rows = benchpages::TopDownRows(benchpages::A4TextColour());
     return rows;
 }
 
 const std::vector<std::uint8_t>& PageJpeg() {
-    static const std::vector<std::uint8_t> jpeg = [] {
-        std::vector<std::uint8_t> out;
-        // libjpeg takes R, G, B; the benchmark only needs a realistic page.
-        if (!barejpeg::Encode(TopDownPage().data(), benchpages::kA4Width, benchpages::kA4Height, 3,
-                              static_cast<std::size_t>(benchpages::kA4Width) * 3, 90, benchpages::kA4Dpi, out))
-            std::abort();
-        return out;
-    }();
+    static const std::vector<std::uint8_t> jpeg = benchpages::AsJpeg(benchpages::A4TextColour(), 90);
     return jpeg;
 }
 

@@ -101,16 +101,9 @@ constexpr int kDefaultQuickSteps = 3;  // deskew and background removal
 
 using benchfiles::Folder;
 
-// A page as a JPEG file at quality 90 and 300 dpi (libjpeg takes the rows
-// from the top).
+// A page as a JPEG file at quality 90.
 std::wstring WriteScan(const synth::Page& page, const std::wstring& name) {
-    std::vector<std::uint8_t> rows(static_cast<std::size_t>(page.width) * page.height * 3);
-    for (int y = 0; y < page.height; ++y)
-        std::copy_n(page.Row(page.height - 1 - y), page.width * 3, &rows[static_cast<std::size_t>(y) * page.width * 3]);
-    std::vector<std::uint8_t> jpeg;
-    if (!barejpeg::Encode(rows.data(), page.width, page.height, 3, static_cast<std::size_t>(page.width) * 3, 90,
-                          benchpages::kA4Dpi, jpeg))
-        std::abort();
+    const std::vector<std::uint8_t> jpeg = benchpages::AsJpeg(page, 90);
     const std::wstring p = Folder() + L"/" + name;
     if (!files::WriteAllAtomic(p, jpeg.data(), jpeg.size())) std::abort();
     return p;

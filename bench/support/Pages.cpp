@@ -1,5 +1,10 @@
 #include "support/Pages.h"
 
+#include <algorithm>
+#include <cstdlib>
+
+#include "support/BareJpeg.h"
+
 namespace benchpages {
 
 namespace {
@@ -36,6 +41,22 @@ const synth::Page& A4MixedColour() {
 const synth::Page& A4MixedGrey() {
     static const synth::Page page = synth::ToGrey(A4MixedColour());
     return page;
+}
+
+std::vector<std::uint8_t> TopDownRows(const synth::Page& page) {
+    const std::size_t row = static_cast<std::size_t>(page.width) * (page.bpp / 8);
+    std::vector<std::uint8_t> out(row * static_cast<std::size_t>(page.height));
+    for (int y = 0; y < page.height; ++y) std::copy_n(page.Row(page.height - 1 - y), row, &out[row * static_cast<std::size_t>(y)]);
+    return out;
+}
+
+std::vector<std::uint8_t> AsJpeg(const synth::Page& page, int quality) {
+    const int components = page.bpp / 8;
+    std::vector<std::uint8_t> jpeg;
+    if (!barejpeg::Encode(TopDownRows(page).data(), page.width, page.height, components,
+                          static_cast<std::size_t>(page.width) * components, quality, page.dpi, jpeg))
+        std::abort();
+    return jpeg;
 }
 
 }  // namespace benchpages

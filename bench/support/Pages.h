@@ -4,6 +4,9 @@
 // running an operation that works in place.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "support/SyntheticPages.h"
 
 namespace benchpages {
@@ -21,5 +24,12 @@ const synth::Page& A4TextGrey();
 // (colour and grey).
 const synth::Page& A4MixedColour();
 const synth::Page& A4MixedGrey();
+
+// The page's rows from the top of the picture, unpadded, as libjpeg takes
+// them (B, G, R for colour: a benchmark only needs a realistic page).
+std::vector<std::uint8_t> TopDownRows(const synth::Page& page);
+
+// The page as a JPEG file at `quality` and the page's resolution.
+std::vector<std::uint8_t> AsJpeg(const synth::Page& page, int quality);
 
 }  // namespace benchpages
