@@ -1,7 +1,6 @@
 #include "app/core/BatchEngine.h"
 
 #include <chrono>
-#include <unordered_set>
 
 #include "app/core/ImageProcessorRun.h"
 #include "app/core/MainWindowRules.h"
@@ -291,11 +290,16 @@ void CBatchEngine::OnAutoDetectTick() {
     }
 }
 
-bool CBatchEngine::HasNewFiles(const std::vector<QueuedFile>& candidates) const {
-    std::lock_guard lock(queueLock_);
+std::unordered_set<std::wstring> CBatchEngine::QueuedPathSetLocked() const {
     std::unordered_set<std::wstring> queued;
     queued.reserve(queue_.size());
     for (const auto& q : queue_) queued.insert(q.fullPath);
+    return queued;
+}
+
+bool CBatchEngine::HasNewFiles(const std::vector<QueuedFile>& candidates) const {
+    std::lock_guard lock(queueLock_);
+    const std::unordered_set<std::wstring> queued = QueuedPathSetLocked();
     for (const auto& c : candidates)
         if (!queued.count(c.fullPath)) return true;
     return false;
@@ -303,9 +307,7 @@ bool CBatchEngine::HasNewFiles(const std::vector<QueuedFile>& candidates) const 
 
 int CBatchEngine::AppendNewFiles(const std::vector<QueuedFile>& candidates) {
     std::lock_guard lock(queueLock_);
-    std::unordered_set<std::wstring> queued;
-    queued.reserve(queue_.size());
-    for (const auto& q : queue_) queued.insert(q.fullPath);
+    const std::unordered_set<std::wstring> queued = QueuedPathSetLocked();
     std::vector<WorkItem> fresh;
     for (const auto& c : candidates)
         if (!queued.count(c.fullPath)) fresh.push_back(WorkItem{c.fullPath, WorkItem::kPending});
