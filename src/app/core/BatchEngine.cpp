@@ -206,7 +206,6 @@ void CBatchEngine::StartProcessing(int runType) {
         run_.rootPath = run.source;
         run_.rootName = rootName;
     }
-    total_ = 0;
     failed_ = 0;
     const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
     std::vector<QueuedFile> files = CollectRunFiles(tree, run.includeSubfolders, run.reprocessAll, layout);
@@ -277,7 +276,6 @@ void CBatchEngine::OnAutoDetectTick() {
     const RunValues run = CopyRun();
     CFileTree tree;
     if (!BuildRunTree(tree, run.source)) return;
-    total_ = 0;
     std::wstring rootName;
     GetLastPathComponent(run.source.c_str(), rootName);
     const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
