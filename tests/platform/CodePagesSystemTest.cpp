@@ -54,7 +54,9 @@ TEST(CodePages, TheCLocaleCountsAsUtf8) {
     const std::string before = std::setlocale(LC_ALL, nullptr);
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(GetACP(), CP_UTF8);
-    if (std::setlocale(LC_ALL, "C.UTF-8")) EXPECT_EQ(GetACP(), CP_UTF8);
+    if (std::setlocale(LC_ALL, "C.UTF-8")) {
+        EXPECT_EQ(GetACP(), CP_UTF8);
+    }
     std::setlocale(LC_ALL, before.c_str());
 }
 

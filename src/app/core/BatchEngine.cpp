@@ -1,7 +1,6 @@
 #include "app/core/BatchEngine.h"
 
 #include <chrono>
-#include <unordered_set>
 
 #include "app/core/ImageProcessorRun.h"
 #include "app/core/MainWindowRules.h"
@@ -207,7 +206,6 @@ void CBatchEngine::StartProcessing(int runType) {
         run_.rootPath = run.source;
         run_.rootName = rootName;
     }
-    total_ = 0;
     failed_ = 0;
     const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
     std::vector<QueuedFile> files = CollectRunFiles(tree, run.includeSubfolders, run.reprocessAll, layout);
@@ -278,7 +276,6 @@ void CBatchEngine::OnAutoDetectTick() {
     const RunValues run = CopyRun();
     CFileTree tree;
     if (!BuildRunTree(tree, run.source)) return;
-    total_ = 0;
     std::wstring rootName;
     GetLastPathComponent(run.source.c_str(), rootName);
     const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
@@ -291,11 +288,16 @@ void CBatchEngine::OnAutoDetectTick() {
     }
 }
 
-bool CBatchEngine::HasNewFiles(const std::vector<QueuedFile>& candidates) const {
-    std::lock_guard lock(queueLock_);
+std::unordered_set<std::wstring> CBatchEngine::QueuedPathSetLocked() const {
     std::unordered_set<std::wstring> queued;
     queued.reserve(queue_.size());
     for (const auto& q : queue_) queued.insert(q.fullPath);
+    return queued;
+}
+
+bool CBatchEngine::HasNewFiles(const std::vector<QueuedFile>& candidates) const {
+    std::lock_guard lock(queueLock_);
+    const std::unordered_set<std::wstring> queued = QueuedPathSetLocked();
     for (const auto& c : candidates)
         if (!queued.count(c.fullPath)) return true;
     return false;
@@ -303,9 +305,7 @@ bool CBatchEngine::HasNewFiles(const std::vector<QueuedFile>& candidates) const 
 
 int CBatchEngine::AppendNewFiles(const std::vector<QueuedFile>& candidates) {
     std::lock_guard lock(queueLock_);
-    std::unordered_set<std::wstring> queued;
-    queued.reserve(queue_.size());
-    for (const auto& q : queue_) queued.insert(q.fullPath);
+    const std::unordered_set<std::wstring> queued = QueuedPathSetLocked();
     std::vector<WorkItem> fresh;
     for (const auto& c : candidates)
         if (!queued.count(c.fullPath)) fresh.push_back(WorkItem{c.fullPath, WorkItem::kPending});

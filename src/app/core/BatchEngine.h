@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/core/BatchMessages.h"
@@ -168,6 +169,8 @@ private:
     };
 
     RunValues CopyRun() const;
+    // The full paths of the queue; the caller holds queueLock_.
+    std::unordered_set<std::wstring> QueuedPathSetLocked() const;
     void RunFileRoad(int index, const QueuedFile& file, bool autoRoad, RunProcessorPtr processor);
     RunProcessorPtr TakeInFlight(WPARAM key, int* index);
     void ReportProgress(int done);

@@ -48,15 +48,18 @@ bool CWorkerPool::AllDone() const {
     return done_ == static_cast<int>(items_.size());
 }
 
+void CWorkerPool::SetDoneLocked(WorkItem& item) {
+    if (item.state == WorkItem::kDone) return;
+    item.state = WorkItem::kDone;
+    ++done_;
+}
+
 void CWorkerPool::MarkDone(const std::wstring& path) {
     {
         std::lock_guard lock(lock_);
         auto it = std::find_if(items_.begin(), items_.end(), [&](const WorkItem& w) { return w.path == path; });
         if (it == items_.end()) return;
-        if (it->state != WorkItem::kDone) {
-            it->state = WorkItem::kDone;
-            ++done_;
-        }
+        SetDoneLocked(*it);
     }
     changed_.notify_all();
 }
@@ -65,11 +68,7 @@ bool CWorkerPool::MarkDoneAt(int index) {
     {
         std::lock_guard lock(lock_);
         if (index < 0 || index >= static_cast<int>(items_.size())) return false;
-        WorkItem& item = items_[static_cast<std::size_t>(index)];
-        if (item.state != WorkItem::kDone) {
-            item.state = WorkItem::kDone;
-            ++done_;
-        }
+        SetDoneLocked(items_[static_cast<std::size_t>(index)]);
     }
     changed_.notify_all();
     return true;

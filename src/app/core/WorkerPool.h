@@ -106,6 +106,8 @@ public:
 private:
     // Under the lock: the first pending item, now taken; -1 when none.
     int TakePendingLocked();
+    // Under the lock: sets an item to done, counting it once.
+    void SetDoneLocked(WorkItem& item);
     // Waits until item `index` is done or gone (or the pool is abandoned).
     void WaitForItem(int index);
     RunProcessorPtr NewProcessor();

@@ -25,7 +25,8 @@ UINT GetACP();
 std::string CodePageName(UINT codePage);
 
 // Wide text to the bytes of a code page. Characters the code page cannot
-// represent become its replacement character '?', invalid code points too.
+// represent become its replacement character '?', invalid code points too
+// (in UTF-8 invalid code points become U+FFFD).
 // Returns false when something was replaced (the output is still complete)
 // or when the code page is unknown (the output is then empty).
 bool WideToCodePage(UINT codePage, std::wstring_view text, std::string& out);
