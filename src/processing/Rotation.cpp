@@ -320,9 +320,8 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
 
 void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
 #ifdef TESSAVAN_ROTATION_AVX2
-    if (kernel == Kernel::kAvx2 || (kernel == Kernel::kFastest && Avx2Available())) {
-        if (Avx2Available()) return RenderAvx2(m, canvas);
-    }
+    // kFastest and kAvx2 alike take the AVX2 loop where the processor has it.
+    if (kernel != Kernel::kBaseline && Avx2Available()) return RenderAvx2(m, canvas);
 #endif
     (void)kernel;
     RenderBaseline(m, canvas);

@@ -11,22 +11,13 @@
 #include "settings/ScanSetting.h"
 #include "support/GlyphText.h"
 #include "support/HolePages.h"
+#include "ProcessorTestUtil.h"
 
 using testdata::TestPage;
 
 namespace {
 
-class CleanupSteps : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ProcessSetting::ResetToStart();
-        ScanStepFlags::ResetToStart();
-    }
-    void TearDown() override {
-        ProcessSetting::ResetToStart();
-        ScanStepFlags::ResetToStart();
-    }
-};
+class CleanupSteps : public proctest::SettingsReset {};
 
 cleanup::Images ImagesOf(TestPage& p) {
     cleanup::Images im;

@@ -20,26 +20,14 @@
 using proctest::ColourAt;
 using proctest::GreyAt;
 using proctest::GreyEquals;
+using proctest::Indices;
 using proctest::Load;
+using proctest::RandomPalette;
 using testdata::TempDir;
 using testimg::Picture;
 using testimg::Rgb;
 
 namespace {
-
-std::vector<Rgb> RandomPalette(int n, unsigned seed) {
-    const Picture p = testimg::Pattern(n, 1, 3, seed);
-    std::vector<Rgb> out;
-    for (int i = 0; i < n; ++i) out.push_back(Rgb{p.at(i, 0, 0), p.at(i, 0, 1), p.at(i, 0, 2)});
-    return out;
-}
-
-// Indices 0..n-1 spread over the picture.
-Picture Indices(int w, int h, int n, unsigned seed) {
-    Picture p = testimg::Pattern(w, h, 1, seed);
-    for (auto& v : p.pixels) v = static_cast<std::uint8_t>(v % n);
-    return p;
-}
 
 std::uint8_t PaletteGrey(const Rgb& c) { return px::Grey(c.b, c.g, c.r); }
 

@@ -24,26 +24,13 @@
 #include "support/TempDir.h"
 #include "ProcessorTestUtil.h"
 
+using proctest::Indices;
+using proctest::RandomPalette;
 using testdata::TempDir;
-using testimg::Picture;
 using testimg::Rgb;
 using Kind = CImageProcessor::SaveKind;
 
 namespace {
-
-std::vector<Rgb> Palette(int n, unsigned seed) {
-    const Picture p = testimg::Pattern(n, 1, 3, seed);
-    std::vector<Rgb> out;
-    for (int i = 0; i < n; ++i) out.push_back(Rgb{p.at(i, 0, 0), p.at(i, 0, 1), p.at(i, 0, 2)});
-    return out;
-}
-
-// Values 0..n-1 over the picture.
-Picture Levels(int w, int h, int n, unsigned seed) {
-    Picture p = testimg::Pattern(w, h, 1, seed);
-    for (auto& v : p.pixels) v = static_cast<std::uint8_t>(v % n);
-    return p;
-}
 
 // One way of writing a source file of a given size.
 struct SourceKind {
@@ -57,9 +44,9 @@ std::vector<SourceKind> SourceKinds() {
     auto tiff = [](int bits, int photometric, int compression, int channels, bool palette = false, float dpi = 0) {
         return [=](const std::string& f, int w, int h) {
             const int levels = bits == 1 ? 2 : (bits == 4 ? 16 : 256);
-            testimg::TiffPage page(channels == 1 ? Levels(w, h, levels, 11) : testimg::Pattern(w, h, channels, 12),
+            testimg::TiffPage page(channels == 1 ? Indices(w, h, levels, 11) : testimg::Pattern(w, h, channels, 12),
                                    bits, photometric, compression);
-            if (palette) page.palette = Palette(levels, 13);
+            if (palette) page.palette = RandomPalette(levels, 13);
             page.dpi = dpi;
             return testimg::WriteTiff(f, {page});
         };
@@ -74,18 +61,18 @@ std::vector<SourceKind> SourceKinds() {
         {"png grey", "png", [](auto& f, int w, int h) { return testimg::WritePng(f, testimg::Pattern(w, h, 1, 5), 0, 8, {}, 72); }},
         {"png grey and alpha", "png",
          [](auto& f, int w, int h) { return testimg::WritePng(f, testimg::Pattern(w, h, 2, 6), 4, 8); }},
-        {"png grey 4 bits", "png", [](auto& f, int w, int h) { return testimg::WritePng(f, Levels(w, h, 16, 7), 0, 4); }, false},
-        {"png grey 2 bits", "png", [](auto& f, int w, int h) { return testimg::WritePng(f, Levels(w, h, 4, 8), 0, 2); }, false},
-        {"png 1 bit", "png", [](auto& f, int w, int h) { return testimg::WritePng(f, Levels(w, h, 2, 9), 0, 1); }},
+        {"png grey 4 bits", "png", [](auto& f, int w, int h) { return testimg::WritePng(f, Indices(w, h, 16, 7), 0, 4); }, false},
+        {"png grey 2 bits", "png", [](auto& f, int w, int h) { return testimg::WritePng(f, Indices(w, h, 4, 8), 0, 2); }, false},
+        {"png 1 bit", "png", [](auto& f, int w, int h) { return testimg::WritePng(f, Indices(w, h, 2, 9), 0, 1); }},
         {"png colour palette of 256", "png",
-         [](auto& f, int w, int h) { return testimg::WritePng(f, Levels(w, h, 256, 10), 3, 8, Palette(256, 14)); }},
+         [](auto& f, int w, int h) { return testimg::WritePng(f, Indices(w, h, 256, 10), 3, 8, RandomPalette(256, 14)); }},
         {"png colour palette of 16 at 8 bits", "png",
-         [](auto& f, int w, int h) { return testimg::WritePng(f, Levels(w, h, 16, 15), 3, 8, Palette(16, 16)); }},
+         [](auto& f, int w, int h) { return testimg::WritePng(f, Indices(w, h, 16, 15), 3, 8, RandomPalette(16, 16)); }},
         {"png colour palette at 4 bits", "png",
-         [](auto& f, int w, int h) { return testimg::WritePng(f, Levels(w, h, 16, 17), 3, 4, Palette(16, 18)); }, false},
+         [](auto& f, int w, int h) { return testimg::WritePng(f, Indices(w, h, 16, 17), 3, 4, RandomPalette(16, 18)); }, false},
         {"png grey palette at 1 bit", "png",
          [](auto& f, int w, int h) {
-             return testimg::WritePng(f, Levels(w, h, 2, 19), 3, 1, {Rgb{0, 0, 0}, Rgb{255, 255, 255}});
+             return testimg::WritePng(f, Indices(w, h, 2, 19), 3, 1, {Rgb{0, 0, 0}, Rgb{255, 255, 255}});
          }},
         {"tiff 1 bit min-is-white G4", "tif", tiff(1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4, 1, false, 300)},
         {"tiff 1 bit min-is-black", "tiff", tiff(1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE, 1)},
@@ -129,10 +116,10 @@ TEST_F(LoadSaveRoad, EverySourceKindLoadsAsByWayOfABmp) {
 TEST_F(LoadSaveRoad, EveryPageOfAMixedMultiPageTiff) {
     const int w = 19, h = 11;
     testimg::TiffPage colour(testimg::Pattern(w, h, 3, 1), 8, PHOTOMETRIC_RGB, COMPRESSION_JPEG);
-    testimg::TiffPage bits(Levels(w + 2, h - 3, 2, 2), 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
-    testimg::TiffPage palette(Levels(w - 4, h + 1, 256, 3), 8, PHOTOMETRIC_PALETTE, COMPRESSION_LZW);
-    palette.palette = Palette(256, 4);
-    testimg::TiffPage nibbles(Levels(w, h, 16, 5), 4, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
+    testimg::TiffPage bits(Indices(w + 2, h - 3, 2, 2), 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
+    testimg::TiffPage palette(Indices(w - 4, h + 1, 256, 3), 8, PHOTOMETRIC_PALETTE, COMPRESSION_LZW);
+    palette.palette = RandomPalette(256, 4);
+    testimg::TiffPage nibbles(Indices(w, h, 16, 5), 4, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
     const std::string path = tmp.file("pages.tif");
     ASSERT_TRUE(testimg::WriteTiff(path, {colour, bits, palette, nibbles}));
     const LoadComparison c = CompareFileLoads(path);
@@ -226,11 +213,11 @@ TEST_F(LoadSaveRoad, EverySaveKindAndFormatWritesWhatTheBmpRoadWrites) {
     const std::vector<Source> sources = {
         {"colour.jpg", [](auto& f) { return testimg::WriteJpeg(f, testimg::Pattern(21, 13, 3, 1), 90, 300); }},
         {"grey.png", [](auto& f) { return testimg::WritePng(f, testimg::Pattern(9, 5, 1, 2), 0, 8); }},
-        {"palette.png", [](auto& f) { return testimg::WritePng(f, Levels(9, 5, 16, 3), 3, 8, Palette(16, 4), 150); }},
+        {"palette.png", [](auto& f) { return testimg::WritePng(f, Indices(9, 5, 16, 3), 3, 8, RandomPalette(16, 4), 150); }},
         {"rgba.png", [](auto& f) { return testimg::WritePng(f, testimg::Pattern(7, 3, 4, 5), 6, 8, {}, 600); }},
         {"bits.tif",
          [](auto& f) {
-             testimg::TiffPage p(Levels(17, 9, 2, 6), 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
+             testimg::TiffPage p(Indices(17, 9, 2, 6), 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
              p.dpi = 200;
              return testimg::WriteTiff(f, {p});
          }},

@@ -13,20 +13,13 @@
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
 #include "support/HolePages.h"
+#include "ProcessorTestUtil.h"
 
 using synth::Page;
 
 namespace {
 
-class ProcessorDeskew : public ::testing::Test {
-protected:
-    void SetUp() override { Reset(); }
-    void TearDown() override { Reset(); }
-    static void Reset() {
-        ProcessSetting::ResetToStart();
-        ScanStepFlags::ResetToStart();
-    }
-};
+class ProcessorDeskew : public proctest::SettingsReset {};
 
 PixelBuffer CopyOf(const Page& page) {
     PixelBuffer b = AllocPixels(page.width, page.height, page.bpp);

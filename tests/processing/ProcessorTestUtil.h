@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/core/Strings.h"
 #include "processing/ImageProcessor.h"
@@ -15,6 +16,21 @@
 #include "support/ImageFiles.h"
 
 namespace proctest {
+
+// n random colours.
+inline std::vector<testimg::Rgb> RandomPalette(int n, unsigned seed) {
+    const testimg::Picture p = testimg::Pattern(n, 1, 3, seed);
+    std::vector<testimg::Rgb> out;
+    for (int i = 0; i < n; ++i) out.push_back(testimg::Rgb{p.at(i, 0, 0), p.at(i, 0, 1), p.at(i, 0, 2)});
+    return out;
+}
+
+// Values (palette indices, levels) 0..n-1 spread over a one-channel picture.
+inline testimg::Picture Indices(int w, int h, int n, unsigned seed) {
+    testimg::Picture p = testimg::Pattern(w, h, 1, seed);
+    for (auto& v : p.pixels) v = static_cast<std::uint8_t>(v % n);
+    return p;
+}
 
 // Reads and decodes the first page, as a worker and the UI thread do.
 inline bool Load(CImageProcessor& p, const std::string& path) {
