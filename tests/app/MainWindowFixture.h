@@ -23,6 +23,7 @@
 #include "platform/ui/UiApp.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
+#include "support/RunOutput.h"
 #include "support/TempDir.h"
 
 class MainWindowTest : public ::testing::Test {
@@ -87,19 +88,8 @@ protected:
             std::chrono::milliseconds(ms));
     }
 
-    std::vector<std::wstring> FailedLists(const std::wstring& folder) {
-        std::vector<files::DirEntry> entries;
-        files::ListDirectory(folder, entries);
-        std::vector<std::wstring> out;
-        for (const auto& e : entries)
-            if (e.name.rfind(L"image_failed_", 0) == 0) out.push_back(PathJoin(folder, e.name));
-        return out;
-    }
-    static std::string Read(const std::wstring& path) {
-        std::vector<std::uint8_t> bytes;
-        if (!files::ReadAll(path, bytes)) return "<missing>";
-        return std::string(bytes.begin(), bytes.end());
-    }
+    static std::vector<std::wstring> FailedLists(const std::wstring& folder) { return testdata::FailedLists(folder); }
+    static std::string Read(const std::wstring& path) { return testdata::ReadFileText(path); }
 
     std::unique_ptr<ScriptedUserDialogs> dialogs;
     std::unique_ptr<CTessavanDlg> dlg;

@@ -25,6 +25,7 @@
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
 #include "support/FakeRunProcessor.h"
+#include "support/RunOutput.h"
 #include "support/TempDir.h"
 
 namespace enginetest {
@@ -114,11 +115,7 @@ protected:
         ASSERT_EQ(CreateFolderPath(PathFolder(path)), 1);
         ASSERT_TRUE(files::WriteAllAtomic(path, content.data(), content.size()));
     }
-    std::string Read(const std::wstring& path) {
-        std::vector<std::uint8_t> bytes;
-        if (!files::ReadAll(path, bytes)) return "<missing>";
-        return std::string(bytes.begin(), bytes.end());
-    }
+    static std::string Read(const std::wstring& path) { return testdata::ReadFileText(path); }
 
     bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
         return pump.PumpUntil(done, std::chrono::milliseconds(ms));
@@ -129,15 +126,7 @@ protected:
             return engine->RunState() == RUN_STATE_IDLE && !engine->Stopping() && engine->Pool().LiveThreads() == 0;
         }, ms);
     }
-    // Files named image_failed_*.txt in a folder.
-    std::vector<std::wstring> FailedLists(const std::wstring& folder) {
-        std::vector<files::DirEntry> entries;
-        files::ListDirectory(folder, entries);
-        std::vector<std::wstring> out;
-        for (const auto& e : entries)
-            if (e.name.rfind(L"image_failed_", 0) == 0) out.push_back(PathJoin(folder, e.name));
-        return out;
-    }
+    static std::vector<std::wstring> FailedLists(const std::wstring& folder) { return testdata::FailedLists(folder); }
 
     testdata::TempDir tmp;
     MessagePump pump;

@@ -6,17 +6,13 @@
 #include "app/core/RunResults.h"
 #include "platform/core/Files.h"
 #include "platform/core/Paths.h"
+#include "support/RunOutput.h"
 #include "support/TempDir.h"
 
+using testdata::ReadFileText;
 using testdata::TempDir;
 
 namespace {
-
-std::string ReadBytes(const std::wstring& path) {
-    std::vector<std::uint8_t> bytes;
-    if (!files::ReadAll(path, bytes)) return "<missing>";
-    return std::string(bytes.begin(), bytes.end());
-}
 
 SYSTEMTIME At(int y, int mo, int d, int h, int mi) {
     SYSTEMTIME t;
@@ -48,7 +44,7 @@ TEST(RunResults, FailedListHoldsOneLinePerPathWithoutHeaderOrMark) {
     const std::vector<std::wstring> paths{L"/in/a.jpg", L"/in/中文/b.tif"};
     const std::wstring written = WriteFailedListFile(tmp.wpath(), paths, At(2024, 3, 7, 9, 5), CP_UTF8);
     EXPECT_EQ(written, PathJoin(tmp.wpath(), L"image_failed_2024-03-07_0905.txt"));
-    EXPECT_EQ(ReadBytes(written), "/in/a.jpg\r\n/in/\xe4\xb8\xad\xe6\x96\x87/b.tif\r\n");
+    EXPECT_EQ(ReadFileText(written), "/in/a.jpg\r\n/in/\xe4\xb8\xad\xe6\x96\x87/b.tif\r\n");
 }
 
 TEST(RunResults, FailedListUsesTheCodePagesReplacementCharacter) {
@@ -56,7 +52,7 @@ TEST(RunResults, FailedListUsesTheCodePagesReplacementCharacter) {
     const std::vector<std::wstring> paths{L"/in/中/\u0e01x.jpg", L"/in/ok.jpg"};
     const std::wstring written = WriteFailedListFile(tmp.wpath(), paths, At(2024, 1, 2, 3, 4), 936);
     // 中 in GBK, the Thai letter replaced; the next line holds nothing of it.
-    EXPECT_EQ(ReadBytes(written), "/in/\xd6\xd0/?x.jpg\r\n/in/ok.jpg\r\n");
+    EXPECT_EQ(ReadFileText(written), "/in/\xd6\xd0/?x.jpg\r\n/in/ok.jpg\r\n");
 }
 
 TEST(RunResults, FailedListEdgeCases) {
@@ -68,7 +64,7 @@ TEST(RunResults, FailedListEdgeCases) {
     // The same minute: the later list replaces the earlier.
     WriteFailedListFile(tmp.wpath(), {L"/first.jpg", L"/second.jpg"}, t, CP_UTF8);
     const std::wstring written = WriteFailedListFile(tmp.wpath(), {L"/third.jpg"}, t, CP_UTF8);
-    EXPECT_EQ(ReadBytes(written), "/third.jpg\r\n");
+    EXPECT_EQ(ReadFileText(written), "/third.jpg\r\n");
     std::vector<files::DirEntry> entries;
     files::ListDirectory(tmp.wpath(), entries);
     EXPECT_EQ(entries.size(), 1u);
