@@ -72,6 +72,7 @@ public:
     WPARAM Key() const override { return reinterpret_cast<WPARAM>(this); }
     void SetRun(std::int32_t runType, float, float) override { runType_ = runType; }
     void SetInputPath(const std::wstring& path) override { input_ = path; }
+    void SetOutputGuard(std::shared_ptr<const IOutputGuard> guard) override { guard_ = std::move(guard); }
     std::wstring InputPath() const override { return input_; }
     bool ReadFileBytes(const std::wstring& path) override {
         (std::this_thread::get_id() == log_.uiThread ? log_.readsOnUiThread : log_.readsElsewhere)++;
@@ -101,8 +102,12 @@ public:
     bool SaveResult() override {
         (std::this_thread::get_id() == log_.uiThread ? log_.savesOnUiThread : log_.savesElsewhere)++;
         if (Is("nosave")) return false;
-        if (!CreateFolderPath(folder_)) return false;
-        return files::WriteAllAtomic(PathJoin(folder_, name_), content_.data(), content_.size());
+        // As the image processor: folders through the run's guard, and no
+        // file the guard protects replaced.
+        if (guard_ ? !guard_->MakeOutputFolder(folder_) : !CreateFolderPath(folder_)) return false;
+        const std::wstring out = PathJoin(folder_, name_);
+        if (guard_ && !guard_->MayReplace(out)) return false;
+        return files::WriteAllAtomic(out, content_.data(), content_.size());
     }
     std::wstring OutputFolder() const override { return folder_; }
     std::wstring OutputName() const override { return name_; }
@@ -114,6 +119,7 @@ private:
     Gate& gate_;
     std::int32_t runType_ = 0;
     std::wstring input_, folder_, name_;
+    std::shared_ptr<const IOutputGuard> guard_;
     std::string content_;
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/core/Messages.h"
+#include "processing/OutputGuard.h"
 
 class IRunProcessor {
 public:
@@ -20,6 +21,9 @@ public:
     // The run's kind and the auto-contrast clip percentages.
     virtual void SetRun(std::int32_t runType, float lowClip, float highClip) = 0;
     virtual void SetInputPath(const std::wstring& path) = 0;
+    // The run's rule for this file's results: every output folder is made
+    // through it and no file it protects is replaced or removed.
+    virtual void SetOutputGuard(std::shared_ptr<const IOutputGuard> guard) = 0;
     virtual std::wstring InputPath() const = 0;
 
     // Reads the whole file (on the user-interface thread). False when it

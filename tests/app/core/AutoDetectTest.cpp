@@ -11,10 +11,15 @@ namespace {
 class AutoRun : public EngineFixture {
 protected:
     AutoRun() { window.choices.autoDetect = true; }
-    // One timer tick, then messages until `done`.
-    bool TickUntil(const std::function<bool()>& done) {
-        engine->OnAutoDetectTick();
-        return PumpUntil(done);
+    // Timer ticks with messages handled between them until `done` (a new
+    // file is taken once it has stayed the same over one tick).
+    bool TickUntil(const std::function<bool()>& done, int ms = 10000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            engine->OnAutoDetectTick();
+            if (PumpUntil(done, 50)) return true;
+        }
+        return false;
     }
 };
 

@@ -118,6 +118,7 @@ TEST_F(BatchRun, BlankPagesAreDroppedOnlyWithBlankPageRemovalOn) {
         ProcessSetting::rmblankpage.on = c.removal;
         Write(Src(L"p.jpg"), "blank page");
         Write(Src(L"src/p.jpg"), "result of an earlier run");
+        ASSERT_TRUE(MarkResultsFolder(Src(L"src"), src()));
         engine->OnStartStop();
         ASSERT_TRUE(RunToIdle());
         EXPECT_EQ(Read(Src(L"src/p.jpg")), c.expected) << c.removal;
