@@ -5,12 +5,15 @@
 //   "bad"     cannot be decoded
 //   "blank"   decoded, found blank
 //   "nosave"  decoded, the save fails
+//   "oom"     processing runs out of memory (std::bad_alloc)
+//   "saveoom" decoded; writing the result runs out of memory
 #pragma once
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,6 +98,7 @@ public:
         name_ = name;
         if (Is("gate")) gate_.Wait();
         if (Is("bad")) return false;
+        if (Is("oom")) throw std::bad_alloc();
         PostMessage(GetMainWindowHandle(), WM_IMAGE_PROCESSED, Key(), index);
         return true;
     }
@@ -102,6 +106,7 @@ public:
     bool SaveResult() override {
         (std::this_thread::get_id() == log_.uiThread ? log_.savesOnUiThread : log_.savesElsewhere)++;
         if (Is("nosave")) return false;
+        if (Is("saveoom")) throw std::bad_alloc();
         // As the image processor: folders through the run's guard, and no
         // file the guard protects replaced.
         if (guard_ ? !guard_->MakeOutputFolder(folder_) : !CreateFolderPath(folder_)) return false;
