@@ -273,3 +273,35 @@ TEST(RunOutputGuard, InputsAreKnownByIdentityAndNeverReplaced) {
     EXPECT_TRUE(files::IsDirectory(tmp.wfile(L"out/a/b")));
     EXPECT_FALSE(IsResultsFolder(tmp.wfile(L"out/a/b")));
 }
+
+TEST_F(OutputRule, ADestinationThatCannotBeWrittenIsRefusedBeforeAnythingIsProcessed) {
+    // A file stands where a folder of the results must be made: the folder
+    // cannot be created (as in a read-only destination), so no result could
+    // be written and no failed-file list either.
+    Page(Src(L"p.jpg"), 13);
+    Page(Src(L"q.jpg"), 14);
+    ASSERT_TRUE(files::WriteAllAtomic(tmp.wfile(L"blocked"), "file", 4));
+    struct Case {
+        bool newFolder;
+        std::wstring named;  // the folder the message names
+    };
+    const Case cases[] = {
+        {true, tmp.wfile(L"blocked/out/src")},
+        {false, Src(L"src")},  // the first source folder's result folder
+    };
+    ASSERT_TRUE(files::WriteAllAtomic(Src(L"src"), "file", 4));  // blocks src/src
+    const auto blocked = Snapshot(src());
+    for (const auto& c : cases) {
+        window.choices = RunChoices{};
+        window.choices.sourceText = src();
+        window.choices.deskew = false;
+        ProcessSetting::dpi.on = 1;
+        if (c.newFolder)
+            NewFolder(tmp.wfile(L"blocked/out"));
+        else
+            engine->SetSaveToNewFolder(false);
+        ExpectRefused({c.named});
+        EXPECT_EQ(Snapshot(src()), blocked);
+        EXPECT_TRUE(FailedLists(src()).empty());
+    }
+}
