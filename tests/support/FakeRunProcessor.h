@@ -7,6 +7,7 @@
 //   "nosave"  decoded, the save fails
 //   "oom"     processing runs out of memory (std::bad_alloc)
 //   "saveoom" decoded; writing the result runs out of memory
+//   "mem=N"   its estimated peak memory is N MB (otherwise nothing is known)
 #pragma once
 
 #include <algorithm>
@@ -77,6 +78,13 @@ public:
     void SetInputPath(const std::wstring& path) override { input_ = path; }
     void SetOutputGuard(std::shared_ptr<const IOutputGuard> guard) override { guard_ = std::move(guard); }
     std::wstring InputPath() const override { return input_; }
+    std::uint64_t EstimatePeakBytes(const std::wstring& path) override {
+        std::vector<std::uint8_t> bytes;
+        if (!files::ReadAll(path, bytes)) return 0;
+        const std::string text(bytes.begin(), bytes.end());
+        const auto at = text.find("mem=");
+        return at == std::string::npos ? 0 : std::stoull(text.substr(at + 4)) << 20;
+    }
     bool ReadFileBytes(const std::wstring& path) override {
         (std::this_thread::get_id() == log_.uiThread ? log_.readsOnUiThread : log_.readsElsewhere)++;
         std::vector<std::uint8_t> bytes;

@@ -6,6 +6,7 @@
 #include "app/core/MainWindowRules.h"
 #include "app/core/RunResults.h"
 #include "platform/core/Files.h"
+#include "platform/core/Numbers.h"
 #include "platform/core/Paths.h"
 #include "platform/core/UserDialogs.h"
 #include "settings/PathHelpers.h"
@@ -20,6 +21,7 @@ CBatchEngine::CBatchEngine(IBatchWindow& window)
 
 CBatchEngine::~CBatchEngine() {
     if (IsUiThread()) Shutdown();
+    budget_.Cancel();
     {
         std::lock_guard lock(inFlightMutex_);
         releaseSavers_ = true;
@@ -544,13 +546,20 @@ bool CBatchEngine::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     }
 }
 
-RunProcessorPtr CBatchEngine::TakeInFlight(WPARAM key, int* index) {
-    std::lock_guard lock(inFlightMutex_);
-    auto it = inFlight_.find(key);
-    if (it == inFlight_.end()) return nullptr;
-    RunProcessorPtr p = std::move(it->second.processor);
-    if (index) *index = it->second.index;
-    inFlight_.erase(it);
+RunProcessorPtr CBatchEngine::TakeInFlight(WPARAM key, int* index, BudgetTicket* ticket) {
+    BudgetTicket held;
+    RunProcessorPtr p;
+    {
+        std::lock_guard lock(inFlightMutex_);
+        auto it = inFlight_.find(key);
+        if (it == inFlight_.end()) return nullptr;
+        p = std::move(it->second.processor);
+        held = std::move(it->second.ticket);
+        if (index) *index = it->second.index;
+        inFlight_.erase(it);
+    }
+    if (ticket) *ticket = std::move(held);
+    else if (p) p.reset();  // the processor goes before its memory is given back
     return p;
 }
 
@@ -583,7 +592,8 @@ void CBatchEngine::OnImageProcessed(WPARAM key) {
         const RunValues run = CopyRun();
         if (files::Exists(earlier) && !(run.inputs && run.inputs->IsInputFile(earlier))) files::Remove(earlier);
         int index = -1;
-        RunProcessorPtr p = TakeInFlight(key, &index);
+        BudgetTicket ticket;
+        RunProcessorPtr p = TakeInFlight(key, &index, &ticket);
         saveAsked_.notify_all();  // its worker has nothing to write
         CompleteFile(std::move(p), index, true);
         return;
@@ -597,7 +607,8 @@ void CBatchEngine::OnImageProcessed(WPARAM key) {
 
 void CBatchEngine::OnFileSaved(WPARAM key, bool saved) {
     int index = -1;
-    RunProcessorPtr p = TakeInFlight(key, &index);
+    BudgetTicket ticket;
+    RunProcessorPtr p = TakeInFlight(key, &index, &ticket);
     if (!p) return;
     CompleteFile(std::move(p), index, saved);
 }
@@ -638,7 +649,8 @@ void CBatchEngine::SaveWhenAsked(WPARAM key, int index, IRunProcessor* processor
 
 void CBatchEngine::OnFileFailed(WPARAM key, int index) {
     int takenIndex = index;
-    RunProcessorPtr p = key ? TakeInFlight(key, &takenIndex) : nullptr;
+    BudgetTicket ticket;
+    RunProcessorPtr p = key ? TakeInFlight(key, &takenIndex, &ticket) : nullptr;
     if (key && !p) return;  // not a file of this engine
     const std::wstring path = p ? p->InputPath() : pool_.ItemPath(index);
     RecordFailure(path, TakeFailReason(takenIndex));
@@ -665,6 +677,7 @@ void CBatchEngine::Shutdown() {
         window_.SetAutoDetectTimer(false);
     }
     pool_.DropPending();
+    budget_.Cancel();  // a worker waiting for memory gives its file up
     pool_.Wake();
     if (IsUiThread()) {
         // Workers may be waiting for this thread (a file to read, a result to
@@ -686,7 +699,10 @@ void CBatchEngine::Shutdown() {
 }
 
 void CBatchEngine::Reopen() {
-    if (pool_.LiveThreads() == 0) closing_ = false;
+    if (pool_.LiveThreads() == 0) {
+        closing_ = false;
+        budget_.Reset();
+    }
 }
 
 // ---- Worker side -----------------------------------------------------------
@@ -781,13 +797,35 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
         if (!PostMessage(hwnd, WM_FILE_FAILED, 0, index)) pool_.MarkDoneAt(index);
         return;
     }
+    // The file is read only once its estimated peak fits into the memory
+    // the other files in progress leave; one that can never fit fails.
+    BudgetTicket ticket;
+    if (const std::uint64_t need = processor->EstimatePeakBytes(file.fullPath); need > 0) {
+        switch (budget_.Acquire(need)) {
+        case CMemoryBudget::Admission::kAdmitted:
+            ticket = BudgetTicket(&budget_, need);
+            break;
+        case CMemoryBudget::Admission::kTooBig:
+            SetFailReason(index, FormatW(L"内存不足：处理此文件约需 %llu MB，超过内存预算 %llu MB",
+                                         static_cast<unsigned long long>(need >> 20),
+                                         static_cast<unsigned long long>(budget_.Total() >> 20)));
+            if (!PostMessage(hwnd, WM_FILE_FAILED, 0, index)) {
+                TakeFailReason(index);
+                pool_.MarkDoneAt(index);
+            }
+            return;
+        case CMemoryBudget::Admission::kCancelled:
+            pool_.MarkDoneAt(index);  // the program closes: the file was never begun
+            return;
+        }
+    }
     processor->SetInputPath(file.fullPath);
     processor->SetOutputGuard(guard);
     IRunProcessor* raw = processor.get();
     const WPARAM key = raw->Key();
     {
         std::lock_guard lock(inFlightMutex_);
-        inFlight_[key] = InFlight{std::move(processor), index};
+        inFlight_[key] = InFlight{std::move(ticket), std::move(processor), index};
     }
     bool ok = false;
     // A page too big for the memory left, or anything else thrown while the

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/core/BatchMessages.h"
+#include "app/core/MemoryBudget.h"
 #include "app/core/OutputRule.h"
 #include "app/core/RunLayout.h"
 #include "app/core/RunProcessor.h"
@@ -78,6 +79,10 @@ public:
     // The window that receives the workers' messages (the main window).
     void SetWindowHandle(HWND hwnd) { hwnd_.store(hwnd); }
     HWND WindowHandle() const { return hwnd_.load(); }
+    // The memory the files in progress may take together (a share of the
+    // machine's memory unless set).
+    void SetMemoryBudget(std::uint64_t bytes) { budget_.SetTotal(bytes); }
+    const CMemoryBudget& MemoryBudget() const { return budget_; }
     // Makes the processor of each file (the image processor unless replaced).
     void SetProcessorFactory(ProcessorFactory factory) { factory_ = std::move(factory); }
 
@@ -180,6 +185,7 @@ private:
         std::shared_ptr<RunInputs> inputs;
     };
     struct InFlight {
+        BudgetTicket ticket;  // given back after the processor is gone
         RunProcessorPtr processor;
         int index = -1;
         bool saveRequested = false;  // the user-interface thread asked the worker to save
@@ -201,7 +207,9 @@ private:
     // The full paths of the queue; the caller holds queueLock_.
     std::unordered_set<std::wstring> QueuedPathSetLocked() const;
     void RunFileRoad(int index, const QueuedFile& file, bool autoRoad, RunProcessorPtr processor);
-    RunProcessorPtr TakeInFlight(WPARAM key, int* index);
+    // Takes a processor out of the hand-over; `ticket` receives what it
+    // holds of the memory budget (kept until the processor is gone).
+    RunProcessorPtr TakeInFlight(WPARAM key, int* index, BudgetTicket* ticket = nullptr);
     void ReportProgress(int done);
     void BeginStop(int stoppedMode);
     bool WaitForWorkers();
@@ -262,5 +270,6 @@ private:
     std::unordered_map<std::wstring, files::FileStamp> failedStamps_;
     std::unordered_set<std::wstring> refusedPaths_;
 
+    CMemoryBudget budget_;
     CWorkerPool pool_;  // last: its threads end before the members above go
 };

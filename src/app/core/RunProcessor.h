@@ -26,6 +26,10 @@ public:
     virtual void SetOutputGuard(std::shared_ptr<const IOutputGuard> guard) = 0;
     virtual std::wstring InputPath() const = 0;
 
+    // The estimated peak memory of processing the file at `path`, from its
+    // headers alone (before it is read); 0 when nothing is known.
+    virtual std::uint64_t EstimatePeakBytes(const std::wstring& path) = 0;
+
     // Reads the whole file (on the user-interface thread). False when it
     // cannot be read.
     virtual bool ReadFileBytes(const std::wstring& path) = 0;
