@@ -677,7 +677,6 @@ void CBatchEngine::Shutdown() {
         window_.SetAutoDetectTimer(false);
     }
     pool_.DropPending();
-    budget_.Cancel();  // a worker waiting for memory gives its file up
     pool_.Wake();
     if (IsUiThread()) {
         // Workers may be waiting for this thread (a file to read, a result to
@@ -690,6 +689,7 @@ void CBatchEngine::Shutdown() {
             releaseSavers_ = true;
         }
         saveAsked_.notify_all();
+        budget_.Cancel();  // a worker waiting for memory gives its file up
         pool_.Abandon();
     }
     pool_.JoinThreads();
