@@ -16,7 +16,7 @@ const DialogTemplate kSealTemplate = {
     IDD_GENERATE_SEAL_DIALOG,
     L"生成归档印章",
     330,
-    262,
+    280,
     {
         {IDC_TOOL_SOURCE_FOLDER + 10000, Ctl::Static, L"要处理的目录：", 10, 12, 60, 10},
         {IDC_TOOL_SOURCE_FOLDER, Ctl::Edit, L"", 72, 10, 200, 13, ES_READONLY},
@@ -71,14 +71,14 @@ const DialogTemplate kSealTemplate = {
         {IDC_SEAL_LABEL_FIRST + 18, Ctl::Static, L"归档号", 104, 197, 26, 10},
         {IDC_SEAL_NUMBER_SIZE, Ctl::Edit, L"", 132, 195, 24, 13},
 
-        {IDC_SEAL_LABEL_FIRST + 19, Ctl::GroupBox, L"字体名", 166, 166, 154, 50},
-        {IDC_SEAL_LABEL_FIRST + 20, Ctl::Static, L"标题栏", 172, 180, 26, 10},
-        {IDC_SEAL_TITLE_FONT, Ctl::Edit, L"", 200, 178, 114, 13},
-        {IDC_SEAL_LABEL_FIRST + 21, Ctl::Static, L"归档号", 172, 198, 26, 10},
-        {IDC_SEAL_NUMBER_FONT, Ctl::Edit, L"", 200, 196, 114, 13},
+        {IDC_SEAL_LABEL_FIRST + 19, Ctl::GroupBox, L"字体名", 166, 182, 154, 50},
+        {IDC_SEAL_LABEL_FIRST + 20, Ctl::Static, L"标题栏", 172, 196, 26, 10},
+        {IDC_SEAL_TITLE_FONT, Ctl::Edit, L"", 200, 194, 114, 13},
+        {IDC_SEAL_LABEL_FIRST + 21, Ctl::Static, L"归档号", 172, 214, 26, 10},
+        {IDC_SEAL_NUMBER_FONT, Ctl::Edit, L"", 200, 212, 114, 13},
 
-        {IDC_TOOL_START, Ctl::DefButton, L"开始处理", 125, 222, 80, 18, WS_GROUP},
-        {IDC_TOOL_PROGRESS, Ctl::Static, L"", 10, 246, 310, 12, SS_CENTER},
+        {IDC_TOOL_START, Ctl::DefButton, L"开始处理", 125, 240, 80, 18, WS_GROUP},
+        {IDC_TOOL_PROGRESS, Ctl::Static, L"", 10, 264, 310, 12, SS_CENTER},
     },
 };
 
