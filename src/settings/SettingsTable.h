@@ -50,9 +50,9 @@ enum class Limit : std::uint8_t {
     kClamped,  // the dialog clamps a typed value to min..max without a message
     kRefused,  // the dialog refuses a typed value outside min..max with `refusal`
     kBits,     // a bit set: only the bits of `max` mean something
-    kWork,     // the dialog stores it as typed, but it sizes processing work
-               // (a loop or a buffer): processing and the loader clamp it to
-               // min..max, bounds that are ours
+    kWork,     // no dialog limits it (it is stored as typed), but it sizes
+               // processing work (a loop or a buffer): processing reads it
+               // clamped to min..max, bounds that are ours
 };
 
 // How the configuration file writes the value.
