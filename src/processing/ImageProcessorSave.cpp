@@ -103,17 +103,6 @@ void RemoveStalePageFolders(const std::wstring& folder, const std::wstring& stem
     }
 }
 
-// Copies a file through a temporary name beside the destination.
-bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) {
-    const std::wstring tmp = files::TemporarySibling(to);
-    std::error_code ec;
-    std::filesystem::copy_file(std::filesystem::path(ToUtf8(from)), std::filesystem::path(ToUtf8(tmp)),
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (!ec && files::Rename(tmp, to)) return true;
-    files::Remove(tmp);
-    return false;
-}
-
 }  // namespace
 
 // ---- Engine results read by saving ----
@@ -461,7 +450,7 @@ bool CImageProcessor::CopyDetectedSource() {
     MakeOutputFolder(outputFolder);
     const std::wstring copy = PathJoin(outputFolder, outputName);
     if (!MayReplace(copy)) return false;
-    return CopyFileReplacing(sourcePath, copy);
+    return files::CopyReplacing(sourcePath, copy);
 }
 
 bool CImageProcessor::SaveSinglePage() {
