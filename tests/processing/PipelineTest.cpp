@@ -89,6 +89,13 @@ AssertionResult HasResult(const CImageProcessor& p) {
     return AssertionSuccess();
 }
 
+// The colour steps' effects exist only on a colour page with a colour result.
+AssertionResult HasColourResult(const CImageProcessor& p, const synth::Page& page) {
+    if (!HasResult(p)) return HasResult(p);
+    if (p.resultDepth != 24 || page.bpp != 24) return AssertionFailure() << "not a colour page and result";
+    return AssertionSuccess();
+}
+
 // The levels reach both ends of the range.
 Effect Stretched() {
     return [](const CImageProcessor& p, const synth::Page&) {
@@ -160,7 +167,7 @@ int RedPixels(const BYTE* bits, int w, int h) {
 // At most a tenth of the page's seal red is left.
 Effect SealGone() {
     return [](const CImageProcessor& p, const synth::Page& page) {
-        if (!HasResult(p)) return HasResult(p);
+        if (AssertionResult c = HasColourResult(p, page); !c) return c;
         const int before = RedPixels(page.Data(), page.width, page.height);
         const int after = RedPixels(p.result, p.resultWidth, p.resultHeight);
         if (before > 0 && after * 10 <= before) return AssertionSuccess();
@@ -171,7 +178,8 @@ Effect SealGone() {
 // The seal's pixels changed, and none of them became light.
 Effect SealChanged() {
     return [](const CImageProcessor& p, const synth::Page& page) {
-        if (!HasResult(p)) return HasResult(p);
+        if (AssertionResult c = HasColourResult(p, page); !c) return c;
+        if (p.resultWidth != page.width || p.resultHeight != page.height) return AssertionFailure() << "size changed";
         const std::size_t stride = px::Stride24(page.width);
         int seal = 0, changed = 0, lost = 0;
         for (int y = 0; y < page.height; ++y)
@@ -197,8 +205,9 @@ Effect FoundBlank() {
 
 // The paper around (x, y) took the new background colour.
 Effect PaperIs(int x, int y, synth::Colour c) {
-    return [x, y, c](const CImageProcessor& p, const synth::Page&) {
-        if (!HasResult(p)) return HasResult(p);
+    return [x, y, c](const CImageProcessor& p, const synth::Page& page) {
+        if (AssertionResult colour = HasColourResult(p, page); !colour) return colour;
+        if (x >= p.resultWidth || y >= p.resultHeight) return AssertionFailure() << "result too small";
         const BYTE* r = p.result + px::Stride24(p.resultWidth) * y + 3 * x;
         if (r[0] == c.b && r[1] == c.g && r[2] == c.r) return AssertionSuccess();
         return AssertionFailure() << "paper is " << int(r[2]) << "," << int(r[1]) << "," << int(r[0]);
