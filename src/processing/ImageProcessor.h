@@ -366,6 +366,7 @@ public:
     PixelBuffer binaryImage;          // binary image of the skew search and detection
     PixelBuffer oneBitCopy;           // rows of a 1-bit source while loading
     PixelBuffer contrastCopy;         // auto-contrasted copy for skew method 2
+    std::int32_t contrastDepth = 8;   // its bits per pixel: 24 (copy of the colour image) or 8
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t workingDepth = 0;    // 8 after every successful load
