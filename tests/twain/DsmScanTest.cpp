@@ -61,32 +61,6 @@ int MaxDifference(int page, TW_UINT16 pixelType, int width, int height, Pixel pi
     return worst;
 }
 
-// The application's side of notifications.
-struct Notifications {
-    std::mutex lock;
-    std::condition_variable arrived;
-    std::vector<TW_UINT16> messages;
-    std::thread::id thread;
-
-    bool WaitFor(TW_UINT16 message) {
-        std::unique_lock guard(lock);
-        return arrived.wait_for(guard, 10s, [&] {
-            return std::find(messages.begin(), messages.end(), message) != messages.end();
-        });
-    }
-};
-Notifications* g_notifications = nullptr;
-
-TW_UINT16 OnSourceMessage(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
-    {
-        std::lock_guard guard(g_notifications->lock);
-        g_notifications->messages.push_back(msg);
-        g_notifications->thread = std::this_thread::get_id();
-    }
-    g_notifications->arrived.notify_all();
-    return TWRC_SUCCESS;
-}
-
 enum class Road { kFile, kMemory, kNative };
 
 struct ScanCase {
@@ -102,15 +76,7 @@ struct ScanCase {
 
 class DsmScan : public DsmTest, public ::testing::WithParamInterface<ScanCase> {
 protected:
-    void SetUp() override {
-        DsmTest::SetUp();
-        g_notifications = &notifications;
-    }
-    void TearDown() override {
-        g_notifications = nullptr;
-        DsmTest::TearDown();
-    }
-    Notifications notifications;
+    NotificationLog notifications;
 };
 
 // Reads the page the file transfer wrote and checks it.
@@ -170,7 +136,7 @@ TEST_P(DsmScan, ThreePagesThroughTheManager) {
     EXPECT_FALSE(Matching(env.DsmLogLines(), {"The SupportedGroups do not match."}).empty());
 
     ASSERT_EQ(app.OpenSource(scanner), TWRC_SUCCESS);
-    ASSERT_EQ(app.RegisterCallback(scanner, OnSourceMessage), TWRC_SUCCESS);
+    ASSERT_EQ(app.RegisterCallback(scanner, NotificationLog::Callback), TWRC_SUCCESS);
 
     // Negotiation, each value read back.
     const TW_UINT16 mechanism = c.road == Road::kFile ? TWSX_FILE : c.road == Road::kMemory ? TWSX_MEMORY : TWSX_NATIVE;
@@ -204,10 +170,7 @@ TEST_P(DsmScan, ThreePagesThroughTheManager) {
     // Enable; the scanner says it is ready from a thread of its own.
     ASSERT_EQ(app.Enable(scanner), TWRC_SUCCESS);
     ASSERT_TRUE(notifications.WaitFor(MSG_XFERREADY));
-    {
-        std::lock_guard guard(notifications.lock);
-        EXPECT_NE(notifications.thread, std::this_thread::get_id());
-    }
+    EXPECT_NE(notifications.Thread(), std::this_thread::get_id());
 
     const int width = vds::PageSide(37, 200), height = vds::PageSide(23, 200);
     const std::string multiFile = out + "/all.tif";

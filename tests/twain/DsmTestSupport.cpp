@@ -1,5 +1,7 @@
 #include "DsmTestSupport.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -257,6 +259,42 @@ TW_UINT16 TestApp::GetCap(TW_IDENTITY& source, TW_UINT16 cap, TW_UINT16 msg, TW_
     DSM_MemUnlock(capability.hContainer);
     DSM_MemFree(capability.hContainer);
     return rc;
+}
+
+namespace {
+NotificationLog* g_notifications = nullptr;
+}
+
+NotificationLog::NotificationLog() { g_notifications = this; }
+NotificationLog::~NotificationLog() { g_notifications = nullptr; }
+
+TW_UINT16 NotificationLog::Callback(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
+    NotificationLog* log = g_notifications;
+    if (!log) return TWRC_FAILURE;
+    {
+        std::lock_guard guard(log->lock_);
+        log->messages_.push_back(msg);
+        log->thread_ = std::this_thread::get_id();
+    }
+    log->arrived_.notify_all();
+    return TWRC_SUCCESS;
+}
+
+bool NotificationLog::WaitFor(TW_UINT16 message) {
+    std::unique_lock guard(lock_);
+    return arrived_.wait_for(guard, std::chrono::seconds(10), [&] {
+        return std::find(messages_.begin(), messages_.end(), message) != messages_.end();
+    });
+}
+
+std::vector<TW_UINT16> NotificationLog::Messages() {
+    std::lock_guard guard(lock_);
+    return messages_;
+}
+
+std::thread::id NotificationLog::Thread() {
+    std::lock_guard guard(lock_);
+    return thread_;
 }
 
 bool ManagerGone() {

@@ -4,7 +4,10 @@
 // talks to the manager through DSM_Entry only.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <map>
 #include <optional>
 #include <string>
@@ -101,6 +104,27 @@ public:
     TW_UINT16 GetCap(TW_IDENTITY& source, TW_UINT16 cap, TW_UINT16 msg, TW_UINT32& value, TW_UINT16& conType);
 
     TW_IDENTITY identity;
+};
+
+// Collects the notifications a source sends to the application's callback
+// (NotificationLog::Callback); one log at a time is installed.
+class NotificationLog {
+public:
+    NotificationLog();
+    ~NotificationLog();
+    static TW_UINT16 Callback(pTW_IDENTITY origin, pTW_IDENTITY dest, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                              TW_MEMREF data);
+    // Waits (up to ten seconds) until `message` has arrived.
+    bool WaitFor(TW_UINT16 message);
+    std::vector<TW_UINT16> Messages();
+    // The thread the last notification came from.
+    std::thread::id Thread();
+
+private:
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::vector<TW_UINT16> messages_;
+    std::thread::id thread_;
 };
 
 // True when no manager exists (DAT_STATUS answers TWCC_BUMMER).

@@ -14,7 +14,9 @@ function(tessavan_virtual_sources prefix)
     set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".ds"
                           CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
-    target_compile_options(${target} PRIVATE ${TESSAVAN_WARNINGS})
+    # GNU unique symbols would keep a library loaded after dlclose; a data
+    # source must go away when the manager unloads it.
+    target_compile_options(${target} PRIVATE ${TESSAVAN_WARNINGS} $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
   endforeach()
   set_target_properties(${prefix}vds PROPERTIES OUTPUT_NAME vds)
   set_target_properties(${prefix}noentry PROPERTIES OUTPUT_NAME noentry)
