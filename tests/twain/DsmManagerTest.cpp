@@ -42,22 +42,22 @@ TEST_F(DsmManager, AdmissionBySameNameAndWindow) {
     int windowA = 0, windowB = 0;
     TestApp first("Same Product");
     ASSERT_EQ(first.Open(&windowA), TWRC_SUCCESS);
-    EXPECT_EQ(first.identity.Id, 1u);
-    EXPECT_TRUE(first.identity.SupportedGroups & DF_DSM2) << "the manager marks itself in the caller's identity";
+    EXPECT_EQ(+first.identity.Id, 1u);
+    EXPECT_TRUE(+first.identity.SupportedGroups & DF_DSM2) << "the manager marks itself in the caller's identity";
     EXPECT_EQ(first.Status(), TWCC_SUCCESS);
 
     // The same product with the same window: refused, and the code goes to
     // the manager, not to the application already admitted.
     TestApp twice("Same Product");
     EXPECT_EQ(twice.Open(&windowA), TWRC_FAILURE);
-    EXPECT_EQ(twice.identity.Id, 0u);
+    EXPECT_EQ(+twice.identity.Id, 0u);
     EXPECT_EQ(first.Status(), TWCC_SUCCESS);
     EXPECT_EQ(twice.Status(), TWCC_SEQERROR);
 
     // The same product with another window is a second application.
     TestApp other("Same Product");
     ASSERT_EQ(other.Open(&windowB), TWRC_SUCCESS);
-    EXPECT_EQ(other.identity.Id, 2u);
+    EXPECT_EQ(+other.identity.Id, 2u);
 
     TestApp unnamed("");
     EXPECT_EQ(unnamed.Open(), TWRC_FAILURE);
@@ -75,7 +75,7 @@ TEST_F(DsmManager, SlotsAreReusedAndTrailingFreeSlotsDropped) {
     ASSERT_EQ(a.Open(), TWRC_SUCCESS);
     ASSERT_EQ(b.Open(), TWRC_SUCCESS);
     ASSERT_EQ(c.Open(), TWRC_SUCCESS);
-    ASSERT_EQ(c.identity.Id, 3u);
+    ASSERT_EQ(+c.identity.Id, 3u);
 
     // Closing application 2 of three keeps 3 at its id; the freed slot is
     // the next one handed out.
@@ -83,7 +83,7 @@ TEST_F(DsmManager, SlotsAreReusedAndTrailingFreeSlotsDropped) {
     EXPECT_EQ(c.Status(), TWCC_SUCCESS);
     TestApp d("App D");
     ASSERT_EQ(d.Open(), TWRC_SUCCESS);
-    EXPECT_EQ(d.identity.Id, 2u);
+    EXPECT_EQ(+d.identity.Id, 2u);
 
     // Closing the last slot drops it and the free slots before it: after
     // D (2) and then C (3) close, the table has slots 0 and 1 only.
@@ -97,7 +97,7 @@ TEST_F(DsmManager, SlotsAreReusedAndTrailingFreeSlotsDropped) {
     EXPECT_FALSE(Matching(env.DsmLogLines(), {"invalid App ID...2"}).empty());
     TestApp e("App E");
     ASSERT_EQ(e.Open(), TWRC_SUCCESS);
-    EXPECT_EQ(e.identity.Id, 2u);
+    EXPECT_EQ(+e.identity.Id, 2u);
     // A free slot inside the table has no source list.
     ASSERT_EQ(a.Close(), TWRC_SUCCESS);
     TW_IDENTITY staleA = a.identity;
@@ -164,13 +164,13 @@ TEST_F(DsmManager, EntryPointNeedsItsExactSize) {
         EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &entry), c.rc) << c.size;
         EXPECT_EQ(app.Status(), c.code) << c.size;
         if (c.rc == TWRC_SUCCESS) {
-            EXPECT_EQ(entry.DSM_Entry, &DSM_Entry);
-            EXPECT_EQ(entry.DSM_MemAllocate, &DSM_MemAllocate);
-            EXPECT_EQ(entry.DSM_MemFree, &DSM_MemFree);
-            EXPECT_EQ(entry.DSM_MemLock, &DSM_MemLock);
-            EXPECT_EQ(entry.DSM_MemUnlock, &DSM_MemUnlock);
+            EXPECT_EQ(+entry.DSM_Entry, &DSM_Entry);
+            EXPECT_EQ(+entry.DSM_MemAllocate, &DSM_MemAllocate);
+            EXPECT_EQ(+entry.DSM_MemFree, &DSM_MemFree);
+            EXPECT_EQ(+entry.DSM_MemLock, &DSM_MemLock);
+            EXPECT_EQ(+entry.DSM_MemUnlock, &DSM_MemUnlock);
         } else {
-            EXPECT_EQ(entry.DSM_Entry, nullptr);
+            EXPECT_EQ(+entry.DSM_Entry, nullptr);
         }
     }
     TW_ENTRYPOINT entry{};

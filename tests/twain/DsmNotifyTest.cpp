@@ -93,7 +93,7 @@ TEST_F(DsmNotify, CallbackGetsTheSourcesNotifications) {
     ASSERT_EQ(recorder.calls.size(), 4u);
     const Received& first = recorder.calls[0];
     EXPECT_EQ(first.origin, "One");
-    EXPECT_EQ(first.originId, source.Id);
+    EXPECT_EQ(first.originId, +source.Id);
     EXPECT_EQ(first.dest, "Listener");
     EXPECT_EQ(first.dg, DG_CONTROL);
     EXPECT_EQ(first.dat, DAT_NULL);

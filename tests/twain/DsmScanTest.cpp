@@ -177,8 +177,8 @@ TEST_P(DsmScan, ThreePagesThroughTheManager) {
     for (int page = 0; page < 3; ++page) {
         TW_IMAGEINFO info{};
         ASSERT_EQ(app.Call(&scanner, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-        EXPECT_EQ(info.ImageWidth, width);
-        EXPECT_EQ(info.ImageLength, height);
+        EXPECT_EQ(+info.ImageWidth, width);
+        EXPECT_EQ(+info.ImageLength, height);
         EXPECT_EQ(info.BitsPerPixel, depth);
         EXPECT_EQ(info.PixelType, c.pixelType);
         EXPECT_EQ(info.XResolution.Whole, 200);
@@ -201,7 +201,7 @@ TEST_P(DsmScan, ThreePagesThroughTheManager) {
         } else if (c.road == Road::kMemory) {
             TW_SETUPMEMXFER setup{};
             ASSERT_EQ(app.Call(&scanner, DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS);
-            ASSERT_GE(setup.Preferred, setup.MinBufSize);
+            ASSERT_GE(+setup.Preferred, +setup.MinBufSize);
             TW_HANDLE buffer = entry.DSM_MemAllocate(setup.Preferred);
             auto* memory = static_cast<std::uint8_t*>(entry.DSM_MemLock(buffer));
             const int rowBytes = (depth * width + 7) / 8;
@@ -220,11 +220,11 @@ TEST_P(DsmScan, ThreePagesThroughTheManager) {
                 rc = app.Call(&scanner, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
                 ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << rc;
                 ASSERT_EQ(xfer.Compression, TWCP_NONE);
-                ASSERT_LE(static_cast<std::uint64_t>(xfer.Rows) * xfer.BytesPerRow, xfer.BytesWritten);
-                ASSERT_LE(xfer.BytesWritten, setup.Preferred);
-                ASSERT_GE(xfer.BytesPerRow, static_cast<TW_UINT32>(rowBytes));
-                ASSERT_LE(xfer.YOffset + xfer.Rows, static_cast<TW_UINT32>(height));
-                stripHeights.insert(xfer.Rows);
+                ASSERT_LE(static_cast<std::uint64_t>(+xfer.Rows) * +xfer.BytesPerRow, +xfer.BytesWritten);
+                ASSERT_LE(+xfer.BytesWritten, +setup.Preferred);
+                ASSERT_GE(+xfer.BytesPerRow, static_cast<TW_UINT32>(rowBytes));
+                ASSERT_LE(+xfer.YOffset + +xfer.Rows, static_cast<TW_UINT32>(height));
+                stripHeights.insert(+xfer.Rows);
                 for (TW_UINT32 r = 0; r < xfer.Rows; ++r) {
                     ++rowsSeen[xfer.YOffset + r];
                     std::memcpy(image.data() + static_cast<std::size_t>(xfer.YOffset + r) * rowBytes,

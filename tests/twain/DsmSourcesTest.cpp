@@ -42,9 +42,9 @@ TEST_F(DsmSources, FolderFirstThenSubFoldersAndBrokenOnesLeftOut) {
     // name order, depth first.
     EXPECT_EQ(Names(sources), (std::vector<std::string>{"Direct", "Alpha", "Deep", "Bravo"}));
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        EXPECT_EQ(sources[i].Id, i + 1);
+        EXPECT_EQ(+sources[i].Id, i + 1);
         EXPECT_EQ(std::string(sources[i].Manufacturer), "Tessavan");
-        EXPECT_TRUE(sources[i].SupportedGroups & DF_DS2);
+        EXPECT_TRUE(+sources[i].SupportedGroups & DF_DS2);
     }
     EXPECT_EQ(app.Close(), TWRC_SUCCESS);
 

@@ -153,7 +153,7 @@ TEST_F(VirtualScanner, CancelInTheMiddleOfAMemoryTransfer) {
     ASSERT_EQ(rc, TWRC_XFERDONE);
     const int width = static_cast<int>(xfer.Columns);
     const int height = static_cast<int>(xfer.YOffset + xfer.Rows);
-    EXPECT_EQ(buffer[(xfer.Rows - 1) * xfer.BytesPerRow + width - 1], vds::PageGrey(2, width - 1, height - 1, width, height));
+    EXPECT_EQ(buffer[(+xfer.Rows - 1) * +xfer.BytesPerRow + width - 1], vds::PageGrey(2, width - 1, height - 1, width, height));
     ASSERT_EQ(Pending(s, MSG_ENDXFER, count), TWRC_SUCCESS);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(app.Disable(s), TWRC_SUCCESS);
