@@ -125,6 +125,23 @@ TEST_F(DsmManager, ClosingWithIdsOutsideTheTableIsRefused) {
     EXPECT_EQ(app.Close(), TWRC_SUCCESS);
 }
 
+TEST_F(DsmManager, OpeningAndClosingAreControlTripletsOnly) {
+    TestApp app("Group App");
+    TestApp second("Second App");
+    ASSERT_EQ(app.Open(), TWRC_SUCCESS);
+    TW_HANDLE window = nullptr;
+    EXPECT_EQ(second.Call(nullptr, DG_IMAGE, DAT_PARENT, MSG_OPENDSM, &window), TWRC_FAILURE);
+    EXPECT_EQ(second.identity.Id, 0u);
+    // A close in the image group is refused: the application stays admitted
+    // and the manager is not left behind without applications.
+    EXPECT_EQ(app.Call(nullptr, DG_IMAGE, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_FAILURE);
+    EXPECT_EQ(app.Status(), TWCC_BADPROTOCOL);
+    EXPECT_EQ(app.Sources().size(), 0u);
+    EXPECT_EQ(app.Status(), TWCC_SUCCESS) << "still open: listing works";
+    EXPECT_EQ(app.Close(), TWRC_SUCCESS);
+    EXPECT_TRUE(ManagerGone());
+}
+
 TEST_F(DsmManager, ConditionCodeIsReadOnce) {
     TestApp app("Status App");
     ASSERT_EQ(app.Open(), TWRC_SUCCESS);

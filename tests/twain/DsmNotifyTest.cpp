@@ -292,6 +292,46 @@ TEST_F(DsmNotify, CallbackRunsOnTheSourcesThread) {
     EXPECT_EQ(app.Close(), TWRC_SUCCESS);
 }
 
+// The source's thread notifies while the application keeps calling the
+// manager and the source; some applications poll with DAT_EVENT instead of
+// a callback. (Under ThreadSanitizer this shows the manager's table, its log
+// and the parked messages are shared safely.)
+TEST_F(DsmNotify, NotificationsWhileTheApplicationKeepsCalling) {
+    env.EnableDsmLog();
+    env.AddVirtualSource("", "busy", {"product=Busy", "notify=thread", "pages=1"});
+    for (bool withCallback : {true, false}) {
+        TestApp app(withCallback ? "Called Back" : "Polling");
+        ASSERT_EQ(app.Open(), TWRC_SUCCESS);
+        TW_IDENTITY source = app.Sources().at(0);
+        ASSERT_EQ(app.OpenSource(source), TWRC_SUCCESS);
+        if (withCallback) {
+            ASSERT_EQ(app.RegisterCallback(source, RecordingCallback), TWRC_SUCCESS);
+        }
+        for (int round = 0; round < 20; ++round) {
+            recorder.calls.clear();
+            ASSERT_EQ(app.Enable(source), TWRC_SUCCESS);
+            bool ready = false;
+            for (int spin = 0; spin < 100000 && !ready; ++spin) {
+                TW_UINT32 value = 0;
+                TW_UINT16 conType = 0;
+                EXPECT_EQ(app.GetCap(source, ICAP_XFERMECH, MSG_GETCURRENT, value, conType), TWRC_SUCCESS);
+                if (withCallback) {
+                    std::lock_guard guard(recorder.lock);
+                    ready = !recorder.calls.empty();
+                } else {
+                    TW_EVENT event{};
+                    const TW_UINT16 rc = app.Call(&source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+                    ready = rc == TWRC_DSEVENT && event.TWMessage == MSG_XFERREADY;
+                }
+            }
+            ASSERT_TRUE(ready) << (withCallback ? "callback" : "polling") << " round " << round;
+            ASSERT_EQ(app.Disable(source), TWRC_SUCCESS);
+        }
+        EXPECT_EQ(app.CloseSource(source), TWRC_SUCCESS);
+        EXPECT_EQ(app.Close(), TWRC_SUCCESS);
+    }
+}
+
 TEST_F(DsmNotify, ExceptionInsideTheSourceIsAFailure) {
     env.EnableDsmLog();
     env.AddVirtualSource("", "one", {"product=One", "throw_on=0009"});

@@ -74,6 +74,8 @@ struct ScanCase {
     int tolerance;
 };
 
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.label; }
+
 class DsmScan : public DsmTest, public ::testing::WithParamInterface<ScanCase> {
 protected:
     NotificationLog notifications;

@@ -268,6 +268,12 @@ TW_UINT16 CDsm::Dispatch(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, TW_UINT32 DG,
         if (!app) {
             DSM_ERROR(kModule, "_pAppId is null");
             rc = Fail(app, TWCC_BADVALUE);
+        } else if (DG != DG_CONTROL) {
+            // Opening and closing the manager are control triplets only: a
+            // close in another group would dismiss the application and keep
+            // the manager alive with nobody left to close it.
+            DSM_ERROR(kModule, "protocol error");
+            rc = Fail(app, TWCC_BADPROTOCOL);
         } else if (MSG == MSG_OPENDSM) {
             rc = m_apps.AdmitApp(app, pData);
         } else if (MSG == MSG_CLOSEDSM) {
