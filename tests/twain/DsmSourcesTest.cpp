@@ -35,8 +35,10 @@ TEST_F(DsmSources, FolderFirstThenSubFoldersAndBrokenOnesLeftOut) {
     env.AddFile("", "readme.txt", "not a source");
     env.AddFile("a", "alpha.ds.bak", "not a source either");
 
+    const auto cwd = std::filesystem::current_path();
     TestApp app("Finder");
     ASSERT_EQ(app.Open(), TWRC_SUCCESS);
+    EXPECT_EQ(std::filesystem::current_path(), cwd) << "the search never changes the working folder";
     const std::vector<TW_IDENTITY> sources = app.Sources();
     // The folder's own libraries get the lowest ids, then each sub-folder in
     // name order, depth first.
