@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "twain/DsmProbe.h"
 #include "twain/TwainMemory.h"
 #include "twain/dsm/Dsm.h"
 #include "twain/dsm/DsmSelect.h"
@@ -52,17 +53,6 @@ private:
 
 TW_UINT16 FuzzCallback(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF) { return TWRC_SUCCESS; }
 
-TW_IDENTITY MakeApp(const char* name) {
-    TW_IDENTITY id{};
-    id.Version.MajorNum = 2;
-    id.Version.Language = TWLG_ENGLISH;
-    id.ProtocolMajor = 2;
-    id.ProtocolMinor = 4;
-    id.SupportedGroups = DF_APP2 | DG_CONTROL | DG_IMAGE;
-    std::strncpy(id.ProductName, name, sizeof id.ProductName - 1);
-    return id;
-}
-
 const TW_UINT16 kDats[] = {DAT_NULL,          DAT_CAPABILITY,     DAT_EVENT,          DAT_IDENTITY,
                            DAT_PARENT,        DAT_PENDINGXFERS,   DAT_SETUPMEMXFER,   DAT_SETUPFILEXFER,
                            DAT_STATUS,        DAT_USERINTERFACE,  DAT_TWUNKIDENTITY,  DAT_CALLBACK,
@@ -85,7 +75,7 @@ const TW_UINT16 kInfoIds[] = {TWEI_BARCODECOUNT, TWEI_BARCODETYPE, TWEI_BARCODET
 // One input's world: the applications the fuzzer plays, identities that
 // were admitted, and the handles the fuzzer must free.
 struct Session {
-    TW_IDENTITY apps[2] = {MakeApp("Fuzz App One"), MakeApp("Fuzz App Two")};
+    TW_IDENTITY apps[2] = {dsmtest::AppIdentity("Fuzz App One"), dsmtest::AppIdentity("Fuzz App Two")};
     std::vector<TW_IDENTITY> admitted;  // every identity the manager admitted
     std::vector<TW_HANDLE> handles;     // handles to free at the end
 
@@ -341,17 +331,6 @@ void CloseApp(TW_IDENTITY& app) {
     DSM_Entry(&app, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr);
 }
 
-bool ManagerGone() {
-    TW_IDENTITY nobody = MakeApp("Nobody");
-    for (int i = 0; i < 2; ++i) {
-        TW_STATUS status{};
-        if (DSM_Entry(&nobody, nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != TWRC_SUCCESS ||
-            status.ConditionCode != TWCC_BUMMER)
-            return false;
-    }
-    return true;
-}
-
 void WriteSource(const std::string& folder, const std::string& name, const std::string& ini) {
     fs::create_directories(folder);
     fs::copy_file(TESSAVAN_FUZZ_VDS_PATH, folder + "/" + name + ".ds", fs::copy_options::overwrite_existing);
@@ -414,7 +393,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (TW_IDENTITY& admitted : s.admitted) CloseApp(admitted);
     for (TW_HANDLE h : s.handles) TwainMemFree(h);
-    if (!ManagerGone()) {
+    if (!dsmtest::ManagerGone()) {
         std::fprintf(stderr, "a manager is left after every application closed it\n");
         std::abort();
     }

@@ -129,22 +129,6 @@ std::string DsmEnvironment::DsmLogText() const { return ReadText(root() + "/dsm.
 
 std::vector<std::string> DsmEnvironment::DsmLogLines() const { return SplitLines(DsmLogText(), "\r\n"); }
 
-TW_IDENTITY AppIdentity(const char* product, TW_UINT16 major, TW_UINT16 minor, TW_UINT32 groups) {
-    TW_IDENTITY id{};
-    id.Version.MajorNum = 2;
-    id.Version.MinorNum = 0;
-    id.Version.Language = TWLG_ENGLISH_CANADIAN;
-    id.Version.Country = TWCY_CANADA;
-    std::strncpy(id.Version.Info, "2.0.9", sizeof id.Version.Info - 1);
-    id.ProtocolMajor = major;
-    id.ProtocolMinor = minor;
-    id.SupportedGroups = groups;
-    std::strncpy(id.Manufacturer, "Test Maker", sizeof id.Manufacturer - 1);
-    std::strncpy(id.ProductFamily, "Tests", sizeof id.ProductFamily - 1);
-    std::strncpy(id.ProductName, product, sizeof id.ProductName - 1);
-    return id;
-}
-
 TestApp::TestApp(const char* product, TW_UINT16 major, TW_UINT16 minor)
     : identity(AppIdentity(product, major, minor)) {}
 
@@ -295,19 +279,6 @@ std::vector<TW_UINT16> NotificationLog::Messages() {
 std::thread::id NotificationLog::Thread() {
     std::lock_guard guard(lock_);
     return thread_;
-}
-
-bool ManagerGone() {
-    // Without a manager every status read answers TWCC_BUMMER; a manager
-    // would reset its own code on the first read.
-    TW_IDENTITY nobody = AppIdentity("Nobody");
-    for (int i = 0; i < 2; ++i) {
-        TW_STATUS status{};
-        if (DSM_Entry(&nobody, nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != TWRC_SUCCESS ||
-            status.ConditionCode != TWCC_BUMMER)
-            return false;
-    }
-    return true;
 }
 
 void DsmTest::SetUp() { handlesBefore = TwainMemLiveCount(); }

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DsmProbe.h"
 #include "support/TempDir.h"
 #include "twain/Twain.h"
 
@@ -75,9 +76,6 @@ private:
     std::unique_ptr<ScopedEnv> dsmLogMode_;
 };
 
-TW_IDENTITY AppIdentity(const char* product, TW_UINT16 major = 2, TW_UINT16 minor = 4,
-                        TW_UINT32 groups = DF_APP2 | DG_IMAGE | DG_CONTROL);
-
 // A plain application: its identity and the calls it makes.
 class TestApp {
 public:
@@ -126,9 +124,6 @@ private:
     std::vector<TW_UINT16> messages_;
     std::thread::id thread_;
 };
-
-// True when no manager exists (DAT_STATUS answers TWCC_BUMMER).
-bool ManagerGone();
 
 // A test with its own source folder; at its end no manager may be left and
 // every memory handle must have been freed.

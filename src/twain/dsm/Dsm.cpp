@@ -85,6 +85,18 @@ private:
     TW_UINT16 CallbackRequest(pTW_IDENTITY app, pTW_IDENTITY source, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
     TW_UINT16 EntryPointRequest(pTW_IDENTITY app, TW_UINT16 MSG, TW_MEMREF pData);
 
+    // The checks a request about one source starts with: a null application,
+    // one not in the table (`outOfRange` logged with its id, code
+    // `outOfRangeCode`), one not in state 3 (`notOpen` logged when given)
+    // and a null identity. TWRC_SUCCESS to go on, else the failure.
+    struct SourceRequest {
+        const char* outOfRange;
+        TW_UINT16 outOfRangeCode;
+        const char* notOpen;
+        bool logNullIdentity;
+    };
+    TW_UINT16 CheckSourceRequest(pTW_IDENTITY app, pTW_IDENTITY identity, const SourceRequest& request);
+
     TW_UINT16 IdentityRequest(pTW_IDENTITY app, TW_UINT16 MSG, TW_MEMREF pData);
     TW_UINT16 FindDefaultSource(pTW_IDENTITY app, pTW_IDENTITY identity);
     TW_UINT16 FindSourceByName(pTW_IDENTITY app, pTW_IDENTITY identity);
@@ -598,6 +610,26 @@ TW_UINT16 CDsm::EntryPointRequest(pTW_IDENTITY app, TW_UINT16 MSG, TW_MEMREF pDa
 
 // DAT_IDENTITY requests to the manager ------------------------------------------
 
+TW_UINT16 CDsm::CheckSourceRequest(pTW_IDENTITY app, pTW_IDENTITY identity, const SourceRequest& request) {
+    if (!app) {
+        DSM_ERROR(kModule, "_pAppId is null");
+        return Fail(app, TWCC_BADVALUE);
+    }
+    if (!m_apps.FindApp(app)) {
+        DSM_ERROR(kModule, request.outOfRange, static_cast<int>(app->Id));
+        return Fail(app, request.outOfRangeCode);
+    }
+    if (m_apps.AppState(app) != 3) {
+        if (request.notOpen) DSM_ERROR(kModule, "%s", request.notOpen);
+        return Fail(app, TWCC_SEQERROR);
+    }
+    if (!identity) {
+        if (request.logNullIdentity) DSM_ERROR(kModule, "_pDsId is null");
+        return Fail(app, TWCC_BADDEST);
+    }
+    return TWRC_SUCCESS;
+}
+
 TW_UINT16 CDsm::IdentityRequest(pTW_IDENTITY app, TW_UINT16 MSG, TW_MEMREF pData) {
     if (!m_apps.FindApp(app)) {
         DSM_ERROR(kModule, "_pAppId is null");
@@ -680,19 +712,10 @@ TW_UINT16 CDsm::FindSourceByName(pTW_IDENTITY app, pTW_IDENTITY identity) {
 }
 
 TW_UINT16 CDsm::StoreDefaultSource(pTW_IDENTITY app, pTW_IDENTITY identity) {
-    if (!app) {
-        DSM_ERROR(kModule, "_pAppId is null");
-        return Fail(app, TWCC_BADVALUE);
-    }
-    if (!m_apps.FindApp(app)) {
-        DSM_ERROR(kModule, "_pAppId.Id is out of range...%d", static_cast<int>(app->Id));
-        return Fail(app, TWCC_BADVALUE);
-    }
-    if (m_apps.AppState(app) != 3) return Fail(app, TWCC_SEQERROR);
-    if (!identity) {
-        DSM_ERROR(kModule, "_pDsId is null");
-        return Fail(app, TWCC_BADDEST);
-    }
+    if (const TW_UINT16 rc = CheckSourceRequest(app, identity, {"_pAppId.Id is out of range...%d", TWCC_BADVALUE,
+                                                                nullptr, true});
+        rc != TWRC_SUCCESS)
+        return rc;
     if (identity->Id < 1 || identity->Id >= static_cast<TW_UINT32>(kDsmMaxSources)) {
         DSM_ERROR(kModule, "Id is out of range 0 - 49...");
         return Fail(app, TWCC_BADVALUE);
@@ -710,22 +733,10 @@ TW_UINT16 CDsm::StoreDefaultSource(pTW_IDENTITY app, pTW_IDENTITY identity) {
 }
 
 TW_UINT16 CDsm::OpenSource(pTW_IDENTITY app, pTW_IDENTITY identity) {
-    if (!app) {
-        DSM_ERROR(kModule, "_pAppId is null");
-        return Fail(app, TWCC_BADVALUE);
-    }
-    if (!m_apps.FindApp(app)) {
-        DSM_ERROR(kModule, "id is out of range...%d", static_cast<int>(app->Id));
-        return Fail(app, TWCC_MAXCONNECTIONS);
-    }
-    if (m_apps.AppState(app) != 3) {
-        DSM_ERROR(kModule, "DSM must be open before opening DS");
-        return Fail(app, TWCC_SEQERROR);
-    }
-    if (!identity) {
-        DSM_ERROR(kModule, "_pDsId is null");
-        return Fail(app, TWCC_BADDEST);
-    }
+    if (const TW_UINT16 rc = CheckSourceRequest(app, identity, {"id is out of range...%d", TWCC_MAXCONNECTIONS,
+                                                                "DSM must be open before opening DS", true});
+        rc != TWRC_SUCCESS)
+        return rc;
     if (identity->Id == 0) {
         if (identity->ProductName[0] != '\0') {
             if (FindSourceByName(app, identity) != TWRC_SUCCESS) return Fail(app, TWCC_NODS);
@@ -787,19 +798,10 @@ TW_UINT16 CDsm::OpenSource(pTW_IDENTITY app, pTW_IDENTITY identity) {
 }
 
 TW_UINT16 CDsm::CloseSource(pTW_IDENTITY app, pTW_IDENTITY identity) {
-    if (!app) {
-        DSM_ERROR(kModule, "_pAppId is null");
-        return Fail(app, TWCC_BADVALUE);
-    }
-    if (!m_apps.FindApp(app)) {
-        DSM_ERROR(kModule, "id out of range...%d", static_cast<int>(app->Id));
-        return Fail(app, TWCC_BADVALUE);
-    }
-    if (m_apps.AppState(app) != 3) return Fail(app, TWCC_SEQERROR);
-    if (!identity) {
-        DSM_ERROR(kModule, "_pDsId is null");
-        return Fail(app, TWCC_BADDEST);
-    }
+    if (const TW_UINT16 rc =
+            CheckSourceRequest(app, identity, {"id out of range...%d", TWCC_BADVALUE, nullptr, true});
+        rc != TWRC_SUCCESS)
+        return rc;
     const TW_UINT32 index = identity->Id;
     if (index >= static_cast<TW_UINT32>(kDsmMaxSources) || index > m_apps.SourceCount(app)) return TWRC_SUCCESS;
     const DSENTRYPROC entry = m_apps.DsGetEntryProc(app, index);
@@ -827,16 +829,10 @@ TW_UINT16 CDsm::CloseSource(pTW_IDENTITY app, pTW_IDENTITY identity) {
 }
 
 TW_UINT16 CDsm::UserSelect(pTW_IDENTITY app, pTW_IDENTITY identity) {
-    if (!app) {
-        DSM_ERROR(kModule, "_pAppId is null");
-        return Fail(app, TWCC_BADVALUE);
-    }
-    if (!m_apps.FindApp(app)) {
-        DSM_ERROR(kModule, "_pAppId.Id is out of range");
-        return Fail(app, TWCC_BADVALUE);
-    }
-    if (!identity) return Fail(app, TWCC_BADDEST);
-    if (m_apps.AppState(app) != 3) return Fail(app, TWCC_SEQERROR);
+    if (const TW_UINT16 rc =
+            CheckSourceRequest(app, identity, {"_pAppId.Id is out of range", TWCC_BADVALUE, nullptr, false});
+        rc != TWRC_SUCCESS)
+        return rc;
 
     identity->Id = 0;
     if (identity->ProductName[0] != '\0') FindSourceByName(app, identity);
