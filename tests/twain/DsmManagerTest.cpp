@@ -158,6 +158,7 @@ TEST_F(DsmManager, ConditionCodeIsReadOnce) {
     EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_STATUS, MSG_SET, &status), TWRC_FAILURE);
     EXPECT_EQ(app.Status(), TWCC_BADPROTOCOL);
     EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr), TWRC_FAILURE);
+    EXPECT_EQ(app.Status(), TWCC_BADVALUE) << "every refusal leaves its code";
     EXPECT_EQ(app.Close(), TWRC_SUCCESS);
 }
 

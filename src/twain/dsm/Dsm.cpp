@@ -496,7 +496,7 @@ TW_UINT16 CDsm::StatusRequest(pTW_IDENTITY app, pTW_IDENTITY source, TW_UINT32 D
     if (MSG != MSG_GET) return Fail(app, TWCC_BADPROTOCOL);
     if (!pData) {
         DSM_ERROR(kModule, "Invalid data");
-        return TWRC_FAILURE;
+        return Fail(app, TWCC_BADVALUE);
     }
     auto* status = static_cast<TW_STATUS*>(pData);
     status->ConditionCode = m_apps.TakeConditionCode(app);
