@@ -43,6 +43,8 @@ protected:
 TEST_F(DsmSelect, ConfirmedSelectionBecomesTheDefault) {
     env.AddVirtualSource("", "one", {"product=One"});
     env.AddVirtualSource("", "two", {"product=Two"});
+    // Refused (no common data group): it must not show in the selection.
+    env.AddVirtualSource("", "zaudio", {"product=Audio", "groups=0x40000005"});
     int window = 0;
     TestApp app("Selector");
     ASSERT_EQ(app.Open(&window), TWRC_SUCCESS);
