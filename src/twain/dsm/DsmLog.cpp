@@ -62,7 +62,7 @@ CDsmLog::CDsmLog() {
     m_fileName = EnvValue("DSM_LOG", 259);
     if (m_fileName.empty()) return;
     m_mode = EnvValue("DSM_LOGMODE", 15);
-    if (m_mode.empty()) m_mode = "w";
+    if (m_mode.empty()) m_mode.push_back('w');  // push_back: assigning a literal trips a false -Wrestrict in g++ 12
     m_buffer.reset(new (std::nothrow) char[kLineBytes]);
     if (!m_buffer) {
         MessageBoxW(L"Unable to allocate a buffer for logging...", L"TWAIN Data Source Manager", MB_OK);
