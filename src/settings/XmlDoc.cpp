@@ -199,8 +199,13 @@ AttrSpan FindAttribute(std::wstring_view d, std::size_t start, std::size_t tagEn
         std::size_t end = i;
         if (j < tagEnd && d[j] == L'=') {
             ++j;
+            const std::size_t afterEquals = j;
             while (j < tagEnd && IsSpace(d[j])) ++j;
             here.hasValue = true;
+            // An unquoted value starts right after the equals sign; after
+            // white space only a quoted one does (else the next attribute
+            // would be taken for this one's value).
+            if (j < tagEnd && d[j] != L'"' && d[j] != L'\'') j = afterEquals;
             if (j < tagEnd && (d[j] == L'"' || d[j] == L'\'')) {
                 const std::size_t q = d.find(d[j], j + 1);
                 here.quoted = true;
@@ -788,6 +793,7 @@ bool CXmlDoc::AddElement(std::wstring_view name, const wchar_t* value, std::uint
         std::int32_t from, to, elementStart;
         std::wstring insert;
         bool openParent = false;
+        bool openedTagShrinks = false;
         if (current) {
             const XmlElemPos& c = index_[current];
             std::size_t at = static_cast<std::size_t>(c.start + c.length);
@@ -803,8 +809,11 @@ bool CXmlDoc::AddElement(std::wstring_view name, const wchar_t* value, std::uint
             openParent = true;
             from = p.start + p.startTagLen - 2;  // the "/>"
             to = from + 2;
-            insert = L">" + nl + nodeText + L"</" + std::wstring(NameAt(p.start)) + L">";
-            elementStart = from + 1 + static_cast<std::int32_t>(nl.size());
+            // "<a//>" opens as "<a/ >": a start tag must not end in "/>".
+            const std::wstring close = d[static_cast<std::size_t>(from) - 1] == L'/' ? L" >" : L">";
+            insert = close + nl + nodeText + L"</" + std::wstring(NameAt(p.start)) + L">";
+            elementStart = from + static_cast<std::int32_t>(close.size() + nl.size());
+            openedTagShrinks = close.size() == 1;
         } else if (parent) {
             const XmlElemPos& p = index_[parent];
             from = to = p.start + p.length - p.endTagLen;
@@ -829,7 +838,7 @@ bool CXmlDoc::AddElement(std::wstring_view name, const wchar_t* value, std::uint
         ReplaceText(from, to, insert, parent);
         if (openParent) {
             XmlElemPos& p = index_[parent];
-            p.startTagLen -= 1;
+            if (openedTagShrinks) p.startTagLen -= 1;
             p.endTagLen = static_cast<std::int32_t>(NameAt(p.start).size()) + 3;
         }
         const std::int32_t r = NewRecord();

@@ -186,6 +186,17 @@ TEST(XmlDocAttributes, SetKeepsPlaceReplacesOnlyTheValueAndEscapes) {
     EXPECT_EQ(again.GetAttribute(L"x"), L"\"&<");
     EXPECT_EQ(again.GetAttribute(L"z"), L"3'");
     EXPECT_EQ(CXmlDocInspector::Tree(again), CXmlDocInspector::Tree(doc));
+
+    // An equals sign with nothing after it: a new attribute behind it is not
+    // taken for its value.
+    CXmlDoc bare(L"<c x=></c>");
+    bare.FindElement(L"c");
+    ASSERT_TRUE(bare.SetAttribute(L"n", L"1"));
+    EXPECT_EQ(bare.GetDocument(), L"<c x= n=\"1\"></c>");
+    EXPECT_EQ(bare.GetAttribute(L"n"), L"1");
+    EXPECT_EQ(bare.GetAttribute(L"x"), L"");
+    ASSERT_TRUE(bare.SetAttribute(L"x", L"2"));
+    EXPECT_EQ(bare.GetDocument(), L"<c x=\"2\" n=\"1\"></c>");
 }
 
 TEST(XmlDocAttributes, NamesThatWouldBreakTheTagAreRefused) {
@@ -233,6 +244,7 @@ TEST(XmlDocAdd, LayoutOfTheWrittenText) {
         {L"<a/>", L"a", L"x]]>y", XML_ADD_CDATA, L"<a>\r\n<b><![CDATA[x]]]]><![CDATA[>y]]></b>\r\n</a>"},
         {L"<a/>", L"a", nullptr, XML_ADD_NO_LINES, L"<a><b/></a>"},
         {L"<a/>", L"a", nullptr, XML_ADD_SPACE, L"<a>\r\n<b />\r\n</a>"},
+        {L"<a x=y//>", L"a", nullptr, 0, L"<a x=y/ >\r\n<b/>\r\n</a>"},
         {L"<a/>  <!--c-->", nullptr, nullptr, 0, L"<a/>  <b/>\r\n<!--c-->"},
         {L"<a/>text", nullptr, nullptr, 0, L"<a/><b/>\r\ntext"},
         {L"<a/> \r\n", nullptr, nullptr, XML_ADD_NO_LINES, L"<a/><b/> \r\n"},
