@@ -11,21 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "platform/core/Strings.h"
 #include "settings/XmlDoc.h"
 #include "settings/XmlDocInspector.h"
 #include "settings/XmlTextFile.h"
 
 namespace {
-
-// A failed check names itself before the abort, so the report says which.
-#define CHECK(condition)                                                          \
-    do {                                                                          \
-        if (!(condition)) {                                                       \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
 
 const wchar_t* const kNames[] = {L"", L"a", L"b", L"config", L"setting", L"x:y", L"\u4E2D"};
 const wchar_t* const kValues[] = {L"", L"1", L"\"&<>'", L"]]>", L"&amp;&#x4E2D;", L"\u4E2D\U0001F600", L"a b\r\nc"};

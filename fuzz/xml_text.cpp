@@ -11,20 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "platform/core/Strings.h"
 #include "settings/XmlDoc.h"
 #include "settings/XmlTextFile.h"
 
 namespace {
-
-// A failed check names itself before the abort, so the report says which.
-#define CHECK(condition)                                                          \
-    do {                                                                          \
-        if (!(condition)) {                                                       \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
 
 const wchar_t* const kEncodings[] = {
     L"UTF-8", L"UTF-16LE", L"UTF-16BE", L"utf-32", L"utf-32be", L"UTF-32", L"gbk", L"gb18030", L"big5",

@@ -436,13 +436,17 @@ bool CXmlDoc::SetDocument(std::wstring_view text) {
         doc_.assign(text);
         return Parse();
     } catch (const std::bad_alloc&) {
-        doc_.clear();
-        doc_.shrink_to_fit();
-        index_.Clear();
-        free_ = 1;
-        ResetNavigation();
+        Empty();
         return false;
     }
+}
+
+void CXmlDoc::Empty() {
+    doc_.clear();
+    doc_.shrink_to_fit();
+    index_.Clear();
+    free_ = 1;
+    ResetNavigation();
 }
 
 void CXmlDoc::ResetNavigation() {
@@ -461,11 +465,14 @@ bool CXmlDoc::NameMatches(std::int32_t record, std::wstring_view name) const {
     return EqualNames(NameAt(index_[record].start), name, (flags_ & XDF_IGNORE_CASE) != 0);
 }
 
+void CXmlDoc::RoomForOneMore() {
+    if (free_ < index_.Capacity()) return;
+    const std::int64_t grown = std::max<std::int64_t>(std::int64_t{index_.Capacity()} * 3 / 2, free_ + 8);
+    index_.Reserve(static_cast<std::int32_t>(std::min<std::int64_t>(grown, INT32_MAX)));
+}
+
 std::int32_t CXmlDoc::NewRecord() {
-    if (free_ >= index_.Capacity()) {
-        const std::int64_t grown = std::max<std::int64_t>(std::int64_t{index_.Capacity()} * 3 / 2, free_ + 8);
-        index_.Reserve(static_cast<std::int32_t>(std::min<std::int64_t>(grown, INT32_MAX)));
-    }
+    RoomForOneMore();
     const std::int32_t r = free_++;
     index_[r] = XmlElemPos{};
     return r;
@@ -613,11 +620,7 @@ bool CXmlDoc::LoadFile(const std::wstring& path) {
         const bool parsed = Parse();
         return ok && parsed;
     } catch (const std::bad_alloc&) {
-        doc_.clear();
-        doc_.shrink_to_fit();
-        index_.Clear();
-        free_ = 1;
-        ResetNavigation();
+        Empty();
         return false;
     }
 }
@@ -830,10 +833,7 @@ bool CXmlDoc::AddElement(std::wstring_view name, const wchar_t* value, std::uint
         if (grown > kMaxText) return false;
         // Everything that can fail is done before the document changes.
         doc_.reserve(static_cast<std::size_t>(grown));
-        if (free_ >= index_.Capacity()) {
-            const std::int64_t more = std::max<std::int64_t>(std::int64_t{index_.Capacity()} * 3 / 2, free_ + 8);
-            index_.Reserve(static_cast<std::int32_t>(std::min<std::int64_t>(more, INT32_MAX)));
-        }
+        RoomForOneMore();
 
         ReplaceText(from, to, insert, parent);
         if (openParent) {

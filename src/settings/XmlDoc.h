@@ -139,7 +139,11 @@ private:
     friend struct CXmlDocInspector;  // tests and fuzz targets look at the index
 
     bool Parse();
+    // No text, no index (after running out of memory).
+    void Empty();
     void ResetNavigation();
+    // The index grows by half when full (a failure throws before anything changes).
+    void RoomForOneMore();
     std::wstring_view NameAt(std::int32_t start) const;
     bool NameMatches(std::int32_t record, std::wstring_view name) const;
     std::int32_t NewRecord();

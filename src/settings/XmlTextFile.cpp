@@ -304,6 +304,17 @@ bool Encode(const Resolved& r, std::wstring_view text, std::string& out) {
     return false;
 }
 
+// Byte-order marks, in the order they are tried.
+struct Mark {
+    std::string_view bytes;
+    const wchar_t* name;
+    std::uint32_t flag;
+    int unit;
+};
+constexpr Mark kMarks[] = {{"\xEF\xBB\xBF", L"UTF-8", XDF_UTF8_BOM, 1},
+                           {"\xFF\xFE", L"UTF-16LE", XDF_UTF16LE_FILE, 2},
+                           {"\xFE\xFF", L"UTF-16BE", XDF_UTF16BE_FILE, 2}};
+
 std::wstring EncodingForNote(const std::wstring& encoding) { return encoding.empty() ? L"ANSI" : encoding; }
 
 }  // namespace
@@ -436,15 +447,6 @@ bool CXmlTextFile::Open(const std::wstring& path) {
             return false;
         }
         const std::string_view first(head, got);
-        struct Mark {
-            std::string_view bytes;
-            const wchar_t* name;
-            std::uint32_t flag;
-            int unit;
-        };
-        static constexpr Mark kMarks[] = {{"\xEF\xBB\xBF", L"UTF-8", XDF_UTF8_BOM, 1},
-                                          {"\xFF\xFE", L"UTF-16LE", XDF_UTF16LE_FILE, 2},
-                                          {"\xFE\xFF", L"UTF-16BE", XDF_UTF16BE_FILE, 2}};
         bool marked = false;
         for (const Mark& m : kMarks) {
             if (first.substr(0, m.bytes.size()) != m.bytes) continue;
@@ -483,15 +485,6 @@ bool CXmlTextFile::Open(const std::wstring& path) {
         tempPath_.clear();
         return false;
     }
-    struct Mark {
-        std::string_view bytes;
-        const wchar_t* name;
-        std::uint32_t flag;
-        int unit;
-    };
-    static constexpr Mark kMarks[] = {{"\xEF\xBB\xBF", L"UTF-8", XDF_UTF8_BOM, 1},
-                                      {"\xFF\xFE", L"UTF-16LE", XDF_UTF16LE_FILE, 2},
-                                      {"\xFE\xFF", L"UTF-16BE", XDF_UTF16BE_FILE, 2}};
     encoding_.clear();
     for (const Mark& m : kMarks) {
         if (!(flags_ & m.flag)) continue;
