@@ -78,6 +78,8 @@ QIcon StandardIcon(QStyle::StandardPixmap which) { return QApplication::style()-
 }  // namespace
 
 CTessavanDlg::CTessavanDlg(CWnd* parent) : CDialog(kMainTemplate, parent), engine_(*this) {
+    moreFeaturesDlg.SetEngine(&engine_);
+    detectDlg.SetEngine(&engine_);
     MapCommand(IDC_BROWSE_SOURCE, BN_CLICKED, [this] { OnBrowseSource(); });
     MapCommand(IDC_BROWSE_DESTINATION, BN_CLICKED, [this] { OnBrowseDestination(); });
     MapCommand(IDC_START, BN_CLICKED, [this] { OnStartStop(); });
@@ -291,13 +293,16 @@ bool CTessavanDlg::RefuseDuringRun() {
 void CTessavanDlg::OnMenu(UINT id) {
     switch (id) {
     case ID_MENU_DETECT:
-    case ID_MENU_FOLDER_DIFF:
-        // Their dialogs are not part of the program yet; the refusal is.
-        RefuseDuringRun();
+        if (!RefuseDuringRun()) detectDlg.DoModal();
         break;
+    case ID_MENU_FOLDER_DIFF:
+        if (!RefuseDuringRun()) moreFeaturesDlg.DoModal();
+        break;
+    case ID_MENU_SEAL: sealDlg.DoModal(); break;
+    case ID_MENU_PAGE_STATISTICS: statisticsDlg.DoModal(); break;
     case ID_MENU_VERSION: versionDlg.DoModal(); break;
     case ID_MENU_CUSTOM: customDlg.DoModal(); break;
-    default:  // scan window, seal tool, page-size statistics, configuration: not yet part of the program
+    default:  // scan window, configuration: not yet part of the program
         break;
     }
 }

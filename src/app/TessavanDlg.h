@@ -11,6 +11,10 @@
 #include "app/core/BatchEngine.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
+#include "tools/DetectDlg.h"
+#include "tools/GenerateSealDlg.h"
+#include "tools/ImgStatisticBySizeDlg.h"
+#include "tools/MoreFeaturesDlg.h"
 
 class CTessavanDlg : public CDialog, public IBatchWindow {
 public:
@@ -66,6 +70,10 @@ public:
     CVersionDlg versionDlg;
     CCustomDlg customDlg;
     CQQDlg qqDlg;
+    CMoreFeaturesDlg moreFeaturesDlg;
+    CDetectDlg detectDlg;
+    CGenerateSealDlg sealDlg;
+    CImgStatisticBySizeDlg statisticsDlg;
 
     // ---- IBatchWindow
     RunChoices ReadRunChoices() const override;
@@ -73,6 +81,8 @@ public:
     void SetStatusText(const std::wstring& text) override;
     void SetStartButton(const std::wstring& text, bool enabled) override;
     void SetAutoDetectTimer(bool on) override;
+    void DetectionStarted() override { detectDlg.DetectionStarted(); }
+    void DetectionProgress(int done) override { detectDlg.ShowProgress(done); }
 
 protected:
     void OnTimer(UINT_PTR id) override;

@@ -55,6 +55,7 @@ void CImageProcessor::ReleaseBuffers(bool keepFileBytes) {
     contrastCopy.reset();
     sizeCanvas.reset();
     turnCanvas.reset();
+    sealCanvas.Release();
     // The result pointed into one of the buffers above.
     result = nullptr;
     if (!keepFileBytes) {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "image/Raster.h"
+#include "processing/ArchiveSeal.h"
 #include "platform/core/Messages.h"
 #include "platform/core/WinTypes.h"
 #include "processing/BindHoleRemover.h"
@@ -180,6 +181,22 @@ public:
     // variant when that one is in use by another file); empty without an
     // output name.
     std::wstring TempPageFolder() const;
+
+    // ---- Archive seal ----
+    // Stamps the seal on the first page of the file at `pagePath` and writes
+    // the page as `fileName` into `destinationFolder`: the seal is drawn with
+    // `drawer` after `settings` (a copy taken when the job started), its
+    // non-white pixels replace the page's, clipped to the page, and the page
+    // is saved in colour (a grey or one-bit page is stamped on its colour
+    // form) in its own format. The other pages of a multi-page TIFF follow
+    // unchanged. False, with no file left, when the page cannot be read,
+    // decoded, drawn or written.
+    bool StampArchiveSeal(const std::wstring& pagePath, const std::wstring& destinationFolder,
+                          const std::wstring& fileName, const std::wstring& prefix, std::int32_t volume,
+                          std::int32_t serial, const SealSettings& settings, ISealDrawer& drawer);
+    // Draws the seal of sealCanvas (size, prefix, volume, serial) onto its
+    // surface.
+    bool DrawArchiveSeal(const SealSettings& settings, ISealDrawer& drawer);
 
     // Shows the unsupported-depth message (from any thread).
     static void ShowDepthError();
@@ -402,8 +419,8 @@ public:
     CBkColorChanger colourChanger;
     CTextDirectionDetector directionDetector;
     PixelBuffer turnCanvas;
-    // SEAL PLACEHOLDER: the seal tool's drawing state (its canvas, the seal
-    // text and sizes) goes here and is released by ReleaseBuffers.
+    // The seal tool's drawing surface and texts (released by ReleaseBuffers).
+    SealCanvas sealCanvas;
     OutputPathMode outputPathMode = OUTPUT_TO_FOLDER;
     std::wstring explicitOutputPath;
 
@@ -447,6 +464,11 @@ private:
     bool MakeTempPageFolder();
     void RemoveTempPageFolder();
     bool DecodeCurrentPage(BYTE first);
+    // The colour working image of a page decoded at 1 or 8 bits: the page's
+    // own colours (a palette page keeps them) or its grey levels.
+    bool MakeColourWorkingImage(const std::wstring& path);
+    // Lays the drawn seal onto the colour working image at `layout`.
+    void CompositeSeal(const SealLayout& layout);
 
     std::wstring tempPageFolderMade_;  // the page folder this processor created
 };

@@ -58,17 +58,6 @@ std::wstring ExtOf(const std::wstring& name) {
     return dot == std::wstring::npos ? std::wstring() : name.substr(dot + 1);
 }
 
-// Copies a file through a temporary name beside the destination.
-bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) {
-    const std::wstring tmp = files::TemporarySibling(to);
-    std::error_code ec;
-    std::filesystem::copy_file(std::filesystem::path(ToUtf8(from)), std::filesystem::path(ToUtf8(tmp)),
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (!ec && files::Rename(tmp, to)) return true;
-    files::Remove(tmp);
-    return false;
-}
-
 }  // namespace
 
 // ---- Engine results read by saving ----
@@ -360,7 +349,7 @@ bool CImageProcessor::AssembleMultiPage() {
 bool CImageProcessor::CopyDetectedSource() {
     if (!needsProcessing) return true;
     CreateFolderPath(outputFolder);
-    return CopyFileReplacing(sourcePath, PathJoin(outputFolder, outputName));
+    return files::CopyReplacing(sourcePath, PathJoin(outputFolder, outputName));
 }
 
 bool CImageProcessor::SaveSinglePage() {

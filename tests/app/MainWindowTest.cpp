@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "support/FakeRunProcessor.h"
+#include "tools/ToolsResource.h"
 
 namespace {
 
@@ -211,8 +212,11 @@ TEST_F(MainWindowTest, DetectionAndFolderDifferenceAreRefusedDuringARun) {
         EXPECT_TRUE(dialogs->MessageTexts().empty());
         gate.Open();
         ASSERT_TRUE(WaitForIdle(d));
-        // After the run: no refusal.
+        // After the run: no refusal, the dialogs open.
+        OnNextModal(IDD_DETECT_DIALOG, [](CDialog& w) { w.EndDialog(IDCANCEL); });
         ASSERT_TRUE(d.ChooseMenu(ID_MENU_DETECT));
+        OnNextModal(IDD_MORE_FEATURES_DIALOG, [](CDialog& w) { w.EndDialog(IDCANCEL); });
+        ASSERT_TRUE(d.ChooseMenu(ID_MENU_FOLDER_DIFF));
         EXPECT_TRUE(dialogs->MessageTexts().empty());
     });
 }
@@ -255,9 +259,33 @@ TEST_F(MainWindowTest, VersionCustomisationAndContactDialogs) {
     });
 }
 
+TEST_F(MainWindowTest, EveryToolMenuItemOpensItsDialog) {
+    struct Case {
+        UINT menu;
+        UINT dialog;
+        const wchar_t* caption;
+    };
+    const Case cases[] = {{ID_MENU_DETECT, IDD_DETECT_DIALOG, L"检测出要处理的图片"},
+                          {ID_MENU_FOLDER_DIFF, IDD_MORE_FEATURES_DIALOG, L"求两个文件夹的差"},
+                          {ID_MENU_SEAL, IDD_GENERATE_SEAL_DIALOG, L"生成归档印章"},
+                          {ID_MENU_PAGE_STATISTICS, IDD_STATISTIC_BY_SIZE_DIALOG, L"幅面统计"}};
+    Open([&](DialogDriver& d) {
+        for (const auto& c : cases) {
+            std::wstring caption;
+            OnNextModal(c.dialog, [&](CDialog& w) {
+                caption = w.GetWindowText();
+                DialogDriver(w).Close();
+            });
+            ASSERT_TRUE(d.ChooseMenu(c.menu)) << c.menu;
+            EXPECT_EQ(caption, c.caption) << c.menu;
+        }
+        EXPECT_TRUE(dialogs->Shown().empty());
+    });
+}
+
 TEST_F(MainWindowTest, MenuItemsOfLaterWindowsDoNothingYet) {
     Open([&](DialogDriver& d) {
-        for (UINT id : {ID_MENU_SCAN, ID_MENU_SEAL, ID_MENU_PAGE_STATISTICS, ID_MENU_CONFIG})
+        for (UINT id : {ID_MENU_SCAN, ID_MENU_CONFIG})
             EXPECT_TRUE(d.ChooseMenu(id)) << id;
         EXPECT_TRUE(d.ClickLink(IDC_SETTINGS_LINK));
         EXPECT_TRUE(d.ClickLink(IDC_MANUAL_LINK));

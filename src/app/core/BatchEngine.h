@@ -126,6 +126,8 @@ public:
     bool Stopping() const { return stopping_; }
     int FailedCount() const { return failed_; }
     int Total() const { return total_; }
+    // The tick count when the current (or last) run started.
+    DWORD StartTick() const { return startTick_; }
     int QueueLength() const;
     std::vector<QueuedFile> Queue() const;
     const std::vector<std::wstring>& FailedFiles() const { return failedFiles_; }

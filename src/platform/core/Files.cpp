@@ -107,6 +107,20 @@ bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size
     return ok;
 }
 
+bool CopyReplacing(const std::wstring& from, const std::wstring& to) {
+    if (from.empty() || to.empty()) return false;
+    FileId source;
+    FileId target;
+    if (GetFileId(from, source) && GetFileId(to, target) && source == target) return false;
+    const std::wstring tmp = TemporarySibling(to);
+    std::error_code ec;
+    std::filesystem::copy_file(std::filesystem::path(ToUtf8(from)), std::filesystem::path(ToUtf8(tmp)),
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    if (!ec && Rename(tmp, to)) return true;
+    Remove(tmp);
+    return false;
+}
+
 bool GetFileId(const std::wstring& path, FileId& id) {
     struct stat st;
     if (!StatPath(path, st)) return false;

@@ -29,6 +29,10 @@ bool ReadAll(const std::wstring& path, std::vector<std::uint8_t>& out);
 // place, so a reader never sees a half-written file and a failed write
 // leaves no file behind.
 bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size);
+// Copies the file `from` to `to`, replacing a file there, through a
+// temporary name beside `to`. Refused (false, nothing written) when `to`
+// names the same file as `from`: a copy never writes over its own source.
+bool CopyReplacing(const std::wstring& from, const std::wstring& to);
 // A fresh name beside `path` for a temporary file ("<path>.tmp<N>").
 std::wstring TemporarySibling(const std::wstring& path);
 // Identity of a file or folder on its device; two paths that reach the same
