@@ -6,6 +6,7 @@
 #include "processing/PixelMath.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
+#include "settings/SettingsTable.h"
 
 namespace cleanup {
 
@@ -46,8 +47,8 @@ Gates CurrentGates(std::int32_t runType) {
 BlackBoardRecord PipelineBoardRecord(bool gate) {
     BlackBoardRecord r;
     r.board = gate ? 1 : 0;
-    r.eraseRadius = ProcessSetting::rmblackboard.ratioarea;
-    r.band = ProcessSetting::rmblackboard.whiteframewid;
+    r.eraseRadius = settings::Clamped(ProcessSetting::rmblackboard.ratioarea);
+    r.band = settings::Clamped(ProcessSetting::rmblackboard.whiteframewid);
     r.colourPixelsAreBlack = ProcessSetting::rmblackboard.includecolorpixel;
     return r;
 }
@@ -78,7 +79,7 @@ void RemoveStainsBordersAndHoles(const Gates& gates, bool keepColour, const Imag
             p.top = ProcessSetting::rmblackborder.top;
             p.right = ProcessSetting::rmblackborder.right;
             p.bottom = ProcessSetting::rmblackborder.bottom;
-            p.eraseRadius = ProcessSetting::rmblackborder.ratio;
+            p.eraseRadius = settings::Clamped(ProcessSetting::rmblackborder.ratio);
             p.mark = Bit(compare, 0);
         }
         remover.Run(p);
@@ -117,11 +118,11 @@ BindHoleOptions PipelineHoleOptions() {
     o.right = ProcessSetting::bindhole.right;
     o.top = ProcessSetting::bindhole.top;
     o.bottom = ProcessSetting::bindhole.bottom;
-    o.smallestArea = ProcessSetting::bindhole.areamin;
-    o.largestArea = ProcessSetting::bindhole.areamax;
+    o.smallestArea = settings::Clamped(ProcessSetting::bindhole.areamin);
+    o.largestArea = settings::Clamped(ProcessSetting::bindhole.areamax);
     o.greyLow = ProcessSetting::holethresholdmin;
     o.greyHigh = ProcessSetting::holethresholdmax;
-    o.radius = ProcessSetting::bindhole.radius;
+    o.radius = settings::Clamped(ProcessSetting::bindhole.radius);
     o.ignoreCorners = ProcessSetting::bindhole.ignore;
     o.backgroundType = ProcessSetting::bindhole.backtype;
     o.colourDelta = ProcessSetting::bindhole.colordelta;

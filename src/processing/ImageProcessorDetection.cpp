@@ -14,6 +14,7 @@
 #include "processing/PixelMath.h"
 #include "settings/DetectSetting.h"
 #include "settings/ProcessSetting.h"
+#include "settings/SettingsTable.h"
 
 void CImageProcessor::RunDetection(const std::wstring&, std::int32_t quickStepBits, const std::wstring* folder,
                                    const std::wstring* name, std::int32_t) {
@@ -33,7 +34,7 @@ void CImageProcessor::RunDetection(const std::wstring&, std::int32_t quickStepBi
 
     const bool retainColour = ProcessSetting::filesave.retaincolor != 0;
     if (deskew) {
-        SearchSkew(ProcessSetting::correct.angle, ProcessSetting::correct.method,
+        SearchSkew(settings::Clamped(ProcessSetting::correct.angle), ProcessSetting::correct.method,
                    ProcessSetting::twocolumns != 0 ? 1 : 0);
         binaryImage.reset();
         const float skew = std::fabs(skewAngle);

@@ -12,6 +12,7 @@
 #include "processing/Rotation.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
+#include "settings/SettingsTable.h"
 
 namespace {
 
@@ -184,7 +185,7 @@ void CImageProcessor::FindIllustrations() {
     params.binBrightness = 0;
     params.enhContrast = ProcessSetting::rmbkcolor.illstrationcontrast;
     params.enhBrightness = ProcessSetting::rmbkcolor.illstrationbright;
-    params.passes = ProcessSetting::strokewidth;
+    params.passes = settings::Clamped(ProcessSetting::strokewidth);
     params.mode = mode;
     photoFinder.Find(params);
 }

@@ -12,6 +12,7 @@
 #include "processing/PixelMath.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
+#include "settings/SettingsTable.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                 params.darkening = s.curve;
                 params.colorDelta = s.colordelta;
                 params.saturation = s.colorsatuation;
-                params.keepRadius = ProcessSetting::colorradius;
+                params.keepRadius = settings::Clamped(ProcessSetting::colorradius);
                 params.keepMode = s.rmcolortype;
                 params.keepSourceColours = ProcessSetting::keeporigcolor;
                 params.width = width;
@@ -196,7 +197,7 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
         resultHeight = height;
     } else {
         if (gate(PipelineStep::kSkewDetection))
-            DetectSkew(ProcessSetting::correct.angle, ProcessSetting::correct.method);
+            DetectSkew(settings::Clamped(ProcessSetting::correct.angle), ProcessSetting::correct.method);
         contrastCopy.reset();
         binaryImage.reset();
         stepsRun.push_back(PipelineStep::kRotation);
@@ -261,14 +262,14 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             if (removeSeal) {
                 params.sealArea = ProcessSetting::rmredseal.area;
                 params.type = ProcessSetting::rmredseal.type;
-                params.erase = ProcessSetting::rmredseal.erase;
-                params.textStrength = ProcessSetting::rmredseal.textstren;
+                params.erase = settings::Clamped(ProcessSetting::rmredseal.erase);
+                params.textStrength = settings::Clamped(ProcessSetting::rmredseal.textstren);
                 params.mode = 0;
             } else {
                 params.sealArea = ProcessSetting::strenredseal.area;
                 params.type = ProcessSetting::strenredseal.type;
                 params.mode = 1;
-                params.clip = ProcessSetting::strenredseal.strenvalue;
+                params.clip = settings::Clamped(ProcessSetting::strenredseal.strenvalue);
             }
             redSealEngine.Run(params);
         }
@@ -308,12 +309,13 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                 params.target = ProcessSetting::modifycolor.bkcolor;
                 params.keepPictures = ProcessSetting::modifycolor.ignorepic;
                 params.flag = 0;
-                params.passes = ProcessSetting::strokewidth;
+                params.passes = settings::Clamped(ProcessSetting::strokewidth);
                 colourChanger.Run(params);
             }
         }
         RotateByTextDirection();
-        FitOutputSizeColor(ProcessSetting::output.widpixel, ProcessSetting::output.heipixel, 0);
+        FitOutputSizeColor(settings::Clamped(ProcessSetting::output.widpixel),
+                           settings::Clamped(ProcessSetting::output.heipixel), 0);
         resultDepth = 24;
         return;
     }
@@ -363,6 +365,7 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
         blankDetector.Detect(params);
     }
     RotateByTextDirection();
-    FitOutputSizeGray(ProcessSetting::output.widpixel, ProcessSetting::output.heipixel, 0);
+    FitOutputSizeGray(settings::Clamped(ProcessSetting::output.widpixel), settings::Clamped(ProcessSetting::output.heipixel),
+                      0);
     resultDepth = sourceDepth == 1 ? 1 : 8;
 }

@@ -387,11 +387,61 @@ TEST_F(CleanupSteps, BadImagesChangeNothing) {
     EXPECT_TRUE(p.sameColour(before));
 }
 
+// Values no dialog would store reach the engines at the bounds of their
+// ranges: the black board's radius and band as the settings dialog clamps
+// them (1 to 20 and 1 to 100 pixels), the border erase radius (0 to 100
+// pixels), the binding holes' fill radius (0 to 10 mm) and areas (0 to
+// 1000 mm²). Unbounded, a band of 100000 pixels takes every dark pixel for
+// the board and a radius of a million repaints the page once per piece.
+TEST_F(CleanupSteps, OutOfRangeRadiiBandsAndAreasReachTheEnginesAtTheirBounds) {
+    const int most = std::numeric_limits<int>::max(), least = std::numeric_limits<int>::min();
+    struct Board {
+        int radius, band, wantRadius, wantBand;
+    };
+    const Board boards[] = {
+        {1000000, 100000, 20, 100}, {most, most, 20, 100}, {0, 0, 1, 1}, {least, least, 1, 1}, {7, 12, 7, 12}};
+    for (const Board& b : boards) {
+        ProcessSetting::rmblackboard.ratioarea = b.radius;
+        ProcessSetting::rmblackboard.whiteframewid = b.band;
+        const cleanup::BlackBoardRecord r = cleanup::PipelineBoardRecord(true);
+        EXPECT_EQ(r.eraseRadius, b.wantRadius) << b.radius;
+        EXPECT_EQ(r.band, b.wantBand) << b.band;
+    }
+    struct Holes {
+        int radius, smallest, largest, wantRadius, wantSmallest, wantLargest;
+    };
+    const Holes holes[] = {{10000, most, most, 10, 1000, 1000}, {-1, least, -5, 0, 0, 0}, {3, 4, 90, 3, 4, 90}};
+    for (const Holes& h : holes) {
+        ProcessSetting::bindhole.radius = h.radius;
+        ProcessSetting::bindhole.areamin = h.smallest;
+        ProcessSetting::bindhole.areamax = h.largest;
+        const BindHoleOptions o = cleanup::PipelineHoleOptions();
+        EXPECT_EQ(o.radius, h.wantRadius) << h.radius;
+        EXPECT_EQ(o.smallestArea, h.wantSmallest) << h.smallest;
+        EXPECT_EQ(o.largestArea, h.wantLargest) << h.largest;
+    }
+    // The border's erase squares reach 100 pixels past it: the light strip
+    // beside the border goes, the text 190 pixels away stays.
+    ProcessSetting::rmblackborder.ratio = 1000000;
+    TestPage p = StainAndBorderPage(false, 10);
+    p.fillRect(61, 0, 64, 999, 200);
+    const TestPage before = p;
+    CStainBorderRemover remover;
+    CBindHoleRemover holeRemover;
+    cleanup::RemoveStainsBordersAndHoles({false, true, false}, false, ImagesOf(p), L"", remover, holeRemover);
+    EXPECT_EQ(Dark(p, 0, 0, 60, 999), 0);
+    EXPECT_EQ(Dark(p, 61, 0, 64, 999, 200), 0);
+    EXPECT_EQ(Dark(p, 300, 300, 900, 700), Dark(before, 300, 300, 900, 700));
+}
+
 TEST_F(CleanupSteps, ExtremeSettingsFinish) {
     // Radii, bands, areas and thresholds far outside what the dialogs allow
-    // reach the engines unchanged and end without harm (the sanitizer build
-    // runs this too). A threshold below every level finds nothing dark, so
-    // nothing changes; a threshold of 0 still takes the black border.
+    // end without harm (the sanitizer build runs this too); radii, band and
+    // areas reach the engines at the bounds of their ranges. A threshold
+    // below every level finds nothing dark for stains, borders and holes; a
+    // threshold of 0 still takes the black border. The board step has a
+    // threshold of its own (128) and a band of at least one pixel, so with
+    // the smallest values it takes the black bar along the edge.
     struct Case {
         int radius, band, percent, threshold;
         float area;
@@ -401,7 +451,7 @@ TEST_F(CleanupSteps, ExtremeSettingsFinish) {
         {std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), 255, 1e30f,
          false},
         {std::numeric_limits<int>::min(), std::numeric_limits<int>::min(), std::numeric_limits<int>::min(), -1000, -5.0f,
-         true},
+         false},
         {1000, 100000, 1000, 0, 0.0f, false},
     };
     for (const Case& c : cases) {
@@ -433,6 +483,10 @@ TEST_F(CleanupSteps, ExtremeSettingsFinish) {
             cleanup::RemoveStainsBordersAndHoles({false, true, false}, colour, ImagesOf(p), L"", remover, holes);
             cleanup::RemoveBlackBoard(cleanup::PipelineBoardRecord(true), ImagesOf(p), colour, remover);
             EXPECT_EQ(p.sameGrey(before) && p.sameColour(before), c.unchanged) << c.threshold << (colour ? " colour" : " grey");
+            if (c.threshold < 0) {
+                EXPECT_EQ(Dark(p, 0, 0, 10, 119, 128), 0) << "the board takes the bar" << (colour ? " colour" : " grey");
+                EXPECT_EQ(Dark(p, 90, 50, 110, 70), Dark(before, 90, 50, 110, 70)) << "and nothing else";
+            }
         }
     }
 }

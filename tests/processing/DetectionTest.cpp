@@ -83,6 +83,19 @@ TEST_F(Detection, SkewsWithinTheRangeAreFlagged) {
     }
 }
 
+// The skew search of a detection run looks 30 degrees either way at most,
+// whatever the stored angle asks for: a page turned by 40 degrees is not
+// found as 40.
+TEST_F(Detection, TheSkewSearchStaysWithinThirtyDegrees) {
+    DetectSetting::correct = 1;
+    ProcessSetting::correct.angle = 90;
+    skewpages::TextPageSpec spec;
+    spec.angle = 40;
+    CImageProcessor p;
+    RunOn(p, skewpages::TextPage(spec));
+    EXPECT_LE(std::fabs(p.skewAngle), 30.5f);
+}
+
 TEST_F(Detection, WhiteMarginsWiderThanThePercentageAreFlagged) {
     DetectSetting::kind = 1;
     const struct Case {

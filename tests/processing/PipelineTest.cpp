@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -291,19 +293,32 @@ TEST_F(Pipeline, RunTypeTwoPreparesTheContrastCopyAndDeskewFreesIt) {
         }
 }
 
-// A red seal over text: removal whitens the seal and keeps the text; with
-// both seal gates on the removal wins over strengthening.
-TEST_F(Pipeline, ARedSealOverTextIsRemovedAndTheTextKept) {
-    const int dpi = 200;
-    const double mm = dpi / 25.4;
-    synth::Page page = synth::Blank(1000, 800, 24, synth::kWhite, dpi);
-    const int r = static_cast<int>(20 * mm), cx = 500, cy = 400;
+namespace {
+
+// 1000 x 800 at 200 dpi: a red seal of 20 mm radius at (500, 400) over a
+// line of dark text.
+constexpr int kSealX = 500, kSealY = 400, kSealRadius = static_cast<int>(20 * 200 / 25.4);
+
+synth::Page SealOverTextPage() {
+    const double mm = 200 / 25.4;
+    synth::Page page = synth::Blank(1000, 800, 24, synth::kWhite, 200);
+    const int r = kSealRadius, cx = kSealX, cy = kSealY;
     synth::DrawStamp(page, cx, cy, r, static_cast<int>(2 * mm), synth::kSealRed);
     synth::TextOptions o;
     o.area = {cx - r - 60, cy - static_cast<int>(6 * mm), cx + r + 60, cy + static_cast<int>(6 * mm)};
     o.charHeight = static_cast<int>(3 * mm);
     o.ink = synth::Rgb(20, 20, 20);
     synth::DrawText(page, o);
+    return page;
+}
+
+}  // namespace
+
+// A red seal over text: removal whitens the seal and keeps the text; with
+// both seal gates on the removal wins over strengthening.
+TEST_F(Pipeline, ARedSealOverTextIsRemovedAndTheTextKept) {
+    const synth::Page page = SealOverTextPage();
+    const int r = kSealRadius, cx = kSealX, cy = kSealY;
     for (int strengthenToo : {0, 1}) {
         SCOPED_TRACE(strengthenToo);
         CloseEveryGate();
@@ -375,5 +390,149 @@ TEST_F(Pipeline, CutWhiteMarginsTakesItsMarginsInPixelsOrMillimetres) {
         EXPECT_EQ(p.resultWidth, 200 + c.wantLeft + c.wantRight);
         EXPECT_EQ(p.resultHeight, 140 + c.wantTop + c.wantBottom);
         EXPECT_EQ(p.result, p.whiteCut.get());
+    }
+}
+
+// ---- Values no dialog would store, where the pipeline reads them ----
+//
+// A value out of its dialog's range (from a loaded configuration file, say)
+// acts as the bound of that range: it can neither make a page take minutes
+// nor reach arithmetic that overflows.
+
+namespace {
+
+std::vector<std::uint8_t> ResultBytes(const CImageProcessor& p) {
+    if (!p.result) return {};
+    return std::vector<std::uint8_t>(p.result, p.result + PixelBytes(p.resultWidth, p.resultHeight, p.resultDepth));
+}
+
+}  // namespace
+
+// Useful colour keeps its colour within the keep radius, at most 6 mm (23
+// pixels at 100 dpi); 1000 mm would keep the whole page in colour.
+TEST_F(Pipeline, TheColourKeepRadiusStopsAtSixMillimetres) {
+    synth::Page page = synth::Blank(400, 20, 24, synth::kWhite, 100);
+    page.FillRect({0, 0, 10, 20}, synth::kSealRed);
+    CloseEveryGate();
+    ProcessSetting::keeporigcolor = 0;
+    ProcessSetting::rmbkcolor.rmcolortype = 2;  // keep coloured parts
+    for (float radius : {6.0f, 1000.0f}) {
+        SCOPED_TRACE(radius);
+        ProcessSetting::colorradius = radius;
+        CImageProcessor p;
+        RunOn(page, 0, 2, p);
+        const std::vector<std::uint8_t>& mask = p.bkColorRemover.Mask();
+        ASSERT_EQ(mask.size(), px::Stride8(400) * 20);
+        for (int x : {9, 20, 30}) EXPECT_NE(mask[x], CBkColorRemover::kBackground) << x;
+        for (int x : {36, 60, 399}) EXPECT_EQ(mask[x], CBkColorRemover::kBackground) << x;
+    }
+}
+
+// The picture searches (of background removal and of the background colour
+// change) open the page's dark areas with as many passes as the stroke
+// width, at most 12: a 40-pixel square survives 12 passes (it would need
+// 20), a 20-pixel one survives 5 but not 12; with a million passes nothing
+// would survive.
+TEST_F(Pipeline, ThePictureSearchStrokeWidthStopsAtTwelve) {
+    synth::Page grey = synth::Blank(400, 200, 8, synth::kWhite, 10);
+    grey.FillRect({50, 50, 90, 90}, synth::kBlack);
+    grey.FillRect({200, 50, 220, 70}, synth::kBlack);
+    synth::Page colour = synth::Blank(400, 200, 24, synth::kWhite, 10);
+    colour.FillRect({50, 50, 90, 90}, synth::kBlack);
+    colour.FillRect({200, 50, 220, 70}, synth::kBlack);
+    struct Case {
+        int strokeWidth;
+        std::size_t found;
+    };
+    for (const Case& c : {Case{5, 2}, Case{12, 1}, Case{1000000, 1}, Case{-1000000, 2}}) {
+        ProcessSetting::strokewidth = c.strokeWidth;
+        CloseEveryGate();
+        ProcessSetting::rmbkcolor.illstration = 2;
+        CImageProcessor p;
+        RunOn(grey, 0, 2, p);
+        EXPECT_EQ(p.photoFinder.Found().size(), c.found) << "background removal, " << c.strokeWidth;
+        CloseEveryGate();
+        ProcessSetting::rmbkcolor.illstration = 0;
+        ProcessSetting::modifycolor.on = 1;
+        ProcessSetting::modifycolor.ignorepic = 2;
+        CImageProcessor q;
+        RunOn(colour, 0, 0, q);
+        EXPECT_EQ(q.colourChanger.Finder().Found().size(), c.found) << "colour change, " << c.strokeWidth;
+    }
+}
+
+// The skew search looks 30 degrees either way at most: a page turned by 40
+// degrees is not found even when the stored angle asks for 90.
+TEST_F(Pipeline, TheSkewSearchStaysWithinThirtyDegrees) {
+    skewpages::TextPageSpec spec;
+    spec.angle = 40;
+    const synth::Page page = skewpages::TextPage(spec);
+    CloseEveryGate();
+    ProcessSetting::correct.angle = 90;
+    CImageProcessor p;
+    RunOn(page, 0, 1, p);
+    EXPECT_LE(std::fabs(p.skewAngle), 30.5f);
+}
+
+// A fixed output size takes sides of 1 to 32768 pixels.
+TEST_F(Pipeline, TheOutputSizeStopsAtTheDialogsLimits) {
+    struct Case {
+        int width, height, wantWidth, wantHeight;
+    };
+    const Case cases[] = {{1000000, 0, 32768, 1}, {-5, 40000, 1, 32768}, {7, 3, 7, 3}};
+    for (bool colour : {false, true})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << (colour ? " colour" : " grey"));
+            CloseEveryGate();
+            ProcessSetting::output.on = 1;
+            ProcessSetting::output.maintainhw = 0;
+            ProcessSetting::output.widpixel = c.width;
+            ProcessSetting::output.heipixel = c.height;
+            const synth::Page page = synth::Blank(30, 20, colour ? 24 : 8, synth::kWhite, 100);
+            CImageProcessor p;
+            RunOn(page, 0, 0, p);
+            EXPECT_EQ(p.resultWidth, c.wantWidth);
+            EXPECT_EQ(p.resultHeight, c.wantHeight);
+        }
+}
+
+// The red-seal strengths act as their sliders' ends: a removal with an erase
+// strength of a million gives the page of strength 60, and so on. Where a
+// page reacts to a value, a second in-range value shows it. The text
+// strength changes nothing on this page (no text lies inside the seal's
+// boxes); its case is there for the sum "strength + 20", which overflowed
+// for the largest int (the sanitizer build reports that).
+TEST_F(Pipeline, RedSealStrengthsStopAtTheirSliders) {
+    const synth::Page page = SealOverTextPage();
+    struct Case {
+        const char* what;
+        RelaxedAtomic<std::int32_t>* value;
+        RelaxedAtomic<std::int32_t>* gate;
+        int outside, bound;
+        std::optional<int> other;
+    };
+    const Case cases[] = {
+        {"erase", &ProcessSetting::rmredseal.erase, &ProcessSetting::rmredseal.on, 1000000, 60, 0},
+        {"erase", &ProcessSetting::rmredseal.erase, &ProcessSetting::rmredseal.on, 2147483647, 60, 0},
+        {"text strength", &ProcessSetting::rmredseal.textstren, &ProcessSetting::rmredseal.on, 2147483647, 30, {}},
+        {"strengthening", &ProcessSetting::strenredseal.strenvalue, &ProcessSetting::strenredseal.on, 1000000, 99, 1},
+        {"strengthening", &ProcessSetting::strenredseal.strenvalue, &ProcessSetting::strenredseal.on, -7, 1, 99},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.what << " " << c.outside);
+        auto run = [&](int v) {
+            CloseEveryGate();
+            *c.gate = 1;
+            *c.value = v;
+            CImageProcessor p;
+            RunOn(page, 0, 0, p);
+            return ResultBytes(p);
+        };
+        const std::vector<std::uint8_t> atBound = run(c.bound);
+        ASSERT_FALSE(atBound.empty());
+        if (c.other) {
+            EXPECT_TRUE(run(*c.other) != atBound) << "the page does not react to this value";
+        }
+        EXPECT_TRUE(run(c.outside) == atBound);
     }
 }

@@ -230,19 +230,6 @@ TEST_F(ProcessSettingTest, RestoreDefaultsDiffersFromStartInThreePlacesAndKeepsP
     ExpectStartValues({"colorradius", "bindhole/top", "bindhole/bottom", "PlacementMode"});
 }
 
-TEST_F(ProcessSettingTest, ValuesAreStoredAsWritten) {
-    // Out-of-range values are the dialog's concern; the store keeps what it
-    // is given (rmblackborder/threhold is saved as typed).
-    PS::rmblackborder.threhold = 300;
-    PS::rmbkcolor.colorsatuation = 0.625f;
-    PS::modifycolor.bkcolor = RGB(1, 2, 3);
-    PS::rmbkcolor.on = 0;
-    EXPECT_EQ(PS::rmblackborder.threhold.load(), 300);
-    EXPECT_EQ(PS::rmbkcolor.colorsatuation.load(), 0.625f);
-    EXPECT_EQ(PS::modifycolor.bkcolor.load(), 0x030201u);
-    EXPECT_EQ(PS::rmbkcolor.on.load(), 0);
-}
-
 TEST_F(ProcessSettingTest, AWorkerSeesAValueChangedWhileItRuns) {
     // A worker polls a setting the way a pipeline step reads it; the UI
     // thread changes it once. Under ThreadSanitizer this is race-free.
