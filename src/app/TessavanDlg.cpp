@@ -297,7 +297,8 @@ void CTessavanDlg::OnMenu(UINT id) {
         break;
     case ID_MENU_VERSION: versionDlg.DoModal(); break;
     case ID_MENU_CUSTOM: customDlg.DoModal(); break;
-    default:  // scan window, seal tool, page-size statistics, configuration: not yet part of the program
+    case ID_MENU_CONFIG: configDlg.DoModal(); break;
+    default:  // scan window, seal tool, page-size statistics: not yet part of the program
         break;
     }
 }

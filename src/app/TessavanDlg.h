@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ConfigDlg.h"
 #include "app/InfoDialogs.h"
 #include "app/core/BatchEngine.h"
 #include "platform/ui/Controls.h"
@@ -66,6 +67,7 @@ public:
     CVersionDlg versionDlg;
     CCustomDlg customDlg;
     CQQDlg qqDlg;
+    CConfigDlg configDlg;
 
     // ---- IBatchWindow
     RunChoices ReadRunChoices() const override;

@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/core/Numbers.h"
 #include "platform/core/Paths.h"
@@ -128,8 +129,28 @@ bool SaveConfigFile(const std::wstring& path, const std::wstring& text) {
     return !path.empty() && CXmlDoc::SaveTextToFile(path, text);
 }
 
+namespace {
+std::mutex& OverrideMutex() {
+    static std::mutex m;
+    return m;
+}
+std::wstring& FolderOverride() {
+    static std::wstring folder;
+    return folder;
+}
+}  // namespace
+
+void SetConfigFolderOverride(const std::wstring& folder) {
+    std::lock_guard lock(OverrideMutex());
+    FolderOverride() = folder;
+}
+
 std::wstring ConfigFilePath() {
     std::wstring folder;
-    if (!GetExeFolder(&folder)) return {};
+    {
+        std::lock_guard lock(OverrideMutex());
+        folder = FolderOverride();
+    }
+    if (folder.empty() && !GetExeFolder(&folder)) return {};
     return PathJoin(folder, kConfigFileName);
 }

@@ -61,3 +61,6 @@ bool SaveConfigFile(const std::wstring& path, const std::wstring& text);
 
 // The file in the program's folder; empty when that folder is unknown.
 std::wstring ConfigFilePath();
+// Tests put the file into a folder of their own (empty: the program's
+// folder again).
+void SetConfigFolderOverride(const std::wstring& folder);

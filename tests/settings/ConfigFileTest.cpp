@@ -18,6 +18,7 @@
 #include "settings/SettingsTable.h"
 #include "support/CommaLocale.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ protected:
 }  // namespace
 
 TEST_F(ConfigFileTest, TheStartValuesGiveTheFileWrittenByHand) {
-    const std::string expected = ReadBytes(std::string(TESSAVAN_SETTINGS_DATA) + "/morvessaconfig-default.xml");
+    const std::string expected = ReadBytes(testdata::TestDataFile("settings/data/morvessaconfig-default.xml"));
     ASSERT_FALSE(expected.empty());
     ConfigFolders folders;
     folders.includeSubfolders = true;
