@@ -2,9 +2,11 @@
 // picks an encoding name; the rest is read as the bytes of a file (marks,
 // declarations, UTF-8 detection, conversion, parse) and converted to wide
 // text and back. Our own UTF-8, UTF-16 and UTF-32 converters must give back
-// every input they read without loss.
+// every input they read without loss; a configuration file loaded from the
+// bytes leaves every setting inside its limits.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,8 @@
 
 #include "FuzzCheck.h"
 #include "platform/core/Strings.h"
+#include "settings/ConfigFile.h"
+#include "settings/SettingsTable.h"
 #include "settings/XmlDoc.h"
 #include "settings/XmlTextFile.h"
 
@@ -76,6 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CXmlDoc doc;
         doc.LoadFile(path);
         if (doc.FindElement(L"config") && doc.IntoElement() && doc.FindElement()) doc.GetAttribute(L"on");
+        // As a configuration file: every value it sets stays inside its limits.
+        LoadedConfig loaded;
+        if (LoadConfigFile(path, loaded)) {
+            for (const settings::Setting& s : settings::ProcessSettingTable()) {
+                CHECK(std::isfinite(s.Get()));
+                CHECK(s.WithinLimits(s.Get()));
+            }
+            settings::ResetToStart(settings::ProcessSettingTable());
+        }
         std::remove(ToUtf8(path).c_str());
     }
     return 0;

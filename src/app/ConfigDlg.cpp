@@ -80,6 +80,9 @@ void CConfigDlg::OnSaveConfig() {
     }
     const std::wstring text = BuildConfigText(folders ? &state : nullptr, settings, concurrent);
     if (SaveConfigFile(path_, text)) {
+        // The state line and the load button follow the file at once: a
+        // dialog that says "没有配置文件" after a save would be wrong.
+        ShowFileState();
         MessageBox(FormatW(L"保存成功。文件为 %s", path_.c_str()), kDefaultCaption, MB_OK);
     } else {
         MessageBox(L"保存失败.", kDefaultCaption, MB_OK);

@@ -107,8 +107,9 @@ TEST_F(ConfigDlgTest, SavedStateComesBackAfterARestart) {
         ProcessSetting::rmbkcolor.colorsatuation = 0.5f;
         InConfig(d, [&](CConfigDlg&, DialogDriver& cd) {
             ASSERT_TRUE(cd.Click(IDC_SAVE_CONFIG));
-            // The state line stays as it was while the dialog is open.
-            EXPECT_EQ(cd.Text(IDC_CONFIG_STATE), L"没有配置文件");
+            // The state line and the load button follow the saved file.
+            EXPECT_EQ(cd.Text(IDC_CONFIG_STATE), L"*当前有配置文件*");
+            EXPECT_TRUE(cd.IsEnabled(IDC_LOAD_CONFIG));
         });
     });
     const std::string saved = FileBytes();
