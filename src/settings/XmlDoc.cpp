@@ -318,29 +318,39 @@ const std::unordered_map<std::wstring_view, int>& EntityTable(bool lowered) {
 bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
 int HexValue(wchar_t c) { return c <= L'9' ? c - L'0' : (c | 0x20) - L'a' + 10; }
 
+// The digits of a numeric reference ("&#65;", "&#x41;") at text[pos]
+// ('&'): the offset of its ';', or 0 when there is none. `value` is the
+// number, saturated above the largest code point.
+std::size_t NumericReferenceEnd(std::wstring_view t, std::size_t pos, std::uint32_t& value) {
+    const std::size_t n = t.size();
+    std::size_t i = pos + 2;  // after "&#"
+    const bool hex = i < n && (t[i] == L'x' || t[i] == L'X');
+    if (hex) ++i;
+    const std::size_t digits = i;
+    value = 0;
+    for (; i < n && (hex ? IsHexDigit(t[i]) : (t[i] >= L'0' && t[i] <= L'9')); ++i) {
+        value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(hex ? HexValue(t[i]) : t[i] - L'0');
+        if (value > 0x10FFFF) value = 0x110000;
+    }
+    return (i > digits && i < n && t[i] == L';') ? i : 0;
+}
+
+bool IsNameChar(wchar_t c) { return IsNameStart(c) || (c >= L'0' && c <= L'9') || c == L'-' || c == L'.'; }
+
 // Reads a reference at text[pos] ('&'); returns its length and the
 // character, or 0 when it is not one that unescaping replaces.
 std::size_t ReadReference(std::wstring_view t, std::size_t pos, char32_t& out) {
     const std::size_t n = t.size();
-    std::size_t i = pos + 1;
-    if (i < n && t[i] == L'#') {
-        ++i;
-        const bool hex = i < n && (t[i] == L'x' || t[i] == L'X');
-        if (hex) ++i;
-        const std::size_t digits = i;
-        std::uint32_t value = 0;
-        bool tooBig = false;
-        for (; i < n && (hex ? IsHexDigit(t[i]) : (t[i] >= L'0' && t[i] <= L'9')); ++i) {
-            value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(hex ? HexValue(t[i]) : t[i] - L'0');
-            if (value > 0x10FFFF) tooBig = true, value = 0x110000;
-        }
-        if (i == digits || i >= n || t[i] != L';') return 0;
+    if (pos + 1 < n && t[pos + 1] == L'#') {
+        std::uint32_t value;
+        const std::size_t end = NumericReferenceEnd(t, pos, value);
         // 0, surrogates and values beyond Unicode stay as written.
-        if (tooBig || value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+        if (!end || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
         out = value;
-        return i + 1 - pos;
+        return end + 1 - pos;
     }
-    const std::size_t nameStart = i;
+    const std::size_t nameStart = pos + 1;
+    std::size_t i = nameStart;
     while (i < n && i - nameStart <= 9 && t[i] != L';' && t[i] != L'&' && !IsSpace(t[i])) ++i;
     if (i >= n || t[i] != L';' || i == nameStart || i - nameStart > 9) return 0;
     const std::wstring_view name = t.substr(nameStart, i - nameStart);
@@ -364,17 +374,13 @@ std::size_t ReadReference(std::wstring_view t, std::size_t pos, char32_t& out) {
 // number sign with decimal or hexadecimal digits, then ';'.
 bool StartsReference(std::wstring_view t, std::size_t pos) {
     const std::size_t n = t.size();
-    std::size_t i = pos + 1;
-    if (i < n && t[i] == L'#') {
-        ++i;
-        const bool hex = i < n && (t[i] == L'x' || t[i] == L'X');
-        if (hex) ++i;
-        const std::size_t digits = i;
-        while (i < n && (hex ? IsHexDigit(t[i]) : (t[i] >= L'0' && t[i] <= L'9'))) ++i;
-        return i > digits && i < n && t[i] == L';';
+    if (pos + 1 < n && t[pos + 1] == L'#') {
+        std::uint32_t value;
+        return NumericReferenceEnd(t, pos, value) != 0;
     }
+    std::size_t i = pos + 1;
     if (i >= n || !IsNameStart(t[i])) return false;
-    while (i < n && (IsNameStart(t[i]) || (t[i] >= L'0' && t[i] <= L'9') || t[i] == L'-' || t[i] == L'.')) ++i;
+    while (i < n && IsNameChar(t[i])) ++i;
     return i < n && t[i] == L';';
 }
 

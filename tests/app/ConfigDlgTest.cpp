@@ -2,8 +2,6 @@
 // main window's state and the settings, loading them into a fresh main
 // window (as after a restart), the refusals and the silent cases.
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "MainWindowFixture.h"
 #include "settings/ConfigFile.h"
@@ -11,14 +9,11 @@
 
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+// A file's bytes ("<missing>" when it cannot be read), and writing them.
+std::string ReadBytes(const std::string& path) { return testdata::ReadFileText(FromUtf8(path)); }
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    return files::WriteAllAtomic(FromUtf8(path), bytes.data(), bytes.size());
 }
-
-void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 class ConfigDlgTest : public MainWindowTest {
 protected:

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,22 +15,19 @@
 #include "settings/ProcessSetting.h"
 #include "settings/SettingsTable.h"
 #include "support/CommaLocale.h"
+#include "support/RunOutput.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
+// A file's bytes ("<missing>" when it cannot be read).
+std::string ReadBytes(const std::string& path) { return testdata::ReadFileText(FromUtf8(path)); }
+
 using settings::Format;
 using settings::Limit;
 using settings::Setting;
 using settings::ValueType;
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::wstring Wide(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 

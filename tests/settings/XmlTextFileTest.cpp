@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,9 +14,16 @@
 #include "platform/core/Strings.h"
 #include "settings/XmlDoc.h"
 #include "settings/XmlTextFile.h"
+#include "support/RunOutput.h"
 #include "support/TempDir.h"
 
 namespace {
+
+// A file's bytes ("<missing>" when it cannot be read), and writing them.
+std::string ReadBytes(const std::string& path) { return testdata::ReadFileText(FromUtf8(path)); }
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    return files::WriteAllAtomic(FromUtf8(path), bytes.data(), bytes.size());
+}
 
 // The bytes iconv(3) itself makes of `text` in `encoding`; characters it
 // cannot convert become `replacement`. Each character is converted on its
@@ -65,17 +70,6 @@ std::wstring IconvDecode(const std::string& bytes, const char* encoding) {
     iconv_close(cd);
     out.resize(out.size() - room / sizeof(wchar_t));
     return out;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
