@@ -306,6 +306,12 @@ TEST(XmlTextFile, WritesInTheDeclaredEncodingWithTheMarkTheFlagsAskFor) {
         {"UTF-16BE", plain, XDF_UTF16BE_FILE, "\xFE\xFF" + IconvEncode(plain, "UTF-16BE", "?", &lost), false},
         {"declared gb2312", gbDoc, 0, IconvEncode(gbDoc, "GBK", "?", &lost), true},
         {"no declaration", plain, 0, ToUtf8(plain), false},
+        // A name the table lacks, and one without a converter here, count as
+        // the system's code page (UTF-8 here): the text is written, not lost.
+        {"unknown encoding", L"<?xml version=\"1.0\" encoding=\"no-such\"?><a t=\"中\"/>", 0,
+         ToUtf8(L"<?xml version=\"1.0\" encoding=\"no-such\"?><a t=\"中\"/>"), false},
+        {"encoding without converter", L"<?xml version=\"1.0\" encoding=\"hz-gb-2312\"?><a t=\"中\"/>", 0,
+         ToUtf8(L"<?xml version=\"1.0\" encoding=\"hz-gb-2312\"?><a t=\"中\"/>"), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
