@@ -42,15 +42,16 @@ ctest --test-dir "$BUILD" --output-on-failure --timeout 900 -j "$JOBS" "$@"
 
 if [ "$mode" = sanitize ]; then
   # ThreadSanitizer over the platform layer (message posting and sending
-  # across threads, the dialog layer on Qt, the stress test) and the batch
-  # engine (worker pool, main window, whole runs). Only those test programs
-  # are built. Qt itself is not instrumented; the suppressions file says what
-  # that hides (Qt's own memory copies only).
+  # across threads, the dialog layer on Qt, the stress test), the batch
+  # engine (worker pool, main window, whole runs) and the TWAIN manager (a
+  # scanner's notifications come from its own thread). Only those test
+  # programs are built. Qt itself is not instrumented; the suppressions file
+  # says what that hides (Qt's own memory copies only).
   TSAN_BUILD=build-tsan
   cmake -S . -B "$TSAN_BUILD" -G Ninja "${SANITIZER_FLAGS[@]}" \
     -DTESSAVAN_SANITIZE=thread -DTESSAVAN_CONFORMANCE_DIR="$DATA" "${LAUNCHER[@]}"
-  mapfile -t TARGETS < <(cmake --build "$TSAN_BUILD" --target help 2>/dev/null | grep -o '^test_\(platform\|app\)[a-z0-9_]*' | sort -u)
+  mapfile -t TARGETS < <(cmake --build "$TSAN_BUILD" --target help 2>/dev/null | grep -o '^test_\(platform\|app\|twain\)[a-z0-9_]*' | sort -u)
   cmake --build "$TSAN_BUILD" -j "$JOBS" --target "${TARGETS[@]}"
   TSAN_OPTIONS="suppressions=$PWD/scripts/tsan-suppressions.txt halt_on_error=1 second_deadlock_stack=1" \
-    ctest --test-dir "$TSAN_BUILD" --output-on-failure --timeout 900 -j "$JOBS" -L 'platform|app'
+    ctest --test-dir "$TSAN_BUILD" --output-on-failure --timeout 900 -j "$JOBS" -L 'platform|app|dsm'
 fi

@@ -2,9 +2,14 @@
 // succeeds, check that the result survives a BMP round trip unchanged.
 #pragma once
 
+#include <csetjmp>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+
+#include <jpeglib.h>
 
 #include "image/ByteStream.h"
 #include "image/Raster.h"
@@ -61,11 +66,63 @@ inline std::uint64_t BmpPixels(const std::uint8_t* data, std::size_t size) {
     return i32(at + 4) * i32(at + 8);
 }
 
+// The size a JPEG frame header asks for, as libjpeg reads it (0 x 0 when it
+// reads no header). Nothing is allocated for the page.
+struct JpegProbeError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+inline void JpegProbeExit(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<JpegProbeError*>(cinfo->err)->jump, 1);
+}
+
+inline void JpegProbeMessage(j_common_ptr, int) {}
+
+inline std::pair<std::uint64_t, std::uint64_t> JpegSize(const std::uint8_t* data, std::size_t size) {
+    static thread_local jpeg_decompress_struct cinfo;
+    static thread_local JpegProbeError err;
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = JpegProbeExit;
+    err.pub.emit_message = JpegProbeMessage;
+    cinfo.err = &err.pub;
+    // Kept across the jump out of libjpeg.
+    volatile std::uint64_t w = 0, h = 0;
+    if (setjmp(err.jump) == 0) {
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+        if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK) {
+            w = cinfo.image_width;
+            h = cinfo.image_height;
+        }
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return {w, h};
+}
+
+// A JPEG page the program takes (within its size limits) but larger than
+// this is skipped. Every JPEG decode creates its whole page before the
+// first row (a header-only decode too), and under the sanitizers each
+// megabyte of page costs milliseconds to clear and release: a few mutated
+// frame headers asking for a hundred million pixels held the target at 19
+// runs a second. Pages beyond the limits are still decoded (and refused
+// before anything is allocated).
+constexpr std::uint64_t kFuzzJpegMaxPixels = std::uint64_t{1} << 20;
+
+inline bool JpegTooLargeToFuzz(const std::uint8_t* data, std::size_t size) {
+    const auto [w, h] = JpegSize(data, size);
+    if (w * h <= kFuzzJpegMaxPixels) return false;
+    CRaster probe;
+    return probe.FitsLimits(w, h, 8);
+}
+
 inline void FuzzDecode(const std::uint8_t* data, std::size_t size, DWORD type, bool headerOnly = false,
                        std::int32_t frame = 0) {
     // BMP run lengths and TIFF fax codes describe huge pages in a few bytes;
-    // JPEG and PNG pages stop at the first row their data lacks.
+    // JPEG and PNG pages stop at the first row their data lacks, but a JPEG
+    // page is created whole before that.
     const bool any = type == RASTER_FORMAT_UNKNOWN;
+    if ((any || type == RASTER_FORMAT_JPG) && JpegTooLargeToFuzz(data, size)) return;
     if (!headerOnly && (any || type == RASTER_FORMAT_BMP) && BmpPixels(data, size) > kFuzzMaxPixels) return;
     if (!headerOnly && (any || type == RASTER_FORMAT_TIF) &&
         !PageFits(data, size, RASTER_FORMAT_TIF, frame, kFuzzMaxPixels))

@@ -63,7 +63,12 @@ bool SmallEnough(const std::uint8_t* data, std::size_t size, const std::wstring&
         const std::uint64_t h = (std::uint64_t(data[20]) << 24) | (data[21] << 16) | (data[22] << 8) | data[23];
         return w * h <= kMaxPixels;
     }
-    if (!tif) return png || PageFits(data, size, RASTER_FORMAT_JPG, 0, kMaxPixels);
+    if (!tif) {
+        // The JPEG frame header's size as libjpeg reads it: a header-only
+        // decode would create the whole page just to learn its size.
+        const auto [w, h] = JpegSize(data, size);
+        return png || w * h <= kMaxPixels;
+    }
     // Every page's size from its tags alone (no pixels are decoded).
     CRaster probe;
     CMemStream s(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));

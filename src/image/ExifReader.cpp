@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -67,6 +68,18 @@ bool CExifReader::Fail(const char* text) {
     return false;
 }
 
+namespace {
+
+// The two segment faults the reader reports on standard output rather than
+// in its own error text.
+bool Say(const char* text) {
+    std::printf("%s\n", text);
+    std::fflush(stdout);
+    return false;
+}
+
+}  // namespace
+
 bool CExifReader::Decode(CByteStream* stream, int mode) {
     if (!stream || !m_info) return false;
     if (stream->GetC() != 0xFF || stream->GetC() != 0xD8) return false;
@@ -76,7 +89,7 @@ bool CExifReader::Decode(CByteStream* stream, int mode) {
         for (int a = 0; a <= 7; ++a) {
             marker = stream->GetC();
             if (marker != 0xFF) break;
-            if (a >= 6) return Fail("too many padding bytes");
+            if (a >= 6) return Say("too many padding bytes");
         }
         if (marker < 0) return Fail("Premature end of file?");
         const int hi = stream->GetC(), lo = stream->GetC();
@@ -120,13 +133,17 @@ bool CExifReader::Decode(CByteStream* stream, int mode) {
                 }
                 return true;
             case 0xD9:  // end of image before any scan
-                return Fail("No image in jpeg!");
+                return Say("No image in jpeg!");
             case 0xE0:  // JFIF: not kept
                 drop();
                 break;
-            case 0xFE:  // comment
-                if ((mode & kReadExif) && m_info->comments[0] == 0) ParseComment(data + 2, length - 2);
-                else drop();
+            case 0xFE:  // comment: the first one fills the comments, also over a user comment
+                if ((mode & kReadExif) && !m_commentRead) {
+                    ParseComment(data + 2, length - 2);
+                    m_commentRead = true;
+                } else {
+                    drop();
+                }
                 break;
             case 0xE1:
                 if (length >= 6 && std::memcmp(data + 2, "Exif", 4) == 0) {
@@ -257,16 +274,9 @@ bool CExifReader::ProcessDir(const std::uint8_t* dir, const std::uint8_t* base, 
             case 36867: CopyText(x.dateTime, sizeof x.dateTime, value, available); break;
             case 0x9000: CopyText(x.version, sizeof x.version, value, available); break;
             case 37510:
-                if (x.comments[0] == 0) {
-                    std::uint64_t n = available;
-                    while (n > 0 && (value[n - 1] == ' ' || value[n - 1] == 0)) --n;
-                    const std::uint8_t* text = value;
-                    if (n >= 8 && std::memcmp(value, "ASCII", 5) == 0) {
-                        text += 8;
-                        n -= 8;
-                    }
-                    CopyText(x.comments, 200, text, n);
-                }
+                // The user comment as stored, its character-code header
+                // included, when no comment segment came first.
+                if (!m_commentRead && x.comments[0] == 0) CopyText(x.comments, 200, value, available);
                 break;
             case 274: {
                 const std::int32_t o = ClampToInt(number());

@@ -53,4 +53,5 @@ private:
     Section m_sections[kMaxSections];
     int m_sectionCount = 0;
     bool m_ownsInfo = false;
+    bool m_commentRead = false;  // the first comment segment filled the comments
 };

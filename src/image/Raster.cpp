@@ -657,7 +657,8 @@ bool CRaster::Mirror(bool mirrorSelection, bool mirrorAlpha) {
     if (!m_dib) return false;
     const DWORD w = GetWidth(), h = GetHeight();
     const std::size_t rb = m_info.rowBytes;
-    BYTE* row = static_cast<BYTE*>(std::malloc(rb));
+    // Zeroed: the row is copied back whole, padding included.
+    BYTE* row = static_cast<BYTE*>(std::calloc(rb, 1));
     if (!row) return false;
     for (DWORD y = 0; y < h; ++y) {
         BYTE* src = m_bits + y * rb;

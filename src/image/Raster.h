@@ -75,6 +75,7 @@ struct RasterInfo {
     std::uint8_t scaleDenominator;
     std::int32_t frame;
     std::int32_t frameCount;
+    std::uint8_t frameChainCut;  // the TIFF's directory chain ends in a link that cannot be followed
     DWORD frameDelay;
     std::int32_t dpiX;
     std::int32_t dpiY;
@@ -154,6 +155,9 @@ public:
     std::int32_t GetDpiY() const { return m_info.dpiY; }
     std::int32_t GetFrame() const { return m_info.frame; }
     std::int32_t GetFrameCount() const { return m_info.frameCount; }
+    // The last TIFF decode found a page whose next-page link points where
+    // no page can be read (a cut or damaged file): pages may be missing.
+    bool IsFrameChainCut() const { return m_info.frameChainCut != 0; }
     const char* GetLastError() const { return m_info.lastError; }
     BYTE GetQuality() const { return static_cast<BYTE>(m_info.jpegQuality + 0.5f); }
     BYTE GetScaleDenominator() const { return m_info.scaleDenominator; }

@@ -3,6 +3,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
@@ -81,8 +82,9 @@ std::uint8_t Clamp255(double v) {
     return static_cast<std::uint8_t>(v);
 }
 
-// Sample `i` of a packed row of `bits`-bit samples, most significant bit
-// first; for 16 and 32 bits the samples are in host order (libtiff swaps).
+// Sample `i` of a packed row of `bits`-bit samples. Samples of 16, 24 and
+// 32 bits are whole bytes in host order (libtiff swaps those of a file in
+// the other byte order); other sizes are packed most significant bit first.
 std::uint32_t Sample(const std::uint8_t* row, std::size_t i, unsigned bits) {
     switch (bits) {
         case 8: return row[i];
@@ -90,6 +92,13 @@ std::uint32_t Sample(const std::uint8_t* row, std::size_t i, unsigned bits) {
             std::uint16_t v;
             std::memcpy(&v, row + 2 * i, 2);
             return v;
+        }
+        case 24: {
+            const std::uint8_t* p = row + 3 * i;
+            if constexpr (std::endian::native == std::endian::little)
+                return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16;
+            else
+                return std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]};
         }
         case 32: {
             std::uint32_t v;
@@ -151,12 +160,19 @@ bool CRasterTIF::Decode(CByteStream* stream, bool headerOnly) {
     bool ok = false;
     do {
         m_info.frameCount = static_cast<std::int32_t>(TIFFNumberOfDirectories(tif));
+        // A whole chain ends with a zero link after the last page counted; a
+        // link into nowhere (a truncated file) or back into the chain ends
+        // the count early.
+        m_info.frameChainCut =
+            !(m_info.frameCount > 0 && TIFFSetDirectory(tif, static_cast<tdir_t>(m_info.frameCount - 1)) &&
+              TIFFLastDirectory(tif));
         if (m_info.frame < 0 || !TIFFSetDirectory(tif, static_cast<tdir_t>(m_info.frame))) {
             SetLastError("Error: page not present in TIFF file");
             break;
         }
         // libtiff counts no directories when the chain after this one is
-        // broken; the page just read is there all the same.
+        // broken; the page just read is there all the same (and the chain is
+        // reported cut).
         if (m_info.frameCount <= m_info.frame) m_info.frameCount = m_info.frame + 1;
         std::uint32_t width = 0, height = 0, rowsPerStrip = UINT32_MAX, tileWidth = 0, tileLength = 0;
         std::uint16_t samples = 1, bits = 1, photometric = 0, orientation = 1, resUnit = RESUNIT_INCH,

@@ -117,6 +117,12 @@ bool CImageProcessor::DecodeCurrentPage(BYTE first) {
         if (fileType == FILE_TYPE_TIFF) {
             codecImage.SelectFrame(first ? 0 : currentPage);
             decoded = codecImage.DecodeFromMemory(fileBytes.get(), static_cast<DWORD>(fileSize), RASTER_FORMAT_TIF);
+            // A file whose page chain is cut has lost pages: it is a damaged
+            // file, never saved with the pages that are left.
+            if (first && decoded && codecImage.IsFrameChainCut()) {
+                codecImage.Destroy();
+                return false;
+            }
             if (first && decoded) {
                 sourceCompression = static_cast<std::int32_t>(codecImage.GetFormatOption(RASTER_FORMAT_TIF));
                 multiPageSource = 1;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "image/Raster.h"
+#include "platform/core/Files.h"
 #include "processing/ArchiveSeal.h"
 #include "platform/core/Messages.h"
 #include "platform/core/WinTypes.h"
@@ -34,6 +35,7 @@
 #include "processing/CleanupSteps.h"
 #include "processing/Cutting.h"
 #include "processing/ImageBuffer.h"
+#include "processing/OutputGuard.h"
 #include "processing/PhotoRegionFinder.h"
 #include "processing/ProtectedRects.h"
 #include "processing/RedSealEngine.h"
@@ -179,8 +181,16 @@ public:
     // The temporary page folder of the file: output folder + "/" + the
     // output name without its extension + "_tmpformultiframe" (a numbered
     // variant when that one is in use by another file); empty without an
-    // output name.
+    // output name. A name too long for the file system is cut short and
+    // marked so that it fits (it keeps "_tmpformultiframe").
     std::wstring TempPageFolder() const;
+    // The name every page folder of output `name` starts with (before the
+    // variant number): its base + "_tmpformultiframe", fitted to the
+    // file-name limit.
+    static std::wstring TempPageFolderStem(const std::wstring& name);
+    // The comparison image's name of output `name`: its base + "_对比." +
+    // its extension, fitted to the file-name limit.
+    static std::wstring ComparisonName(const std::wstring& name);
 
     // ---- Archive seal ----
     // Stamps the seal on the first page of the file at `pagePath` and writes
@@ -356,6 +366,7 @@ public:
     PixelBuffer binaryImage;          // binary image of the skew search and detection
     PixelBuffer oneBitCopy;           // rows of a 1-bit source while loading
     PixelBuffer contrastCopy;         // auto-contrasted copy for skew method 2
+    std::int32_t contrastDepth = 8;   // its bits per pixel: 24 (copy of the colour image) or 8
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t workingDepth = 0;    // 8 after every successful load
@@ -423,6 +434,9 @@ public:
     SealCanvas sealCanvas;
     OutputPathMode outputPathMode = OUTPUT_TO_FOLDER;
     std::wstring explicitOutputPath;
+    // The run's rule for its results (folders made through it, its input
+    // files never replaced); none outside a batch run.
+    std::shared_ptr<const IOutputGuard> outputGuard;
 
     // The skew search's counting state (prefix tables of the binary image
     // while a search runs) and the depth of the canvas (8 or 24).
@@ -463,6 +477,9 @@ private:
     bool CopyDetectedSource();
     bool MakeTempPageFolder();
     void RemoveTempPageFolder();
+    // Leaves the page folder and its pages on disk (the output could not be
+    // written) and lets go of it.
+    void KeepTempPageFolder();
     bool DecodeCurrentPage(BYTE first);
     // The colour working image of a page decoded at 1 or 8 bits: the page's
     // own colours (a palette page keeps them) or its grey levels.
@@ -470,5 +487,11 @@ private:
     // Lays the drawn seal onto the colour working image at `layout`.
     void CompositeSeal(const SealLayout& layout);
 
+    // Makes the output folder (every level) through the guard.
+    bool MakeOutputFolder(const std::wstring& folder) const;
+    // False when the guard forbids replacing or removing `path`.
+    bool MayReplace(const std::wstring& path) const;
+
     std::wstring tempPageFolderMade_;  // the page folder this processor created
+    files::FolderLock tempPageLock_;   // held while the page folder is in use
 };

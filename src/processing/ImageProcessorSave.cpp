@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <tiffio.h>
 
 #include "image/ByteStream.h"
@@ -56,6 +59,48 @@ std::wstring BaseOf(const std::wstring& name) {
 std::wstring ExtOf(const std::wstring& name) {
     const auto dot = name.find_last_of(L'.');
     return dot == std::wstring::npos ? std::wstring() : name.substr(dot + 1);
+}
+
+// `base` + `suffix` when the name fits the file-name limit. A longer base is
+// cut short (room kept for `reserve` more bytes after the suffix) and marked
+// with a digest of the whole base, so distinct long names keep distinct
+// names.
+std::wstring FitName(const std::wstring& base, const std::wstring& suffix, std::size_t reserve = 0) {
+    const std::size_t suffixBytes = ToUtf8(suffix).size() + reserve;
+    const std::string baseBytes = ToUtf8(base);
+    if (baseBytes.size() + suffixBytes <= files::kNameMaxBytes) return base + suffix;
+    std::uint32_t digest = 2166136261u;  // FNV-1a
+    for (unsigned char c : baseBytes) digest = (digest ^ c) * 16777619u;
+    char mark[16];
+    std::snprintf(mark, sizeof mark, "~%08x", static_cast<unsigned>(digest));
+    const std::size_t room = files::kNameMaxBytes - suffixBytes - std::strlen(mark);
+    return files::CutToUtf8Bytes(base, room) + FromUtf8(mark) + suffix;
+}
+
+// The page folders of this process are made and looked over one at a time:
+// a folder that another processor of this process is making is never taken
+// for a stale one.
+std::mutex& PageFolderMutex() {
+    static std::mutex m;
+    return m;
+}
+
+// Page folders named `stem` or `stem` + "_" + digits in `folder` that nobody
+// holds (left by a run that ended while saving, or kept after a failed
+// assembly) are removed.
+void RemoveStalePageFolders(const std::wstring& folder, const std::wstring& stem) {
+    std::vector<files::DirEntry> entries;
+    if (!files::ListDirectory(folder, entries)) return;
+    for (const auto& e : entries) {
+        if (!e.isDirectory || e.name.compare(0, stem.size(), stem) != 0) continue;
+        const std::wstring rest = e.name.substr(stem.size());
+        const bool numbered = rest.size() > 1 && rest[0] == L'_' &&
+                              rest.find_first_not_of(L"0123456789", 1) == std::wstring::npos;
+        if (!rest.empty() && !numbered) continue;
+        const std::wstring path = PathJoin(folder, e.name);
+        files::FolderLock lock;
+        if (lock.TryLock(path)) files::RemoveTree(path);
+    }
 }
 
 }  // namespace
@@ -214,16 +259,37 @@ bool CImageProcessor::WriteSaveImage(SaveKind kind, CRaster& image, const std::w
 
     // Written beside the destination and renamed into place: a reader never
     // sees a half-written file and a failed write leaves none.
+    // A file the run protects (one of its inputs) is never replaced.
+    if (!MayReplace(path)) return false;
     const std::wstring tmp = files::TemporarySibling(path);
     const bool saved = image.Save(tmp, type) && files::Rename(tmp, path);
     if (!saved) files::Remove(tmp);
     return saved;
 }
 
+bool CImageProcessor::MakeOutputFolder(const std::wstring& folder) const {
+    if (outputGuard) return outputGuard->MakeOutputFolder(folder);
+    return CreateFolderPath(folder) != 0;
+}
+
+bool CImageProcessor::MayReplace(const std::wstring& path) const {
+    return !outputGuard || outputGuard->MayReplace(path);
+}
+
 std::wstring CImageProcessor::OutputPathFor(const std::wstring& folder, const std::wstring& name) const {
     if (outputPathMode == OUTPUT_TO_EXPLICIT_PATH) return explicitOutputPath;
-    files::CreateDirectory(folder);  // one level; a failure shows in the save
+    MakeOutputFolder(folder);  // every level; a failure shows in the save
     return PathJoin(folder, name);
+}
+
+std::wstring CImageProcessor::TempPageFolderStem(const std::wstring& name) {
+    // Room is kept for the variant number ("_" and up to three digits).
+    return FitName(BaseOf(name), L"_tmpformultiframe", 4);
+}
+
+std::wstring CImageProcessor::ComparisonName(const std::wstring& name) {
+    const std::wstring ext = ExtOf(name);
+    return FitName(BaseOf(name), L"_对比." + ext);
 }
 
 bool CImageProcessor::SaveGray8(std::wstring folder, std::wstring name) {
@@ -243,25 +309,39 @@ bool CImageProcessor::SaveColor24(std::wstring folder, std::wstring name) {
 std::wstring CImageProcessor::TempPageFolder() const {
     if (!tempPageFolderMade_.empty()) return tempPageFolderMade_;
     if (outputName.empty()) return std::wstring();
-    return PathJoin(outputFolder, BaseOf(outputName) + L"_tmpformultiframe");
+    return PathJoin(outputFolder, TempPageFolderStem(outputName));
 }
 
 bool CImageProcessor::MakeTempPageFolder() {
     if (!tempPageFolderMade_.empty()) return true;
-    const std::wstring folder = TempPageFolder();
-    if (folder.empty() || !CreateFolderPath(PathFolder(folder))) return false;
+    if (outputName.empty() || !MakeOutputFolder(outputFolder)) return false;
+    const std::wstring stem = TempPageFolderStem(outputName);
+    std::lock_guard guard(PageFolderMutex());
+    // Page folders of this output left by a run that ended while saving go
+    // first; those another processor is using are locked and stay.
+    RemoveStalePageFolders(outputFolder, stem);
     // The folder is this file's alone: two multi-page files of one folder
     // whose names differ only after the dot (a.tif, a.tiff) are processed at
-    // the same time without sharing page files. A folder that already exists
-    // belongs to someone else, and a numbered one is taken instead.
+    // the same time without sharing page files. It is made under a
+    // temporary name, locked, and only then given its name, so nobody ever
+    // sees it unlocked; a name already taken gives a numbered variant.
     for (int n = 0; n < 1000; ++n) {
-        const std::wstring candidate = n == 0 ? folder : folder + L"_" + std::to_wstring(n);
-        std::error_code ec;
-        if (std::filesystem::create_directory(std::filesystem::path(ToUtf8(candidate)), ec)) {
+        const std::wstring candidate = PathJoin(outputFolder, n == 0 ? stem : stem + L"_" + std::to_wstring(n));
+        const std::wstring making = files::TemporarySibling(candidate);
+        if (!files::CreateDirectory(making)) return false;
+        files::FolderLock lock;
+        if (!lock.TryLock(making)) {
+            files::Remove(making);
+            return false;
+        }
+        if (files::RenameNoReplace(making, candidate)) {
             tempPageFolderMade_ = candidate;
+            tempPageLock_ = std::move(lock);
             return true;
         }
-        if (ec) return false;
+        const int error = errno;
+        files::Remove(making);
+        if (error != EEXIST && error != ENOTEMPTY) return false;
     }
     return false;
 }
@@ -270,6 +350,14 @@ void CImageProcessor::RemoveTempPageFolder() {
     if (tempPageFolderMade_.empty()) return;
     files::RemoveTree(tempPageFolderMade_);
     tempPageFolderMade_.clear();
+    tempPageLock_.Release();
+}
+
+void CImageProcessor::KeepTempPageFolder() {
+    // The finished pages stay on disk; the next run of this file takes the
+    // folder for a stale one.
+    tempPageFolderMade_.clear();
+    tempPageLock_.Release();
 }
 
 bool CImageProcessor::SaveTiffPage() {
@@ -302,11 +390,16 @@ bool CImageProcessor::IsBlankResult() const {
 
 bool CImageProcessor::AssembleMultiPage() {
     const std::wstring destination = PathJoin(outputFolder, outputName);
-    files::CreateDirectory(outputFolder);
+    MakeOutputFolder(outputFolder);
     const std::wstring folder = TempPageFolder();
     const std::wstring ext = ExtOf(outputName);
 
     bool ok = true;
+    if (!MayReplace(destination)) {
+        // The destination is a file the run protects: nothing is written.
+        RemoveTempPageFolder();
+        return false;
+    }
     if (keptPageCount == 0) {
         // Every page was dropped as blank: no output, and none of an earlier
         // run either.
@@ -318,7 +411,9 @@ bool CImageProcessor::AssembleMultiPage() {
     const std::wstring tmp = files::TemporarySibling(destination);
     std::FILE* out = _wfopen(tmp.c_str(), L"w+b");
     if (!out) {
-        RemoveTempPageFolder();
+        // The output cannot be opened: nothing is assembled and the finished
+        // pages stay in their folder.
+        KeepTempPageFolder();
         return false;
     }
     {
@@ -336,11 +431,15 @@ bool CImageProcessor::AssembleMultiPage() {
             ok = writer.Encode(&stream, true);
         }
     }  // the writer's TIFF output is finished here, before the file closes
+    const bool assembled = ok;
     ok = (std::fflush(out) == 0) && ok;
     ok = (std::fclose(out) == 0) && ok;
     if (ok) ok = files::Rename(tmp, destination);
     if (!ok) files::Remove(tmp);
-    RemoveTempPageFolder();
+    if (assembled && !ok)
+        KeepTempPageFolder();  // every page was there; the output could not be written
+    else
+        RemoveTempPageFolder();
     return ok;
 }
 
@@ -348,15 +447,17 @@ bool CImageProcessor::AssembleMultiPage() {
 
 bool CImageProcessor::CopyDetectedSource() {
     if (!needsProcessing) return true;
-    CreateFolderPath(outputFolder);
-    return files::CopyReplacing(sourcePath, PathJoin(outputFolder, outputName));
+    MakeOutputFolder(outputFolder);
+    const std::wstring copy = PathJoin(outputFolder, outputName);
+    if (!MayReplace(copy)) return false;
+    return files::CopyReplacing(sourcePath, copy);
 }
 
 bool CImageProcessor::SaveSinglePage() {
     bool ok;
     const std::wstring mainPath = OutputPathFor(outputFolder, outputName);
     const std::wstring& named = outputPathMode == OUTPUT_TO_EXPLICIT_PATH ? explicitOutputPath : outputName;
-    const std::wstring comparisonName = BaseOf(PathFileName(named)) + L"_对比." + ExtOf(named);
+    const std::wstring comparisonName = ComparisonName(PathFileName(named));
     const std::wstring comparisonPath =
         PathJoin(outputPathMode == OUTPUT_TO_EXPLICIT_PATH ? PathFolder(explicitOutputPath) : outputFolder,
                  comparisonName);

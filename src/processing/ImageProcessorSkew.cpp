@@ -147,8 +147,10 @@ bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, 
             if (workingDepth == 8) OtsuBinarizeGray(greyImage.get());
             break;
         case 2:
+            // The copy is binarised at its own depth: a colour source can
+            // have a grey copy when its colour image was gone.
             if (workingDepth == 8) {
-                if (sourceDepth == 24)
+                if (contrastDepth == 24)
                     BinarizeColor128(contrastCopy.get());
                 else
                     BinarizeGray128(contrastCopy.get());

@@ -39,14 +39,18 @@ void CImageProcessor::PrepareContrastCopy(float low, float high) {
     contrastCopy.reset();
     lowClip = low;
     highClip = high;
+    // The copy's depth follows what it was copied from: a colour source
+    // whose colour image is gone gets a grey copy.
     if (sourceDepth == 24 && colourImage) {
         contrastCopy = AllocPixels(width, height, 24);
         if (!contrastCopy) return;
+        contrastDepth = 24;
         std::memcpy(contrastCopy.get(), colourImage.get(), PixelBytes(width, height, 24));
         AutoContrastPerChannel(contrastCopy.get(), width, height);
     } else if (workingDepth == 8 && greyImage) {
         contrastCopy = AllocPixels(width, height, 8);
         if (!contrastCopy) return;
+        contrastDepth = 8;
         std::memcpy(contrastCopy.get(), greyImage.get(), PixelBytes(width, height, 8));
         AutoContrastGray(contrastCopy.get(), width, height);
     }

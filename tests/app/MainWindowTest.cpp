@@ -160,6 +160,32 @@ TEST_F(MainWindowTest, RefusalTextsOfTheStartButton) {
     }
 }
 
+TEST_F(MainWindowTest, ADestinationThatWouldOverwriteTheSourcesIsRefused) {
+    // The source d/scans saved "to a new folder" d: each result would be its
+    // own source. The run is refused, naming both folders; no page changes.
+    testdata::TempDir tmp;
+    const std::wstring d = tmp.wfile(L"d");
+    const std::wstring scans = PathJoin(d, L"scans");
+    ASSERT_EQ(CreateFolderPath(PathJoin(scans, L"sub")), 1);
+    const std::vector<std::wstring> pages = {PathJoin(scans, L"p1.jpg"), PathJoin(scans, L"sub/p2.png")};
+    for (const auto& p : pages) ASSERT_TRUE(files::WriteAllAtomic(p, "page bytes", 10));
+    Open([&](DialogDriver& d2) {
+        ChooseFolders(d2, scans, d);
+        dialogs->Clear();
+        ASSERT_TRUE(d2.Click(IDC_START));
+        const auto texts = dialogs->MessageTexts();
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(dialogs->Shown()[0].caption, L"提示");
+        EXPECT_NE(texts[0].find(scans), std::wstring::npos) << ToUtf8(texts[0]);
+        EXPECT_NE(texts[0].find(d), std::wstring::npos) << ToUtf8(texts[0]);
+        EXPECT_EQ(dlg->RunState(), RUN_STATE_IDLE);
+        EXPECT_EQ(d2.Text(IDC_START), L" 开始处理");
+        EXPECT_TRUE(d2.IsEnabled(IDC_START));
+        EXPECT_EQ(dlg->Pool().LiveThreads(), 0);
+    });
+    for (const auto& p : pages) EXPECT_EQ(Read(p), "page bytes") << ToUtf8(p);
+}
+
 TEST_F(MainWindowTest, OperationSummaryFromTheSettings) {
     using S = ProcessSetting;
     struct Case {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "image/ByteStream.h"
@@ -466,15 +468,72 @@ TEST(ExifReader, SegmentsCommentsAndLimits) {
     EXPECT_FALSE(r2.Decode(&s2));
     EXPECT_STREQ(r2.GetLastError(), "Too many sections in jpg file");
 
-    Bytes padded = {0xFF, 0xD8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0, 0, 2};
-    CExifReader r3;
-    CMemStream s3(padded.data(), DWORD(padded.size()));
-    EXPECT_FALSE(r3.Decode(&s3));
-    EXPECT_STREQ(r3.GetLastError(), "too many padding bytes");
+    // Too many fill bytes and an end of image before any scan are said on
+    // standard output.
+    struct Said { const char* what; Bytes file; const char* text; };
+    const Said said[] = {
+        {"padding", {0xFF, 0xD8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0, 0, 2}, "too many padding bytes\n"},
+        {"no image", {0xFF, 0xD8, 0xFF, 0xFE, 0, 3, 'x', 0xFF, 0xD9, 0, 2}, "No image in jpeg!\n"},
+    };
+    for (const auto& c : said) {
+        CExifReader r3;
+        CMemStream s3(const_cast<std::uint8_t*>(c.file.data()), DWORD(c.file.size()));
+        ::testing::internal::CaptureStdout();
+        const bool read = r3.Decode(&s3);
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        EXPECT_FALSE(read) << c.what;
+        EXPECT_EQ(out, c.text) << c.what;
+    }
 
     Bytes shortSeg = {0xFF, 0xD8, 0xFF, 0xE1, 0x10, 0x00, 'E', 'x'};
     CExifReader r4;
     CMemStream s4(shortSeg.data(), DWORD(shortSeg.size()));
     EXPECT_FALSE(r4.Decode(&s4));
     EXPECT_STREQ(r4.GetLastError(), "Premature end of file?");
+}
+
+// The comments: the first comment segment, even after an Exif block whose
+// user comment filled them; without a comment segment the user comment as
+// stored (its character-code header and trailing blanks included), at most
+// 199 characters.
+TEST(ExifReader, CommentSegmentAndUserCommentRules) {
+    auto segment = [](std::uint8_t marker, const Bytes& body) {
+        Bytes s = {0xFF, marker, BYTE((body.size() + 2) >> 8), BYTE(body.size() + 2)};
+        s.insert(s.end(), body.begin(), body.end());
+        return s;
+    };
+    auto exifWithUserComment = [&](const Bytes& comment) {
+        const std::uint32_t at = 8 + 2 + 12 + 4;
+        Bytes dirs = Dir({Entry(37510, 7, std::uint32_t(comment.size()), at)}, 0);
+        dirs.insert(dirs.end(), comment.begin(), comment.end());
+        return segment(0xE1, ExifData(Tiff(42, 8, dirs)));
+    };
+    auto file = [&](const std::vector<Bytes>& segments) {
+        Bytes f = {0xFF, 0xD8};
+        for (const auto& s : segments) f.insert(f.end(), s.begin(), s.end());
+        const Bytes sos = segment(0xDA, {0});
+        f.insert(f.end(), sos.begin(), sos.end());
+        return f;
+    };
+    const Bytes user = {'A', 'S', 'C', 'I', 'I', 0, 0, 0, 'H', 'e', 'l', 'l', 'o', ' ', ' ', ' '};
+    Bytes longUser(250, 'u');
+    std::copy(user.begin(), user.begin() + 8, longUser.begin());
+    struct Case { const char* what; Bytes file; Bytes comments; };
+    const Case cases[] = {
+        {"comment segment after the user comment", file({exifWithUserComment(user), segment(0xFE, {'n', 'o', 't', 'e'})}),
+         {'n', 'o', 't', 'e', 0}},
+        {"comment segment before the user comment", file({segment(0xFE, {'n', 'o', 't', 'e'}), exifWithUserComment(user)}),
+         {'n', 'o', 't', 'e', 0}},
+        {"user comment alone, as stored", file({exifWithUserComment(user)}), [&] { Bytes b = user; b.push_back(0); return b; }()},
+        {"a long user comment", file({exifWithUserComment(longUser)}),
+         [&] { Bytes b(longUser.begin(), longUser.begin() + 199); b.push_back(0); return b; }()},
+    };
+    for (const auto& c : cases) {
+        ExifInfo info{};
+        CExifReader r(&info);
+        CMemStream s(const_cast<std::uint8_t*>(c.file.data()), DWORD(c.file.size()));
+        ASSERT_TRUE(r.Decode(&s)) << c.what << ": " << r.GetLastError();
+        EXPECT_EQ(info.isExif, 1) << c.what;
+        EXPECT_EQ(Bytes(info.comments, info.comments + c.comments.size()), c.comments) << c.what;
+    }
 }

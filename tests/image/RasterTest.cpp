@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -331,6 +332,36 @@ TEST(RasterTurns, FlipAndMirrorWithoutPixelsFail) {
     EXPECT_FALSE(empty.Mirror());
     EXPECT_FALSE(empty.RotateCW());
     EXPECT_FALSE(empty.Rotate180());
+}
+
+// Mirroring writes its rows through a scratch row: the padding bytes at the
+// end of every row must come out zero, never as whatever that scratch held.
+TEST(RasterTurns, MirrorLeavesZeroRowPadding) {
+    constexpr BYTE kPattern = 0xA5;
+    for (int bpp : {1, 4, 8, 24})
+        for (DWORD w : {5u, 37u}) {
+            CRaster img;
+            ASSERT_TRUE(img.Create(w, 3, bpp));
+            FillRandom(img, w + bpp);
+            const std::size_t used = (std::size_t(w) * bpp + 7) / 8, rb = img.GetRowBytes();
+            ASSERT_LT(used, rb) << "every case has padding";
+            for (DWORD y = 0; y < img.GetHeight(); ++y) std::memset(img.GetBits(y) + used, kPattern, rb - used);
+            CRaster before(img, true);
+            // A freed block of the row's size that held the pattern: a scratch
+            // row taken from the heap without clearing would reuse it.
+            void* stale = std::malloc(rb);
+            ASSERT_NE(stale, nullptr);
+            std::memset(stale, kPattern, rb);
+            std::free(stale);
+            ASSERT_TRUE(img.Mirror());
+            for (DWORD y = 0; y < img.GetHeight(); ++y) {
+                for (std::size_t i = used; i < rb; ++i)
+                    EXPECT_EQ(img.GetBits(y)[i], 0) << bpp << " bpp, width " << w << ", row " << y << ", byte " << i;
+                for (DWORD x = 0; x < w; ++x)
+                    EXPECT_TRUE(imgtest::SameColour(img.GetColourFast(x, y), before.GetColourFast(w - 1 - x, y)))
+                        << bpp << " bpp, width " << w << ", pixel " << x << "," << y;
+            }
+        }
 }
 
 TEST(RasterTurns, SelectionPlaneAndBoxFollowTheTurn) {

@@ -3,6 +3,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "image/Raster.h"
 #include "image/RasterTIF.h"
 #include "RasterTestUtil.h"
+#include "support/ImageFiles.h"
 #include "support/TempDir.h"
 
 using imgtest::At;
@@ -58,8 +60,9 @@ std::vector<Tags> ReadTags(const std::string& path) {
 // Writes a one-strip TIFF with libtiff directly; `rows` are the file rows
 // from the top, `extra` sets further tags.
 void WriteRawTiff(const std::string& path, std::uint32_t w, std::uint32_t h, int bits, int samples, int photometric,
-                  const std::vector<std::vector<std::uint8_t>>& rows, const std::function<void(TIFF*)>& extra = {}) {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
+                  const std::vector<std::vector<std::uint8_t>>& rows, const std::function<void(TIFF*)>& extra = {},
+                  const char* mode = "w") {
+    TIFF* tif = TIFFOpen(path.c_str(), mode);
     ASSERT_NE(tif, nullptr);
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
@@ -319,6 +322,76 @@ TEST(TiffCodec, SixteenBitGreyKeepsItsBrightestBit) {
         for (DWORD x = 0; x < 3; ++x) EXPECT_EQ(At(img, x, y).rgbRed, values[y][x] >> 4) << x << "," << y;
 }
 
+// Grey samples wider than 8 bits keep their top 8 bits. Samples of whole
+// bytes reach the decoder in host order, whatever the file's byte order;
+// other sizes are packed most significant bit first.
+TEST(TiffCodec, WideSamplesKeepTheirTopEightBits) {
+    testdata::TempDir dir;
+    auto host24 = [](std::initializer_list<std::uint32_t> values) {
+        std::vector<std::uint8_t> r;
+        for (std::uint32_t v : values) {
+            const std::uint8_t b[3] = {BYTE(v), BYTE(v >> 8), BYTE(v >> 16)};
+            if constexpr (std::endian::native == std::endian::little) r.insert(r.end(), b, b + 3);
+            else r.insert(r.end(), {b[2], b[1], b[0]});
+        }
+        return r;
+    };
+    struct Case { int bits; std::vector<std::uint8_t> row; };
+    const Case cases[] = {
+        {24, host24({0x123456, 0xABCDEF, 0x00FF00})},
+        // 12 bits: 0x123, 0xABC, 0x00F packed as 12 3A BC 00 F0.
+        {12, {0x12, 0x3A, 0xBC, 0x00, 0xF0}},
+    };
+    const BYTE want[] = {0x12, 0xAB, 0x00};
+    for (const auto& c : cases)
+        for (const char* mode : {"wl", "wb"}) {
+            const std::string path = dir.file("wide.tif");
+            WriteRawTiff(path, 3, 1, c.bits, 1, PHOTOMETRIC_MINISBLACK, {c.row}, {}, mode);
+            CRaster img;
+            ASSERT_TRUE(img.Load(W(path), RASTER_FORMAT_TIF)) << c.bits << " " << mode << ": " << img.GetLastError();
+            ASSERT_EQ(img.GetBitsPerPixel(), 8);
+            for (DWORD x = 0; x < 3; ++x)
+                EXPECT_EQ(At(img, x, 0).rgbRed, want[x]) << c.bits << " bits, " << mode << ", x " << x;
+        }
+}
+
+// Tiled 16-bit grey pages keep the high byte of each sample (the page-wide
+// range of striped pages does not apply); the right-hand tile is cut to the
+// page.
+TEST(TiffCodec, TiledSixteenBitGreyKeepsTheHighByte) {
+    testdata::TempDir dir;
+    const std::string path = dir.file("tiled16.tif");
+    const std::uint32_t w = 20, h = 3, tile = 16;
+    // Small values: a range rule would shift them by 5 instead of 8.
+    auto value = [](std::uint32_t x, std::uint32_t y) { return std::uint16_t((x + 7 * y) * 0x55 + 0x0F); };
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, tile);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, tile);
+    for (std::uint32_t tx = 0; tx < w; tx += tile) {
+        std::vector<std::uint16_t> buf(tile * tile, 0xFFFF);
+        for (std::uint32_t y = 0; y < h; ++y)
+            for (std::uint32_t x = tx; x < std::min(w, tx + tile); ++x) buf[y * tile + (x - tx)] = value(x, y);
+        ASSERT_GE(TIFFWriteTile(tif, buf.data(), tx, 0, 0, 0), 0);
+    }
+    TIFFClose(tif);
+    CRaster img;
+    ASSERT_TRUE(img.Load(W(path), RASTER_FORMAT_TIF)) << img.GetLastError();
+    ASSERT_EQ(img.GetWidth(), w);
+    ASSERT_EQ(img.GetBitsPerPixel(), 8);
+    // By hand: (19 + 14) * 0x55 + 0x0F = 0x0B04 at the bottom-right corner.
+    EXPECT_EQ(At(img, 19, 2).rgbRed, 0x0B);
+    EXPECT_EQ(At(img, 0, 0).rgbRed, 0x00);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) EXPECT_EQ(At(img, x, y).rgbRed, value(x, y) >> 8) << x << "," << y;
+}
+
 TEST(TiffCodec, UnreadableStripsAndBrokenFilesFail) {
     CRaster img;
     MakeImage(img, 64, 64, 8, true, 4);
@@ -415,11 +488,36 @@ TEST(TiffCodec, APageWhoseNextDirectoryLinkIsCutStillCountsAsOnePage) {
     CRaster back;
     ASSERT_TRUE(back.DecodeFromMemory(bytes.data(), DWORD(bytes.size()), RASTER_FORMAT_TIF)) << back.GetLastError();
     EXPECT_EQ(back.GetFrameCount(), 1);
+    EXPECT_TRUE(back.IsFrameChainCut()) << "the page decodes, and the cut is reported";
     EXPECT_TRUE(SamePicture(back, img, 0));
     CRaster head;
     CMemStream s(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     ASSERT_TRUE(head.Decode(&s, RASTER_FORMAT_TIF, true)) << head.GetLastError();
     EXPECT_EQ(head.GetFrameCount(), 1);
+    EXPECT_TRUE(head.IsFrameChainCut());
+}
+
+// A multi-page file cut short: the pages before the cut still decode, the
+// count covers only them, and the decode says the chain is cut. Whole files,
+// of one page or three, are not.
+TEST(TiffCodec, AMultiPageFileCutShortReportsItsCutChain) {
+    testdata::TempDir dir;
+    const testimg::Picture g = testimg::Pattern(64, 64, 1, 3);
+    const testimg::TiffPage page{g, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE};
+    struct Case { int pages; double share; int count; bool cut; };
+    const Case cases[] = {{3, 1.0, 3, false}, {3, 0.9, 2, true}, {3, 0.5, 1, true}, {1, 1.0, 1, false}};
+    for (const auto& c : cases) {
+        const std::string path = dir.file("pages.tif");
+        ASSERT_TRUE(testimg::WriteTiff(path, std::vector<testimg::TiffPage>(std::size_t(c.pages), page)));
+        ASSERT_TRUE(testimg::TruncateFile(path, c.share));
+        for (int frame = 0; frame < c.count; ++frame) {
+            CRaster img;
+            img.SelectFrame(frame);
+            ASSERT_TRUE(img.Load(W(path), RASTER_FORMAT_TIF)) << c.pages << " pages, " << c.share << ": " << img.GetLastError();
+            EXPECT_EQ(img.GetFrameCount(), c.count) << c.pages << " pages, " << c.share;
+            EXPECT_EQ(img.IsFrameChainCut(), c.cut) << c.pages << " pages, " << c.share << ", frame " << frame;
+        }
+    }
 }
 
 TEST(TiffCodec, PagesOfMoreThanFourSamplesOf64BitsAreRefusedBeforeAllocating) {
@@ -434,6 +532,8 @@ TEST(TiffCodec, PagesOfMoreThanFourSamplesOf64BitsAreRefusedBeforeAllocating) {
                      {std::vector<std::uint8_t>(rowBytes, 0x80), std::vector<std::uint8_t>(rowBytes, 0x40)});
         CRaster img;
         EXPECT_EQ(img.Load(W(path), RASTER_FORMAT_TIF), c.loads) << c.samples << " x " << c.bits << ": " << img.GetLastError();
-        if (!c.loads) EXPECT_STREQ(img.GetLastError(), "CRasterTIF can't allocate memory");
+        if (!c.loads) {
+            EXPECT_STREQ(img.GetLastError(), "CRasterTIF can't allocate memory");
+        }
     }
 }

@@ -177,6 +177,39 @@ TEST_F(MultiPage, APageThatCannotBeLoadedFailsTheFileAndLeavesNothing) {
     SetMainWindowHandle(HWND());
 }
 
+// A multi-page file whose page chain is cut (a copy broken off part way)
+// has lost pages: it fails whole, nothing is announced or written, instead
+// of being saved with the pages that are left.
+TEST_F(MultiPage, AFileWhosePageChainIsCutFailsWhole) {
+    const Picture g = testimg::Pattern(64, 64, 1, 12);
+    const testimg::TiffPage page{g, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE};
+    ASSERT_TRUE(files::CreateDirectory(outFolder()));
+    MessagePump pump;
+    testdata::RecordingWindow window;
+    SetMainWindowHandle(window.hwnd());
+    for (double share : {0.5, 0.9}) {
+        const std::string src = tmp.file("cut.tif");
+        ASSERT_TRUE(testimg::WriteTiff(src, {page, page, page}));
+        ASSERT_TRUE(testimg::TruncateFile(src, share));
+        CImageProcessor p;
+        EXPECT_FALSE(Process(p, src, L"cut.tif")) << share;
+        pump.Pump();
+        EXPECT_EQ(window.count(), 0u) << share;
+        EXPECT_TRUE(FilesIn(tmp.file("out")).empty()) << share;
+    }
+    // The same file whole is three pages, and a file of one page is one.
+    for (int pages : {3, 1}) {
+        const std::string src = tmp.file("whole.tif");
+        ASSERT_TRUE(testimg::WriteTiff(src, std::vector<testimg::TiffPage>(std::size_t(pages), page)));
+        CImageProcessor p;
+        EXPECT_TRUE(Process(p, src, L"whole.tif")) << pages;
+        EXPECT_EQ(p.pageCount, pages);
+        pump.Pump();
+    }
+    EXPECT_EQ(window.count(), 2u);
+    SetMainWindowHandle(HWND());
+}
+
 TEST_F(MultiPage, TheLastPageAnnouncesTheFileOnce) {
     const std::string src = tmp.file("three.tif");
     const Picture g = testimg::Pattern(8, 8, 1, 10);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "processing/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/Rotation.h"
+#include "support/GlyphText.h"
+#include "support/HolePages.h"
 #include "support/SyntheticPages.h"
 
 using Step = CImageProcessor::PipelineStep;
@@ -38,32 +41,318 @@ std::string Names(const std::vector<Step>& steps) {
 // Every gate the pipeline reads, each as its setting (run types 0 to 2) and
 // its scan switch (run type 4), with the step it opens. Background removal
 // and skew detection are gated by the quick-step bits outside scan runs.
+synth::Page SmallColourPage() {
+    synth::Page page = synth::TextPage(240, 180, 24, 100, 5);
+    synth::DrawStamp(page, 60, 120, 30, 4, synth::kSealRed);
+    return page;
+}
+
+using Effect = std::function<::testing::AssertionResult(const CImageProcessor&, const synth::Page&)>;
+
 struct Gate {
     const char* name;
     Step step;
     std::function<void(int)> setting;
     std::function<void(int)> scanSwitch;
     bool colourOnly;
+    // A colour page on which the step visibly acts (its grey form for the
+    // grey branch), values the step needs besides its gate, and the check
+    // that finds the step's effect after a run.
+    std::function<synth::Page()> page = {};
+    std::function<void()> values = {};
+    Effect effect = {};
 };
+
+// ---- what the steps leave behind ----
+
+using ::testing::AssertionFailure;
+using ::testing::AssertionResult;
+using ::testing::AssertionSuccess;
+
+// Grey level of the result at (x, y) in buffer coordinates.
+int LevelAt(const CImageProcessor& p, int x, int y) {
+    const BYTE* row = p.result + px::StrideFor(p.resultWidth, p.resultDepth == 24 ? 24 : 8) * y;
+    return p.resultDepth == 24 ? px::Grey(row[3 * x], row[3 * x + 1], row[3 * x + 2]) : row[x];
+}
+
+// Every channel of every result pixel, with the pixel's coordinates.
+template <typename F>
+void ForEachValue(const CImageProcessor& p, F f) {
+    const int channels = p.resultDepth == 24 ? 3 : 1;
+    const std::size_t stride = px::StrideFor(p.resultWidth, channels * 8);
+    for (int y = 0; y < p.resultHeight; ++y)
+        for (int x = 0; x < p.resultWidth * channels; ++x) f(x / channels, y, p.result[stride * y + x]);
+}
+
+AssertionResult HasResult(const CImageProcessor& p) {
+    if (!p.result || p.resultWidth <= 0 || p.resultHeight <= 0) return AssertionFailure() << "no result";
+    return AssertionSuccess();
+}
+
+// The colour steps' effects exist only on a colour page with a colour result.
+AssertionResult HasColourResult(const CImageProcessor& p, const synth::Page& page) {
+    if (!HasResult(p)) return HasResult(p);
+    if (p.resultDepth != 24 || page.bpp != 24) return AssertionFailure() << "not a colour page and result";
+    return AssertionSuccess();
+}
+
+// The levels reach both ends of the range.
+Effect Stretched() {
+    return [](const CImageProcessor& p, const synth::Page&) {
+        if (!HasResult(p)) return HasResult(p);
+        int lo = 255, hi = 0;
+        ForEachValue(p, [&](int, int, BYTE v) { lo = std::min<int>(lo, v), hi = std::max<int>(hi, v); });
+        if (lo <= 10 && hi >= 245) return AssertionSuccess();
+        return AssertionFailure() << "levels span " << lo << ".." << hi;
+    };
+}
+
+// Every pixel of the rectangle (buffer coordinates) is light.
+Effect Whitened(synth::Rect r) {
+    return [r](const CImageProcessor& p, const synth::Page&) {
+        if (!HasResult(p)) return HasResult(p);
+        int dark = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) dark += LevelAt(p, x, y) < 200;
+        if (dark == 0) return AssertionSuccess();
+        return AssertionFailure() << dark << " dark pixels left in (" << r.left << "," << r.top << ")-(" << r.right
+                                  << "," << r.bottom << ")";
+    };
+}
+
+AssertionResult DarkBox(const CImageProcessor& p, synth::Rect* box) {
+    *box = synth::Rect{p.resultWidth, p.resultHeight, -1, -1};
+    for (int y = 0; y < p.resultHeight; ++y)
+        for (int x = 0; x < p.resultWidth; ++x)
+            if (LevelAt(p, x, y) < 128) {
+                box->left = std::min(box->left, x), box->right = std::max(box->right, x + 1);
+                box->top = std::min(box->top, y), box->bottom = std::max(box->bottom, y + 1);
+            }
+    if (box->right < 0) return AssertionFailure() << "nothing dark in the result";
+    return AssertionSuccess();
+}
+
+// The dark content sits in the middle both ways.
+Effect Centred() {
+    return [](const CImageProcessor& p, const synth::Page&) {
+        if (!HasResult(p)) return HasResult(p);
+        synth::Rect b;
+        if (!DarkBox(p, &b)) return DarkBox(p, &b);
+        const int dx = b.left - (p.resultWidth - b.right), dy = b.top - (p.resultHeight - b.bottom);
+        if (std::abs(dx) <= 2 && std::abs(dy) <= 2) return AssertionSuccess();
+        return AssertionFailure() << "content off the middle by " << dx << ", " << dy;
+    };
+}
+
+Effect SizeIs(int w, int h) {
+    return [w, h](const CImageProcessor& p, const synth::Page&) {
+        if (!HasResult(p)) return HasResult(p);
+        if (p.resultWidth == w && p.resultHeight == h) return AssertionSuccess();
+        return AssertionFailure() << "result is " << p.resultWidth << " x " << p.resultHeight;
+    };
+}
+
+// Pixels of seal red in a colour result.
+int RedPixels(const BYTE* bits, int w, int h) {
+    const std::size_t stride = px::Stride24(w);
+    int n = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const BYTE* c = bits + stride * y + 3 * x;
+            n += c[2] > 150 && c[1] < 100 && c[0] < 100;
+        }
+    return n;
+}
+
+// At most a tenth of the page's seal red is left.
+Effect SealGone() {
+    return [](const CImageProcessor& p, const synth::Page& page) {
+        if (AssertionResult c = HasColourResult(p, page); !c) return c;
+        const int before = RedPixels(page.Data(), page.width, page.height);
+        const int after = RedPixels(p.result, p.resultWidth, p.resultHeight);
+        if (before > 0 && after * 10 <= before) return AssertionSuccess();
+        return AssertionFailure() << "seal red pixels " << before << " -> " << after;
+    };
+}
+
+// The seal's pixels changed, and none of them became light.
+Effect SealChanged() {
+    return [](const CImageProcessor& p, const synth::Page& page) {
+        if (AssertionResult c = HasColourResult(p, page); !c) return c;
+        if (p.resultWidth != page.width || p.resultHeight != page.height) return AssertionFailure() << "size changed";
+        const std::size_t stride = px::Stride24(page.width);
+        int seal = 0, changed = 0, lost = 0;
+        for (int y = 0; y < page.height; ++y)
+            for (int x = 0; x < page.width; ++x) {
+                const BYTE* c = page.Data() + stride * y + 3 * x;
+                if (!(c[2] > 150 && c[1] < 100 && c[0] < 100)) continue;
+                ++seal;
+                const BYTE* r = p.result + stride * y + 3 * x;
+                changed += std::memcmp(c, r, 3) != 0;
+                lost += px::Grey(r[0], r[1], r[2]) > 200;
+            }
+        if (seal > 0 && changed * 2 >= seal && lost == 0) return AssertionSuccess();
+        return AssertionFailure() << changed << " of " << seal << " seal pixels changed, " << lost << " became light";
+    };
+}
+
+Effect FoundBlank() {
+    return [](const CImageProcessor& p, const synth::Page&) {
+        if (p.blankDetector.Result() == 1) return AssertionSuccess();
+        return AssertionFailure() << "the blank-page detector says " << int(p.blankDetector.Result());
+    };
+}
+
+// The paper around (x, y) took the new background colour.
+Effect PaperIs(int x, int y, synth::Colour c) {
+    return [x, y, c](const CImageProcessor& p, const synth::Page& page) {
+        if (AssertionResult colour = HasColourResult(p, page); !colour) return colour;
+        if (x >= p.resultWidth || y >= p.resultHeight) return AssertionFailure() << "result too small";
+        const BYTE* r = p.result + px::Stride24(p.resultWidth) * y + 3 * x;
+        if (r[0] == c.b && r[1] == c.g && r[2] == c.r) return AssertionSuccess();
+        return AssertionFailure() << "paper is " << int(r[2]) << "," << int(r[1]) << "," << int(r[0]);
+    };
+}
+
+// A text page upright and turned upside down (rendered once).
+const std::pair<synth::Page, synth::Page>& UprightAndUpsideDown() {
+    static const std::pair<synth::Page, synth::Page> pages = [] {
+        testdata::TestPage text(620, 880, true);
+        testdata::FillText(text, testdata::Font::LatinSerif, 42, 50, 50, 570, 830);
+        auto toPage = [](const testdata::TestPage& t) {
+            synth::Page page(t.width, t.height, 24, t.dpi);
+            std::memcpy(page.Data(), t.bgr.data(), page.bits.size());
+            return page;
+        };
+        return std::pair{toPage(text), toPage(testdata::Turn(text, 2))};
+    }();
+    return pages;
+}
+
+// The text was found upside down and the result is the page turned back.
+Effect TurnedUpright() {
+    return [](const CImageProcessor& p, const synth::Page&) {
+        if (!HasResult(p)) return HasResult(p);
+        if (p.directionDetector.Angle() != 180)
+            return AssertionFailure() << "text direction " << p.directionDetector.Angle();
+        const synth::Page& upright = UprightAndUpsideDown().first;
+        const synth::Page want = p.resultDepth == 24 ? upright : synth::ToGrey(upright);
+        return pipetest::ResultEquals(p, want.Data(), want.width, want.height, want.bpp);
+    };
+}
+
+// ---- the pages ----
+
+// Levels spread evenly over 90..170 only.
+synth::Page FlatPage() {
+    synth::Page page(240, 180, 24, 100);
+    for (int y = 0; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x) {
+            const int v = 90 + (x * 80) / (page.width - 1);
+            page.Set(x, y, synth::Rgb(v, v, v));
+        }
+    return page;
+}
+
+// A 600 x 400 page at 300 dpi with a line of text in the middle.
+synth::Page TextLinePage() {
+    synth::Page page = synth::Blank(600, 400, 24, synth::kWhite, 300);
+    synth::TextOptions text;
+    text.area = synth::Rect{150, 150, 450, 250};
+    text.charHeight = 36;
+    synth::DrawText(page, text);
+    return page;
+}
+
+synth::Page StainPage() {
+    synth::Page page = TextLinePage();
+    page.FillDisc(550, 350, 6, synth::Rgb(40, 40, 40));
+    return page;
+}
+
+synth::Page BorderPage() {
+    synth::Page page = TextLinePage();
+    page.FillRect(synth::Rect{0, 0, 30, 400}, synth::kBlack);
+    return page;
+}
+
+// A punched hole of 6 mm in the left band of a 1000 x 1400 page at 300 dpi.
+synth::Page HolePage() {
+    synth::Page page = synth::Blank(1000, 1400, 24, synth::kWhite, 300);
+    page.FillDisc(50, 600, 35, synth::Rgb(21, 20, 22));
+    return page;
+}
+
+synth::Page BoardPage() {
+    synth::Page page = TextLinePage();
+    for (const synth::Rect r : {synth::Rect{0, 0, 600, 20}, synth::Rect{0, 380, 600, 400}, synth::Rect{0, 0, 20, 400},
+                                synth::Rect{580, 0, 600, 400}})
+        page.FillRect(r, synth::kBlack);
+    return page;
+}
+
+synth::Page OffCentrePage() {
+    synth::Page page = synth::Blank(600, 400, 24, synth::kWhite, 300);
+    page.FillRect(synth::Rect{40, 60, 140, 160}, synth::kBlack);
+    return page;
+}
+
+synth::Page FramedColourPage() {
+    synth::Page page(300, 200, 24, 300);
+    page.Fill(synth::Rgb(30, 40, 200));
+    page.FillRect(synth::Rect{50, 30, 250, 170}, synth::kWhite);
+    return page;
+}
+
+synth::Page MarginsPage() {
+    synth::Page page = synth::Blank(500, 400, 24, synth::kWhite, 300);
+    page.FillRect(synth::Rect{100, 120, 300, 260}, synth::kBlack);
+    return page;
+}
 
 std::vector<Gate> Gates() {
     auto flag = [](RelaxedAtomic<std::uint8_t>& f) { return [&f](int v) { f = static_cast<std::uint8_t>(v); }; };
     auto value = [](RelaxedAtomic<std::int32_t>& f) { return [&f](int v) { f = v; }; };
+    const synth::Rect board[] = {{0, 0, 600, 20}, {0, 380, 600, 400}, {0, 0, 20, 400}, {580, 0, 600, 400}};
     return {
-        {"autocontrast", Step::kAutoContrast, value(ProcessSetting::autocontrast.on), flag(ScanStepFlags::autocontrast), false},
-        {"rmstains", Step::kStainsBordersHoles, flag(ProcessSetting::rmstains.on), flag(ScanStepFlags::rmstains), false},
-        {"rmblackborder", Step::kStainsBordersHoles, flag(ProcessSetting::rmblackborder.on), flag(ScanStepFlags::rmblackborder), false},
-        {"bindhole", Step::kStainsBordersHoles, value(ProcessSetting::bindhole.on), flag(ScanStepFlags::bindhole), false},
-        {"rmblackboard", Step::kBlackBoard, value(ProcessSetting::rmblackboard.on), flag(ScanStepFlags::rmblackboard), false},
-        {"center", Step::kCentre, value(ProcessSetting::center.on), flag(ScanStepFlags::center), false},
-        {"cutbybkcolor", Step::kCutByBkColor, value(ProcessSetting::cutbybkcolor.on), flag(ScanStepFlags::cutbybkcolor), true},
-        {"cutwhite", Step::kCutWhite, value(ProcessSetting::cutwhite.on), flag(ScanStepFlags::cutwhite), false},
-        {"rmredseal", Step::kRemoveRedSeal, value(ProcessSetting::rmredseal.on), flag(ScanStepFlags::rmredseal), true},
-        {"strenredseal", Step::kStrengthenRedSeal, value(ProcessSetting::strenredseal.on), flag(ScanStepFlags::strenredseal), true},
-        {"rmblankpage", Step::kBlankPage, value(ProcessSetting::rmblankpage.on), flag(ScanStepFlags::rmblankpage), false},
-        {"modifycolor", Step::kChangeBkColor, value(ProcessSetting::modifycolor.on), flag(ScanStepFlags::modifycolor), true},
-        {"rotatetextdirect", Step::kTextDirection, value(ProcessSetting::rotatetextdirect.on), flag(ScanStepFlags::rotatetextdirect), false},
-        {"output", Step::kOutputSize, value(ProcessSetting::output.on), flag(ScanStepFlags::output), false},
+        {"autocontrast", Step::kAutoContrast, value(ProcessSetting::autocontrast.on), flag(ScanStepFlags::autocontrast), false,
+         FlatPage, {}, Stretched()},
+        {"rmstains", Step::kStainsBordersHoles, flag(ProcessSetting::rmstains.on), flag(ScanStepFlags::rmstains), false,
+         StainPage, {}, Whitened({540, 340, 561, 361})},
+        {"rmblackborder", Step::kStainsBordersHoles, flag(ProcessSetting::rmblackborder.on), flag(ScanStepFlags::rmblackborder), false,
+         BorderPage, {}, Whitened({0, 0, 30, 400})},
+        {"bindhole", Step::kStainsBordersHoles, value(ProcessSetting::bindhole.on), flag(ScanStepFlags::bindhole), false,
+         HolePage, {}, Whitened({10, 560, 91, 641})},
+        {"rmblackboard", Step::kBlackBoard, value(ProcessSetting::rmblackboard.on), flag(ScanStepFlags::rmblackboard), false,
+         BoardPage, {},
+         [board](const CImageProcessor& p, const synth::Page& page) {
+             for (const synth::Rect& r : board)
+                 if (AssertionResult a = Whitened(r)(p, page); !a) return a;
+             return AssertionSuccess();
+         }},
+        {"center", Step::kCentre, value(ProcessSetting::center.on), flag(ScanStepFlags::center), false,
+         OffCentrePage, [] { ProcessSetting::center.type = 3; }, Centred()},
+        {"cutbybkcolor", Step::kCutByBkColor, value(ProcessSetting::cutbybkcolor.on), flag(ScanStepFlags::cutbybkcolor), true,
+         FramedColourPage, [] { ProcessSetting::cutbybkcolor.white = 1; }, SizeIs(200, 140)},
+        {"cutwhite", Step::kCutWhite, value(ProcessSetting::cutwhite.on), flag(ScanStepFlags::cutwhite), false,
+         MarginsPage, [] { ProcessSetting::cutwhite.margin = 0; }, SizeIs(200 + 50, 140 + 50)},
+        {"rmredseal", Step::kRemoveRedSeal, value(ProcessSetting::rmredseal.on), flag(ScanStepFlags::rmredseal), true,
+         SmallColourPage, [] { ProcessSetting::rmredseal.area = 20; }, SealGone()},
+        {"strenredseal", Step::kStrengthenRedSeal, value(ProcessSetting::strenredseal.on), flag(ScanStepFlags::strenredseal), true,
+         SmallColourPage, [] { ProcessSetting::strenredseal.area = 20; }, SealChanged()},
+        {"rmblankpage", Step::kBlankPage, value(ProcessSetting::rmblankpage.on), flag(ScanStepFlags::rmblankpage), false,
+         [] { return synth::Blank(300, 400, 24, synth::kWhite, 100); }, {}, FoundBlank()},
+        {"modifycolor", Step::kChangeBkColor, value(ProcessSetting::modifycolor.on), flag(ScanStepFlags::modifycolor), true,
+         TextLinePage, {}, PaperIs(300, 50, synth::Rgb(254, 249, 197))},
+        {"rotatetextdirect", Step::kTextDirection, value(ProcessSetting::rotatetextdirect.on), flag(ScanStepFlags::rotatetextdirect), false,
+         [] { return UprightAndUpsideDown().second; }, {}, TurnedUpright()},
+        {"output", Step::kOutputSize, value(ProcessSetting::output.on), flag(ScanStepFlags::output), false,
+         SmallColourPage,
+         [] {
+             ProcessSetting::output.widpixel = 300;
+             ProcessSetting::output.heipixel = 200;
+         },
+         SizeIs(300, 200)},
     };
 }
 
@@ -76,12 +365,6 @@ void CloseEveryGate() {
     }
     ScanStepFlags::rmbkcolor = 0;
     ScanStepFlags::correct = 0;
-}
-
-synth::Page SmallColourPage() {
-    synth::Page page = synth::TextPage(240, 180, 24, 100, 5);
-    synth::DrawStamp(page, 60, 120, 30, 4, synth::kSealRed);
-    return page;
 }
 
 std::vector<Step> RunOn(const synth::Page& page, int runType, int quickSteps, CImageProcessor& p) {
@@ -99,23 +382,33 @@ class Pipeline : public proctest::SettingsReset {};
 // scan run ignores the setting and a plain run ignores the scan switch. The
 // colour-only steps never run on the grey branch.
 TEST_F(Pipeline, EachStepRunsExactlyWhenItsGateIsOn) {
-    const synth::Page colour = SmallColourPage();
-    const synth::Page grey = synth::ToGrey(colour);
-    for (const Gate& g : Gates())
+    for (const Gate& g : Gates()) {
+        const synth::Page colour = g.page();
+        const synth::Page grey = synth::ToGrey(colour);
         for (int runType : {0, 1, 4})
             for (bool viaScanSwitch : {false, true})
                 for (const synth::Page* page : {&colour, &grey}) {
                     SCOPED_TRACE(::testing::Message() << g.name << " run type " << runType
                                                       << (viaScanSwitch ? " scan switch" : " setting")
                                                       << (page->bpp == 24 ? " colour" : " grey"));
+                    Reset();
                     CloseEveryGate();
+                    if (g.values) g.values();
                     (viaScanSwitch ? g.scanSwitch : g.setting)(1);
                     CImageProcessor p;
                     const std::vector<Step> ran = RunOn(*page, runType, 0, p);
                     const bool opens = viaScanSwitch == (runType == 4) && !(g.colourOnly && page->bpp != 24);
                     const std::vector<Step> want = opens ? std::vector<Step>{g.step} : std::vector<Step>{};
                     EXPECT_EQ(ran, want) << "ran " << Names(ran);
+                    // The step did its work on the page, or nothing happened.
+                    if (opens) {
+                        EXPECT_TRUE(g.effect(p, *page));
+                    } else {
+                        EXPECT_FALSE(g.effect(p, *page));
+                        EXPECT_TRUE(pipetest::ResultEquals(p, page->Data(), page->width, page->height, page->bpp));
+                    }
                 }
+    }
 }
 
 // Background removal and skew detection: the quick-step bits in plain runs,

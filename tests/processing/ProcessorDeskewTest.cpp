@@ -278,3 +278,39 @@ TEST_F(ProcessorDeskew, MethodTwoSearchesItsOwnStretchedContrastCopy) {
     EXPECT_TRUE(p.contrastCopy) << "prepared by the detection";
     EXPECT_NEAR(p.skewAngle, 2.2, kStep);
 }
+
+// A colour source whose colour image is gone (a manual-window road can leave
+// only the grey image) gets a grey contrast copy; skew method 2 must
+// binarise that copy as the 8-bit image it is, not read it as 24-bit
+// triples three times past its end.
+TEST_F(ProcessorDeskew, MethodTwoBinarisesAGreyContrastCopyOfAColourSourceAsGrey) {
+    Page grey = Turned(-1.4);
+    for (std::uint8_t& b : grey.bits) b = b < 128 ? 150 : 230;
+    const Page colour = skewpages::ToColour(grey);
+    CImageProcessor p;
+    Give(p, grey, &colour);
+    p.colourImage.reset();
+    p.PrepareContrastCopy(1.0f, 1.0f);
+    ASSERT_TRUE(p.contrastCopy);
+    EXPECT_EQ(p.contrastDepth, 8);
+    std::vector<std::uint8_t> want(p.contrastCopy.get(), p.contrastCopy.get() + grey.bits.size());
+    for (std::uint8_t& b : want) b = b >= 128 ? 255 : 0;
+    ProcessSetting::tryothers = 0;
+    float angle = 0, score = 0;
+    p.RunSkewSearch(5, 2, 0, &angle, &score);
+    ASSERT_TRUE(p.binaryImage);
+    for (int y = 0; y < grey.height; ++y)
+        for (int x = 0; x < grey.width; ++x) {
+            const std::size_t i = grey.stride * std::size_t(y) + std::size_t(x);
+            ASSERT_EQ(p.binaryImage[i], want[i]) << "binary pixel " << x << "," << y;
+        }
+    EXPECT_NEAR(angle, -1.4, kStep);
+
+    // With the colour image there, the copy is the stretched colour image.
+    CImageProcessor q;
+    Give(q, grey, &colour);
+    q.PrepareContrastCopy(1.0f, 1.0f);
+    EXPECT_EQ(q.contrastDepth, 24);
+    q.RunSkewSearch(5, 2, 0, &angle, &score);
+    EXPECT_NEAR(angle, -1.4, kStep);
+}

@@ -40,6 +40,9 @@ bool WriteBatchTree(const std::string& root) {
     lzw.dpi = 150;
     ok = ok && testimg::WriteTiff(root + "/sub/deep/d.Tif", {lzw});
     ok = ok && testimg::WriteJpeg(root + "/sub/sub/f.jpg", Pattern(20, 20, 3, 7), 90, 150);
+    // sub/sub is the result folder of an earlier run: it carries the marker
+    // the batch engine puts into the result folders it makes.
+    ok = ok && WriteText(root + "/sub/sub/.tessavan-results", root + "/sub");
     ok = ok && testimg::WriteJpeg(root + "/sub/x_tmpformultiframe/e.jpg", Pattern(20, 20, 3, 8), 90, 150);
     return ok;
 }

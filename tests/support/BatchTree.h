@@ -7,7 +7,9 @@
 //   <root>/notes.txt                     never taken
 //   <root>/sub/c.tif                     three-page TIFF (grey, RGB, grey)
 //   <root>/sub/deep/d.Tif                RGB TIFF, LZW
-//   <root>/sub/sub/f.jpg                 in a folder named like its parent
+//   <root>/sub/sub/f.jpg                 in a result folder of an earlier run
+//                                        (named like its parent, with the
+//                                        result-folder marker)
 //   <root>/sub/x_tmpformultiframe/e.jpg  in a multi-page page folder
 // The pictures carry 150 dpi.
 #pragma once

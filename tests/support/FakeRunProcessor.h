@@ -5,12 +5,16 @@
 //   "bad"     cannot be decoded
 //   "blank"   decoded, found blank
 //   "nosave"  decoded, the save fails
+//   "oom"     processing runs out of memory (std::bad_alloc)
+//   "saveoom" decoded; writing the result runs out of memory
+//   "mem=N"   its estimated peak memory is N MB (otherwise nothing is known)
 #pragma once
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,7 +76,15 @@ public:
     WPARAM Key() const override { return reinterpret_cast<WPARAM>(this); }
     void SetRun(std::int32_t runType, float, float) override { runType_ = runType; }
     void SetInputPath(const std::wstring& path) override { input_ = path; }
+    void SetOutputGuard(std::shared_ptr<const IOutputGuard> guard) override { guard_ = std::move(guard); }
     std::wstring InputPath() const override { return input_; }
+    std::uint64_t EstimatePeakBytes(const std::wstring& path) override {
+        std::vector<std::uint8_t> bytes;
+        if (!files::ReadAll(path, bytes)) return 0;
+        const std::string text(bytes.begin(), bytes.end());
+        const auto at = text.find("mem=");
+        return at == std::string::npos ? 0 : std::stoull(text.substr(at + 4)) << 20;
+    }
     bool ReadFileBytes(const std::wstring& path) override {
         (std::this_thread::get_id() == log_.uiThread ? log_.readsOnUiThread : log_.readsElsewhere)++;
         std::vector<std::uint8_t> bytes;
@@ -94,6 +106,7 @@ public:
         name_ = name;
         if (Is("gate")) gate_.Wait();
         if (Is("bad")) return false;
+        if (Is("oom")) throw std::bad_alloc();
         PostMessage(GetMainWindowHandle(), WM_IMAGE_PROCESSED, Key(), index);
         return true;
     }
@@ -101,8 +114,13 @@ public:
     bool SaveResult() override {
         (std::this_thread::get_id() == log_.uiThread ? log_.savesOnUiThread : log_.savesElsewhere)++;
         if (Is("nosave")) return false;
-        if (!CreateFolderPath(folder_)) return false;
-        return files::WriteAllAtomic(PathJoin(folder_, name_), content_.data(), content_.size());
+        if (Is("saveoom")) throw std::bad_alloc();
+        // As the image processor: folders through the run's guard, and no
+        // file the guard protects replaced.
+        if (guard_ ? !guard_->MakeOutputFolder(folder_) : !CreateFolderPath(folder_)) return false;
+        const std::wstring out = PathJoin(folder_, name_);
+        if (guard_ && !guard_->MayReplace(out)) return false;
+        return files::WriteAllAtomic(out, content_.data(), content_.size());
     }
     std::wstring OutputFolder() const override { return folder_; }
     std::wstring OutputName() const override { return name_; }
@@ -114,6 +132,7 @@ private:
     Gate& gate_;
     std::int32_t runType_ = 0;
     std::wstring input_, folder_, name_;
+    std::shared_ptr<const IOutputGuard> guard_;
     std::string content_;
 };
 

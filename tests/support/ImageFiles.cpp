@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include <jpeglib.h>
@@ -35,6 +36,14 @@ struct TiffSilence {
     }
 };
 }  // namespace
+
+bool TruncateFile(const std::string& path, double share) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || share < 0 || share > 1) return false;
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(static_cast<double>(size) * share), ec);
+    return !ec;
+}
 
 bool WriteTiff(const std::string& path, const std::vector<TiffPage>& pages) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");

@@ -52,6 +52,10 @@ struct TiffPage {
 // Writes the pages as one TIFF file (a multi-page file for several pages).
 bool WriteTiff(const std::string& path, const std::vector<TiffPage>& pages);
 
+// Cuts a file down to the first `share` (0 to 1) of its bytes, as a copy
+// broken off part way leaves it.
+bool TruncateFile(const std::string& path, double share);
+
 // colorType: 0 grey, 2 RGB, 3 palette, 4 grey+alpha, 6 RGBA. bitDepth 1..8.
 // dpi 0 writes no pHYs chunk.
 bool WritePng(const std::string& path, const Picture& picture, int colorType, int bitDepth,

@@ -6,17 +6,22 @@
 #include "app/core/MainWindowRules.h"
 #include "app/core/RunResults.h"
 #include "platform/core/Files.h"
+#include "platform/core/Numbers.h"
 #include "platform/core/Paths.h"
 #include "platform/core/UserDialogs.h"
 #include "settings/PathHelpers.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
 
+const std::wstring kOutOfMemoryReason = L"内存不足，无法处理此文件";
+const std::wstring kUnexpectedErrorReason = L"处理此文件时出错";
+
 CBatchEngine::CBatchEngine(IBatchWindow& window)
     : window_(window), factory_(MakeImageProcessorRun), pool_(*this) {}
 
 CBatchEngine::~CBatchEngine() {
     if (IsUiThread()) Shutdown();
+    budget_.Cancel();
     {
         std::lock_guard lock(inFlightMutex_);
         releaseSavers_ = true;
@@ -118,7 +123,7 @@ bool CBatchEngine::ValidateRun(int runType) {
             run_.includeSubfolders = true;
             run_.reprocessAll = false;
             run_.newFolder = true;
-            run_.source = ScanSetting::scanFolder.get();
+            run_.source = NormaliseSourceFolder(ScanSetting::scanFolder.get());
             run_.destination = ScanSetting::processedFolder.get();
         }
         if (!ScanStepFlags::AnyOn()) return false;
@@ -130,7 +135,8 @@ bool CBatchEngine::ValidateRun(int runType) {
     const RunChoices c = window_.ReadRunChoices();
     {
         std::lock_guard lock(runMutex_);
-        run_.source = c.sourceText;
+        // A folder text ending in a separator names the same folder.
+        run_.source = NormaliseSourceFolder(c.sourceText);
     }
     if (c.sourceText.empty()) {
         MessageBoxW(L"请选择要处理的图片所在文件夹.", kDefaultCaption, MB_OK);
@@ -177,6 +183,12 @@ bool CBatchEngine::WaitForWorkers() {
     return pool_.LiveThreads() == 0;
 }
 
+void CBatchEngine::RefuseRun(const std::wstring& message) {
+    MessageBoxW(message, kDefaultCaption, MB_OK);
+    autoMode_ = AUTO_MODE_OFF;
+    runState_ = RUN_STATE_IDLE;
+}
+
 void CBatchEngine::StartProcessing(int runType) {
     // A new run never starts over workers that are still busy.
     if (runState_ != RUN_STATE_IDLE || stopping_ || closing_) return;
@@ -191,6 +203,15 @@ void CBatchEngine::StartProcessing(int runType) {
     if (!ValidateRun(runType)) return;
 
     RunValues run = CopyRun();
+    std::wstring rootName;
+    GetLastPathComponent(run.source.c_str(), rootName);
+    const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
+    // Results never go onto the sources, into the source tree or onto the
+    // results of another source folder.
+    if (const std::wstring refusal = CheckOutputFolders(layout); !refusal.empty()) {
+        RefuseRun(refusal);
+        return;
+    }
     CFileTree tree;
     if (!BuildRunTree(tree, run.source)) {
         if (runType == RUN_SCAN_AND_PROCESS) {
@@ -199,26 +220,47 @@ void CBatchEngine::StartProcessing(int runType) {
         }
         return;
     }
-    std::wstring rootName;
-    GetLastPathComponent(run.source.c_str(), rootName);
+    std::vector<std::wstring> sources;
+    std::vector<QueuedFile> files = CollectRunFiles(tree, run.includeSubfolders, run.reprocessAll, layout, &sources);
+    auto inputs = std::make_shared<RunInputs>();
+    inputs->Add(sources);
+    if (const std::wstring refusal = CheckOutputFiles(layout, files, *inputs); !refusal.empty()) {
+        RefuseRun(refusal);
+        return;
+    }
+    failed_ = 0;
+    if (files.empty() && autoMode_ == AUTO_MODE_OFF) {
+        MessageBoxW(L"选中的目录 在当前的设置下 没有文件需要处理.", kApplicationName, MB_OK);
+        return;
+    }
+    // The results must be writable before anything is processed.
+    if (const std::wstring refusal = PrepareOutputs(layout, files); !refusal.empty()) {
+        RefuseRun(refusal);
+        return;
+    }
     {
         std::lock_guard lock(runMutex_);
         run_.rootPath = run.source;
         run_.rootName = rootName;
+        run_.autoMode = autoMode_.load();
+        run_.inputs = inputs;
     }
-    failed_ = 0;
-    const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
-    std::vector<QueuedFile> files = CollectRunFiles(tree, run.includeSubfolders, run.reprocessAll, layout);
+    {
+        std::lock_guard lock(liveLayoutMutex_);
+        liveLayouts_.clear();
+    }
+    runFailedList_.clear();
+    seenStamps_.clear();
+    failedStamps_.clear();
+    refusedPaths_.clear();
+    knownSources_.clear();
+    knownSources_.insert(sources.begin(), sources.end());
     total_ = static_cast<int>(files.size());
     {
         std::lock_guard lock(queueLock_);
         queue_ = std::move(files);
     }
 
-    if (total_ == 0 && autoMode_ == AUTO_MODE_OFF) {
-        MessageBoxW(L"选中的目录 在当前的设置下 没有文件需要处理.", kApplicationName, MB_OK);
-        return;
-    }
     ++generation_;
     if (autoMode_ != AUTO_MODE_OFF) window_.SetAutoDetectTimer(true);
 
@@ -261,6 +303,9 @@ void CBatchEngine::BeginStop(int stoppedMode) {
     runState_ = RUN_STATE_IDLE;
     autoMode_ = AUTO_MODE_OFF;
     window_.SetAutoDetectTimer(false);
+    // Files never taken are settled at once: no worker takes an item once
+    // the stop is seen, and the pool is done when the files in progress are.
+    pool_.DropPending();
     WriteFailedList();
     pool_.Wake();
 }
@@ -279,13 +324,65 @@ void CBatchEngine::OnAutoDetectTick() {
     std::wstring rootName;
     GetLastPathComponent(run.source.c_str(), rootName);
     const RunLayout layout{run.newFolder, run.destination, run.source, rootName};
-    const std::vector<QueuedFile> candidates =
-        CollectRunFiles(tree, run.includeSubfolders, run.reprocessAll, layout);
-    total_ = static_cast<int>(candidates.size());
-    if (autoMode_ != AUTO_MODE_OFF && HasNewFiles(candidates)) {
-        AppendNewFiles(candidates);
-        ReportProgress(pool_.CountDone());
+    std::vector<std::wstring> sources;
+    const std::vector<QueuedFile> found =
+        CollectRunFiles(tree, run.includeSubfolders, run.reprocessAll, layout, &sources);
+    // Files that appeared since the last tick are the run's sources too.
+    std::vector<std::wstring> newSources;
+    for (const auto& path : sources)
+        if (knownSources_.insert(path).second) newSources.push_back(path);
+    if (run.inputs) run.inputs->Add(newSources);
+
+    std::unordered_set<std::wstring> queued;
+    {
+        std::lock_guard lock(queueLock_);
+        queued = QueuedPathSetLocked();
     }
+    // A file is taken only once its size and time have stayed the same
+    // since the previous tick (it may still be being written); a file that
+    // failed is taken again once it has changed and settled.
+    std::vector<QueuedFile> candidates;
+    std::vector<WorkItem> retries;
+    std::unordered_map<std::wstring, files::FileStamp> seen;
+    const auto settled = [&](const std::wstring& path, const files::FileStamp& now) {
+        auto before = seenStamps_.find(path);
+        const bool same = before != seenStamps_.end() && before->second == now;
+        if (!same) seen.emplace(path, now);
+        return same;
+    };
+    for (const QueuedFile& c : found) {
+        files::FileStamp now;
+        const bool stamped = files::GetFileStamp(c.fullPath, now);
+        if (queued.count(c.fullPath)) {
+            candidates.push_back(c);
+            auto failedAt = failedStamps_.find(c.fullPath);
+            if (failedAt != failedStamps_.end() && stamped && !(failedAt->second == now) && settled(c.fullPath, now)) {
+                failedStamps_.erase(failedAt);
+                WithdrawFailure(c.fullPath);
+                retries.push_back(WorkItem{c.fullPath, WorkItem::kPending});
+            }
+            continue;
+        }
+        if (refusedPaths_.count(c.fullPath)) continue;
+        if (const std::wstring refusal = CheckOutputFiles(layout, {c}, *run.inputs); !refusal.empty()) {
+            refusedPaths_.insert(c.fullPath);
+            RecordFailure(c.fullPath, refusal);
+            continue;
+        }
+        if (!stamped || !settled(c.fullPath, now)) continue;
+        candidates.push_back(c);
+    }
+    seenStamps_ = std::move(seen);
+
+    total_ = static_cast<int>(candidates.size());
+    if (autoMode_ == AUTO_MODE_OFF) return;
+    const bool fresh = HasNewFiles(candidates);
+    if (fresh) AppendNewFiles(candidates);
+    if (!retries.empty()) {
+        std::lock_guard lock(queueLock_);
+        pool_.AppendItems(std::move(retries));  // queue lock, then pool lock
+    }
+    if (fresh || !retries.empty()) ReportProgress(pool_.CountDone());
 }
 
 std::unordered_set<std::wstring> CBatchEngine::QueuedPathSetLocked() const {
@@ -354,13 +451,64 @@ void CBatchEngine::UpdateProgress(int done) {
     WriteFailedList();
 }
 
+void CBatchEngine::RecordFailure(const std::wstring& path, const std::wstring& reason) {
+    ++failed_;
+    failedFiles_.push_back(path);
+    failedReasons_.push_back(reason);
+    if (CopyRun().autoMode != AUTO_MODE_OFF) {
+        files::FileStamp stamp;
+        if (files::GetFileStamp(path, stamp)) failedStamps_[path] = stamp;
+    }
+}
+
+void CBatchEngine::WithdrawFailure(const std::wstring& path) {
+    for (std::size_t i = failedFiles_.size(); i-- > 0;) {
+        if (failedFiles_[i] != path) continue;
+        failedFiles_.erase(failedFiles_.begin() + static_cast<std::ptrdiff_t>(i));
+        failedReasons_.erase(failedReasons_.begin() + static_cast<std::ptrdiff_t>(i));
+        if (failed_ > 0) --failed_;
+        return;
+    }
+}
+
+void CBatchEngine::SetFailReason(int index, const std::wstring& reason) {
+    if (reason.empty()) return;
+    std::lock_guard lock(inFlightMutex_);
+    failReasons_[index] = reason;
+}
+
+std::wstring CBatchEngine::TakeFailReason(int index) {
+    std::lock_guard lock(inFlightMutex_);
+    auto it = failReasons_.find(index);
+    if (it == failReasons_.end()) return std::wstring();
+    std::wstring reason = std::move(it->second);
+    failReasons_.erase(it);
+    return reason;
+}
+
 void CBatchEngine::WriteFailedList() {
     if (failedFiles_.empty()) return;
+    // One line per file, beginning with its path; a reason follows a tab.
+    std::vector<std::wstring> lines;
+    lines.reserve(failedFiles_.size());
+    for (std::size_t i = 0; i < failedFiles_.size(); ++i)
+        lines.push_back(i < failedReasons_.size() && !failedReasons_[i].empty()
+                            ? failedFiles_[i] + L"\t" + failedReasons_[i]
+                            : failedFiles_[i]);
+    // Every write of one run goes to the file its first write named, so a
+    // run stopped in one minute and ended in the next leaves one full list.
+    if (!runFailedList_.empty()) {
+        if (WriteFailedListAt(runFailedList_, lines)) lastFailedList_ = runFailedList_;
+        return;
+    }
     const RunValues run = CopyRun();
     SYSTEMTIME now;
-    GetLocalTime(&now);
-    const std::wstring written = WriteFailedListFile(run.newFolder ? run.destination : run.source, failedFiles_, now);
-    if (!written.empty()) lastFailedList_ = written;
+    if (clock_)
+        now = clock_();
+    else
+        GetLocalTime(&now);
+    const std::wstring written = WriteFailedListFile(run.newFolder ? run.destination : run.source, lines, now);
+    if (!written.empty()) lastFailedList_ = runFailedList_ = written;
 }
 
 // ---- Messages --------------------------------------------------------------
@@ -398,13 +546,20 @@ bool CBatchEngine::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     }
 }
 
-RunProcessorPtr CBatchEngine::TakeInFlight(WPARAM key, int* index) {
-    std::lock_guard lock(inFlightMutex_);
-    auto it = inFlight_.find(key);
-    if (it == inFlight_.end()) return nullptr;
-    RunProcessorPtr p = std::move(it->second.processor);
-    if (index) *index = it->second.index;
-    inFlight_.erase(it);
+RunProcessorPtr CBatchEngine::TakeInFlight(WPARAM key, int* index, BudgetTicket* ticket) {
+    BudgetTicket held;
+    RunProcessorPtr p;
+    {
+        std::lock_guard lock(inFlightMutex_);
+        auto it = inFlight_.find(key);
+        if (it == inFlight_.end()) return nullptr;
+        p = std::move(it->second.processor);
+        held = std::move(it->second.ticket);
+        if (index) *index = it->second.index;
+        inFlight_.erase(it);
+    }
+    if (ticket) *ticket = std::move(held);
+    else if (p) p.reset();  // the processor goes before its memory is given back
     return p;
 }
 
@@ -434,9 +589,11 @@ void CBatchEngine::OnImageProcessed(WPARAM key) {
     if (ProcessSetting::rmblankpage.on && processor->IsBlankResult()) {
         // No result; a result of an earlier run at that name goes.
         const std::wstring earlier = PathJoin(processor->OutputFolder(), processor->OutputName());
-        if (files::Exists(earlier)) files::Remove(earlier);
+        const RunValues run = CopyRun();
+        if (files::Exists(earlier) && !(run.inputs && run.inputs->IsInputFile(earlier))) files::Remove(earlier);
         int index = -1;
-        RunProcessorPtr p = TakeInFlight(key, &index);
+        BudgetTicket ticket;
+        RunProcessorPtr p = TakeInFlight(key, &index, &ticket);
         saveAsked_.notify_all();  // its worker has nothing to write
         CompleteFile(std::move(p), index, true);
         return;
@@ -450,17 +607,16 @@ void CBatchEngine::OnImageProcessed(WPARAM key) {
 
 void CBatchEngine::OnFileSaved(WPARAM key, bool saved) {
     int index = -1;
-    RunProcessorPtr p = TakeInFlight(key, &index);
+    BudgetTicket ticket;
+    RunProcessorPtr p = TakeInFlight(key, &index, &ticket);
     if (!p) return;
     CompleteFile(std::move(p), index, saved);
 }
 
 void CBatchEngine::CompleteFile(RunProcessorPtr processor, int index, bool saved) {
-    if (!saved) {
-        // A result that could not be written is a failed file.
-        ++failed_;
-        failedFiles_.push_back(processor->InputPath());
-    }
+    const std::wstring reason = TakeFailReason(index);
+    // A result that could not be written is a failed file.
+    if (!saved) RecordFailure(processor->InputPath(), reason);
     pool_.MarkDoneAt(index);
     ReportProgress(pool_.CountDone());
 }
@@ -477,7 +633,14 @@ void CBatchEngine::SaveWhenAsked(WPARAM key, int index, IRunProcessor* processor
         // Dropped as blank (the entry is gone), or the program ends.
         if (it == inFlight_.end() || !it->second.saveRequested) return;
     }
-    const bool saved = processor->SaveResult();
+    bool saved = false;
+    try {
+        saved = processor->SaveResult();
+    } catch (const std::bad_alloc&) {
+        SetFailReason(index, kOutOfMemoryReason);
+    } catch (...) {
+        SetFailReason(index, kUnexpectedErrorReason);
+    }
     if (!PostMessage(hwnd_.load(), WM_FILE_SAVED, key, saved ? 1 : 0)) {
         TakeInFlight(key, nullptr);
         pool_.MarkDoneAt(index);
@@ -486,12 +649,12 @@ void CBatchEngine::SaveWhenAsked(WPARAM key, int index, IRunProcessor* processor
 
 void CBatchEngine::OnFileFailed(WPARAM key, int index) {
     int takenIndex = index;
-    RunProcessorPtr p = key ? TakeInFlight(key, &takenIndex) : nullptr;
+    BudgetTicket ticket;
+    RunProcessorPtr p = key ? TakeInFlight(key, &takenIndex, &ticket) : nullptr;
     if (key && !p) return;  // not a file of this engine
     const std::wstring path = p ? p->InputPath() : pool_.ItemPath(index);
-    ++failed_;
+    RecordFailure(path, TakeFailReason(takenIndex));
     pool_.MarkDoneAt(takenIndex);
-    failedFiles_.push_back(path);
     ReportProgress(pool_.CountDone());
 }
 
@@ -513,6 +676,7 @@ void CBatchEngine::Shutdown() {
         autoMode_ = AUTO_MODE_OFF;
         window_.SetAutoDetectTimer(false);
     }
+    pool_.DropPending();
     pool_.Wake();
     if (IsUiThread()) {
         // Workers may be waiting for this thread (a file to read, a result to
@@ -525,6 +689,7 @@ void CBatchEngine::Shutdown() {
             releaseSavers_ = true;
         }
         saveAsked_.notify_all();
+        budget_.Cancel();  // a worker waiting for memory gives its file up
         pool_.Abandon();
     }
     pool_.JoinThreads();
@@ -534,7 +699,10 @@ void CBatchEngine::Shutdown() {
 }
 
 void CBatchEngine::Reopen() {
-    if (pool_.LiveThreads() == 0) closing_ = false;
+    if (pool_.LiveThreads() == 0) {
+        closing_ = false;
+        budget_.Reset();
+    }
 }
 
 // ---- Worker side -----------------------------------------------------------
@@ -584,11 +752,8 @@ void CBatchEngine::ProcessAutoFile(int index, const std::wstring& path, RunProce
     RunFileRoad(index, file, true, std::move(processor));
 }
 
-void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad, RunProcessorPtr processor) {
-    const HWND hwnd = hwnd_.load();
-    PostMessage(hwnd, WM_WORKER_STATUS, generation_.load(), index);
-
-    const RunValues run = CopyRun();
+RunLayout CBatchEngine::FileLayout(const RunValues& run, bool autoRoad) {
+    const RunLayout runLayout{run.newFolder, run.destination, run.rootPath, run.rootName};
     bool newFolder;
     std::wstring destination;
     {
@@ -597,29 +762,84 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
         destination = destinationFolder_;
     }
     if (autoRoad) {
-        newFolder = newFolder || autoMode_ == AUTO_MODE_SCAN;
+        // A scan-and-process run keeps its layout, also for a file taken
+        // just before its stop.
+        newFolder = newFolder || run.autoMode == AUTO_MODE_SCAN;
         destination = run.destination;
     } else if (newFolder && destination.empty()) {
         destination = run.destination;  // the live choice has no folder: the run's own
     }
     if (newFolder && destination.empty()) newFolder = false;  // never a folder at the file system's root
-    const RunLayout layout{newFolder, destination, run.rootPath, run.rootName};
+    const RunLayout live{newFolder, destination, run.rootPath, run.rootName};
+    if (live.newFolder == runLayout.newFolder && (!live.newFolder || live.destination == runLayout.destination))
+        return runLayout;
+    // A layout chosen during the run goes through the output rule once; a
+    // layout it refuses leaves the run's own in force.
+    std::lock_guard lock(liveLayoutMutex_);
+    for (const auto& [key, allowed] : liveLayouts_)
+        if (key.first == live.newFolder && key.second == live.destination) return allowed ? live : runLayout;
+    const bool allowed = CheckOutputFolders(live).empty() && PrepareOutputs(live, {}).empty();
+    liveLayouts_.push_back({{live.newFolder, live.destination}, allowed});
+    return allowed ? live : runLayout;
+}
+
+void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad, RunProcessorPtr processor) {
+    const HWND hwnd = hwnd_.load();
+    PostMessage(hwnd, WM_WORKER_STATUS, generation_.load(), index);
+
+    const RunValues run = CopyRun();
+    const RunLayout layout = FileLayout(run, autoRoad);
     const std::wstring outputFolder = OutputFolderOf(file.parentPath, file.parentName, layout);
-    if (newFolder && pool_.runType != RUN_DETECTION) CreateFolderPath(outputFolder);
+    const auto guard = std::make_shared<CRunOutputGuard>(!layout.newFolder, run.inputs);
+    if (layout.newFolder && pool_.runType != RUN_DETECTION) guard->MakeOutputFolder(outputFolder);
 
     if (!processor) {
         if (!PostMessage(hwnd, WM_FILE_FAILED, 0, index)) pool_.MarkDoneAt(index);
         return;
     }
+    // The file is read only once its estimated peak fits into the memory
+    // the other files in progress leave; one that can never fit fails.
+    BudgetTicket ticket;
+    if (const std::uint64_t need = processor->EstimatePeakBytes(file.fullPath); need > 0) {
+        switch (budget_.Acquire(need)) {
+        case CMemoryBudget::Admission::kAdmitted:
+            ticket = BudgetTicket(&budget_, need);
+            break;
+        case CMemoryBudget::Admission::kTooBig:
+            SetFailReason(index, FormatW(L"内存不足：处理此文件约需 %llu MB，超过内存预算 %llu MB",
+                                         static_cast<unsigned long long>(need >> 20),
+                                         static_cast<unsigned long long>(budget_.Total() >> 20)));
+            if (!PostMessage(hwnd, WM_FILE_FAILED, 0, index)) {
+                TakeFailReason(index);
+                pool_.MarkDoneAt(index);
+            }
+            return;
+        case CMemoryBudget::Admission::kCancelled:
+            pool_.MarkDoneAt(index);  // the program closes: the file was never begun
+            return;
+        }
+    }
     processor->SetInputPath(file.fullPath);
+    processor->SetOutputGuard(guard);
     IRunProcessor* raw = processor.get();
     const WPARAM key = raw->Key();
     {
         std::lock_guard lock(inFlightMutex_);
-        inFlight_[key] = InFlight{std::move(processor), index};
+        inFlight_[key] = InFlight{std::move(ticket), std::move(processor), index};
     }
-    bool ok = SendMessage(hwnd, WM_LOAD_FILE, key, 0) == 1;
-    if (ok) ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
+    bool ok = false;
+    // A page too big for the memory left, or anything else thrown while the
+    // file is read and processed, fails this file only; the run goes on.
+    try {
+        ok = SendMessage(hwnd, WM_LOAD_FILE, key, 0) == 1;
+        if (ok) ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+        SetFailReason(index, kOutOfMemoryReason);
+    } catch (...) {
+        ok = false;
+        SetFailReason(index, kUnexpectedErrorReason);
+    }
     if (ok) {
         // The processor has announced its file; the user-interface thread
         // now decides, and this worker writes the result when asked.
@@ -628,6 +848,7 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     }
     if (!PostMessage(hwnd, WM_FILE_FAILED, key, index)) {
         TakeInFlight(key, nullptr);
+        TakeFailReason(index);
         pool_.MarkDoneAt(index);
     }
 }

@@ -22,10 +22,16 @@
 #include <vector>
 
 #include "app/core/BatchMessages.h"
+#include "app/core/MemoryBudget.h"
+#include "app/core/OutputRule.h"
 #include "app/core/RunLayout.h"
 #include "app/core/RunProcessor.h"
 #include "app/core/WorkerPool.h"
 #include "platform/core/System.h"
+
+// Reasons written after a failed file's path in the failed-file list.
+extern const std::wstring kOutOfMemoryReason;
+extern const std::wstring kUnexpectedErrorReason;
 
 // The main window's choices a run is validated with.
 struct RunChoices {
@@ -73,6 +79,10 @@ public:
     // The window that receives the workers' messages (the main window).
     void SetWindowHandle(HWND hwnd) { hwnd_.store(hwnd); }
     HWND WindowHandle() const { return hwnd_.load(); }
+    // The memory the files in progress may take together (a share of the
+    // machine's memory unless set).
+    void SetMemoryBudget(std::uint64_t bytes) { budget_.SetTotal(bytes); }
+    const CMemoryBudget& MemoryBudget() const { return budget_; }
     // Makes the processor of each file (the image processor unless replaced).
     void SetProcessorFactory(ProcessorFactory factory) { factory_ = std::move(factory); }
 
@@ -131,12 +141,21 @@ public:
     int QueueLength() const;
     std::vector<QueuedFile> Queue() const;
     const std::vector<std::wstring>& FailedFiles() const { return failedFiles_; }
-    void ClearFailedFiles() { failedFiles_.clear(); }
+    // The reason given for each failed file (same order; empty when the file
+    // simply could not be read, decoded or written).
+    const std::vector<std::wstring>& FailedReasons() const { return failedReasons_; }
+    void ClearFailedFiles() {
+        failedFiles_.clear();
+        failedReasons_.clear();
+    }
     int QuickSteps() const;
     std::wstring RunSource() const;
     std::wstring RunDestination() const;
     // The file the last WriteFailedList wrote (empty when none).
     const std::wstring& LastFailedListPath() const { return lastFailedList_; }
+    // The local time the failed-file list is named after (the wall clock
+    // unless a test sets another).
+    void SetClock(std::function<SYSTEMTIME()> clock) { clock_ = std::move(clock); }
     CWorkerPool& Pool() { return pool_; }
     const CWorkerPool& Pool() const { return pool_; }
     // Processors between their worker and the user-interface thread.
@@ -161,20 +180,38 @@ private:
         bool reprocessAll = true;
         bool newFolder = false;
         int quickSteps = 1;  // 1 (deskew only) until the first validation
+        int autoMode = 0;    // the run's AutoMode when it started (a stop does not change it)
         std::wstring rootPath;
         std::wstring rootName;
+        // The run's source files, which no result may replace.
+        std::shared_ptr<RunInputs> inputs;
     };
     struct InFlight {
+        BudgetTicket ticket;  // given back after the processor is gone
         RunProcessorPtr processor;
         int index = -1;
         bool saveRequested = false;  // the user-interface thread asked the worker to save
     };
 
     RunValues CopyRun() const;
+    // Shows a refusal of the run (caption "提示") and leaves the engine idle.
+    void RefuseRun(const std::wstring& message);
+    // The layout a file taken now goes to: the live folder choices when the
+    // output rule allows them, otherwise the run's own layout.
+    RunLayout FileLayout(const RunValues& run, bool autoRoad);
+    // Books a failed file (count and list) with its reason.
+    void RecordFailure(const std::wstring& path, const std::wstring& reason);
+    // Takes the last failure of `path` back (the file is processed again).
+    void WithdrawFailure(const std::wstring& path);
+    // The reason a worker gave for the failure of item `index` (taken).
+    std::wstring TakeFailReason(int index);
+    void SetFailReason(int index, const std::wstring& reason);
     // The full paths of the queue; the caller holds queueLock_.
     std::unordered_set<std::wstring> QueuedPathSetLocked() const;
     void RunFileRoad(int index, const QueuedFile& file, bool autoRoad, RunProcessorPtr processor);
-    RunProcessorPtr TakeInFlight(WPARAM key, int* index);
+    // Takes a processor out of the hand-over; `ticket` receives what it
+    // holds of the memory budget (kept until the processor is gone).
+    RunProcessorPtr TakeInFlight(WPARAM key, int* index, BudgetTicket* ticket = nullptr);
     void ReportProgress(int done);
     void BeginStop(int stoppedMode);
     bool WaitForWorkers();
@@ -219,7 +256,22 @@ private:
     int total_ = 0;
     int failed_ = 0;
     std::vector<std::wstring> failedFiles_;
+    std::vector<std::wstring> failedReasons_;
     std::wstring lastFailedList_;
+    std::wstring runFailedList_;  // the list file of the current run, once written
+    std::function<SYSTEMTIME()> clock_;
+    std::unordered_map<int, std::wstring> failReasons_;  // item index -> reason (inFlightMutex_)
+    // Live layouts already judged by the output rule: (new folder, destination) -> allowed.
+    std::mutex liveLayoutMutex_;
+    std::vector<std::pair<std::pair<bool, std::wstring>, bool>> liveLayouts_;
+    // Auto-detection (user-interface thread): source files already known,
+    // stamps of the files not yet taken at the previous tick, stamps of
+    // failed files when they failed, and files the output rule refused.
+    std::unordered_set<std::wstring> knownSources_;
+    std::unordered_map<std::wstring, files::FileStamp> seenStamps_;
+    std::unordered_map<std::wstring, files::FileStamp> failedStamps_;
+    std::unordered_set<std::wstring> refusedPaths_;
 
+    CMemoryBudget budget_;
     CWorkerPool pool_;  // last: its threads end before the members above go
 };

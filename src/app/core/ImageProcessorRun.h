@@ -12,7 +12,9 @@ public:
     WPARAM Key() const override { return reinterpret_cast<WPARAM>(&processor_); }
     void SetRun(std::int32_t runType, float lowClip, float highClip) override;
     void SetInputPath(const std::wstring& path) override { processor_.sourcePath = path; }
+    void SetOutputGuard(std::shared_ptr<const IOutputGuard> guard) override { processor_.outputGuard = std::move(guard); }
     std::wstring InputPath() const override { return processor_.sourcePath; }
+    std::uint64_t EstimatePeakBytes(const std::wstring& path) override;
     bool ReadFileBytes(const std::wstring& path) override { return processor_.ReadFileBytes(path.c_str()); }
     bool ProcessFile(const std::wstring& path, std::int32_t quickSteps, const std::wstring& outputFolder,
                      const std::wstring& outputName, std::int32_t itemIndex) override;

@@ -46,8 +46,12 @@ bool BuildRunTree(CFileTree& tree, const std::wstring& rootPath);
 // file of the tree with include-sub-folders on, else the source folder's own
 // entries. Skipped: folders; nodes without a parent; files in a folder whose
 // name contains "_tmpformultiframe" (case counts); in the source-folder layout,
-// files in a folder with the same name as its own parent folder (results of
-// an earlier run); unless reprocess-all, files whose output path exists.
+// files in a result folder of an earlier run (a folder with the same name as
+// its own parent folder that carries the result-folder marker); in the
+// new-folder layout, files inside the destination's result tree (reached
+// through a link); unless reprocess-all, files whose output path exists.
+// `sources`, when given, receives every file that passed the folder rules,
+// whether or not its output exists: the run's source files.
 // The root node is renamed to layout.rootName.
 std::vector<QueuedFile> CollectRunFiles(CFileTree& tree, bool includeSubfolders, bool reprocessAll,
-                                        const RunLayout& layout);
+                                        const RunLayout& layout, std::vector<std::wstring>* sources = nullptr);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/core/Messages.h"
+#include "processing/OutputGuard.h"
 
 class IRunProcessor {
 public:
@@ -20,7 +21,14 @@ public:
     // The run's kind and the auto-contrast clip percentages.
     virtual void SetRun(std::int32_t runType, float lowClip, float highClip) = 0;
     virtual void SetInputPath(const std::wstring& path) = 0;
+    // The run's rule for this file's results: every output folder is made
+    // through it and no file it protects is replaced or removed.
+    virtual void SetOutputGuard(std::shared_ptr<const IOutputGuard> guard) = 0;
     virtual std::wstring InputPath() const = 0;
+
+    // The estimated peak memory of processing the file at `path`, from its
+    // headers alone (before it is read); 0 when nothing is known.
+    virtual std::uint64_t EstimatePeakBytes(const std::wstring& path) = 0;
 
     // Reads the whole file (on the user-interface thread). False when it
     // cannot be read.

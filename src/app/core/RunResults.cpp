@@ -36,9 +36,8 @@ std::wstring FailedListFileName(const SYSTEMTIME& t) {
     return FormatW(L"image_failed_%04d-%02d-%02d_%02d%02d.txt", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
 }
 
-std::wstring WriteFailedListFile(const std::wstring& folder, const std::vector<std::wstring>& paths,
-                                 const SYSTEMTIME& time, UINT codePage) {
-    if (paths.empty() || folder.empty()) return {};
+bool WriteFailedListAt(const std::wstring& path, const std::vector<std::wstring>& paths, UINT codePage) {
+    if (paths.empty() || path.empty()) return false;
     std::string bytes;
     for (const std::wstring& p : paths) {
         std::string line;
@@ -46,7 +45,13 @@ std::wstring WriteFailedListFile(const std::wstring& folder, const std::vector<s
         bytes += line;
         bytes += "\r\n";
     }
+    return files::WriteAllAtomic(path, bytes.data(), bytes.size());
+}
+
+std::wstring WriteFailedListFile(const std::wstring& folder, const std::vector<std::wstring>& paths,
+                                 const SYSTEMTIME& time, UINT codePage) {
+    if (paths.empty() || folder.empty()) return {};
     const std::wstring path = PathJoin(folder, FailedListFileName(time));
-    if (!files::WriteAllAtomic(path, bytes.data(), bytes.size())) return {};
+    if (!WriteFailedListAt(path, paths, codePage)) return {};
     return path;
 }

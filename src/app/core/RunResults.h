@@ -26,3 +26,6 @@ std::wstring FailedListFileName(const SYSTEMTIME& time);
 // (also when the folder cannot be written: the list is best effort).
 std::wstring WriteFailedListFile(const std::wstring& folder, const std::vector<std::wstring>& paths,
                                  const SYSTEMTIME& time, UINT codePage = CP_ACP);
+// Writes the list the same way to the file `path` (replaced when it exists).
+// False when it cannot be written.
+bool WriteFailedListAt(const std::wstring& path, const std::vector<std::wstring>& paths, UINT codePage = CP_ACP);

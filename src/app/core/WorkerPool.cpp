@@ -86,6 +86,16 @@ void CWorkerPool::AppendItems(std::vector<WorkItem> items) {
     changed_.notify_all();
 }
 
+void CWorkerPool::DropPending() {
+    {
+        std::lock_guard lock(lock_);
+        // Workers take the lowest pending index, so the pending items are the
+        // end of the list; items before them keep their indices.
+        while (!items_.empty() && items_.back().state == WorkItem::kPending) items_.pop_back();
+    }
+    changed_.notify_all();
+}
+
 std::vector<WorkItem> CWorkerPool::Items() const {
     std::lock_guard lock(lock_);
     return items_;
@@ -121,8 +131,9 @@ void CWorkerPool::JoinThreads() {
     threads_.clear();
 }
 
-int CWorkerPool::TakePendingLocked() {
+int CWorkerPool::TakePendingLocked(bool autoWorker) {
     if (abandoned_ || host_.StopTaking()) return -1;
+    if (autoWorker && host_.AutoMode() == 0) return -1;
     for (std::size_t i = 0; i < items_.size(); ++i) {
         if (items_[i].state == WorkItem::kPending) {
             items_[i].state = WorkItem::kTaken;
@@ -164,7 +175,7 @@ int CWorkerPool::BatchWorker(CWorkerPool* pool) {
         int index;
         {
             std::lock_guard lock(pool->lock_);
-            index = pool->TakePendingLocked();
+            index = pool->TakePendingLocked(false);
         }
         if (index < 0) break;
         RunProcessorPtr processor = pool->NewProcessor();
@@ -185,7 +196,7 @@ int CWorkerPool::AutoWorker(CWorkerPool* pool) {
         std::wstring path;
         {
             std::unique_lock lock(pool->lock_);
-            index = pool->TakePendingLocked();
+            index = pool->TakePendingLocked(true);
             if (index < 0) {
                 if (pool->abandoned_ || pool->host_.StopTaking()) break;
                 // Nothing pending: look again in 100 ms, or as soon as items

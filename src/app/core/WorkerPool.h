@@ -74,6 +74,9 @@ public:
     bool MarkDoneAt(int index);
     // Appends items at the end (auto-detection's new files).
     void AppendItems(std::vector<WorkItem> items);
+    // Removes the items no worker has taken (a stopped run settles them):
+    // the pool is all done once the items in progress are.
+    void DropPending();
 
     std::vector<WorkItem> Items() const;
     std::size_t ItemCount() const;
@@ -104,8 +107,9 @@ public:
     static int AutoWorker(CWorkerPool* pool);
 
 private:
-    // Under the lock: the first pending item, now taken; -1 when none.
-    int TakePendingLocked();
+    // Under the lock: the first pending item, now taken; -1 when none (also
+    // for an auto-mode worker once the host's AutoMode is 0).
+    int TakePendingLocked(bool autoWorker);
     // Under the lock: sets an item to done, counting it once.
     void SetDoneLocked(WorkItem& item);
     // Waits until item `index` is done or gone (or the pool is abandoned).

@@ -6,9 +6,13 @@
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <cstdio>
 #include <unistd.h>
 
+#include "platform/core/Paths.h"
 #include "platform/core/Strings.h"
 
 namespace fs = std::filesystem;
@@ -92,7 +96,87 @@ bool ReadAll(const std::wstring& path, std::vector<std::uint8_t>& out) {
 
 std::wstring TemporarySibling(const std::wstring& path) {
     static std::atomic<unsigned> counter{0};
-    return path + L".tmp" + std::to_wstring(::getpid()) + L"_" + std::to_wstring(counter.fetch_add(1));
+    char name[32];
+    std::snprintf(name, sizeof name, ".tsv%08x%08x.tmp", static_cast<unsigned>(::getpid()), counter.fetch_add(1));
+    const std::wstring folder = PathFolder(path);
+    return folder.empty() ? FromUtf8(name) : PathJoin(folder, FromUtf8(name));
+}
+
+bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
+    if (from.empty() || to.empty()) return false;
+    const std::string a = ToUtf8(from), b = ToUtf8(to);
+    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the no-replace rename: look first.
+    struct stat st;
+    if (::lstat(b.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(a.c_str(), b.c_str()) == 0;
+}
+
+std::wstring CutToUtf8Bytes(const std::wstring& name, std::size_t maxBytes) {
+    std::wstring out;
+    std::size_t bytes = 0;
+    for (wchar_t c : name) {
+        const std::size_t n = ToUtf8(std::wstring(1, c)).size();
+        if (bytes + n > maxBytes) break;
+        bytes += n;
+        out.push_back(c);
+    }
+    return out;
+}
+
+bool GetFileStamp(const std::wstring& path, FileStamp& stamp) {
+    struct stat st;
+    if (!StatPath(path, st) || !S_ISREG(st.st_mode)) return false;
+    stamp.size = static_cast<std::int64_t>(st.st_size);
+    stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return true;
+}
+
+std::wstring CanonicalPath(const std::wstring& path) {
+    if (path.empty()) return path;
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::path(ToUtf8(path)), ec);
+    if (ec) p = fs::path(ToUtf8(path)).lexically_normal();
+    std::string text = p.string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return FromUtf8(text);
+}
+
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& root) {
+    if (path.empty() || root.empty()) return false;
+    if (root == L"/") return path[0] == L'/';
+    if (path.compare(0, root.size(), root) != 0) return false;
+    return path.size() == root.size() || path[root.size()] == L'/';
+}
+
+FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+bool FolderLock::TryLock(const std::wstring& folder) {
+    Release();
+    const int fd = ::open(ToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void FolderLock::Release() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    fd_ = -1;
 }
 
 bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size) {

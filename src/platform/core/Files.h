@@ -33,8 +33,59 @@ bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size
 // temporary name beside `to`. Refused (false, nothing written) when `to`
 // names the same file as `from`: a copy never writes over its own source.
 bool CopyReplacing(const std::wstring& from, const std::wstring& to);
-// A fresh name beside `path` for a temporary file ("<path>.tmp<N>").
+// A fresh name beside `path` for a temporary file: a hidden name of fixed
+// length in the same folder (".tsv" + process and counter digits + ".tmp"),
+// so a temporary name never grows past the file-name limit however long
+// `path`'s own name is, and no run takes it for an image.
 std::wstring TemporarySibling(const std::wstring& path);
+// Renames `from` to `to` only when nothing is at `to` (also for folders);
+// false, with errno EEXIST, when something is.
+bool RenameNoReplace(const std::wstring& from, const std::wstring& to);
+// The longest file name (one path component) the file systems take, in
+// bytes of its UTF-8 form.
+constexpr std::size_t kNameMaxBytes = 255;
+// `name` cut at a character boundary to at most `maxBytes` UTF-8 bytes.
+std::wstring CutToUtf8Bytes(const std::wstring& name, std::size_t maxBytes);
+
+// What a later look can compare to see whether a file changed: its size
+// and modification time.
+struct FileStamp {
+    std::int64_t size = -1;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// The stamp of a regular file; false when it cannot be examined.
+bool GetFileStamp(const std::wstring& path, FileStamp& stamp);
+
+// The path with every link, "." and ".." of its existing part resolved and
+// no trailing separator (what does not exist yet is appended as written).
+// Empty for an empty path.
+std::wstring CanonicalPath(const std::wstring& path);
+// True when `path` is `root` or lies below it (both canonical, compared
+// component by component; case counts).
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& root);
+
+// An exclusive lock on a folder (flock on the folder itself) for as long as
+// the object lives. Every process and every object of this process that
+// locks the same folder waits for, or is refused by, the holder; a process
+// that ends releases its locks.
+class FolderLock {
+public:
+    FolderLock() = default;
+    ~FolderLock() { Release(); }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    FolderLock(FolderLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FolderLock& operator=(FolderLock&& other) noexcept;
+    // Takes the lock without waiting; false when the folder cannot be opened
+    // or someone holds it.
+    bool TryLock(const std::wstring& folder);
+    bool Held() const { return fd_ >= 0; }
+    void Release();
+
+private:
+    int fd_ = -1;
+};
 // Identity of a file or folder on its device; two paths that reach the same
 // folder (through a link) give the same id.
 struct FileId {

@@ -1,5 +1,9 @@
 #include "platform/core/System.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -18,6 +22,32 @@ int GetProcessorCount() {
 
 void SetProcessorCountOverride(int count) {
     g_processorOverride.store(count > 0 ? count : 0, std::memory_order_relaxed);
+}
+
+namespace {
+
+// A byte count from a control-group file ("max" or unreadable: none).
+std::uint64_t LimitFromFile(const char* path) {
+    std::FILE* f = std::fopen(path, "r");
+    if (!f) return 0;
+    unsigned long long value = 0;
+    const bool read = std::fscanf(f, "%llu", &value) == 1;
+    std::fclose(f);
+    return read ? value : 0;
+}
+
+}  // namespace
+
+std::uint64_t GetPhysicalMemoryBytes() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    std::uint64_t bytes = pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize)
+                                                   : (1ull << 30);
+    for (const char* limit : {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
+        const std::uint64_t cap = LimitFromFile(limit);
+        if (cap > 0 && cap < bytes) bytes = cap;
+    }
+    return bytes;
 }
 
 DWORD GetTickCount() {

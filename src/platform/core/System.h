@@ -1,6 +1,8 @@
 // The machine and the clock: processor count, millisecond ticks, local time.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/core/WinTypes.h"
 
 // The number of processors the program may use: the system's count, or the
@@ -10,6 +12,11 @@ int GetProcessorCount();
 // Makes GetProcessorCount return `count` (tests pretend to run on machines
 // with 2, 6 or 12 processors); 0 or less removes the override.
 void SetProcessorCountOverride(int count);
+
+// The machine's memory in bytes, or the memory limit the process runs
+// under (its control group's) when that is smaller; at least 1 GiB is
+// assumed when neither can be read.
+std::uint64_t GetPhysicalMemoryBytes();
 
 // Milliseconds since an arbitrary start (steady, not the wall clock),
 // wrapping at 2^32 like a 32-bit tick count; differences taken in unsigned

@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include <algorithm>
 #include <atomic>
@@ -137,6 +140,12 @@ void EnsureUiApplication(int* argc, char** argv) {
         // Lives as long as the process.
         new QApplication(argc ? *argc : defaultArgc, argv ? argv : defaultArgv);
     }
+    // The program speaks Chinese: Qt's own dialogs (the folder browser,
+    // file dialogs, the colour picker) take Qt's Chinese catalogue.
+    static QTranslator qtCatalogue;
+    if (qtCatalogue.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtCatalogue);
     QFont font = QApplication::font();
     font.setFamilies(gdi::FontFamiliesFor(L"MS Shell Dlg"));
     font.setPixelSize(12);

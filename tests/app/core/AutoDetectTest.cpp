@@ -1,5 +1,8 @@
 #include "EngineHarness.h"
 
+#include "app/core/ImageProcessorRun.h"
+#include "support/ImageFiles.h"
+
 #include <chrono>
 #include <thread>
 
@@ -11,10 +14,15 @@ namespace {
 class AutoRun : public EngineFixture {
 protected:
     AutoRun() { window.choices.autoDetect = true; }
-    // One timer tick, then messages until `done`.
-    bool TickUntil(const std::function<bool()>& done) {
-        engine->OnAutoDetectTick();
-        return PumpUntil(done);
+    // Timer ticks with messages handled between them until `done` (a new
+    // file is taken once it has stayed the same over one tick).
+    bool TickUntil(const std::function<bool()>& done, int ms = 10000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            engine->OnAutoDetectTick();
+            if (PumpUntil(done, 50)) return true;
+        }
+        return false;
     }
 };
 
@@ -167,4 +175,160 @@ TEST_F(AutoRun, ClosingDuringAutoDetectionEndsTheIdleWorkers) {
     EXPECT_EQ(engine->Pool().LiveThreads(), 0);
     EXPECT_FALSE(window.timerOn);
     EXPECT_EQ(engine->AutoMode(), AUTO_MODE_OFF);
+}
+
+TEST_F(AutoRun, AStopSettlesTheFilesNeverTaken) {
+    Write(Src(L"a.jpg"), "gate a");
+    Write(Src(L"b.jpg"), "ok b");
+    Write(Src(L"c.jpg"), "ok c");
+    window.choices.requestedThreads = 1;
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1; }));
+    engine->OnStartStop();  // stop while b and c wait
+    gate.Open();
+    ASSERT_TRUE(RunToIdle());
+    // The dialogs that refuse to close while the pool is busy can close.
+    EXPECT_TRUE(engine->Pool().AllDone());
+    EXPECT_EQ(log.processed, std::vector<std::wstring>{Src(L"a.jpg")});
+    EXPECT_EQ(Read(Src(L"src/a.jpg")), "gate a");
+    EXPECT_FALSE(files::Exists(Src(L"src/b.jpg")));
+}
+
+TEST_F(AutoRun, AFileTakenJustBeforeAScanStopKeepsTheRunsLayout) {
+    const std::wstring scan = tmp.wfile(L"Scan");
+    const std::wstring processed = tmp.wfile(L"Process");
+    ScanSetting::scanFolder = scan;
+    ScanSetting::processedFolder = processed;
+    ScanStepFlags::Set(0, true);
+    Write(PathJoin(scan, L"p1.jpg"), "ok p1");
+    Write(PathJoin(scan, L"p2.jpg"), "ok p2");
+    // The worker's processor for its first file is made only after the stop.
+    Gate made;
+    std::atomic<int> calls{0};
+    engine->SetProcessorFactory([&] {
+        if (calls++ == 0) made.Wait();
+        return std::make_unique<FakeProcessor>(log, gate);
+    });
+    window.choices.requestedThreads = 1;
+    gate.Open();
+    engine->StartProcessing(RUN_SCAN_AND_PROCESS);
+    ASSERT_TRUE(PumpUntil([&] { return made.Waiting() == 1; }));
+    engine->StopScanProcessing();
+    made.Open();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Read(PathJoin(processed, L"Scan/p1.jpg")), "ok p1");
+    EXPECT_FALSE(files::Exists(PathJoin(scan, L"Scan")));
+    // Nothing was taken once the stop was seen.
+    EXPECT_EQ(log.processed, std::vector<std::wstring>{PathJoin(scan, L"p1.jpg")});
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_TRUE(engine->Pool().AllDone());
+}
+
+TEST_F(AutoRun, AStoppedRunKeepsOneFailedListAcrossAMinute) {
+    // The stop writes the list in one minute, the files finishing after it
+    // are written in the next: into the same file.
+    int minute = 10;
+    engine->SetClock([&] {
+        SYSTEMTIME t;
+        t.wYear = 2024;
+        t.wMonth = 5;
+        t.wDay = 6;
+        t.wHour = 7;
+        t.wMinute = static_cast<WORD>(minute);
+        return t;
+    });
+    Write(Src(L"a.jpg"), "bad a");
+    Write(Src(L"b.jpg"), "gate bad b");
+    window.choices.requestedThreads = 2;
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1 && engine->FailedCount() == 1; }));
+    engine->OnStartStop();  // stop: the list holds a
+    ASSERT_EQ(FailedLists(src()).size(), 1u);
+    minute = 11;
+    gate.Open();
+    ASSERT_TRUE(RunToIdle());
+    const auto lists = FailedLists(src());
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(PathFileName(lists[0]), L"image_failed_2024-05-06_0710.txt");
+    EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"a.jpg")) + "\r\n" + ToUtf8(Src(L"b.jpg")) + "\r\n");
+}
+
+namespace {
+
+// A real page and its JPEG bytes, for files written in pieces.
+std::string JpegBytes(unsigned seed) {
+    testdata::TempDir t;
+    EXPECT_TRUE(testimg::WriteJpeg(t.file("p.jpg"), testimg::Pattern(64, 48, 3, seed), 90, 150));
+    return testdata::ReadFileText(t.wfile(L"p.jpg"));
+}
+
+class AutoImageRun : public AutoRun {
+protected:
+    AutoImageRun() {
+        engine->SetProcessorFactory(MakeImageProcessorRun);
+        window.choices.deskew = false;
+        window.choices.background = false;
+        ProcessSetting::dpi.on = 1;
+        ProcessSetting::dpi.dst = 200;
+        EXPECT_EQ(CreateFolderPath(src()), 1);
+    }
+    // Appends bytes to a file as a scanner or a copy does.
+    void Append(const std::wstring& path, const std::string& bytes) {
+        std::FILE* f = _wfopen(path.c_str(), L"ab");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+    }
+    void Ticks(int n) {
+        for (int i = 0; i < n; ++i) {
+            engine->OnAutoDetectTick();
+            PumpUntil([] { return false; }, 20);
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(AutoImageRun, AFileIsTakenOnlyOnceItHasStoppedGrowing) {
+    const std::string bytes = JpegBytes(21);
+    const std::wstring page = Src(L"scan.jpg");
+    engine->OnStartStop();
+    // Written in three pieces with a tick after each.
+    const std::size_t third = bytes.size() / 3;
+    Append(page, bytes.substr(0, third));
+    Ticks(1);
+    Append(page, bytes.substr(third, third));
+    Ticks(1);
+    Append(page, bytes.substr(2 * third));
+    Ticks(1);
+    EXPECT_EQ(engine->Pool().ItemCount(), 0u) << "taken while it was still growing";
+    ASSERT_TRUE(TickUntil([&] { return engine->Pool().ItemCount() == 1 && engine->Pool().AllDone(); }, 30000));
+    EXPECT_EQ(engine->FailedCount(), 0);
+    EXPECT_EQ(testimg::ReadJpeg(ToUtf8(Src(L"src/scan.jpg"))).xDensity, 200);
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_TRUE(FailedLists(src()).empty());
+}
+
+TEST_F(AutoImageRun, AFileThatFailedIsTakenAgainOnceItChanges) {
+    const std::string bytes = JpegBytes(22);
+    const std::wstring page = Src(L"scan.jpg");
+    engine->OnStartStop();
+    // The writer stalls halfway for longer than a tick: the half file is
+    // taken and fails.
+    Append(page, bytes.substr(0, bytes.size() / 2));
+    ASSERT_TRUE(TickUntil([&] { return engine->FailedCount() == 1 && engine->Pool().AllDone(); }, 30000));
+    EXPECT_FALSE(files::Exists(Src(L"src/scan.jpg")));
+    // The rest arrives: the file is taken again and its failure withdrawn.
+    Append(page, bytes.substr(bytes.size() / 2));
+    ASSERT_TRUE(TickUntil([&] { return files::Exists(Src(L"src/scan.jpg")) && engine->Pool().AllDone(); }, 30000));
+    EXPECT_EQ(engine->FailedCount(), 0);
+    EXPECT_EQ(engine->Pool().ItemCount(), 2u);
+    EXPECT_EQ(testimg::ReadJpeg(ToUtf8(Src(L"src/scan.jpg"))).xDensity, 200);
+    // An unchanged file is not taken again.
+    Ticks(3);
+    EXPECT_EQ(engine->Pool().ItemCount(), 2u);
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_TRUE(FailedLists(src()).empty());
 }

@@ -108,6 +108,29 @@ TEST_F(BatchRun, AResultThatCannotBeWrittenIsAFailedFile) {
     EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"b.jpg")) + "\r\n");
 }
 
+TEST_F(BatchRun, RunningOutOfMemoryFailsOneFileAndTheRunGoesOn) {
+    // Allocation failure while processing or while writing the result:
+    // the file is failed and listed with the reason, the others are saved.
+    Write(Src(L"a.jpg"), "ok a");
+    Write(Src(L"b.jpg"), "oom");
+    Write(Src(L"c.jpg"), "saveoom");
+    Write(Src(L"d.jpg"), "ok d");
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(window.LastProgress().rfind(L"**********处理完成,总共处理了 4 张, 其中失败2张", 0), 0u)
+        << ToUtf8(window.LastProgress());
+    EXPECT_EQ(Read(Src(L"src/a.jpg")), "ok a");
+    EXPECT_EQ(Read(Src(L"src/d.jpg")), "ok d");
+    const auto lists = FailedLists(src());
+    ASSERT_EQ(lists.size(), 1u);
+    const std::string reason = "\t" + ToUtf8(kOutOfMemoryReason) + "\r\n";
+    const std::string text = Read(lists[0]);
+    EXPECT_NE(text.find(ToUtf8(Src(L"b.jpg")) + reason), std::string::npos) << text;
+    EXPECT_NE(text.find(ToUtf8(Src(L"c.jpg")) + reason), std::string::npos) << text;
+    EXPECT_EQ(Lines(text).size(), 2u);
+    EXPECT_EQ(log.alive.load(), 0);
+}
+
 TEST_F(BatchRun, BlankPagesAreDroppedOnlyWithBlankPageRemovalOn) {
     struct Case {
         int removal;
@@ -118,6 +141,7 @@ TEST_F(BatchRun, BlankPagesAreDroppedOnlyWithBlankPageRemovalOn) {
         ProcessSetting::rmblankpage.on = c.removal;
         Write(Src(L"p.jpg"), "blank page");
         Write(Src(L"src/p.jpg"), "result of an earlier run");
+        ASSERT_TRUE(MarkResultsFolder(Src(L"src"), src()));
         engine->OnStartStop();
         ASSERT_TRUE(RunToIdle());
         EXPECT_EQ(Read(Src(L"src/p.jpg")), c.expected) << c.removal;

@@ -87,3 +87,25 @@ TEST_F(ImageRun, ReprocessAllOffTakesOnlyFilesWithoutOutputs) {
     ExpectFinished(2, 1);
     EXPECT_EQ(testimg::ReadTiff(ToUtf8(Src(L"sub/sub/c.tif"))).size(), 3u);
 }
+
+// A multi-page TIFF cut short is a damaged file: it is listed as failed and
+// gets no output, and its source stays as it was; a one-page TIFF beside it
+// is processed as usual.
+TEST_F(ImageRun, AMultiPageFileCutShortIsListedAsFailed) {
+    const testimg::TiffPage page{testimg::Pattern(64, 64, 1, 5), 8, 1, 1};
+    const std::string cut = ToUtf8(Src(L"cut.tif")), one = ToUtf8(Src(L"one.tif"));
+    ASSERT_TRUE(testimg::WriteTiff(cut, {page, page, page}));
+    ASSERT_TRUE(testimg::TruncateFile(cut, 0.6));
+    ASSERT_TRUE(testimg::WriteTiff(one, {page}));
+    const std::string cutBytes = Read(Src(L"cut.tif"));
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle(60000));
+    ExpectFinished(7, 2);
+    const std::string root = ToUtf8(src());
+    const std::string list = FailedListOf(src());
+    EXPECT_NE(list.find(root + "/cut.tif\r\n"), std::string::npos) << list;
+    EXPECT_NE(list.find(root + "/bad.jpg\r\n"), std::string::npos) << list;
+    EXPECT_FALSE(files::Exists(Src(L"src/cut.tif")));
+    EXPECT_EQ(testimg::ReadTiff(ToUtf8(Src(L"src/one.tif"))).size(), 1u);
+    EXPECT_EQ(Read(Src(L"cut.tif")), cutBytes);
+}

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/OutputRule.h"
 #include "app/core/RunLayout.h"
 #include "platform/core/Files.h"
 #include "platform/core/Paths.h"
@@ -56,11 +57,15 @@ TEST(RunLayout, OutputFolderOfBothLayouts) {
 // A source tree named "src" with every kind of entry the skip rules know:
 //   a.jpg B.PNG notes.txt src/f.jpg sub/c.tif sub/deep/d.Tif sub/sub/g.jpg
 //   sub/x_tmpformultiframe/e.jpg
+// src/src is the result folder of an earlier run (it carries the marker);
+// sub/sub is an ordinary folder of the user's that happens to be named like
+// its parent.
 class CollectTest : public ::testing::Test {
 protected:
     CollectTest() {
         MakeFiles(src, {L"a.jpg", L"B.PNG", L"notes.txt", L"src/f.jpg", L"sub/c.tif", L"sub/deep/d.Tif",
                         L"sub/sub/g.jpg", L"sub/x_tmpformultiframe/e.jpg"});
+        EXPECT_TRUE(MarkResultsFolder(PathJoin(src, L"src"), src));
     }
     std::vector<std::wstring> Collect(bool includeSub, bool newFolder, bool reprocess) {
         CFileTree tree;
@@ -79,9 +84,10 @@ TEST_F(CollectTest, SkipRulesByLayoutAndSubfolderChoice) {
         std::vector<std::wstring> expected;
     };
     const Case cases[] = {
-        // Source-folder layout: src/f.jpg and sub/sub/g.jpg lie in folders named
-        // like their parents, taken for results of an earlier run.
-        {true, false, {L"a.jpg", L"B.PNG", L"sub/c.tif", L"sub/deep/d.Tif"}},
+        // Source-folder layout: src/f.jpg lies in an earlier run's result
+        // folder; sub/sub/g.jpg is the user's own, although its folder is
+        // named like its parent.
+        {true, false, {L"a.jpg", L"B.PNG", L"sub/c.tif", L"sub/deep/d.Tif", L"sub/sub/g.jpg"}},
         {true, true, {L"a.jpg", L"B.PNG", L"src/f.jpg", L"sub/c.tif", L"sub/deep/d.Tif", L"sub/sub/g.jpg"}},
         {false, false, {L"a.jpg", L"B.PNG"}},
         {false, true, {L"a.jpg", L"B.PNG"}},
@@ -95,12 +101,13 @@ TEST_F(CollectTest, ExistingOutputsAreSkippedUnlessReprocessingAll) {
     // folder layout.
     MakeFiles(src, {L"src/a.jpg"});
     MakeFiles(dst, {L"src/sub/c.tif"});
-    EXPECT_EQ(Collect(true, false, false), (std::vector<std::wstring>{L"B.PNG", L"sub/c.tif", L"sub/deep/d.Tif"}));
+    EXPECT_EQ(Collect(true, false, false),
+              (std::vector<std::wstring>{L"B.PNG", L"sub/c.tif", L"sub/deep/d.Tif", L"sub/sub/g.jpg"}));
     EXPECT_EQ(Collect(true, true, false),
               (std::vector<std::wstring>{L"a.jpg", L"B.PNG", L"src/a.jpg", L"src/f.jpg", L"sub/deep/d.Tif",
                                          L"sub/sub/g.jpg"}));
     EXPECT_EQ(Collect(true, false, true),
-              (std::vector<std::wstring>{L"a.jpg", L"B.PNG", L"sub/c.tif", L"sub/deep/d.Tif"}));
+              (std::vector<std::wstring>{L"a.jpg", L"B.PNG", L"sub/c.tif", L"sub/deep/d.Tif", L"sub/sub/g.jpg"}));
 }
 
 TEST_F(CollectTest, QueuedFilesCarryTheirFolderAndTheRootTakesTheSourceName) {
@@ -108,7 +115,7 @@ TEST_F(CollectTest, QueuedFilesCarryTheirFolderAndTheRootTakesTheSourceName) {
     ASSERT_TRUE(BuildRunTree(tree, src));
     const RunLayout layout{false, L"", src, L"src"};
     const auto files = CollectRunFiles(tree, true, true, layout);
-    ASSERT_EQ(files.size(), 4u);
+    ASSERT_EQ(files.size(), 5u);
     EXPECT_EQ(files[0].fullPath, PathJoin(src, L"a.jpg"));
     EXPECT_EQ(files[0].name, L"a.jpg");
     EXPECT_EQ(files[0].parentPath, src);

@@ -195,6 +195,24 @@ TEST_F(QtDialogsTest, PickersAskedFromAWorkerAnswerWithTheChoice) {
     EXPECT_EQ(colour.GetColor(), RGB(1, 2, 3));
 }
 
+TEST_F(QtDialogsTest, TheFolderBrowserSpeaksChinese) {
+    // Qt's own dialog, as the source-folder button opens it.
+    std::wstring folder = L"/";
+    QStringList buttons;
+    QString cancel;
+    WhenModal<QFileDialog>([&](QFileDialog* browser) {
+        for (QAbstractButton* b : browser->findChildren<QAbstractButton*>())
+            if (b->isVisible() && !b->text().isEmpty()) buttons << b->text();
+        browser->reject();
+    });
+    EXPECT_FALSE(BrowseForFolder(L"请选择目录", folder));
+    EXPECT_EQ(folder, L"/");
+    // "Choose" and "Cancel" of Qt's catalogue in Chinese.
+    EXPECT_TRUE(buttons.contains(QStringLiteral("选择(&C)"))) << buttons.join(QStringLiteral("|")).toStdString();
+    EXPECT_TRUE(buttons.contains(QStringLiteral("取消"))) << buttons.join(QStringLiteral("|")).toStdString();
+    EXPECT_FALSE(buttons.contains(QStringLiteral("Cancel")));
+}
+
 TEST(QtFileFilter, PairsBecomeQtNameFilters) {
     struct Case { const wchar_t* filter; const char* expected; };
     const Case cases[] = {

@@ -1,0 +1,191 @@
+// The memory budget of a run: files are admitted by their estimated peak,
+// in the order they were asked for, and a file that can never fit fails.
+#include "EngineHarness.h"
+
+#include <cstdio>
+#include <fstream>
+#include <png.h>
+#include <tiffio.h>
+
+#include "app/core/ImageProcessorRun.h"
+#include "app/core/MemoryBudget.h"
+#include "support/ImageFiles.h"
+
+using namespace enginetest;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::uint64_t MB = 1ull << 20;
+
+}  // namespace
+
+TEST(MemoryBudget, AdmitsInOrderWhatFitsAndRefusesWhatNeverCan) {
+    CMemoryBudget budget(100 * MB);
+    EXPECT_EQ(budget.Acquire(101 * MB), CMemoryBudget::Admission::kTooBig);
+    ASSERT_EQ(budget.Acquire(60 * MB), CMemoryBudget::Admission::kAdmitted);
+    ASSERT_EQ(budget.Acquire(35 * MB), CMemoryBudget::Admission::kAdmitted);
+    // 50 MB waits; 5 MB would fit but waits its turn behind it.
+    std::thread first([&] { EXPECT_EQ(budget.Acquire(50 * MB), CMemoryBudget::Admission::kAdmitted); });
+    while (budget.Waiting() < 1) std::this_thread::sleep_for(1ms);
+    std::thread second([&] { EXPECT_EQ(budget.Acquire(5 * MB), CMemoryBudget::Admission::kAdmitted); });
+    while (budget.Waiting() < 2) std::this_thread::sleep_for(1ms);
+    budget.Release(35 * MB);  // 5 MB fits now, 50 MB not yet
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(budget.InUse(), 60 * MB) << "a small request never overtakes one in line before it";
+    EXPECT_EQ(budget.Waiting(), 2u);
+    budget.Release(60 * MB);
+    first.join();
+    second.join();
+    EXPECT_EQ(budget.InUse(), 55 * MB);
+    EXPECT_EQ(budget.Waiting(), 0u);
+
+    // A cancel wakes a waiting request; Reset allows requests again.
+    std::thread waiting([&] { EXPECT_EQ(budget.Acquire(90 * MB), CMemoryBudget::Admission::kCancelled); });
+    while (budget.Waiting() < 1) std::this_thread::sleep_for(1ms);
+    budget.Cancel();
+    waiting.join();
+    EXPECT_EQ(budget.Acquire(1 * MB), CMemoryBudget::Admission::kCancelled);
+    budget.Reset();
+    budget.Release(55 * MB);
+    EXPECT_EQ(budget.Acquire(90 * MB), CMemoryBudget::Admission::kAdmitted);
+    EXPECT_GT(CMemoryBudget::DefaultBytes(), 0u);
+}
+
+namespace {
+
+class BudgetRun : public EngineFixture {};
+
+}  // namespace
+
+TEST_F(BudgetRun, FilesWaitForMemoryAndOneThatCanNeverFitFails) {
+    engine->SetMemoryBudget(100 * MB);
+    Write(Src(L"a.jpg"), "gate mem=60");
+    Write(Src(L"b.jpg"), "mem=50");
+    Write(Src(L"c.jpg"), "mem=500");
+    Write(Src(L"d.jpg"), "ok");  // nothing known: not held back
+    engine->OnStartStop();
+    // a holds 60 MB while it waits at the gate; b (50 MB) waits for it.
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1 && engine->FailedCount() == 1; }));
+    PumpUntil([&] { return files::Exists(Src(L"src/d.jpg")); }, 2000);
+    EXPECT_EQ(engine->MemoryBudget().InUse(), 60 * MB);
+    {
+        std::lock_guard lock(log.m);
+        EXPECT_EQ(std::count(log.processed.begin(), log.processed.end(), Src(L"b.jpg")), 0);
+    }
+    gate.Open();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(engine->MemoryBudget().InUse(), 0u);
+    EXPECT_EQ(Read(Src(L"src/b.jpg")), "mem=50");
+    EXPECT_EQ(Read(Src(L"src/d.jpg")), "ok");
+    const auto lists = FailedLists(src());
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"c.jpg")) + "\t内存不足：处理此文件约需 500 MB，超过内存预算 100 MB\r\n");
+}
+
+namespace {
+
+// The process's peak resident size (kB), and its reset to the current size.
+long long PeakKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atoll(line.c_str() + 6);
+    return -1;
+}
+bool ResetPeak() {
+    std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
+    if (!f) return false;
+    const bool ok = std::fputs("5", f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+
+// A white fax page of w x h in Group 4, written row by row: a few kB on
+// disk, w x h bytes and more once decoded.
+bool WriteFaxBomb(const std::string& path, std::uint32_t w, std::uint32_t h) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    if (!t) return false;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h);
+    std::vector<unsigned char> row((w + 7) / 8, 0);
+    bool ok = true;
+    for (std::uint32_t y = 0; y < h && ok; ++y) ok = TIFFWriteScanline(t, row.data(), y, 0) >= 0;
+    TIFFClose(t);
+    return ok;
+}
+
+// A black colour PNG of w x h, written row by row.
+bool WritePngBomb(const std::string& path, std::uint32_t w, std::uint32_t h) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_compression_level(png, 1);
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<png_byte> row(static_cast<std::size_t>(w) * 3, 0);
+    for (std::uint32_t y = 0; y < h; ++y) png_write_row(png, row.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+TEST_F(BudgetRun, MemoryBombsFailAndTheOrdinaryPagesStayWithinTheBudget) {
+    // A small explicit budget, and every core at work. Two files decode to
+    // pages far beyond it; the ordinary pages are dark all over (the most
+    // memory a page of their size takes), so that without the budget eight
+    // of them at once would overrun it.
+    constexpr std::uint64_t kBudget = 300 * MB;
+    engine->SetProcessorFactory(MakeImageProcessorRun);
+    engine->SetMemoryBudget(kBudget);
+    SetProcessorCountOverride(8);
+    window.choices.requestedThreads = 8;
+    ASSERT_EQ(CreateFolderPath(src()), 1);
+    ASSERT_TRUE(WriteFaxBomb(ToUtf8(Src(L"fax.tif")), 20000, 20000));
+    ASSERT_TRUE(WritePngBomb(ToUtf8(Src(L"black.png")), 5000, 5000));
+    EXPECT_LT(files::Size(Src(L"fax.tif")), 64 * 1024);
+    EXPECT_LT(files::Size(Src(L"black.png")), 1024 * 1024);
+    for (int i = 0; i < 8; ++i) {
+        testimg::Picture picture(1600, 2000, 3);
+        std::fill(picture.pixels.begin(), picture.pixels.end(), static_cast<std::uint8_t>(20 + i));
+        ASSERT_TRUE(testimg::WriteJpeg(ToUtf8(Src(L"p" + std::to_wstring(i) + L".jpg")), picture, 85, 200));
+    }
+    ASSERT_TRUE(ResetPeak()) << "the peak memory of the process cannot be measured here";
+    const long long before = PeakKb();
+
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle(120000));
+    const long long peak = PeakKb();
+
+    EXPECT_EQ(engine->FailedCount(), 2);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_TRUE(files::Exists(Src(L"src/p" + std::to_wstring(i) + L".jpg"))) << i;
+    const auto lists = FailedLists(src());
+    ASSERT_EQ(lists.size(), 1u);
+    const std::string text = Read(lists[0]);
+    for (const auto& bomb : {L"fax.tif", L"black.png"})
+        EXPECT_NE(text.find(ToUtf8(Src(bomb)) + "\t内存不足：处理此文件约需 "), std::string::npos) << text;
+    EXPECT_EQ(engine->MemoryBudget().InUse(), 0u);
+    std::printf("peak resident size %lld MB (before the run %lld MB), budget %llu MB\n", peak / 1024, before / 1024,
+                static_cast<unsigned long long>(kBudget / MB));
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // Sanitizers keep freed memory and shadow memory of their own: the
+    // process's size says nothing about the budget there.
+#else
+    EXPECT_LT(peak * 1024, static_cast<long long>(kBudget));
+#endif
+}

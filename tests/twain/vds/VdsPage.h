@@ -1,0 +1,33 @@
+// The pages the virtual scanner produces: what each pixel of page k holds,
+// so tests can check a transferred page pixel by pixel against ground truth.
+//
+// Pages are smooth gradients (they survive JPEG with small errors): in
+// colour, red rises from left to right, green from top to bottom, and blue is
+// flat with a level per page; in grey, the level rises from left to right
+// with an offset per page; black and white pages are checkerboards whose cell
+// width depends on the page. Coordinates are from the top-left corner.
+#pragma once
+
+#include <cstdint>
+
+namespace vds {
+
+// Page size from the physical size (hundredths of an inch) and resolution.
+inline int PageSide(int hundredths, int dpi) { return (hundredths * dpi + 50) / 100; }
+
+inline std::uint8_t PageRed(int /*page*/, int x, int /*y*/, int width, int /*height*/) {
+    return static_cast<std::uint8_t>(width > 1 ? x * 255 / (width - 1) : 0);
+}
+inline std::uint8_t PageGreen(int /*page*/, int /*x*/, int y, int /*width*/, int height) {
+    return static_cast<std::uint8_t>(height > 1 ? y * 255 / (height - 1) : 0);
+}
+inline std::uint8_t PageBlue(int page, int /*x*/, int /*y*/, int /*width*/, int /*height*/) {
+    return static_cast<std::uint8_t>(30 + (page % 4) * 60);
+}
+inline std::uint8_t PageGrey(int page, int x, int /*y*/, int width, int /*height*/) {
+    return static_cast<std::uint8_t>((width > 1 ? x * 200 / (width - 1) : 0) + (page % 4) * 15);
+}
+// 1 for a white pixel, 0 for black.
+inline int PageBit(int page, int x, int y) { return ((x / (4 + page % 4)) + (y / 4)) & 1; }
+
+}  // namespace vds
