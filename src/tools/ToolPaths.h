@@ -6,7 +6,8 @@
 
 #include <string>
 
-// The resolved form of a folder path; empty for an empty path.
+// The resolved form of a folder path (files::CanonicalPath); empty for an
+// empty path.
 std::wstring ResolvedFolder(const std::wstring& path);
 // True when `inner` is `outer` or lies somewhere below it.
 bool IsSameOrInside(const std::wstring& inner, const std::wstring& outer);

@@ -139,8 +139,10 @@ bool GetFileStamp(const std::wstring& path, FileStamp& stamp) {
 std::wstring CanonicalPath(const std::wstring& path) {
     if (path.empty()) return path;
     std::error_code ec;
-    fs::path p = fs::weakly_canonical(fs::path(ToUtf8(path)), ec);
-    if (ec) p = fs::path(ToUtf8(path)).lexically_normal();
+    fs::path given(ToUtf8(path));
+    if (given.is_relative()) given = fs::absolute(given, ec);
+    fs::path p = fs::weakly_canonical(given, ec);
+    if (ec) p = given.lexically_normal();
     std::string text = p.string();
     while (text.size() > 1 && text.back() == '/') text.pop_back();
     return FromUtf8(text);

@@ -57,7 +57,7 @@ struct FileStamp {
 // The stamp of a regular file; false when it cannot be examined.
 bool GetFileStamp(const std::wstring& path, FileStamp& stamp);
 
-// The path with every link, "." and ".." of its existing part resolved and
+// The absolute path with every link, "." and ".." of its existing part resolved and
 // no trailing separator (what does not exist yet is appended as written).
 // Empty for an empty path.
 std::wstring CanonicalPath(const std::wstring& path);
