@@ -54,6 +54,18 @@ enum MainMenuId : unsigned {
     ID_MENU_PAGE_STATISTICS = 32805,  // "幅面统计"
 };
 
+// Configuration dialog (160, "配置").
+constexpr unsigned IDD_CONFIG_DIALOG = 160;
+enum ConfigDialogId : int {
+    IDC_LOAD_CONFIG = 1007,      // "载入当前配置"
+    IDC_CONFIG_STATE = 1009,     // whether the file exists
+    IDC_SAVE_CONFIG = 1124,      // "保存配置"
+    IDC_SAVE_SETTINGS = 1182,    // "设置"
+    IDC_LOAD_GROUP = 1262,       // "载入"
+    IDC_SAVE_GROUP = 1267,       // "保存"
+    IDC_SAVE_FOLDERS = 5145,     // "文件目录选择"
+};
+
 // The main window's timer of auto-detection.
 constexpr unsigned kAutoDetectTimer = 10;
 constexpr unsigned kAutoDetectPeriodMs = 1000;

@@ -302,7 +302,8 @@ void CTessavanDlg::OnMenu(UINT id) {
     case ID_MENU_PAGE_STATISTICS: statisticsDlg.DoModal(); break;
     case ID_MENU_VERSION: versionDlg.DoModal(); break;
     case ID_MENU_CUSTOM: customDlg.DoModal(); break;
-    default:  // scan window, configuration: not yet part of the program
+    case ID_MENU_CONFIG: configDlg.DoModal(); break;
+    default:  // scan window: not yet part of the program
         break;
     }
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ConfigDlg.h"
 #include "app/InfoDialogs.h"
 #include "app/core/BatchEngine.h"
 #include "platform/ui/Controls.h"
@@ -74,6 +75,7 @@ public:
     CDetectDlg detectDlg;
     CGenerateSealDlg sealDlg;
     CImgStatisticBySizeDlg statisticsDlg;
+    CConfigDlg configDlg;
 
     // ---- IBatchWindow
     RunChoices ReadRunChoices() const override;

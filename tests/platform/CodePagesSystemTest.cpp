@@ -23,6 +23,8 @@ TEST(CodePages, WideToCodePageTable) {
         {1252, L"\u4e2d", "?", false},
         {CP_UTF8, L"中\U0001F600", "\xe4\xb8\xad\xf0\x9f\x98\x80", true},
         {CP_UTF8, std::wstring(1, static_cast<wchar_t>(0xD800)), "\xef\xbf\xbd", false},
+        // A shifting encoding returns to ASCII before the '?' and shifts again.
+        {50220, L"\u65e5\u0e01\u65e5", "\x1b$BF|\x1b(B?\x1b$BF|\x1b(B", false},
     };
     for (const auto& c : cases) {
         std::string out = "stale";

@@ -32,6 +32,70 @@ constexpr CodePageEntry kCodePages[] = {
     {1251, "CP1251", {"CP1251", nullptr, nullptr, nullptr}},
     {20866, "KOI8-R", {"KOI8-R", nullptr, nullptr, nullptr}},
     {CP_UTF8, "UTF-8", {"UTF-8", nullptr, nullptr, nullptr}},
+    // Code pages that only files name (an XML declaration, say); never a
+    // locale's codeset here.
+    {154, "PT154", {}},
+    {437, "CP437", {}},
+    {708, "ASMO-708", {}},
+    {737, "CP737", {}},
+    {775, "CP775", {}},
+    {850, "CP850", {}},
+    {852, "CP852", {}},
+    {855, "CP855", {}},
+    {857, "CP857", {}},
+    {858, "CP858", {}},
+    {860, "CP860", {}},
+    {861, "CP861", {}},
+    {862, "CP862", {}},
+    {863, "CP863", {}},
+    {864, "CP864", {}},
+    {865, "CP865", {}},
+    {866, "CP866", {}},
+    {869, "CP869", {}},
+    {874, "CP874", {}},
+    {1125, "CP1125", {}},
+    {1133, "CP1133", {}},
+    {1250, "CP1250", {}},
+    {1253, "CP1253", {}},
+    {1254, "CP1254", {}},
+    {1255, "CP1255", {}},
+    {1256, "CP1256", {}},
+    {1257, "CP1257", {}},
+    {1258, "CP1258", {}},
+    {1361, "CP1361", {}},
+    {10000, "MACINTOSH", {}},
+    {10007, "MAC-CYRILLIC", {}},
+    {10017, "MAC-UK", {}},
+    {10029, "MAC-CENTRALEUROPE", {}},
+    {10079, "MAC-IS", {}},
+    {20106, "ISO646-DE", {}},
+    {20107, "ISO646-SE", {}},
+    {20108, "ISO646-NO", {}},
+    {20127, "ASCII", {}},
+    {20261, "T.61-8BIT", {}},
+    {20269, "ISO_6937", {}},
+    {20932, "EUC-JP", {}},
+    {20936, "EUC-CN", {}},
+    {20949, "EUC-KR", {}},
+    {21866, "KOI8-U", {}},
+    {28592, "ISO-8859-2", {}},
+    {28593, "ISO-8859-3", {}},
+    {28594, "ISO-8859-4", {}},
+    {28595, "ISO-8859-5", {}},
+    {28596, "ISO-8859-6", {}},
+    {28597, "ISO-8859-7", {}},
+    {28598, "ISO-8859-8", {}},
+    {28599, "ISO-8859-9", {}},
+    {28603, "ISO-8859-13", {}},
+    {38598, "ISO-8859-8", {}},  // the same bytes, in logical order
+    {50220, "ISO-2022-JP", {}},
+    {50221, "ISO-2022-JP", {}},
+    {50222, "ISO-2022-JP", {}},
+    {50225, "ISO-2022-KR", {}},
+    {50227, "ISO-2022-CN", {}},
+    {51936, "EUC-CN", {}},
+    {51949, "EUC-KR", {}},
+    {65000, "UTF-7", {}},
 };
 
 const CodePageEntry* FindCodePage(UINT codePage) {
@@ -87,12 +151,17 @@ bool Convert(Converter& conv, const char* in, std::size_t inBytes, std::size_t u
         if (r != static_cast<std::size_t>(-1)) continue;
         if (errno == E2BIG) continue;
         // EILSEQ or EINVAL: one unit cannot be converted (or is cut short).
+        // An encoding with shift states (ISO-2022-JP, UTF-7) first goes back
+        // to its initial state, so the replacement reads as itself.
         lossless = false;
+        dst = buffer;
+        room = sizeof(buffer);
+        iconv(conv.get(), nullptr, nullptr, &dst, &room);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
         out += replacement;
         const std::size_t skip = left < unit ? left : unit;
         src += skip;
         left -= skip;
-        iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
     }
     // Flush any shift state.
     char* dst = buffer;
