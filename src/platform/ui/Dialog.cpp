@@ -158,6 +158,7 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
     QWidget* widget = current->DetachWidget();
     control.AttachWidget(widget, widget, dialog, id, false);
     dialog->ReplaceChild(current, &control);
+    control.PreSubclassWindow();
 }
 
 CDialog::CDialog(const DialogTemplate& dialogTemplate, CWnd* parent) : template_(dialogTemplate), owner_(parent) {}

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 #include "platform/ui/Keys.h"
 #include "platform/ui/Widgets.h"
@@ -88,6 +89,40 @@ bool DialogDriver::ClickTreeItem(int id, HTREEITEM item) {
     if (!tree || !item) return false;
     tree->scrollToItem(item);
     ClickWidget(tree->viewport(), tree->visualItemRect(item).center());
+    return true;
+}
+
+bool DialogDriver::SendMouse(int id, int type, POINT at, bool buttonHeld) {
+    QWidget* w = Usable(id);
+    if (!w) return false;
+    const QPointF local(QPoint(at.x, at.y));
+    const QPointF global(w->mapToGlobal(QPoint(at.x, at.y)));
+    const auto eventType = static_cast<QEvent::Type>(type);
+    const Qt::MouseButton button = eventType == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = buttonHeld ? Qt::MouseButtons(Qt::LeftButton) : Qt::MouseButtons(Qt::NoButton);
+    QMouseEvent event(eventType, local, global, button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+    return true;
+}
+
+bool DialogDriver::MouseDown(int id, POINT at) { return SendMouse(id, QEvent::MouseButtonPress, at, true); }
+bool DialogDriver::MouseMove(int id, POINT at, bool buttonHeld) {
+    return SendMouse(id, QEvent::MouseMove, at, buttonHeld);
+}
+bool DialogDriver::MouseUp(int id, POINT at) { return SendMouse(id, QEvent::MouseButtonRelease, at, false); }
+
+bool DialogDriver::Drag(int id, POINT from, POINT to) {
+    return MouseDown(id, from) && MouseMove(id, to) && MouseUp(id, to);
+}
+
+bool DialogDriver::Wheel(int id, POINT at, int delta) {
+    QWidget* w = Usable(id);
+    if (!w) return false;
+    const QPointF local(QPoint(at.x, at.y));
+    const QPointF global(w->mapToGlobal(QPoint(at.x, at.y)));
+    QWheelEvent event(local, global, QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+    QApplication::sendEvent(w, &event);
     return true;
 }
 

@@ -29,6 +29,15 @@ public:
     bool ClickLink(int id, int link = 0);              // link number `link` of a link text
     bool ClickListItem(int id, int index);             // -1: a click that hits no item
     bool ClickTreeItem(int id, HTREEITEM item);
+    // The left mouse button on a control, at a client point: pressed,
+    // moved (with the button held or not), released; Drag does all three
+    // with one move. A wheel turn (120 a notch, positive away from the user)
+    // with the cursor at a client point.
+    bool MouseDown(int id, POINT at);
+    bool MouseMove(int id, POINT at, bool buttonHeld = true);
+    bool MouseUp(int id, POINT at);
+    bool Drag(int id, POINT from, POINT to);
+    bool Wheel(int id, POINT at, int delta);
     // A command of the window's menu.
     bool ChooseMenu(UINT commandId);
     // A key pressed and released in the control with the focus (or in
@@ -51,6 +60,7 @@ public:
 private:
     QWidget* Usable(int id) const;
     bool SendKey(UINT virtualKey, bool ctrl, int focusId, bool press, bool release);
+    bool SendMouse(int id, int type, POINT at, bool buttonHeld);
     CWnd& window_;
 };
 

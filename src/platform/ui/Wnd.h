@@ -262,6 +262,9 @@ protected:
 
     // --- For the layer ---------------------------------------------------------
 public:
+    // Called when a member object takes over its control's window
+    // (DDX_Control), before the dialog's OnInitDialog.
+    virtual void PreSubclassWindow() {}
     // Takes `widget` as this object's window (registers a handle); `client` is
     // where children lie (the widget itself for controls).
     void AttachWidget(QWidget* widget, QWidget* client, CWnd* parent, int id, bool topLevel);
