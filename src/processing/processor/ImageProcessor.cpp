@@ -41,6 +41,18 @@ ImageFileType CImageProcessor::FileTypeOf(const std::wstring& path) {
 
 void CImageProcessor::ShowDepthError() { MessageBoxW(L"出错了哦(Error accour)", kDefaultCaption, MB_OK); }
 
+void CImageProcessor::SetResult(BYTE* bits, std::int32_t w, std::int32_t h) {
+    result = bits;
+    resultWidth = w;
+    resultHeight = h;
+}
+
+bool CImageProcessor::LetGoOfResult(const BYTE* buffer) {
+    if (!result || result != buffer) return false;
+    result = nullptr;
+    return true;
+}
+
 void CImageProcessor::ReleaseBuffers(bool keepFileBytes) {
     sourceHeaderCopy.reset();
     sourceHeaderSize = 0;
@@ -57,7 +69,7 @@ void CImageProcessor::ReleaseBuffers(bool keepFileBytes) {
     turnCanvas.reset();
     sealCanvas.Release();
     // The result pointed into one of the buffers above.
-    result = nullptr;
+    LetGoOfResult(result);
     if (!keepFileBytes) {
         fileBytes.reset();
         fileSize = 0;
