@@ -9,13 +9,12 @@
 
 #include "processing/BindHoleOptions.h"
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct BindHoleParams {
-    std::uint8_t* grey = nullptr;    // 8-bit rows; tested for hole pixels, changed in place (required)
-    std::uint8_t* colour = nullptr;  // 24-bit rows; changed in place in 24-bit mode
-    std::int32_t width = 0, height = 0;  // 1..32767 each
-    std::int32_t bitsPerPixel = 24;      // 24: colour mode; otherwise grey mode
-    std::int32_t dpi = 300;
+    // grey rows tested for hole pixels and changed in place (required; sides 1..32767); colour rows changed in
+    // place on a colour page
+    PageView page;
     std::uint8_t mark = 1;  // paint changed pixels magenta in the comparison copy
     std::wstring name;      // not used
     std::int32_t on = 0;    // holes are filled only when not 0

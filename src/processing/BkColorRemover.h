@@ -10,10 +10,12 @@
 
 #include "processing/ProtectedRects.h"
 #include "processing/ToneCurve.h"
+#include "processing/ImageView.h"
 
 struct BkColorParams {
-    std::uint8_t* grey = nullptr;    // grey copy of the image (required, read only)
-    std::uint8_t* colour = nullptr;  // 24-bit image changed in place
+    // grey copy (required, read only); colour rows changed in place; the colour mask is built only for a colour
+    // page
+    PageView page;
     int brightness = 0;
     int contrast = 0;
     int darkening = 0;     // strength of the darkening curve
@@ -23,10 +25,6 @@ struct BkColorParams {
     std::uint8_t rebuildMask = 1;  // 0: reuse the previous run's colour mask when there is one
     int keepMode = 1;              // 0 direct, 1 keep red, 2 keep colour, 3 all grey
     std::uint8_t keepSourceColours = 0;  // 1: shift the colours by the grey change instead
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 24;  // the colour mask is built only for 24
-    int dpi = 300;
     ProtectedRects protect;  // pixels left alone (the owner's protected rectangles)
 };
 

@@ -140,8 +140,8 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                 stepsRun.push_back(PipelineStep::kBackgroundRemoval);
                 FindIllustrations();
                 BkColorParams params;
-                params.grey = greyImage.get();
-                params.colour = colourImage.get();
+                params.page.grey = greyImage.get();
+                params.page.colour = colourImage.get();
                 params.brightness = s.bright;
                 params.contrast = s.contrast;
                 params.darkening = s.curve;
@@ -150,10 +150,10 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                 params.keepRadius = settings::Clamped(ProcessSetting::colorradius);
                 params.keepMode = s.rmcolortype;
                 params.keepSourceColours = ProcessSetting::keeporigcolor;
-                params.width = width;
-                params.height = height;
-                params.bitsPerPixel = 24;
-                params.dpi = dpiX;
+                params.page.width = width;
+                params.page.height = height;
+                params.page.bitsPerPixel = 24;
+                params.page.dpi = dpiX;
                 params.protect = ProtectedRectangles();
                 bkColorRemover.Run(params);
             }
@@ -230,13 +230,13 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                 PixelBuffer textOnly = Copy(result, resultWidth, resultHeight, 24);
                 if (textOnly) {
                     TextFilterParams params;
-                    params.binary = binary.data();
-                    params.colour = textOnly.get();
-                    params.width = resultWidth;
-                    params.height = resultHeight;
-                    params.bitsPerPixel = 24;
+                    params.page.grey = binary.data();
+                    params.page.colour = textOnly.get();
+                    params.page.width = resultWidth;
+                    params.page.height = resultHeight;
+                    params.page.bitsPerPixel = 24;
                     params.threshold = 160;
-                    params.dpi = dpiX;
+                    params.page.dpi = dpiX;
                     textFilter.Run(params);
                     binary = {};
                     CenterHorizontalColor(centre.checkscalehor, textOnly.get(), centre.type);
@@ -253,10 +253,10 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
         const bool removeSeal = gate(PipelineStep::kRemoveRedSeal);
         if ((removeSeal || gate(PipelineStep::kStrengthenRedSeal)) && result) {
             RedSealParams params;
-            params.image = result;
-            params.width = resultWidth;
-            params.height = resultHeight;
-            params.bitsPerPixel = 24;
+            params.page.colour = result;
+            params.page.width = resultWidth;
+            params.page.height = resultHeight;
+            params.page.bitsPerPixel = 24;
             params.redLead = 25;
             params.saturation = 0.15f;
             if (removeSeal) {
@@ -277,13 +277,13 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             std::vector<std::uint8_t> binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
             const auto& s = ProcessSetting::rmblankpage;
             BlankPageParams params;
-            params.image = binary.data();
-            params.colour = result;
-            params.width = resultWidth;
-            params.height = resultHeight;
-            params.bitsPerPixel = 24;
+            params.page.grey = binary.data();
+            params.page.colour = result;
+            params.page.width = resultWidth;
+            params.page.height = resultHeight;
+            params.page.bitsPerPixel = 24;
             params.threshold = s.threhold;
-            params.dpi = dpiX;
+            params.page.dpi = dpiX;
             params.contentPercent = s.contentpercent;
             params.textPercent = s.textpercent;
             params.type = s.type;
@@ -300,12 +300,12 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                     for (std::int32_t x = 0; x < resultWidth; ++x, c += 3) g[x] = px::GreyRgbOrder(c[0], c[1], c[2]);
                 }
                 BkColorChangeParams params;
-                params.colour = result;
-                params.grey = grey.get();
-                params.width = resultWidth;
-                params.height = resultHeight;
-                params.bitsPerPixel = 24;
-                params.dpi = dpiX;
+                params.page.colour = result;
+                params.page.grey = grey.get();
+                params.page.width = resultWidth;
+                params.page.height = resultHeight;
+                params.page.bitsPerPixel = 24;
+                params.page.dpi = dpiX;
                 params.target = ProcessSetting::modifycolor.bkcolor;
                 params.keepPictures = ProcessSetting::modifycolor.ignorepic;
                 params.flag = 0;
@@ -334,12 +334,12 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             PixelBuffer textOnly = Copy(result, resultWidth, resultHeight, 8);
             if (textOnly) {
                 TextFilterParams params;
-                params.binary = textOnly.get();
-                params.width = resultWidth;
-                params.height = resultHeight;
-                params.bitsPerPixel = 8;
+                params.page.grey = textOnly.get();
+                params.page.width = resultWidth;
+                params.page.height = resultHeight;
+                params.page.bitsPerPixel = 8;
                 params.threshold = 160;
-                params.dpi = dpiX;
+                params.page.dpi = dpiX;
                 textFilter.Run(params);
                 CenterHorizontalGray(centre.checkscalehor, textOnly.get(), centre.type);
                 CenterVerticalGray(centre.checkscalever, textOnly.get(), centre.type);
@@ -353,12 +353,12 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
     if (gate(PipelineStep::kBlankPage) && result) {
         const auto& s = ProcessSetting::rmblankpage;
         BlankPageParams params;
-        params.image = result;
-        params.width = resultWidth;
-        params.height = resultHeight;
-        params.bitsPerPixel = 8;
+        params.page.grey = result;
+        params.page.width = resultWidth;
+        params.page.height = resultHeight;
+        params.page.bitsPerPixel = 8;
         params.threshold = s.threhold;
-        params.dpi = dpiX;
+        params.page.dpi = dpiX;
         params.contentPercent = s.contentpercent;
         params.textPercent = s.textpercent;
         params.type = s.type;

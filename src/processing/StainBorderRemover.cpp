@@ -46,26 +46,26 @@ void CStainBorderRemover::Free() {
 }
 
 void CStainBorderRemover::Run(const StainBorderParams& p) {
-    if (!p.test || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return;
+    if (!p.page.grey || p.page.width < 1 || p.page.height < 1 || p.page.width > 32767 || p.page.height > 32767) return;
     params_ = p;
-    const int W = p.width, H = p.height;
+    const int W = p.page.width, H = p.page.height;
     comp::ComponentAnalysis& ca = analysis_;
-    if (!ca.Begin(W, H, p.dpi)) return;
+    if (!ca.Begin(W, H, p.page.dpi)) return;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W)), cs = px::Stride24(static_cast<std::size_t>(W));
-    const std::int64_t largestStain = px::AreaMm2ToPixels(p.stainArea, static_cast<float>(p.dpi));
+    const std::int64_t largestStain = px::AreaMm2ToPixels(p.stainArea, static_cast<float>(p.page.dpi));
 
     copy_.clear();
     copyIsColour_ = false;
     if (p.mark) {
-        if (p.colour) {
-            copy_.assign(p.colour, p.colour + cs * static_cast<std::size_t>(H));
+        if (p.page.colour) {
+            copy_.assign(p.page.colour, p.page.colour + cs * static_cast<std::size_t>(H));
             copyIsColour_ = true;
         } else {
-            copy_.assign(p.test, p.test + gs * static_cast<std::size_t>(H));
+            copy_.assign(p.page.grey, p.page.grey + gs * static_cast<std::size_t>(H));
         }
     }
 
-    const std::uint8_t* const test = p.test;
+    const std::uint8_t* const test = p.page.grey;
     const int threshold = p.threshold;
     auto dark = [=](int x, int y) { return test[gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)] <= threshold; };
     const std::uint8_t* const black = (p.board && p.black && !p.colourPixelsAreBlack) ? p.black : nullptr;
@@ -166,9 +166,9 @@ void CStainBorderRemover::Erase(const std::vector<std::uint8_t>& set) {
     // squares of a run that repeats unchanged over consecutive rows are
     // painted as one rectangle.
     const StainBorderParams& p = params_;
-    const int W = p.width, H = p.height;
-    const bool colourMode = p.bitsPerPixel == 24;
-    if (colourMode && !p.colour) return;
+    const int W = p.page.width, H = p.page.height;
+    const bool colourMode = p.page.bitsPerPixel == 24;
+    if (colourMode && !p.page.colour) return;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W)), cs = px::Stride24(static_cast<std::size_t>(W));
     const bool copy24 = p.mark && copyIsColour_;
     const std::int64_t rad = p.eraseRadius;
@@ -184,11 +184,11 @@ void CStainBorderRemover::Erase(const std::vector<std::uint8_t>& set) {
     // the pixels themselves
     auto pixels = [&](int x0, int x1, int y) {
         if (!colourMode) {
-            std::memset(p.test + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x0), 255,
+            std::memset(p.page.grey + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x0), 255,
                         static_cast<std::size_t>(x1 - x0 + 1));
             return;
         }
-        std::memset(p.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x0), 255,
+        std::memset(p.page.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x0), 255,
                     3 * static_cast<std::size_t>(x1 - x0 + 1));
         if (copy24) magenta(x0, x1, y);
     };
@@ -197,10 +197,10 @@ void CStainBorderRemover::Erase(const std::vector<std::uint8_t>& set) {
         const std::int64_t l = std::max<std::int64_t>(0, x0 - rad), r = std::min<std::int64_t>(W - 1, x1 + rad - 1);
         const std::int64_t t = std::max<std::int64_t>(0, y0 - rad), b = std::min<std::int64_t>(H - 1, y1 + rad - 1);
         for (std::int64_t y = t; y <= b; ++y) {
-            std::memset(p.test + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(l), 255,
+            std::memset(p.page.grey + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(l), 255,
                         static_cast<std::size_t>(r - l + 1));
             if (!colourMode) continue;
-            std::memset(p.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(l), 255,
+            std::memset(p.page.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(l), 255,
                         3 * static_cast<std::size_t>(r - l + 1));
             if (copy24 && p.board) magenta(l, r, y);
         }
@@ -242,7 +242,7 @@ void CStainBorderRemover::RemoveFringe(const std::vector<char>& erasedSeed) {
     // erased with them. Pixels of a kept piece that were never reached stay
     // as they are, which is all that matters about them.
     const StainBorderParams& p = params_;
-    const int W = p.width, H = p.height;
+    const int W = p.page.width, H = p.page.height;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W));
     comp::ComponentAnalysis& ca = analysis_;
     enum : std::uint8_t { kFree = 0, kKept = 1, kErased = 2, kQueued = 3, kHaloKept = 4, kHaloErased = 5 };
@@ -250,7 +250,7 @@ void CStainBorderRemover::RemoveFringe(const std::vector<char>& erasedSeed) {
     for (std::size_t i = 0; i < ca.components.size(); ++i)
         if (erasedSeed[i])
             for (const comp::Point& q : ca.Points(ca.components[i])) map[static_cast<std::size_t>(q.y) * W + q.x] = kErased;
-    const std::uint8_t* test = p.test;
+    const std::uint8_t* test = p.page.grey;
     const int threshold = p.threshold;
     auto light = [&](int x, int y) {
         const int v = test[gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)];

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct StainBorderParams {
-    std::uint8_t* test = nullptr;          // 8-bit rows compared with the threshold (required)
-    std::uint8_t* colour = nullptr;        // 24-bit rows, erased in 24-bit mode
+    // grey rows compared with the threshold (required; sides 1..32767); on a colour page erased in the colour
+    // rows, otherwise in the grey rows
+    PageView page;
     const std::uint8_t* black = nullptr;   // 24-bit rows: board pixels must be pure black here
-    std::int32_t width = 0, height = 0;    // 1..32767 each
-    std::int32_t bitsPerPixel = 24;        // 24: erase in the colour image; otherwise in the test image
     std::int32_t threshold = 0;            // dark: test byte <= threshold
     std::uint8_t stains = 0;               // remove stains
     std::uint8_t borders = 0;              // remove black borders
@@ -28,7 +28,6 @@ struct StainBorderParams {
     std::int32_t region = 0;               // 0 text area = union of text boxes; 1 the rectangle inside the bands
     std::int32_t left = 10, top = 10, right = 10, bottom = 10;  // %: left/right of the width, top/bottom of the height
     float stainArea = 0.0f;                // mm^2, largest stain
-    std::int32_t dpi = 300;
     std::uint8_t mark = 1;                 // paint erased pixels magenta in the comparison copy
     std::wstring name;                     // not used
 };

@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct TextComponentParams {
-    std::uint8_t* grey = nullptr;    // required; tested against the threshold
-    std::uint8_t* colour = nullptr;  // not used
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 24;
+    // grey rows tested against the threshold (required); colour rows not used
+    PageView page;
     int threshold = 160;  // dark: grey byte <= threshold
-    int dpi = 300;
     std::uint8_t flag = 0;
     std::wstring name;
 };

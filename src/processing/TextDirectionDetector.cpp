@@ -78,16 +78,16 @@ void CTextDirectionDetector::Free() {
 }
 
 void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
-    if (!p.image || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return;
+    if (!p.image.bits || p.image.width < 1 || p.image.height < 1 || p.image.width > 32767 || p.image.height > 32767) return;
     angle_ = 0;
     votes_ = {0, 0, 0, 0};
-    const int W = p.width, H = p.height;
+    const int W = p.image.width, H = p.image.height;
     width_ = W;
     height_ = H;
     comp::ComponentAnalysis& ca = analysis_;
     if (!ca.Begin(W, H, p.dpi)) return;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W));
-    const std::uint8_t* const img = p.image;
+    const std::uint8_t* const img = p.image.bits;
     const int threshold = p.threshold;
     auto dark = [=](int x, int y) { return img[gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)] <= threshold; };
     ca.Label(dark);

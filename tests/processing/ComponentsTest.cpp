@@ -252,8 +252,8 @@ TEST(ComponentSizes, DominantSizeTakesTheLargerBucketOnTies) {
 
     // A later page without characters keeps the size found before.
     Page blank = synth::Blank(50, 50, 8, synth::kWhite);
-    p.binary = blank.Data();
-    p.width = p.height = 50;
+    p.page.grey = blank.Data();
+    p.page.width = p.page.height = 50;
     ASSERT_TRUE(filter.Run(p));
     EXPECT_EQ(filter.Analysis().dominantSize, 5.29f);
 }
