@@ -120,7 +120,7 @@ void CBindHoleRemover::Run(const BindHoleParams& p) {
     const bool patch = p.backgroundType != 0 && p.whiteFill == 0;
     const bool marks = p.mark && colourMode && copyIsColour_;
     for (const comp::PageComponent& c : ca.components) {
-        if (c.cls == 1 || !IsHole(c, g)) continue;
+        if (c.cls == comp::ComponentClass::kText || !IsHole(c, g)) continue;
         int dx = 0, dy = 0;
         if (!FindPatch(c, g, dx, dy)) continue;
         if (patch) {

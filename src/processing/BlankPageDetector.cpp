@@ -1,5 +1,7 @@
 #include "processing/BlankPageDetector.h"
 
+#include "processing/ComponentClasses.h"
+
 #include <cmath>
 
 #include "processing/PixelMath.h"
@@ -48,12 +50,12 @@ bool CBlankPageDetector::Detect(const BlankPageParams& p) {
     // their gaps, so their gap ratios are not needed.
     for (comp::PageComponent& c : ca.components) {
         if (c.Side() > ca.maxSide) {
-            c.cls = 6;
+            c.cls = comp::ComponentClass::kLarge;
             continue;
         }
         ca.ComputeGapRatio(c, dark);
         c.cls = comp::ClassifyTextFilter(c, ca);
-        if (c.cls != 1) continue;
+        if (c.cls != comp::ComponentClass::kText) continue;
         textArea_ += static_cast<std::int64_t>(c.W()) * c.H();
         if (textArea_ > limit) break;
     }

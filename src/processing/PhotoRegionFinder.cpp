@@ -1,5 +1,7 @@
 #include "processing/PhotoRegionFinder.h"
 
+#include "processing/ComponentClasses.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -60,14 +62,14 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
         std::uint8_t* cand = analysis_.CandidateMap();
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) cand[static_cast<std::size_t>(w) * y + x] = work_[s8 * y + x] < 128;
-        analysis_.LabelCandidates(0, false);
+        analysis_.LabelCandidates(comp::ComponentClass::kUnclassified, false);
     }
 
     const int smallest = px::InchFractionToPixels(static_cast<float>(p.page.dpi), px::kInch25mm);
     for (comp::PageComponent& c : analysis_.components) {
         const int rw = c.W(), rh = c.H();
         if (std::max(rw, rh) + 1 <= smallest) continue;
-        c.cls = 6;
+        c.cls = comp::ComponentClass::kLarge;
         if (rw == 0 || rh == 0) continue;
         const float aspect = static_cast<float>(rw) / static_cast<float>(rh);
         if (aspect < 0.2f || aspect > 5.0f) continue;
@@ -80,7 +82,7 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
             for (int x = c.left; x < c.right; ++x) dark += g[x] < 128;
         }
         if (static_cast<double>(dark) / static_cast<double>(box) < 0.2) continue;
-        c.cls = 9;
+        c.cls = comp::ComponentClass::kMarked;
         found_.push_back(RECT{c.left, c.top, c.right, c.bottom});
     }
 

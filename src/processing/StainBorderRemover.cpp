@@ -77,25 +77,26 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     };
     if (p.board) {
         const std::int64_t band = p.band;
-        ca.Label(pixel, [=](int x, int y) { return x < band || x >= W - band || y < band || y >= H - band; }, 9);
+        ca.Label(pixel, [=](int x, int y) { return x < band || x >= W - band || y < band || y >= H - band; },
+                 comp::ComponentClass::kMarked);
         if (!ca.components.empty()) boardFound_ = true;
     }
-    ca.Label(pixel, comp::AnySeed(), 0);
+    ca.Label(pixel, comp::AnySeed(), comp::ComponentClass::kUnclassified);
     ca.ComputeGapRatios(dark);
     ca.SetSizeLimits(px::kInch1_26mm);
     for (comp::PageComponent& c : ca.components)
-        if (c.cls == 0) c.cls = comp::ClassifyStain(c, ca);
+        if (c.cls == comp::ComponentClass::kUnclassified) c.cls = comp::ClassifyStain(c, ca);
     // Characters from the classification passed the character tests
     // already; only those attached to text are tested again.
     textBefore_.assign(ca.components.size(), 0);
-    for (std::size_t i = 0; i < ca.components.size(); ++i) textBefore_[i] = ca.components[i].cls == 1;
+    for (std::size_t i = 0; i < ca.components.size(); ++i) textBefore_[i] = ca.components[i].cls == comp::ComponentClass::kText;
     ca.DominantCharSize();
     ca.DetectTextOrientation();
     ca.AttachToText(30000);
     for (std::size_t i = 0; i < ca.components.size(); ++i) {
         comp::PageComponent& c = ca.components[i];
-        if (c.cls == 1 && !textBefore_[i] && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
-            c.cls = c.Side() < ca.minSide ? 3 : 4;
+        if (c.cls == comp::ComponentClass::kText && !textBefore_[i] && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
+            c.cls = c.Side() < ca.minSide ? comp::ComponentClass::kSmall : comp::ComponentClass::kMedium;
     }
 
     eraseSet_.assign(static_cast<std::size_t>(W) * static_cast<std::size_t>(H), 0);
@@ -107,7 +108,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     if (p.stains)
         for (std::size_t i = 0; i < ca.components.size(); ++i) {
             const comp::PageComponent& c = ca.components[i];
-            if (c.cls == 2 && static_cast<std::int64_t>(c.pointCount) <= largestStain) {
+            if (c.cls == comp::ComponentClass::kAttached && static_cast<std::int64_t>(c.pointCount) <= largestStain) {
                 erasedSeed[i] = 1;
                 anySeed = true;
                 take(c);
@@ -121,7 +122,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
             haveArea = true;
         } else {
             for (const comp::PageComponent& c : ca.components) {
-                if (c.cls != 1) continue;
+                if (c.cls != comp::ComponentClass::kText) continue;
                 if (!haveArea) area = {c.left, c.top, c.right, c.bottom};
                 area = {std::min<std::int64_t>(area.l, c.left), std::min<std::int64_t>(area.t, c.top),
                         std::max<std::int64_t>(area.r, c.right), std::max<std::int64_t>(area.b, c.bottom)};
@@ -134,7 +135,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
                                   {0, 0, W, Percent(p.top, H)},
                                   {0, H - Percent(p.bottom, H), W, H}};
             for (const comp::PageComponent& c : ca.components) {
-                if (c.cls == 1 || (p.borderType == 1 && c.cls != 6)) continue;
+                if (c.cls == comp::ComponentClass::kText || (p.borderType == 1 && c.cls != comp::ComponentClass::kLarge)) continue;
                 const auto points = ca.Points(c);
                 const double n = static_cast<double>(points.size());
                 bool border = !Overlaps(c, area) || static_cast<double>(PointsIn(points, area)) < 0.3 * n;
@@ -149,7 +150,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     }
     if (p.board)
         for (std::size_t i = 0; i < ca.components.size(); ++i)
-            if (ca.components[i].cls == 9) {
+            if (ca.components[i].cls == comp::ComponentClass::kMarked) {
                 erasedSeed[i] = 1;
                 anySeed = true;
                 take(ca.components[i]);

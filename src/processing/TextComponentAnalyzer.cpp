@@ -44,7 +44,7 @@ bool CTextComponentAnalyzer::Analyze(const TextComponentParams& p) {
         }
     }
     for (comp::PageComponent& c : ca.components) {
-        if (c.cls != 0) continue;
+        if (c.cls != Class::kUnclassified) continue;
         const int side = c.Side();
         const float aspect = static_cast<float>(c.W() + 1) / static_cast<float>(c.H() + 1);
         if (side > ca.maxSide)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "processing/ComponentClasses.h"
 #include "processing/Components.h"
 #include "processing/ImageView.h"
 
@@ -22,7 +23,10 @@ class CTextComponentAnalyzer {
 public:
     // Classes: 1 character, 2 attached to a character, 3 isolated, 4 small,
     // 5 solid medium, 6 rejected (aspect or too many gaps), 7 too large.
-    enum : int { kCharacter = 1, kAttached = 2, kIsolated = 3, kSmall = 4, kSolid = 5, kRejected = 6, kLarge = 7 };
+    using Class = comp::ComponentClass;
+    static constexpr Class kCharacter = Class::kText, kAttached = Class::kAttached, kIsolated = Class::kSmall,
+                           kSmall = Class::kMedium, kSolid = Class::kSolid, kRejected = Class::kLarge,
+                           kLarge = Class::kOversize;
 
     // Labels and classifies. Returns false without a grey image or with a
     // non-positive size; the previous classification is then dropped, so a

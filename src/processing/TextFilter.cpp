@@ -1,5 +1,7 @@
 #include "processing/TextFilter.h"
 
+#include "processing/ComponentClasses.h"
+
 #include "processing/PixelMath.h"
 
 bool CTextFilter::Run(const TextFilterParams& params) {
@@ -18,7 +20,7 @@ bool CTextFilter::Run(const TextFilterParams& params) {
     ca.ComputeGapRatios(dark);
     ca.SetSizeLimits(px::kInch1_26mm);
     for (comp::PageComponent& c : ca.components)
-        if (c.cls == 0) c.cls = comp::ClassifyTextFilter(c, ca);
+        if (c.cls == comp::ComponentClass::kUnclassified) c.cls = comp::ClassifyTextFilter(c, ca);
     ca.DominantCharSize();
     ca.DetectTextOrientation();
     ca.AttachToText(10000);
@@ -26,7 +28,7 @@ bool CTextFilter::Run(const TextFilterParams& params) {
     const bool colour = params.page.bitsPerPixel == 24 && params.page.colour;
     const std::size_t stride24 = px::Stride24(params.page.width);
     for (const comp::PageComponent& c : ca.components) {
-        if (c.cls == 1) continue;
+        if (c.cls == comp::ComponentClass::kText) continue;
         for (const comp::Point p : ca.Points(c)) {
             if (colour) {
                 std::uint8_t* q = params.page.colour + stride24 * p.y + 3 * static_cast<std::size_t>(p.x);

@@ -71,7 +71,7 @@ ref::StainOutcome ExpectSameAsReference(TestPage& page, StainBorderParams p, con
         EXPECT_TRUE(std::equal(want.copy.begin(), want.copy.end(), engine.ComparisonCopy())) << what;
     }
     std::vector<int> classes;
-    for (const auto& c : engine.Analysis().components) classes.push_back(c.cls);
+    for (const auto& c : engine.Analysis().components) classes.push_back(static_cast<int>(c.cls));
     if (!want.classes.empty()) {
         EXPECT_EQ(classes, want.classes) << what;
     }

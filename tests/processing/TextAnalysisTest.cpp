@@ -61,7 +61,7 @@ TEST(TextComponentAnalyzer, MatchesReference) {
             const auto& comps = analyzer.Analysis().components;
             ASSERT_EQ(comps.size(), want.comps.size()) << what;
             for (std::size_t i = 0; i < comps.size(); ++i) {
-                ASSERT_EQ(comps[i].cls, want.comps[i].cls) << what << " component " << i;
+                ASSERT_EQ(static_cast<int>(comps[i].cls), want.comps[i].cls) << what << " component " << i;
                 ASSERT_EQ(comps[i].gapMax, want.comps[i].gapMax) << what << " component " << i;
             }
             EXPECT_EQ(analyzer.AbsorbCounts(), want.absorbed) << what;
@@ -80,13 +80,13 @@ TEST(TextComponentAnalyzer, MatchesReference) {
     }
 }
 
-int ClassAt(const CTextComponentAnalyzer& a, int x, int y) {
+comp::ComponentClass ClassAt(const CTextComponentAnalyzer& a, int x, int y) {
     for (const auto& c : a.Analysis().components)
         if (x >= c.left && x <= c.right && y >= c.top && y <= c.bottom) {
             for (const comp::Point q : a.Analysis().Points(c))
                 if (q.x == x && q.y == y) return c.cls;
         }
-    return -1;
+    return static_cast<comp::ComponentClass>(-1);  // no component there
 }
 
 TEST(TextComponentAnalyzer, ClassesOfMarksAroundCharacters) {

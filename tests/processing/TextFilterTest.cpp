@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "processing/ComponentClasses.h"
 #include "processing/PixelMath.h"
 #include "processing/EngineParams.h"
 #include "processing/TextFilter.h"
@@ -34,7 +35,7 @@ Outcome RunProduction(const Page& bin, const Page* colour, int bpp, int dpi, CTe
     p.page.dpi = dpi;
     EXPECT_TRUE(filter.Run(p));
     Outcome o{b.bits, c.bits, {}, filter.Analysis().dominantSize, filter.Analysis().orientation};
-    for (const auto& comp : filter.Analysis().components) o.classes.push_back(comp.cls);
+    for (const auto& comp : filter.Analysis().components) o.classes.push_back(static_cast<int>(comp.cls));
     return o;
 }
 
@@ -43,7 +44,7 @@ Outcome RunReference(const Page& bin, const Page* colour, int bpp, int dpi, floa
     Page c = colour ? *colour : Page();
     auto r = ref::RefTextFilter(b.Data(), colour ? c.Data() : nullptr, bin.width, bin.height, bpp, 160, dpi, previous);
     Outcome o{b.bits, c.bits, {}, r.dominant, r.orientation};
-    for (const auto& comp : r.comps) o.classes.push_back(comp.cls);
+    for (const auto& comp : r.comps) o.classes.push_back(static_cast<int>(comp.cls));
     return o;
 }
 
@@ -212,7 +213,7 @@ TEST(TextFilter, ManySpecksAreNeverRescued) {
         CTextFilter filter;
         ASSERT_TRUE(filter.Run(p));
         int small = 0;
-        for (const auto& c : filter.Analysis().components) small += c.cls == 3;
+        for (const auto& c : filter.Analysis().components) small += c.cls == comp::ComponentClass::kSmall;
         if (expectRescue) {
             EXPECT_EQ(small, 0);
             EXPECT_GT(specksLeft(page), 0);
