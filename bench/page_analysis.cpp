@@ -128,7 +128,7 @@ BENCHMARK(BM_TextFilterReference)->Unit(benchmark::kMillisecond)->Iterations(3);
 BkColorParams BkParams(Page& colour, Page& grey, int mode, bool source) {
     BkColorParams p = BkDefaults(colour, grey);
     p.keepRadius = 2.0f;
-    p.keepMode = mode;
+    p.keepMode = static_cast<KeepMode>(mode);
     p.keepSourceColours = source ? 1 : 0;
     return p;
 }
@@ -153,7 +153,7 @@ void BM_BkColorRemoverReference(benchmark::State& state) {
         const BkColorParams p = BkParams(c, g, static_cast<int>(state.range(0)), state.range(1) != 0);
         ref::RBkState st;
         ref::RefBkRemove({p.page.grey, p.page.colour, p.brightness, p.contrast, p.darkening, p.colorDelta, p.saturation,
-                          p.keepRadius, 1, p.keepMode, p.keepSourceColours, p.page.width, p.page.height, 24, 300, {}},
+                          p.keepRadius, 1, static_cast<int>(p.keepMode), p.keepSourceColours, p.page.width, p.page.height, 24, 300, {}},
                          st);
     });
 }

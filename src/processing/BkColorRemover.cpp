@@ -32,8 +32,9 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
         mask_.assign(px::Stride8(w) * static_cast<std::size_t>(h), kBackground);
         maskWidth_ = w;
         maskHeight_ = h;
-        if ((p.keepMode == 1 || p.keepMode == 2) && p.page.bitsPerPixel == 24 && p.page.colour) {
-            const colourmask::ColourTest test{p.colorDelta, p.saturation, p.keepMode == 1};
+        if ((p.keepMode == KeepMode::kKeepRed || p.keepMode == KeepMode::kKeepColour) && p.page.bitsPerPixel == 24 &&
+            p.page.colour) {
+            const colourmask::ColourTest test{p.colorDelta, p.saturation, p.keepMode == KeepMode::kKeepRed};
             if (colourmask::MarkColourPixels(p.page.colour, w, h, test, mask_.data()) > 0)
                 colourmask::GrowColourMask(mask_.data(), w, h, px::MmToPixels(p.keepRadius, static_cast<float>(p.page.dpi)));
         }
@@ -45,8 +46,9 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
     // curve on the unprotected mask-0 pixels, pivoted on the mean grey of the
     // greyed page. Two passes: the first only reads, to find that mean; the
     // second writes each pixel once.
-    const bool grey = p.keepMode >= 1 && p.keepMode <= 3;
-    const bool greyAll = p.keepMode == 3;
+    const bool grey = p.keepMode == KeepMode::kKeepRed || p.keepMode == KeepMode::kKeepColour ||
+                      p.keepMode == KeepMode::kAllGrey;
+    const bool greyAll = p.keepMode == KeepMode::kAllGrey;
     std::uint8_t greyOfGrey[256];
     for (int v = 0; v < 256; ++v) greyOfGrey[v] = px::Grey(v, v, v);
     const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);

@@ -58,6 +58,11 @@ namespace comp {
 // Neighbour offsets (dx, dy) in the order the labelling visits them.
 inline constexpr int kNeighbour8[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
 
+// Dark limit of the text analysers (text filter, text-component analyser,
+// text direction): a byte at or below it is ink. One value, so that every
+// analyser reads the same pixels of a page as text.
+inline constexpr int kTextThreshold = 160;
+
 // Character heights in millimetres, ascending.
 inline constexpr std::array<float, 18> kCharSizeTable = {1.76f, 1.94f, 2.29f, 2.56f, 3.18f, 3.70f,
                                                          4.23f, 4.94f, 5.29f, 5.64f, 6.35f, 7.76f,

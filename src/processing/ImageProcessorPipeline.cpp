@@ -148,7 +148,7 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                 params.colorDelta = s.colordelta;
                 params.saturation = s.colorsatuation;
                 params.keepRadius = settings::Clamped(ProcessSetting::colorradius);
-                params.keepMode = s.rmcolortype;
+                params.keepMode = static_cast<KeepMode>(static_cast<int>(s.rmcolortype));
                 params.keepSourceColours = ProcessSetting::keeporigcolor;
                 params.page.width = width;
                 params.page.height = height;

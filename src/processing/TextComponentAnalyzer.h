@@ -14,7 +14,7 @@
 struct TextComponentParams {
     // grey rows tested against the threshold (required); colour rows not used
     PageView page;
-    int threshold = 160;  // dark: grey byte <= threshold
+    int threshold = comp::kTextThreshold;  // dark: grey byte <= threshold
     std::uint8_t flag = 0;
     std::wstring name;
 };

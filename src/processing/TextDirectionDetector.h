@@ -15,7 +15,7 @@
 struct TextDirectionParams {
     ConstImageView image;  // binary 8-bit rows (required; sides 1..32767)
     std::int32_t dpi = 300;
-    std::int32_t threshold = 160;         // dark: byte <= threshold
+    std::int32_t threshold = comp::kTextThreshold;  // dark: byte <= threshold
     std::wstring name;                    // not used
 };
 

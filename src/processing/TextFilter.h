@@ -13,7 +13,7 @@ struct TextFilterParams {
     // rows, otherwise in the grey rows
     PageView page{.bitsPerPixel = 8};
     void* second = nullptr;          // not used
-    int threshold = 160;   // dark: binary byte <= threshold
+    int threshold = comp::kTextThreshold;  // dark: binary byte <= threshold
     std::uint8_t flag = 0;
     std::wstring name;
 };

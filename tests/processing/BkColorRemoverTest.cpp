@@ -18,7 +18,7 @@ using synth::Page;
 ref::RBkParams ToRef(const BkColorParams& p, std::uint8_t* colour) {
     return ref::RBkParams{p.page.grey,         colour,       p.brightness,        p.contrast,
                           p.darkening,    p.colorDelta, p.saturation,        p.keepRadius,
-                          p.rebuildMask,  p.keepMode,   p.keepSourceColours, p.page.width,
+                          p.rebuildMask,  static_cast<int>(p.keepMode),   p.keepSourceColours, p.page.width,
                           p.page.height,       p.page.bitsPerPixel, p.page.dpi,
                           ref::RProtect{p.protect.Rects(), p.protect.Enabled()}};
 }
@@ -53,7 +53,7 @@ TEST(BkColorRemover, MatchesReferenceAcrossModesAndPages) {
             Page grey = synth::ToGrey(page);
             BkColorParams p = BkDefaults(colour, grey);
             p.page.dpi = 300;
-            p.keepMode = s.mode;
+            p.keepMode = static_cast<KeepMode>(s.mode);
             p.keepSourceColours = s.keepSource;
             p.rebuildMask = s.rebuild;
             p.keepRadius = s.radius;
@@ -68,7 +68,7 @@ TEST(BkColorRemover, MatchesReferenceAcrossModesAndPages) {
             ref::RBkState state;
             BkColorParams first = p;
             first.rebuildMask = 1;
-            first.keepMode = 2;
+            first.keepMode = KeepMode::kKeepColour;
             Page scratch = page, refScratch = page;
             first.page.colour = scratch.Data();
             ASSERT_TRUE(engine.Run(first));
@@ -115,7 +115,7 @@ TEST(BkColorRemover, KeepModesOnSwatches) {
         Page out = page;
         BkColorParams p = BkDefaults(out, grey);
         p.keepRadius = 0;
-        p.keepMode = e.mode;
+        p.keepMode = static_cast<KeepMode>(e.mode);
         CBkColorRemover engine;
         ASSERT_TRUE(engine.Run(p));
         for (int i = 0; i < 7; ++i) {
@@ -255,7 +255,7 @@ TEST(BkColorRemover, BadParametersDoNothingOrStayInBounds) {
             BkColorParams p = BkDefaults(out, grey);
             p.keepRadius = radius;
             p.page.dpi = dpi;
-            p.keepMode = 2;
+            p.keepMode = KeepMode::kKeepColour;
             p.saturation = std::numeric_limits<float>::quiet_NaN();
             p.brightness = 1 << 30;
             p.contrast = -(1 << 30);

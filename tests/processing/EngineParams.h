@@ -20,7 +20,7 @@ inline BkColorParams BkDefaults(synth::Page& colour, synth::Page& grey) {
     p.colorDelta = 25;
     p.saturation = 0.15f;
     p.keepRadius = 0.1f;
-    p.keepMode = 1;
+    p.keepMode = KeepMode::kKeepRed;
     return p;
 }
 

@@ -233,7 +233,7 @@ TEST(PhotoRegionFinder, FoundPhotoIsProtectedFromBackgroundRemoval) {
     ASSERT_TRUE(Contains(finder.Found(), p.large));
 
     BkColorParams b = BkDefaults(colour, grey);
-    b.keepMode = 0;
+    b.keepMode = KeepMode::kDirect;
     b.protect = finder.AsProtected(true);
     CBkColorRemover remover;
     ASSERT_TRUE(remover.Run(b));
