@@ -15,7 +15,7 @@ struct BindHoleParams {
     // grey rows tested for hole pixels and changed in place (required; sides 1..32767); colour rows changed in
     // place on a colour page
     PageView page;
-    std::uint8_t mark = 1;  // paint changed pixels magenta in the comparison copy
+    bool mark = true;  // paint changed pixels magenta in the comparison copy
     std::wstring name;      // not used
     std::int32_t on = 0;    // holes are filled only when not 0
     std::int32_t left = 10, right = 10;  // band widths, % of the width
@@ -47,7 +47,7 @@ public:
     // colour image, an unmarked copy of the grey image. Null otherwise.
     const std::uint8_t* ComparisonCopy() const { return copy_.empty() ? nullptr : copy_.data(); }
     bool ComparisonIsColour() const { return copyIsColour_; }
-    bool MarkFlag() const { return params_.mark != 0; }
+    bool MarkFlag() const { return params_.mark; }
 
     // A hole's ordered patch fill copies each hole pixel's square in turn;
     // a hole whose fill would copy more pixels than this is left as it is

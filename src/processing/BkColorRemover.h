@@ -30,9 +30,9 @@ struct BkColorParams {
     int colorDelta = 0;    // largest channel must exceed the middle one by more than this
     float saturation = 0;  // (largest - smallest) / largest must reach this
     float keepRadius = 0;  // millimetres around colour pixels that keep their colour
-    std::uint8_t rebuildMask = 1;  // 0: reuse the previous run's colour mask when there is one
+    bool rebuildMask = true;  // false: reuse the previous run's colour mask when there is one
     KeepMode keepMode = KeepMode::kKeepRed;
-    std::uint8_t keepSourceColours = 0;  // 1: shift the colours by the grey change instead
+    bool keepSourceColours = false;  // true: shift the colours by the grey change instead
     ProtectedRects protect;  // pixels left alone (the owner's protected rectangles)
 };
 
