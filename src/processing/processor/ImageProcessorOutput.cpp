@@ -78,9 +78,7 @@ void CImageProcessor::RotateByTextDirection() {
         image = binary.data();
     }
     TextDirectionParams params;
-    params.image = image;
-    params.width = resultWidth;
-    params.height = resultHeight;
+    params.image = ConstImageView::Grey(image, resultWidth, resultHeight);
     params.threshold = 160;
     params.dpi = dpiX;
     directionDetector.Detect(params);
@@ -175,12 +173,12 @@ void CImageProcessor::FindIllustrations() {
     const int mode = ProcessSetting::rmbkcolor.illstration;
     if (mode == 0) return;
     PhotoRegionParams params;
-    params.grey = greyImage.get();
-    params.colour = colourImage.get();
-    params.width = width;
-    params.height = height;
-    params.bitsPerPixel = sourceDepth == 24 ? 24 : 8;
-    params.dpi = dpiX;
+    params.page.grey = greyImage.get();
+    params.page.colour = colourImage.get();
+    params.page.width = width;
+    params.page.height = height;
+    params.page.bitsPerPixel = sourceDepth == 24 ? 24 : 8;
+    params.page.dpi = dpiX;
     params.binContrast = 255;
     params.binBrightness = 0;
     params.enhContrast = ProcessSetting::rmbkcolor.illstrationcontrast;

@@ -13,8 +13,8 @@ namespace {
 class ProcessorSkewMethods final : public skew::SkewMethods {
 public:
     explicit ProcessorSkewMethods(CImageProcessor& p) : p_(p) {}
-    bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
-        return p_.RunSkewSearch(maxAngle, method, twoColumns ? 1 : 0, angle, score);
+    bool RunSkewSearch(int maxAngle, skew::SkewMethod method, bool twoColumns, float* angle, float* score) override {
+        return p_.RunSkewSearch(maxAngle, static_cast<std::int32_t>(method), twoColumns ? 1 : 0, angle, score);
     }
     bool HasContrastCopy() const override { return p_.contrastCopy != nullptr; }
     void PrepareContrastCopy() override { p_.PrepareContrastCopy(1.0f, 1.0f); }
