@@ -74,10 +74,11 @@ auto WithSearcher(CImageProcessor& p, bool release, Search search) {
 }
 
 // The working image a rotation turns: the colour image when colour is kept
-// and the source is colour, else the grey image (which needs working depth
-// 8). Null, after the depth message where it applies, when there is none.
+// and the source is colour (and its colour image is there), else the grey
+// image (which needs working depth 8). Null, after the depth message where
+// it applies, when there is none.
 const BYTE* RotationSource(CImageProcessor& p, int* bpp) {
-    const bool colour = ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24;
+    const bool colour = ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24 && p.colourImage;
     if (!colour && p.workingDepth != 8) {
         CImageProcessor::ShowDepthError();
         return nullptr;
