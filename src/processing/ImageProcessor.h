@@ -381,7 +381,8 @@ public:
     // 0 black. Frees the grey and colour working images.
     void RotateByAngle(double angle, std::int32_t fill);
     // The same sampling the working image about its own centre into a white
-    // canvas (the manual window's quarter turns).
+    // canvas; whole quarter turns (the manual window's) move the pixels
+    // exactly into a canvas of the turned size.
     void RotateWorkingImage(double angle);
     // One bilinear sample of the rotation into the canvas buffer given, with
     // the edge fill of correct/fillcolor.

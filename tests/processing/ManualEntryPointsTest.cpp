@@ -15,6 +15,7 @@
 #include "processing/ImageProcessor.h"
 #include "processing/ManualOperation.h"
 #include "processing/PixelMath.h"
+#include "processing/Rotation.h"
 #include "processing/SkewTestPages.h"
 #include "processing/ToneOperations.h"
 #include "settings/ProcessSetting.h"
@@ -463,6 +464,68 @@ TEST_F(ManualEntryPoints, DeskewMethodTwoOnAColourSourceWithAGreyContrastCopy) {
     // Turned from the grey image, since there is no colour image to turn.
     EXPECT_EQ(p.resultDepth, 8);
     EXPECT_FALSE(SamePixels(got, GreyTriples(skewpages::ToColour(grey)))) << "turned back";
+}
+
+// The quarter turns of the deskew page move every pixel exactly: clockwise
+// as displayed, pixel (x, row) from the top of the turned picture is pixel
+// (row, h - 1 - x) of the original; counter-clockwise (w - 1 - row, x). Four
+// turns give the picture back. (Resampling them would blur every pixel by
+// half a pixel and add a fill row and column at every turn.)
+TEST_F(ManualEntryPoints, QuarterTurnsMoveEveryPixelExactly) {
+    const Page page = PatternPage(21, 14, 6);
+    for (int depth : {24, 8}) {
+        for (int direction : {0, 1}) {
+            SCOPED_TRACE("depth " + std::to_string(depth) + " direction " + std::to_string(direction));
+            const Page source = depth == 24 ? page : GreyTriples(page);
+            CImageProcessor p;
+            Prepare(p, page, depth);
+            const ManualOperation turn(OpRotate90, L"", Rotate90OpParams{direction == 0 ? 90 : -90, direction});
+            p.RunManualOperation(turn);
+            EXPECT_EQ(p.resultDepth, depth);
+            Page current = Fetch(p);
+            Page want(page.height, page.width, 24);
+            for (int row = 0; row < want.height; ++row)
+                for (int x = 0; x < want.width; ++x) {
+                    const std::uint8_t* from = direction == 0 ? FromTop(source, row, page.height - 1 - x)
+                                                              : FromTop(source, page.width - 1 - row, x);
+                    std::memcpy(want.Row(want.height - 1 - row) + 3 * x, from, 3);
+                }
+            EXPECT_TRUE(SamePixels(current, want));
+            for (int more = 0; more < 3; ++more) {
+                ASSERT_TRUE(p.SetImage(current.Data(), current.width, current.height));
+                p.RunManualOperation(turn);
+                current = Fetch(p);
+            }
+            EXPECT_TRUE(SamePixels(current, source)) << "four turns";
+        }
+    }
+}
+
+// The turn goes the way the sampled rotation of the working image goes: a
+// dark block in the top-left corner ends up top right after +90 degrees.
+TEST_F(ManualEntryPoints, QuarterTurnGoesTheWayOfTheSampledRotation) {
+    Page page = synth::Blank(60, 40, 24, synth::kWhite, 150);
+    page.FillRect(synth::Rect{0, 30, 10, 40}, synth::kBlack);  // top-left as displayed
+    CImageProcessor p;
+    Prepare(p, page, 24);
+    p.RunManualOperation(ManualOperation(OpRotate90, L"", Rotate90OpParams{90, 0}));
+    const Page turned = Fetch(p);
+    const rotation::Canvas sampled =
+        rotation::RotateAboutImageCentre(page.Data(), page.width, page.height, 24, 90.0, 255);
+    ASSERT_FALSE(sampled.empty());
+    const Page sampledPage = Expand(sampled.bits.get(), sampled.width, sampled.height, 24);
+    for (const Page* q : {&turned, &sampledPage}) {
+        // Dark pixels by quadrant of the picture as displayed.
+        int topRight = 0, elsewhere = 0;
+        for (int row = 0; row < q->height; ++row)
+            for (int x = 0; x < q->width; ++x) {
+                if (FromTop(*q, x, row)[1] >= 128) continue;
+                (x >= q->width / 2 && row < q->height / 2 ? topRight : elsewhere) += 1;
+            }
+        // The sampled turn blurs the block's edge by half a pixel.
+        EXPECT_GE(topRight, 90) << q->width << "x" << q->height;
+        EXPECT_EQ(elsewhere, 0);
+    }
 }
 
 // A block of content placed off centre.
