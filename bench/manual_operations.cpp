@@ -49,6 +49,8 @@ RECT Band() { return RECT{kA4Width / 3, kA4Height / 3, 2 * kA4Width / 3, 2 * kA4
 
 ManualOperation MakeOperation(int type) {
     switch (type) {
+    case OpOriginal:
+        return ManualOperation(type, L"原图", std::monostate{});
     case OpCenter:
         return ManualOperation(type, L"居中", CenterOpParams{3, 2.0f, 2.0f, 1});
     case OpCorrect:
