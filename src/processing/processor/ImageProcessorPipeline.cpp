@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"

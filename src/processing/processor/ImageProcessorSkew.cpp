@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "settings/ProcessSetting.h"
 
