@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/ManualOperation.h"
 #include "support/BareJpeg.h"
 #include "support/Pages.h"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "processing/BkColorRemover.h"
-#include "processing/CleanupSteps.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/CleanupSteps.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/ManualOperation.h"
 #include "processing/PixelMath.h"
 #include "processing/Rotation.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/ManualOperation.h"
 #include "processing/PixelMath.h"
 #include "settings/ProcessSetting.h"
