@@ -40,10 +40,10 @@ TEST_F(EngineSettingsTest, EverySettingReachesItsOwnField) {
         {"rmbkcolor/bright", 33, [] { return es::BackgroundRemoval().brightness; }, 33},
         {"rmbkcolor/contrast", -41, [] { return es::BackgroundRemoval().contrast; }, -41},
         {"rmbkcolor/curve", 77, [] { return es::BackgroundRemoval().darkening; }, 77},
-        {"rmbkcolor/colordelta", 12, [] { return es::BackgroundRemoval().colorDelta; }, 12},
+        {"rmbkcolor/colordelta", 12, [] { return es::BackgroundRemoval().colourDelta; }, 12},
         {"rmbkcolor/colorsatuation", 0.375, [] { return es::BackgroundRemoval().saturation; }, 0.375},
         {"rmbkcolor/rmcolortype", 3, [] { return es::BackgroundRemoval().keepMode; }, 3},
-        {"keeporigcolor", 0, [] { return es::BackgroundRemoval().keepSourceColours; }, 0},
+        {"keeporigcolor", 0, [] { return double(es::KeepSourceColours()); }, 0},
         {"colorradius", 2.5, [] { return es::BackgroundRemoval().keepRadius; }, 2.5},
         {"colorradius", 40, [] { return es::BackgroundRemoval().keepRadius; }, 6},  // clamped to 0..6
         // Red seals: removal and strengthening.

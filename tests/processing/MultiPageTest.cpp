@@ -262,9 +262,9 @@ TEST_F(MultiPage, BlankPagesAreDroppedOneByOne) {
             first = 0;
             p.RunPage(wsrc, 0, &folder, &name, 0);
             BlankPageParams blank;
-            blank.image = p.result;
-            blank.width = p.resultWidth;
-            blank.height = p.resultHeight;
+            blank.page.grey = p.result;
+            blank.page.width = p.resultWidth;
+            blank.page.height = p.resultHeight;
             blank.type = 1;
             blank.threshold = 128;
             blank.contentPercent = 1.0f;

@@ -6,19 +6,21 @@
 
 namespace engine_settings {
 
-BkColorParams BackgroundRemoval() {
+RmBkColorOpParams BackgroundRemoval() {
     const auto& s = ProcessSetting::rmbkcolor;
-    BkColorParams p;
+    RmBkColorOpParams p;
     p.brightness = s.bright;
     p.contrast = s.contrast;
     p.darkening = s.curve;
-    p.colorDelta = s.colordelta;
+    p.colourDelta = s.colordelta;
     p.saturation = s.colorsatuation;
     p.keepRadius = settings::Clamped(ProcessSetting::colorradius);
     p.keepMode = s.rmcolortype;
-    p.keepSourceColours = ProcessSetting::keeporigcolor;
+    p.rebuildMask = 1;
     return p;
 }
+
+bool KeepSourceColours() { return ProcessSetting::keeporigcolor != 0; }
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "processing/BkColorChanger.h"
 #include "processing/BkColorRemover.h"
+#include "processing/ManualOperation.h"
 #include "processing/BlankPageDetector.h"
 #include "processing/Cutting.h"
 #include "processing/RedSealEngine.h"
@@ -17,9 +18,11 @@
 
 namespace engine_settings {
 
-// Background removal 【１】 on a kept colour page (rmbkcolor and the keep
-// values of useful colour).
-BkColorParams BackgroundRemoval();
+// Background removal 【１】 (rmbkcolor and the keep radius of useful
+// colour): the colour remover's values on a kept colour page, of which a
+// grey page uses brightness, contrast and darkening; and keeporigcolor.
+RmBkColorOpParams BackgroundRemoval();
+bool KeepSourceColours();
 
 // The red-seal engine 【１１】: removal (rmredseal) or, when removal is off,
 // strengthening (strenredseal). Both find red with a lead of 25 and a

@@ -35,12 +35,6 @@ bool RetainColour() { return ProcessSetting::filesave.retaincolor != 0; }
 // colour one.
 bool KeepColour(const CImageProcessor& p) { return RetainColour() && p.sourceDepth == 24; }
 
-PixelBuffer Copy(const BYTE* bits, std::int32_t w, std::int32_t h, int bpp) {
-    PixelBuffer copy = AllocPixels(w, h, bpp);
-    if (copy) std::memcpy(copy.get(), bits, PixelBytes(w, h, bpp));
-    return copy;
-}
-
 // One page's way through the table.
 struct PageRun {
     CImageProcessor& p;
@@ -67,20 +61,11 @@ bool StrengthenGate(PageRun& r) { return !r.sealRemoved && StepOn(r, Step::kStre
 void RemoveBackground(PageRun& r, bool) {
     CImageProcessor& p = r.p;
     p.FindIllustrations();
-    BkColorParams params = engine_settings::BackgroundRemoval();
-    if (KeepColour(p)) {
-        params.grey = p.greyImage.get();
-        params.colour = p.colourImage.get();
-        params.width = p.width;
-        params.height = p.height;
-        params.bitsPerPixel = 24;
-        params.dpi = p.dpiX;
-        params.protect = p.ProtectedRectangles();
-        p.bkColorRemover.Run(params);
-    } else if (p.workingDepth == 8) {
-        p.AdjustBrightnessContrast(p.greyImage.get(), p.width, p.height, params.brightness, params.contrast);
-        p.ApplyDarkeningCurve(params.darkening);
-    }
+    const RmBkColorOpParams values = engine_settings::BackgroundRemoval();
+    if (KeepColour(p))
+        p.RemoveBackgroundColour(values, engine_settings::KeepSourceColours(), p.ProtectedRectangles());
+    else
+        p.RemoveBackgroundGrey(values.brightness, values.contrast, values.darkening);
 }
 
 // 【２】
@@ -137,46 +122,11 @@ void Rotate(PageRun& r, bool on) {
     p.canvasWidth = p.canvasHeight = 0;
 }
 
-void CentreBy(CImageProcessor& p, int bpp, const BYTE* measure) {
-    const auto& c = ProcessSetting::center;
-    if (bpp == 24) {
-        p.CenterHorizontalColor(c.checkscalehor, measure, c.type);
-        p.CenterVerticalColor(c.checkscalever, measure, c.type);
-    } else {
-        p.CenterHorizontalGray(c.checkscalehor, measure, c.type);
-        p.CenterVerticalGray(c.checkscalever, measure, c.type);
-    }
-}
-
 // 【６】 Measured on the result itself, or (center/allobj clear) on a copy
 // from which everything but text is erased.
 void Centre(PageRun& r, bool) {
-    CImageProcessor& p = r.p;
-    if (!p.result) return;
-    const int bpp = r.colour ? 24 : 8;
-    if (ProcessSetting::center.allobj != 0) {
-        CentreBy(p, bpp, p.result);
-        return;
-    }
-    PixelBuffer textOnly = Copy(p.result, p.resultWidth, p.resultHeight, bpp);
-    if (!textOnly) return;
-    TextFilterParams params = engine_settings::CentringTextFilter();
-    std::vector<std::uint8_t> binary;
-    if (r.colour) {
-        // The colour copy is erased where the binarised result finds no text.
-        binary = binarize::ThresholdColor(p.result, p.resultWidth, p.resultHeight, kBinaryThreshold);
-        params.binary = binary.data();
-        params.colour = textOnly.get();
-    } else {
-        params.binary = textOnly.get();
-    }
-    params.width = p.resultWidth;
-    params.height = p.resultHeight;
-    params.bitsPerPixel = bpp;
-    params.dpi = p.dpiX;
-    p.textFilter.Run(params);
-    binary = {};
-    CentreBy(p, bpp, textOnly.get());
+    const auto& c = ProcessSetting::center;
+    r.p.CentreResult(c.type, c.checkscalehor, c.checkscalever, c.allobj != 0, r.colour ? 24 : 8);
 }
 
 // 【８】
@@ -195,10 +145,10 @@ void CutWhite(PageRun& r, bool) {
 
 void RunRedSeal(CImageProcessor& p, RedSealParams params) {
     if (!p.result) return;
-    params.image = p.result;
-    params.width = p.resultWidth;
-    params.height = p.resultHeight;
-    params.bitsPerPixel = 24;
+    params.page.colour = p.result;
+    params.page.width = p.resultWidth;
+    params.page.height = p.resultHeight;
+    params.page.bitsPerPixel = 24;
     p.redSealEngine.Run(params);
 }
 
@@ -219,15 +169,15 @@ void DetectBlankPage(PageRun& r, bool) {
     std::vector<std::uint8_t> binary;
     if (r.colour) {
         binary = binarize::ThresholdColor(p.result, p.resultWidth, p.resultHeight, kBinaryThreshold);
-        params.image = binary.data();
-        params.colour = p.result;
+        params.page.grey = binary.data();
+        params.page.colour = p.result;
     } else {
-        params.image = p.result;
+        params.page.grey = p.result;
     }
-    params.width = p.resultWidth;
-    params.height = p.resultHeight;
-    params.bitsPerPixel = r.colour ? 24 : 8;
-    params.dpi = p.dpiX;
+    params.page.width = p.resultWidth;
+    params.page.height = p.resultHeight;
+    params.page.bitsPerPixel = r.colour ? 24 : 8;
+    params.page.dpi = p.dpiX;
     p.blankDetector.Detect(params);
 }
 
@@ -246,12 +196,12 @@ void ChangeBkColor(PageRun& r, bool) {
         for (std::int32_t x = 0; x < p.resultWidth; ++x, c += 3) g[x] = px::GreyRgbOrder(c[0], c[1], c[2]);
     }
     BkColorChangeParams params = engine_settings::BackgroundChange();
-    params.colour = p.result;
-    params.grey = grey.get();
-    params.width = p.resultWidth;
-    params.height = p.resultHeight;
-    params.bitsPerPixel = 24;
-    params.dpi = p.dpiX;
+    params.page.colour = p.result;
+    params.page.grey = grey.get();
+    params.page.width = p.resultWidth;
+    params.page.height = p.resultHeight;
+    params.page.bitsPerPixel = 24;
+    params.page.dpi = p.dpiX;
     p.colourChanger.Run(params);
 }
 
