@@ -365,20 +365,20 @@ TEST_F(ManualEntryPoints, BackgroundRemovalIsTheColourRemoverOrTheGreyToneSteps)
             Page colour = page;
             Page grey = synth::ToGrey(page);
             BkColorParams params;
-            params.grey = grey.Data();
-            params.colour = colour.Data();
+            params.page.grey = grey.Data();
+            params.page.colour = colour.Data();
             params.brightness = 30;
             params.contrast = 60;
             params.darkening = 40;
             params.colorDelta = 20;
             params.saturation = 0.2f;
             params.keepRadius = 1.5f;
-            params.keepMode = 1;
+            params.keepMode = static_cast<KeepMode>(1);
             params.rebuildMask = 1;
-            params.width = page.width;
-            params.height = page.height;
-            params.bitsPerPixel = 24;
-            params.dpi = 150;
+            params.page.width = page.width;
+            params.page.height = page.height;
+            params.page.bitsPerPixel = 24;
+            params.page.dpi = 150;
             CBkColorRemover remover;
             ASSERT_TRUE(remover.Run(params));
             want = colour;
@@ -646,15 +646,15 @@ TEST_F(ManualEntryPoints, OperationTableRunsTheBatchStepsOwnCode) {
         {"stains", ManualOperation(OpRmStains, L"", RmStainsOpParams{4.0f, 160, 1, 0}), stains, 24,
          [](CImageProcessor& q) {
              StainBorderParams s;
-             s.test = q.greyImage.get();
-             s.colour = q.colourImage.get();
-             s.bitsPerPixel = 24;
-             s.width = q.width;
-             s.height = q.height;
+             s.page.grey = q.greyImage.get();
+             s.page.colour = q.colourImage.get();
+             s.page.bitsPerPixel = 24;
+             s.page.width = q.width;
+             s.page.height = q.height;
              s.threshold = 160;
              s.stains = 1;
              s.stainArea = 4.0f;
-             s.dpi = q.dpiX;
+             s.page.dpi = q.dpiX;
              s.mark = 0;
              q.stainBorderRemover.Run(s);
          }},
