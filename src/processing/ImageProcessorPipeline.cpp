@@ -61,12 +61,6 @@ cutting::CutByBkColorParams CutByBkColorFromSettings() {
     return p;
 }
 
-PixelBuffer Copy(const BYTE* bits, std::int32_t w, std::int32_t h, int bpp) {
-    PixelBuffer copy = AllocPixels(w, h, bpp);
-    if (copy) std::memcpy(copy.get(), bits, PixelBytes(w, h, bpp));
-    return copy;
-}
-
 }  // namespace
 
 bool CImageProcessor::StepGate(PipelineStep step) const {
@@ -139,31 +133,21 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             if (s.allpic != 0) {
                 stepsRun.push_back(PipelineStep::kBackgroundRemoval);
                 FindIllustrations();
-                BkColorParams params;
-                params.grey = greyImage.get();
-                params.colour = colourImage.get();
-                params.brightness = s.bright;
-                params.contrast = s.contrast;
-                params.darkening = s.curve;
-                params.colorDelta = s.colordelta;
-                params.saturation = s.colorsatuation;
-                params.keepRadius = settings::Clamped(ProcessSetting::colorradius);
-                params.keepMode = s.rmcolortype;
-                params.keepSourceColours = ProcessSetting::keeporigcolor;
-                params.width = width;
-                params.height = height;
-                params.bitsPerPixel = 24;
-                params.dpi = dpiX;
-                params.protect = ProtectedRectangles();
-                bkColorRemover.Run(params);
+                RmBkColorOpParams values;
+                values.brightness = s.bright;
+                values.contrast = s.contrast;
+                values.darkening = s.curve;
+                values.colourDelta = s.colordelta;
+                values.saturation = s.colorsatuation;
+                values.keepRadius = settings::Clamped(ProcessSetting::colorradius);
+                values.keepMode = s.rmcolortype;
+                values.rebuildMask = 1;
+                RemoveBackgroundColour(values, ProcessSetting::keeporigcolor != 0, ProtectedRectangles());
             }
         } else {
             stepsRun.push_back(PipelineStep::kBackgroundRemoval);
             FindIllustrations();
-            if (workingDepth == 8) {
-                AdjustBrightnessContrast(greyImage.get(), width, height, s.bright, s.contrast);
-                ApplyDarkeningCurve(s.curve);
-            }
+            RemoveBackgroundGrey(s.bright, s.contrast, s.curve);
         }
     }
 
@@ -220,30 +204,8 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
     if (KeepColour(*this)) {
         // Colour branch.
         const auto& centre = ProcessSetting::center;
-        if (gate(PipelineStep::kCentre) && result) {
-            if (centre.allobj != 0) {
-                CenterHorizontalColor(centre.checkscalehor, result, centre.type);
-                CenterVerticalColor(centre.checkscalever, result, centre.type);
-            } else {
-                // Measured on a copy from which everything but text is erased.
-                std::vector<std::uint8_t> binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
-                PixelBuffer textOnly = Copy(result, resultWidth, resultHeight, 24);
-                if (textOnly) {
-                    TextFilterParams params;
-                    params.binary = binary.data();
-                    params.colour = textOnly.get();
-                    params.width = resultWidth;
-                    params.height = resultHeight;
-                    params.bitsPerPixel = 24;
-                    params.threshold = 160;
-                    params.dpi = dpiX;
-                    textFilter.Run(params);
-                    binary = {};
-                    CenterHorizontalColor(centre.checkscalehor, textOnly.get(), centre.type);
-                    CenterVerticalColor(centre.checkscalever, textOnly.get(), centre.type);
-                }
-            }
-        }
+        if (gate(PipelineStep::kCentre))
+            CentreResult(centre.type, centre.checkscalehor, centre.checkscalever, centre.allobj != 0, 24);
         if (gate(PipelineStep::kCutByBkColor)) CutEdgesByBkColor(CutByBkColorFromSettings());
         if (gate(PipelineStep::kCutWhite)) {
             const cutting::Margins m = WhiteMargins(dpiX);
@@ -326,26 +288,8 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
         return;
     }
     const auto& centre = ProcessSetting::center;
-    if (gate(PipelineStep::kCentre) && result) {
-        if (centre.allobj != 0) {
-            CenterHorizontalGray(centre.checkscalehor, result, centre.type);
-            CenterVerticalGray(centre.checkscalever, result, centre.type);
-        } else {
-            PixelBuffer textOnly = Copy(result, resultWidth, resultHeight, 8);
-            if (textOnly) {
-                TextFilterParams params;
-                params.binary = textOnly.get();
-                params.width = resultWidth;
-                params.height = resultHeight;
-                params.bitsPerPixel = 8;
-                params.threshold = 160;
-                params.dpi = dpiX;
-                textFilter.Run(params);
-                CenterHorizontalGray(centre.checkscalehor, textOnly.get(), centre.type);
-                CenterVerticalGray(centre.checkscalever, textOnly.get(), centre.type);
-            }
-        }
-    }
+    if (gate(PipelineStep::kCentre))
+        CentreResult(centre.type, centre.checkscalehor, centre.checkscalever, centre.allobj != 0, 8);
     if (gate(PipelineStep::kCutWhite)) {
         const cutting::Margins m = WhiteMargins(dpiX);
         CutWhiteMarginsGray(1, m.left, m.right, m.top, m.bottom, ProcessSetting::cutwhite.checkscale);
