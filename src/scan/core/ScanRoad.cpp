@@ -307,20 +307,20 @@ void transferFile(ScanTwainApp* app, TW_UINT16 format) {
         logAppMessage("app: Starting file transfer...\n");
         rc = app->callDSMEntry(app->m_currentSource, DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
         if (rc == TWRC_XFERDONE) {
+            // The image is ended first: the name the source really used is
+            // asked for in the states where a source answers it (5 or 6).
+            TW_UINT16 more = 0;
+            const bool ended = EndTransfer(app, more);
             TW_SETUPFILEXFER used;
             std::memset(&used, 0, sizeof used);
-            if (app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &used) ==
-                TWRC_SUCCESS)
+            if (ended && app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &used) ==
+                             TWRC_SUCCESS &&
+                used.FileName[0] != 0)
                 std::memcpy(setup.FileName, used.FileName, sizeof setup.FileName);
             setup.FileName[sizeof setup.FileName - 1] = 0;
             logAppMessage("app: File \"%s\" saved...\n", setup.FileName);
             AnnounceFile(FromUtf8(setup.FileName));
-            TW_UINT16 more = 0;
-            if (!EndTransfer(app, more)) {
-                pending = false;
-                break;
-            }
-            if (more == 0) {
+            if (!ended || more == 0) {
                 pending = false;
                 break;
             }

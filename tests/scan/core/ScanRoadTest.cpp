@@ -98,7 +98,7 @@ TEST_P(ScanRoadModes, FiveGreyJpegPagesWithTheChosenValues) {
     EXPECT_TRUE(Recorded(ICAP_COMPRESSION, "6"));
     EXPECT_TRUE(Recorded(ICAP_JPEGQUALITY, "60"));
     // No transfer before the scanner said it was ready: nothing refused.
-    EXPECT_TRUE(Matching(Calls(), {"rc=1"}).empty()) << "a call was refused";
+    for (const std::string& refused : Matching(Calls(), {"rc=1"})) ADD_FAILURE() << refused;
 
     const std::vector<std::string> want = {"000001.jpg", "000002.jpg", "000003.jpg", "000004.jpg", "000005.jpg"};
     EXPECT_EQ(Listing(), want);
