@@ -373,8 +373,8 @@ TEST_F(ManualEntryPoints, BackgroundRemovalIsTheColourRemoverOrTheGreyToneSteps)
             params.colorDelta = 20;
             params.saturation = 0.2f;
             params.keepRadius = 1.5f;
-            params.keepMode = KeepMode::kKeepRed;
-            params.rebuildMask = true;
+            params.keepMode = static_cast<KeepMode>(1);
+            params.rebuildMask = 1;
             params.page.width = page.width;
             params.page.height = page.height;
             params.page.bitsPerPixel = 24;
@@ -652,10 +652,10 @@ TEST_F(ManualEntryPoints, OperationTableRunsTheBatchStepsOwnCode) {
              s.page.width = q.width;
              s.page.height = q.height;
              s.threshold = 160;
-             s.stains = true;
+             s.stains = 1;
              s.stainArea = 4.0f;
              s.page.dpi = q.dpiX;
-             s.mark = false;
+             s.mark = 0;
              q.stainBorderRemover.Run(s);
          }},
         {"binding holes", ManualOperation(OpBindHole, L"", holeOptions), holes, 24,
