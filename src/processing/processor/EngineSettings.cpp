@@ -72,7 +72,7 @@ BkColorChangeParams BackgroundChange() {
 
 TextFilterParams CentringTextFilter() {
     TextFilterParams p;
-    p.threshold = kTextThreshold;
+    p.threshold = comp::kTextThreshold;
     return p;
 }
 

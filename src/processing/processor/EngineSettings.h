@@ -40,10 +40,9 @@ BlankPageParams BlankPage();
 BkColorChangeParams BackgroundChange();
 
 // The text filter that leaves only text on the copy centring 【６】 measures
-// when centre/allobj is clear: dark means at or below 160, the level the
-// text steps share.
+// when centre/allobj is clear: dark means at or below comp::kTextThreshold,
+// the level the text steps share.
 TextFilterParams CentringTextFilter();
-inline constexpr int kTextThreshold = 160;
 
 // Cutting the edges by background colour 【８】 (cutbybkcolor).
 cutting::CutByBkColorParams CutByBkColor();

@@ -68,8 +68,8 @@ void CImageProcessor::RunDetection(const std::wstring&, std::int32_t quickStepBi
 void CImageProcessor::CheckWhiteMargins(int bitsPerPixel) {
     if (!result || resultWidth <= 0 || resultHeight <= 0) return;
     const std::vector<std::uint8_t> binary =
-        bitsPerPixel == 24 ? binarize::ThresholdColor(result, resultWidth, resultHeight, 128)
-                           : binarize::Threshold8(result, resultWidth, resultHeight, 128);
+        bitsPerPixel == 24 ? binarize::ThresholdColor(result, resultWidth, resultHeight, binarize::kMidThreshold)
+                           : binarize::Threshold8(result, resultWidth, resultHeight, binarize::kMidThreshold);
     if (result != whiteCut.get()) whiteCut.reset();
     // Content lines have more than 2 % of their pixels dark.
     const cutting::Box box = cutting::FindContentBox(binary.data(), resultWidth, resultHeight, 2.0f);

@@ -189,7 +189,7 @@ void CImageProcessor::CentreResult(std::int32_t directionBits, float horizontalR
     TextFilterParams params = engine_settings::CentringTextFilter();
     std::vector<std::uint8_t> binary;
     if (colour) {
-        binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
+        binary = binarize::ThresholdColor(result, resultWidth, resultHeight, binarize::kMidThreshold);
         params.page.grey = binary.data();
         params.page.colour = textOnly.get();
     } else {

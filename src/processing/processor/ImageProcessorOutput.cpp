@@ -72,12 +72,12 @@ void CImageProcessor::RotateByTextDirection() {
     std::vector<std::uint8_t> binary;
     const BYTE* image = result;
     if (ResultBitsPerPixel(*this) == 24) {
-        binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
+        binary = binarize::ThresholdColor(result, resultWidth, resultHeight, binarize::kMidThreshold);
         image = binary.data();
     }
     TextDirectionParams params;
     params.image = ConstImageView::Grey(image, resultWidth, resultHeight);
-    params.threshold = 160;
+    params.threshold = comp::kTextThreshold;
     params.dpi = dpiX;
     directionDetector.Detect(params);
     binary = {};

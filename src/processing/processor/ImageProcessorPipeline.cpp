@@ -26,8 +26,6 @@ using Step = CImageProcessor::PipelineStep;
 
 constexpr std::int32_t kQuickDeskew = 1;
 constexpr std::int32_t kQuickBackground = 2;
-// Level at which the colour steps binarise their measure images.
-constexpr int kBinaryThreshold = 128;
 
 bool RetainColour() { return ProcessSetting::filesave.retaincolor != 0; }
 
@@ -168,7 +166,7 @@ void DetectBlankPage(PageRun& r, bool) {
     BlankPageParams params = engine_settings::BlankPage();
     std::vector<std::uint8_t> binary;
     if (r.colour) {
-        binary = binarize::ThresholdColor(p.result, p.resultWidth, p.resultHeight, kBinaryThreshold);
+        binary = binarize::ThresholdColor(p.result, p.resultWidth, p.resultHeight, binarize::kMidThreshold);
         params.page.grey = binary.data();
         params.page.colour = p.result;
     } else {

@@ -28,6 +28,9 @@
 namespace {
 
 constexpr std::size_t kBmpHeaders = 14 + 40;
+// A 1-bit save writes a pixel of this level or darker as black: the middle
+// grey belongs to the ink.
+constexpr BYTE kOneBitBlackLevel = 128;
 
 // TIFF compression codes.
 constexpr std::int32_t kTiffOldJpeg = 6;
@@ -188,7 +191,7 @@ void FillSaveImage(SaveKind kind, const BYTE* bits, std::size_t w, std::size_t h
             const BYTE* src = bits + y * px::Stride8(w);
             BYTE* dst = image.GetBits(static_cast<DWORD>(y));
             for (std::size_t x = 0; x < w; ++x)
-                if (src[x] <= 128) dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+                if (src[x] <= kOneBitBlackLevel) dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
         }
         break;
     case SaveKind::kColor24:

@@ -171,13 +171,13 @@ void CImageProcessor::OtsuBinarizeGray(const BYTE* grey) {
 void CImageProcessor::BinarizeGray128(const BYTE* bits) {
     if (!bits || workingDepth != 8) return;
     binaryImage = AllocPixels(width, height, 8);
-    if (binaryImage) binarize::Threshold8(bits, width, height, binaryImage.get(), 128);
+    if (binaryImage) binarize::Threshold8(bits, width, height, binaryImage.get(), binarize::kMidThreshold);
 }
 
 void CImageProcessor::BinarizeColor128(const BYTE* bits) {
     if (!bits) return;
     binaryImage = AllocPixels(width, height, 8);
-    if (binaryImage) binarize::ThresholdColor(bits, width, height, binaryImage.get(), 128);
+    if (binaryImage) binarize::ThresholdColor(bits, width, height, binaryImage.get(), binarize::kMidThreshold);
 }
 
 void CImageProcessor::OtsuBinarizeColor(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out) {
