@@ -7,7 +7,7 @@
 
 #include "PipelinePages.h"
 #include "ProcessorTestUtil.h"
-#include "SkewTestPages.h"
+#include "../SkewTestPages.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "settings/DetectSetting.h"

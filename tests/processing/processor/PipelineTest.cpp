@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "PipelinePages.h"
-#include "SkewTestPages.h"
+#include "../SkewTestPages.h"
 #include "ProcessorTestUtil.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"

@@ -10,7 +10,7 @@
 
 #include "../PipelinePages.h"
 #include "../ProcessorTestUtil.h"
-#include "../SkewTestPages.h"
+#include "../../SkewTestPages.h"
 #include "platform/core/MessagePump.h"
 #include "platform/core/Strings.h"
 #include "processing/processor/ImageProcessor.h"
