@@ -15,7 +15,7 @@
 #include "app/core/FileTree.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "scan/core/ScanRoad.h"
 #include "scan/core/TwainApp.h"
 #include "view/ImagePannel.h"
