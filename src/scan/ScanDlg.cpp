@@ -783,13 +783,9 @@ bool CScanDlg::OnInitDialog() {
     rightPane.SetImage(white, 1, 1);
     initialised = true;
 
-    RECT client{}, frame{};
-    GetClientRect(&client);
-    if (CWnd* line = GetDlgItem(IDC_SCAN_FRAME_LINE)) {
-        line->GetWindowRect(&frame);
-        ScreenToClient(&frame);
-    }
-    rightColumnWidth = client.right - frame.left + 10;
+    // The right column: from the frame line to the right edge, as the
+    // template lays them out (the widgets are not placed before showing).
+    rightColumnWidth = DluToPixelsX(kScanTemplate.cx) - DluToPixelsX(470) + 10;
     SetViewMode(0);
     previewPage.SyncFolder();
 
