@@ -27,6 +27,7 @@
 #include "settings/ProcessSetting.h"
 #include "settings/RegistryStore.h"
 #include "settings/ScanSetting.h"
+#include "support/BenchEngine.h"
 #include "support/BenchFolder.h"
 #include "twain/Logger.h"
 
@@ -35,31 +36,8 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kPages = 32;
 
-class HeadlessWindow final : public IBatchWindow {
-public:
-    RunChoices choices;
-    RunChoices ReadRunChoices() const override { return choices; }
-    void SetProgressText(const std::wstring&) override {}
-    void SetStatusText(const std::wstring&) override {}
-    void SetStartButton(const std::wstring&, bool) override {}
-    void SetAutoDetectTimer(bool) override {}
-};
-
-class EngineWindow final : public IMessageReceiver {
-public:
-    explicit EngineWindow(CBatchEngine& engine) : engine_(engine), hwnd_(RegisterWindow(this)) {}
-    ~EngineWindow() override { UnregisterWindow(hwnd_); }
-    HWND hwnd() const { return hwnd_; }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        LRESULT result = 0;
-        engine_.HandleMessage(message, wParam, lParam, result);
-        return result;
-    }
-
-private:
-    CBatchEngine& engine_;
-    HWND hwnd_;
-};
+using benchengine::EngineWindow;
+using benchengine::HeadlessWindow;
 
 // The benchmark's folder with the virtual scanner as the only source.
 const std::string& Root() {

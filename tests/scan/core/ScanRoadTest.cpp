@@ -311,7 +311,9 @@ class TransferLoops : public ScanRoad {
 protected:
     void Enable(TW_UINT16 mechanism, TW_UINT16 format = TWFF_TIFF) {
         ASSERT_EQ(app->setCapValue(ICAP_XFERMECH, mechanism, TWTY_UINT16), TWRC_SUCCESS);
-        if (mechanism == TWSX_FILE) ASSERT_EQ(app->setCapValue(ICAP_IMAGEFILEFORMAT, format, TWTY_UINT16), TWRC_SUCCESS);
+        if (mechanism == TWSX_FILE) {
+            ASSERT_EQ(app->setCapValue(ICAP_IMAGEFILEFORMAT, format, TWTY_UINT16), TWRC_SUCCESS);
+        }
         ASSERT_TRUE(app->enableDS(nullptr, false));
         ASSERT_EQ(app->waitForMessage({MSG_XFERREADY}, std::chrono::seconds(10)), MSG_XFERREADY);
         app->m_DSMState = 6;
