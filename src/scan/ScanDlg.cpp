@@ -249,7 +249,7 @@ CScanSettingPage::CScanSettingPage(CScanDlg& owner) : CDialog(kSettingTemplate),
     });
     MapCommand(IDC_SS_FORMAT, CBN_SELCHANGE, [this] {
         ScanSetting::fileFormat = format_.GetCurSel() == 1 ? 1 : 0;
-        UpdateCompressionList();
+        UpdateCompressionList(false);
         UpdateNameExample();
     });
     MapCommand(IDC_SS_COMPRESSION, CBN_SELCHANGE, [this] {
@@ -326,7 +326,7 @@ void CScanSettingPage::InitControls() {
     format_.AddString(L"Jpg");
     format_.AddString(L"Tif");
     format_.SetCurSel(ScanSetting::fileFormat.load() == 1 ? 1 : 0);
-    UpdateCompressionList();
+    UpdateCompressionList(true);
     quality_.SetRange(0, 100);
     quality_.SetPos(ScanSetting::jpegQuality.load());
     SetDlgItemText(IDC_SS_QUALITY_VALUE, std::to_wstring(ScanSetting::jpegQuality.load()));
@@ -353,20 +353,21 @@ void CScanSettingPage::RefreshControls() {
     colour_.SetCurSel(std::min<int>(ScanSetting::pixelType.load(), 2));
     duplex_.SetCurSel(ScanSetting::duplex.load() ? 1 : 0);
     format_.SetCurSel(ScanSetting::fileFormat.load() == 1 ? 1 : 0);
-    UpdateCompressionList();
-    const int entry = ScanSetting::compression.load();
-    if (entry >= 0 && entry < compression_.GetCount()) compression_.SetCurSel(entry);
+    UpdateCompressionList(true);
     quality_.SetPos(ScanSetting::jpegQuality.load());
     SetDlgItemText(IDC_SS_QUALITY_VALUE, std::to_wstring(ScanSetting::jpegQuality.load()));
 }
 
-void CScanSettingPage::UpdateCompressionList() {
+void CScanSettingPage::UpdateCompressionList(bool keepChoice) {
     compression_.ResetContent();
     for (const std::wstring& entry : ScanCompressionList(ScanSetting::fileFormat.load() == 1 ? 1 : 0))
         compression_.AddString(entry);
-    compression_.SetCurSel(0);
-    // The stored choice is the entry shown.
-    ScanSetting::compression = 0;
+    // The stored choice is always the entry shown: a new format starts at its
+    // first entry, an opening shows the entry chosen before.
+    int entry = keepChoice ? ScanSetting::compression.load() : 0;
+    if (entry < 0 || entry >= compression_.GetCount()) entry = 0;
+    compression_.SetCurSel(entry);
+    ScanSetting::compression = entry;
 }
 
 void CScanSettingPage::UpdateNameExample() { SetDlgItemText(IDC_SS_EXAMPLE, ScanNameExample()); }

@@ -397,9 +397,33 @@ TEST_F(ScanWindowTest, SwitchGroupsAndFormatRebuildTheirControls) {
         EXPECT_EQ(settings.Text(IDC_SS_SCAN_FOLDER), scanDir.wpath());
         EXPECT_EQ(ScanSetting::scanFolder.get(), scanDir.wpath());
     });
-    // The values are kept for the next opening.
+    // The values are kept for the next opening, and shown again.
     EXPECT_EQ(ScanSetting::compression.load(), 2);
     EXPECT_EQ(ScanSetting::fileFormat.load(), 1);
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        DialogDriver settings(scan.settingPage);
+        DialogDriver switches(scan.procPage);
+        EXPECT_EQ(settings.CurSel(IDC_SS_FORMAT), 1);
+        EXPECT_EQ(settings.CurSel(IDC_SS_COMPRESSION), 2);
+        EXPECT_EQ(ScanSetting::compression.load(), 2);
+        EXPECT_TRUE(d.Click(IDC_SCAN_PAGE_PROC));
+        EXPECT_TRUE(switches.IsChecked(5189));
+        EXPECT_TRUE(switches.IsChecked(1058));
+        // The "设置" buttons ask for the settings dialog's scan variant on the
+        // page that holds the step; "手动处理" for the manual window.
+        std::vector<int> pages;
+        int manual = 0;
+        scan.host.openScanSettings = [&pages](int page) { pages.push_back(page); };
+        scan.host.openManualWindow = [&manual] { ++manual; };
+        EXPECT_TRUE(switches.Click(5205));  // 去黑边: first page
+        EXPECT_TRUE(switches.Click(1049));  // 根据彩色背景切四个边: second page
+        EXPECT_TRUE(switches.Click(1089));  // 固定输出尺寸: second page
+        EXPECT_EQ(pages, (std::vector<int>{0, 1, 1}));
+        EXPECT_TRUE(d.Click(IDC_SCAN_MANUAL));
+        EXPECT_EQ(manual, 1);
+        scan.host.openScanSettings = nullptr;
+        scan.host.openManualWindow = nullptr;
+    });
 }
 
 }  // namespace
