@@ -135,6 +135,24 @@ TEST_F(ScanWindowTest, DeviceListShowsTheSourcesWithTheDefaultChosen) {
         2);
 }
 
+TEST_F(ScanWindowTest, WithoutAnyDeviceAScanEndsAtOnceAndShowsNothing) {
+    OpenScan(
+        [&](DialogDriver& d, CScanDlg& scan) {
+            DialogDriver settings(scan.settingPage);
+            EXPECT_TRUE(PumpUntil([&] { return scan.m_pTwainAppForSources != nullptr; }));
+            EXPECT_TRUE(settings.Items(IDC_SS_DEVICE).empty());
+            EXPECT_FALSE(settings.IsEnabled(IDC_SS_DEVICE));
+            EXPECT_EQ(scan.m_pTwainAppForScan, nullptr);
+            EXPECT_TRUE(settings.Click(IDC_SS_SCAN));
+            EXPECT_TRUE(PumpUntil([&] { return d.Text(IDC_SCAN_STATE_LABEL) == L"扫描未开始"; }));
+            EXPECT_TRUE(settings.IsEnabled(IDC_SS_SCAN));
+            EXPECT_EQ(g_scanMode, SCAN_IDLE);
+            EXPECT_TRUE(Listing(scanDir.path()).empty());
+            EXPECT_TRUE(dialogs->Shown().empty()) << "no message box anywhere in this window";
+        },
+        0);
+}
+
 struct FormatCase {
     const char* label;
     const wchar_t* format;       // "Jpg" or "Tif"
