@@ -177,6 +177,9 @@ void BM_ScanAndProcess(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         const int scanned = ScanPages(scanner, processing);
         scanSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        // As the scan window does when a run ends: the pages are looked for
+        // at once.
+        session.engine->OnAutoDetectTick();
         session.RunUntil([&] { return session.engine->Pool().CountDone() + session.engine->FailedCount() >= kPages; });
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (scanned != kPages || session.engine->FailedCount() != 0)

@@ -958,7 +958,13 @@ void CScanDlg::OnScannedFile() {
 
 LRESULT CScanDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SCANNED_FILE) OnScannedFile();
-    if (message == WM_SCAN_ENDED) UpdateScanState();
+    if (message == WM_SCAN_ENDED) {
+        UpdateScanState();
+        // The scan-and-process run looks for the new pages now rather than
+        // at its next rescan.
+        if (host.engine && host.engine->RunState() != 0 && host.engine->AutoMode() == AUTO_MODE_SCAN)
+            host.engine->OnAutoDetectTick();
+    }
     return CDialog::WindowProc(message, wParam, lParam);
 }
 
