@@ -97,6 +97,16 @@ TEST_P(ScanRoadModes, FiveGreyJpegPagesWithTheChosenValues) {
     EXPECT_TRUE(Recorded(ICAP_IMAGEFILEFORMAT, "4"));
     EXPECT_TRUE(Recorded(ICAP_COMPRESSION, "6"));
     EXPECT_TRUE(Recorded(ICAP_JPEGQUALITY, "60"));
+    // The pixel type goes out before the bit depth it allows.
+    const auto calls = Calls();
+    const auto firstSet = [&calls](TW_UINT16 cap) {
+        for (std::size_t i = 0; i < calls.size(); ++i)
+            if (calls[i].find("msg=" + Hex4(MSG_SET)) != std::string::npos &&
+                calls[i].find("cap=" + Hex4(cap)) != std::string::npos)
+                return i;
+        return calls.size();
+    };
+    EXPECT_LT(firstSet(ICAP_PIXELTYPE), firstSet(ICAP_BITDEPTH));
     // No transfer before the scanner said it was ready: nothing refused.
     for (const std::string& refused : Matching(Calls(), {"rc=1"})) ADD_FAILURE() << refused;
 
