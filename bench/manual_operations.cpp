@@ -5,7 +5,7 @@
 // rows (GetResultBits). Beside it, in the same run and interleaved with it,
 // a bare libjpeg decode of the same page as a JPEG file at quality 90.
 // Counters: "ratio" = operation / bare decode; "op_ms" and "decode_ms" per
-// run. The operations take the values their pages start with, switched on
+// run. Type 0 runs no operation: the cost of the two hand-overs alone. The operations take the values their pages start with, switched on
 // where a page starts switched off (stains, binding holes, a content colour
 // for the cut by background colour); erase and crop take a band of a third
 // of the page.
@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/ManualOperation.h"
 #include "support/BareJpeg.h"
 #include "support/Pages.h"
@@ -49,6 +49,8 @@ RECT Band() { return RECT{kA4Width / 3, kA4Height / 3, 2 * kA4Width / 3, 2 * kA4
 
 ManualOperation MakeOperation(int type) {
     switch (type) {
+    case OpOriginal:
+        return ManualOperation(type, L"原图", std::monostate{});
     case OpCenter:
         return ManualOperation(type, L"居中", CenterOpParams{3, 2.0f, 2.0f, 1});
     case OpCorrect:
@@ -101,6 +103,7 @@ const char* Label(int type) {
     case OpEraseInside: return "erase inside";
     case OpEraseOutside: return "erase outside";
     case OpCrop: return "crop";
+    case OpOriginal: return "hand-over only";
     default: return "";
     }
 }
@@ -146,6 +149,7 @@ void Operation(benchmark::State& state) {
 BENCHMARK(Operation)
     ->Name("ManualOperation_VsBareJpegDecode")
     ->ArgName("type")
+    ->Arg(OpOriginal)
     ->Arg(OpCenter)
     ->Arg(OpCorrect)
     ->Arg(OpRotate90)

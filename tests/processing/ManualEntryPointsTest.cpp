@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "processing/BkColorRemover.h"
-#include "processing/CleanupSteps.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/CleanupSteps.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/ManualOperation.h"
 #include "processing/PixelMath.h"
+#include "processing/Rotation.h"
 #include "processing/SkewTestPages.h"
 #include "processing/ToneOperations.h"
 #include "settings/ProcessSetting.h"
@@ -167,6 +168,68 @@ TEST_F(ManualEntryPoints, GetResultBitsOfALoadedGreyFileGivesGreyTriples) {
             }
 }
 
+// Every grey level handed in as a neutral triple is the grey level itself,
+// so a grey picture goes in and out unchanged as often as the window hands
+// it over (the grey formula's truncated sum would lower 65 of the levels by
+// one each time: 2 becomes 1, then 0).
+TEST_F(ManualEntryPoints, AGreyPictureGoesInAndOutUnchanged) {
+    Page levels(256, 3, 8);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 256; ++x) levels.Row(y)[x] = static_cast<std::uint8_t>(x);
+    const Page shown = AsColour(levels);
+    for (int depth : {8, 24}) {
+        SCOPED_TRACE(depth);
+        CImageProcessor p;
+        Prepare(p, shown, depth);
+        EXPECT_TRUE(proctest::GreyEquals(p, [](int x, int) { return x; }));
+        Page current = shown;
+        for (int round = 0; round < 10; ++round) {
+            ASSERT_TRUE(p.SetImage(current.Data(), current.width, current.height));
+            p.EraseBox(ManualOperation(OpEraseInside, L"", EraseOpParams{RGB(0, 0, 0), 5, RECT{0, 0, 0, 0}}));
+            current = Fetch(p);
+        }
+        EXPECT_TRUE(SamePixels(current, shown));
+    }
+}
+
+// The window's save road: the shown picture into the processor of the
+// loaded file, saved to the explicit path in the file's format and depth;
+// what is read back is what was shown.
+TEST_F(ManualEntryPoints, SavingThroughTheExplicitPathWritesTheShownPicture) {
+    testdata::TempDir dir;
+    struct Case {
+        const char* name;
+        int channels, colorType, depth;
+    } cases[] = {{"colour.png", 3, 2, 24}, {"grey.png", 1, 0, 8}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const testimg::Picture pic = testimg::Pattern(23, 17, c.channels, 12);
+        ASSERT_TRUE(testimg::WritePng(dir.file(c.name), pic, c.colorType, 8));
+        CImageProcessor p;
+        ASSERT_TRUE(proctest::Load(p, dir.file(c.name)));
+        Page shown = Fetch(p);
+        ASSERT_EQ(shown.width, 23);
+        ASSERT_TRUE(p.SetImage(shown.Data(), shown.width, shown.height));
+        p.EraseBox(ManualOperation(OpEraseInside, L"", EraseOpParams{RGB(0, 0, 0), 5, RECT{2, 3, 9, 12}}));
+        shown = Fetch(p);
+
+        const std::string out = dir.file(std::string("saved-") + c.name);
+        p.SetOutputPath(FromUtf8(out));
+        ASSERT_TRUE(p.SetImage(shown.Data(), shown.width, shown.height));
+        ASSERT_TRUE(p.SaveResult());
+        const testimg::PngInfo back = testimg::ReadPng(out);
+        ASSERT_TRUE(back.ok);
+        EXPECT_EQ(back.colorType, c.colorType);
+        ASSERT_EQ(back.width, shown.width);
+        ASSERT_EQ(back.height, shown.height);
+        for (int row = 0; row < back.height; ++row)
+            for (int x = 0; x < back.width; ++x)
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_EQ(back.rgb.at(x, row, k), FromTop(shown, x, row)[2 - k]) << x << "," << row;
+        EXPECT_EQ(FromTop(shown, 2, 3)[0], 0) << "the erased box is in the file";
+    }
+}
+
 // Without a picture nothing is there to give, and no operation does anything.
 TEST_F(ManualEntryPoints, NoImageSetGivesNothingAndOperationsDoNothing) {
     CImageProcessor p;
@@ -302,20 +365,20 @@ TEST_F(ManualEntryPoints, BackgroundRemovalIsTheColourRemoverOrTheGreyToneSteps)
             Page colour = page;
             Page grey = synth::ToGrey(page);
             BkColorParams params;
-            params.grey = grey.Data();
-            params.colour = colour.Data();
+            params.page.grey = grey.Data();
+            params.page.colour = colour.Data();
             params.brightness = 30;
             params.contrast = 60;
             params.darkening = 40;
             params.colorDelta = 20;
             params.saturation = 0.2f;
             params.keepRadius = 1.5f;
-            params.keepMode = 1;
+            params.keepMode = static_cast<KeepMode>(1);
             params.rebuildMask = 1;
-            params.width = page.width;
-            params.height = page.height;
-            params.bitsPerPixel = 24;
-            params.dpi = 150;
+            params.page.width = page.width;
+            params.page.height = page.height;
+            params.page.bitsPerPixel = 24;
+            params.page.dpi = 150;
             CBkColorRemover remover;
             ASSERT_TRUE(remover.Run(params));
             want = colour;
@@ -401,6 +464,68 @@ TEST_F(ManualEntryPoints, DeskewMethodTwoOnAColourSourceWithAGreyContrastCopy) {
     // Turned from the grey image, since there is no colour image to turn.
     EXPECT_EQ(p.resultDepth, 8);
     EXPECT_FALSE(SamePixels(got, GreyTriples(skewpages::ToColour(grey)))) << "turned back";
+}
+
+// The quarter turns of the deskew page move every pixel exactly: clockwise
+// as displayed, pixel (x, row) from the top of the turned picture is pixel
+// (row, h - 1 - x) of the original; counter-clockwise (w - 1 - row, x). Four
+// turns give the picture back. (Resampling them would blur every pixel by
+// half a pixel and add a fill row and column at every turn.)
+TEST_F(ManualEntryPoints, QuarterTurnsMoveEveryPixelExactly) {
+    const Page page = PatternPage(21, 14, 6);
+    for (int depth : {24, 8}) {
+        for (int direction : {0, 1}) {
+            SCOPED_TRACE("depth " + std::to_string(depth) + " direction " + std::to_string(direction));
+            const Page source = depth == 24 ? page : GreyTriples(page);
+            CImageProcessor p;
+            Prepare(p, page, depth);
+            const ManualOperation turn(OpRotate90, L"", Rotate90OpParams{direction == 0 ? 90 : -90, direction});
+            p.RunManualOperation(turn);
+            EXPECT_EQ(p.resultDepth, depth);
+            Page current = Fetch(p);
+            Page want(page.height, page.width, 24);
+            for (int row = 0; row < want.height; ++row)
+                for (int x = 0; x < want.width; ++x) {
+                    const std::uint8_t* from = direction == 0 ? FromTop(source, row, page.height - 1 - x)
+                                                              : FromTop(source, page.width - 1 - row, x);
+                    std::memcpy(want.Row(want.height - 1 - row) + 3 * x, from, 3);
+                }
+            EXPECT_TRUE(SamePixels(current, want));
+            for (int more = 0; more < 3; ++more) {
+                ASSERT_TRUE(p.SetImage(current.Data(), current.width, current.height));
+                p.RunManualOperation(turn);
+                current = Fetch(p);
+            }
+            EXPECT_TRUE(SamePixels(current, source)) << "four turns";
+        }
+    }
+}
+
+// The turn goes the way the sampled rotation of the working image goes: a
+// dark block in the top-left corner ends up top right after +90 degrees.
+TEST_F(ManualEntryPoints, QuarterTurnGoesTheWayOfTheSampledRotation) {
+    Page page = synth::Blank(60, 40, 24, synth::kWhite, 150);
+    page.FillRect(synth::Rect{0, 30, 10, 40}, synth::kBlack);  // top-left as displayed
+    CImageProcessor p;
+    Prepare(p, page, 24);
+    p.RunManualOperation(ManualOperation(OpRotate90, L"", Rotate90OpParams{90, 0}));
+    const Page turned = Fetch(p);
+    const rotation::Canvas sampled =
+        rotation::RotateAboutImageCentre(page.Data(), page.width, page.height, 24, 90.0, 255);
+    ASSERT_FALSE(sampled.empty());
+    const Page sampledPage = Expand(sampled.bits.get(), sampled.width, sampled.height, 24);
+    for (const Page* q : {&turned, &sampledPage}) {
+        // Dark pixels by quadrant of the picture as displayed.
+        int topRight = 0, elsewhere = 0;
+        for (int row = 0; row < q->height; ++row)
+            for (int x = 0; x < q->width; ++x) {
+                if (FromTop(*q, x, row)[1] >= 128) continue;
+                (x >= q->width / 2 && row < q->height / 2 ? topRight : elsewhere) += 1;
+            }
+        // The sampled turn blurs the block's edge by half a pixel.
+        EXPECT_GE(topRight, 90) << q->width << "x" << q->height;
+        EXPECT_EQ(elsewhere, 0);
+    }
 }
 
 // A block of content placed off centre.
@@ -521,15 +646,15 @@ TEST_F(ManualEntryPoints, OperationTableRunsTheBatchStepsOwnCode) {
         {"stains", ManualOperation(OpRmStains, L"", RmStainsOpParams{4.0f, 160, 1, 0}), stains, 24,
          [](CImageProcessor& q) {
              StainBorderParams s;
-             s.test = q.greyImage.get();
-             s.colour = q.colourImage.get();
-             s.bitsPerPixel = 24;
-             s.width = q.width;
-             s.height = q.height;
+             s.page.grey = q.greyImage.get();
+             s.page.colour = q.colourImage.get();
+             s.page.bitsPerPixel = 24;
+             s.page.width = q.width;
+             s.page.height = q.height;
              s.threshold = 160;
              s.stains = 1;
              s.stainArea = 4.0f;
-             s.dpi = q.dpiX;
+             s.page.dpi = q.dpiX;
              s.mark = 0;
              q.stainBorderRemover.Run(s);
          }},
@@ -565,7 +690,7 @@ TEST_F(ManualEntryPoints, CutByBackgroundColourLeavesAGreyPage) {
     CImageProcessor p;
     Prepare(p, page, 8);
     p.RunManualOperation(ManualOperation(OpCutByBkColor, L"", byColour));
-    EXPECT_TRUE(SamePixels(Fetch(p), GreyTriples(AsColour(page))));
+    EXPECT_TRUE(SamePixels(Fetch(p), AsColour(page)));
 }
 
 }  // namespace

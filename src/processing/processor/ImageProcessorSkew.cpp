@@ -1,10 +1,12 @@
 // The processing object's skew search and rotation: the binary image of each
 // search method, the search over it, the method choice of the detection, and
 // the rotations with their keep-size crops.
+#include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "settings/ProcessSetting.h"
 
@@ -13,8 +15,8 @@ namespace {
 class ProcessorSkewMethods final : public skew::SkewMethods {
 public:
     explicit ProcessorSkewMethods(CImageProcessor& p) : p_(p) {}
-    bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
-        return p_.RunSkewSearch(maxAngle, method, twoColumns ? 1 : 0, angle, score);
+    bool RunSkewSearch(int maxAngle, skew::SkewMethod method, bool twoColumns, float* angle, float* score) override {
+        return p_.RunSkewSearch(maxAngle, static_cast<std::int32_t>(method), twoColumns ? 1 : 0, angle, score);
     }
     bool HasContrastCopy() const override { return p_.contrastCopy != nullptr; }
     void PrepareContrastCopy() override { p_.PrepareContrastCopy(1.0f, 1.0f); }
@@ -248,6 +250,26 @@ void CImageProcessor::RotateWorkingImage(double angle) {
     int bpp = 8;
     const BYTE* source = RotationSource(*this, &bpp);
     if (!source) return;
+    // Whole quarter turns move every pixel to its new place: sampling them
+    // would blur the page by half a pixel and add a fill row and column at
+    // every turn.
+    if (std::isfinite(angle) && std::fmod(angle, 90.0) == 0.0 && std::fabs(angle) <= 360.0 * 4) {
+        const int quarters = ((static_cast<int>(angle) / 90) % 4 + 4) % 4;
+        const bool exchange = quarters % 2 == 1;
+        rotation::Canvas c;
+        c.width = exchange ? height : width;
+        c.height = exchange ? width : height;
+        c.bitsPerPixel = bpp;
+        c.size = PixelBytes(c.width, c.height, bpp);
+        c.bits = AllocPixels(c.width, c.height, bpp);
+        if (!c.bits) return;
+        if (quarters == 0)
+            std::memcpy(c.bits.get(), source, c.size);
+        else
+            rotation::TurnQuarters(source, width, height, bpp, quarters, c.bits.get());
+        TakeCanvas(*this, std::move(c));
+        return;
+    }
     rotation::Canvas c = rotation::RotateAboutImageCentre(source, width, height, bpp, angle, EdgeFill());
     if (c.empty()) return;
     TakeCanvas(*this, std::move(c));
