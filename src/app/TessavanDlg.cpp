@@ -271,10 +271,15 @@ void CTessavanDlg::BuildOperationSummary() { SetDlgItemText(IDC_SUMMARY, Operati
 
 // ---- Links and menu --------------------------------------------------------------
 
-// The batch settings dialog and the manual window are not part of the program
-// yet: their links show nothing.
+// The batch settings dialog is not part of the program yet: its link shows
+// nothing.
 void CTessavanDlg::OnBatchSettings() {}
-void CTessavanDlg::OnManualProcessing() {}
+
+void CTessavanDlg::OnManualProcessing() {
+    manualDlg.fromScan = false;
+    manualDlg.DoModal();
+    SetFocus();
+}
 
 void CTessavanDlg::OnContact() {
     qqDlg.DoModal();

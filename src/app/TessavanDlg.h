@@ -10,6 +10,7 @@
 #include "app/ConfigDlg.h"
 #include "app/InfoDialogs.h"
 #include "app/core/BatchEngine.h"
+#include "manual/ManualDlg.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
 #include "scan/ScanDlg.h"
@@ -72,6 +73,7 @@ public:
     CVersionDlg versionDlg;
     CCustomDlg customDlg;
     CQQDlg qqDlg;
+    CManualDlg manualDlg;
     CMoreFeaturesDlg moreFeaturesDlg;
     CDetectDlg detectDlg;
     CGenerateSealDlg sealDlg;

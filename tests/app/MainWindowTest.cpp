@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "manual/ManualResource.h"
 #include "support/FakeRunProcessor.h"
 #include "tools/ToolsResource.h"
 
@@ -314,8 +315,20 @@ TEST_F(MainWindowTest, MenuItemsOfLaterWindowsDoNothingYet) {
         // (The configuration dialog opens: ConfigDlgTest; the scan window:
         // the scan window's tests.)
         EXPECT_TRUE(d.ClickLink(IDC_SETTINGS_LINK));
-        EXPECT_TRUE(d.ClickLink(IDC_MANUAL_LINK));
         EXPECT_TRUE(dialogs->Shown().empty());
         EXPECT_EQ(d.Text(IDC_SUMMARY), L"当前无选中");
+    });
+}
+
+// The link "进入手动处理" opens the manual window, not from a scan.
+TEST_F(MainWindowTest, ManualLinkOpensTheManualWindow) {
+    Open([&](DialogDriver& d) {
+        std::wstring caption;
+        OnNextModal(IDD_MANUAL_DIALOG, [&](CDialog& manual) {
+            caption = manual.GetWindowText();
+            manual.EndDialog(IDCANCEL);
+        });
+        EXPECT_TRUE(d.ClickLink(IDC_MANUAL_LINK));
+        EXPECT_EQ(caption, L"手动处理");
     });
 }
