@@ -162,10 +162,9 @@ TEST_F(ManualWindowE2E, EachOperationMatchesTheProcessor) {
 
             // Ground truth for the operations whose result is plain.
             if (entry->type == OpRotate90) {
-                // The turn's canvas is sized by the rotation's own formula,
-                // which gives one pixel more than the swapped sides.
-                EXPECT_EQ(d.CurrentImage().width, before.height + 1);
-                EXPECT_EQ(d.CurrentImage().height, before.width + 1);
+                // A quarter turn moves every pixel: the sides swap exactly.
+                EXPECT_EQ(d.CurrentImage().width, before.height);
+                EXPECT_EQ(d.CurrentImage().height, before.width);
             }
             if (entry->type == OpCrop || entry->type == OpEraseInside) {
                 const RECT r = entry->type == OpCrop ? entry->Params<CropOpParams>()->rect
