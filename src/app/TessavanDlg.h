@@ -12,6 +12,7 @@
 #include "app/core/BatchEngine.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
+#include "settings_ui/SettingDlg.h"
 #include "tools/DetectDlg.h"
 #include "tools/GenerateSealDlg.h"
 #include "tools/ImgStatisticBySizeDlg.h"
@@ -49,6 +50,8 @@ public:
     void SetSaveToNewFolder(int mode);
     // Refreshes static 1211 with the chosen steps.
     void BuildOperationSummary();
+    // The quick checks "倾斜校正" and "去底色" show correct/on and rmbkcolor/on.
+    void ShowQuickSteps();
 
     // Entry points of other windows.
     void StartProcessing(int runType) { engine_.StartProcessing(runType); }
@@ -76,6 +79,7 @@ public:
     CGenerateSealDlg sealDlg;
     CImgStatisticBySizeDlg statisticsDlg;
     CConfigDlg configDlg;
+    CSettingDlg settingDlg;
 
     // ---- IBatchWindow
     RunChoices ReadRunChoices() const override;
