@@ -53,12 +53,12 @@ enum Mode { kStains, kBorders, kBoard };
 
 StainBorderParams StainParams(synth::Page& colour, synth::Page& grey, Mode mode) {
     StainBorderParams p;
-    p.test = grey.Data();
-    p.colour = colour.Data();
-    p.width = kA4Width;
-    p.height = kA4Height;
-    p.bitsPerPixel = 24;
-    p.dpi = kA4Dpi;
+    p.page.grey = grey.Data();
+    p.page.colour = colour.Data();
+    p.page.width = kA4Width;
+    p.page.height = kA4Height;
+    p.page.bitsPerPixel = 24;
+    p.page.dpi = kA4Dpi;
     p.mark = 1;
     if (mode == kStains) {
         p.stains = 1;
@@ -124,12 +124,12 @@ const HolePages& Holed() {
 
 BindHoleParams HoleParams(synth::Page& colour, synth::Page& grey, bool patch) {
     BindHoleParams p;
-    p.grey = grey.Data();
-    p.colour = patch ? colour.Data() : nullptr;
-    p.width = kA4Width;
-    p.height = kA4Height;
-    p.bitsPerPixel = patch ? 24 : 8;
-    p.dpi = kA4Dpi;
+    p.page.grey = grey.Data();
+    p.page.colour = patch ? colour.Data() : nullptr;
+    p.page.width = kA4Width;
+    p.page.height = kA4Height;
+    p.page.bitsPerPixel = patch ? 24 : 8;
+    p.page.dpi = kA4Dpi;
     p.mark = 1;
     p.on = 1;
     p.greyHigh = 128;
@@ -171,9 +171,7 @@ const synth::Page& TextBinary() {
 void BM_TextDirection(benchmark::State& state) {
     CTextDirectionDetector det;
     TextDirectionParams p;
-    p.image = TextBinary().Data();
-    p.width = kA4Width;
-    p.height = kA4Height;
+    p.image = ConstImageView::Grey(TextBinary().Data(), kA4Width, kA4Height);
     p.dpi = kA4Dpi;
     for (auto _ : state) {
         det.Detect(p);

@@ -105,11 +105,11 @@ void BM_TextFilter(benchmark::State& state) {
     CTextFilter filter;
     Loop(state, Binary(false), Colour(false), colour ? Colour(false) : Grey(false), [&](Page& bin, Page& col) {
         TextFilterParams p;
-        p.binary = bin.Data();
-        p.colour = colour ? col.Data() : nullptr;
-        p.bitsPerPixel = colour ? 24 : 8;
-        p.width = bin.width;
-        p.height = bin.height;
+        p.page.grey = bin.Data();
+        p.page.colour = colour ? col.Data() : nullptr;
+        p.page.bitsPerPixel = colour ? 24 : 8;
+        p.page.width = bin.width;
+        p.page.height = bin.height;
         filter.Run(p);
     });
 }
@@ -128,7 +128,7 @@ BENCHMARK(BM_TextFilterReference)->Unit(benchmark::kMillisecond)->Iterations(3);
 BkColorParams BkParams(Page& colour, Page& grey, int mode, bool source) {
     BkColorParams p = BkDefaults(colour, grey);
     p.keepRadius = 2.0f;
-    p.keepMode = mode;
+    p.keepMode = static_cast<KeepMode>(mode);
     p.keepSourceColours = source ? 1 : 0;
     return p;
 }
@@ -152,8 +152,8 @@ void BM_BkColorRemoverReference(benchmark::State& state) {
     RefLoop(state, Colour(true), Grey(true), [&](Page& c, Page& g) {
         const BkColorParams p = BkParams(c, g, static_cast<int>(state.range(0)), state.range(1) != 0);
         ref::RBkState st;
-        ref::RefBkRemove({p.grey, p.colour, p.brightness, p.contrast, p.darkening, p.colorDelta, p.saturation,
-                          p.keepRadius, 1, p.keepMode, p.keepSourceColours, p.width, p.height, 24, 300, {}},
+        ref::RefBkRemove({p.page.grey, p.page.colour, p.brightness, p.contrast, p.darkening, p.colorDelta, p.saturation,
+                          p.keepRadius, 1, static_cast<int>(p.keepMode), p.keepSourceColours, p.page.width, p.page.height, 24, 300, {}},
                          st);
     });
 }
@@ -164,9 +164,9 @@ BENCHMARK(BM_BkColorRemoverReference)->Args({1, 1})->Args({1, 0})->Args({2, 0})-
 
 RedSealParams SealParams(Page& c, int mode) {
     RedSealParams p;
-    p.image = c.Data();
-    p.width = c.width;
-    p.height = c.height;
+    p.page.colour = c.Data();
+    p.page.width = c.width;
+    p.page.height = c.height;
     p.redLead = 25;
     p.saturation = 0.15f;
     p.mode = mode;
@@ -189,7 +189,7 @@ BENCHMARK(BM_RedSeal)
 void BM_RedSealReference(benchmark::State& state) {
     RefLoop(state, Colour(true), Page(), [&](Page& c, Page&) {
         const RedSealParams p = SealParams(c, static_cast<int>(state.range(0)));
-        ref::RefRedSeal({p.image, p.redLead, p.saturation, p.width, p.height, 24, 300, p.sealArea, p.erase,
+        ref::RefRedSeal({p.page.colour, p.redLead, p.saturation, p.page.width, p.page.height, 24, 300, p.sealArea, p.erase,
                          p.textStrength, p.type, p.mode, p.clip});
     });
 }
@@ -199,8 +199,8 @@ BENCHMARK(BM_RedSealReference)->Arg(0)->Arg(1)->ArgName("mode")->Unit(benchmark:
 
 PhotoRegionParams FinderFor(Page& c, Page& g, bool colour) {
     PhotoRegionParams p = FinderParams(c, g, 2);
-    if (!colour) p.colour = nullptr;
-    p.bitsPerPixel = colour ? 24 : 8;
+    if (!colour) p.page.colour = nullptr;
+    p.page.bitsPerPixel = colour ? 24 : 8;
     return p;
 }
 
@@ -219,7 +219,7 @@ BENCHMARK(BM_PhotoFinder)
 void BM_PhotoFinderReference(benchmark::State& state) {
     RefLoop(state, Colour(true), Grey(true), [&](Page& c, Page& g) {
         const PhotoRegionParams p = FinderFor(c, g, true);
-        ref::RefPhotoFind({p.grey, p.colour, p.width, p.height, 24, 300, 255, 0, 0, 0, p.passes, p.mode});
+        ref::RefPhotoFind({p.page.grey, p.page.colour, p.page.width, p.page.height, 24, 300, 255, 0, 0, 0, p.passes, p.mode});
     });
 }
 BENCHMARK(BM_PhotoFinderReference)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -231,10 +231,10 @@ void BM_BkColorChanger(benchmark::State& state) {
     CBkColorChanger changer;
     Loop(state, Colour(mixed), Grey(mixed), Colour(mixed), [&](Page& c, Page& g) {
         BkColorChangeParams p;
-        p.colour = c.Data();
-        p.grey = g.Data();
-        p.width = c.width;
-        p.height = c.height;
+        p.page.colour = c.Data();
+        p.page.grey = g.Data();
+        p.page.width = c.width;
+        p.page.height = c.height;
         p.keepPictures = static_cast<int>(state.range(0));
         changer.Run(p);
     });
@@ -259,9 +259,9 @@ void BM_TextAnalyzer(benchmark::State& state) {
     CTextComponentAnalyzer analyzer;
     Loop(state, Grey(false), Page(), Grey(false), [&](Page& g, Page&) {
         TextComponentParams p;
-        p.grey = g.Data();
-        p.width = g.width;
-        p.height = g.height;
+        p.page.grey = g.Data();
+        p.page.width = g.width;
+        p.page.height = g.height;
         analyzer.Analyze(p);
     });
 }
@@ -281,9 +281,9 @@ void BM_BlankPage(benchmark::State& state) {
     CBlankPageDetector detector;
     Loop(state, Binary(false), Page(), Grey(false), [&](Page& b, Page&) {
         BlankPageParams p;
-        p.image = b.Data();
-        p.width = b.width;
-        p.height = b.height;
+        p.page.grey = b.Data();
+        p.page.width = b.width;
+        p.page.height = b.height;
         p.type = static_cast<int>(state.range(0));
         detector.Detect(p);
         benchmark::DoNotOptimize(detector.Result());

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "processing/SkewSearch.h"
 #include "support/BareJpeg.h"
@@ -61,7 +61,8 @@ BENCHMARK(BM_BareJpegDecode)->Unit(benchmark::kMillisecond);
 class PageMethods : public skew::SkewMethods {
 public:
     PageMethods(const synth::Page& page, skew::SkewSearcher& searcher) : page_(page), searcher_(searcher) {}
-    bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
+    bool RunSkewSearch(int maxAngle, skew::SkewMethod kind, bool twoColumns, float* angle, float* score) override {
+        const int method = static_cast<int>(kind);
         binary_ = binarize::Otsu8(page_.Data(), page_.width, page_.height);
         searcher_.SetBinaryImage(binary_.data(), page_.width, page_.height);
         const bool found = searcher_.SearchSkew(maxAngle, method, twoColumns, true);

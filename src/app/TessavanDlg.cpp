@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "app/Resource.h"
+#include "scan/ScanResource.h"
 #include "app/core/MainWindowRules.h"
 #include "platform/core/Numbers.h"
 #include "platform/core/System.h"
@@ -81,6 +82,13 @@ CTessavanDlg::CTessavanDlg(CWnd* parent) : CDialog(kMainTemplate, parent), engin
     moreFeaturesDlg.SetEngine(&engine_);
     detectDlg.SetEngine(&engine_);
     settingDlg.quickStepsChanged = [this] { ShowQuickSteps(); };
+    scanDlg.host.engine = &engine_;
+    // The scan window's own settings dialog, in its scan form.
+    scanDlg.host.openScanSettings = [this](int page) {
+        scanSettingDlg.SetScanVariant(1);
+        scanSettingDlg.SetCurrentPage(page);
+        scanSettingDlg.DoModal();
+    };
     MapCommand(IDC_BROWSE_SOURCE, BN_CLICKED, [this] { OnBrowseSource(); });
     MapCommand(IDC_BROWSE_DESTINATION, BN_CLICKED, [this] { OnBrowseDestination(); });
     MapCommand(IDC_START, BN_CLICKED, [this] { OnStartStop(); });
@@ -316,12 +324,24 @@ void CTessavanDlg::OnMenu(UINT id) {
     case ID_MENU_VERSION: versionDlg.DoModal(); break;
     case ID_MENU_CUSTOM: customDlg.DoModal(); break;
     case ID_MENU_CONFIG: configDlg.DoModal(); break;
-    default:  // scan window: not yet part of the program
-        break;
+    case ID_MENU_SCAN: scanDlg.DoModal(); break;
+    default: break;
     }
 }
 
 // ---- IBatchWindow ----------------------------------------------------------------
+
+void CTessavanDlg::RefreshScanWindow() {
+    if (scanDlg.GetSafeHwnd()) scanDlg.settingPage.UpdateProcessStatus();
+}
+
+void CTessavanDlg::ScanProcessingStopping() {
+    if (!scanDlg.GetSafeHwnd()) return;
+    if (CWnd* button = scanDlg.settingPage.GetDlgItem(IDC_SS_PROCESS_STATE)) {
+        button->SetWindowText(L"结束中...");
+        button->EnableWindow(false);
+    }
+}
 
 RunChoices CTessavanDlg::ReadRunChoices() const {
     RunChoices c;

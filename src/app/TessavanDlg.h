@@ -12,6 +12,7 @@
 #include "app/core/BatchEngine.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
+#include "scan/ScanDlg.h"
 #include "settings_ui/SettingDlg.h"
 #include "tools/DetectDlg.h"
 #include "tools/GenerateSealDlg.h"
@@ -80,6 +81,8 @@ public:
     CImgStatisticBySizeDlg statisticsDlg;
     CConfigDlg configDlg;
     CSettingDlg settingDlg;
+    CSettingDlg scanSettingDlg;  // the scan window's
+    CScanDlg scanDlg;
 
     // ---- IBatchWindow
     RunChoices ReadRunChoices() const override;
@@ -87,6 +90,8 @@ public:
     void SetStatusText(const std::wstring& text) override;
     void SetStartButton(const std::wstring& text, bool enabled) override;
     void SetAutoDetectTimer(bool on) override;
+    void RefreshScanWindow() override;
+    void ScanProcessingStopping() override;
     void DetectionStarted() override { detectDlg.DetectionStarted(); }
     void DetectionProgress(int done) override { detectDlg.ShowProgress(done); }
 

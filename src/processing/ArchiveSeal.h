@@ -79,7 +79,7 @@ public:
 
 // The drawing state a processing object keeps for its seal.
 struct SealCanvas {
-    BYTE created = 0;              // the surface exists
+    bool created = false;          // the surface exists
     std::unique_ptr<BYTE[]> bits;  // the surface (see ISealDrawer)
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -88,6 +88,6 @@ struct SealCanvas {
     std::int32_t volume = 0;
     void Release() {
         bits.reset();
-        created = 0;
+        created = false;
     }
 };

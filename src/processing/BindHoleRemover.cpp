@@ -71,12 +71,12 @@ void CBindHoleRemover::Free() {
 }
 
 void CBindHoleRemover::Run(const BindHoleParams& p) {
-    if (!p.grey || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return;
-    const bool colourMode = p.bitsPerPixel == 24;
-    if (colourMode && !p.colour) return;
+    if (!p.page.grey || p.page.width < 1 || p.page.height < 1 || p.page.width > 32767 || p.page.height > 32767) return;
+    const bool colourMode = p.page.bitsPerPixel == 24;
+    if (colourMode && !p.page.colour) return;
     params_ = p;
-    const int W = p.width, H = p.height;
-    if (!analysis_.Begin(W, H, p.dpi)) return;
+    const int W = p.page.width, H = p.page.height;
+    if (!analysis_.Begin(W, H, p.page.dpi)) return;
 
     Geometry g;
     g.W = W;
@@ -90,8 +90,8 @@ void CBindHoleRemover::Run(const BindHoleParams& p) {
     g.ch = px::SaturatingInt(static_cast<float>(H) * static_cast<float>(p.ignoreCorners) * 0.01f);
     g.gs = px::Stride8(static_cast<std::size_t>(W));
     g.cs = px::Stride24(static_cast<std::size_t>(W));
-    g.grey = p.grey;
-    g.colour = (p.colour && p.backgroundType != 0) ? p.colour : nullptr;
+    g.grey = p.page.grey;
+    g.colour = (p.page.colour && p.backgroundType != 0) ? p.page.colour : nullptr;
     g.low = p.greyLow;
     g.high = p.greyHigh;
     g.delta = p.colourDelta;
@@ -99,11 +99,11 @@ void CBindHoleRemover::Run(const BindHoleParams& p) {
     copy_.clear();
     copyIsColour_ = false;
     if (p.mark) {
-        if (p.colour) {
-            copy_.assign(p.colour, p.colour + g.cs * static_cast<std::size_t>(H));
+        if (p.page.colour) {
+            copy_.assign(p.page.colour, p.page.colour + g.cs * static_cast<std::size_t>(H));
             copyIsColour_ = true;
         } else {
-            copy_.assign(p.grey, p.grey + g.gs * static_cast<std::size_t>(H));
+            copy_.assign(p.page.grey, p.page.grey + g.gs * static_cast<std::size_t>(H));
         }
     }
 
@@ -115,12 +115,12 @@ void CBindHoleRemover::Run(const BindHoleParams& p) {
     for (comp::PageComponent& c : ca.components) c.cls = comp::ClassifyHole(c, ca);
     if (p.on == 0) return;
 
-    const float dpi = static_cast<float>(p.dpi);
+    const float dpi = static_cast<float>(p.page.dpi);
     const int r = px::MmToPixels(static_cast<float>(p.radius), dpi);
     const bool patch = p.backgroundType != 0 && p.whiteFill == 0;
     const bool marks = p.mark && colourMode && copyIsColour_;
     for (const comp::PageComponent& c : ca.components) {
-        if (c.cls == 1 || !IsHole(c, g)) continue;
+        if (c.cls == comp::ComponentClass::kText || !IsHole(c, g)) continue;
         int dx = 0, dy = 0;
         if (!FindPatch(c, g, dx, dy)) continue;
         if (patch) {
@@ -145,7 +145,7 @@ bool CBindHoleRemover::IsHole(const comp::PageComponent& c, const Geometry& g) c
     // w x h / points <= 2.5: at least 40 % of the box is hole
     if (n == 0 || 2 * w * h > 5 * n) return false;
     if (!(c.left > 0 && c.top > 0 && c.right < g.W - 1 && c.bottom < g.H - 1)) return false;
-    const float dpi = static_cast<float>(params_.dpi);
+    const float dpi = static_cast<float>(params_.page.dpi);
     const std::int64_t perMm = px::PixelsPerMm(dpi);
     const std::int64_t smallest = perMm * px::MmToPixels(static_cast<float>(params_.smallestArea), dpi);
     const std::int64_t largest = perMm * px::MmToPixels(static_cast<float>(params_.largestArea), dpi);
@@ -200,12 +200,12 @@ void CBindHoleRemover::FillPatch(const comp::PageComponent& c, int dx, int dy, i
     // independent and visited in increasing order, so whole row segments can
     // be copied at once.
     const BindHoleParams& p = params_;
-    const int W = p.width, H = p.height;
-    const bool colourMode = p.bitsPerPixel == 24;
+    const int W = p.page.width, H = p.page.height;
+    const bool colourMode = p.page.bitsPerPixel == 24;
     const std::size_t bpp = colourMode ? 3 : 1;
     const std::size_t stride = colourMode ? px::Stride24(static_cast<std::size_t>(W)) : px::Stride8(static_cast<std::size_t>(W));
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W));
-    std::uint8_t* const img = colourMode ? p.colour : p.grey;
+    std::uint8_t* const img = colourMode ? p.page.colour : p.page.grey;
     auto at = [&](std::int64_t x, std::int64_t y) { return img + stride * static_cast<std::size_t>(y) + bpp * static_cast<std::size_t>(x); };
     // valid targets: inside, and their source inside too
     const std::int64_t xlo = std::max<std::int64_t>(0, -dx), xhi = std::min<std::int64_t>(W - 1, W - 1 - dx);
@@ -227,14 +227,14 @@ void CBindHoleRemover::FillPatch(const comp::PageComponent& c, int dx, int dy, i
             } else {
                 for (std::size_t i = 0; i < len; ++i) dst[i] = src[i];  // reading behind: repeats the copy
             }
-            if (colourMode) std::memset(p.grey + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x0), 255,
+            if (colourMode) std::memset(p.page.grey + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x0), 255,
                                         static_cast<std::size_t>(x1 - x0 + 1));
         }
     }
 }
 
 void CBindHoleRemover::CoverWindow(const comp::PageComponent& c, int dx, int dy, int r) {
-    const int W = params_.width, H = params_.height;
+    const int W = params_.page.width, H = params_.page.height;
     const std::int64_t grow = r > 0 ? r : 0;
     const std::int64_t l = std::max<std::int64_t>(0, c.left - grow), t = std::max<std::int64_t>(0, c.top - grow);
     const std::int64_t rr = std::min<std::int64_t>(W - 1, c.right + std::max<std::int64_t>(grow - 1, 0));
@@ -265,10 +265,10 @@ void CBindHoleRemover::FillWhite(const comp::PageComponent& c, int dx, int dy, i
     // Painting white is the same whatever the order: the union of the hole's
     // pixels and their squares, clipped to targets whose source is inside.
     const BindHoleParams& p = params_;
-    const bool colourMode = p.bitsPerPixel == 24;
+    const bool colourMode = p.page.bitsPerPixel == 24;
     CoverWindow(c, dx, dy, r);
     const std::size_t ws = px::Stride8(static_cast<std::size_t>(winW_));
-    const std::size_t gs = px::Stride8(static_cast<std::size_t>(p.width)), cs = px::Stride24(static_cast<std::size_t>(p.width));
+    const std::size_t gs = px::Stride8(static_cast<std::size_t>(p.page.width)), cs = px::Stride24(static_cast<std::size_t>(p.page.width));
     // In colour mode a hole pixel itself is whitened in the colour image
     // only; its square (which contains it when r > 0) also whitens the grey.
     const bool greyToo = !colourMode || r > 0;
@@ -278,8 +278,8 @@ void CBindHoleRemover::FillWhite(const comp::PageComponent& c, int dx, int dy, i
         for (int x = 0; x < winW_; ++x) {
             if (!m[x]) continue;
             const std::size_t X = static_cast<std::size_t>(winL_ + x);
-            if (colourMode) std::memset(p.colour + cs * Y + 3 * X, 255, 3);
-            if (greyToo) p.grey[gs * Y + X] = 255;
+            if (colourMode) std::memset(p.page.colour + cs * Y + 3 * X, 255, 3);
+            if (greyToo) p.page.grey[gs * Y + X] = 255;
         }
     }
 }
@@ -287,7 +287,7 @@ void CBindHoleRemover::FillWhite(const comp::PageComponent& c, int dx, int dy, i
 void CBindHoleRemover::Mark(const comp::PageComponent& c, int dx, int dy, int r) {
     CoverWindow(c, dx, dy, r);
     const std::size_t ws = px::Stride8(static_cast<std::size_t>(winW_));
-    const std::size_t cs = px::Stride24(static_cast<std::size_t>(params_.width));
+    const std::size_t cs = px::Stride24(static_cast<std::size_t>(params_.page.width));
     for (int y = 0; y < winH_; ++y) {
         const std::uint8_t* m = window_.data() + ws * static_cast<std::size_t>(y);
         for (int x = 0; x < winW_; ++x) {

@@ -9,14 +9,13 @@
 
 #include "processing/BindHoleOptions.h"
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct BindHoleParams {
-    std::uint8_t* grey = nullptr;    // 8-bit rows; tested for hole pixels, changed in place (required)
-    std::uint8_t* colour = nullptr;  // 24-bit rows; changed in place in 24-bit mode
-    std::int32_t width = 0, height = 0;  // 1..32767 each
-    std::int32_t bitsPerPixel = 24;      // 24: colour mode; otherwise grey mode
-    std::int32_t dpi = 300;
-    std::uint8_t mark = 1;  // paint changed pixels magenta in the comparison copy
+    // grey rows tested for hole pixels and changed in place (required; sides 1..32767); colour rows changed in
+    // place on a colour page
+    PageView page;
+    bool mark = true;  // paint changed pixels magenta in the comparison copy
     std::wstring name;      // not used
     std::int32_t on = 0;    // holes are filled only when not 0
     std::int32_t left = 10, right = 10;  // band widths, % of the width
@@ -48,7 +47,7 @@ public:
     // colour image, an unmarked copy of the grey image. Null otherwise.
     const std::uint8_t* ComparisonCopy() const { return copy_.empty() ? nullptr : copy_.data(); }
     bool ComparisonIsColour() const { return copyIsColour_; }
-    bool MarkFlag() const { return params_.mark != 0; }
+    bool MarkFlag() const { return params_.mark; }
 
     // A hole's ordered patch fill copies each hole pixel's square in turn;
     // a hole whose fill would copy more pixels than this is left as it is

@@ -5,18 +5,13 @@
 #include "processing/PixelMath.h"
 
 bool CBkColorChanger::Run(const BkColorChangeParams& p) {
-    if (!p.colour || p.bitsPerPixel != 24 || p.width <= 0 || p.height <= 0) return false;
-    const int w = p.width, h = p.height;
+    if (!p.page.colour || p.page.bitsPerPixel != 24 || p.page.width <= 0 || p.page.height <= 0) return false;
+    const int w = p.page.width, h = p.page.height;
 
     ProtectedRects skip;
     if (p.keepPictures != 0) {
         PhotoRegionParams f;
-        f.grey = p.grey;
-        f.colour = p.colour;
-        f.width = w;
-        f.height = h;
-        f.bitsPerPixel = 24;
-        f.dpi = p.dpi;
+        f.page = p.page;  // a colour page, as checked above
         f.passes = p.passes;
         f.mode = p.keepPictures;
         finder_.Find(f);
@@ -45,7 +40,7 @@ bool CBkColorChanger::Run(const BkColorChangeParams& p) {
     const std::uint8_t* tr = tg + 65536;
     const std::size_t s24 = px::Stride24(w);
     for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = p.colour + s24 * y;
+        std::uint8_t* row = p.page.colour + s24 * y;
         skip.ForEachFreeSpan(y, w, [&](int x0, int x1) {
             for (int x = x0; x < x1; ++x) {
                 std::uint8_t* q = row + 3 * x;

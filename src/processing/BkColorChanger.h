@@ -9,14 +9,11 @@
 
 #include "platform/core/WinTypes.h"
 #include "processing/PhotoRegionFinder.h"
+#include "processing/ImageView.h"
 
 struct BkColorChangeParams {
-    std::uint8_t* colour = nullptr;  // 24-bit image changed in place (required)
-    std::uint8_t* grey = nullptr;    // grey copy, given to the photo finder
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 24;  // must be 24
-    int dpi = 300;
+    // colour rows changed in place (required; the page must be colour); grey copy given to the photo finder
+    PageView page;
     COLORREF target = 0xC5F9FE;  // red 254, green 249, blue 197
     std::wstring name;
     int keepPictures = 0;  // 0 change every pixel; 1 skip identity-size photos; 2 every photo-like region

@@ -13,8 +13,8 @@
 #include "processing/ToneTables.h"
 
 bool CBkColorRemover::Run(const BkColorParams& p) {
-    if (!p.grey || p.width <= 0 || p.height <= 0) return false;
-    const int w = p.width, h = p.height;
+    if (!p.page.grey || p.page.width <= 0 || p.page.height <= 0) return false;
+    const int w = p.page.width, h = p.page.height;
 
     curve_.SetChannel(0);
     curve_.SetProtected(p.protect);
@@ -32,27 +32,29 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
         mask_.assign(px::Stride8(w) * static_cast<std::size_t>(h), kBackground);
         maskWidth_ = w;
         maskHeight_ = h;
-        if ((p.keepMode == 1 || p.keepMode == 2) && p.bitsPerPixel == 24 && p.colour) {
-            const colourmask::ColourTest test{p.colorDelta, p.saturation, p.keepMode == 1};
-            if (colourmask::MarkColourPixels(p.colour, w, h, test, mask_.data()) > 0)
-                colourmask::GrowColourMask(mask_.data(), w, h, px::MmToPixels(p.keepRadius, static_cast<float>(p.dpi)));
+        if ((p.keepMode == KeepMode::kKeepRed || p.keepMode == KeepMode::kKeepColour) && p.page.bitsPerPixel == 24 &&
+            p.page.colour) {
+            const colourmask::ColourTest test{p.colorDelta, p.saturation, p.keepMode == KeepMode::kKeepRed};
+            if (colourmask::MarkColourPixels(p.page.colour, w, h, test, mask_.data()) > 0)
+                colourmask::GrowColourMask(mask_.data(), w, h, px::MmToPixels(p.keepRadius, static_cast<float>(p.page.dpi)));
         }
     }
-    if (!p.colour) return true;
+    if (!p.page.colour) return true;
 
     // Greying (keep modes 1 to 3: pixels with mask 0, or every pixel in mode
     // 3, outside protected rectangles), then the table and the darkening
     // curve on the unprotected mask-0 pixels, pivoted on the mean grey of the
     // greyed page. Two passes: the first only reads, to find that mean; the
     // second writes each pixel once.
-    const bool grey = p.keepMode >= 1 && p.keepMode <= 3;
-    const bool greyAll = p.keepMode == 3;
+    const bool grey = p.keepMode == KeepMode::kKeepRed || p.keepMode == KeepMode::kKeepColour ||
+                      p.keepMode == KeepMode::kAllGrey;
+    const bool greyAll = p.keepMode == KeepMode::kAllGrey;
     std::uint8_t greyOfGrey[256];
     for (int v = 0; v < 256; ++v) greyOfGrey[v] = px::Grey(v, v, v);
     const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
     std::uint64_t sum = 0;
     for (int y = 0; y < h; ++y) {
-        const std::uint8_t* row = p.colour + s24 * y;
+        const std::uint8_t* row = p.page.colour + s24 * y;
         const std::uint8_t* m = mask_.data() + s8 * y;
         std::uint32_t rowSum = 0;
         auto plain = [&](int x0, int x1) {
@@ -79,7 +81,7 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
     const tone::Lut table = tone::BrightnessContrastTable(p.brightness, p.contrast, mean);
     const tone::Lut lut = tone::Compose(table, curve_.Lut());
     for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = p.colour + s24 * y;
+        std::uint8_t* row = p.page.colour + s24 * y;
         const std::uint8_t* m = mask_.data() + s8 * y;
         p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
             for (int x = x0; x < x1; ++x) {
@@ -100,9 +102,9 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
 }
 
 void CBkColorRemover::GreyShift(const BkColorParams& p, const tone::Lut& darken) {
-    if (!p.colour) return;  // the shifted grey copy would be dropped unused
-    const int w = p.width, h = p.height;
-    const int mean = tone::MeanByte8(p.grey, w, h);
+    if (!p.page.colour) return;  // the shifted grey copy would be dropped unused
+    const int w = p.page.width, h = p.page.height;
+    const int mean = tone::MeanByte8(p.page.grey, w, h);
     // New grey = darken[table[old]] for every unprotected byte; each colour
     // byte moves by d = new - old, limited to 0..255. With d split into its
     // rising part max(d, 0) and falling part max(-d, 0), one of which is 0,
@@ -120,8 +122,8 @@ void CBkColorRemover::GreyShift(const BkColorParams& p, const tone::Lut& darken)
     // more: each pixel's parts are written as a 4-byte word).
     std::vector<std::uint8_t> ups(3 * static_cast<std::size_t>(w) + 1), downs(ups.size());
     for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = p.colour + s24 * y;
-        const std::uint8_t* g = p.grey + s8 * y;
+        std::uint8_t* row = p.page.colour + s24 * y;
+        const std::uint8_t* g = p.page.grey + s8 * y;
         p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
             for (int x = x0; x < x1; ++x) {
                 const std::size_t at = 3 * static_cast<std::size_t>(x - x0);

@@ -10,23 +10,29 @@
 
 #include "processing/ProtectedRects.h"
 #include "processing/ToneCurve.h"
+#include "processing/ImageView.h"
+
+// Which pixels keep their colour while the background is whitened.
+enum class KeepMode : std::int32_t {
+    kDirect = 0,      // no pixel is greyed
+    kKeepRed = 1,     // red pixels (and those around them) keep their colour, the rest is greyed
+    kKeepColour = 2,  // coloured pixels (and those around them) keep it, the rest is greyed
+    kAllGrey = 3,     // every pixel is greyed
+};
 
 struct BkColorParams {
-    std::uint8_t* grey = nullptr;    // grey copy of the image (required, read only)
-    std::uint8_t* colour = nullptr;  // 24-bit image changed in place
+    // grey copy (required, read only); colour rows changed in place; the colour mask is built only for a colour
+    // page
+    PageView page;
     int brightness = 0;
     int contrast = 0;
     int darkening = 0;     // strength of the darkening curve
     int colorDelta = 0;    // largest channel must exceed the middle one by more than this
     float saturation = 0;  // (largest - smallest) / largest must reach this
     float keepRadius = 0;  // millimetres around colour pixels that keep their colour
-    std::uint8_t rebuildMask = 1;  // 0: reuse the previous run's colour mask when there is one
-    int keepMode = 1;              // 0 direct, 1 keep red, 2 keep colour, 3 all grey
-    std::uint8_t keepSourceColours = 0;  // 1: shift the colours by the grey change instead
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 24;  // the colour mask is built only for 24
-    int dpi = 300;
+    bool rebuildMask = true;  // false: reuse the previous run's colour mask when there is one
+    KeepMode keepMode = KeepMode::kKeepRed;
+    bool keepSourceColours = false;  // true: shift the colours by the grey change instead
     ProtectedRects protect;  // pixels left alone (the owner's protected rectangles)
 };
 

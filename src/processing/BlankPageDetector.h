@@ -7,15 +7,12 @@
 #include <string>
 
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct BlankPageParams {
-    std::uint8_t* image = nullptr;   // 8-bit page to judge (required)
-    std::uint8_t* colour = nullptr;  // not used
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 24;  // not used
+    // grey rows: the 8-bit page to judge (required); colour rows and depth not used
+    PageView page;
     int threshold = 128;    // type 1: content below it; type 2: dark at or below it
-    int dpi = 300;
     float contentPercent = 1.0f;  // type 1 limit, % of the page
     float textPercent = 0.1f;     // type 2 limit, % of the page
     int type = 2;                 // 2 by text; any other value by dark pixels

@@ -1,5 +1,7 @@
 #include "processing/Components.h"
 
+#include "processing/ComponentClasses.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -48,7 +50,7 @@ std::size_t NextNonZero(const std::uint8_t* p, std::size_t from, std::size_t n) 
 
 }  // namespace
 
-void ComponentAnalysis::LabelCandidates(int startClass, bool keepPoints) {
+void ComponentAnalysis::LabelCandidates(ComponentClass startClass, bool keepPoints) {
     if (width_ <= 0 || height_ <= 0) return;
     std::uint8_t* const cand = Map();
     const std::size_t stride = static_cast<std::size_t>(width_);
@@ -65,7 +67,7 @@ void ComponentAnalysis::LabelCandidates(int startClass, bool keepPoints) {
     }
 }
 
-void ComponentAnalysis::LabelBits(const morph::BitImage& bits, int startClass) {
+void ComponentAnalysis::LabelBits(const morph::BitImage& bits, ComponentClass startClass) {
     if (bits.width != width_ || bits.height != height_ || width_ <= 0 || height_ <= 0) return;
     runs_.clear();
     runParent_.clear();
@@ -173,7 +175,7 @@ void ComponentAnalysis::DominantCharSize() {
     int limits[18];
     for (int j = 0; j < 18; ++j) limits[j] = BucketLimit(j);
     for (const PageComponent& c : components) {
-        if (c.cls != 1) continue;
+        if (c.cls != ComponentClass::kText) continue;
         const int height = c.bottom - c.top + 1;
         if (height < minSide || height > maxSide) continue;
         for (int j = 0; j < 18; ++j) {
@@ -237,7 +239,7 @@ void ComponentAnalysis::DetectTextOrientation() {
     std::vector<std::int64_t> cols(static_cast<std::size_t>(width_) + 1, 0);
     bool any = false;
     for (const PageComponent& c : components) {
-        if (c.cls != 1) continue;
+        if (c.cls != ComponentClass::kText) continue;
         any = true;
         rows[static_cast<std::size_t>(c.top)] += c.right - c.left + 1;
         rows[static_cast<std::size_t>(c.bottom) + 1] -= c.right - c.left + 1;
@@ -264,13 +266,13 @@ void ComponentAnalysis::AttachToText(int limit) {
     const std::size_t n = components.size();
     std::vector<std::size_t> text;
     for (std::size_t j = 0; j < n; ++j)
-        if (components[j].cls == 1) text.push_back(j);
+        if (components[j].cls == ComponentClass::kText) text.push_back(j);
 
     // Class 4: near a text component by centre distance. Components that
     // become text are compared with the later ones; list order decides.
     for (std::size_t i = 0; i < n; ++i) {
         PageComponent& ci = components[i];
-        if (ci.cls != 4) continue;
+        if (ci.cls != ComponentClass::kMedium) continue;
         const std::int64_t cxi = ci.CentreX(), cyi = ci.CentreY(), wi = ci.W();
         bool near = false;
         for (std::size_t j : text) {
@@ -284,17 +286,17 @@ void ComponentAnalysis::AttachToText(int limit) {
                 break;
             }
         }
-        ci.cls = near ? 1 : 2;
+        ci.cls = near ? ComponentClass::kText : ComponentClass::kAttached;
         if (near) text.insert(std::upper_bound(text.begin(), text.end(), i), i);
     }
 
     std::size_t small = 0;
-    for (const PageComponent& c : components) small += c.cls == 3;
+    for (const PageComponent& c : components) small += c.cls == ComponentClass::kSmall;
     if (small > static_cast<std::size_t>(limit < 0 ? 0 : limit)) return;
 
     for (std::size_t i = 0; i < n; ++i) {
         PageComponent& ci = components[i];
-        if (ci.cls != 3) continue;
+        if (ci.cls != ComponentClass::kSmall) continue;
         const std::int64_t cxi = ci.CentreX(), cyi = ci.CentreY(), wi = ci.W(), hi = ci.H();
         bool near = false;
         for (std::size_t j : text) {
@@ -310,7 +312,7 @@ void ComponentAnalysis::AttachToText(int limit) {
             }
             if (near) break;
         }
-        ci.cls = near ? 1 : 2;
+        ci.cls = near ? ComponentClass::kText : ComponentClass::kAttached;
         if (near) text.insert(std::upper_bound(text.begin(), text.end(), i), i);
     }
 }
@@ -355,11 +357,11 @@ bool ComponentAnalysis::PeelTest(const PageComponent& c) {
     return PeelPasses(c) <= limit;
 }
 
-int ClassifyTextFilter(const PageComponent& c, const ComponentAnalysis& ca) {
+ComponentClass ClassifyTextFilter(const PageComponent& c, const ComponentAnalysis& ca) {
     const int side = c.Side();
-    if (side > ca.maxSide) return 6;
-    if (c.gapMax > static_cast<double>(0.2f)) return 1;
-    return side < ca.minSide ? 3 : 4;
+    if (side > ca.maxSide) return ComponentClass::kLarge;
+    if (GapsLikeText(c)) return ComponentClass::kText;
+    return side < ca.minSide ? ComponentClass::kSmall : ComponentClass::kMedium;
 }
 
 }  // namespace comp

@@ -58,6 +58,11 @@ namespace comp {
 // Neighbour offsets (dx, dy) in the order the labelling visits them.
 inline constexpr int kNeighbour8[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
 
+// Dark limit of the text analysers (text filter, text-component analyser,
+// text direction): a byte at or below it is ink. One value, so that every
+// analyser reads the same pixels of a page as text.
+inline constexpr int kTextThreshold = 160;
+
 // Character heights in millimetres, ascending.
 inline constexpr std::array<float, 18> kCharSizeTable = {1.76f, 1.94f, 2.29f, 2.56f, 3.18f, 3.70f,
                                                          4.23f, 4.94f, 5.29f, 5.64f, 6.35f, 7.76f,
@@ -69,8 +74,11 @@ struct Point {
     bool operator==(const Point&) const = default;
 };
 
+// Declared with its values in ComponentClasses.h.
+enum class ComponentClass : std::int32_t;
+
 struct PageComponent {
-    int cls = 0;
+    ComponentClass cls{};
     // Bounding box, inclusive; right < left for a component without points.
     int left = 0, top = 0, right = -1, bottom = -1;
     // The component's points are ComponentAnalysis::Points(*this).
@@ -132,7 +140,7 @@ public:
     // keepPoints false only boxes and point counts are kept (Points() is then
     // empty for these components).
     template <class PixelTest, class SeedTest = AnySeed>
-    void Label(PixelTest&& pixel, SeedTest&& seed = SeedTest(), int startClass = 0, bool keepPoints = true);
+    void Label(PixelTest&& pixel, SeedTest&& seed = SeedTest(), ComponentClass startClass = {}, bool keepPoints = true);
 
     // The faster road for engines whose seed test accepts every pixel: fill
     // CandidateMap() (width x height bytes, row y at y x width, cleared by
@@ -141,12 +149,12 @@ public:
     // up (every labelled byte becomes 0), so Visited() is not available
     // after this road.
     std::uint8_t* CandidateMap() { return Map(); }
-    void LabelCandidates(int startClass = 0, bool keepPoints = true);
+    void LabelCandidates(ComponentClass startClass = {}, bool keepPoints = true);
     // The fastest road, for engines that need only boxes and point counts:
     // the set pixels of a packed image of the analysis' size are labelled
     // as runs. Same components, in the same order, with the same boxes and
     // counts as Label; no points are kept.
-    void LabelBits(const morph::BitImage& bits, int startClass = 0);
+    void LabelBits(const morph::BitImage& bits, ComponentClass startClass = {});
 
     // Fills the candidate map with the test "byte <= threshold" on an 8-bit
     // image of the analysis' size (rows of px::Stride8(width) bytes).
@@ -220,7 +228,7 @@ private:
     // Grows one component from (x, y) breadth first in kNeighbour8 order;
     // claim(mapByte, x, y) says whether a neighbour joins (and marks it).
     template <class Claim>
-    void Grow(int x, int y, int startClass, bool keepPoints, std::uint8_t* map, Claim&& claim);
+    void Grow(int x, int y, ComponentClass startClass, bool keepPoints, std::uint8_t* map, Claim&& claim);
 
     int width_ = 0, height_ = 0, dpi_ = 0;
     // The visited (or candidate) map, cleared on first use after Begin.
@@ -240,12 +248,12 @@ private:
 // Text filter classes: side > maxSide 6; gap ratio max > 0.2 gives 1;
 // otherwise 3 when side < minSide, else 4. Used by the text filter and the
 // blank-page detector.
-int ClassifyTextFilter(const PageComponent& c, const ComponentAnalysis& ca);
+ComponentClass ClassifyTextFilter(const PageComponent& c, const ComponentAnalysis& ca);
 
 // ---- template definitions ----------------------------------------------
 
 template <class Claim>
-void ComponentAnalysis::Grow(int x, int y, int startClass, bool keepPoints, std::uint8_t* map, Claim&& claim) {
+void ComponentAnalysis::Grow(int x, int y, ComponentClass startClass, bool keepPoints, std::uint8_t* map, Claim&& claim) {
     const int w = width_, h = height_;
     const std::size_t stride = static_cast<std::size_t>(w);
     const std::ptrdiff_t sw = static_cast<std::ptrdiff_t>(stride);
@@ -285,7 +293,7 @@ void ComponentAnalysis::Grow(int x, int y, int startClass, bool keepPoints, std:
 }
 
 template <class PixelTest, class SeedTest>
-void ComponentAnalysis::Label(PixelTest&& pixel, SeedTest&& seed, int startClass, bool keepPoints) {
+void ComponentAnalysis::Label(PixelTest&& pixel, SeedTest&& seed, ComponentClass startClass, bool keepPoints) {
     const int w = width_, h = height_;
     if (w <= 0 || h <= 0) return;
     std::uint8_t* const vis = Map();

@@ -1,5 +1,7 @@
 #include "processing/PhotoRegionFinder.h"
 
+#include "processing/ComponentClasses.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -31,13 +33,13 @@ bool CPhotoRegionFinder::IdentityPhotoSize(int w, int h, int dpi) {
 
 bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
     found_.clear();
-    if (!p.grey || p.width <= 0 || p.height <= 0) return false;
-    const int w = p.width, h = p.height;
+    if (!p.page.grey || p.page.width <= 0 || p.page.height <= 0) return false;
+    const int w = p.page.width, h = p.page.height;
     const std::size_t s8 = px::Stride8(w);
 
     // Binarise a working copy at its mean, then open the dark areas:
     // `passes` 3 x 3 maxima, then as many minima.
-    const tone::Lut table = tone::BrightnessContrastTable(p.binBrightness, p.binContrast, tone::MeanByte8(p.grey, w, h));
+    const tone::Lut table = tone::BrightnessContrastTable(p.binBrightness, p.binContrast, tone::MeanByte8(p.page.grey, w, h));
     // The usual table (a threshold at the mean) maps levels below some t0 to
     // 0 and the others to 255: then the opening runs on packed bits, light
     // pixels spreading first, then dark ones, and the regions come from runs.
@@ -45,54 +47,54 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
     while (t0 < 256 && table[t0] < 128) ++t0;
     bool step = true;
     for (int v = 0; v < 256; ++v) step = step && table[v] == (v >= t0 ? 255 : 0);
-    analysis_.Begin(w, h, p.dpi);
+    analysis_.Begin(w, h, p.page.dpi);
     if (step) {
-        bits_.FromThreshold(p.grey, w, h, s8, t0, true);
+        bits_.FromThreshold(p.page.grey, w, h, s8, t0, true);
         bits_.Dilate(p.passes);
         bits_.Invert();
         bits_.Dilate(p.passes);
         analysis_.LabelBits(bits_);
     } else {
-        work_.assign(p.grey, p.grey + s8 * static_cast<std::size_t>(h));
+        work_.assign(p.page.grey, p.page.grey + s8 * static_cast<std::size_t>(h));
         tone::ApplyLut8(work_.data(), w, h, table);
         filter_.Max(work_.data(), w, h, s8, p.passes);
         filter_.Min(work_.data(), w, h, s8, p.passes);
         std::uint8_t* cand = analysis_.CandidateMap();
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) cand[static_cast<std::size_t>(w) * y + x] = work_[s8 * y + x] < 128;
-        analysis_.LabelCandidates(0, false);
+        analysis_.LabelCandidates(comp::ComponentClass::kUnclassified, false);
     }
 
-    const int smallest = px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch25mm);
+    const int smallest = px::InchFractionToPixels(static_cast<float>(p.page.dpi), px::kInch25mm);
     for (comp::PageComponent& c : analysis_.components) {
         const int rw = c.W(), rh = c.H();
         if (std::max(rw, rh) + 1 <= smallest) continue;
-        c.cls = 6;
+        c.cls = comp::ComponentClass::kLarge;
         if (rw == 0 || rh == 0) continue;
         const float aspect = static_cast<float>(rw) / static_cast<float>(rh);
         if (aspect < 0.2f || aspect > 5.0f) continue;
-        if (p.mode == 1 && !IdentityPhotoSize(rw, rh, p.dpi)) continue;
+        if (p.mode == 1 && !IdentityPhotoSize(rw, rh, p.page.dpi)) continue;
         const std::int64_t box = static_cast<std::int64_t>(rw) * rh;
         if (static_cast<double>(c.pointCount) < 0.5 * static_cast<double>(box)) continue;
         std::int64_t dark = 0;
         for (int y = c.top; y < c.bottom; ++y) {
-            const std::uint8_t* g = p.grey + s8 * y;
+            const std::uint8_t* g = p.page.grey + s8 * y;
             for (int x = c.left; x < c.right; ++x) dark += g[x] < 128;
         }
         if (static_cast<double>(dark) / static_cast<double>(box) < 0.2) continue;
-        c.cls = 9;
+        c.cls = comp::ComponentClass::kMarked;
         found_.push_back(RECT{c.left, c.top, c.right, c.bottom});
     }
 
     if ((p.enhContrast != 0 || p.enhBrightness != 0) && !found_.empty()) {
         const ProtectedRects inside(found_, true);
-        if (p.bitsPerPixel == 24) {
-            if (p.colour) {
+        if (p.page.bitsPerPixel == 24) {
+            if (p.page.colour) {
                 const tone::Lut t =
-                    tone::BrightnessContrastTable(p.enhBrightness, p.enhContrast, tone::MeanGrey24(p.colour, w, h));
+                    tone::BrightnessContrastTable(p.enhBrightness, p.enhContrast, tone::MeanGrey24(p.page.colour, w, h));
                 const std::size_t s24 = px::Stride24(w);
                 for (int y = 0; y < h; ++y) {
-                    std::uint8_t* row = p.colour + s24 * y;
+                    std::uint8_t* row = p.page.colour + s24 * y;
                     inside.ForEachCoveredSpan(y, w, [&](int x0, int x1) {
                         for (std::size_t i = 3 * static_cast<std::size_t>(x0); i < 3 * static_cast<std::size_t>(x1); ++i)
                             row[i] = t[row[i]];
@@ -100,9 +102,9 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
                 }
             }
         } else {
-            const tone::Lut t = tone::BrightnessContrastTable(p.enhBrightness, p.enhContrast, tone::MeanByte8(p.grey, w, h));
+            const tone::Lut t = tone::BrightnessContrastTable(p.enhBrightness, p.enhContrast, tone::MeanByte8(p.page.grey, w, h));
             for (int y = 0; y < h; ++y) {
-                std::uint8_t* row = p.grey + s8 * y;
+                std::uint8_t* row = p.page.grey + s8 * y;
                 inside.ForEachCoveredSpan(y, w, [&](int x0, int x1) {
                     for (int x = x0; x < x1; ++x) row[x] = t[row[x]];
                 });

@@ -10,16 +10,13 @@
 
 #include "platform/core/WinTypes.h"
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 #include "processing/Morphology.h"
 #include "processing/ProtectedRects.h"
 
 struct PhotoRegionParams {
-    std::uint8_t* grey = nullptr;    // required; read (and enhanced in 8-bit mode)
-    std::uint8_t* colour = nullptr;  // enhanced in 24-bit mode
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 24;
-    int dpi = 300;
+    // grey rows required, read (and enhanced on a grey page); colour rows enhanced on a colour page
+    PageView page;
     int binContrast = 255;  // 255: a threshold at the mean
     int binBrightness = 0;
     int enhContrast = 0;    // 0 and 0: no enhancement

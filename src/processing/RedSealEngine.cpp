@@ -8,25 +8,25 @@
 
 bool CRedSealEngine::Run(const RedSealParams& p) {
     regions_.clear();
-    if (!p.image || p.width <= 0 || p.height <= 0 || p.width > kMaxSide || p.height > kMaxSide) return false;
-    const int w = p.width, h = p.height;
+    if (!p.page.colour || p.page.width <= 0 || p.page.height <= 0 || p.page.width > kMaxSide || p.page.height > kMaxSide) return false;
+    const int w = p.page.width, h = p.page.height;
     const std::size_t s8 = px::Stride8(w);
     mask_.assign(s8 * static_cast<std::size_t>(h), 0);
-    if (p.bitsPerPixel != 24) return true;
+    if (p.page.bitsPerPixel != 24) return true;
 
     const colourmask::ColourTest red{p.redLead, p.saturation, true};
-    if (colourmask::MarkColourPixels(p.image, w, h, red, mask_.data()) == 0) return true;
-    colourmask::GrowColourMask(mask_.data(), w, h, px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch2mm));
+    if (colourmask::MarkColourPixels(p.page.colour, w, h, red, mask_.data()) == 0) return true;
+    colourmask::GrowColourMask(mask_.data(), w, h, px::InchFractionToPixels(static_cast<float>(p.page.dpi), px::kInch2mm));
 
     // Regions of the grown mask, in the order of their first pixel.
-    analysis_.Begin(w, h, p.dpi);
+    analysis_.Begin(w, h, p.page.dpi);
     const std::uint8_t* m = mask_.data();
     std::uint8_t* cand = analysis_.CandidateMap();
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) cand[static_cast<std::size_t>(w) * y + x] = m[s8 * y + x] != 0;
     analysis_.LabelCandidates();
     const std::int64_t least =
-        static_cast<std::int64_t>(px::AreaMm2ToPixels(static_cast<float>(p.sealArea), static_cast<float>(p.dpi)));
+        static_cast<std::int64_t>(px::AreaMm2ToPixels(static_cast<float>(p.sealArea), static_cast<float>(p.page.dpi)));
     for (const comp::PageComponent& c : analysis_.components) {
         const auto points = analysis_.Points(c);
         std::int64_t redCount = 0;
@@ -47,12 +47,12 @@ bool CRedSealEngine::Run(const RedSealParams& p) {
 }
 
 void CRedSealEngine::Remove(const RedSealParams& p) {
-    const int w = p.width, h = p.height;
+    const int w = p.page.width, h = p.page.height;
     const std::size_t s8 = px::Stride8(w), s24 = px::Stride24(w);
     // The red channel as a grey image, through the brightness/contrast table
     // pivoted on its mean and the seal curve.
     redPlane_.assign(s8 * static_cast<std::size_t>(h), 0);
-    tone::ExtractChannel(p.image, redPlane_.data(), w, h, 2);
+    tone::ExtractChannel(p.page.colour, redPlane_.data(), w, h, 2);
     const int mean = tone::MeanByte8(redPlane_.data(), w, h);
     curve_.SetChannel(0);
     curve_.SetProtected(ProtectedRects());
@@ -64,14 +64,14 @@ void CRedSealEngine::Remove(const RedSealParams& p) {
     for (const SealRegion& r : regions_) {
         for (int y = r.top; y < r.bottom; ++y) {
             const std::uint8_t* g = redPlane_.data() + s8 * y;
-            std::uint8_t* q = p.image + s24 * y;
+            std::uint8_t* q = p.page.colour + s24 * y;
             for (int x = r.left; x < r.right; ++x) q[3 * x] = q[3 * x + 1] = q[3 * x + 2] = lut[g[x]];
         }
     }
 }
 
 void CRedSealEngine::Strengthen(const RedSealParams& p) {
-    const int w = p.width;
+    const int w = p.page.width;
     const std::size_t s8 = px::Stride8(w), s24 = px::Stride24(w);
     // Levels, box by box in list order (a later box sees what an earlier one
     // stretched where they overlap).
@@ -80,7 +80,7 @@ void CRedSealEngine::Strengthen(const RedSealParams& p) {
         if (bw <= 0 || bh <= 0) continue;  // an empty box has no levels to stretch
         tone::Histogram hist[3] = {};
         for (int y = r.top; y < r.bottom; ++y) {
-            const std::uint8_t* q = p.image + s24 * y + 3 * static_cast<std::size_t>(r.left);
+            const std::uint8_t* q = p.page.colour + s24 * y + 3 * static_cast<std::size_t>(r.left);
             for (int x = 0; x < bw; ++x, q += 3) {
                 ++hist[0][q[0]];
                 ++hist[1][q[1]];
@@ -96,7 +96,7 @@ void CRedSealEngine::Strengthen(const RedSealParams& p) {
         }
         const tone::Lut stretch = tone::StretchTable(lo, hi);
         for (int y = r.top; y < r.bottom; ++y) {
-            std::uint8_t* q = p.image + s24 * y + 3 * static_cast<std::size_t>(r.left);
+            std::uint8_t* q = p.page.colour + s24 * y + 3 * static_cast<std::size_t>(r.left);
             for (int i = 0; i < 3 * bw; ++i) q[i] = stretch[q[i]];
         }
     }
@@ -106,12 +106,12 @@ void CRedSealEngine::Strengthen(const RedSealParams& p) {
     curve_.SetPoints({0, 0}, {75, 188}, {255, 255});
     curve_.BuildLut();
     std::vector<std::uint8_t>& pushed = boxPixels_;
-    pushed.assign(s8 * static_cast<std::size_t>(p.height), 0);
+    pushed.assign(s8 * static_cast<std::size_t>(p.page.height), 0);
     for (const SealRegion& r : regions_)
         for (int y = r.top; y < r.bottom; ++y)
             for (int x = r.left; x < r.right; ++x)
                 if (mask_[s8 * y + x] == 1) pushed[s8 * y + x] = 1;
-    curve_.ApplyMasked(p.image, pushed.data(), w, p.height);
+    curve_.ApplyMasked(p.page.colour, pushed.data(), w, p.page.height);
 }
 
 void CRedSealEngine::Free() {

@@ -7,15 +7,13 @@
 
 #include "processing/Components.h"
 #include "processing/ToneCurve.h"
+#include "processing/ImageView.h"
 
 struct RedSealParams {
-    std::uint8_t* image = nullptr;  // 24-bit image changed in place (required)
+    // colour rows changed in place (required); red pixels are found only on a colour page
+    PageView page;
     int redLead = 0;                // red must exceed the middle channel by more than this
     float saturation = 0;           // (largest - smallest) / largest must reach this
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 24;  // red pixels are found only for 24
-    int dpi = 300;
     int sealArea = 100;     // mm^2, smallest seal region
     int erase = 20;         // removal: brightness = erase + 40
     int textStrength = 10;  // removal: contrast = text strength + 20

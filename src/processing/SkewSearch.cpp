@@ -80,8 +80,19 @@ void AddDarkPerColumn(int width, int rows, Row row, std::uint32_t* sums) {
     }
 }
 
-int HorizontalLimit(int width, int method) {
-    return method == 1 ? 10 : std::max(20, static_cast<int>(static_cast<float>(width) * 0.01f));
+// Most dark samples a sample line of `length` pixels (the width for
+// horizontal lines, the height for vertical ones) may hold and still count as
+// blank. The text-only mask carries no noise, so a few stray samples already
+// mean a text line; the other binary images keep specks, so they may hold 1 %
+// of the length, and never fewer than 20.
+constexpr int kTextMaskBlankLimit = 10;
+constexpr int kLeastBlankLimit = 20;
+constexpr float kBlankShareOfLength = 0.01f;
+
+int BlankLineLimit(int length, int method) {
+    return static_cast<SkewMethod>(method) == SkewMethod::kTextMask
+               ? kTextMaskBlankLimit
+               : std::max(kLeastBlankLimit, static_cast<int>(static_cast<float>(length) * kBlankShareOfLength));
 }
 
 // Splits a sample position into a whole offset and decides whether the
@@ -302,7 +313,7 @@ int CountBlank(int first, int last, int targetFirst, int targetLast, const std::
 int SkewSearcher::CountHorizontalLines(double t, int method) {
     if (!HasBinaryImage() || skewColumns <= 0) return 0;
     const int W = width_, H = height_, C = skewColumns;
-    const int limit = HorizontalLimit(W, method);
+    const int limit = BlankLineLimit(W, method);
     if (W > kMaxPrefixSide || H > kMaxPrefixSide || !std::isfinite(t)) return CountHorizontalDirect(t, limit);
 
     const int mx = W / 20, my = H / 20;
@@ -362,7 +373,7 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
     const int W = width_, H = height_, C = skewColumns;
     const int S = (W - 2 * (W / 20)) / C;
     const int e = (S % 100) / 2;
-    const int limit = method == 1 ? 10 : std::max(20, static_cast<int>(static_cast<float>(H) * 0.01f));
+    const int limit = BlankLineLimit(H, method);
     // Rounding in the formula, divided by the slope, stays inside this
     // margin; for slopes near zero it grows without bound and every sample
     // is evaluated on its own.
@@ -523,31 +534,33 @@ float DetectSkewAngle(SkewMethods& methods, int maxAngle, int method, bool tryOt
     int A = maxAngle;
     for (;;) {
         // A negative remainder would index no method; it counts from the top.
-        const int m = ((method % 3) + 3) % 3;
-        int state[3] = {kUntried, kUntried, kUntried};
-        float angles[3] = {0.0f, 0.0f, 0.0f};
-        float scores[3] = {0.0f, 0.0f, 0.0f};
+        const int m = ((method % kSkewMethodCount) + kSkewMethodCount) % kSkewMethodCount;
+        constexpr int kOtsu = static_cast<int>(SkewMethod::kOtsu);
+        constexpr int kContrast = static_cast<int>(SkewMethod::kContrast);
+        int state[kSkewMethodCount] = {kUntried, kUntried, kUntried};
+        float angles[kSkewMethodCount] = {0.0f, 0.0f, 0.0f};
+        float scores[kSkewMethodCount] = {0.0f, 0.0f, 0.0f};
         float angle = 0.0f;
         bool accepted = false;
 
         auto run = [&](int i, bool columns) {
-            const bool found = methods.RunSkewSearch(A, i, columns, &angles[i], &scores[i]);
+            const bool found = methods.RunSkewSearch(A, static_cast<SkewMethod>(i), columns, &angles[i], &scores[i]);
             state[i] = found ? kFound : kTried;
             angle = angles[i];
             return found && scores[i] >= kFoundScore;
         };
 
-        if (m == 2 && !methods.HasContrastCopy()) methods.PrepareContrastCopy();
+        if (m == kContrast && !methods.HasContrastCopy()) methods.PrepareContrastCopy();
         accepted = run(m, twoColumns);
         if (!accepted) {
             if (!tryOthers) return angle;
-            for (int i = 0; i < 3 && !accepted; ++i) {
+            for (int i = 0; i < kSkewMethodCount && !accepted; ++i) {
                 if (state[i] != kUntried) continue;
                 bool columns = twoColumns;
-                if (i == 2) {
+                if (i == kContrast) {
                     methods.PrepareContrastCopy();
                     columns = !twoColumns;
-                } else if (i == 0 && method == 2) {
+                } else if (i == kOtsu && method == kContrast) {
                     columns = !twoColumns;
                 }
                 accepted = run(i, columns);
@@ -555,9 +568,9 @@ float DetectSkewAngle(SkewMethods& methods, int maxAngle, int method, bool tryOt
         }
         if (!accepted) {
             if (state[m] == kFound) return angles[m];
-            for (int i = 0; i < 3; ++i)
+            for (int i = 0; i < kSkewMethodCount; ++i)
                 if (state[i] == kFound) return angles[i];
-            angle = methods.BinaryMostlyDark() ? angles[2] : angles[0];
+            angle = methods.BinaryMostlyDark() ? angles[kContrast] : angles[kOtsu];
         }
         // An angle in the extra half degree beyond the maximum: search again
         // over the wide range.
@@ -575,13 +588,13 @@ bool TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uin
     if (width <= 0 || height <= 0 || mask == nullptr) return false;
     std::memset(mask, 255, px::Stride8(static_cast<std::size_t>(width)) * static_cast<std::size_t>(height));
     TextComponentParams p;
-    p.grey = grey;
-    p.colour = colour;
-    p.width = width;
-    p.height = height;
-    p.bitsPerPixel = bitsPerPixel;
-    p.threshold = 160;
-    p.dpi = dpi;
+    p.page.grey = grey;
+    p.page.colour = colour;
+    p.page.width = width;
+    p.page.height = height;
+    p.page.bitsPerPixel = bitsPerPixel;
+    p.threshold = comp::kTextThreshold;
+    p.page.dpi = dpi;
     p.flag = 0;
     if (!analyser.Analyze(p)) return false;
     analyser.ClearTextPixels(mask, width, height);

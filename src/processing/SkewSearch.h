@@ -118,14 +118,22 @@ private:
     std::vector<Run> runs_;
 };
 
+// The search methods, named by the binary image each one searches.
+enum class SkewMethod : std::int32_t {
+    kOtsu = 0,      // the page binarised at its Otsu threshold
+    kTextMask = 1,  // the text-only mask (TextOnlyMask)
+    kContrast = 2,  // the contrast copy, binarised
+};
+inline constexpr int kSkewMethodCount = 3;
+
 // What the skew detection needs from the object that owns the images, per
-// search method (0 Otsu, 1 text-only mask, 2 contrast copy).
+// search method.
 class SkewMethods {
 public:
     virtual ~SkewMethods() = default;
     // Prepares the binary image of the method and searches it; the outputs
     // receive the skew angle and score the search left.
-    virtual bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) = 0;
+    virtual bool RunSkewSearch(int maxAngle, SkewMethod method, bool twoColumns, float* angle, float* score) = 0;
     virtual bool HasContrastCopy() const = 0;
     // Prepares the contrast copy with both clip percentages at 1.0.
     virtual void PrepareContrastCopy() = 0;
@@ -143,7 +151,7 @@ constexpr int kRestartAngle = 30;
 // The binary image of search method 1: 255 everywhere except the pixels of
 // the components the analyser classes as text (characters and the marks
 // attached to them), which are 0. The analyser looks at the grey image with
-// threshold 160; `bitsPerPixel` is the source's (24 or 8). The mask
+// comp::kTextThreshold; `bitsPerPixel` is the source's (24 or 8). The mask
 // (8-bit rows, px::Stride8) is all 255 when the analyser refuses the image;
 // returns whether it analysed it.
 bool TextOnlyMask(CTextComponentAnalyzer& analyser, std::uint8_t* grey, std::uint8_t* colour, int width, int height,

@@ -46,26 +46,26 @@ void CStainBorderRemover::Free() {
 }
 
 void CStainBorderRemover::Run(const StainBorderParams& p) {
-    if (!p.test || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return;
+    if (!p.page.grey || p.page.width < 1 || p.page.height < 1 || p.page.width > 32767 || p.page.height > 32767) return;
     params_ = p;
-    const int W = p.width, H = p.height;
+    const int W = p.page.width, H = p.page.height;
     comp::ComponentAnalysis& ca = analysis_;
-    if (!ca.Begin(W, H, p.dpi)) return;
+    if (!ca.Begin(W, H, p.page.dpi)) return;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W)), cs = px::Stride24(static_cast<std::size_t>(W));
-    const std::int64_t largestStain = px::AreaMm2ToPixels(p.stainArea, static_cast<float>(p.dpi));
+    const std::int64_t largestStain = px::AreaMm2ToPixels(p.stainArea, static_cast<float>(p.page.dpi));
 
     copy_.clear();
     copyIsColour_ = false;
     if (p.mark) {
-        if (p.colour) {
-            copy_.assign(p.colour, p.colour + cs * static_cast<std::size_t>(H));
+        if (p.page.colour) {
+            copy_.assign(p.page.colour, p.page.colour + cs * static_cast<std::size_t>(H));
             copyIsColour_ = true;
         } else {
-            copy_.assign(p.test, p.test + gs * static_cast<std::size_t>(H));
+            copy_.assign(p.page.grey, p.page.grey + gs * static_cast<std::size_t>(H));
         }
     }
 
-    const std::uint8_t* const test = p.test;
+    const std::uint8_t* const test = p.page.grey;
     const int threshold = p.threshold;
     auto dark = [=](int x, int y) { return test[gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)] <= threshold; };
     const std::uint8_t* const black = (p.board && p.black && !p.colourPixelsAreBlack) ? p.black : nullptr;
@@ -77,25 +77,26 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     };
     if (p.board) {
         const std::int64_t band = p.band;
-        ca.Label(pixel, [=](int x, int y) { return x < band || x >= W - band || y < band || y >= H - band; }, 9);
+        ca.Label(pixel, [=](int x, int y) { return x < band || x >= W - band || y < band || y >= H - band; },
+                 comp::ComponentClass::kMarked);
         if (!ca.components.empty()) boardFound_ = true;
     }
-    ca.Label(pixel, comp::AnySeed(), 0);
+    ca.Label(pixel, comp::AnySeed(), comp::ComponentClass::kUnclassified);
     ca.ComputeGapRatios(dark);
     ca.SetSizeLimits(px::kInch1_26mm);
     for (comp::PageComponent& c : ca.components)
-        if (c.cls == 0) c.cls = comp::ClassifyStain(c, ca);
+        if (c.cls == comp::ComponentClass::kUnclassified) c.cls = comp::ClassifyStain(c, ca);
     // Characters from the classification passed the character tests
     // already; only those attached to text are tested again.
     textBefore_.assign(ca.components.size(), 0);
-    for (std::size_t i = 0; i < ca.components.size(); ++i) textBefore_[i] = ca.components[i].cls == 1;
+    for (std::size_t i = 0; i < ca.components.size(); ++i) textBefore_[i] = ca.components[i].cls == comp::ComponentClass::kText;
     ca.DominantCharSize();
     ca.DetectTextOrientation();
     ca.AttachToText(30000);
     for (std::size_t i = 0; i < ca.components.size(); ++i) {
         comp::PageComponent& c = ca.components[i];
-        if (c.cls == 1 && !textBefore_[i] && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
-            c.cls = c.Side() < ca.minSide ? 3 : 4;
+        if (c.cls == comp::ComponentClass::kText && !textBefore_[i] && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
+            c.cls = c.Side() < ca.minSide ? comp::ComponentClass::kSmall : comp::ComponentClass::kMedium;
     }
 
     eraseSet_.assign(static_cast<std::size_t>(W) * static_cast<std::size_t>(H), 0);
@@ -107,7 +108,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     if (p.stains)
         for (std::size_t i = 0; i < ca.components.size(); ++i) {
             const comp::PageComponent& c = ca.components[i];
-            if (c.cls == 2 && static_cast<std::int64_t>(c.pointCount) <= largestStain) {
+            if (c.cls == comp::ComponentClass::kAttached && static_cast<std::int64_t>(c.pointCount) <= largestStain) {
                 erasedSeed[i] = 1;
                 anySeed = true;
                 take(c);
@@ -121,7 +122,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
             haveArea = true;
         } else {
             for (const comp::PageComponent& c : ca.components) {
-                if (c.cls != 1) continue;
+                if (c.cls != comp::ComponentClass::kText) continue;
                 if (!haveArea) area = {c.left, c.top, c.right, c.bottom};
                 area = {std::min<std::int64_t>(area.l, c.left), std::min<std::int64_t>(area.t, c.top),
                         std::max<std::int64_t>(area.r, c.right), std::max<std::int64_t>(area.b, c.bottom)};
@@ -134,7 +135,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
                                   {0, 0, W, Percent(p.top, H)},
                                   {0, H - Percent(p.bottom, H), W, H}};
             for (const comp::PageComponent& c : ca.components) {
-                if (c.cls == 1 || (p.borderType == 1 && c.cls != 6)) continue;
+                if (c.cls == comp::ComponentClass::kText || (p.borderType == 1 && c.cls != comp::ComponentClass::kLarge)) continue;
                 const auto points = ca.Points(c);
                 const double n = static_cast<double>(points.size());
                 bool border = !Overlaps(c, area) || static_cast<double>(PointsIn(points, area)) < 0.3 * n;
@@ -149,7 +150,7 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     }
     if (p.board)
         for (std::size_t i = 0; i < ca.components.size(); ++i)
-            if (ca.components[i].cls == 9) {
+            if (ca.components[i].cls == comp::ComponentClass::kMarked) {
                 erasedSeed[i] = 1;
                 anySeed = true;
                 take(ca.components[i]);
@@ -166,9 +167,9 @@ void CStainBorderRemover::Erase(const std::vector<std::uint8_t>& set) {
     // squares of a run that repeats unchanged over consecutive rows are
     // painted as one rectangle.
     const StainBorderParams& p = params_;
-    const int W = p.width, H = p.height;
-    const bool colourMode = p.bitsPerPixel == 24;
-    if (colourMode && !p.colour) return;
+    const int W = p.page.width, H = p.page.height;
+    const bool colourMode = p.page.bitsPerPixel == 24;
+    if (colourMode && !p.page.colour) return;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W)), cs = px::Stride24(static_cast<std::size_t>(W));
     const bool copy24 = p.mark && copyIsColour_;
     const std::int64_t rad = p.eraseRadius;
@@ -184,11 +185,11 @@ void CStainBorderRemover::Erase(const std::vector<std::uint8_t>& set) {
     // the pixels themselves
     auto pixels = [&](int x0, int x1, int y) {
         if (!colourMode) {
-            std::memset(p.test + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x0), 255,
+            std::memset(p.page.grey + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x0), 255,
                         static_cast<std::size_t>(x1 - x0 + 1));
             return;
         }
-        std::memset(p.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x0), 255,
+        std::memset(p.page.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x0), 255,
                     3 * static_cast<std::size_t>(x1 - x0 + 1));
         if (copy24) magenta(x0, x1, y);
     };
@@ -197,10 +198,10 @@ void CStainBorderRemover::Erase(const std::vector<std::uint8_t>& set) {
         const std::int64_t l = std::max<std::int64_t>(0, x0 - rad), r = std::min<std::int64_t>(W - 1, x1 + rad - 1);
         const std::int64_t t = std::max<std::int64_t>(0, y0 - rad), b = std::min<std::int64_t>(H - 1, y1 + rad - 1);
         for (std::int64_t y = t; y <= b; ++y) {
-            std::memset(p.test + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(l), 255,
+            std::memset(p.page.grey + gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(l), 255,
                         static_cast<std::size_t>(r - l + 1));
             if (!colourMode) continue;
-            std::memset(p.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(l), 255,
+            std::memset(p.page.colour + cs * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(l), 255,
                         3 * static_cast<std::size_t>(r - l + 1));
             if (copy24 && p.board) magenta(l, r, y);
         }
@@ -242,7 +243,7 @@ void CStainBorderRemover::RemoveFringe(const std::vector<char>& erasedSeed) {
     // erased with them. Pixels of a kept piece that were never reached stay
     // as they are, which is all that matters about them.
     const StainBorderParams& p = params_;
-    const int W = p.width, H = p.height;
+    const int W = p.page.width, H = p.page.height;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W));
     comp::ComponentAnalysis& ca = analysis_;
     enum : std::uint8_t { kFree = 0, kKept = 1, kErased = 2, kQueued = 3, kHaloKept = 4, kHaloErased = 5 };
@@ -250,7 +251,7 @@ void CStainBorderRemover::RemoveFringe(const std::vector<char>& erasedSeed) {
     for (std::size_t i = 0; i < ca.components.size(); ++i)
         if (erasedSeed[i])
             for (const comp::Point& q : ca.Points(ca.components[i])) map[static_cast<std::size_t>(q.y) * W + q.x] = kErased;
-    const std::uint8_t* test = p.test;
+    const std::uint8_t* test = p.page.grey;
     const int threshold = p.threshold;
     auto light = [&](int x, int y) {
         const int v = test[gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)];

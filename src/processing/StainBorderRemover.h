@@ -10,17 +10,17 @@
 #include <vector>
 
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct StainBorderParams {
-    std::uint8_t* test = nullptr;          // 8-bit rows compared with the threshold (required)
-    std::uint8_t* colour = nullptr;        // 24-bit rows, erased in 24-bit mode
+    // grey rows compared with the threshold (required; sides 1..32767); on a colour page erased in the colour
+    // rows, otherwise in the grey rows
+    PageView page;
     const std::uint8_t* black = nullptr;   // 24-bit rows: board pixels must be pure black here
-    std::int32_t width = 0, height = 0;    // 1..32767 each
-    std::int32_t bitsPerPixel = 24;        // 24: erase in the colour image; otherwise in the test image
     std::int32_t threshold = 0;            // dark: test byte <= threshold
-    std::uint8_t stains = 0;               // remove stains
-    std::uint8_t borders = 0;              // remove black borders
-    std::uint8_t board = 0;                // remove the black scanning board
+    bool stains = false;                   // remove stains
+    bool borders = false;                  // remove black borders
+    bool board = false;                    // remove the black scanning board
     std::int32_t eraseRadius = 0;          // px; with borders or board, erase the square -r..r-1 too
     std::int32_t band = 0;                 // px; edge band in which board components start
     std::int32_t colourPixelsAreBlack = 0; // 1: board pixels need not be pure black in the black image
@@ -28,8 +28,7 @@ struct StainBorderParams {
     std::int32_t region = 0;               // 0 text area = union of text boxes; 1 the rectangle inside the bands
     std::int32_t left = 10, top = 10, right = 10, bottom = 10;  // %: left/right of the width, top/bottom of the height
     float stainArea = 0.0f;                // mm^2, largest stain
-    std::int32_t dpi = 300;
-    std::uint8_t mark = 1;                 // paint erased pixels magenta in the comparison copy
+    bool mark = true;                      // paint erased pixels magenta in the comparison copy
     std::wstring name;                     // not used
 };
 
@@ -51,7 +50,7 @@ public:
     // copy of the test image when there is no colour image. Null otherwise.
     const std::uint8_t* ComparisonCopy() const { return copy_.empty() ? nullptr : copy_.data(); }
     bool ComparisonIsColour() const { return copyIsColour_; }
-    bool MarkFlag() const { return params_.mark != 0; }
+    bool MarkFlag() const { return params_.mark; }
 
     // Component classes: 1 text, 2 non-text away from text, 3 small or
     // rejected, 4 medium, 6 larger than a character, 9 board.

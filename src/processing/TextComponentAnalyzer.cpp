@@ -19,15 +19,15 @@ bool RawAspectOutside(const comp::PageComponent& c) {
 
 bool CTextComponentAnalyzer::Analyze(const TextComponentParams& p) {
     absorbed_.clear();
-    if (!p.grey || !analysis_.Begin(p.width, p.height, p.dpi)) {
+    if (!p.page.grey || !analysis_.Begin(p.page.width, p.page.height, p.page.dpi)) {
         analysis_.components.clear();
         width_ = height_ = 0;
         return false;
     }
-    width_ = p.width;
-    height_ = p.height;
-    const std::uint8_t* grey = p.grey;
-    const std::size_t stride = px::Stride8(p.width);
+    width_ = p.page.width;
+    height_ = p.page.height;
+    const std::uint8_t* grey = p.page.grey;
+    const std::size_t stride = px::Stride8(p.page.width);
     const int threshold = p.threshold;
     auto dark = [grey, stride, threshold](int x, int y) { return grey[stride * y + x] <= threshold; };
 
@@ -44,7 +44,7 @@ bool CTextComponentAnalyzer::Analyze(const TextComponentParams& p) {
         }
     }
     for (comp::PageComponent& c : ca.components) {
-        if (c.cls != 0) continue;
+        if (c.cls != Class::kUnclassified) continue;
         const int side = c.Side();
         const float aspect = static_cast<float>(c.W() + 1) / static_cast<float>(c.H() + 1);
         if (side > ca.maxSide)

@@ -7,16 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "processing/ComponentClasses.h"
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct TextComponentParams {
-    std::uint8_t* grey = nullptr;    // required; tested against the threshold
-    std::uint8_t* colour = nullptr;  // not used
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 24;
-    int threshold = 160;  // dark: grey byte <= threshold
-    int dpi = 300;
+    // grey rows tested against the threshold (required); colour rows not used
+    PageView page;
+    int threshold = comp::kTextThreshold;  // dark: grey byte <= threshold
     std::uint8_t flag = 0;
     std::wstring name;
 };
@@ -25,7 +23,10 @@ class CTextComponentAnalyzer {
 public:
     // Classes: 1 character, 2 attached to a character, 3 isolated, 4 small,
     // 5 solid medium, 6 rejected (aspect or too many gaps), 7 too large.
-    enum : int { kCharacter = 1, kAttached = 2, kIsolated = 3, kSmall = 4, kSolid = 5, kRejected = 6, kLarge = 7 };
+    using Class = comp::ComponentClass;
+    static constexpr Class kCharacter = Class::kText, kAttached = Class::kAttached, kIsolated = Class::kSmall,
+                           kSmall = Class::kMedium, kSolid = Class::kSolid, kRejected = Class::kLarge,
+                           kLarge = Class::kOversize;
 
     // Labels and classifies. Returns false without a grey image or with a
     // non-positive size; the previous classification is then dropped, so a

@@ -78,41 +78,41 @@ void CTextDirectionDetector::Free() {
 }
 
 void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
-    if (!p.image || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return;
+    if (!p.image.bits || p.image.width < 1 || p.image.height < 1 || p.image.width > 32767 || p.image.height > 32767) return;
     angle_ = 0;
     votes_ = {0, 0, 0, 0};
-    const int W = p.width, H = p.height;
+    const int W = p.image.width, H = p.image.height;
     width_ = W;
     height_ = H;
     comp::ComponentAnalysis& ca = analysis_;
     if (!ca.Begin(W, H, p.dpi)) return;
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(W));
-    const std::uint8_t* const img = p.image;
+    const std::uint8_t* const img = p.image.bits;
     const int threshold = p.threshold;
     auto dark = [=](int x, int y) { return img[gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)] <= threshold; };
     ca.Label(dark);
     ca.ComputeGapRatios(dark);
     ca.SetSizeLimits(px::kInch1_26mm);
     for (comp::PageComponent& c : ca.components)
-        if (c.cls == 0) c.cls = comp::ClassifyStain(c, ca);
+        if (c.cls == comp::ComponentClass::kUnclassified) c.cls = comp::ClassifyStain(c, ca);
     ca.DominantCharSize();
     ca.DetectTextOrientation();
     ca.AttachToText(30000);
     for (comp::PageComponent& c : ca.components)
-        if (c.cls == 1 && !(comp::AspectOk(c) && comp::FillOk(c))) c.cls = c.Side() < ca.minSide ? 3 : 4;
+        if (c.cls == comp::ComponentClass::kText && !(comp::AspectOk(c) && comp::FillOk(c))) c.cls = c.Side() < ca.minSide ? comp::ComponentClass::kSmall : comp::ComponentClass::kMedium;
 
     // The visited map becomes the skeleton map.
     std::uint8_t* map = ca.Visited();
     std::fill(map, map + static_cast<std::size_t>(W) * H, kBackground);
     for (const comp::PageComponent& c : ca.components)
-        if (c.cls == 1)
+        if (c.cls == comp::ComponentClass::kText)
             for (const comp::Point& q : ca.Points(c)) map[static_cast<std::size_t>(q.y) * W + q.x] = kSkeleton;
     for (const comp::PageComponent& c : ca.components)
-        if (c.cls == 1) Thin(c, map);
+        if (c.cls == comp::ComponentClass::kText) Thin(c, map);
 
     auto inFrame = [=](int x, int y) { return x >= 1 && x <= W - 2 && y >= 1 && y <= H - 2; };
     for (const comp::PageComponent& c : ca.components) {
-        if (c.cls != 1) continue;
+        if (c.cls != comp::ComponentClass::kText) continue;
         for (const comp::Point& q : ca.Points(c)) {
             if (!inFrame(q.x, q.y)) continue;
             std::uint8_t* m = map + static_cast<std::size_t>(q.y) * W + q.x;
@@ -132,7 +132,7 @@ void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
             votes_[k] += res == 2 || res == 3;
         };
         for (const comp::PageComponent& c : ca.components) {
-            if (c.cls != 1) continue;
+            if (c.cls != comp::ComponentClass::kText) continue;
             switch (k) {
             case 0:
                 for (int y = c.bottom - 1; y >= c.top; --y)

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct TextDirectionParams {
-    const std::uint8_t* image = nullptr;  // binary 8-bit rows (required)
-    std::int32_t width = 0, height = 0;   // 1..32767 each
-    std::int32_t threshold = 160;         // dark: byte <= threshold
+    ConstImageView image;  // binary 8-bit rows (required; sides 1..32767)
     std::int32_t dpi = 300;
+    std::int32_t threshold = comp::kTextThreshold;  // dark: byte <= threshold
     std::wstring name;                    // not used
 };
 

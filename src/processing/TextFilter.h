@@ -6,16 +6,14 @@
 #include <string>
 
 #include "processing/Components.h"
+#include "processing/ImageView.h"
 
 struct TextFilterParams {
-    std::uint8_t* binary = nullptr;  // 8-bit rows tested against the threshold (required)
-    std::uint8_t* colour = nullptr;  // 24-bit rows, erased in 24-bit mode
+    // grey rows: the binary image tested against the threshold (required); on a colour page erased in the colour
+    // rows, otherwise in the grey rows
+    PageView page{.bitsPerPixel = 8};
     void* second = nullptr;          // not used
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 8;  // 24: erase in the colour image; otherwise in the binary image
-    int threshold = 160;   // dark: binary byte <= threshold
-    int dpi = 300;
+    int threshold = comp::kTextThreshold;  // dark: binary byte <= threshold
     std::uint8_t flag = 0;
     std::wstring name;
 };

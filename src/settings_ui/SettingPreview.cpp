@@ -142,20 +142,15 @@ void RunGreyPreview(PreviewImage& image, CToneCurve& curve) {
 
 BkColorParams PreviewColourParams(PreviewImage& image, const PreviewColourValues& v) {
     BkColorParams p;
-    p.grey = image.greyWorking.data();
-    p.colour = image.colourWorking.data();
-    p.width = image.width;
-    p.height = image.height;
-    p.dpi = image.dpiX;
+    p.page = PageView{image.greyWorking.data(), image.colourWorking.data(), image.width, image.height, 24, image.dpiX};
     p.brightness = image.brightness;
     p.contrast = image.contrast;
     p.darkening = image.darkening;
-    p.bitsPerPixel = 24;
-    p.rebuildMask = image.rebuildMask;
+    p.rebuildMask = image.rebuildMask != 0;
     p.colorDelta = std::clamp(v.colourDelta, 1, 100);
     p.saturation = std::clamp(v.saturation, 0.0f, 1.0f);
     p.keepRadius = std::clamp(v.keepRadius, 0.0f, 6.0f);
-    p.keepMode = v.keepMode;
-    p.keepSourceColours = v.keepSourceColours ? 1 : 0;
+    p.keepMode = static_cast<KeepMode>(v.keepMode);
+    p.keepSourceColours = v.keepSourceColours;
     return p;
 }

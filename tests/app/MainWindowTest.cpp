@@ -312,8 +312,7 @@ TEST_F(MainWindowTest, EveryToolMenuItemOpensItsDialog) {
 TEST_F(MainWindowTest, MenuItemsOfLaterWindowsDoNothingYet) {
     Open([&](DialogDriver& d) {
         // (The configuration dialog opens: ConfigDlgTest; the settings
-        // dialog: SettingsLinkTest.)
-        EXPECT_TRUE(d.ChooseMenu(ID_MENU_SCAN));
+        // dialog: SettingsLinkTest; the scan window: the scan window's tests.)
         EXPECT_TRUE(d.ClickLink(IDC_MANUAL_LINK));
         EXPECT_TRUE(dialogs->Shown().empty());
         EXPECT_EQ(d.Text(IDC_SUMMARY), L"当前无选中");

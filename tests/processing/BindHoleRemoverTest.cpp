@@ -18,12 +18,12 @@ namespace {
 
 BindHoleParams ParamsFor(TestPage& page, int bitsPerPixel) {
     BindHoleParams p;
-    p.grey = page.grey.data();
-    p.colour = page.colour ? page.bgr.data() : nullptr;
-    p.width = page.width;
-    p.height = page.height;
-    p.bitsPerPixel = bitsPerPixel;
-    p.dpi = page.dpi;
+    p.page.grey = page.grey.data();
+    p.page.colour = page.colour ? page.bgr.data() : nullptr;
+    p.page.width = page.width;
+    p.page.height = page.height;
+    p.page.bitsPerPixel = bitsPerPixel;
+    p.page.dpi = page.dpi;
     p.on = 1;
     return p;
 }
@@ -34,17 +34,17 @@ int ExpectSameAsReference(TestPage& page, BindHoleParams p, const std::string& w
     TestPage expected = page;
     std::vector<std::uint8_t> wantCopy;
     BindHoleParams q = p;
-    if (q.grey) q.grey = expected.grey.data();
-    if (q.colour) q.colour = expected.bgr.data();
+    if (q.page.grey) q.page.grey = expected.grey.data();
+    if (q.page.colour) q.page.colour = expected.bgr.data();
     const int filled = ref::RemoveHoles(q, &wantCopy);
-    if (p.grey) p.grey = page.grey.data();
-    if (p.colour) p.colour = page.bgr.data();
+    if (p.page.grey) p.page.grey = page.grey.data();
+    if (p.page.colour) p.page.colour = page.bgr.data();
     CBindHoleRemover engine;
     engine.Run(p);
     EXPECT_TRUE(page.sameGrey(expected)) << what;
     EXPECT_TRUE(page.sameColour(expected)) << what;
-    if (p.mark && p.grey && p.width > 0 && p.height > 0 && p.width <= 32767 && p.height <= 32767 &&
-        !(p.bitsPerPixel == 24 && !p.colour)) {
+    if (p.mark && p.page.grey && p.page.width > 0 && p.page.height > 0 && p.page.width <= 32767 && p.page.height <= 32767 &&
+        !(p.page.bitsPerPixel == 24 && !p.page.colour)) {
         const std::size_t size = page.colour ? page.bgr.size() : page.grey.size();
         EXPECT_EQ(wantCopy.size(), size) << what;
         EXPECT_NE(engine.ComparisonCopy(), nullptr) << what;
@@ -306,8 +306,8 @@ TEST(BindHoleRemover, OptionsBlockDefaultsAndCopy) {
     o.markFlag = 0x100;
     BindHoleParams p;
     EXPECT_EQ(p.mark, 1);
-    EXPECT_EQ(p.bitsPerPixel, 24);
-    EXPECT_EQ(p.dpi, 300);
+    EXPECT_EQ(p.page.bitsPerPixel, 24);
+    EXPECT_EQ(p.page.dpi, 300);
     p.TakeOptions(o);
     EXPECT_EQ(p.on, 1);
     EXPECT_EQ(p.right, 12);
@@ -324,18 +324,18 @@ TEST(BindHoleRemover, RefusesBadImagesWithoutTouchingAnything) {
     const std::vector<std::uint8_t> stripBefore = strip;
     BindHoleParams bad[6];
     for (auto& b : bad) b = ParamsFor(p, 24);
-    bad[0].grey = nullptr;
-    bad[1].width = 0;
-    bad[2].height = -5;
-    bad[3].colour = nullptr;  // colour mode without colour image
-    bad[4].grey = strip.data();
-    bad[4].colour = nullptr;
-    bad[4].bitsPerPixel = 8;
-    bad[4].width = 1;
-    bad[4].height = 32768;
+    bad[0].page.grey = nullptr;
+    bad[1].page.width = 0;
+    bad[2].page.height = -5;
+    bad[3].page.colour = nullptr;  // colour mode without colour image
+    bad[4].page.grey = strip.data();
+    bad[4].page.colour = nullptr;
+    bad[4].page.bitsPerPixel = 8;
+    bad[4].page.width = 1;
+    bad[4].page.height = 32768;
     bad[5] = bad[4];
-    bad[5].width = 32768;
-    bad[5].height = 1;
+    bad[5].page.width = 32768;
+    bad[5].page.height = 1;
     for (const auto& b : bad) {
         CBindHoleRemover engine;
         engine.Run(b);
@@ -353,10 +353,10 @@ TEST(BindHoleRemover, ExtremeSettingsStayExactOrRefuse) {
         const char* what;
         void (*apply)(BindHoleParams&);
     } cases[] = {
-        {"dpi 0", [](BindHoleParams& p) { p.dpi = 0; }},
-        {"dpi -300", [](BindHoleParams& p) { p.dpi = -300; }},
-        {"dpi 1", [](BindHoleParams& p) { p.dpi = 1; }},
-        {"dpi 1e6 smallest 0", [](BindHoleParams& p) { p.dpi = 1000000; p.smallestArea = 0; p.radius = 0; }},
+        {"dpi 0", [](BindHoleParams& p) { p.page.dpi = 0; }},
+        {"dpi -300", [](BindHoleParams& p) { p.page.dpi = -300; }},
+        {"dpi 1", [](BindHoleParams& p) { p.page.dpi = 1; }},
+        {"dpi 1e6 smallest 0", [](BindHoleParams& p) { p.page.dpi = 1000000; p.smallestArea = 0; p.radius = 0; }},
         {"bands 1000 %", [](BindHoleParams& p) { p.left = p.right = p.top = p.bottom = 1000; }},
         {"bands -50 %", [](BindHoleParams& p) { p.left = p.right = p.top = p.bottom = -50; }},
         {"bands INT_MAX", [](BindHoleParams& p) { p.left = p.top = INT_MAX; p.right = p.bottom = INT_MIN; }},

@@ -16,10 +16,10 @@ namespace {
 using synth::Page;
 
 ref::RBkParams ToRef(const BkColorParams& p, std::uint8_t* colour) {
-    return ref::RBkParams{p.grey,         colour,       p.brightness,        p.contrast,
+    return ref::RBkParams{p.page.grey,         colour,       p.brightness,        p.contrast,
                           p.darkening,    p.colorDelta, p.saturation,        p.keepRadius,
-                          p.rebuildMask,  p.keepMode,   p.keepSourceColours, p.width,
-                          p.height,       p.bitsPerPixel, p.dpi,
+                          p.rebuildMask,  static_cast<int>(p.keepMode),   p.keepSourceColours, p.page.width,
+                          p.page.height,       p.page.bitsPerPixel, p.page.dpi,
                           ref::RProtect{p.protect.Rects(), p.protect.Enabled()}};
 }
 
@@ -52,8 +52,8 @@ TEST(BkColorRemover, MatchesReferenceAcrossModesAndPages) {
             Page colour = page, refColour = page;
             Page grey = synth::ToGrey(page);
             BkColorParams p = BkDefaults(colour, grey);
-            p.dpi = 300;
-            p.keepMode = s.mode;
+            p.page.dpi = 300;
+            p.keepMode = static_cast<KeepMode>(s.mode);
             p.keepSourceColours = s.keepSource;
             p.rebuildMask = s.rebuild;
             p.keepRadius = s.radius;
@@ -68,9 +68,9 @@ TEST(BkColorRemover, MatchesReferenceAcrossModesAndPages) {
             ref::RBkState state;
             BkColorParams first = p;
             first.rebuildMask = 1;
-            first.keepMode = 2;
+            first.keepMode = KeepMode::kKeepColour;
             Page scratch = page, refScratch = page;
-            first.colour = scratch.Data();
+            first.page.colour = scratch.Data();
             ASSERT_TRUE(engine.Run(first));
             ref::RefBkRemove(ToRef(first, refScratch.Data()), state);
             ASSERT_TRUE(scratch.bits == refScratch.bits) << what << " (first run)";
@@ -115,7 +115,7 @@ TEST(BkColorRemover, KeepModesOnSwatches) {
         Page out = page;
         BkColorParams p = BkDefaults(out, grey);
         p.keepRadius = 0;
-        p.keepMode = e.mode;
+        p.keepMode = static_cast<KeepMode>(e.mode);
         CBkColorRemover engine;
         ASSERT_TRUE(engine.Run(p));
         for (int i = 0; i < 7; ++i) {
@@ -139,7 +139,7 @@ TEST(BkColorRemover, YellowedPageComesOutWhiteWithTextAndStampKept) {
     Page grey = synth::ToGrey(page);
     Page out = page;
     BkColorParams p = BkDefaults(out, grey);
-    p.dpi = 200;
+    p.page.dpi = 200;
     p.keepRadius = 2.0f;
     CBkColorRemover engine;
     ASSERT_TRUE(engine.Run(p));
@@ -242,9 +242,9 @@ TEST(BkColorRemover, BadParametersDoNothingOrStayInBounds) {
     for (auto [w, h, withGrey] : {std::tuple{0, 21, true}, std::tuple{33, -4, true}, std::tuple{33, 21, false}}) {
         Page out = page;
         BkColorParams p = BkDefaults(out, grey);
-        p.width = w;
-        p.height = h;
-        if (!withGrey) p.grey = nullptr;
+        p.page.width = w;
+        p.page.height = h;
+        if (!withGrey) p.page.grey = nullptr;
         EXPECT_FALSE(engine.Run(p));
         EXPECT_TRUE(out.bits == page.bits);
     }
@@ -254,8 +254,8 @@ TEST(BkColorRemover, BadParametersDoNothingOrStayInBounds) {
             Page out = page;
             BkColorParams p = BkDefaults(out, grey);
             p.keepRadius = radius;
-            p.dpi = dpi;
-            p.keepMode = 2;
+            p.page.dpi = dpi;
+            p.keepMode = KeepMode::kKeepColour;
             p.saturation = std::numeric_limits<float>::quiet_NaN();
             p.brightness = 1 << 30;
             p.contrast = -(1 << 30);
@@ -264,7 +264,7 @@ TEST(BkColorRemover, BadParametersDoNothingOrStayInBounds) {
         }
     // No colour image: nothing to change, still a run.
     BkColorParams none = BkDefaults(page, grey);
-    none.colour = nullptr;
+    none.page.colour = nullptr;
     const Page before = page;
     EXPECT_TRUE(engine.Run(none));
     EXPECT_TRUE(page.bits == before.bits);

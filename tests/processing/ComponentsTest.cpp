@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "processing/ComponentClasses.h"
 #include "processing/Components.h"
 #include "processing/PixelMath.h"
 #include "processing/EngineParams.h"
@@ -40,7 +41,7 @@ void ExpectSameComponents(const comp::ComponentAnalysis& ca, const std::vector<r
         const comp::PageComponent& c = ca.components[i];
         const ref::RComponent& e = expected[i];
         SCOPED_TRACE(what + " component " + std::to_string(i));
-        ASSERT_EQ(c.cls, e.cls);
+        ASSERT_EQ(static_cast<int>(c.cls), e.cls);
         ASSERT_EQ(c.left, e.left);
         ASSERT_EQ(c.top, e.top);
         ASSERT_EQ(c.right, e.right);
@@ -122,7 +123,7 @@ TEST(ComponentLabelling, SeedRestrictionAndSecondPassKeepVisitedPixels) {
 
         comp::ComponentAnalysis ca;
         ASSERT_TRUE(ca.Begin(w, h, 300));
-        ca.Label(dark, inBand, 9);
+        ca.Label(dark, inBand, comp::ComponentClass::kMarked);
         ca.Label(dark);
         ca.ComputeGapRatios(dark);
 
@@ -162,7 +163,7 @@ TEST(ComponentLabelling, WithoutPointsKeepsBoxesAndCounts) {
     ASSERT_TRUE(withPoints.Begin(90, 70, 300));
     ASSERT_TRUE(boxesOnly.Begin(90, 70, 300));
     withPoints.Label(dark);
-    boxesOnly.Label(dark, comp::AnySeed(), 0, false);
+    boxesOnly.Label(dark, comp::AnySeed(), comp::ComponentClass::kUnclassified, false);
     ASSERT_EQ(withPoints.components.size(), boxesOnly.components.size());
     ASSERT_FALSE(withPoints.components.empty());
     for (std::size_t i = 0; i < withPoints.components.size(); ++i) {
@@ -252,8 +253,8 @@ TEST(ComponentSizes, DominantSizeTakesTheLargerBucketOnTies) {
 
     // A later page without characters keeps the size found before.
     Page blank = synth::Blank(50, 50, 8, synth::kWhite);
-    p.binary = blank.Data();
-    p.width = p.height = 50;
+    p.page.grey = blank.Data();
+    p.page.width = p.page.height = 50;
     ASSERT_TRUE(filter.Run(p));
     EXPECT_EQ(filter.Analysis().dominantSize, 5.29f);
 }

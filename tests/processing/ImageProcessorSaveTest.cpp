@@ -9,7 +9,7 @@
 
 #include "platform/core/Files.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "settings/ProcessSetting.h"
 #include "support/ImageFiles.h"
@@ -436,11 +436,11 @@ TEST_F(ProcessorSave, ComparisonImagesFollowRunTypeSettingsAndMarks) {
         // The two engines run on the page as the pipeline runs them; the
         // page changes in between, so their copies differ.
         StainBorderParams stains;
-        stains.test = p.greyImage.get();
-        stains.colour = p.colourImage.get();
-        stains.width = p.width;
-        stains.height = p.height;
-        stains.bitsPerPixel = bpp;
+        stains.page.grey = p.greyImage.get();
+        stains.page.colour = p.colourImage.get();
+        stains.page.width = p.width;
+        stains.page.height = p.height;
+        stains.page.bitsPerPixel = bpp;
         stains.threshold = 160;
         stains.stains = 1;
         stains.stainArea = 4.0f;
@@ -448,11 +448,11 @@ TEST_F(ProcessorSave, ComparisonImagesFollowRunTypeSettingsAndMarks) {
         p.stainBorderRemover.Run(stains);
         (colour ? p.colourImage : p.greyImage)[0] ^= 0x55;
         BindHoleParams holes;
-        holes.grey = p.greyImage.get();
-        holes.colour = p.colourImage.get();
-        holes.width = p.width;
-        holes.height = p.height;
-        holes.bitsPerPixel = bpp;
+        holes.page.grey = p.greyImage.get();
+        holes.page.colour = p.colourImage.get();
+        holes.page.width = p.width;
+        holes.page.height = p.height;
+        holes.page.bitsPerPixel = bpp;
         holes.on = 1;
         holes.mark = c.holeMark;
         p.holeRemover.Run(holes);

@@ -9,7 +9,7 @@
 #include "platform/core/Files.h"
 #include "platform/core/MessagePump.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "settings/ProcessSetting.h"
 #include "support/ImageFiles.h"
 #include "support/RecordingWindow.h"
@@ -262,9 +262,9 @@ TEST_F(MultiPage, BlankPagesAreDroppedOneByOne) {
             first = 0;
             p.RunPage(wsrc, 0, &folder, &name, 0);
             BlankPageParams blank;
-            blank.image = p.result;
-            blank.width = p.resultWidth;
-            blank.height = p.resultHeight;
+            blank.page.grey = p.result;
+            blank.page.width = p.resultWidth;
+            blank.page.height = p.resultHeight;
             blank.type = 1;
             blank.threshold = 128;
             blank.contentPercent = 1.0f;

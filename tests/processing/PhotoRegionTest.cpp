@@ -148,13 +148,13 @@ TEST(PhotoRegionFinder, MatchesReference) {
             Page refColour = colour, refGrey = grey;
             PhotoRegionParams f = FinderParams(colour, grey, s.mode);
             f.passes = s.passes;
-            f.bitsPerPixel = s.bpp;
+            f.page.bitsPerPixel = s.bpp;
             f.enhContrast = s.enhContrast;
             f.enhBrightness = s.enhBrightness;
             CPhotoRegionFinder finder;
             ASSERT_TRUE(finder.Find(f));
-            const auto want = ref::RefPhotoFind({refGrey.Data(), refColour.Data(), f.width, f.height, f.bitsPerPixel,
-                                                 f.dpi, f.binContrast, f.binBrightness, f.enhContrast, f.enhBrightness,
+            const auto want = ref::RefPhotoFind({refGrey.Data(), refColour.Data(), f.page.width, f.page.height, f.page.bitsPerPixel,
+                                                 f.page.dpi, f.binContrast, f.binBrightness, f.enhContrast, f.enhBrightness,
                                                  f.passes, f.mode});
             const std::string what = name + " mode " + std::to_string(s.mode) + " passes " + std::to_string(s.passes) +
                                      " bpp " + std::to_string(s.bpp);
@@ -187,8 +187,8 @@ TEST(PhotoRegionFinder, FindsPhotosAndRejectsLookAlikes) {
     // A page of text alone: nothing.
     Page text = synth::TextPage(1240, 1754, 8, 150, 12);
     PhotoRegionParams f = FinderParams(text, text, 2);
-    f.colour = nullptr;
-    f.bitsPerPixel = 8;
+    f.page.colour = nullptr;
+    f.page.bitsPerPixel = 8;
     ASSERT_TRUE(finder.Find(f));
     EXPECT_TRUE(finder.Found().empty());
 
@@ -196,7 +196,7 @@ TEST(PhotoRegionFinder, FindsPhotosAndRejectsLookAlikes) {
     ASSERT_TRUE(finder.Find(FinderParams(p.page, grey, 2)));
     ASSERT_FALSE(finder.Found().empty());
     PhotoRegionParams bad = FinderParams(p.page, grey, 2);
-    bad.grey = nullptr;
+    bad.page.grey = nullptr;
     EXPECT_FALSE(finder.Find(bad));
     EXPECT_TRUE(finder.Found().empty());
 }
@@ -233,7 +233,7 @@ TEST(PhotoRegionFinder, FoundPhotoIsProtectedFromBackgroundRemoval) {
     ASSERT_TRUE(Contains(finder.Found(), p.large));
 
     BkColorParams b = BkDefaults(colour, grey);
-    b.keepMode = 0;
+    b.keepMode = KeepMode::kDirect;
     b.protect = finder.AsProtected(true);
     CBkColorRemover remover;
     ASSERT_TRUE(remover.Run(b));
@@ -241,7 +241,7 @@ TEST(PhotoRegionFinder, FoundPhotoIsProtectedFromBackgroundRemoval) {
     // agree, inside the photo keeps its pixels.
     Page open = p.page;
     BkColorParams unprotected = b;
-    unprotected.colour = open.Data();
+    unprotected.page.colour = open.Data();
     unprotected.protect = ProtectedRects();
     ASSERT_TRUE(remover.Run(unprotected));
     long long insideDiffers = 0;
@@ -267,13 +267,13 @@ TEST(PhotoRegionFinder, AbsurdValuesRunInsideTheBuffers) {
                 Page colour = p.page, g = grey;
                 PhotoRegionParams f = FinderParams(colour, g, 1);
                 f.passes = passes;
-                f.dpi = dpi;
+                f.page.dpi = dpi;
                 f.binContrast = value;
                 f.binBrightness = -value;
                 f.enhContrast = value;
                 f.enhBrightness = value;
                 EXPECT_TRUE(finder.Find(f));
-                f.bitsPerPixel = 8;
+                f.page.bitsPerPixel = 8;
                 EXPECT_TRUE(finder.Find(f));
             }
 }
@@ -292,9 +292,9 @@ TEST(BkColorChanger, DocumentedColours) {
     page.Set(1, 0, synth::Rgb(255, 0, 0));
     page.Set(2, 0, synth::kBlack);
     BkColorChangeParams p;
-    p.colour = page.Data();
-    p.width = 4;
-    p.height = 2;
+    p.page.colour = page.Data();
+    p.page.width = 4;
+    p.page.height = 2;
     CBkColorChanger changer;
     ASSERT_TRUE(changer.Run(p));
     EXPECT_EQ(page.At(0, 0), synth::Rgb(254, 249, 197));
@@ -318,9 +318,9 @@ TEST(BkColorChanger, EveryColourMatchesTheFormula) {
             }
         Page want = page;
         BkColorChangeParams p;
-        p.colour = page.Data();
-        p.width = w;
-        p.height = h;
+        p.page.colour = page.Data();
+        p.page.width = w;
+        p.page.height = h;
         p.target = target;
         CBkColorChanger changer;
         ASSERT_TRUE(changer.Run(p));
@@ -336,11 +336,11 @@ TEST(BkColorChanger, KeepsPhotographsAsAsked) {
     for (int keep : {0, 1, 2}) {
         Page colour = p.page;
         BkColorChangeParams c;
-        c.colour = colour.Data();
-        c.grey = grey.Data();
-        c.width = colour.width;
-        c.height = colour.height;
-        c.dpi = 100;
+        c.page.colour = colour.Data();
+        c.page.grey = grey.Data();
+        c.page.width = colour.width;
+        c.page.height = colour.height;
+        c.page.dpi = 100;
         c.keepPictures = keep;
         CBkColorChanger changer;
         ASSERT_TRUE(changer.Run(c));
@@ -380,21 +380,21 @@ TEST(BkColorChanger, RefusesWhatItCannotChange) {
     const Page before = page;
     CBkColorChanger changer;
     BkColorChangeParams p;
-    p.colour = page.Data();
-    p.width = 50;
-    p.height = 40;
-    p.bitsPerPixel = 8;
+    p.page.colour = page.Data();
+    p.page.width = 50;
+    p.page.height = 40;
+    p.page.bitsPerPixel = 8;
     EXPECT_FALSE(changer.Run(p));
-    p.bitsPerPixel = 24;
-    p.colour = nullptr;
+    p.page.bitsPerPixel = 24;
+    p.page.colour = nullptr;
     EXPECT_FALSE(changer.Run(p));
-    p.colour = page.Data();
-    p.width = 0;
+    p.page.colour = page.Data();
+    p.page.width = 0;
     EXPECT_FALSE(changer.Run(p));
     EXPECT_TRUE(page.bits == before.bits);
     // Keep pictures without a grey copy: the finder refuses, nothing is
     // skipped, the page is still recoloured.
-    p.width = 50;
+    p.page.width = 50;
     p.keepPictures = 2;
     EXPECT_TRUE(changer.Run(p));
     EXPECT_TRUE(changer.Finder().Found().empty());

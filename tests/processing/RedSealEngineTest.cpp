@@ -16,10 +16,10 @@ using synth::Page;
 
 RedSealParams ParamsFor(Page& page, int mode, int type) {
     RedSealParams p;
-    p.image = page.Data();
-    p.width = page.width;
-    p.height = page.height;
-    p.dpi = page.dpi;
+    p.page.colour = page.Data();
+    p.page.width = page.width;
+    p.page.height = page.height;
+    p.page.dpi = page.dpi;
     p.redLead = 25;
     p.saturation = 0.15f;
     p.mode = mode;
@@ -28,7 +28,7 @@ RedSealParams ParamsFor(Page& page, int mode, int type) {
 }
 
 ref::RSealParams ToRef(const RedSealParams& p, std::uint8_t* image) {
-    return {image,     p.redLead, p.saturation, p.width, p.height, p.bitsPerPixel, p.dpi,
+    return {image,     p.redLead, p.saturation, p.page.width, p.page.height, p.page.bitsPerPixel, p.page.dpi,
             p.sealArea, p.erase,  p.textStrength, p.type, p.mode,  p.clip};
 }
 
@@ -210,16 +210,16 @@ TEST(RedSealEngine, RefusesBadImagesAndSurvivesBadValues) {
     const Page smallBefore = small;
     for (auto [w, h, image] : {std::tuple{0, 150, true}, std::tuple{200, -1, true}, std::tuple{200, 150, false}}) {
         RedSealParams bad = ParamsFor(small, 0, 1);
-        bad.width = w;
-        bad.height = h;
-        if (!image) bad.image = nullptr;
+        bad.page.width = w;
+        bad.page.height = h;
+        if (!image) bad.page.colour = nullptr;
         EXPECT_FALSE(engine.Run(bad));
         EXPECT_TRUE(engine.Regions().empty());
     }
     EXPECT_TRUE(small.bits == smallBefore.bits);
     // Not 24 bits per pixel: no red pixel is found.
     RedSealParams grey = ParamsFor(small, 0, 1);
-    grey.bitsPerPixel = 8;
+    grey.page.bitsPerPixel = 8;
     EXPECT_TRUE(engine.Run(grey));
     EXPECT_TRUE(small.bits == smallBefore.bits);
     // Absurd values run inside the buffers (checked under ASan/UBSan).
@@ -227,7 +227,7 @@ TEST(RedSealEngine, RefusesBadImagesAndSurvivesBadValues) {
         for (int big : {-2000000000, -1, 0, 2000000000}) {
             Page out = small;
             RedSealParams v = ParamsFor(out, big & 1, 0);
-            v.dpi = dpi;
+            v.page.dpi = dpi;
             v.sealArea = big;
             v.clip = big;
             v.erase = big;

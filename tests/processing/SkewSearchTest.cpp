@@ -26,7 +26,8 @@ namespace {
 class GreyPageMethods : public skew::SkewMethods {
 public:
     GreyPageMethods(Page& page, bool horizontalText) : page_(page), horizontalText_(horizontalText) {}
-    bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
+    bool RunSkewSearch(int maxAngle, skew::SkewMethod kind, bool twoColumns, float* angle, float* score) override {
+        const int method = static_cast<int>(kind);
         if (method == 1)
             binary_ = skew::TextOnlyMask(analyser_, page_.Data(), nullptr, page_.width, page_.height, 8, page_.dpi);
         else if (method == 0)
@@ -239,7 +240,8 @@ public:
     bool mostlyDark = false;
     std::vector<std::string> calls;
 
-    bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
+    bool RunSkewSearch(int maxAngle, skew::SkewMethod kind, bool twoColumns, float* angle, float* score) override {
+        const int method = static_cast<int>(kind);
         calls.push_back("search " + std::to_string(method) + (twoColumns ? " two" : " one") + " A" +
                         std::to_string(maxAngle));
         const auto it = script.find({maxAngle, method});

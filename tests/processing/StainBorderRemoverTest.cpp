@@ -37,12 +37,12 @@ std::vector<std::uint8_t> BlackImage(const TestPage& page) {
 
 StainBorderParams ParamsFor(TestPage& page, int bitsPerPixel) {
     StainBorderParams p;
-    p.test = page.grey.data();
-    p.colour = page.colour ? page.bgr.data() : nullptr;
-    p.width = page.width;
-    p.height = page.height;
-    p.bitsPerPixel = bitsPerPixel;
-    p.dpi = page.dpi;
+    p.page.grey = page.grey.data();
+    p.page.colour = page.colour ? page.bgr.data() : nullptr;
+    p.page.width = page.width;
+    p.page.height = page.height;
+    p.page.bitsPerPixel = bitsPerPixel;
+    p.page.dpi = page.dpi;
     p.threshold = 160;
     return p;
 }
@@ -52,11 +52,11 @@ StainBorderParams ParamsFor(TestPage& page, int bitsPerPixel) {
 ref::StainOutcome ExpectSameAsReference(TestPage& page, StainBorderParams p, const std::string& what) {
     TestPage expected = page;
     StainBorderParams q = p;
-    if (q.test) q.test = expected.grey.data();
-    if (q.colour) q.colour = expected.bgr.data();
+    if (q.page.grey) q.page.grey = expected.grey.data();
+    if (q.page.colour) q.page.colour = expected.bgr.data();
     ref::StainOutcome want = ref::RemoveStains(q);
-    if (p.test) p.test = page.grey.data();
-    if (p.colour) p.colour = page.bgr.data();
+    if (p.page.grey) p.page.grey = page.grey.data();
+    if (p.page.colour) p.page.colour = page.bgr.data();
     CStainBorderRemover engine;
     engine.Run(p);
     EXPECT_TRUE(page.sameGrey(expected)) << what;
@@ -71,7 +71,7 @@ ref::StainOutcome ExpectSameAsReference(TestPage& page, StainBorderParams p, con
         EXPECT_TRUE(std::equal(want.copy.begin(), want.copy.end(), engine.ComparisonCopy())) << what;
     }
     std::vector<int> classes;
-    for (const auto& c : engine.Analysis().components) classes.push_back(c.cls);
+    for (const auto& c : engine.Analysis().components) classes.push_back(static_cast<int>(c.cls));
     if (!want.classes.empty()) {
         EXPECT_EQ(classes, want.classes) << what;
     }
@@ -114,7 +114,7 @@ TEST(StainBorderRemover, MatchesReferenceOnRandomPages) {
         {"stains large", true, 24, [](StainBorderParams& p) { p.stains = 1; p.stainArea = 40.0f; p.mark = 0; }},
         {"borders grey r3", false, 8, [](StainBorderParams& p) { p.borders = 1; p.eraseRadius = 3; }},
         {"borders colour region 1", true, 24, [](StainBorderParams& p) { p.borders = 1; p.region = 1; p.eraseRadius = 2; p.left = 15; p.bottom = 20; }},
-        {"borders type 1", true, 24, [](StainBorderParams& p) { p.borders = 1; p.borderType = 1; p.dpi = 60; }},
+        {"borders type 1", true, 24, [](StainBorderParams& p) { p.borders = 1; p.borderType = 1; p.page.dpi = 60; }},
         {"borders r0", true, 24, [](StainBorderParams& p) { p.borders = 1; p.eraseRadius = 0; p.top = 30; }},
         {"board grey", false, 8, [](StainBorderParams& p) { p.board = 1; p.band = 10; p.threshold = 128; p.eraseRadius = 5; p.stainArea = 4.0f; p.mark = 0; }},
         {"board colour", true, 24, [](StainBorderParams& p) { p.board = 1; p.band = 4; p.threshold = 128; p.eraseRadius = 2; }},
@@ -389,20 +389,20 @@ TEST(StainBorderRemover, RefusesBadImages) {
     std::vector<std::uint8_t> strip(4 * 32768, 0);
     const std::vector<std::uint8_t> stripBefore = strip;
     StainBorderParams tall;
-    tall.test = strip.data();
-    tall.width = 1;
-    tall.height = 32768;
-    tall.bitsPerPixel = 8;
+    tall.page.grey = strip.data();
+    tall.page.width = 1;
+    tall.page.height = 32768;
+    tall.page.bitsPerPixel = 8;
     tall.stains = tall.borders = tall.board = 1;
     tall.threshold = 200;
     StainBorderParams wide = tall;
-    wide.width = 32768;
-    wide.height = 1;
+    wide.page.width = 32768;
+    wide.page.height = 1;
     StainBorderParams none = tall;
-    none.test = nullptr;
-    none.height = 10;
+    none.page.grey = nullptr;
+    none.page.height = 10;
     StainBorderParams empty = tall;
-    empty.height = 0;
+    empty.page.height = 0;
     for (const auto& p : {tall, wide, none, empty}) {
         CStainBorderRemover engine;
         engine.Run(p);
@@ -412,7 +412,7 @@ TEST(StainBorderRemover, RefusesBadImages) {
     EXPECT_EQ(strip, stripBefore);
     // 32767 rows are accepted: the board along the strip is found
     StainBorderParams ok = tall;
-    ok.height = 32767;
+    ok.page.height = 32767;
     ok.band = 1;
     ok.mark = 0;
     CStainBorderRemover engine;
@@ -436,10 +436,10 @@ TEST(StainBorderRemover, ExtremeSettingsStayExact) {
         const char* what;
         void (*apply)(StainBorderParams&);
     } cases[] = {
-        {"dpi 0", [](StainBorderParams& p) { p.dpi = 0; }},
-        {"dpi -300", [](StainBorderParams& p) { p.dpi = -300; }},
-        {"dpi 1", [](StainBorderParams& p) { p.dpi = 1; }},
-        {"dpi 1e6", [](StainBorderParams& p) { p.dpi = 1000000; }},
+        {"dpi 0", [](StainBorderParams& p) { p.page.dpi = 0; }},
+        {"dpi -300", [](StainBorderParams& p) { p.page.dpi = -300; }},
+        {"dpi 1", [](StainBorderParams& p) { p.page.dpi = 1; }},
+        {"dpi 1e6", [](StainBorderParams& p) { p.page.dpi = 1000000; }},
         {"area huge", [](StainBorderParams& p) { p.stainArea = 1e30f; }},
         {"area nan", [](StainBorderParams& p) { p.stainArea = std::numeric_limits<float>::quiet_NaN(); }},
         {"area -inf", [](StainBorderParams& p) { p.stainArea = -std::numeric_limits<float>::infinity(); }},

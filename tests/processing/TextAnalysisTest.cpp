@@ -49,10 +49,10 @@ TEST(TextComponentAnalyzer, MatchesReference) {
         for (int dpi : {300, 150, 600, 13, 0}) {
             Page grey = page;
             TextComponentParams p;
-            p.grey = grey.Data();
-            p.width = grey.width;
-            p.height = grey.height;
-            p.dpi = dpi;
+            p.page.grey = grey.Data();
+            p.page.width = grey.width;
+            p.page.height = grey.height;
+            p.page.dpi = dpi;
             CTextComponentAnalyzer analyzer;
             ASSERT_TRUE(analyzer.Analyze(p));
             const ref::RAnalysis want = ref::RefAnalyze(page.Data(), page.width, page.height, 160, dpi, 0.0f);
@@ -61,7 +61,7 @@ TEST(TextComponentAnalyzer, MatchesReference) {
             const auto& comps = analyzer.Analysis().components;
             ASSERT_EQ(comps.size(), want.comps.size()) << what;
             for (std::size_t i = 0; i < comps.size(); ++i) {
-                ASSERT_EQ(comps[i].cls, want.comps[i].cls) << what << " component " << i;
+                ASSERT_EQ(static_cast<int>(comps[i].cls), want.comps[i].cls) << what << " component " << i;
                 ASSERT_EQ(comps[i].gapMax, want.comps[i].gapMax) << what << " component " << i;
             }
             EXPECT_EQ(analyzer.AbsorbCounts(), want.absorbed) << what;
@@ -80,13 +80,13 @@ TEST(TextComponentAnalyzer, MatchesReference) {
     }
 }
 
-int ClassAt(const CTextComponentAnalyzer& a, int x, int y) {
+comp::ComponentClass ClassAt(const CTextComponentAnalyzer& a, int x, int y) {
     for (const auto& c : a.Analysis().components)
         if (x >= c.left && x <= c.right && y >= c.top && y <= c.bottom) {
             for (const comp::Point q : a.Analysis().Points(c))
                 if (q.x == x && q.y == y) return c.cls;
         }
-    return -1;
+    return static_cast<comp::ComponentClass>(-1);  // no component there
 }
 
 TEST(TextComponentAnalyzer, ClassesOfMarksAroundCharacters) {
@@ -113,9 +113,9 @@ TEST(TextComponentAnalyzer, ClassesOfMarksAroundCharacters) {
     page.FillRect({800, 400, 840, 440}, synth::kBlack);
 
     TextComponentParams p;
-    p.grey = page.Data();
-    p.width = page.width;
-    p.height = page.height;
+    p.page.grey = page.Data();
+    p.page.width = page.width;
+    p.page.height = page.height;
     CTextComponentAnalyzer a;
     ASSERT_TRUE(a.Analyze(p));
     EXPECT_EQ(ClassAt(a, 100, 300), CTextComponentAnalyzer::kCharacter);
@@ -146,7 +146,7 @@ TEST(TextComponentAnalyzer, ClassesOfMarksAroundCharacters) {
 
     // A refused analysis drops the classification.
     TextComponentParams bad = p;
-    bad.grey = nullptr;
+    bad.page.grey = nullptr;
     EXPECT_FALSE(a.Analyze(bad));
     EXPECT_FALSE(a.ClearTextPixels(mask.Data(), page.width, page.height));
 }
@@ -170,10 +170,10 @@ TEST(RawAspect, SingleRowsAndPixels) {
 
 BlankPageParams BlankParams(Page& page, int type) {
     BlankPageParams p;
-    p.image = page.Data();
-    p.width = page.width;
-    p.height = page.height;
-    p.dpi = page.dpi;
+    p.page.grey = page.Data();
+    p.page.width = page.width;
+    p.page.height = page.height;
+    p.page.dpi = page.dpi;
     p.type = type;
     return p;
 }
@@ -197,7 +197,7 @@ TEST(BlankPageDetector, MatchesReference) {
                     for (int threshold : {-3, 0, 1, 128, 254, 255, 256, 1000}) {
                         Page image = page;
                         BlankPageParams p = BlankParams(image, type);
-                        p.dpi = dpi;
+                        p.page.dpi = dpi;
                         p.textPercent = percent;
                         p.contentPercent = percent;
                         p.threshold = threshold;
@@ -299,10 +299,10 @@ TEST(BlankPageDetector, RefusalsNeverKeepAnEarlierVerdict) {
     ASSERT_EQ(d.Result(), 1);
     for (int variant = 0; variant < 4; ++variant) {
         BlankPageParams p = BlankParams(blank, 2);
-        if (variant == 0) p.image = nullptr;
-        if (variant == 1) p.width = 0;
-        if (variant == 2) p.height = -7;
-        if (variant == 3) p.dpi = 1;  // a page with content read as 1 dpi
+        if (variant == 0) p.page.grey = nullptr;
+        if (variant == 1) p.page.width = 0;
+        if (variant == 2) p.page.height = -7;
+        if (variant == 3) p.page.dpi = 1;  // a page with content read as 1 dpi
         ASSERT_TRUE(d.Detect(BlankParams(blank, 2)));
         EXPECT_FALSE(d.Detect(p)) << variant;
         EXPECT_EQ(d.Result(), 0) << variant;

@@ -15,9 +15,7 @@ namespace {
 
 TextDirectionParams ParamsFor(const TestPage& page) {
     TextDirectionParams p;
-    p.image = page.grey.data();
-    p.width = page.width;
-    p.height = page.height;
+    p.image = ConstImageView::Grey(page.grey.data(), page.width, page.height);
     p.threshold = 160;
     p.dpi = page.dpi;
     return p;
@@ -123,15 +121,11 @@ TEST(TextDirectionDetector, RefusedImagesKeepTheAngle) {
     std::vector<std::uint8_t> strip(4 * 32768, 255);
     TextDirectionParams bad[4];
     bad[0] = ParamsFor(turned);
-    bad[0].image = nullptr;
+    bad[0].image.bits = nullptr;
     bad[1] = ParamsFor(turned);
-    bad[1].width = 0;
-    bad[2].image = strip.data();
-    bad[2].width = 1;
-    bad[2].height = 32768;
-    bad[3].image = strip.data();
-    bad[3].width = 32768;
-    bad[3].height = 1;
+    bad[1].image.width = 0;
+    bad[2].image = ConstImageView::Grey(strip.data(), 1, 32768);
+    bad[3].image = ConstImageView::Grey(strip.data(), 32768, 1);
     for (const auto& b : bad) {
         det.Detect(b);
         EXPECT_EQ(det.Angle(), 180);

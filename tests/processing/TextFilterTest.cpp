@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "processing/ComponentClasses.h"
 #include "processing/PixelMath.h"
 #include "processing/EngineParams.h"
 #include "processing/TextFilter.h"
@@ -26,15 +27,15 @@ Outcome RunProduction(const Page& bin, const Page* colour, int bpp, int dpi, CTe
     Page b = bin;
     Page c = colour ? *colour : Page();
     TextFilterParams p;
-    p.binary = b.Data();
-    p.colour = colour ? c.Data() : nullptr;
-    p.width = bin.width;
-    p.height = bin.height;
-    p.bitsPerPixel = bpp;
-    p.dpi = dpi;
+    p.page.grey = b.Data();
+    p.page.colour = colour ? c.Data() : nullptr;
+    p.page.width = bin.width;
+    p.page.height = bin.height;
+    p.page.bitsPerPixel = bpp;
+    p.page.dpi = dpi;
     EXPECT_TRUE(filter.Run(p));
     Outcome o{b.bits, c.bits, {}, filter.Analysis().dominantSize, filter.Analysis().orientation};
-    for (const auto& comp : filter.Analysis().components) o.classes.push_back(comp.cls);
+    for (const auto& comp : filter.Analysis().components) o.classes.push_back(static_cast<int>(comp.cls));
     return o;
 }
 
@@ -43,7 +44,7 @@ Outcome RunReference(const Page& bin, const Page* colour, int bpp, int dpi, floa
     Page c = colour ? *colour : Page();
     auto r = ref::RefTextFilter(b.Data(), colour ? c.Data() : nullptr, bin.width, bin.height, bpp, 160, dpi, previous);
     Outcome o{b.bits, c.bits, {}, r.dominant, r.orientation};
-    for (const auto& comp : r.comps) o.classes.push_back(comp.cls);
+    for (const auto& comp : r.comps) o.classes.push_back(static_cast<int>(comp.cls));
     return o;
 }
 
@@ -170,8 +171,8 @@ TEST(TextFilter, ErasesInTheColourImageIn24BitMode) {
             if (m.page.Row(y)[x] == 0) colour.Set(x, y, synth::Rgb(10, 20, 30));
     const Page binaryBefore = m.page;
     TextFilterParams p = FilterParamsFor(m.page);
-    p.colour = colour.Data();
-    p.bitsPerPixel = 24;
+    p.page.colour = colour.Data();
+    p.page.bitsPerPixel = 24;
     CTextFilter filter;
     ASSERT_TRUE(filter.Run(p));
     EXPECT_TRUE(m.page.bits == binaryBefore.bits);  // the binary image is only read
@@ -212,7 +213,7 @@ TEST(TextFilter, ManySpecksAreNeverRescued) {
         CTextFilter filter;
         ASSERT_TRUE(filter.Run(p));
         int small = 0;
-        for (const auto& c : filter.Analysis().components) small += c.cls == 3;
+        for (const auto& c : filter.Analysis().components) small += c.cls == comp::ComponentClass::kSmall;
         if (expectRescue) {
             EXPECT_EQ(small, 0);
             EXPECT_GT(specksLeft(page), 0);
@@ -250,9 +251,9 @@ TEST(TextFilter, NothingDarkOrBadInput) {
 
     for (auto [w, h, image] : {std::tuple{0, 10, true}, std::tuple{10, -1, true}, std::tuple{10, 10, false}}) {
         TextFilterParams bad = p;
-        bad.width = w;
-        bad.height = h;
-        if (!image) bad.binary = nullptr;
+        bad.page.width = w;
+        bad.page.height = h;
+        if (!image) bad.page.grey = nullptr;
         EXPECT_FALSE(filter.Run(bad));
         EXPECT_TRUE(page.bits == before.bits);
     }

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/reference/RefToneOps.h"
 #include "settings/ProcessSetting.h"
@@ -32,11 +32,11 @@ protected:
         p.greyImage = AllocPixels(page.width, page.height, 8);
         std::memcpy(p.greyImage.get(), grey.Data(), grey.bits.size());
         PhotoRegionParams f;
-        f.grey = p.greyImage.get();
-        f.width = page.width;
-        f.height = page.height;
-        f.bitsPerPixel = 8;
-        f.dpi = page.dpi;
+        f.page.grey = p.greyImage.get();
+        f.page.width = page.width;
+        f.page.height = page.height;
+        f.page.bitsPerPixel = 8;
+        f.page.dpi = page.dpi;
         ASSERT_TRUE(p.photoFinder.Find(f));
     }
     std::vector<BYTE> Grey() const {

@@ -47,10 +47,10 @@ TEST(PageEnginesConformance, StainBorderRemoverMatchesReference) {
         for (int mode = 0; mode < 4; ++mode) {
             TestPage page = original, expected = original;
             StainBorderParams p;
-            p.width = page.width;
-            p.height = page.height;
-            p.bitsPerPixel = mode == 1 ? 8 : 24;
-            p.dpi = 150;
+            p.page.width = page.width;
+            p.page.height = page.height;
+            p.page.bitsPerPixel = mode == 1 ? 8 : 24;
+            p.page.dpi = 150;
             p.threshold = mode == 3 ? 128 : 160;
             p.stains = mode == 0 || mode == 1;
             p.borders = mode >= 1;
@@ -59,10 +59,10 @@ TEST(PageEnginesConformance, StainBorderRemoverMatchesReference) {
             p.eraseRadius = 2;
             p.stainArea = 4.0f;
             StainBorderParams q = p;
-            p.test = page.grey.data();
-            p.colour = page.bgr.data();
-            q.test = expected.grey.data();
-            q.colour = expected.bgr.data();
+            p.page.grey = page.grey.data();
+            p.page.colour = page.bgr.data();
+            q.page.grey = expected.grey.data();
+            q.page.colour = expected.bgr.data();
             const ref::StainOutcome want = ref::RemoveStains(q);
             CStainBorderRemover engine;
             engine.Run(p);
@@ -85,10 +85,10 @@ TEST(PageEnginesConformance, BindHoleRemoverMatchesReference) {
         for (int mode = 0; mode < 3; ++mode) {
             TestPage page = original, expected = original;
             BindHoleParams p;
-            p.width = page.width;
-            p.height = page.height;
-            p.bitsPerPixel = mode == 0 ? 8 : 24;
-            p.dpi = 150;
+            p.page.width = page.width;
+            p.page.height = page.height;
+            p.page.bitsPerPixel = mode == 0 ? 8 : 24;
+            p.page.dpi = 150;
             p.on = 1;
             p.left = p.right = p.top = p.bottom = 15;
             p.smallestArea = 1;
@@ -96,10 +96,10 @@ TEST(PageEnginesConformance, BindHoleRemoverMatchesReference) {
             p.radius = 1;
             p.backgroundType = mode == 2 ? 1 : 0;
             BindHoleParams q = p;
-            p.grey = page.grey.data();
-            p.colour = page.bgr.data();
-            q.grey = expected.grey.data();
-            q.colour = expected.bgr.data();
+            p.page.grey = page.grey.data();
+            p.page.colour = page.bgr.data();
+            q.page.grey = expected.grey.data();
+            q.page.colour = expected.bgr.data();
             std::vector<std::uint8_t> wantCopy;
             const int filled = ref::RemoveHoles(q, &wantCopy);
             CBindHoleRemover engine;
@@ -126,9 +126,7 @@ TEST(PageEnginesConformance, TextDirectionMatchesReference) {
                 TestPage page = testdata::Turn(original, q);
                 for (auto& v : page.grey) v = px::Binarise128(v);
                 TextDirectionParams p;
-                p.image = page.grey.data();
-                p.width = page.width;
-                p.height = page.height;
+                p.image = ConstImageView::Grey(page.grey.data(), page.width, page.height);
                 p.dpi = dpi;
                 CTextDirectionDetector det;
                 det.Detect(p);
@@ -147,9 +145,7 @@ TEST(PageEnginesConformance, TextDirectionOfARealBookPage) {
         TestPage page = testdata::Turn(original, q);
         for (auto& v : page.grey) v = px::Binarise128(v);
         TextDirectionParams p;
-        p.image = page.grey.data();
-        p.width = page.width;
-        p.height = page.height;
+        p.image = ConstImageView::Grey(page.grey.data(), page.width, page.height);
         p.dpi = 150;
         CTextDirectionDetector det;
         det.Detect(p);

@@ -61,22 +61,22 @@ struct Ctx {
     size_t gs, cs;  // strides
     long long L, R, T, B;
     explicit Ctx(const BindHoleParams& run) : p(run) {
-        gs = px::Stride8(run.width);
-        cs = px::Stride24(run.width);
+        gs = px::Stride8(run.page.width);
+        cs = px::Stride24(run.page.width);
         L = band(run.left);
         R = band(run.right);
         T = band(run.top);
         B = band(run.bottom);
     }
     int band(int pct) const {
-        return px::SaturatingInt(static_cast<float>(pct) * static_cast<float>(p.width) * 0.01f);
+        return px::SaturatingInt(static_cast<float>(pct) * static_cast<float>(p.page.width) * 0.01f);
     }
-    std::uint8_t& g(int x, int y) const { return p.grey[static_cast<size_t>(y) * gs + x]; }
-    std::uint8_t* c(int x, int y) const { return p.colour + static_cast<size_t>(y) * cs + 3 * static_cast<size_t>(x); }
-    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < p.width && y < p.height; }
+    std::uint8_t& g(int x, int y) const { return p.page.grey[static_cast<size_t>(y) * gs + x]; }
+    std::uint8_t* c(int x, int y) const { return p.page.colour + static_cast<size_t>(y) * cs + 3 * static_cast<size_t>(x); }
+    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < p.page.width && y < p.page.height; }
 
     bool bandTest(int x, int y) const {
-        const int W = p.width, H = p.height;
+        const int W = p.page.width, H = p.page.height;
         if (L <= x && x < W - R && T <= y && y < H - B) return false;
         if (p.ignoreCorners == 0) return true;
         const int cw = px::SaturatingInt(static_cast<float>(W) * static_cast<float>(p.ignoreCorners) * 0.01f);
@@ -91,7 +91,7 @@ struct Ctx {
     bool holePixel(int x, int y) const {
         const int v = g(x, y);
         if (v < p.greyLow || v > p.greyHigh) return false;
-        if (p.colour && p.backgroundType != 0) {
+        if (p.page.colour && p.backgroundType != 0) {
             const std::uint8_t* q = c(x, y);
             const int mx = std::max({q[0], q[1], q[2]}), mn = std::min({q[0], q[1], q[2]});
             if (mx - mn > p.colourDelta) return false;
@@ -101,7 +101,7 @@ struct Ctx {
 };
 
 inline bool PatchSearch(const Ctx& k, const RComponent& c, int& dx, int& dy) {
-    const int W = k.p.width, H = k.p.height;
+    const int W = k.p.page.width, H = k.p.page.height;
     const int hh = (c.bottom - c.top) / 2, cy = c.top + hh;
     const int hw = (c.right - c.left) / 2, cx = c.left + hw;
     const double n = static_cast<double>(c.points.size());
@@ -139,24 +139,24 @@ inline bool PatchSearch(const Ctx& k, const RComponent& c, int& dx, int& dy) {
 
 inline int RemoveHoles(const BindHoleParams& p, std::vector<std::uint8_t>* copyOut) {
     using namespace holes_detail;
-    if (!p.grey || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return 0;
-    if (p.bitsPerPixel == 24 && !p.colour) return 0;
+    if (!p.page.grey || p.page.width < 1 || p.page.height < 1 || p.page.width > 32767 || p.page.height > 32767) return 0;
+    if (p.page.bitsPerPixel == 24 && !p.page.colour) return 0;
     const Ctx k(p);
-    const int W = p.width, H = p.height;
-    const bool colourMode = p.bitsPerPixel == 24;
+    const int W = p.page.width, H = p.page.height;
+    const bool colourMode = p.page.bitsPerPixel == 24;
     std::vector<std::uint8_t> copy;
     if (p.mark) {
-        if (p.colour) copy.assign(p.colour, p.colour + k.cs * H);
-        else copy.assign(p.grey, p.grey + k.gs * H);
+        if (p.page.colour) copy.assign(p.page.colour, p.page.colour + k.cs * H);
+        else copy.assign(p.page.grey, p.page.grey + k.gs * H);
     }
-    const bool marks = p.mark && colourMode && p.colour;
+    const bool marks = p.mark && colourMode && p.page.colour;
 
     std::vector<std::uint8_t> visited(static_cast<size_t>(W) * H, 0);
     std::vector<RComponent> comps;
     RefLabelSeeded(W, H, visited, [&](int x, int y) { return k.bandTest(x, y); },
           [&](int x, int y) { return k.bandTest(x, y) && k.holePixel(x, y); }, comps);
     RefBoxes(comps);
-    const RLimits lim = RefLimits(p.dpi, 0.0496063f);
+    const RLimits lim = RefLimits(p.page.dpi, 0.0496063f);
     RefGapRatios(comps, [&](int x, int y) { return k.holePixel(x, y); });
     for (auto& c : comps) {
         const int w = c.right - c.left, h = c.bottom - c.top, side = std::max(w, h) + 1;
@@ -166,12 +166,12 @@ inline int RemoveHoles(const BindHoleParams& p, std::vector<std::uint8_t>* copyO
     }
     int filled = 0;
     if (p.on != 0) {
-        const long long perMm = px::SaturatingInt(static_cast<float>(p.dpi) * 0.03937008f);
+        const long long perMm = px::SaturatingInt(static_cast<float>(p.page.dpi) * 0.03937008f);
         const long long smallest =
-            perMm * px::SaturatingInt(static_cast<float>(p.smallestArea) / 25.4f * static_cast<float>(p.dpi));
+            perMm * px::SaturatingInt(static_cast<float>(p.smallestArea) / 25.4f * static_cast<float>(p.page.dpi));
         const long long largest =
-            perMm * px::SaturatingInt(static_cast<float>(p.largestArea) / 25.4f * static_cast<float>(p.dpi));
-        const int r = px::SaturatingInt(static_cast<float>(p.radius) / 25.4f * static_cast<float>(p.dpi));
+            perMm * px::SaturatingInt(static_cast<float>(p.largestArea) / 25.4f * static_cast<float>(p.page.dpi));
+        const int r = px::SaturatingInt(static_cast<float>(p.radius) / 25.4f * static_cast<float>(p.page.dpi));
         const bool patch = p.backgroundType != 0 && p.whiteFill == 0;
         for (const auto& c : comps) {
             if (c.cls == 1) continue;
@@ -269,17 +269,17 @@ inline long long Pct(int pct, int size) { return px::SaturatingInt(pct * 0.01 * 
 inline StainOutcome RemoveStains(const StainBorderParams& p) {
     using namespace stains_detail;
     StainOutcome out;
-    if (!p.test || p.width < 1 || p.height < 1 || p.width > 32767 || p.height > 32767) return out;
-    const int W = p.width, H = p.height;
+    if (!p.page.grey || p.page.width < 1 || p.page.height < 1 || p.page.width > 32767 || p.page.height > 32767) return out;
+    const int W = p.page.width, H = p.page.height;
     const size_t gs = px::Stride8(W), cs = px::Stride24(W);
-    auto t = [&](int x, int y) -> std::uint8_t& { return p.test[static_cast<size_t>(y) * gs + x]; };
-    const long long largest = static_cast<long long>(px::SaturatingInt(p.stainArea / 25.4f * static_cast<float>(p.dpi))) *
-                              px::SaturatingInt(static_cast<float>(p.dpi) * 0.03937008f);
+    auto t = [&](int x, int y) -> std::uint8_t& { return p.page.grey[static_cast<size_t>(y) * gs + x]; };
+    const long long largest = static_cast<long long>(px::SaturatingInt(p.stainArea / 25.4f * static_cast<float>(p.page.dpi))) *
+                              px::SaturatingInt(static_cast<float>(p.page.dpi) * 0.03937008f);
     if (p.mark) {
-        if (p.colour) out.copy.assign(p.colour, p.colour + cs * H);
-        else out.copy.assign(p.test, p.test + gs * H);
+        if (p.page.colour) out.copy.assign(p.page.colour, p.page.colour + cs * H);
+        else out.copy.assign(p.page.grey, p.page.grey + gs * H);
     }
-    const bool copy24 = p.mark && p.colour;
+    const bool copy24 = p.mark && p.page.colour;
 
     std::vector<std::uint8_t> visited(static_cast<size_t>(W) * H, 0);
     const bool needBlack = p.board && p.black && !p.colourPixelsAreBlack;
@@ -303,12 +303,12 @@ inline StainOutcome RemoveStains(const StainBorderParams& p) {
     }
     RefLabelSeeded(W, H, visited, nullptr, pixel, comps);
     RefBoxes(comps);
-    const RLimits lim = RefLimits(p.dpi, 0.0496063f);
+    const RLimits lim = RefLimits(p.page.dpi, 0.0496063f);
     RefGapRatios(comps, [&](int x, int y) { return t(x, y) <= p.threshold; });
     RefClassifyStainScheme(comps, lim);
-    const float dominant = RefDominantSize(comps, lim, p.dpi, 0.0f);
-    const int orient = RefOrientation(comps, W, H, p.dpi, dominant);
-    RefAttach(comps, p.dpi, dominant, orient, 30000);
+    const float dominant = RefDominantSize(comps, lim, p.page.dpi, 0.0f);
+    const int orient = RefOrientation(comps, W, H, p.page.dpi, dominant);
+    RefAttach(comps, p.page.dpi, dominant, orient, 30000);
     for (auto& c : comps) {
         if (c.cls != 1) continue;
         if (!(RefAspectOk(c) && RefFillOk(c) && RefPeelTest(c))) {
@@ -320,7 +320,7 @@ inline StainOutcome RemoveStains(const StainBorderParams& p) {
     const int r = p.eraseRadius;
     const bool squares = p.borders || p.board;
     auto erase = [&](int x, int y) {
-        if (p.bitsPerPixel != 24) {
+        if (p.page.bitsPerPixel != 24) {
             t(x, y) = 255;
             if (squares)
                 for (long long j = -static_cast<long long>(r); j <= static_cast<long long>(r) - 1; ++j)
@@ -330,8 +330,8 @@ inline StainOutcome RemoveStains(const StainBorderParams& p) {
                     }
             return;
         }
-        if (!p.colour) return;
-        auto white = [&](int X, int Y) { std::fill_n(p.colour + static_cast<size_t>(Y) * cs + 3 * static_cast<size_t>(X), 3, 255); };
+        if (!p.page.colour) return;
+        auto white = [&](int X, int Y) { std::fill_n(p.page.colour + static_cast<size_t>(Y) * cs + 3 * static_cast<size_t>(X), 3, 255); };
         auto magenta = [&](int X, int Y) {
             std::uint8_t* q = out.copy.data() + static_cast<size_t>(Y) * cs + 3 * static_cast<size_t>(X);
             q[0] = 255; q[1] = 0; q[2] = 255;

@@ -1,4 +1,4 @@
-#include "processing/CleanupSteps.h"
+#include "processing/processor/CleanupSteps.h"
 
 #include <vector>
 
@@ -18,12 +18,12 @@ std::uint8_t Bit(std::int32_t bits, int n) { return static_cast<std::uint8_t>((b
 
 StainBorderParams BaseRecord(const Images& images, bool colourForm, const std::wstring& name) {
     StainBorderParams p;
-    p.test = images.grey;
-    p.colour = colourForm ? images.colour : nullptr;
-    p.width = images.width;
-    p.height = images.height;
-    p.bitsPerPixel = colourForm ? 24 : 8;
-    p.dpi = images.dpi;
+    p.page.grey = images.grey;
+    p.page.colour = colourForm ? images.colour : nullptr;
+    p.page.width = images.width;
+    p.page.height = images.height;
+    p.page.bitsPerPixel = colourForm ? 24 : 8;
+    p.page.dpi = images.dpi;
     p.name = name;
     return p;
 }
@@ -135,12 +135,12 @@ void RemoveBindHoles(const BindHoleOptions& options, const std::wstring& name, c
                      bool colourForm, CBindHoleRemover& holes) {
     if (options.on == 0) return;
     BindHoleParams p;
-    p.grey = images.grey;
-    p.colour = images.colour;
-    p.width = images.width;
-    p.height = images.height;
-    p.bitsPerPixel = colourForm ? 24 : 8;
-    p.dpi = images.dpi;
+    p.page.grey = images.grey;
+    p.page.colour = images.colour;
+    p.page.width = images.width;
+    p.page.height = images.height;
+    p.page.bitsPerPixel = colourForm ? 24 : 8;
+    p.page.dpi = images.dpi;
     p.name = name;
     p.TakeOptions(options);
     p.backgroundType =

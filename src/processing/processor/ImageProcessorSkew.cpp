@@ -1,10 +1,12 @@
 // The processing object's skew search and rotation: the binary image of each
 // search method, the search over it, the method choice of the detection, and
 // the rotations with their keep-size crops.
+#include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "settings/ProcessSetting.h"
 
@@ -13,8 +15,8 @@ namespace {
 class ProcessorSkewMethods final : public skew::SkewMethods {
 public:
     explicit ProcessorSkewMethods(CImageProcessor& p) : p_(p) {}
-    bool RunSkewSearch(int maxAngle, int method, bool twoColumns, float* angle, float* score) override {
-        return p_.RunSkewSearch(maxAngle, method, twoColumns ? 1 : 0, angle, score);
+    bool RunSkewSearch(int maxAngle, skew::SkewMethod method, bool twoColumns, float* angle, float* score) override {
+        return p_.RunSkewSearch(maxAngle, static_cast<std::int32_t>(method), twoColumns ? 1 : 0, angle, score);
     }
     bool HasContrastCopy() const override { return p_.contrastCopy != nullptr; }
     void PrepareContrastCopy() override { p_.PrepareContrastCopy(1.0f, 1.0f); }
@@ -74,10 +76,11 @@ auto WithSearcher(CImageProcessor& p, bool release, Search search) {
 }
 
 // The working image a rotation turns: the colour image when colour is kept
-// and the source is colour, else the grey image (which needs working depth
-// 8). Null, after the depth message where it applies, when there is none.
+// and the source is colour (and its colour image is there), else the grey
+// image (which needs working depth 8). Null, after the depth message where
+// it applies, when there is none.
 const BYTE* RotationSource(CImageProcessor& p, int* bpp) {
-    const bool colour = ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24;
+    const bool colour = ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24 && p.colourImage;
     if (!colour && p.workingDepth != 8) {
         CImageProcessor::ShowDepthError();
         return nullptr;
@@ -131,8 +134,7 @@ void CImageProcessor::DetectSkew(std::int32_t maxAngle, std::int32_t method) {
                                       ProcessSetting::twocolumns != 0);
 }
 
-bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns, float* angle,
-                                    float* score) {
+void CImageProcessor::PrepareSkewBinary(std::int32_t method, bool otherMethodsAsOtsu) {
     switch (method) {
         case 1: {
             // Text only: a new image of 255 with the text pixels cleared.
@@ -141,11 +143,8 @@ bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, 
                 skew::TextOnlyMask(textAnalyser, greyImage.get(), colourImage.get(), width, height,
                                    sourceDepth == 24 ? 24 : 8, dpiX, mask.get());
             binaryImage = std::move(mask);
-            break;
+            return;
         }
-        case 0:
-            if (workingDepth == 8) OtsuBinarizeGray(greyImage.get());
-            break;
         case 2:
             // The copy is binarised at its own depth: a colour source can
             // have a grey copy when its colour image was gone.
@@ -155,10 +154,19 @@ bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, 
                 else
                     BinarizeGray128(contrastCopy.get());
             }
+            return;
+        case 0:
             break;
         default:
+            if (!otherMethodsAsOtsu) return;
             break;
     }
+    if (workingDepth == 8) OtsuBinarizeGray(greyImage.get());
+}
+
+bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns, float* angle,
+                                    float* score) {
+    PrepareSkewBinary(method, false);
     const bool found = SearchSkew(maxAngle, method, twoColumns);
     if (angle) *angle = skewAngle;
     if (score) *score = skewScore;
@@ -242,6 +250,26 @@ void CImageProcessor::RotateWorkingImage(double angle) {
     int bpp = 8;
     const BYTE* source = RotationSource(*this, &bpp);
     if (!source) return;
+    // Whole quarter turns move every pixel to its new place: sampling them
+    // would blur the page by half a pixel and add a fill row and column at
+    // every turn.
+    if (std::isfinite(angle) && std::fmod(angle, 90.0) == 0.0 && std::fabs(angle) <= 360.0 * 4) {
+        const int quarters = ((static_cast<int>(angle) / 90) % 4 + 4) % 4;
+        const bool exchange = quarters % 2 == 1;
+        rotation::Canvas c;
+        c.width = exchange ? height : width;
+        c.height = exchange ? width : height;
+        c.bitsPerPixel = bpp;
+        c.size = PixelBytes(c.width, c.height, bpp);
+        c.bits = AllocPixels(c.width, c.height, bpp);
+        if (!c.bits) return;
+        if (quarters == 0)
+            std::memcpy(c.bits.get(), source, c.size);
+        else
+            rotation::TurnQuarters(source, width, height, bpp, quarters, c.bits.get());
+        TakeCanvas(*this, std::move(c));
+        return;
+    }
     rotation::Canvas c = rotation::RotateAboutImageCentre(source, width, height, bpp, angle, EdgeFill());
     if (c.empty()) return;
     TakeCanvas(*this, std::move(c));
