@@ -787,9 +787,6 @@ void CSettingDlg::RunPreviewIfChanged() {
     if (!preview_.changed) return;
     const bool grey = Ticked(*this, IDC_GREY_PREVIEW);
     if (preview_.HasColour() && preview_.depth == 24 && !grey) {
-        // Both working buffers start from the sources: the remover reads the
-        // grey image, which an earlier grey run may have changed.
-        preview_.ResetWorking();
         RunPreviewBkColorRemoval();
         ShowPreviewBuffer(preview_.colourWorking);
     } else if (preview_.HasGrey()) {
@@ -820,7 +817,7 @@ void CSettingDlg::RunPreviewBkColorRemoval() {
                  : Ticked(*this, IDC_ALL_GREY)     ? 3
                                                    : 1;
     v.keepSourceColours = Ticked(*this, IDC_KEEP_ORIG_COLOUR);
-    remover_.Run(PreviewColourParams(preview_, v));
+    RunColourPreview(preview_, remover_, v);
 }
 
 void CSettingDlg::ShowPreviewBuffer(const std::vector<std::uint8_t>& bits24) {

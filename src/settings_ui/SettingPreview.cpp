@@ -154,3 +154,8 @@ BkColorParams PreviewColourParams(PreviewImage& image, const PreviewColourValues
     p.keepSourceColours = v.keepSourceColours;
     return p;
 }
+
+void RunColourPreview(PreviewImage& image, CBkColorRemover& remover, const PreviewColourValues& values) {
+    image.ResetWorking();
+    remover.Run(PreviewColourParams(image, values));
+}

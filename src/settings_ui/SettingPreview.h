@@ -69,3 +69,7 @@ struct PreviewColourValues {
 };
 // The remover's parameters for one colour run on the working buffers.
 BkColorParams PreviewColourParams(PreviewImage& image, const PreviewColourValues& values);
+// One colour preview run: both working buffers start from the sources (the
+// remover reads the grey image, which an earlier grey run may have changed),
+// then the remover runs on them.
+void RunColourPreview(PreviewImage& image, CBkColorRemover& remover, const PreviewColourValues& values);
