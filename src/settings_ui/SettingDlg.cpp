@@ -206,6 +206,8 @@ constexpr int kPreviewControls[] = {
     IDC_REFRESH_PREVIEW, IDC_GREY_PREVIEW, IDC_CENTER_VIEW, IDC_FIT_VIEW,
     IDC_BRIGHT_UP, IDC_BRIGHT_DOWN, IDC_CONTRAST_DOWN, IDC_CONTRAST_UP, IDC_CURVE_DOWN, IDC_CURVE_UP,
     IDC_ORIGINAL_TONES, IDC_PREVIEW_PANNEL, IDC_PAGE_FRAME,
+    // The lists beside their labels, which would otherwise stand alone.
+    IDC_PICTURE_LIST, IDC_STROKE_WIDTH,
 };
 
 // Group boxes of page 1 and the checks that light them.

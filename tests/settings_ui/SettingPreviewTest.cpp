@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -385,5 +386,42 @@ TEST_F(SettingDlgTest, GroupBoxesShowTheirStepsState) {
         d.GoTo(0);
         d.GoTo(2);
         EXPECT_TRUE(d.dlg.Page3().GroupBox(1).IsHighlighted());
+    });
+}
+
+// Pictures of the three pages and of the preview with a sample, for the
+// documentation (TESSAVAN_SCREENSHOT_DIR, else a temporary folder): each is
+// the whole window, and the preview shows the sample's whitened paper.
+TEST_F(SettingPreviewTest, PicturesOfThePagesAndThePreview) {
+    const testimg::Picture page = SamplePage(480, 640);
+    ASSERT_TRUE(testimg::WritePng(dir.file("page.png"), page, 2, 8, {}, 150));
+    const char* env = std::getenv("TESSAVAN_SCREENSHOT_DIR");
+    const std::string folder = env ? std::string(env) : dir.path();
+    Open([&](SettingDrivers& d) {
+        QWidget* window = d.dlg.Widget()->window();
+        auto save = [&](const std::string& name) {
+            PumpUntil([] { return false; }, std::chrono::milliseconds(50));
+            const std::string file = folder + "/" + name;
+            ASSERT_TRUE(window->grab().save(QString::fromStdString(file), "PNG"));
+            const QImage shot(QString::fromStdString(file));
+            EXPECT_EQ(shot.size(), window->size());
+        };
+        save("settings-dialog.png");
+        d.GoTo(1);
+        save("settings-dialog-page2.png");
+        d.GoTo(2);
+        save("settings-dialog-page3.png");
+        OpenSample(d, dir.wfile(L"page.png"));
+        ASSERT_TRUE(WaitForRun(d.dlg));
+        ASSERT_TRUE(d.page1.Click(IDC_FIT_VIEW));
+        save("settings-preview.png");
+        // The view's middle shows the middle of the preview's picture (the
+        // uniform mark), not the empty view's checkerboard.
+        QWidget* view = d.dlg.PreviewPannel().Widget();
+        const QImage shown = view->grab().toImage();
+        const QColor middle = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+        const std::vector<std::uint8_t>& bits = d.dlg.ShownPreview();
+        const std::size_t at = 320 * px::Stride24(480) + 3 * 240;
+        EXPECT_EQ(middle, QColor(bits[at + 2], bits[at + 1], bits[at]));
     });
 }
