@@ -2,6 +2,10 @@
 // limits of its settings-table row, and reading check boxes.
 #pragma once
 
+#include <initializer_list>
+
+#include "platform/core/Numbers.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/Wnd.h"
 #include "settings/SettingsTable.h"
 
@@ -36,6 +40,34 @@ inline void Enable(CWnd& w, int id, bool on) {
 }
 inline void Show(CWnd& w, int id, bool on) {
     if (CWnd* item = w.GetDlgItem(id)) item->ShowWindow(on ? SW_SHOW : SW_HIDE);
+}
+
+inline CComboBox* List(const CWnd& w, int id) { return dynamic_cast<CComboBox*>(w.GetDlgItem(id)); }
+inline CSliderCtrl* Slider(const CWnd& w, int id) { return dynamic_cast<CSliderCtrl*>(w.GetDlgItem(id)); }
+
+// Refills a drop-down list and selects `selection` (-1: nothing).
+inline void FillList(CWnd& w, int id, std::initializer_list<const wchar_t*> items, int selection) {
+    CComboBox* list = List(w, id);
+    if (!list) return;
+    list->ResetContent();
+    for (const wchar_t* item : items) list->AddString(item);
+    list->SetCurSel(selection);
+}
+inline int ListIndex(const CWnd& w, int id) {
+    CComboBox* list = List(w, id);
+    return list ? list->GetCurSel() : -1;
+}
+// Range, position and the value label ("%d") of a slider.
+inline void SetSlider(CWnd& w, int id, int lo, int hi, int position, int labelId) {
+    if (CSliderCtrl* s = Slider(w, id)) {
+        s->SetRange(lo, hi);
+        s->SetPos(position);
+    }
+    w.SetDlgItemText(labelId, FormatW(L"%d", position));
+}
+inline int SliderPos(const CWnd& w, int id) {
+    CSliderCtrl* s = Slider(w, id);
+    return s ? s->GetPos() : 0;
 }
 
 }  // namespace setting_controls

@@ -216,32 +216,6 @@ constexpr int kGroupIds[] = {IDC_GROUP_RMBK,        IDC_GROUP_AUTOCONTRAST, IDC_
 constexpr int kGroupChecks[] = {IDC_RMBK_ON,       IDC_AUTOCONTRAST_ON, IDC_BLACKBOARD_ON, IDC_BLACKBORDER_ON,
                                 IDC_CORRECT_ON,    IDC_CENTER_ON,       IDC_CUTWHITE_ON};
 
-CComboBox* List(const CWnd& w, int id) { return dynamic_cast<CComboBox*>(w.GetDlgItem(id)); }
-CSliderCtrl* Slider(const CWnd& w, int id) { return dynamic_cast<CSliderCtrl*>(w.GetDlgItem(id)); }
-
-void FillList(CWnd& w, int id, std::initializer_list<const wchar_t*> items, int selection) {
-    CComboBox* list = List(w, id);
-    if (!list) return;
-    list->ResetContent();
-    for (const wchar_t* item : items) list->AddString(item);
-    list->SetCurSel(selection);
-}
-int ListIndex(const CWnd& w, int id) {
-    CComboBox* list = List(w, id);
-    return list ? list->GetCurSel() : -1;
-}
-void SetSlider(CWnd& w, int id, int lo, int hi, int position, int labelId) {
-    if (CSliderCtrl* s = Slider(w, id)) {
-        s->SetRange(lo, hi);
-        s->SetPos(position);
-    }
-    w.SetDlgItemText(labelId, FormatW(L"%d", position));
-}
-int SliderPos(const CWnd& w, int id) {
-    CSliderCtrl* s = Slider(w, id);
-    return s ? s->GetPos() : 0;
-}
-
 }  // namespace
 
 CSettingDlg::CSettingDlg() : CDialog(kSettingTemplate), page2_(this), page3_(this) {

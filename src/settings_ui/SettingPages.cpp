@@ -178,32 +178,6 @@ const DialogTemplate kPage3Template = {
     },
 };
 
-void FillList(CWnd& page, int id, std::initializer_list<const wchar_t*> items, int selection) {
-    auto* list = dynamic_cast<CComboBox*>(page.GetDlgItem(id));
-    if (!list) return;
-    list->ResetContent();
-    for (const wchar_t* item : items) list->AddString(item);
-    list->SetCurSel(selection);
-}
-
-int ListIndex(const CWnd& page, int id) {
-    auto* list = dynamic_cast<CComboBox*>(page.GetDlgItem(id));
-    return list ? list->GetCurSel() : -1;
-}
-
-void SetSlider(CWnd& page, int id, int lo, int hi, int position, int labelId) {
-    if (auto* slider = dynamic_cast<CSliderCtrl*>(page.GetDlgItem(id))) {
-        slider->SetRange(lo, hi);
-        slider->SetPos(position);
-    }
-    page.SetDlgItemText(labelId, FormatW(L"%d", position));
-}
-
-int SliderPos(const CWnd& page, int id) {
-    auto* slider = dynamic_cast<CSliderCtrl*>(page.GetDlgItem(id));
-    return slider ? slider->GetPos() : 0;
-}
-
 }  // namespace
 
 // ---- Page 2 -----------------------------------------------------------------------
