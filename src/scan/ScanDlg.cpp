@@ -82,7 +82,7 @@ const DialogTemplate kSettingTemplate = {
         {0, Ctl::Static, L"jpg质量", 2, 84, 30, 10},
         {IDC_SS_QUALITY, Ctl::Slider, L"", 34, 82, 110, 14},
         {IDC_SS_QUALITY_VALUE, Ctl::Static, L"", 146, 84, 20, 10},
-        {IDC_SS_DRIVER_UI, Ctl::CheckBox, L"使用扫描仪软件界面", 2, 100, 160, 10},
+        {IDC_SS_DRIVER_UI, Ctl::CheckBox, L"使用扫描仪软件界面", 2, 100, 96, 10},
         {IDC_SS_AUTO_SCAN, Ctl::CheckBox, L"自动连续扫描", 2, 112, 100, 10, WS_HIDDEN},
         {0, Ctl::Static, L"扫描目录", 2, 126, 34, 10},
         {IDC_SS_SCAN_FOLDER, Ctl::Edit, L"", 36, 124, 110, 13, ES_READONLY},
@@ -138,12 +138,21 @@ const SwitchControl kSwitchControls[ScanStepFlags::kCount] = {
     {5202, L"固定输出尺寸", 1089, 1},
 };
 
+// A check box as wide as its box and text (a click beside the text does
+// not tick it).
+int CheckBoxWidth(const wchar_t* text, int most) {
+    int width = 14;
+    for (const wchar_t* c = text; *c; ++c) width += *c < 0x2E80 ? 5 : 9;
+    return width < most ? width : most;
+}
+
 DialogTemplate MakeProcTemplate() {
     DialogTemplate t{IDD_SCAN_PROC_PAGE, L"", 170, 365, {}};
     t.controls.push_back({0, Ctl::Static, L"执行顺序从上至下", 2, 2, 160, 10});
     for (std::size_t i = 0; i < ScanStepFlags::kCount; ++i) {
         const int y = 16 + static_cast<int>(i) * 18;
-        t.controls.push_back({kSwitchControls[i].box, Ctl::CheckBox, kSwitchControls[i].text, 2, y, 122, 12});
+        t.controls.push_back({kSwitchControls[i].box, Ctl::CheckBox, kSwitchControls[i].text, 2, y,
+                              CheckBoxWidth(kSwitchControls[i].text, 122), 12});
         t.controls.push_back({kSwitchControls[i].button, Ctl::Button, L"设置", 126, y - 1, 40, 14});
     }
     return t;
@@ -173,8 +182,8 @@ const DialogTemplate kMoreTemplate = {
     365,
     {
         {0, Ctl::Static, L"关闭扫描窗口时:", 2, 4, 160, 10},
-        {IDC_SM_DISCONNECT, Ctl::CheckBox, L"断开扫描设备连接", 2, 20, 160, 10},
-        {IDC_SM_STOP_PROCESSING, Ctl::CheckBox, L"停止图像处理", 2, 36, 160, 10},
+        {IDC_SM_DISCONNECT, Ctl::CheckBox, L"断开扫描设备连接", 2, 20, 86, 10},
+        {IDC_SM_STOP_PROCESSING, Ctl::CheckBox, L"停止图像处理", 2, 36, 68, 10},
     },
 };
 
@@ -240,7 +249,7 @@ CScanSettingPage::CScanSettingPage(CScanDlg& owner) : CDialog(kSettingTemplate),
     });
     MapCommand(IDC_SS_FORMAT, CBN_SELCHANGE, [this] {
         ScanSetting::fileFormat = format_.GetCurSel() == 1 ? 1 : 0;
-        UpdateCompressionList();
+        UpdateCompressionList(false);
         UpdateNameExample();
     });
     MapCommand(IDC_SS_COMPRESSION, CBN_SELCHANGE, [this] {
@@ -317,7 +326,7 @@ void CScanSettingPage::InitControls() {
     format_.AddString(L"Jpg");
     format_.AddString(L"Tif");
     format_.SetCurSel(ScanSetting::fileFormat.load() == 1 ? 1 : 0);
-    UpdateCompressionList();
+    UpdateCompressionList(true);
     quality_.SetRange(0, 100);
     quality_.SetPos(ScanSetting::jpegQuality.load());
     SetDlgItemText(IDC_SS_QUALITY_VALUE, std::to_wstring(ScanSetting::jpegQuality.load()));
@@ -344,20 +353,21 @@ void CScanSettingPage::RefreshControls() {
     colour_.SetCurSel(std::min<int>(ScanSetting::pixelType.load(), 2));
     duplex_.SetCurSel(ScanSetting::duplex.load() ? 1 : 0);
     format_.SetCurSel(ScanSetting::fileFormat.load() == 1 ? 1 : 0);
-    UpdateCompressionList();
-    const int entry = ScanSetting::compression.load();
-    if (entry >= 0 && entry < compression_.GetCount()) compression_.SetCurSel(entry);
+    UpdateCompressionList(true);
     quality_.SetPos(ScanSetting::jpegQuality.load());
     SetDlgItemText(IDC_SS_QUALITY_VALUE, std::to_wstring(ScanSetting::jpegQuality.load()));
 }
 
-void CScanSettingPage::UpdateCompressionList() {
+void CScanSettingPage::UpdateCompressionList(bool keepChoice) {
     compression_.ResetContent();
     for (const std::wstring& entry : ScanCompressionList(ScanSetting::fileFormat.load() == 1 ? 1 : 0))
         compression_.AddString(entry);
-    compression_.SetCurSel(0);
-    // The stored choice is the entry shown.
-    ScanSetting::compression = 0;
+    // The stored choice is always the entry shown: a new format starts at its
+    // first entry, an opening shows the entry chosen before.
+    int entry = keepChoice ? ScanSetting::compression.load() : 0;
+    if (entry < 0 || entry >= compression_.GetCount()) entry = 0;
+    compression_.SetCurSel(entry);
+    ScanSetting::compression = entry;
 }
 
 void CScanSettingPage::UpdateNameExample() { SetDlgItemText(IDC_SS_EXAMPLE, ScanNameExample()); }
@@ -774,13 +784,9 @@ bool CScanDlg::OnInitDialog() {
     rightPane.SetImage(white, 1, 1);
     initialised = true;
 
-    RECT client{}, frame{};
-    GetClientRect(&client);
-    if (CWnd* line = GetDlgItem(IDC_SCAN_FRAME_LINE)) {
-        line->GetWindowRect(&frame);
-        ScreenToClient(&frame);
-    }
-    rightColumnWidth = client.right - frame.left + 10;
+    // The right column: from the frame line to the right edge, as the
+    // template lays them out (the widgets are not placed before showing).
+    rightColumnWidth = DluToPixelsX(kScanTemplate.cx) - DluToPixelsX(470) + 10;
     SetViewMode(0);
     previewPage.SyncFolder();
 
@@ -952,7 +958,13 @@ void CScanDlg::OnScannedFile() {
 
 LRESULT CScanDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SCANNED_FILE) OnScannedFile();
-    if (message == WM_SCAN_ENDED) UpdateScanState();
+    if (message == WM_SCAN_ENDED) {
+        UpdateScanState();
+        // The scan-and-process run looks for the new pages now rather than
+        // at its next rescan.
+        if (host.engine && host.engine->RunState() != 0 && host.engine->AutoMode() == AUTO_MODE_SCAN)
+            host.engine->OnAutoDetectTick();
+    }
     return CDialog::WindowProc(message, wParam, lParam);
 }
 

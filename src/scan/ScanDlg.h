@@ -42,7 +42,9 @@ public:
 
     void InitControls();
     void RefreshControls();
-    void UpdateCompressionList();
+    // Rebuilds the compression list of the chosen format; `keepChoice`
+    // selects the stored entry, otherwise the first.
+    void UpdateCompressionList(bool keepChoice);
     void UpdateNameExample();
     void UpdateStepChain();
     void UpdateProcessStatus();

@@ -63,6 +63,20 @@ bool EndTransfer(ScanTwainApp* app, TW_UINT16& more) {
     return true;
 }
 
+// Ends the current image; true when another one is pending.
+bool NextImagePending(ScanTwainApp* app) {
+    TW_UINT16 more = 0;
+    return EndTransfer(app, more) && more != 0;
+}
+
+// The end of every transfer loop: what is still pending is ended and reset,
+// and the source is back in state 5.
+void FinishTransferLoop(ScanTwainApp* app, bool pending) {
+    if (pending) StopTransfers(app);
+    app->m_DSMState = 5;
+    logAppMessage("app: DONE!\n");
+}
+
 // The folder of the native and memory transfers with a trailing separator;
 // the scan folder when the object has none.
 std::string SavePath(ScanTwainApp* app) {
@@ -337,9 +351,7 @@ void transferFile(ScanTwainApp* app, TW_UINT16 format) {
             break;
         }
     }
-    if (pending) StopTransfers(app);
-    app->m_DSMState = 5;
-    logAppMessage("app: DONE!\n");
+    FinishTransferLoop(app, pending);
 }
 
 void transferNative(ScanTwainApp* app) {
@@ -404,16 +416,12 @@ void transferNative(ScanTwainApp* app) {
         TwainAppUnlock(dib);
         TwainAppFree(dib);
         app->readExtImageInfo();
-        TW_UINT16 more = 0;
-        const bool ended = EndTransfer(app, more);
-        if (!ended || more == 0) {
+        if (!NextImagePending(app)) {
             pending = false;
             break;
         }
     }
-    if (pending) StopTransfers(app);
-    app->m_DSMState = 5;
-    logAppMessage("app: DONE!\n");
+    FinishTransferLoop(app, pending);
 }
 
 void transferMemory(ScanTwainApp* app) {
@@ -494,14 +502,10 @@ void transferMemory(ScanTwainApp* app) {
         TwainAppUnlock(buffer);
         TwainAppFree(buffer);
         if (!done) break;
-        TW_UINT16 more = 0;
-        const bool ended = EndTransfer(app, more);
-        if (!ended || more == 0) {
+        if (!NextImagePending(app)) {
             pending = false;
             break;
         }
     }
-    if (pending) StopTransfers(app);
-    app->m_DSMState = 5;
-    logAppMessage("app: DONE!\n");
+    FinishTransferLoop(app, pending);
 }

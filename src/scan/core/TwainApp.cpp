@@ -627,15 +627,20 @@ void ScanTwainApp::closeSource() {
     TwainApp::closeSource();
 }
 
-void ScanTwainApp::readCapabilities() {
+bool ScanTwainApp::SourceOpenForRecords() const {
     if (m_DSMState <= 2) {
         logAppMessage("The DSM needs to be opened first.\n");
-        return;
+        return false;
     }
     if (m_DSMState == 3) {
         logAppMessage("A Data Source needs to be opened first.\n");
-        return;
+        return false;
     }
+    return true;
+}
+
+void ScanTwainApp::readCapabilities() {
+    if (!SourceOpenForRecords()) return;
     for (TW_UINT16 cap : kReadOrder) {
         TW_CAPABILITY* r = record(cap);
         if (r->hContainer) TwainAppFree(r->hContainer);
@@ -645,14 +650,7 @@ void ScanTwainApp::readCapabilities() {
 }
 
 void ScanTwainApp::freeCapabilities() {
-    if (m_DSMState <= 2) {
-        logAppMessage("The DSM needs to be opened first.\n");
-        return;
-    }
-    if (m_DSMState == 3) {
-        logAppMessage("A Data Source needs to be opened first.\n");
-        return;
-    }
+    if (!SourceOpenForRecords()) return;
     for (TW_CAPABILITY& c : m_caps)
         if (c.hContainer) {
             TwainAppFree(c.hContainer);

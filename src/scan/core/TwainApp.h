@@ -125,6 +125,8 @@ public:
     TW_CAPABILITY* record(TW_UINT16 capability);
 
     static constexpr int kRecordCount = 13;
+    // True when a source is open; otherwise logs what is missing.
+    bool SourceOpenForRecords() const;
     TW_CAPABILITY m_caps[kRecordCount]{};
 };
 

@@ -97,6 +97,16 @@ TEST_P(ScanRoadModes, FiveGreyJpegPagesWithTheChosenValues) {
     EXPECT_TRUE(Recorded(ICAP_IMAGEFILEFORMAT, "4"));
     EXPECT_TRUE(Recorded(ICAP_COMPRESSION, "6"));
     EXPECT_TRUE(Recorded(ICAP_JPEGQUALITY, "60"));
+    // The pixel type goes out before the bit depth it allows.
+    const auto calls = Calls();
+    const auto firstSet = [&calls](TW_UINT16 cap) {
+        for (std::size_t i = 0; i < calls.size(); ++i)
+            if (calls[i].find("msg=" + Hex4(MSG_SET)) != std::string::npos &&
+                calls[i].find("cap=" + Hex4(cap)) != std::string::npos)
+                return i;
+        return calls.size();
+    };
+    EXPECT_LT(firstSet(ICAP_PIXELTYPE), firstSet(ICAP_BITDEPTH));
     // No transfer before the scanner said it was ready: nothing refused.
     for (const std::string& refused : Matching(Calls(), {"rc=1"})) ADD_FAILURE() << refused;
 
@@ -311,7 +321,9 @@ class TransferLoops : public ScanRoad {
 protected:
     void Enable(TW_UINT16 mechanism, TW_UINT16 format = TWFF_TIFF) {
         ASSERT_EQ(app->setCapValue(ICAP_XFERMECH, mechanism, TWTY_UINT16), TWRC_SUCCESS);
-        if (mechanism == TWSX_FILE) ASSERT_EQ(app->setCapValue(ICAP_IMAGEFILEFORMAT, format, TWTY_UINT16), TWRC_SUCCESS);
+        if (mechanism == TWSX_FILE) {
+            ASSERT_EQ(app->setCapValue(ICAP_IMAGEFILEFORMAT, format, TWTY_UINT16), TWRC_SUCCESS);
+        }
         ASSERT_TRUE(app->enableDS(nullptr, false));
         ASSERT_EQ(app->waitForMessage({MSG_XFERREADY}, std::chrono::seconds(10)), MSG_XFERREADY);
         app->m_DSMState = 6;

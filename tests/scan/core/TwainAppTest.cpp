@@ -30,7 +30,7 @@ TEST_F(TwainAppTest, IdentitiesOfTheTwoObjects) {
         EXPECT_STREQ(id->Version.Info, "2.0.9");
         EXPECT_EQ(id->ProtocolMajor, 2);
         EXPECT_EQ(id->ProtocolMinor, 4);
-        EXPECT_EQ(id->SupportedGroups, 0x20000003u);
+        EXPECT_EQ(+id->SupportedGroups, 0x20000003u);
         EXPECT_STREQ(id->ProductName, "Specific App Product Name");
     }
     TW_IDENTITY own{};
@@ -110,7 +110,7 @@ TEST_F(TwainAppTest, ScanningObjectReadsItsThirteenRecordsAndFreesThemOnClose) {
     EXPECT_GT(TwainMemLiveCount(), before);
 
     scanner.closeSource();
-    for (const TW_CAPABILITY& c : scanner.m_caps) EXPECT_EQ(c.hContainer, nullptr);
+    for (const TW_CAPABILITY& c : scanner.m_caps) EXPECT_TRUE(c.hContainer == nullptr);
     EXPECT_EQ(TwainMemLiveCount(), before);
     // Freeing again finds nothing to free.
     scanner.freeCapabilities();
