@@ -66,3 +66,27 @@ TEST_F(SettingsLinkTest, QuickStepsAndTheDialogAgreeBothWays) {
         EXPECT_EQ(dialogs->MessageTexts().back(), L"色差范围为0到100.");
     });
 }
+
+// The scan window's "设置" buttons open its own settings dialog in the scan
+// form on the page they ask for; the main window's dialog keeps its form.
+TEST_F(SettingsLinkTest, TheScanWindowOpensItsOwnDialogInTheScanForm) {
+    ASSERT_TRUE(dlg->scanDlg.host.openScanSettings);
+    for (int page : {0, 1}) {
+        bool ran = false;
+        OnNextModal(IDD_SETTING_DIALOG, [&](CDialog& c) {
+            ran = true;
+            auto& s = dynamic_cast<CSettingDlg&>(c);
+            EXPECT_EQ(&s, &dlg->scanSettingDlg);
+            DialogDriver sd(c);
+            EXPECT_EQ(s.GetWindowText(), L"扫描处理设置");
+            EXPECT_EQ(s.CurrentPage(), page);
+            EXPECT_EQ(sd.Text(IDC_PAGE_LABEL), page == 0 ? L"1/3" : L"2/3");
+            EXPECT_FALSE(DialogDriver(s.Page2()).IsVisible(IDC_P2_RMSEAL_ON));
+            sd.Close();
+        });
+        dlg->scanSettingDlg.SetScanVariant(0);
+        dlg->scanDlg.host.openScanSettings(page);
+        EXPECT_TRUE(ran);
+    }
+    EXPECT_EQ(dlg->settingDlg.ScanVariant(), 0);
+}

@@ -425,3 +425,27 @@ TEST_F(SettingPreviewTest, PicturesOfThePagesAndThePreview) {
         EXPECT_EQ(middle, QColor(bits[at + 2], bits[at + 1], bits[at]));
     });
 }
+
+// Restore defaults brings the sliders back and refreshes the preview with a
+// new colour mask; the sample stays loaded across closing and reopening.
+TEST_F(SettingPreviewTest, RestoreDefaultsRefreshesAndTheSampleOutlivesTheWindow) {
+    const testimg::Picture page = SamplePage(60, 40);
+    ASSERT_TRUE(testimg::WritePng(dir.file("page.png"), page, 2, 8));
+    Open([&](SettingDrivers& d) {
+        OpenSample(d, dir.wfile(L"page.png"));
+        ASSERT_TRUE(WaitForRun(d.dlg));
+        ASSERT_TRUE(d.page1.Slide(IDC_BRIGHT_SLIDER, 120));
+        ASSERT_TRUE(WaitForRun(d.dlg));
+        ASSERT_TRUE(d.page1.Click(IDC_RESTORE_DEFAULTS));
+        EXPECT_EQ(d.dlg.Preview().changed, 1);
+        EXPECT_EQ(d.dlg.Preview().rebuildMask, 1);
+        EXPECT_EQ(d.dlg.Preview().brightness, 40);
+        EXPECT_EQ(d.page1.Text(IDC_BRIGHT_VALUE), L"40");
+        EXPECT_EQ(d.dlg.View(), 1) << "the preview view stays";
+    });
+    Open([&](SettingDrivers& d) {
+        EXPECT_TRUE(d.dlg.Preview().HasColour());
+        ASSERT_TRUE(WaitForRun(d.dlg));
+        EXPECT_EQ(d.dlg.ShownPreview().size(), px::Stride24(60) * 40);
+    });
+}
