@@ -310,16 +310,6 @@ TEST_F(MainWindowTest, EveryToolMenuItemOpensItsDialog) {
     });
 }
 
-TEST_F(MainWindowTest, MenuItemsOfLaterWindowsDoNothingYet) {
-    Open([&](DialogDriver& d) {
-        // (The configuration dialog opens: ConfigDlgTest; the scan window:
-        // the scan window's tests.)
-        EXPECT_TRUE(d.ClickLink(IDC_SETTINGS_LINK));
-        EXPECT_TRUE(dialogs->Shown().empty());
-        EXPECT_EQ(d.Text(IDC_SUMMARY), L"当前无选中");
-    });
-}
-
 // The link "进入手动处理" opens the manual window, not from a scan.
 TEST_F(MainWindowTest, ManualLinkOpensTheManualWindow) {
     Open([&](DialogDriver& d) {
