@@ -89,6 +89,11 @@ CTessavanDlg::CTessavanDlg(CWnd* parent) : CDialog(kMainTemplate, parent), engin
         scanSettingDlg.SetCurrentPage(page);
         scanSettingDlg.DoModal();
     };
+    // The scan window's own manual window, captioned as entered from a scan.
+    scanDlg.host.openManualWindow = [this] {
+        scanManualDlg.fromScan = true;
+        scanManualDlg.DoModal();
+    };
     MapCommand(IDC_BROWSE_SOURCE, BN_CLICKED, [this] { OnBrowseSource(); });
     MapCommand(IDC_BROWSE_DESTINATION, BN_CLICKED, [this] { OnBrowseDestination(); });
     MapCommand(IDC_START, BN_CLICKED, [this] { OnStartStop(); });

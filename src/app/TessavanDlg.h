@@ -84,6 +84,7 @@ public:
     CConfigDlg configDlg;
     CSettingDlg settingDlg;
     CSettingDlg scanSettingDlg;  // the scan window's
+    CManualDlg scanManualDlg;    // the scan window's, opened with the from-scan flag
     CScanDlg scanDlg;
 
     // ---- IBatchWindow

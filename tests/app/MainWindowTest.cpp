@@ -322,3 +322,24 @@ TEST_F(MainWindowTest, ManualLinkOpensTheManualWindow) {
         EXPECT_EQ(caption, L"手动处理");
     });
 }
+
+// The scan window's "手动处理" opens its own manual window with the from-scan
+// caption; the main window's link keeps the plain one.
+TEST_F(MainWindowTest, TheScanWindowOpensItsManualWindowFromTheScan) {
+    Open([&](DialogDriver& d) {
+        std::vector<std::wstring> captions;
+        for (int i = 0; i < 2; ++i) {
+            OnNextModal(IDD_MANUAL_DIALOG, [&](CDialog& manual) {
+                captions.push_back(manual.GetWindowText());
+                manual.EndDialog(IDCANCEL);
+            });
+            if (i == 0) {
+                ASSERT_TRUE(dlg->scanDlg.host.openManualWindow);
+                dlg->scanDlg.host.openManualWindow();
+            } else {
+                EXPECT_TRUE(d.ClickLink(IDC_MANUAL_LINK));
+            }
+        }
+        EXPECT_EQ(captions, (std::vector<std::wstring>{L"手动处理 (从扫描进入的)", L"手动处理"}));
+    });
+}
