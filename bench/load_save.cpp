@@ -14,7 +14,7 @@
 
 #include "platform/core/Files.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "settings/ProcessSetting.h"
 #include "support/BareJpeg.h"
 #include "support/BenchFolder.h"

@@ -1,6 +1,6 @@
 // The memory a whole file takes at its peak (read, decode, the default
 // pipeline with deskew and background removal, save) against the estimate a
-// batch run admits it by (processing/PageMemory.h), for A4, A3 and A0 pages
+// batch run admits it by (processing/processor/PageMemory.h), for A4, A3 and A0 pages
 // at 300 and 600 dpi in grey and colour, with text and with a page dark all
 // over. Each file runs in a child process of its own, whose peak resident
 // size is read from /proc; the counters give both in MB and their ratio
@@ -21,9 +21,9 @@
 #include "platform/core/Files.h"
 #include "platform/core/Paths.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
-#include "processing/PageMemory.h"
-#include "processing/ProcessOneFile.h"
+#include "processing/processor/ImageProcessor.h"
+#include "processing/processor/PageMemory.h"
+#include "processing/processor/ProcessOneFile.h"
 #include "settings/ProcessSetting.h"
 #include "support/BenchFolder.h"
 #include "support/Pages.h"

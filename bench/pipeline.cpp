@@ -21,8 +21,8 @@
 
 #include "platform/core/Files.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
-#include "processing/ProcessOneFile.h"
+#include "processing/processor/ImageProcessor.h"
+#include "processing/processor/ProcessOneFile.h"
 #include "settings/ProcessSetting.h"
 #include "support/BareJpeg.h"
 #include "support/BenchFolder.h"

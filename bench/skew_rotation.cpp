@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "processing/SkewSearch.h"
 #include "support/BareJpeg.h"

@@ -67,3 +67,25 @@ function(tessavan_tests area)
     endif()
   endforeach()
 endfunction()
+
+# Fails the configuration when a source of the library's folder (not its
+# sub-folders) includes a header whose path starts with one of the prefixes:
+# the dependency direction is kept by the build, not by habit.
+#
+#   tessavan_forbid_includes(<folder> <prefix>...)
+function(tessavan_forbid_includes folder)
+  file(GLOB _files CONFIGURE_DEPENDS
+       ${PROJECT_SOURCE_DIR}/src/${folder}/*.h
+       ${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp)
+  foreach(_file ${_files})
+    file(STRINGS ${_file} _includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(_line ${_includes})
+      foreach(_prefix ${ARGN})
+        string(FIND "${_line}" "\"${_prefix}" _at)
+        if(_at GREATER -1)
+          message(FATAL_ERROR "${_file}: '${_line}' - src/${folder} may not include ${_prefix}*")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endfunction()

@@ -14,7 +14,7 @@
 #include "FuzzCommon.h"
 #include "image/ByteStream.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 
 namespace {

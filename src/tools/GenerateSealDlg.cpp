@@ -6,7 +6,7 @@
 #include "platform/core/Numbers.h"
 #include "platform/core/System.h"
 #include "platform/core/UserDialogs.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "tools/SealDrawer.h"
 #include "tools/ToolsResource.h"
 

@@ -4,7 +4,7 @@
 #include "platform/core/Files.h"
 #include "platform/core/Numbers.h"
 #include "platform/core/Paths.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "settings/PathHelpers.h"
 #include "tools/ToolPaths.h"
 

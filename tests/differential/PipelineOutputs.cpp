@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
-#include "processing/ProcessOneFile.h"
+#include "processing/processor/ImageProcessor.h"
+#include "processing/processor/ProcessOneFile.h"
 #include "settings/SettingsTable.h"
 #include "support/Conformance.h"
 #include "support/ImageFiles.h"

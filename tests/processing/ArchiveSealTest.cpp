@@ -10,7 +10,7 @@
 
 #include "platform/core/Strings.h"
 #include "processing/ArchiveSeal.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "settings/ProcessSetting.h"
 #include "support/ImageFiles.h"
 #include "support/TempDir.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "processing/CleanupSteps.h"
+#include "processing/processor/CleanupSteps.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
 #include "support/GlyphText.h"

@@ -8,7 +8,7 @@
 #include "PipelinePages.h"
 #include "ProcessorTestUtil.h"
 #include "SkewTestPages.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "settings/DetectSetting.h"
 #include "support/SyntheticPages.h"

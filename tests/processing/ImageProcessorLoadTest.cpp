@@ -11,7 +11,7 @@
 #include "platform/core/Files.h"
 #include "platform/core/ScriptedUserDialogs.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "support/ImageFiles.h"
 #include "support/TempDir.h"

@@ -9,7 +9,7 @@
 
 #include "platform/core/Files.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "settings/ProcessSetting.h"
 #include "support/ImageFiles.h"

@@ -17,7 +17,7 @@
 #include "platform/core/LittleEndian.h"
 #include "platform/core/Files.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "reference/RefLoadSave.h"
 

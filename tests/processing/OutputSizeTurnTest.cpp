@@ -8,7 +8,7 @@
 
 #include "PipelinePages.h"
 #include "ProcessorTestUtil.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/Rotation.h"
 #include "support/GlyphText.h"

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "support/HolePages.h"
 #include "support/SyntheticPages.h"

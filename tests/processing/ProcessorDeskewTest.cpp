@@ -7,7 +7,7 @@
 
 #include "platform/core/ScriptedUserDialogs.h"
 #include "processing/Centring.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/SkewTestPages.h"
 #include "settings/ProcessSetting.h"

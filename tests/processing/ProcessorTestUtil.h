@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "settings/DetectSetting.h"
 #include "settings/ProcessSetting.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/reference/RefToneOps.h"
 #include "settings/ProcessSetting.h"

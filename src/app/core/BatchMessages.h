@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/core/Messages.h"
-#include "processing/ImageProcessor.h"  // WM_IMAGE_PROCESSED, the run types
+#include "processing/processor/ImageProcessor.h"  // WM_IMAGE_PROCESSED, the run types
 
 // Progress with wParam = files done (no sender in the program; handled like
 // a progress report).

@@ -1,7 +1,7 @@
 #include "app/core/ImageProcessorRun.h"
 
 #include "platform/core/Files.h"
-#include "processing/PageMemory.h"
+#include "processing/processor/PageMemory.h"
 
 std::uint64_t CImageProcessorRun::EstimatePeakBytes(const std::wstring& path) {
     FileShape shape;

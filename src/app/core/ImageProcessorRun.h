@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/core/RunProcessor.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 
 class CImageProcessorRun final : public IRunProcessor {
 public:

@@ -1,5 +1,5 @@
 // The memory a batch run may take for the files in progress. Each worker
-// asks for its file's estimated peak (processing/PageMemory.h) before the
+// asks for its file's estimated peak (processing/processor/PageMemory.h) before the
 // file is read; a file is admitted only when its estimate fits into what is
 // left, in the order the workers asked (a large file is not overtaken for
 // ever by small ones), and a file whose estimate exceeds the whole budget is

@@ -30,7 +30,7 @@
 
 #include "app/core/RunLayout.h"
 #include "platform/core/Files.h"
-#include "processing/OutputGuard.h"
+#include "processing/processor/OutputGuard.h"
 
 // The marker file of a result folder (hidden; no run takes it).
 inline constexpr wchar_t kResultsMarker[] = L".tessavan-results";

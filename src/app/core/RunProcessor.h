@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/core/Messages.h"
-#include "processing/OutputGuard.h"
+#include "processing/processor/OutputGuard.h"
 
 class IRunProcessor {
 public:

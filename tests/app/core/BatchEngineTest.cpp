@@ -207,9 +207,15 @@ TEST_F(BatchRun, NothingToProcessIsSaidOnceAndTheRunDoesNotStart) {
 }
 
 TEST_F(BatchRun, ConcurrentFailuresAreAllCountedAndTheRunEndsOnce) {
+    // The first four files wait at the gate until all four workers hold one,
+    // so failures really come from several threads at once however fast the
+    // machine hands out the rest.
     for (int i = 0; i < 40; ++i)
-        Write(Src(L"f" + std::to_wstring(100 + i) + L".jpg"), i % 2 ? "ok" : "bad");
+        Write(Src(L"f" + std::to_wstring(100 + i) + L".jpg"),
+              std::string(i < 4 ? "gate " : "") + (i % 2 ? "ok" : "bad"));
     engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 4; }));
+    gate.Open();
     ASSERT_TRUE(RunToIdle());
     EXPECT_EQ(engine->FailedCount(), 20);
     EXPECT_EQ(window.CountProgressStartingWith(kFinishedPrefix), 1);

@@ -12,7 +12,7 @@
 #include "../LoadSaveCompare.h"
 #include "../ProcessorTestUtil.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "support/Conformance.h"
 #include "support/TempDir.h"
 

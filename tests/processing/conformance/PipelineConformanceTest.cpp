@@ -8,8 +8,8 @@
 
 #include "../ProcessorTestUtil.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
-#include "processing/ProcessOneFile.h"
+#include "processing/processor/ImageProcessor.h"
+#include "processing/processor/ProcessOneFile.h"
 #include "processing/Rotation.h"
 #include "support/Conformance.h"
 #include "support/ImageFiles.h"

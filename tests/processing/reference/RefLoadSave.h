@@ -16,7 +16,7 @@
 #include "image/Raster.h"
 #include "platform/core/CheckedSize.h"
 #include "platform/core/LittleEndian.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 
 namespace ref {

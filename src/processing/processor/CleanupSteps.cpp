@@ -1,4 +1,4 @@
-#include "processing/CleanupSteps.h"
+#include "processing/processor/CleanupSteps.h"
 
 #include <vector>
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "image/Raster.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 
 bool CImageProcessor::DrawArchiveSeal(const SealSettings& settings, ISealDrawer& drawer) {

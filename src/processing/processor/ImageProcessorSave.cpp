@@ -20,7 +20,7 @@
 #include "platform/core/LittleEndian.h"
 #include "platform/core/Paths.h"
 #include "platform/core/Strings.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "settings/PathHelpers.h"
 #include "settings/ProcessSetting.h"

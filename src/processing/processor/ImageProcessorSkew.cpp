@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "settings/ProcessSetting.h"
 
@@ -131,8 +131,7 @@ void CImageProcessor::DetectSkew(std::int32_t maxAngle, std::int32_t method) {
                                       ProcessSetting::twocolumns != 0);
 }
 
-bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns, float* angle,
-                                    float* score) {
+void CImageProcessor::PrepareSkewBinary(std::int32_t method, bool otherMethodsAsOtsu) {
     switch (method) {
         case 1: {
             // Text only: a new image of 255 with the text pixels cleared.
@@ -141,11 +140,8 @@ bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, 
                 skew::TextOnlyMask(textAnalyser, greyImage.get(), colourImage.get(), width, height,
                                    sourceDepth == 24 ? 24 : 8, dpiX, mask.get());
             binaryImage = std::move(mask);
-            break;
+            return;
         }
-        case 0:
-            if (workingDepth == 8) OtsuBinarizeGray(greyImage.get());
-            break;
         case 2:
             // The copy is binarised at its own depth: a colour source can
             // have a grey copy when its colour image was gone.
@@ -155,10 +151,19 @@ bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, 
                 else
                     BinarizeGray128(contrastCopy.get());
             }
+            return;
+        case 0:
             break;
         default:
+            if (!otherMethodsAsOtsu) return;
             break;
     }
+    if (workingDepth == 8) OtsuBinarizeGray(greyImage.get());
+}
+
+bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, BYTE twoColumns, float* angle,
+                                    float* score) {
+    PrepareSkewBinary(method, false);
     const bool found = SearchSkew(maxAngle, method, twoColumns);
     if (angle) *angle = skewAngle;
     if (score) *score = skewScore;

@@ -2,7 +2,7 @@
 // curve, auto contrast and the auto-contrasted copy of the skew search.
 #include <cstring>
 
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/ToneOperations.h"
 #include "settings/ProcessSetting.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
@@ -59,12 +59,6 @@ cutting::CutByBkColorParams CutByBkColorFromSettings() {
     p.contentRatio = s.contentratio;
     p.skipNearWhite = s.skipwhite;
     return p;
-}
-
-PixelBuffer Copy(const BYTE* bits, std::int32_t w, std::int32_t h, int bpp) {
-    PixelBuffer copy = AllocPixels(w, h, bpp);
-    if (copy) std::memcpy(copy.get(), bits, PixelBytes(w, h, bpp));
-    return copy;
 }
 
 }  // namespace
@@ -139,31 +133,21 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             if (s.allpic != 0) {
                 stepsRun.push_back(PipelineStep::kBackgroundRemoval);
                 FindIllustrations();
-                BkColorParams params;
-                params.page.grey = greyImage.get();
-                params.page.colour = colourImage.get();
-                params.brightness = s.bright;
-                params.contrast = s.contrast;
-                params.darkening = s.curve;
-                params.colorDelta = s.colordelta;
-                params.saturation = s.colorsatuation;
-                params.keepRadius = settings::Clamped(ProcessSetting::colorradius);
-                params.keepMode = static_cast<KeepMode>(static_cast<int>(s.rmcolortype));
-                params.keepSourceColours = ProcessSetting::keeporigcolor;
-                params.page.width = width;
-                params.page.height = height;
-                params.page.bitsPerPixel = 24;
-                params.page.dpi = dpiX;
-                params.protect = ProtectedRectangles();
-                bkColorRemover.Run(params);
+                RmBkColorOpParams values;
+                values.brightness = s.bright;
+                values.contrast = s.contrast;
+                values.darkening = s.curve;
+                values.colourDelta = s.colordelta;
+                values.saturation = s.colorsatuation;
+                values.keepRadius = settings::Clamped(ProcessSetting::colorradius);
+                values.keepMode = s.rmcolortype;
+                values.rebuildMask = 1;
+                RemoveBackgroundColour(values, ProcessSetting::keeporigcolor != 0, ProtectedRectangles());
             }
         } else {
             stepsRun.push_back(PipelineStep::kBackgroundRemoval);
             FindIllustrations();
-            if (workingDepth == 8) {
-                AdjustBrightnessContrast(greyImage.get(), width, height, s.bright, s.contrast);
-                ApplyDarkeningCurve(s.curve);
-            }
+            RemoveBackgroundGrey(s.bright, s.contrast, s.curve);
         }
     }
 
@@ -220,30 +204,8 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
     if (KeepColour(*this)) {
         // Colour branch.
         const auto& centre = ProcessSetting::center;
-        if (gate(PipelineStep::kCentre) && result) {
-            if (centre.allobj != 0) {
-                CenterHorizontalColor(centre.checkscalehor, result, centre.type);
-                CenterVerticalColor(centre.checkscalever, result, centre.type);
-            } else {
-                // Measured on a copy from which everything but text is erased.
-                std::vector<std::uint8_t> binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
-                PixelBuffer textOnly = Copy(result, resultWidth, resultHeight, 24);
-                if (textOnly) {
-                    TextFilterParams params;
-                    params.page.grey = binary.data();
-                    params.page.colour = textOnly.get();
-                    params.page.width = resultWidth;
-                    params.page.height = resultHeight;
-                    params.page.bitsPerPixel = 24;
-                    params.threshold = 160;
-                    params.page.dpi = dpiX;
-                    textFilter.Run(params);
-                    binary = {};
-                    CenterHorizontalColor(centre.checkscalehor, textOnly.get(), centre.type);
-                    CenterVerticalColor(centre.checkscalever, textOnly.get(), centre.type);
-                }
-            }
-        }
+        if (gate(PipelineStep::kCentre))
+            CentreResult(centre.type, centre.checkscalehor, centre.checkscalever, centre.allobj != 0, 24);
         if (gate(PipelineStep::kCutByBkColor)) CutEdgesByBkColor(CutByBkColorFromSettings());
         if (gate(PipelineStep::kCutWhite)) {
             const cutting::Margins m = WhiteMargins(dpiX);
@@ -253,10 +215,10 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
         const bool removeSeal = gate(PipelineStep::kRemoveRedSeal);
         if ((removeSeal || gate(PipelineStep::kStrengthenRedSeal)) && result) {
             RedSealParams params;
-            params.page.colour = result;
-            params.page.width = resultWidth;
-            params.page.height = resultHeight;
-            params.page.bitsPerPixel = 24;
+            params.image = result;
+            params.width = resultWidth;
+            params.height = resultHeight;
+            params.bitsPerPixel = 24;
             params.redLead = 25;
             params.saturation = 0.15f;
             if (removeSeal) {
@@ -277,13 +239,13 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             std::vector<std::uint8_t> binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
             const auto& s = ProcessSetting::rmblankpage;
             BlankPageParams params;
-            params.page.grey = binary.data();
-            params.page.colour = result;
-            params.page.width = resultWidth;
-            params.page.height = resultHeight;
-            params.page.bitsPerPixel = 24;
+            params.image = binary.data();
+            params.colour = result;
+            params.width = resultWidth;
+            params.height = resultHeight;
+            params.bitsPerPixel = 24;
             params.threshold = s.threhold;
-            params.page.dpi = dpiX;
+            params.dpi = dpiX;
             params.contentPercent = s.contentpercent;
             params.textPercent = s.textpercent;
             params.type = s.type;
@@ -300,12 +262,12 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                     for (std::int32_t x = 0; x < resultWidth; ++x, c += 3) g[x] = px::GreyRgbOrder(c[0], c[1], c[2]);
                 }
                 BkColorChangeParams params;
-                params.page.colour = result;
-                params.page.grey = grey.get();
-                params.page.width = resultWidth;
-                params.page.height = resultHeight;
-                params.page.bitsPerPixel = 24;
-                params.page.dpi = dpiX;
+                params.colour = result;
+                params.grey = grey.get();
+                params.width = resultWidth;
+                params.height = resultHeight;
+                params.bitsPerPixel = 24;
+                params.dpi = dpiX;
                 params.target = ProcessSetting::modifycolor.bkcolor;
                 params.keepPictures = ProcessSetting::modifycolor.ignorepic;
                 params.flag = 0;
@@ -326,26 +288,8 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
         return;
     }
     const auto& centre = ProcessSetting::center;
-    if (gate(PipelineStep::kCentre) && result) {
-        if (centre.allobj != 0) {
-            CenterHorizontalGray(centre.checkscalehor, result, centre.type);
-            CenterVerticalGray(centre.checkscalever, result, centre.type);
-        } else {
-            PixelBuffer textOnly = Copy(result, resultWidth, resultHeight, 8);
-            if (textOnly) {
-                TextFilterParams params;
-                params.page.grey = textOnly.get();
-                params.page.width = resultWidth;
-                params.page.height = resultHeight;
-                params.page.bitsPerPixel = 8;
-                params.threshold = 160;
-                params.page.dpi = dpiX;
-                textFilter.Run(params);
-                CenterHorizontalGray(centre.checkscalehor, textOnly.get(), centre.type);
-                CenterVerticalGray(centre.checkscalever, textOnly.get(), centre.type);
-            }
-        }
-    }
+    if (gate(PipelineStep::kCentre))
+        CentreResult(centre.type, centre.checkscalehor, centre.checkscalever, centre.allobj != 0, 8);
     if (gate(PipelineStep::kCutWhite)) {
         const cutting::Margins m = WhiteMargins(dpiX);
         CutWhiteMarginsGray(1, m.left, m.right, m.top, m.bottom, ProcessSetting::cutwhite.checkscale);
@@ -353,12 +297,12 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
     if (gate(PipelineStep::kBlankPage) && result) {
         const auto& s = ProcessSetting::rmblankpage;
         BlankPageParams params;
-        params.page.grey = result;
-        params.page.width = resultWidth;
-        params.page.height = resultHeight;
-        params.page.bitsPerPixel = 8;
+        params.image = result;
+        params.width = resultWidth;
+        params.height = resultHeight;
+        params.bitsPerPixel = 8;
         params.threshold = s.threhold;
-        params.page.dpi = dpiX;
+        params.dpi = dpiX;
         params.contentPercent = s.contentpercent;
         params.textPercent = s.textpercent;
         params.type = s.type;

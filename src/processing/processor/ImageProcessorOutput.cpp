@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "processing/Binarize.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/Rotation.h"
 #include "settings/ProcessSetting.h"

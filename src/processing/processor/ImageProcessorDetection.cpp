@@ -10,7 +10,7 @@
 
 #include "processing/Binarize.h"
 #include "processing/Cutting.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "settings/DetectSetting.h"
 #include "settings/ProcessSetting.h"

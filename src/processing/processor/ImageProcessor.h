@@ -29,13 +29,14 @@
 #include "processing/BindHoleRemover.h"
 #include "processing/BkColorChanger.h"
 #include "processing/BkColorRemover.h"
-#include "processing/CleanupSteps.h"
+#include "processing/processor/CleanupSteps.h"
 #include "processing/Cutting.h"
 #include "processing/BlankPageDetector.h"
-#include "processing/CleanupSteps.h"
+#include "processing/processor/CleanupSteps.h"
 #include "processing/Cutting.h"
 #include "processing/ImageBuffer.h"
-#include "processing/OutputGuard.h"
+#include "processing/ManualOperation.h"
+#include "processing/processor/OutputGuard.h"
 #include "processing/PhotoRegionFinder.h"
 #include "processing/ProtectedRects.h"
 #include "processing/RedSealEngine.h"
@@ -253,6 +254,73 @@ public:
     void CheckWhiteMarginsColor();
     void CheckWhiteMarginsGray();
     void CheckColouredEdges();
+
+    // ---- The manual window's entry points ----
+    // The manual window keeps its picture as RawImage24 rows and runs one
+    // operation at a time on a copy of it: SetImage before, the operation's
+    // entry point with its record, GetResultBits after. An entry point given
+    // a record of another type, or called with no image, does nothing.
+    //
+    // Saves go to `path` (output path mode 0).
+    void SetOutputPath(const std::wstring& path);
+    // Rebuilds the working images from 24-bit rows: the grey image always,
+    // the colour image (a copy of the rows) when the loaded source was a
+    // colour one. The result becomes the working image at this size (depth
+    // 24 for colour sources, else 1 or 8 as the source) and saves go to the
+    // explicit path. False, changing nothing, for null bits or a size that is
+    // not positive (or too large to hold).
+    bool SetImage(const BYTE* bits, std::int32_t w, std::int32_t h);
+    // The result (or, without one, the working image) as new 24-bit rows
+    // that the caller owns (array delete); grey is expanded to (g, g, g).
+    // Null, with both sizes 0, when there is no image or no memory.
+    BYTE* GetResultBits(std::int32_t* w, std::int32_t* h);
+    // Background colour removal with the record's values: the colour
+    // remover on colour sources (no protected rectangles), brightness,
+    // contrast and darkening on the grey image otherwise.
+    void RunBkColorRemoval(const ManualOperation& op);
+    // Skew search by the record's method (no other method tried), rotation
+    // by the found angle with the record's fill, and the keep-size crop when
+    // asked.
+    void DeskewManual(const ManualOperation& op);
+    // Centring of the working image by the record's direction bits and
+    // ratios, measured on all objects or on the text only.
+    void CenterManual(const ManualOperation& op);
+    // Types 12 and 13: fills the record's rectangle (rows from the top), or
+    // everything outside it, with its colour. The rectangle is clipped to
+    // the image.
+    void EraseBox(const ManualOperation& op);
+    // Type 16: the working image cut to the record's rectangle (rows from
+    // the top), clipped to the image; an empty rectangle keeps the image.
+    void CropToRect(const ManualOperation& op);
+    // Runs one operation of the manual window's table on the working image
+    // set by SetImage and leaves its result (result, size, depth) for
+    // GetResultBits: the entry points above for types 1, 2, 6, 12, 13 and
+    // 16, and for the others the batch steps' own operations (3 quarter
+    // turn, 4 cut by background colour on colour sources, 5 cut white
+    // margins, 7 black board, 8 stains and borders, 9 binding holes, 10
+    // auto contrast). Type 0 and types without an operation change nothing.
+    void RunManualOperation(const ManualOperation& op);
+
+    // ---- Steps shared by the batch pipeline and the manual window ----
+    // Background colour removal of a colour page with the given values (the
+    // colour remover on the colour image, measured on the grey image).
+    void RemoveBackgroundColour(const RmBkColorOpParams& values, bool keepSourceColours, ProtectedRects protect);
+    // Background removal of a grey page: brightness and contrast, then the
+    // darkening curve, on the grey image (working depth 8 only).
+    void RemoveBackgroundGrey(std::int32_t brightness, std::int32_t contrast, std::int32_t darkening);
+    // Centres the result (24 or 8 bits per pixel) by the direction bits,
+    // measured on the result itself with allObjects, otherwise on a copy
+    // from which the text filter has erased everything but text.
+    void CentreResult(std::int32_t directionBits, float horizontalRatio, float verticalRatio, bool allObjects,
+                      int bitsPerPixel);
+    // The binary image the skew search of `method` reads: the text-only
+    // mask (1), the contrast copy binarised at 128 at its own depth (2), or
+    // Otsu's threshold of the grey image (0, and any other method when
+    // `otherMethodsAsOtsu`).
+    void PrepareSkewBinary(std::int32_t method, bool otherMethodsAsOtsu);
+    // Bits per pixel of the result buffer (24 or 8), taken from the buffer
+    // it is when that says more than the result depth does.
+    int ResultBufferBitsPerPixel() const;
 
     // The steps of the batch pipeline, in the order they run.
     enum class PipelineStep {

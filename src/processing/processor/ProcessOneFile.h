@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 
 struct OneFileOutcome {
     bool read = false;       // the file was read into memory

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "processing/Centring.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "settings/ProcessSetting.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 
 #include <algorithm>
 #include <cerrno>

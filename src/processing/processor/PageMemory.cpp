@@ -1,4 +1,4 @@
-#include "processing/PageMemory.h"
+#include "processing/processor/PageMemory.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "image/Raster.h"
 #include "image/RasterTIF.h"
 #include "platform/core/Files.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "processing/ProcessOneFile.h"
+#include "processing/processor/ProcessOneFile.h"
 
 #include "settings/ProcessSetting.h"
 

@@ -1,0 +1,480 @@
+// The processing object's entry points for the manual window: the picture
+// comes in as 24-bit rows (SetImage), one operation runs on it, and the
+// result goes back as 24-bit rows (GetResultBits). Operations that are also
+// batch steps run the batch steps' own code.
+//
+// Rectangles of the manual window count rows from the top of the picture;
+// the working images are stored bottom-up, so row r from the top is memory
+// row height - 1 - r.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "processing/Binarize.h"
+#include "processing/processor/ImageProcessor.h"
+#include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
+#include "settings/ProcessSetting.h"
+
+namespace {
+
+// The depth a result of this processor is saved at: 24 for a colour
+// buffer, otherwise 1 for one-bit sources and 8 for the rest.
+std::int32_t DepthOf(const CImageProcessor& p, bool colour) {
+    if (colour) return 24;
+    return p.sourceDepth == 1 ? 1 : 8;
+}
+
+PixelBuffer CopyPixels(const BYTE* bits, std::int32_t w, std::int32_t h, int bpp) {
+    PixelBuffer copy = AllocPixels(w, h, bpp);
+    if (copy) std::memcpy(copy.get(), bits, PixelBytes(w, h, bpp));
+    return copy;
+}
+
+}  // namespace
+
+// ---- Working image in and result out ----
+
+void CImageProcessor::SetOutputPath(const std::wstring& path) { explicitOutputPath = path; }
+
+bool CImageProcessor::SetImage(const BYTE* bits, std::int32_t w, std::int32_t h) {
+    if (!bits || w <= 0 || h <= 0) return false;
+    PixelBuffer grey = AllocPixels(w, h, 8);
+    if (!grey) return false;
+    PixelBuffer colour;
+    if (sourceDepth == 24) {
+        colour = CopyPixels(bits, w, h, 24);
+        if (!colour) return false;
+    }
+    const std::size_t s24 = px::Stride24(static_cast<std::size_t>(w));
+    const std::size_t s8 = px::Stride8(static_cast<std::size_t>(w));
+    for (std::int32_t y = 0; y < h; ++y)
+        px::GreyRow(bits + s24 * static_cast<std::size_t>(y), grey.get() + s8 * static_cast<std::size_t>(y),
+                    static_cast<std::size_t>(w));
+
+    // Everything made from the previous picture goes with it.
+    result = nullptr;
+    greyImage = std::move(grey);
+    colourImage = std::move(colour);
+    oneBitCopy.reset();
+    binaryImage.reset();
+    contrastCopy.reset();
+    canvas.reset();
+    canvasWidth = canvasHeight = canvasDepth = 0;
+    cutScratch.reset();
+    colourCut.reset();
+    whiteCut.reset();
+    sizeCanvas.reset();
+    turnCanvas.reset();
+
+    width = w;
+    height = h;
+    workingDepth = 8;
+    const bool isColour = colourImage != nullptr;
+    result = isColour ? colourImage.get() : greyImage.get();
+    resultWidth = w;
+    resultHeight = h;
+    resultDepth = DepthOf(*this, isColour);
+    outputPathMode = OUTPUT_TO_EXPLICIT_PATH;
+    return true;
+}
+
+int CImageProcessor::ResultBufferBitsPerPixel() const {
+    if (!result) return 0;
+    if (result == greyImage.get()) return 8;
+    if (result == colourImage.get() || result == colourCut.get()) return 24;
+    if (result == canvas.get()) return canvasDepth == 24 ? 24 : 8;
+    return resultDepth == 24 ? 24 : 8;
+}
+
+BYTE* CImageProcessor::GetResultBits(std::int32_t* w, std::int32_t* h) {
+    if (w) *w = 0;
+    if (h) *h = 0;
+    const BYTE* source = nullptr;
+    std::int32_t sw = 0, sh = 0;
+    int bpp = 8;
+    if (result && resultWidth > 0 && resultHeight > 0) {
+        source = result;
+        sw = resultWidth;
+        sh = resultHeight;
+        bpp = ResultBufferBitsPerPixel();
+    } else {
+        const bool colour = sourceDepth == 24 && colourImage;
+        source = colour ? colourImage.get() : greyImage.get();
+        sw = width;
+        sh = height;
+        bpp = colour ? 24 : 8;
+    }
+    if (!source || sw <= 0 || sh <= 0) return nullptr;
+    const std::size_t bytes = PixelBytes(sw, sh, 24);
+    if (bytes == 0) return nullptr;
+    BYTE* out = new (std::nothrow) BYTE[bytes]();
+    if (!out) return nullptr;
+    const std::size_t s24 = px::Stride24(static_cast<std::size_t>(sw));
+    if (bpp == 24) {
+        std::memcpy(out, source, bytes);
+    } else {
+        const std::size_t s8 = px::Stride8(static_cast<std::size_t>(sw));
+        for (std::int32_t y = 0; y < sh; ++y) {
+            const BYTE* g = source + s8 * static_cast<std::size_t>(y);
+            BYTE* c = out + s24 * static_cast<std::size_t>(y);
+            for (std::int32_t x = 0; x < sw; ++x, c += 3) c[0] = c[1] = c[2] = g[x];
+        }
+    }
+    if (w) *w = sw;
+    if (h) *h = sh;
+    return out;
+}
+
+// ---- Steps shared with the batch pipeline ----
+
+void CImageProcessor::RemoveBackgroundColour(const RmBkColorOpParams& values, bool keepSourceColours,
+                                             ProtectedRects protect) {
+    BkColorParams params;
+    params.grey = greyImage.get();
+    params.colour = colourImage.get();
+    params.brightness = values.brightness;
+    params.contrast = values.contrast;
+    params.darkening = values.darkening;
+    params.colorDelta = values.colourDelta;
+    params.saturation = values.saturation;
+    params.keepRadius = values.keepRadius;
+    params.keepMode = values.keepMode;
+    params.rebuildMask = values.rebuildMask;
+    params.keepSourceColours = keepSourceColours ? 1 : 0;
+    params.width = width;
+    params.height = height;
+    params.bitsPerPixel = 24;
+    params.dpi = dpiX;
+    params.protect = std::move(protect);
+    bkColorRemover.Run(params);
+}
+
+void CImageProcessor::RemoveBackgroundGrey(std::int32_t brightness, std::int32_t contrast, std::int32_t darkening) {
+    if (workingDepth != 8 || !greyImage) return;
+    AdjustBrightnessContrast(greyImage.get(), width, height, brightness, contrast);
+    ApplyDarkeningCurve(darkening);
+}
+
+void CImageProcessor::CentreResult(std::int32_t directionBits, float horizontalRatio, float verticalRatio,
+                                   bool allObjects, int bitsPerPixel) {
+    if (!result) return;
+    if (bitsPerPixel == 24) {
+        if (allObjects) {
+            CenterHorizontalColor(horizontalRatio, result, directionBits);
+            CenterVerticalColor(verticalRatio, result, directionBits);
+            return;
+        }
+        // Measured on a copy from which everything but text is erased.
+        std::vector<std::uint8_t> binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
+        PixelBuffer textOnly = CopyPixels(result, resultWidth, resultHeight, 24);
+        if (!textOnly) return;
+        TextFilterParams params;
+        params.binary = binary.data();
+        params.colour = textOnly.get();
+        params.width = resultWidth;
+        params.height = resultHeight;
+        params.bitsPerPixel = 24;
+        params.threshold = 160;
+        params.dpi = dpiX;
+        textFilter.Run(params);
+        binary = {};
+        CenterHorizontalColor(horizontalRatio, textOnly.get(), directionBits);
+        CenterVerticalColor(verticalRatio, textOnly.get(), directionBits);
+        return;
+    }
+    if (allObjects) {
+        CenterHorizontalGray(horizontalRatio, result, directionBits);
+        CenterVerticalGray(verticalRatio, result, directionBits);
+        return;
+    }
+    PixelBuffer textOnly = CopyPixels(result, resultWidth, resultHeight, 8);
+    if (!textOnly) return;
+    TextFilterParams params;
+    params.binary = textOnly.get();
+    params.width = resultWidth;
+    params.height = resultHeight;
+    params.bitsPerPixel = 8;
+    params.threshold = 160;
+    params.dpi = dpiX;
+    textFilter.Run(params);
+    CenterHorizontalGray(horizontalRatio, textOnly.get(), directionBits);
+    CenterVerticalGray(verticalRatio, textOnly.get(), directionBits);
+}
+
+// ---- The entry points ----
+
+void CImageProcessor::RunBkColorRemoval(const ManualOperation& op) {
+    const RmBkColorOpParams* v = op.Params<RmBkColorOpParams>();
+    if (!v || !greyImage) return;
+    const bool colour = sourceDepth == 24 && colourImage;
+    if (colour)
+        RemoveBackgroundColour(*v, false, ProtectedRects());
+    else
+        RemoveBackgroundGrey(v->brightness, v->contrast, v->darkening);
+    result = colour ? colourImage.get() : greyImage.get();
+    resultWidth = width;
+    resultHeight = height;
+    resultDepth = DepthOf(*this, colour);
+}
+
+void CImageProcessor::DeskewManual(const ManualOperation& op) {
+    const CorrectOpParams* v = op.Params<CorrectOpParams>();
+    if (!v || !greyImage) return;
+    if (v->method == 2) PrepareContrastCopy(1.0f, 1.0f);
+    PrepareSkewBinary(v->method, true);
+    contrastCopy.reset();
+    SearchSkew(v->maxAngle, v->method, v->twoColumns);
+    binaryImage.reset();
+
+    RotateByAngle(-static_cast<double>(skewAngle), v->fillWhite);
+    if (!canvas) return;  // nothing turned: the result stays the working image
+    // The canvas is colour only when colour is kept for a colour source;
+    // otherwise it holds the grey image and the result is grey.
+    const bool colour = canvasDepth == 24;
+    if (v->keepSize != 0) {
+        if (colour)
+            KeepSizeCropColor(1);
+        else
+            KeepSizeCropGray(1);
+        if (result != canvas.get()) {
+            canvas.reset();
+            canvasWidth = canvasHeight = canvasDepth = 0;
+        }
+    } else {
+        result = canvas.get();
+        resultWidth = canvasWidth;
+        resultHeight = canvasHeight;
+    }
+    resultDepth = DepthOf(*this, colour);
+}
+
+void CImageProcessor::CenterManual(const ManualOperation& op) {
+    const CenterOpParams* v = op.Params<CenterOpParams>();
+    if (!v) return;
+    const bool colour = colourImage != nullptr;
+    result = colour ? colourImage.get() : greyImage.get();
+    if (!result) return;
+    resultWidth = width;
+    resultHeight = height;
+    CentreResult(v->directionFlags, v->horizontalRatio, v->verticalRatio, v->allObjects != 0, colour ? 24 : 8);
+    resultDepth = DepthOf(*this, colour);
+}
+
+void CImageProcessor::EraseBox(const ManualOperation& op) {
+    const EraseOpParams* v = op.Params<EraseOpParams>();
+    if (!v) return;
+    const bool colour = sourceDepth == 24 && colourImage;
+    BYTE* image = colour ? colourImage.get() : greyImage.get();
+    if (!image) return;
+    result = image;
+    resultWidth = width;
+    resultHeight = height;
+    resultDepth = DepthOf(*this, colour);
+    const bool inside = op.type == OpEraseInside;
+    if (!inside && op.type != OpEraseOutside) return;
+
+    const BYTE r = GetRValue(v->fill), g = GetGValue(v->fill), b = GetBValue(v->fill);
+    const BYTE level = px::Grey(b, g, r);
+    // The rectangle within the image (rows from the top).
+    const std::int32_t left = std::max<std::int32_t>(0, v->rect.left);
+    const std::int32_t top = std::max<std::int32_t>(0, v->rect.top);
+    const std::int32_t right = std::min<std::int32_t>(width, v->rect.right);
+    const std::int32_t bottom = std::min<std::int32_t>(height, v->rect.bottom);
+    const std::size_t stride = colour ? px::Stride24(static_cast<std::size_t>(width))
+                                      : px::Stride8(static_cast<std::size_t>(width));
+    auto fill = [&](BYTE* row, std::int32_t x0, std::int32_t x1) {
+        if (x1 <= x0) return;
+        if (!colour) {
+            std::memset(row + x0, level, static_cast<std::size_t>(x1 - x0));
+            return;
+        }
+        for (BYTE* p = row + 3 * static_cast<std::size_t>(x0); p < row + 3 * static_cast<std::size_t>(x1); p += 3) {
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+        }
+    };
+    for (std::int32_t rowFromTop = 0; rowFromTop < height; ++rowFromTop) {
+        BYTE* row = image + stride * static_cast<std::size_t>(height - 1 - rowFromTop);
+        const bool rowInside = rowFromTop >= top && rowFromTop < bottom;
+        if (inside) {
+            if (rowInside) fill(row, left, right);
+        } else if (!rowInside || right <= left) {
+            fill(row, 0, width);
+        } else {
+            fill(row, 0, left);
+            fill(row, right, width);
+        }
+    }
+}
+
+void CImageProcessor::CropToRect(const ManualOperation& op) {
+    const CropOpParams* v = op.Params<CropOpParams>();
+    if (!v) return;
+    const bool colour = sourceDepth == 24 && colourImage;
+    const BYTE* image = colour ? colourImage.get() : greyImage.get();
+    if (!image) return;
+    result = const_cast<BYTE*>(image);
+    resultWidth = width;
+    resultHeight = height;
+    resultDepth = DepthOf(*this, colour);
+    if (v->rect.left == v->rect.right || v->rect.top == v->rect.bottom) return;
+    // Only the part of the rectangle that lies on the image is taken; a
+    // rectangle that misses the image keeps it whole.
+    const std::int32_t left = std::max<std::int32_t>(0, v->rect.left);
+    const std::int32_t top = std::max<std::int32_t>(0, v->rect.top);
+    const std::int32_t right = std::min<std::int32_t>(width, v->rect.right);
+    const std::int32_t bottom = std::min<std::int32_t>(height, v->rect.bottom);
+    if (right <= left || bottom <= top) return;
+    const std::int32_t cw = right - left, ch = bottom - top;
+    const int bpp = colour ? 24 : 8;
+    PixelBuffer cut = AllocPixels(cw, ch, bpp);
+    if (!cut) return;
+    const std::size_t bytesPerPixel = colour ? 3 : 1;
+    const std::size_t sourceStride = px::StrideFor(static_cast<std::size_t>(width), bpp);
+    const std::size_t cutStride = px::StrideFor(static_cast<std::size_t>(cw), bpp);
+    // Memory row i of the cut is row top + ch - 1 - i from the top.
+    const std::int32_t firstSourceRow = height - top - ch;
+    for (std::int32_t i = 0; i < ch; ++i)
+        std::memcpy(cut.get() + cutStride * static_cast<std::size_t>(i),
+                    image + sourceStride * static_cast<std::size_t>(firstSourceRow + i) +
+                        bytesPerPixel * static_cast<std::size_t>(left),
+                    bytesPerPixel * static_cast<std::size_t>(cw));
+    cutScratch = std::move(cut);
+    result = cutScratch.get();
+    resultWidth = cw;
+    resultHeight = ch;
+}
+
+// ---- The manual window's operation table ----
+
+void CImageProcessor::RunManualOperation(const ManualOperation& op) {
+    const bool colourSource = sourceDepth == 24 && colourImage;
+    // The working image as the result, for the operations that change the
+    // working images in place or work on the result.
+    auto workingResult = [this](bool colour) {
+        result = colour ? colourImage.get() : greyImage.get();
+        resultWidth = width;
+        resultHeight = height;
+        resultDepth = DepthOf(*this, colour);
+    };
+    switch (op.type) {
+    case OpCenter:
+        CenterManual(op);
+        return;
+    case OpCorrect:
+        DeskewManual(op);
+        return;
+    case OpRmBkColor:
+        RunBkColorRemoval(op);
+        return;
+    case OpEraseInside:
+    case OpEraseOutside:
+        EraseBox(op);
+        return;
+    case OpCrop:
+        CropToRect(op);
+        return;
+    case OpRotate90: {
+        const Rotate90OpParams* v = op.Params<Rotate90OpParams>();
+        if (!v || !greyImage) return;
+        RotateWorkingImage(v->direction == 0 ? 90.0 : -90.0);
+        if (!canvas) return;
+        result = canvas.get();
+        resultWidth = canvasWidth;
+        resultHeight = canvasHeight;
+        resultDepth = DepthOf(*this, canvasDepth == 24);
+        return;
+    }
+    case OpCutByBkColor: {
+        const cutting::CutByBkColorParams* v = op.Params<cutting::CutByBkColorParams>();
+        if (!v || !greyImage) return;
+        workingResult(colourImage != nullptr);
+        if (!colourSource) return;  // a cut by colour needs a colour page
+        CutEdgesByBkColor(*v);
+        resultDepth = 24;
+        return;
+    }
+    case OpCutWhite: {
+        const CutWhiteOpParams* v = op.Params<CutWhiteOpParams>();
+        if (!v || !greyImage) return;
+        workingResult(colourSource);
+        auto margin = [&](float m) {
+            if (v->unit != 1) return px::SaturatingInt(m);
+            const float perMm = static_cast<float>(px::PixelsPerMm(static_cast<float>(dpiX)));
+            return px::SaturatingInt(m * perMm);
+        };
+        if (colourSource)
+            CutWhiteMarginsColor(1, margin(v->left), margin(v->right), margin(v->top), margin(v->bottom), v->ratio);
+        else
+            CutWhiteMarginsGray(1, margin(v->left), margin(v->right), margin(v->top), margin(v->bottom), v->ratio);
+        resultDepth = DepthOf(*this, colourSource);
+        return;
+    }
+    case OpRmBlackBoard: {
+        const RmBlackBoardOpParams* v = op.Params<RmBlackBoardOpParams>();
+        if (!v || !greyImage) return;
+        cleanup::BlackBoardRecord record;
+        record.board = 1;
+        record.eraseRadius = v->radiation;
+        record.band = v->width;
+        record.colourPixelsAreBlack = v->colourPixelsAreBlack;
+        if (ProcessSetting::filesave.retaincolor != 0 && colourImage)
+            RemoveBlackBoardColor(record);
+        else
+            RemoveBlackBoardGray(record);
+        workingResult(colourSource);
+        return;
+    }
+    case OpRmStains: {
+        const RmStainsOpParams* v = op.Params<RmStainsOpParams>();
+        if (!v || !greyImage) return;
+        if (v->stains != 0 || v->borders != 0) {
+            StainBorderParams params;
+            params.test = greyImage.get();
+            params.colour = colourImage.get();
+            params.bitsPerPixel = colourSource ? 24 : 8;
+            params.width = width;
+            params.height = height;
+            params.threshold = v->threshold;
+            params.stains = v->stains;
+            params.borders = v->borders;
+            params.board = 0;
+            params.eraseRadius = 0;
+            params.band = 0;
+            params.stainArea = v->area;
+            params.dpi = dpiX;
+            params.mark = 0;
+            stainBorderRemover.Run(params);
+        }
+        workingResult(colourSource);
+        return;
+    }
+    case OpBindHole: {
+        const BindHoleOptions* v = op.Params<BindHoleOptions>();
+        if (!v || !greyImage) return;
+        if (colourSource)
+            RemoveBindHolesColor(*v, std::wstring());
+        else
+            RemoveBindHolesGray(*v, std::wstring());
+        workingResult(colourSource);
+        return;
+    }
+    case OpAutoContrast: {
+        const AutoContrastOpParams* v = op.Params<AutoContrastOpParams>();
+        if (!v || !greyImage) return;
+        lowClip = v->shadowClip;
+        highClip = v->highlightClip;
+        if (colourSource)
+            AutoContrastColor(colourImage.get(), width, height);
+        else
+            AutoContrastGray(greyImage.get(), width, height);
+        workingResult(colourSource);
+        return;
+    }
+    default:
+        return;
+    }
+}
