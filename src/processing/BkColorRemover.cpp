@@ -1,3 +1,10 @@
+// Background colour removal. The colour mask (kept for the next run, so that
+// the settings preview can reuse it) marks the pixels whose colour is kept;
+// greying, the brightness/contrast table and the darkening curve are then
+// applied in two passes: one that only reads to find the mean grey of the
+// greyed page, and one that writes each pixel once through a composed table.
+// The keep-source-colours variant works on a grey copy and moves each colour
+// byte by the change of its grey value.
 #include "processing/BkColorRemover.h"
 
 #include <bit>

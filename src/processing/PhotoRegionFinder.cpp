@@ -1,3 +1,9 @@
+// Photo-region finding. A working copy is binarised at its mean and opened
+// (maxima, then as many minima) so that text disappears and pictures stay as
+// dark regions; with the usual threshold table this runs on packed bits.
+// Regions large enough to be photographs are tested by shape (and, in the
+// identity-photo mode, by size), optionally enhanced, and kept as protected
+// rectangles for the tone steps.
 #include "processing/PhotoRegionFinder.h"
 
 #include "processing/ComponentClasses.h"

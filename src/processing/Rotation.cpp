@@ -1,3 +1,8 @@
+// Rotation by any angle with bilinear sampling. The canvas-to-source mapping
+// is built per column and per row (each one rounding of the full formula, so
+// positions are exact); the plain loop samples every pixel, and the AVX2 loop
+// does four pixels at a time, falling back to the plain sample near the image
+// border where the fill and edge rules apply.
 #include "processing/Rotation.h"
 
 #include <algorithm>

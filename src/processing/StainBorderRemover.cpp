@@ -1,3 +1,9 @@
+// Stain, border and black-board removal. The page is labelled (board
+// components first, seeded in the edge band), classified with the stain
+// scheme, and attached to text; stains, border components and board are chosen
+// by their class, size and place, painted white together with their squares
+// (row runs painted as rectangles), and the light fringe that belonged only to
+// erased components is taken with them.
 #include "processing/StainBorderRemover.h"
 
 #include <algorithm>

@@ -1,3 +1,8 @@
+// Text-direction detection. Characters found with the shared analysis are
+// thinned to skeletons (Zhang-Suen, in place over each component's points),
+// cut at their junctions, and traced from the stroke ends met in four scan
+// orders; straight diagonal strokes of the scan's patterns vote, and the scan
+// with most votes gives the quarter turn.
 #include "processing/TextDirectionDetector.h"
 
 #include <algorithm>

@@ -132,21 +132,21 @@ BYTE* CImageProcessor::GetResultBits(std::int32_t* w, std::int32_t* h) {
 void CImageProcessor::RemoveBackgroundColour(const RmBkColorOpParams& values, bool keepSourceColours,
                                              ProtectedRects protect) {
     BkColorParams params;
-    params.grey = greyImage.get();
-    params.colour = colourImage.get();
+    params.page.grey = greyImage.get();
+    params.page.colour = colourImage.get();
     params.brightness = values.brightness;
     params.contrast = values.contrast;
     params.darkening = values.darkening;
     params.colorDelta = values.colourDelta;
     params.saturation = values.saturation;
     params.keepRadius = values.keepRadius;
-    params.keepMode = values.keepMode;
+    params.keepMode = static_cast<KeepMode>(values.keepMode);
     params.rebuildMask = values.rebuildMask;
     params.keepSourceColours = keepSourceColours ? 1 : 0;
-    params.width = width;
-    params.height = height;
-    params.bitsPerPixel = 24;
-    params.dpi = dpiX;
+    params.page.width = width;
+    params.page.height = height;
+    params.page.bitsPerPixel = 24;
+    params.page.dpi = dpiX;
     params.protect = std::move(protect);
     bkColorRemover.Run(params);
 }
@@ -171,13 +171,13 @@ void CImageProcessor::CentreResult(std::int32_t directionBits, float horizontalR
         PixelBuffer textOnly = CopyPixels(result, resultWidth, resultHeight, 24);
         if (!textOnly) return;
         TextFilterParams params;
-        params.binary = binary.data();
-        params.colour = textOnly.get();
-        params.width = resultWidth;
-        params.height = resultHeight;
-        params.bitsPerPixel = 24;
+        params.page.grey = binary.data();
+        params.page.colour = textOnly.get();
+        params.page.width = resultWidth;
+        params.page.height = resultHeight;
+        params.page.bitsPerPixel = 24;
         params.threshold = 160;
-        params.dpi = dpiX;
+        params.page.dpi = dpiX;
         textFilter.Run(params);
         binary = {};
         CenterHorizontalColor(horizontalRatio, textOnly.get(), directionBits);
@@ -192,12 +192,12 @@ void CImageProcessor::CentreResult(std::int32_t directionBits, float horizontalR
     PixelBuffer textOnly = CopyPixels(result, resultWidth, resultHeight, 8);
     if (!textOnly) return;
     TextFilterParams params;
-    params.binary = textOnly.get();
-    params.width = resultWidth;
-    params.height = resultHeight;
-    params.bitsPerPixel = 8;
+    params.page.grey = textOnly.get();
+    params.page.width = resultWidth;
+    params.page.height = resultHeight;
+    params.page.bitsPerPixel = 8;
     params.threshold = 160;
-    params.dpi = dpiX;
+    params.page.dpi = dpiX;
     textFilter.Run(params);
     CenterHorizontalGray(horizontalRatio, textOnly.get(), directionBits);
     CenterVerticalGray(verticalRatio, textOnly.get(), directionBits);
@@ -433,11 +433,11 @@ void CImageProcessor::RunManualOperation(const ManualOperation& op) {
         if (!v || !greyImage) return;
         if (v->stains != 0 || v->borders != 0) {
             StainBorderParams params;
-            params.test = greyImage.get();
-            params.colour = colourImage.get();
-            params.bitsPerPixel = colourSource ? 24 : 8;
-            params.width = width;
-            params.height = height;
+            params.page.grey = greyImage.get();
+            params.page.colour = colourImage.get();
+            params.page.bitsPerPixel = colourSource ? 24 : 8;
+            params.page.width = width;
+            params.page.height = height;
             params.threshold = v->threshold;
             params.stains = v->stains;
             params.borders = v->borders;
@@ -445,7 +445,7 @@ void CImageProcessor::RunManualOperation(const ManualOperation& op) {
             params.eraseRadius = 0;
             params.band = 0;
             params.stainArea = v->area;
-            params.dpi = dpiX;
+            params.page.dpi = dpiX;
             params.mark = 0;
             stainBorderRemover.Run(params);
         }

@@ -215,10 +215,10 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
         const bool removeSeal = gate(PipelineStep::kRemoveRedSeal);
         if ((removeSeal || gate(PipelineStep::kStrengthenRedSeal)) && result) {
             RedSealParams params;
-            params.image = result;
-            params.width = resultWidth;
-            params.height = resultHeight;
-            params.bitsPerPixel = 24;
+            params.page.colour = result;
+            params.page.width = resultWidth;
+            params.page.height = resultHeight;
+            params.page.bitsPerPixel = 24;
             params.redLead = 25;
             params.saturation = 0.15f;
             if (removeSeal) {
@@ -239,13 +239,13 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             std::vector<std::uint8_t> binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
             const auto& s = ProcessSetting::rmblankpage;
             BlankPageParams params;
-            params.image = binary.data();
-            params.colour = result;
-            params.width = resultWidth;
-            params.height = resultHeight;
-            params.bitsPerPixel = 24;
+            params.page.grey = binary.data();
+            params.page.colour = result;
+            params.page.width = resultWidth;
+            params.page.height = resultHeight;
+            params.page.bitsPerPixel = 24;
             params.threshold = s.threhold;
-            params.dpi = dpiX;
+            params.page.dpi = dpiX;
             params.contentPercent = s.contentpercent;
             params.textPercent = s.textpercent;
             params.type = s.type;
@@ -262,12 +262,12 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
                     for (std::int32_t x = 0; x < resultWidth; ++x, c += 3) g[x] = px::GreyRgbOrder(c[0], c[1], c[2]);
                 }
                 BkColorChangeParams params;
-                params.colour = result;
-                params.grey = grey.get();
-                params.width = resultWidth;
-                params.height = resultHeight;
-                params.bitsPerPixel = 24;
-                params.dpi = dpiX;
+                params.page.colour = result;
+                params.page.grey = grey.get();
+                params.page.width = resultWidth;
+                params.page.height = resultHeight;
+                params.page.bitsPerPixel = 24;
+                params.page.dpi = dpiX;
                 params.target = ProcessSetting::modifycolor.bkcolor;
                 params.keepPictures = ProcessSetting::modifycolor.ignorepic;
                 params.flag = 0;
@@ -297,12 +297,12 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
     if (gate(PipelineStep::kBlankPage) && result) {
         const auto& s = ProcessSetting::rmblankpage;
         BlankPageParams params;
-        params.image = result;
-        params.width = resultWidth;
-        params.height = resultHeight;
-        params.bitsPerPixel = 8;
+        params.page.grey = result;
+        params.page.width = resultWidth;
+        params.page.height = resultHeight;
+        params.page.bitsPerPixel = 8;
         params.threshold = s.threhold;
-        params.dpi = dpiX;
+        params.page.dpi = dpiX;
         params.contentPercent = s.contentpercent;
         params.textPercent = s.textpercent;
         params.type = s.type;
