@@ -50,8 +50,8 @@ if [ "$mode" = sanitize ]; then
   TSAN_BUILD=build-tsan
   cmake -S . -B "$TSAN_BUILD" -G Ninja "${SANITIZER_FLAGS[@]}" \
     -DTESSAVAN_SANITIZE=thread -DTESSAVAN_CONFORMANCE_DIR="$DATA" "${LAUNCHER[@]}"
-  mapfile -t TARGETS < <(cmake --build "$TSAN_BUILD" --target help 2>/dev/null | grep -o '^test_\(platform\|app\|twain\)[a-z0-9_]*' | sort -u)
+  mapfile -t TARGETS < <(cmake --build "$TSAN_BUILD" --target help 2>/dev/null | grep -o '^test_\(platform\|app\|twain\|scan_core\)[a-z0-9_]*' | sort -u)
   cmake --build "$TSAN_BUILD" -j "$JOBS" --target "${TARGETS[@]}"
   TSAN_OPTIONS="suppressions=$PWD/scripts/tsan-suppressions.txt halt_on_error=1 second_deadlock_stack=1" \
-    ctest --test-dir "$TSAN_BUILD" --output-on-failure --timeout 900 -j "$JOBS" -L 'platform|app|dsm'
+    ctest --test-dir "$TSAN_BUILD" --output-on-failure --timeout 900 -j "$JOBS" -L 'platform|app|dsm|scan'
 fi

@@ -20,6 +20,7 @@
 #include "platform/core/Strings.h"
 #include "platform/core/System.h"
 #include "settings/ProcessSetting.h"
+#include "support/BenchEngine.h"
 #include "support/BenchFolder.h"
 #include "support/Pages.h"
 
@@ -27,32 +28,8 @@ namespace {
 
 constexpr int kPages = 64;
 
-// The main window as far as a run needs it: choices and nothing shown.
-class HeadlessWindow final : public IBatchWindow {
-public:
-    RunChoices choices;
-    RunChoices ReadRunChoices() const override { return choices; }
-    void SetProgressText(const std::wstring&) override {}
-    void SetStatusText(const std::wstring&) override {}
-    void SetStartButton(const std::wstring&, bool) override {}
-    void SetAutoDetectTimer(bool) override {}
-};
-
-class EngineWindow final : public IMessageReceiver {
-public:
-    explicit EngineWindow(CBatchEngine& engine) : engine_(engine), hwnd_(RegisterWindow(this)) {}
-    ~EngineWindow() override { UnregisterWindow(hwnd_); }
-    HWND hwnd() const { return hwnd_; }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        LRESULT result = 0;
-        engine_.HandleMessage(message, wParam, lParam, result);
-        return result;
-    }
-
-private:
-    CBatchEngine& engine_;
-    HWND hwnd_;
-};
+using benchengine::EngineWindow;
+using benchengine::HeadlessWindow;
 
 // The folder of input pages, written once per process.
 const std::string& InputFolder() {

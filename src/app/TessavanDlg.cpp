@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "app/Resource.h"
+#include "scan/ScanResource.h"
 #include "app/core/MainWindowRules.h"
 #include "platform/core/Numbers.h"
 #include "platform/core/System.h"
@@ -80,6 +81,7 @@ QIcon StandardIcon(QStyle::StandardPixmap which) { return QApplication::style()-
 CTessavanDlg::CTessavanDlg(CWnd* parent) : CDialog(kMainTemplate, parent), engine_(*this) {
     moreFeaturesDlg.SetEngine(&engine_);
     detectDlg.SetEngine(&engine_);
+    scanDlg.host.engine = &engine_;
     MapCommand(IDC_BROWSE_SOURCE, BN_CLICKED, [this] { OnBrowseSource(); });
     MapCommand(IDC_BROWSE_DESTINATION, BN_CLICKED, [this] { OnBrowseDestination(); });
     MapCommand(IDC_START, BN_CLICKED, [this] { OnStartStop(); });
@@ -303,12 +305,24 @@ void CTessavanDlg::OnMenu(UINT id) {
     case ID_MENU_VERSION: versionDlg.DoModal(); break;
     case ID_MENU_CUSTOM: customDlg.DoModal(); break;
     case ID_MENU_CONFIG: configDlg.DoModal(); break;
-    default:  // scan window: not yet part of the program
-        break;
+    case ID_MENU_SCAN: scanDlg.DoModal(); break;
+    default: break;
     }
 }
 
 // ---- IBatchWindow ----------------------------------------------------------------
+
+void CTessavanDlg::RefreshScanWindow() {
+    if (scanDlg.GetSafeHwnd()) scanDlg.settingPage.UpdateProcessStatus();
+}
+
+void CTessavanDlg::ScanProcessingStopping() {
+    if (!scanDlg.GetSafeHwnd()) return;
+    if (CWnd* button = scanDlg.settingPage.GetDlgItem(IDC_SS_PROCESS_STATE)) {
+        button->SetWindowText(L"结束中...");
+        button->EnableWindow(false);
+    }
+}
 
 RunChoices CTessavanDlg::ReadRunChoices() const {
     RunChoices c;

@@ -12,6 +12,7 @@
 #include "app/core/BatchEngine.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
+#include "scan/ScanDlg.h"
 #include "tools/DetectDlg.h"
 #include "tools/GenerateSealDlg.h"
 #include "tools/ImgStatisticBySizeDlg.h"
@@ -76,6 +77,7 @@ public:
     CGenerateSealDlg sealDlg;
     CImgStatisticBySizeDlg statisticsDlg;
     CConfigDlg configDlg;
+    CScanDlg scanDlg;
 
     // ---- IBatchWindow
     RunChoices ReadRunChoices() const override;
@@ -83,6 +85,8 @@ public:
     void SetStatusText(const std::wstring& text) override;
     void SetStartButton(const std::wstring& text, bool enabled) override;
     void SetAutoDetectTimer(bool on) override;
+    void RefreshScanWindow() override;
+    void ScanProcessingStopping() override;
     void DetectionStarted() override { detectDlg.DetectionStarted(); }
     void DetectionProgress(int done) override { detectDlg.ShowProgress(done); }
 

@@ -433,6 +433,54 @@ void SampleRotated(const std::uint8_t* source, int sourceWidth, int sourceHeight
                                                             (1 - fx) * fy * p1[c] + fx * fy * p1[n + c]));
 }
 
+namespace {
+
+// Exact quarter turns, `quarters` (1..3) clockwise as displayed, of a
+// bottom-up image of w x h into `out` (the turned size). In memory
+// coordinates (column x, row y from the first row in memory):
+//   1: out(x, y) = in(w - 1 - y, x)
+//   2: out(x, y) = in(w - 1 - x, h - 1 - y)
+//   3: out(x, y) = in(y, h - 1 - x)
+template <int Bytes>
+void TurnQuartersOf(const std::uint8_t* in, int w, int h, int quarters, std::uint8_t* out) {
+    const int ow = quarters == 2 ? w : h;
+    const int oh = quarters == 2 ? h : w;
+    const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(w), Bytes * 8);
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(ow), Bytes * 8);
+    auto source = [&](int x, int y) { return in + inStride * static_cast<std::size_t>(y) + static_cast<std::size_t>(x) * Bytes; };
+    if (quarters == 2) {
+        for (int y = 0; y < oh; ++y) {
+            std::uint8_t* o = out + outStride * static_cast<std::size_t>(y);
+            const std::uint8_t* s = source(w - 1, h - 1 - y);
+            for (int x = 0; x < ow; ++x, o += Bytes, s -= Bytes) std::memcpy(o, s, Bytes);
+        }
+        return;
+    }
+    // Tiles keep both the rows read and the rows written in cache.
+    constexpr int kTile = 64;
+    for (int ty = 0; ty < oh; ty += kTile)
+        for (int tx = 0; tx < ow; tx += kTile) {
+            const int yEnd = std::min(oh, ty + kTile), xEnd = std::min(ow, tx + kTile);
+            for (int y = ty; y < yEnd; ++y) {
+                std::uint8_t* o = out + outStride * static_cast<std::size_t>(y) + static_cast<std::size_t>(tx) * Bytes;
+                for (int x = tx; x < xEnd; ++x, o += Bytes) {
+                    const std::uint8_t* s = quarters == 1 ? source(w - 1 - y, x) : source(y, h - 1 - x);
+                    std::memcpy(o, s, Bytes);
+                }
+            }
+        }
+}
+
+
+}  // namespace
+
+void TurnQuarters(const std::uint8_t* in, int width, int height, int bitsPerPixel, int quarters, std::uint8_t* out) {
+    if (bitsPerPixel == 24)
+        TurnQuartersOf<3>(in, width, height, quarters, out);
+    else
+        TurnQuartersOf<1>(in, width, height, quarters, out);
+}
+
 void KeepSizeCrop(const std::uint8_t* canvas, int canvasWidth, int canvasHeight, int bpp, int width, int height,
                   std::uint8_t fill, std::uint8_t* out, int* offsetX, int* offsetY) {
     const int ox = (canvasWidth - width) / 2, oy = (canvasHeight - height) / 2;

@@ -60,6 +60,11 @@ void SampleRotated(const std::uint8_t* source, int sourceWidth, int sourceHeight
                    int canvasWidth, int canvasHeight, double x, double y, int column, int row, int bitsPerPixel,
                    std::uint8_t edgeFill);
 
+// Exact quarter turns, `quarters` (1..3) clockwise as displayed, of a
+// bottom-up image of width x height (8 or 24 bits per pixel) into `out`,
+// whose size is the turned one (sides exchanged for 1 and 3).
+void TurnQuarters(const std::uint8_t* in, int width, int height, int bitsPerPixel, int quarters, std::uint8_t* out);
+
 // Copies the width x height block at the centre of a canvas of
 // canvasWidth x canvasHeight (8 or 24 bits per pixel), starting at
 // ((W' - w) / 2, (H' - h) / 2), into `out` (padded rows of the canvas

@@ -23,7 +23,7 @@ struct Values {
     RelaxedAtomic<std::uint16_t> bitDepth{24};     // 1, 8 or 24
     RelaxedAtomic<std::uint16_t> pixelType{2};     // 0 B/W, 1 grey, 2 RGB
     RelaxedAtomic<std::int32_t> fileFormat{0};    // 0 Jpg, 1 Tif
-    RelaxedAtomic<std::int32_t> compression{0};   // 0 first entry, 1 any other
+    RelaxedAtomic<std::int32_t> compression{0};   // index in the format's compression list
     RelaxedAtomic<std::uint16_t> jpegQuality{85};  // 0..100
     // Empty until the scan window fills them with the executable folder +
     // "Scan" / "Process" when it opens.

@@ -311,8 +311,8 @@ TEST_F(MainWindowTest, EveryToolMenuItemOpensItsDialog) {
 
 TEST_F(MainWindowTest, MenuItemsOfLaterWindowsDoNothingYet) {
     Open([&](DialogDriver& d) {
-        // (The configuration dialog opens: ConfigDlgTest.)
-        EXPECT_TRUE(d.ChooseMenu(ID_MENU_SCAN));
+        // (The configuration dialog opens: ConfigDlgTest; the scan window:
+        // the scan window's tests.)
         EXPECT_TRUE(d.ClickLink(IDC_SETTINGS_LINK));
         EXPECT_TRUE(d.ClickLink(IDC_MANUAL_LINK));
         EXPECT_TRUE(dialogs->Shown().empty());

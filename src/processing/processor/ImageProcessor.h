@@ -263,9 +263,9 @@ public:
     //
     // Saves go to `path` (output path mode 0).
     void SetOutputPath(const std::wstring& path);
-    // Rebuilds the working images from 24-bit rows: the grey image always,
-    // the colour image (a copy of the rows) when the loaded source was a
-    // colour one. The result becomes the working image at this size (depth
+    // Rebuilds the working images from 24-bit rows: the grey image always
+    // (a neutral pixel keeps its level), the colour image (a copy of the
+    // rows) when the loaded source was a colour one. The result becomes the working image at this size (depth
     // 24 for colour sources, else 1 or 8 as the source) and saves go to the
     // explicit path. False, changing nothing, for null bits or a size that is
     // not positive (or too large to hold).
@@ -381,7 +381,8 @@ public:
     // 0 black. Frees the grey and colour working images.
     void RotateByAngle(double angle, std::int32_t fill);
     // The same sampling the working image about its own centre into a white
-    // canvas (the manual window's quarter turns).
+    // canvas; whole quarter turns (the manual window's) move the pixels
+    // exactly into a canvas of the turned size.
     void RotateWorkingImage(double angle);
     // One bilinear sample of the rotation into the canvas buffer given, with
     // the edge fill of correct/fillcolor.

@@ -47,11 +47,20 @@ bool CImageProcessor::SetImage(const BYTE* bits, std::int32_t w, std::int32_t h)
         colour = CopyPixels(bits, w, h, 24);
         if (!colour) return false;
     }
+    // A neutral pixel (B = G = R) is its own grey level. The truncated
+    // double sum of the grey formula falls one below it for 65 of the 256
+    // levels, and the window hands a grey picture in as such triples before
+    // every operation: those levels would sink by one, again and again, in
+    // pixels no operation touched.
     const std::size_t s24 = px::Stride24(static_cast<std::size_t>(w));
     const std::size_t s8 = px::Stride8(static_cast<std::size_t>(w));
-    for (std::int32_t y = 0; y < h; ++y)
-        px::GreyRow(bits + s24 * static_cast<std::size_t>(y), grey.get() + s8 * static_cast<std::size_t>(y),
-                    static_cast<std::size_t>(w));
+    for (std::int32_t y = 0; y < h; ++y) {
+        const BYTE* c = bits + s24 * static_cast<std::size_t>(y);
+        BYTE* g = grey.get() + s8 * static_cast<std::size_t>(y);
+        px::GreyRow(c, g, static_cast<std::size_t>(w));
+        for (std::int32_t x = 0; x < w; ++x, c += 3)
+            if (c[0] == c[1] && c[1] == c[2]) g[x] = c[0];
+    }
 
     // Everything made from the previous picture goes with it.
     result = nullptr;
@@ -140,7 +149,7 @@ void CImageProcessor::RemoveBackgroundColour(const RmBkColorOpParams& values, bo
     params.colorDelta = values.colourDelta;
     params.saturation = values.saturation;
     params.keepRadius = values.keepRadius;
-    params.keepMode = static_cast<KeepMode>(values.keepMode);
+    params.keepMode = static_cast<KeepMode>(static_cast<int>(values.keepMode));
     params.rebuildMask = values.rebuildMask;
     params.keepSourceColours = keepSourceColours ? 1 : 0;
     params.page.width = width;

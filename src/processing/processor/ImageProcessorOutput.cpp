@@ -87,45 +87,6 @@ void CImageProcessor::RotateByTextDirection() {
     if (angle != 0) TurnResult(-angle, result, resultWidth, resultHeight);
 }
 
-namespace {
-
-// Exact quarter turns, `quarters` (1..3) clockwise as displayed, of a
-// bottom-up image of w x h into `out` (the turned size). In memory
-// coordinates (column x, row y from the first row in memory):
-//   1: out(x, y) = in(w - 1 - y, x)
-//   2: out(x, y) = in(w - 1 - x, h - 1 - y)
-//   3: out(x, y) = in(y, h - 1 - x)
-template <int Bytes>
-void TurnQuarters(const BYTE* in, int w, int h, int quarters, BYTE* out) {
-    const int ow = quarters == 2 ? w : h;
-    const int oh = quarters == 2 ? h : w;
-    const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(w), Bytes * 8);
-    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(ow), Bytes * 8);
-    auto source = [&](int x, int y) { return in + inStride * static_cast<std::size_t>(y) + static_cast<std::size_t>(x) * Bytes; };
-    if (quarters == 2) {
-        for (int y = 0; y < oh; ++y) {
-            BYTE* o = out + outStride * static_cast<std::size_t>(y);
-            const BYTE* s = source(w - 1, h - 1 - y);
-            for (int x = 0; x < ow; ++x, o += Bytes, s -= Bytes) std::memcpy(o, s, Bytes);
-        }
-        return;
-    }
-    // Tiles keep both the rows read and the rows written in cache.
-    constexpr int kTile = 64;
-    for (int ty = 0; ty < oh; ty += kTile)
-        for (int tx = 0; tx < ow; tx += kTile) {
-            const int yEnd = std::min(oh, ty + kTile), xEnd = std::min(ow, tx + kTile);
-            for (int y = ty; y < yEnd; ++y) {
-                BYTE* o = out + outStride * static_cast<std::size_t>(y) + static_cast<std::size_t>(tx) * Bytes;
-                for (int x = tx; x < xEnd; ++x, o += Bytes) {
-                    const BYTE* s = quarters == 1 ? source(w - 1 - y, x) : source(y, h - 1 - x);
-                    std::memcpy(o, s, Bytes);
-                }
-            }
-        }
-}
-
-}  // namespace
 
 void CImageProcessor::TurnResult(std::int32_t angle, const BYTE* source, std::int32_t w, std::int32_t h) {
     if (!source || w <= 0 || h <= 0) return;
@@ -141,10 +102,8 @@ void CImageProcessor::TurnResult(std::int32_t angle, const BYTE* source, std::in
     if (quarterTurn) {
         if (quarters == 0)
             std::memcpy(turned.get(), source, PixelBytes(w, h, bpp));
-        else if (bpp == 24)
-            TurnQuarters<3>(source, w, h, quarters, turned.get());
         else
-            TurnQuarters<1>(source, w, h, quarters, turned.get());
+            rotation::TurnQuarters(source, w, h, bpp, quarters, turned.get());
     } else {
         // Any other angle: every canvas pixel samples the source about the
         // two centres, as a rotation does.

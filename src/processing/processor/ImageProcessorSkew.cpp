@@ -1,6 +1,8 @@
 // The processing object's skew search and rotation: the binary image of each
 // search method, the search over it, the method choice of the detection, and
 // the rotations with their keep-size crops.
+#include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "processing/Binarize.h"
@@ -74,10 +76,11 @@ auto WithSearcher(CImageProcessor& p, bool release, Search search) {
 }
 
 // The working image a rotation turns: the colour image when colour is kept
-// and the source is colour, else the grey image (which needs working depth
-// 8). Null, after the depth message where it applies, when there is none.
+// and the source is colour (and its colour image is there), else the grey
+// image (which needs working depth 8). Null, after the depth message where
+// it applies, when there is none.
 const BYTE* RotationSource(CImageProcessor& p, int* bpp) {
-    const bool colour = ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24;
+    const bool colour = ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24 && p.colourImage;
     if (!colour && p.workingDepth != 8) {
         CImageProcessor::ShowDepthError();
         return nullptr;
@@ -247,6 +250,26 @@ void CImageProcessor::RotateWorkingImage(double angle) {
     int bpp = 8;
     const BYTE* source = RotationSource(*this, &bpp);
     if (!source) return;
+    // Whole quarter turns move every pixel to its new place: sampling them
+    // would blur the page by half a pixel and add a fill row and column at
+    // every turn.
+    if (std::isfinite(angle) && std::fmod(angle, 90.0) == 0.0 && std::fabs(angle) <= 360.0 * 4) {
+        const int quarters = ((static_cast<int>(angle) / 90) % 4 + 4) % 4;
+        const bool exchange = quarters % 2 == 1;
+        rotation::Canvas c;
+        c.width = exchange ? height : width;
+        c.height = exchange ? width : height;
+        c.bitsPerPixel = bpp;
+        c.size = PixelBytes(c.width, c.height, bpp);
+        c.bits = AllocPixels(c.width, c.height, bpp);
+        if (!c.bits) return;
+        if (quarters == 0)
+            std::memcpy(c.bits.get(), source, c.size);
+        else
+            rotation::TurnQuarters(source, width, height, bpp, quarters, c.bits.get());
+        TakeCanvas(*this, std::move(c));
+        return;
+    }
     rotation::Canvas c = rotation::RotateAboutImageCentre(source, width, height, bpp, angle, EdgeFill());
     if (c.empty()) return;
     TakeCanvas(*this, std::move(c));

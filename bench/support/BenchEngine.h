@@ -1,0 +1,39 @@
+// The main window as far as a benchmark's batch run needs it: run choices
+// and nothing shown, and a registered window that hands the engine its
+// messages.
+#pragma once
+
+#include <string>
+
+#include "app/core/BatchEngine.h"
+#include "platform/core/Messages.h"
+
+namespace benchengine {
+
+class HeadlessWindow final : public IBatchWindow {
+public:
+    RunChoices choices;
+    RunChoices ReadRunChoices() const override { return choices; }
+    void SetProgressText(const std::wstring&) override {}
+    void SetStatusText(const std::wstring&) override {}
+    void SetStartButton(const std::wstring&, bool) override {}
+    void SetAutoDetectTimer(bool) override {}
+};
+
+class EngineWindow final : public IMessageReceiver {
+public:
+    explicit EngineWindow(CBatchEngine& engine) : engine_(engine), hwnd_(RegisterWindow(this)) {}
+    ~EngineWindow() override { UnregisterWindow(hwnd_); }
+    HWND hwnd() const { return hwnd_; }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        LRESULT result = 0;
+        engine_.HandleMessage(message, wParam, lParam, result);
+        return result;
+    }
+
+private:
+    CBatchEngine& engine_;
+    HWND hwnd_;
+};
+
+}  // namespace benchengine

@@ -1,0 +1,82 @@
+// Dialog and control ids of the scan window and its pages.
+#pragma once
+
+enum : int {
+    IDD_SCAN_DIALOG = 166,
+    IDD_SCAN_SETTING_PAGE = 167,
+    IDD_SCAN_PROC_PAGE = 168,
+    IDD_SCAN_PREVIEW_PAGE = 169,
+    IDD_SCAN_MORE_PAGE = 170,
+};
+
+// The window (dialog 166).
+enum : int {
+    IDC_SCAN_LEFT_PANE = 1117,
+    IDC_SCAN_RIGHT_PANE = 1118,
+    IDC_SCAN_PREV = 1121,        // "上页"
+    IDC_SCAN_NEXT = 1122,        // "下页"
+    IDC_SCAN_CENTER = 1123,      // "居中"
+    IDC_SCAN_FIT = 9129,         // "适配"
+    IDC_SCAN_SEPARATOR = 5138,
+    IDC_SCAN_LINE = 5139,
+    IDC_SCAN_DIVIDER = 5140,
+    IDC_SCAN_FRAME_LINE = 5141,
+    IDC_SCAN_DISPLAY_LABEL = 5215,
+    IDC_SCAN_STATE_LABEL = 5216,
+    IDC_SCAN_PAGE_BASIC = 5230,  // "基本"
+    IDC_SCAN_PAGE_PROC = 5231,   // "处理"
+    IDC_SCAN_PAGE_MORE = 5232,   // "更多"
+    IDC_SCAN_SINGLE_VIEW = 5233, // "单视图"
+    IDC_SCAN_DOUBLE_VIEW = 5234, // "双视图"
+    IDC_SCAN_MANUAL = 5235,      // "手动处理"
+};
+
+// Settings page (167).
+enum : int {
+    IDC_SS_SCAN_FOLDER = 1000,
+    IDC_SS_PROCESSED_FOLDER = 1005,
+    IDC_SS_BROWSE_SCAN = 3,
+    IDC_SS_BROWSE_PROCESSED = 7,
+    IDC_SS_SCAN = 1118,
+    IDC_SS_PROCESS_STATE = 1119,
+    IDC_SS_INSERT_SCAN = 1120,
+    IDC_SS_REPLACE_SCAN = 1121,
+    IDC_SS_DEVICE = 5184,
+    IDC_SS_DPI = 5185,
+    IDC_SS_DRIVER_UI = 5186,
+    IDC_SS_AUTO_SCAN = 5187,
+    IDC_SS_PAPER = 5188,
+    IDC_SS_DUPLEX = 5189,
+    IDC_SS_BIT_DEPTH = 5190,
+    IDC_SS_COLOUR = 5192,
+    IDC_SS_FORMAT = 5193,
+    IDC_SS_COMPRESSION = 5194,
+    IDC_SS_QUALITY = 5195,
+    IDC_SS_QUALITY_VALUE = 5196,
+    IDC_SS_SUB_FOLDER = 5198,
+    IDC_SS_MAKE_SUB_FOLDER = 5199,
+    IDC_SS_START_CODE = 5200,
+    IDC_SS_CODE_LENGTH = 5201,
+    IDC_SS_PREFIX = 5202,
+    IDC_SS_SUFFIX = 5203,
+    IDC_SS_EXAMPLE = 5204,
+    IDC_SS_CHAIN = 5205,
+    IDC_SS_STATUS = 5206,
+};
+
+// Preview page (169).
+enum : int {
+    IDC_SP_FOLDER = 1000,
+    IDC_SP_TREE = 1115,
+    IDC_SP_EXPAND = 5204,
+    IDC_SP_COLLAPSE = 5205,
+    IDC_SP_SHOW_SCAN = 5206,
+    IDC_SP_SHOW_PROCESSED = 5207,
+    IDC_SP_OPEN_FOLDER = 5208,
+};
+
+// More page (170).
+enum : int {
+    IDC_SM_STOP_PROCESSING = 5187,
+    IDC_SM_DISCONNECT = 5216,
+};

@@ -1,0 +1,511 @@
+#include "scan/core/ScanRoad.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/core/BatchEngine.h"
+#include "platform/core/Files.h"
+#include "platform/core/Strings.h"
+#include "platform/core/UserDialogs.h"
+#include "scan/core/ScanNaming.h"
+#include "scan/core/TiffWriter.h"
+#include "settings/PathHelpers.h"
+#include "settings/ScanSetting.h"
+#include "twain/Logger.h"
+#include "twain/TwainMemory.h"
+#include "twain/TwainNames.h"
+
+int g_scanMode = SCAN_IDLE;
+int g_scanRunCount = 0;
+std::vector<std::wstring> g_scannedFiles;
+int g_lastScannedIndex = -1;
+std::mutex g_scannedFilesLock;
+HWND g_scanDlg;
+
+namespace {
+
+std::atomic<long long> g_readyTimeoutMs{30000};
+
+// Appends a written file to the scanned-file list and announces it.
+void AnnounceFile(const std::wstring& path) {
+    std::lock_guard guard(g_scannedFilesLock);
+    g_scannedFiles.push_back(path);
+    g_lastScannedIndex = static_cast<int>(g_scannedFiles.size()) - 1;
+    PostMessage(g_scanDlg, WM_SCANNED_FILE, 0, 0);
+}
+
+// The stop sequence of a transfer loop: end the current transfer and reset
+// the pending ones, so the source is back in state 5.
+void StopTransfers(ScanTwainApp* app) {
+    logAppMessage("app: Stop any transfer we may have started but could not finish...\n");
+    TW_PENDINGXFERS pending{};
+    app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    if (pending.Count != 0)
+        app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+}
+
+// Ends the current image; false when that failed. `more` receives the count
+// of images still pending.
+bool EndTransfer(ScanTwainApp* app, TW_UINT16& more) {
+    logAppMessage("app: Checking to see if there are more images to transfer...\n");
+    TW_PENDINGXFERS pending{};
+    if (app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) !=
+        TWRC_SUCCESS) {
+        app->readConditionCode(app->m_currentSource);
+        CLogger::Instance().Error("failed to properly end the transfer %d, t=%d", 0, g_scanRunCount);
+        more = 0;
+        return false;
+    }
+    logAppMessage("app: Remaining images to transfer: %u\n", static_cast<unsigned>(pending.Count));
+    more = pending.Count;
+    return true;
+}
+
+// Ends the current image; true when another one is pending.
+bool NextImagePending(ScanTwainApp* app) {
+    TW_UINT16 more = 0;
+    return EndTransfer(app, more) && more != 0;
+}
+
+// The end of every transfer loop: what is still pending is ended and reset,
+// and the source is back in state 5.
+void FinishTransferLoop(ScanTwainApp* app, bool pending) {
+    if (pending) StopTransfers(app);
+    app->m_DSMState = 5;
+    logAppMessage("app: DONE!\n");
+}
+
+// The folder of the native and memory transfers with a trailing separator;
+// the scan folder when the object has none.
+std::string SavePath(ScanTwainApp* app) {
+    std::string path = app->m_saveFolder;
+    if (path.empty()) path = ToUtf8(ScanSetting::scanFolder.get());
+    if (!path.empty() && path.back() != '/') path += '/';
+    return path;
+}
+
+// "<save path>FROM_SCANNER_%06d<kind>.<ext>" with the transfer count, moved
+// on past names already taken so an earlier scan's file is never replaced.
+std::string TransferFileName(ScanTwainApp* app, const char* tail) {
+    char name[512];
+    for (;;) {
+        std::snprintf(name, sizeof name, "%sFROM_SCANNER_%06d%s", SavePath(app).c_str(),
+                      static_cast<int>(app->m_transferCount), tail);
+        if (!files::Exists(FromUtf8(name)) || app->m_transferCount == 0xFFFF) break;
+        ++app->m_transferCount;
+    }
+    return name;
+}
+
+void OpenWithShell(ScanTwainApp* /*app*/, const std::string& file) {
+    UserDialogs().ShellExecute(L"open", FromUtf8(file), L"");
+}
+
+bool ReadCurrent(ScanTwainApp* app, TW_UINT16 capability, TW_UINT32& value) {
+    TW_CAPABILITY record{capability, TWON_DONTCARE16, nullptr};
+    const bool ok = app->getCapability(record, MSG_GETCURRENT) == TWCC_SUCCESS && getCapabilityCurrent(record, value);
+    if (record.hContainer) TwainAppFree(record.hContainer);
+    return ok;
+}
+
+// Reads a capability back into the object's record; true when its current
+// value equals `value`.
+bool ReadBack(ScanTwainApp* app, TW_UINT16 capability, TW_UINT32 value, TW_UINT32 mask = 0xFFFFFFFFu) {
+    TW_CAPABILITY* record = app->record(capability);
+    if (!record) return false;
+    TW_UINT32 current = 0;
+    return app->getCapability(*record, MSG_GET) == TWCC_SUCCESS && getCapabilityCurrent(*record, current) &&
+           (current & mask) == (value & mask);
+}
+
+void SetResolution(ScanTwainApp* app, TW_UINT16 capability, TW_UINT16 dpi) {
+    const TW_FIX32 value{static_cast<TW_INT16>(dpi), 0};
+    if (capability == ICAP_XRESOLUTION) app->setXResolution(value);
+    else app->setResolutionValue(ICAP_YRESOLUTION, value);
+    const bool x = ReadBack(app, ICAP_XRESOLUTION, TwainFix32Bits(value));
+    ReadBack(app, ICAP_YRESOLUTION, TwainFix32Bits(value));
+    if (x && app->record(ICAP_XRESOLUTION)->ConType == TWON_ENUMERATION)
+        logAppMessage("Resolution successfully set!\n");
+}
+
+// One pass of transfers in the mechanism the source uses.
+void TransferPass(ScanTwainApp* app) {
+    logAppMessage("do 1\n");
+    logAppMessage("m_pTwainAppForScan->m_DSMessage = %d\n", static_cast<int>(app->m_DSMessage.load()));
+    logAppMessage("scan update image info\n");
+    app->m_DSMState = 6;
+    app->updateIMAGEINFO();
+    logAppMessage("scan is start\n");
+    TW_UINT32 mechanism = 0;
+    if (!ReadCurrent(app, ICAP_XFERMECH, mechanism)) {
+        CLogger::Instance().Error("Error: could not get the transfer mechanism t=%d", g_scanRunCount);
+        StopTransfers(app);
+        app->m_DSMState = 5;
+    } else if ((mechanism & 0xFFFF) == TWSX_NATIVE) {
+        transferNative(app);
+    } else if ((mechanism & 0xFFFF) == TWSX_FILE) {
+        TW_UINT32 format = 0;
+        if (!ReadCurrent(app, ICAP_IMAGEFILEFORMAT, format)) format = 0;
+        transferFile(app, static_cast<TW_UINT16>(format));
+    } else if ((mechanism & 0xFFFF) == TWSX_MEMORY) {
+        transferMemory(app);
+    } else {
+        StopTransfers(app);
+        app->m_DSMState = 5;
+    }
+    app->m_DSMessage.store(0xFFFF);
+}
+
+}  // namespace
+
+int BatchScanProcessing::RunState() const { return engine_.RunState(); }
+void BatchScanProcessing::StartProcessing(int runType) { engine_.StartProcessing(runType); }
+
+void SetScanReadyTimeout(std::chrono::milliseconds timeout) { g_readyTimeoutMs = timeout.count(); }
+std::chrono::milliseconds ScanReadyTimeout() { return std::chrono::milliseconds(g_readyTimeoutMs.load()); }
+
+std::vector<std::wstring> ScanCompressionList(int fileFormat) {
+    if (fileFormat == 1) return {L"LZW(无损)", L"ZIP", L"RLE", L"JPEG"};
+    return {L"JPEG", L"JPEG-2000"};
+}
+
+TW_UINT16 ScanCompressionValue(int fileFormat, int index) {
+    if (fileFormat == 1) {
+        static const TW_UINT16 tif[] = {TWCP_LZW, TWCP_ZIP, TWCP_PACKBITS, TWCP_JPEG};
+        return tif[index >= 0 && index < 4 ? index : 0];
+    }
+    return index == 1 ? TWCP_JPEG2000 : TWCP_JPEG;
+}
+
+void ApplyScanCapabilities(ScanTwainApp* app) {
+    if (!app || app->m_DSMState < 3) return;
+    WriteSavePathRegistry();
+    CreateFolderPath(ScanSetting::scanFolder.get());
+    SetResolution(app, ICAP_XRESOLUTION, ScanSetting::dpi.load());
+    SetResolution(app, ICAP_YRESOLUTION, ScanSetting::dpi.load());
+    // The pixel type first: a source offers the depths of its current type.
+    const TW_UINT16 pixelType = ScanSetting::pixelType.load();
+    app->setCapValue(ICAP_PIXELTYPE, pixelType, TWTY_UINT16);
+    if (ReadBack(app, ICAP_PIXELTYPE, pixelType, 0xFFFF) && app->record(ICAP_PIXELTYPE)->ConType == TWON_ENUMERATION)
+        logAppMessage("Capability successfully set!\n");
+    const TW_UINT16 depth = ScanSetting::bitDepth.load();
+    app->setCapValue(ICAP_BITDEPTH, depth, TWTY_UINT16);
+    if (ReadBack(app, ICAP_BITDEPTH, depth, 0xFFFF)) logAppMessage("BitDepth successfully set!\n");
+    app->setCapValue(ICAP_XFERMECH, TWSX_FILE, TWTY_UINT16);
+    if (ReadBack(app, ICAP_XFERMECH, TWSX_FILE, 0xFFFF)) logAppMessage("XferMech successfully set!\n");
+    const int duplex = ScanSetting::duplex.load() ? 1 : 0;
+    app->setCapValue(CAP_DUPLEXENABLED, static_cast<TW_UINT32>(duplex), TWTY_BOOL);
+    if (ReadBack(app, CAP_DUPLEXENABLED, static_cast<TW_UINT32>(duplex), 0xFFFF))
+        logAppMessage("Capability successfully set!\n");
+    const int fileFormat = ScanSetting::fileFormat.load() == 1 ? 1 : 0;
+    const TW_UINT16 format = fileFormat == 0 ? TWFF_JFIF : TWFF_TIFF;
+    app->setCapValue(ICAP_IMAGEFILEFORMAT, format, TWTY_UINT16);
+    if (ReadBack(app, ICAP_IMAGEFILEFORMAT, format, 0xFFFF)) logAppMessage("ImageFileFormat successfully set!\n");
+    const TW_UINT16 compression = ScanCompressionValue(fileFormat, ScanSetting::compression.load());
+    app->setCapValue(ICAP_COMPRESSION, compression, TWTY_UINT16);
+    if (ReadBack(app, ICAP_COMPRESSION, compression, 0xFFFF)) logAppMessage("Compression successfully set!\n");
+    const TW_UINT16 quality = ScanSetting::jpegQuality.load();
+    app->setCapValue(ICAP_JPEGQUALITY, quality, TWTY_INT16);
+    ReadBack(app, ICAP_JPEGQUALITY, quality, 0xFFFF);
+}
+
+void RunScan(ScanTwainApp* app, IScanProcessing* processing, void* parentWindow) {
+    if (!processing) {
+        g_scanMode = SCAN_IDLE;
+        CLogger::Instance().Error("error no wnd");
+        return;
+    }
+    if (!app) {
+        g_scanMode = SCAN_IDLE;
+        PostMessage(g_scanDlg, WM_SCAN_ENDED, 0, 0);
+        CLogger::Instance().Error("error no scan object");
+        return;
+    }
+    ++g_scanRunCount;
+    ApplyScanCapabilities(app);
+    InitScanFileNumber();
+    CLogger::Instance().Info("scan->m-dsmstate = %d", app->m_DSMState);
+    if (app->m_DSMState > 4) {
+        CLogger::Instance().Error("already enabled");
+    } else {
+        app->m_DSMessage.store(0xFFFF);
+        const bool showUI = g_useDriverUI.load() != 0;
+        if (!app->enableDS(parentWindow, showUI)) {
+            CLogger::Instance().Error("enableDS failed");
+        } else {
+            CLogger::Instance().Info("before proc");
+            if (processing->RunState() == 0) {
+                CLogger::Instance().Info("before proc1");
+                processing->StartProcessing(4);
+            }
+            // A pass starts when the source says it is ready; with its own
+            // interface shown, passes go on until it asks to be closed.
+            for (;;) {
+                const TW_UINT16 message =
+                    app->waitForMessage({MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK}, ScanReadyTimeout());
+                if (message != MSG_XFERREADY) {
+                    if (message == 0xFFFF) CLogger::Instance().Error("the source did not get ready t=%d", g_scanRunCount);
+                    break;
+                }
+                TransferPass(app);
+                if (!showUI) break;
+            }
+            CLogger::Instance().Info("scan is down");
+            app->disableSource();
+        }
+    }
+    g_scanMode = SCAN_IDLE;
+    PostMessage(g_scanDlg, WM_SCAN_ENDED, 0, 0);
+}
+
+void transferFile(ScanTwainApp* app, TW_UINT16 format) {
+    logAppMessage("app: Starting a TWSX_FILE transfer...\n");
+    bool pending = true;
+    TW_SETUPFILEXFER setup;
+    std::memset(&setup, 0, sizeof setup);
+    setup.Format = format;
+    bool named = true;
+    if (format == TWFF_TIFFMULTI) named = NextScanFileName(setup.FileName, format);
+    for (;;) {
+        ++app->m_transferCount;
+        if (!app->updateIMAGEINFO()) {
+            CLogger::Instance().Error("updateIMAGEINFO failed 1 t=%d", g_scanRunCount);
+            break;
+        }
+        if (format != TWFF_TIFFMULTI || g_scanMode == SCAN_REPLACE) {
+            bool done = false;
+            if (g_scanMode == SCAN_INSERT && format != TWFF_TIFFMULTI) {
+                std::vector<ScanFileRecord> list;
+                std::wstring selectedPath;
+                const int number = FindInsertPosition(list, selectedPath);
+                if (number != -1 && !selectedPath.empty()) {
+                    ShiftScanFilesUp(list, number);
+                    // The page takes the freed number; should a file still
+                    // hold it, the page is appended instead of replacing it.
+                    const std::wstring name = ScanFileNameFor(number, ScanTransferExtension(format));
+                    if (!files::Exists(name)) {
+                        const std::string bytes = ToUtf8(name);
+                        std::memset(setup.FileName, 0, sizeof setup.FileName);
+                        if (bytes.size() < sizeof setup.FileName) {
+                            std::memcpy(setup.FileName, bytes.data(), bytes.size());
+                            done = true;
+                        }
+                    }
+                }
+            } else if (g_scanMode == SCAN_REPLACE && g_replaceNumber != -1) {
+                if (!ScanSubFolder().empty()) CreateFolderPath(ScanTargetFolder());
+                const std::string bytes = ToUtf8(ScanFileNameFor(g_replaceNumber, ScanTransferExtension(format)));
+                ++g_replaceNumber;
+                std::memset(setup.FileName, 0, sizeof setup.FileName);
+                if (bytes.size() < sizeof setup.FileName) {
+                    std::memcpy(setup.FileName, bytes.data(), bytes.size());
+                    done = true;
+                }
+            }
+            if (!done && format != TWFF_TIFFMULTI) named = NextScanFileName(setup.FileName, format);
+            else if (done) named = true;
+        }
+        if (!named) {
+            CLogger::Instance().Error("the file name does not fit, t=%d", g_scanRunCount);
+            break;
+        }
+        logAppMessage("app: Sending file transfer details...\n");
+        TW_UINT16 rc = app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
+        if (rc != TWRC_SUCCESS) {
+            app->readConditionCode(app->m_currentSource);
+            CLogger::Instance().Error("Error while trying to setup the file transfer %d, t=%d", rc, g_scanRunCount);
+            break;
+        }
+        logAppMessage("app: Starting file transfer...\n");
+        rc = app->callDSMEntry(app->m_currentSource, DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+        if (rc == TWRC_XFERDONE) {
+            // The image is ended first: the name the source really used is
+            // asked for in the states where a source answers it (5 or 6).
+            TW_UINT16 more = 0;
+            const bool ended = EndTransfer(app, more);
+            TW_SETUPFILEXFER used;
+            std::memset(&used, 0, sizeof used);
+            if (ended && app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &used) ==
+                             TWRC_SUCCESS &&
+                used.FileName[0] != 0)
+                std::memcpy(setup.FileName, used.FileName, sizeof setup.FileName);
+            setup.FileName[sizeof setup.FileName - 1] = 0;
+            logAppMessage("app: File \"%s\" saved...\n", setup.FileName);
+            AnnounceFile(FromUtf8(setup.FileName));
+            if (!ended || more == 0) {
+                pending = false;
+                break;
+            }
+            continue;
+        }
+        if (rc == TWRC_CANCEL) {
+            CLogger::Instance().Error("Canceled transfer image TWRC_CANCEL t=%d", g_scanRunCount);
+            app->readConditionCode(app->m_currentSource);
+            break;
+        }
+        if (rc == TWRC_FAILURE) {
+            CLogger::Instance().Error("Failed to transfer image TWRC_FAILURE t=%d", g_scanRunCount);
+            app->readConditionCode(app->m_currentSource);
+            break;
+        }
+    }
+    FinishTransferLoop(app, pending);
+}
+
+void transferNative(ScanTwainApp* app) {
+    logAppMessage("app: Starting a TWSX_NATIVE transfer...\n");
+    bool pending = true;
+    for (;;) {
+        ++app->m_transferCount;
+        if (!app->updateIMAGEINFO()) break;
+        logAppMessage("app: Starting the transfer...\n");
+        TW_HANDLE dib = nullptr;
+        const TW_UINT16 rc = app->callDSMEntry(app->m_currentSource, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib);
+        if (rc == TWRC_CANCEL || rc == TWRC_FAILURE) {
+            app->readConditionCode(app->m_currentSource);
+            break;
+        }
+        if (rc != TWRC_XFERDONE) continue;
+        const auto* p = static_cast<const std::uint8_t*>(TwainAppLock(dib));
+        if (!p) {
+            app->readConditionCode(app->m_currentSource);
+            CLogger::Instance().Error("App: Unable to lock memory, transfer failed");
+            break;
+        }
+        const std::size_t blockSize = TwainMemSize(dib);
+        auto get32 = [p](std::size_t at) {
+            std::uint32_t v;
+            std::memcpy(&v, p + at, 4);
+            return v;
+        };
+        const std::string name = TransferFileName(app, "N.bmp");
+        std::FILE* f = std::fopen(name.c_str(), "wb");
+        if (f && blockSize >= 40) {
+            const std::int32_t width = static_cast<std::int32_t>(get32(4));
+            const std::int32_t height = static_cast<std::int32_t>(get32(8));
+            std::uint16_t bits;
+            std::memcpy(&bits, p + 14, 2);
+            std::uint32_t imageSize = get32(20);
+            const std::uint32_t compression = get32(16);
+            if (imageSize == 0) {
+                imageSize = static_cast<std::uint32_t>(((bits * static_cast<std::int64_t>(width) + 31) / 32) * 4 *
+                                                       (height < 0 ? -height : height));
+                if (compression != 0) imageSize = imageSize * 3 / 2;
+            }
+            const std::uint32_t palette = bits == 1 ? 2 * 4 : bits == 8 ? 256 * 4 : 0;
+            // Never more than the block holds.
+            std::size_t body = 40 + static_cast<std::size_t>(palette) + imageSize;
+            if (body > blockSize) body = blockSize;
+            std::uint8_t header[14] = {'B', 'M'};
+            const std::uint32_t fileSize = static_cast<std::uint32_t>(body + 14);
+            const std::uint32_t offset = palette + 54;
+            std::memcpy(header + 2, &fileSize, 4);
+            std::memcpy(header + 10, &offset, 4);
+            std::fwrite(header, 1, sizeof header, f);
+            std::fwrite(p, 1, body, f);
+            std::fclose(f);
+            logAppMessage("app: File \"%s\" saved...\n", name.c_str());
+            AnnounceFile(FromUtf8(name));
+            OpenWithShell(app, name);
+        } else {
+            if (f) std::fclose(f);
+            std::fprintf(stderr, "fopen: %s\n", ToUtf8(files::LastErrorText()).c_str());
+        }
+        TwainAppUnlock(dib);
+        TwainAppFree(dib);
+        app->readExtImageInfo();
+        if (!NextImagePending(app)) {
+            pending = false;
+            break;
+        }
+    }
+    FinishTransferLoop(app, pending);
+}
+
+void transferMemory(ScanTwainApp* app) {
+    logAppMessage("app: Starting a TWSX_MEMORY transfer...\n");
+    bool pending = true;
+    for (;;) {
+        ++app->m_transferCount;
+        if (!app->updateIMAGEINFO()) break;
+        const TW_IMAGEINFO info = app->m_pendingImageInfo;
+        const std::string name = TransferFileName(app, "M.tif");
+        logAppMessage("app: getting the buffer sizes...\n");
+        TW_SETUPMEMXFER setup{};
+        if (app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup) != TWRC_SUCCESS) {
+            app->readConditionCode(app->m_currentSource);
+            break;
+        }
+        TW_HANDLE buffer = setup.Preferred ? TwainAppAllocate(setup.Preferred) : nullptr;
+        auto* memory = buffer ? static_cast<std::uint8_t*>(TwainAppLock(buffer)) : nullptr;
+        if (!memory) {
+            if (buffer) TwainAppFree(buffer);
+            app->readConditionCode(app->m_currentSource);
+            break;
+        }
+        TW_IMAGEMEMXFER templ{};
+        templ.Compression = TWON_DONTCARE16;
+        templ.BytesPerRow = templ.Columns = templ.Rows = templ.XOffset = templ.YOffset = templ.BytesWritten =
+            TWON_DONTCARE32;
+        templ.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+        templ.Memory.Length = setup.Preferred;
+        templ.Memory.TheMem = memory;
+        const std::uint32_t rowLength =
+            static_cast<std::uint32_t>((static_cast<std::int64_t>(info.BitsPerPixel) * info.ImageWidth + 7) / 8);
+        logAppMessage("app: starting the memory transfer...\n");
+        std::unique_ptr<CTiffWriter> writer;
+        bool done = false;
+        for (;;) {
+            TW_IMAGEMEMXFER xfer = templ;
+            std::memset(memory, 0, setup.Preferred);
+            const TW_UINT16 rc = app->callDSMEntry(app->m_currentSource, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+            if (rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) {
+                if (!writer) {
+                    app->m_DSMState = 7;
+                    writer = std::make_unique<CTiffWriter>(name, static_cast<std::uint32_t>(info.ImageWidth),
+                                                           static_cast<std::uint32_t>(info.ImageLength),
+                                                           info.BitsPerPixel, rowLength);
+                    writer->setXResolution(static_cast<std::uint32_t>(info.XResolution.Whole), 1);
+                    writer->setYResolution(static_cast<std::uint32_t>(info.YResolution.Whole), 1);
+                    writer->writeImageHeader();
+                }
+                // Rows within the buffer only.
+                const std::uint64_t rows = xfer.Rows;
+                for (std::uint64_t r = 0; r < rows && writer->good(); ++r) {
+                    const std::uint64_t at = r * xfer.BytesPerRow;
+                    if (at + rowLength > setup.Preferred) break;
+                    writer->writeRow(memory + at);
+                }
+                if (rc == TWRC_XFERDONE) {
+                    writer.reset();
+                    logAppMessage("app: File \"%s\" saved...\n", name.c_str());
+                    AnnounceFile(FromUtf8(name));
+                    OpenWithShell(app, name);
+                    app->readExtImageInfo();
+                    done = true;
+                    break;
+                }
+                continue;
+            }
+            if (rc == TWRC_FAILURE || rc == TWRC_CANCEL) {
+                app->readConditionCode(app->m_currentSource);
+                break;
+            }
+        }
+        if (writer) {
+            // A page cut short is not left behind as an image.
+            writer.reset();
+            files::Remove(FromUtf8(name));
+        }
+        TwainAppUnlock(buffer);
+        TwainAppFree(buffer);
+        if (!done) break;
+        if (!NextImagePending(app)) {
+            pending = false;
+            break;
+        }
+    }
+    FinishTransferLoop(app, pending);
+}

@@ -1,0 +1,409 @@
+// The scan road against the virtual scanner: negotiated values as the
+// scanner recorded them, the pages it delivered checked against its ground
+// truth, the naming of plain, insert and replace runs, the three transfer
+// mechanisms, and the ways a run ends (paper jam, cancel, no ready message,
+// no scanning object).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "ScanFixture.h"
+#include "platform/core/ScriptedUserDialogs.h"
+#include "support/ImageFiles.h"
+#include "twain/TwainNames.h"
+#include "vds/VdsPage.h"
+
+namespace {
+
+using namespace scantest;
+using dsmtest::Hex4;
+using dsmtest::Matching;
+namespace fs = std::filesystem;
+
+// Largest sample difference between a decoded page and the scanner's page
+// `page` (0-based over the session).
+int Difference(const testimg::Picture& pixels, int channels, int page, TW_UINT16 pixelType, int width, int height) {
+    int worst = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (pixelType == TWPT_GRAY) {
+                worst = std::max(worst, std::abs(pixels.at(x, y, 0) - vds::PageGrey(page, x, y, width, height)));
+            } else if (pixelType == TWPT_RGB && channels == 3) {
+                worst = std::max({worst, std::abs(pixels.at(x, y, 0) - vds::PageRed(page, x, y, width, height)),
+                                  std::abs(pixels.at(x, y, 1) - vds::PageGreen(page, x, y, width, height)),
+                                  std::abs(pixels.at(x, y, 2) - vds::PageBlue(page, x, y, width, height))});
+            } else {
+                worst = std::max(worst, std::abs(pixels.at(x, y, 0) - (vds::PageBit(page, x, y) ? 255 : 0)));
+            }
+        }
+    return worst;
+}
+
+// The page (0-based over the session) a JPEG colour file holds, told by its
+// flat blue level; -1 when none fits.
+int PageOfJpeg(const std::string& path) {
+    const testimg::JpegInfo jpeg = testimg::ReadJpeg(path);
+    if (!jpeg.ok || jpeg.components != 3) return -1;
+    const int blue = jpeg.pixels.at(jpeg.width / 2, jpeg.height / 2, 2);
+    for (int page = 0; page < 4; ++page)
+        if (std::abs(blue - vds::PageBlue(page, 0, 0, 0, 0)) <= 6) return page;
+    return -1;
+}
+
+class ScanRoad : public ScanFixture {
+protected:
+    void Touch(const std::string& name, const std::string& content) { std::ofstream(ScanPath(name)) << content; }
+    std::string Text(const std::string& name) {
+        std::ifstream in(ScanPath(name));
+        std::string text;
+        std::getline(in, text);
+        return text;
+    }
+    std::vector<std::string> Listing() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(scanDir.path()))
+            if (e.is_regular_file()) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // True when the scanner's log shows a successful set of `cap` to `value`.
+    bool Recorded(TW_UINT16 cap, const std::string& value) {
+        return !Matching(Calls(), {"msg=" + Hex4(MSG_SET), "cap=" + Hex4(cap), "value=" + value, "rc=0"}).empty();
+    }
+};
+
+class ScanRoadModes : public ScanRoad, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ScanRoadModes, FiveGreyJpegPagesWithTheChosenValues) {
+    const bool strict = GetParam();
+    OpenScanner({"pages=5", strict ? "strict=1" : "strict=0", "notify_delay_ms=20"});
+    ScanSetting::dpi = 200;
+    ScanSetting::pixelType = 1;
+    ScanSetting::bitDepth = 8;
+    ScanSetting::jpegQuality = 60;
+    ScanSetting::fileFormat = 0;
+    ScanSetting::compression = 0;
+    Scan();
+
+    // Exactly the chosen values, as the scanner received them.
+    EXPECT_TRUE(Recorded(ICAP_XRESOLUTION, "200/0"));
+    EXPECT_TRUE(Recorded(ICAP_YRESOLUTION, "200/0"));
+    EXPECT_TRUE(Recorded(ICAP_PIXELTYPE, "1"));
+    EXPECT_TRUE(Recorded(ICAP_BITDEPTH, "8"));
+    EXPECT_TRUE(Recorded(ICAP_XFERMECH, "1"));
+    EXPECT_TRUE(Recorded(CAP_DUPLEXENABLED, "0"));
+    EXPECT_TRUE(Recorded(ICAP_IMAGEFILEFORMAT, "4"));
+    EXPECT_TRUE(Recorded(ICAP_COMPRESSION, "6"));
+    EXPECT_TRUE(Recorded(ICAP_JPEGQUALITY, "60"));
+    // The pixel type goes out before the bit depth it allows.
+    const auto calls = Calls();
+    const auto firstSet = [&calls](TW_UINT16 cap) {
+        for (std::size_t i = 0; i < calls.size(); ++i)
+            if (calls[i].find("msg=" + Hex4(MSG_SET)) != std::string::npos &&
+                calls[i].find("cap=" + Hex4(cap)) != std::string::npos)
+                return i;
+        return calls.size();
+    };
+    EXPECT_LT(firstSet(ICAP_PIXELTYPE), firstSet(ICAP_BITDEPTH));
+    // No transfer before the scanner said it was ready: nothing refused.
+    for (const std::string& refused : Matching(Calls(), {"rc=1"})) ADD_FAILURE() << refused;
+
+    const std::vector<std::string> want = {"000001.jpg", "000002.jpg", "000003.jpg", "000004.jpg", "000005.jpg"};
+    EXPECT_EQ(Listing(), want);
+    const auto announced = Announced();
+    ASSERT_EQ(announced.size(), 5u);
+    const int width = vds::PageSide(50, 200), height = vds::PageSide(40, 200);
+    for (int page = 0; page < 5; ++page) {
+        EXPECT_EQ(announced[static_cast<std::size_t>(page)], FromUtf8(ScanPath(want[static_cast<std::size_t>(page)])));
+        const testimg::JpegInfo jpeg = testimg::ReadJpeg(ScanPath(want[static_cast<std::size_t>(page)]));
+        ASSERT_TRUE(jpeg.ok);
+        EXPECT_EQ(jpeg.width, width);
+        EXPECT_EQ(jpeg.height, height);
+        EXPECT_EQ(jpeg.components, 1);
+        EXPECT_EQ(jpeg.luminanceTable, testimg::LuminanceTableForQuality(60));
+        EXPECT_LE(Difference(jpeg.pixels, 1, page, TWPT_GRAY, width, height), 3) << "page " << page;
+    }
+    EXPECT_EQ(Received(WM_SCANNED_FILE), 5);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+    EXPECT_EQ(g_scanMode, SCAN_IDLE);
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(processing.started, std::vector<int>{4});
+
+    // A second run counts on after the pages on disk; the engine is running
+    // now, so nothing more is started.
+    Scan();
+    EXPECT_EQ(Listing().size(), 10u);
+    EXPECT_EQ(Listing().back(), "000010.jpg");
+    EXPECT_EQ(processing.started, std::vector<int>{4});
+}
+
+INSTANTIATE_TEST_SUITE_P(Source, ScanRoadModes, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? std::string("strict") : std::string("lenient"); });
+
+TEST_F(ScanRoad, EveryCompressionEntrySendsWhatItNames) {
+    OpenScanner({"pages=1", "strict=1"});
+    ScanSetting::pixelType = 2;
+    ScanSetting::bitDepth = 24;
+    ScanSetting::dpi = 100;
+    struct Case {
+        int format, index;
+        TW_UINT16 twain;
+        int tiffCompression;  // the file's tag; 0 for JPEG files
+        const char* label;
+    };
+    const Case cases[] = {
+        {1, 0, TWCP_LZW, 5, "LZW(无损)"}, {1, 1, TWCP_ZIP, 8, "ZIP"}, {1, 2, TWCP_PACKBITS, 32773, "RLE"},
+        {1, 3, TWCP_JPEG, 7, "JPEG"},     {0, 0, TWCP_JPEG, 0, "JPEG"},
+    };
+    int page = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(ScanCompressionList(c.format)[static_cast<std::size_t>(c.index)], FromUtf8(c.label));
+        ScanSetting::fileFormat = c.format;
+        ScanSetting::compression = c.index;
+        Scan();
+        EXPECT_TRUE(Recorded(ICAP_COMPRESSION, std::to_string(c.twain)));
+        const auto announced = Announced();
+        ASSERT_EQ(announced.size(), static_cast<std::size_t>(page + 1));
+        const std::string file = ToUtf8(announced.back());
+        const int width = vds::PageSide(50, 100), height = vds::PageSide(40, 100);
+        if (c.format == 1) {
+            EXPECT_EQ(file.substr(file.size() - 4), ".tif");
+            const auto pages = testimg::ReadTiff(file);
+            ASSERT_EQ(pages.size(), 1u);
+            EXPECT_EQ(pages[0].compression, c.tiffCompression);
+            const int tolerance = c.twain == TWCP_JPEG ? 8 : 0;
+            EXPECT_LE(Difference(pages[0].rgb, 3, page, TWPT_RGB, width, height), tolerance);
+        } else {
+            EXPECT_EQ(file.substr(file.size() - 4), ".jpg");
+            const testimg::JpegInfo jpeg = testimg::ReadJpeg(file);
+            ASSERT_TRUE(jpeg.ok);
+            EXPECT_LE(Difference(jpeg.pixels, 3, page, TWPT_RGB, width, height), 8);
+        }
+        ++page;
+    }
+    // The second JPEG entry asks for JPEG 2000, which this scanner refuses:
+    // logged, and the run goes on with what the scanner keeps.
+    EXPECT_EQ(ScanCompressionValue(0, 1), TWCP_JPEG2000);
+}
+
+TEST_F(ScanRoad, PaperJamEndsTheRunAndKeepsThePagesScanned) {
+    OpenScanner({"pages=5", "jam_page=3", "strict=1"});
+    Scan();
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"000001.jpg", "000002.jpg"}));
+    EXPECT_EQ(Announced().size(), 2u);
+    EXPECT_TRUE(testimg::ReadJpeg(ScanPath("000002.jpg")).ok);
+    EXPECT_FALSE(Matching(Calls(), {"msg=" + Hex4(MSG_RESET), "rc=0"}).empty());
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(g_scanMode, SCAN_IDLE);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+    // The scanner is usable again: the next run goes on after page 2 (the
+    // jam stays on page 3 of every batch, so two more pages arrive).
+    Scan();
+    EXPECT_EQ(Listing().size(), 4u);
+    EXPECT_EQ(Listing().back(), "000004.jpg");
+}
+
+TEST_F(ScanRoad, CancelledPageEndsTheRunCleanly) {
+    OpenScanner({"pages=4", "cancel_page=2"});
+    Scan();
+    EXPECT_EQ(Listing(), std::vector<std::string>{"000001.jpg"});
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+}
+
+TEST_F(ScanRoad, DuplexDoublesThePages) {
+    OpenScanner({"pages=2"});
+    ScanSetting::duplex = 1;
+    Scan();
+    EXPECT_TRUE(Recorded(CAP_DUPLEXENABLED, "1"));
+    EXPECT_EQ(Listing().size(), 4u);
+}
+
+TEST_F(ScanRoad, RefusedCapabilitiesAreSkipped) {
+    OpenScanner({"pages=2", "refuse_caps=1013,1153"});  // duplex and JPEG quality
+    ScanSetting::duplex = 1;
+    Scan();
+    EXPECT_EQ(Listing().size(), 2u);
+    EXPECT_FALSE(Matching(Calls(), {"cap=" + Hex4(CAP_DUPLEXENABLED), "rc=1"}).empty());
+}
+
+TEST_F(ScanRoad, UnreadableTransferMechanismMeansNoTransfer) {
+    OpenScanner({"pages=2", "refuse_caps=0103", "strict=1"});
+    Scan();
+    EXPECT_TRUE(Listing().empty());
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+}
+
+TEST_F(ScanRoad, SourceThatNeverGetsReadyEndsWithoutTransfer) {
+    OpenScanner({"pages=2", "notify=none", "strict=1"});
+    SetScanReadyTimeout(std::chrono::milliseconds(100));
+    Scan();
+    EXPECT_TRUE(Listing().empty());
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(g_scanMode, SCAN_IDLE);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+}
+
+TEST_F(ScanRoad, WithoutScanningObjectOrMainWindow) {
+    g_scanMode = SCAN_APPEND;
+    RunScan(nullptr, &processing);
+    EXPECT_EQ(g_scanMode, SCAN_IDLE);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+    g_scanMode = SCAN_APPEND;
+    RunScan(nullptr, nullptr);
+    EXPECT_EQ(g_scanMode, SCAN_IDLE);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);  // no further message
+    EXPECT_TRUE(processing.started.empty());
+}
+
+TEST_F(ScanRoad, DriverInterfaceRunEndsWhenTheSourceAsksToClose) {
+    OpenScanner({"pages=3"});
+    g_useDriverUI = 1;
+    Scan();
+    g_useDriverUI = 0;
+    EXPECT_EQ(Listing().size(), 3u);
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_FALSE(Matching(Calls(), {"msg=" + Hex4(MSG_ENABLEDS)}).empty());
+}
+
+TEST_F(ScanRoad, InsertScanShiftsFollowingFilesWithoutOverwriting) {
+    OpenScanner({"pages=2"});
+    for (int n = 1; n <= 3; ++n) Touch("00000" + std::to_string(n) + ".jpg", "old" + std::to_string(n));
+    selected = L"000002.jpg";
+    Scan(SCAN_INSERT);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"000001.jpg", "000002.jpg", "000003.jpg", "000004.jpg",
+                                                   "000005.jpg"}));
+    EXPECT_EQ(Text("000001.jpg"), "old1");
+    // The tree is not refreshed during a run: both pages go in at 2, so the
+    // second page scanned ends at 2 and the first at 3.
+    EXPECT_EQ(PageOfJpeg(ScanPath("000002.jpg")), 1);
+    EXPECT_EQ(PageOfJpeg(ScanPath("000003.jpg")), 0);
+    EXPECT_EQ(Text("000004.jpg"), "old2");
+    EXPECT_EQ(Text("000005.jpg"), "old3");
+}
+
+TEST_F(ScanRoad, InsertWithoutUsableSelectionAppends) {
+    OpenScanner({"pages=1"});
+    Touch("000001.jpg", "old1");
+    selected = L"notes.jpg";  // no number between prefix and suffix: 0, not listed
+    Scan(SCAN_INSERT);
+    EXPECT_EQ(Text("000001.jpg"), "old1");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"000001.jpg", "000002.jpg"}));
+}
+
+TEST_F(ScanRoad, ReplaceScanOverwritesFromTheSelection) {
+    OpenScanner({"pages=3"});
+    for (int n = 1; n <= 7; ++n) Touch("00000" + std::to_string(n) + ".jpg", "old" + std::to_string(n));
+    selected = L"000005.jpg";
+    Scan(SCAN_REPLACE);
+    EXPECT_EQ(g_replaceNumber, 8);
+    EXPECT_EQ(Listing().size(), 7u);
+    for (int n = 1; n <= 4; ++n) EXPECT_EQ(Text("00000" + std::to_string(n) + ".jpg"), "old" + std::to_string(n));
+    for (int n = 5; n <= 7; ++n) EXPECT_EQ(PageOfJpeg(ScanPath("00000" + std::to_string(n) + ".jpg")), n - 5);
+}
+
+TEST_F(ScanRoad, ReplaceWithoutSelectionAppends) {
+    OpenScanner({"pages=1"});
+    Touch("000001.jpg", "old1");
+    Scan(SCAN_REPLACE);
+    EXPECT_EQ(g_replaceNumber, -1);
+    EXPECT_EQ(Text("000001.jpg"), "old1");
+    EXPECT_EQ(Listing().size(), 2u);
+}
+
+// The transfer loops driven directly, for the mechanisms the road reaches
+// only when a source keeps them.
+class TransferLoops : public ScanRoad {
+protected:
+    void Enable(TW_UINT16 mechanism, TW_UINT16 format = TWFF_TIFF) {
+        ASSERT_EQ(app->setCapValue(ICAP_XFERMECH, mechanism, TWTY_UINT16), TWRC_SUCCESS);
+        if (mechanism == TWSX_FILE) {
+            ASSERT_EQ(app->setCapValue(ICAP_IMAGEFILEFORMAT, format, TWTY_UINT16), TWRC_SUCCESS);
+        }
+        ASSERT_TRUE(app->enableDS(nullptr, false));
+        ASSERT_EQ(app->waitForMessage({MSG_XFERREADY}, std::chrono::seconds(10)), MSG_XFERREADY);
+        app->m_DSMState = 6;
+        InitScanFileNumber();
+    }
+    ScriptedUserDialogs shell;
+};
+
+TEST_F(TransferLoops, MultiPageTiffTakesOneNameForAllPages) {
+    OpenScanner({"pages=3", "strict=1"});
+    g_scanMode = SCAN_APPEND;
+    Enable(TWSX_FILE, TWFF_TIFFMULTI);
+    transferFile(app.get(), TWFF_TIFFMULTI);
+    EXPECT_EQ(app->m_DSMState, 5);
+    app->disableSource();
+    EXPECT_EQ(Listing(), std::vector<std::string>{"000001.tif"});
+    EXPECT_EQ(testimg::ReadTiff(ScanPath("000001.tif")).size(), 3u);
+    EXPECT_EQ(Announced().size(), 3u);
+    g_scanMode = SCAN_IDLE;
+}
+
+TEST_F(TransferLoops, MemoryTransferWritesPixelIdenticalTiffs) {
+    OpenScanner({"pages=2", "strict=1", "mem_rows=5"});
+    ASSERT_EQ(app->setCapValue(ICAP_PIXELTYPE, TWPT_RGB, TWTY_UINT16), TWRC_SUCCESS);
+    Enable(TWSX_MEMORY);
+    transferMemory(app.get());
+    EXPECT_EQ(app->m_DSMState, 5);
+    app->disableSource();
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001M.tif", "FROM_SCANNER_000002M.tif"}));
+    const int width = vds::PageSide(50, 150), height = vds::PageSide(40, 150);
+    for (int page = 0; page < 2; ++page) {
+        const std::string file = ScanPath("FROM_SCANNER_00000" + std::to_string(page + 1) + "M.tif");
+        const auto pages = testimg::ReadTiff(file);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pages[0].width, width);
+        EXPECT_FLOAT_EQ(pages[0].xResolution, 150.0f);
+        EXPECT_EQ(Difference(pages[0].rgb, 3, page, TWPT_RGB, width, height), 0);
+    }
+    // Each file was handed to the desktop's viewer (recorded, not launched).
+    const auto shown = shell.Shown();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].kind, ShownDialog::Shell);
+    EXPECT_EQ(shown[0].caption, L"open");
+    EXPECT_EQ(shown[1].text, FromUtf8(ScanPath("FROM_SCANNER_000002M.tif")));
+}
+
+TEST_F(TransferLoops, MemoryTransferCutShortLeavesNoFileAndNeverReplacesOne) {
+    OpenScanner({"pages=3", "cancel_page=2", "mem_rows=4"});
+    Touch("FROM_SCANNER_000001M.tif", "an earlier scan");
+    Enable(TWSX_MEMORY);
+    transferMemory(app.get());
+    app->disableSource();
+    EXPECT_EQ(Text("FROM_SCANNER_000001M.tif"), "an earlier scan");
+    // Page 1 took the next free name; page 2 was cancelled after its first
+    // strip and left nothing.
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001M.tif", "FROM_SCANNER_000002M.tif"}));
+    EXPECT_EQ(testimg::ReadTiff(ScanPath("FROM_SCANNER_000002M.tif")).size(), 1u);
+    EXPECT_EQ(app->m_DSMState, 4);
+}
+
+TEST_F(TransferLoops, NativeTransferWritesBitmaps) {
+    OpenScanner({"pages=2"});
+    ASSERT_EQ(app->setCapValue(ICAP_PIXELTYPE, TWPT_GRAY, TWTY_UINT16), TWRC_SUCCESS);
+    Enable(TWSX_NATIVE);
+    transferNative(app.get());
+    app->disableSource();
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001N.bmp", "FROM_SCANNER_000002N.bmp"}));
+    std::ifstream in(ScanPath("FROM_SCANNER_000001N.bmp"), std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(b.size(), 54u + 1024u);
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    const auto le32 = [&b](std::size_t at) { return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (b[at + 3] << 24); };
+    EXPECT_EQ(static_cast<std::size_t>(le32(2)), b.size());
+    EXPECT_EQ(le32(10), 54 + 1024);  // 256 grey palette entries
+    const int width = vds::PageSide(50, 150);
+    EXPECT_EQ(le32(18), width);
+    // The first bottom-up row is the page's last row.
+    EXPECT_EQ(b[54 + 1024 + 5], vds::PageGrey(0, 5, 0, width, 1));
+    EXPECT_EQ(shell.Shown().size(), 2u);
+}
+
+}  // namespace
