@@ -17,7 +17,7 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/ManualOperation.h"
 #include "view/ImagePannel.h"
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "processing/ManualOperation.h"
 
 // `processor` holds the loaded file (`source`); `picture` is what is saved

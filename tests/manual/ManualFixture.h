@@ -13,7 +13,7 @@
 #include "manual/ManualDlg.h"
 #include "manual/ManualResource.h"
 #include "platform/ui/UiFixture.h"
-#include "processing/ImageProcessor.h"
+#include "processing/processor/ImageProcessor.h"
 #include "settings/ManualSetting.h"
 #include "settings/ProcessSetting.h"
 #include "support/ImageFiles.h"
