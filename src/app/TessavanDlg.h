@@ -14,6 +14,7 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
 #include "scan/ScanDlg.h"
+#include "settings_ui/SettingDlg.h"
 #include "tools/DetectDlg.h"
 #include "tools/GenerateSealDlg.h"
 #include "tools/ImgStatisticBySizeDlg.h"
@@ -51,6 +52,8 @@ public:
     void SetSaveToNewFolder(int mode);
     // Refreshes static 1211 with the chosen steps.
     void BuildOperationSummary();
+    // The quick checks "倾斜校正" and "去底色" show correct/on and rmbkcolor/on.
+    void ShowQuickSteps();
 
     // Entry points of other windows.
     void StartProcessing(int runType) { engine_.StartProcessing(runType); }
@@ -79,6 +82,9 @@ public:
     CGenerateSealDlg sealDlg;
     CImgStatisticBySizeDlg statisticsDlg;
     CConfigDlg configDlg;
+    CSettingDlg settingDlg;
+    CSettingDlg scanSettingDlg;  // the scan window's
+    CManualDlg scanManualDlg;    // the scan window's, opened with the from-scan flag
     CScanDlg scanDlg;
 
     // ---- IBatchWindow
