@@ -223,14 +223,14 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             params.saturation = 0.15f;
             if (removeSeal) {
                 params.sealArea = ProcessSetting::rmredseal.area;
-                params.type = ProcessSetting::rmredseal.type;
+                params.type = static_cast<SealScope>(static_cast<int>(ProcessSetting::rmredseal.type));
                 params.erase = settings::Clamped(ProcessSetting::rmredseal.erase);
                 params.textStrength = settings::Clamped(ProcessSetting::rmredseal.textstren);
-                params.mode = 0;
+                params.mode = SealAction::kRemove;
             } else {
                 params.sealArea = ProcessSetting::strenredseal.area;
-                params.type = ProcessSetting::strenredseal.type;
-                params.mode = 1;
+                params.type = static_cast<SealScope>(static_cast<int>(ProcessSetting::strenredseal.type));
+                params.mode = SealAction::kStrengthen;
                 params.clip = settings::Clamped(ProcessSetting::strenredseal.strenvalue);
             }
             redSealEngine.Run(params);
@@ -248,7 +248,7 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
             params.page.dpi = dpiX;
             params.contentPercent = s.contentpercent;
             params.textPercent = s.textpercent;
-            params.type = s.type;
+            params.type = static_cast<BlankTest>(static_cast<int>(s.type));
             blankDetector.Detect(params);
         }
         if (gate(PipelineStep::kChangeBkColor) && result) {
@@ -305,7 +305,7 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
         params.page.dpi = dpiX;
         params.contentPercent = s.contentpercent;
         params.textPercent = s.textpercent;
-        params.type = s.type;
+        params.type = static_cast<BlankTest>(static_cast<int>(s.type));
         blankDetector.Detect(params);
     }
     RotateByTextDirection();
