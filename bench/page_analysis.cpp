@@ -219,7 +219,7 @@ BENCHMARK(BM_PhotoFinder)
 void BM_PhotoFinderReference(benchmark::State& state) {
     RefLoop(state, Colour(true), Grey(true), [&](Page& c, Page& g) {
         const PhotoRegionParams p = FinderFor(c, g, true);
-        ref::RefPhotoFind({p.page.grey, p.page.colour, p.page.width, p.page.height, 24, 300, 255, 0, 0, 0, p.passes, p.mode});
+        ref::RefPhotoFind({p.page.grey, p.page.colour, p.page.width, p.page.height, 24, 300, 255, 0, 0, 0, p.passes, static_cast<int>(p.mode)});
     });
 }
 BENCHMARK(BM_PhotoFinderReference)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -235,7 +235,7 @@ void BM_BkColorChanger(benchmark::State& state) {
         p.page.grey = g.Data();
         p.page.width = c.width;
         p.page.height = c.height;
-        p.keepPictures = static_cast<int>(state.range(0));
+        p.keepPictures = static_cast<PhotoSelection>(state.range(0));
         changer.Run(p);
     });
 }

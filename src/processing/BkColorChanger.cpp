@@ -14,7 +14,7 @@ bool CBkColorChanger::Run(const BkColorChangeParams& p) {
     const int w = p.page.width, h = p.page.height;
 
     ProtectedRects skip;
-    if (p.keepPictures != 0) {
+    if (p.keepPictures != PhotoSelection::kNone) {
         PhotoRegionParams f;
         f.page = p.page;  // a colour page, as checked above
         f.passes = p.passes;

@@ -16,7 +16,7 @@ struct BkColorChangeParams {
     PageView page;
     COLORREF target = 0xC5F9FE;  // red 254, green 249, blue 197
     std::wstring name;
-    int keepPictures = 0;  // 0 change every pixel; 1 skip identity-size photos; 2 every photo-like region
+    PhotoSelection keepPictures = PhotoSelection::kNone;  // the photo regions left unchanged
     std::uint8_t flag = 0;
     int passes = 5;        // opening passes of the photo finder
 };

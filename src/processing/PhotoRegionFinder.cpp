@@ -53,7 +53,7 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
         if (rw == 0 || rh == 0) continue;
         const float aspect = static_cast<float>(rw) / static_cast<float>(rh);
         if (aspect < 0.2f || aspect > 5.0f) continue;
-        if (p.mode == 1 && !IdentityPhotoSize(rw, rh, p.page.dpi)) continue;
+        if (p.mode == PhotoSelection::kIdentitySize && !IdentityPhotoSize(rw, rh, p.page.dpi)) continue;
         const std::int64_t box = static_cast<std::int64_t>(rw) * rh;
         if (static_cast<double>(c.pointCount) < 0.5 * static_cast<double>(box)) continue;
         std::int64_t dark = 0;

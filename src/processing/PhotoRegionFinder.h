@@ -14,6 +14,14 @@
 #include "processing/Morphology.h"
 #include "processing/ProtectedRects.h"
 
+// Which photo-like regions are meant: by the finder (which treats kNone like
+// kEvery) and by the colour changer (which skips them).
+enum class PhotoSelection : std::int32_t {
+    kNone = 0,          // none: the colour changer changes every pixel
+    kIdentitySize = 1,  // only regions of an identity-photo size
+    kEvery = 2,         // every photo-like region (any value but kIdentitySize, for the finder)
+};
+
 struct PhotoRegionParams {
     // grey rows required, read (and enhanced on a grey page); colour rows enhanced on a colour page
     PageView page;
@@ -22,7 +30,7 @@ struct PhotoRegionParams {
     int enhContrast = 0;    // 0 and 0: no enhancement
     int enhBrightness = 0;
     int passes = 5;         // shrink passes and grow passes of the opening
-    int mode = 2;           // 1 identity-photo sizes only; other: every photo-like region
+    PhotoSelection mode = PhotoSelection::kEvery;
     std::wstring name;
 };
 

@@ -41,6 +41,6 @@ inline PhotoRegionParams FinderParams(synth::Page& colour, synth::Page& grey, in
     f.page.width = colour.width;
     f.page.height = colour.height;
     f.page.dpi = colour.dpi;
-    f.mode = mode;
+    f.mode = static_cast<PhotoSelection>(mode);
     return f;
 }

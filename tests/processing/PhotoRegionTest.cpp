@@ -155,7 +155,7 @@ TEST(PhotoRegionFinder, MatchesReference) {
             ASSERT_TRUE(finder.Find(f));
             const auto want = ref::RefPhotoFind({refGrey.Data(), refColour.Data(), f.page.width, f.page.height, f.page.bitsPerPixel,
                                                  f.page.dpi, f.binContrast, f.binBrightness, f.enhContrast, f.enhBrightness,
-                                                 f.passes, f.mode});
+                                                 f.passes, s.mode});
             const std::string what = name + " mode " + std::to_string(s.mode) + " passes " + std::to_string(s.passes) +
                                      " bpp " + std::to_string(s.bpp);
             ASSERT_EQ(finder.Found().size(), want.size()) << what;
@@ -341,7 +341,7 @@ TEST(BkColorChanger, KeepsPhotographsAsAsked) {
         c.page.width = colour.width;
         c.page.height = colour.height;
         c.page.dpi = 100;
-        c.keepPictures = keep;
+        c.keepPictures = static_cast<PhotoSelection>(keep);
         CBkColorChanger changer;
         ASSERT_TRUE(changer.Run(c));
         // Reference: the found rectangles skipped, every other pixel by the formula.
@@ -395,7 +395,7 @@ TEST(BkColorChanger, RefusesWhatItCannotChange) {
     // Keep pictures without a grey copy: the finder refuses, nothing is
     // skipped, the page is still recoloured.
     p.page.width = 50;
-    p.keepPictures = 2;
+    p.keepPictures = PhotoSelection::kEvery;
     EXPECT_TRUE(changer.Run(p));
     EXPECT_TRUE(changer.Finder().Found().empty());
     EXPECT_EQ(page.At(0, 0), synth::Rgb(254, 249, 197));

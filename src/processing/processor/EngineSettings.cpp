@@ -64,7 +64,7 @@ BlankPageParams BlankPage() {
 BkColorChangeParams BackgroundChange() {
     BkColorChangeParams p;
     p.target = ProcessSetting::modifycolor.bkcolor;
-    p.keepPictures = ProcessSetting::modifycolor.ignorepic;
+    p.keepPictures = static_cast<PhotoSelection>(static_cast<int>(ProcessSetting::modifycolor.ignorepic));
     p.flag = 0;
     p.passes = settings::Clamped(ProcessSetting::strokewidth);
     return p;

@@ -139,6 +139,6 @@ void CImageProcessor::FindIllustrations() {
     params.enhContrast = ProcessSetting::rmbkcolor.illstrationcontrast;
     params.enhBrightness = ProcessSetting::rmbkcolor.illstrationbright;
     params.passes = settings::Clamped(ProcessSetting::strokewidth);
-    params.mode = mode;
+    params.mode = static_cast<PhotoSelection>(mode);
     photoFinder.Find(params);
 }

@@ -64,7 +64,7 @@ TEST_F(EngineSettingsTest, EverySettingReachesItsOwnField) {
         {"rmblankpage/type", 1, [] { return double(static_cast<int>(es::BlankPage().type)); }, 1},
         // Background colour change.
         {"modifycolor/bkcolor", 0x123456, [] { return es::BackgroundChange().target; }, 0x123456},
-        {"modifycolor/ignorepic", 2, [] { return es::BackgroundChange().keepPictures; }, 2},
+        {"modifycolor/ignorepic", 2, [] { return double(static_cast<int>(es::BackgroundChange().keepPictures)); }, 2},
         {"strokewidth", 8, [] { return es::BackgroundChange().passes; }, 8},
         {"strokewidth", 1000, [] { return es::BackgroundChange().passes; }, 12},  // choices 0, 5, 8, 12
         // Cutting by background colour: the eight colour flags, margin, ratio.
