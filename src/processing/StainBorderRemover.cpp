@@ -148,7 +148,7 @@ void CStainBorderRemover::TakeBorders(const StainBorderParams& p) {
     const int W = p.page.width, H = p.page.height;
     Box area{};
     bool haveArea = false;
-    if (p.region == 1) {
+    if (p.region == TextArea::kInsideBands) {
         area = {Percent(p.left, W), Percent(p.top, H), W - Percent(p.right, W), H - Percent(p.bottom, H)};
         haveArea = true;
     } else {
@@ -166,7 +166,7 @@ void CStainBorderRemover::TakeBorders(const StainBorderParams& p) {
                           {0, 0, W, Percent(p.top, H)},
                           {0, H - Percent(p.bottom, H), W, H}};
     for (const comp::PageComponent& c : ca.components) {
-        if (c.cls == comp::ComponentClass::kText || (p.borderType == 1 && c.cls != comp::ComponentClass::kLarge))
+        if (c.cls == comp::ComponentClass::kText || (p.borderType == BorderComponents::kLarge && c.cls != comp::ComponentClass::kLarge))
             continue;
         const auto points = ca.Points(c);
         const double n = static_cast<double>(points.size());

@@ -12,6 +12,17 @@
 #include "processing/Components.h"
 #include "processing/ImageView.h"
 
+// Which components a border may be made of.
+enum class BorderComponents : std::int32_t {
+    kNonText = 0,  // every component that is not a character (any value but kLarge)
+    kLarge = 1,    // only components above the largest character
+};
+// Where the text area lies when borders are judged.
+enum class TextArea : std::int32_t {
+    kTextBoxes = 0,    // the union of the character boxes (any value but kInsideBands)
+    kInsideBands = 1,  // the rectangle inside the four bands
+};
+
 struct StainBorderParams {
     // grey rows compared with the threshold (required; sides 1..32767); on a colour page erased in the colour
     // rows, otherwise in the grey rows
@@ -24,8 +35,8 @@ struct StainBorderParams {
     std::int32_t eraseRadius = 0;          // px; with borders or board, erase the square -r..r-1 too
     std::int32_t band = 0;                 // px; edge band in which board components start
     std::int32_t colourPixelsAreBlack = 0; // 1: board pixels need not be pure black in the black image
-    std::int32_t borderType = 0;           // 0 every non-text component; 1 only those above the largest character
-    std::int32_t region = 0;               // 0 text area = union of text boxes; 1 the rectangle inside the bands
+    BorderComponents borderType = BorderComponents::kNonText;
+    TextArea region = TextArea::kTextBoxes;
     std::int32_t left = 10, top = 10, right = 10, bottom = 10;  // %: left/right of the width, top/bottom of the height
     float stainArea = 0.0f;                // mm^2, largest stain
     bool mark = true;                      // paint erased pixels magenta in the comparison copy

@@ -108,15 +108,15 @@ TEST(StainBorderRemover, MatchesReferenceOnRandomPages) {
         {"stains colour", true, 24, [](StainBorderParams& p) { p.stains = 1; p.stainArea = 0.5f; p.threshold = 128; }},
         {"stains large", true, 24, [](StainBorderParams& p) { p.stains = 1; p.stainArea = 40.0f; p.mark = 0; }},
         {"borders grey r3", false, 8, [](StainBorderParams& p) { p.borders = 1; p.eraseRadius = 3; }},
-        {"borders colour region 1", true, 24, [](StainBorderParams& p) { p.borders = 1; p.region = 1; p.eraseRadius = 2; p.left = 15; p.bottom = 20; }},
-        {"borders type 1", true, 24, [](StainBorderParams& p) { p.borders = 1; p.borderType = 1; p.page.dpi = 60; }},
+        {"borders colour region 1", true, 24, [](StainBorderParams& p) { p.borders = 1; p.region = TextArea::kInsideBands; p.eraseRadius = 2; p.left = 15; p.bottom = 20; }},
+        {"borders type 1", true, 24, [](StainBorderParams& p) { p.borders = 1; p.borderType = BorderComponents::kLarge; p.page.dpi = 60; }},
         {"borders r0", true, 24, [](StainBorderParams& p) { p.borders = 1; p.eraseRadius = 0; p.top = 30; }},
         {"board grey", false, 8, [](StainBorderParams& p) { p.board = 1; p.band = 10; p.threshold = 128; p.eraseRadius = 5; p.stainArea = 4.0f; p.mark = 0; }},
         {"board colour", true, 24, [](StainBorderParams& p) { p.board = 1; p.band = 4; p.threshold = 128; p.eraseRadius = 2; }},
         {"board black image", true, 24, [](StainBorderParams& p) { p.board = 1; p.band = 8; p.threshold = 128; p.eraseRadius = 1; }},
         {"board colour as black", true, 24, [](StainBorderParams& p) { p.board = 1; p.band = 8; p.threshold = 128; p.colourPixelsAreBlack = 1; }},
         {"everything", true, 24, [](StainBorderParams& p) { p.stains = p.borders = p.board = 1; p.band = 6; p.eraseRadius = 2; p.stainArea = 2.0f; }},
-        {"everything grey", false, 8, [](StainBorderParams& p) { p.stains = p.borders = p.board = 1; p.band = 3; p.eraseRadius = 1; p.stainArea = 2.0f; p.region = 1; }},
+        {"everything grey", false, 8, [](StainBorderParams& p) { p.stains = p.borders = p.board = 1; p.band = 3; p.eraseRadius = 1; p.stainArea = 2.0f; p.region = TextArea::kInsideBands; }},
     };
     const int sizes[][2] = {{201, 151}, {150, 223}, {97, 131}};
     int erasedRuns = 0, run = 0;
@@ -279,7 +279,7 @@ TEST(StainBorderRemover, BlackBordersAreErasedAndTextStays) {
     TestPage q = before;
     StainBorderParams t1 = ParamsFor(q, 24);
     t1.borders = 1;
-    t1.borderType = 1;
+    t1.borderType = BorderComponents::kLarge;
     CStainBorderRemover e1;
     e1.Run(t1);
     // without an erase radius a 24-bit run whitens the colour image only
@@ -328,7 +328,7 @@ TEST(StainBorderRemover, TopBandIsTheFirstRowsInMemory) {
     p.disc(400, 900, 20, 0);  // the picture's top
     StainBorderParams prm = ParamsFor(p, 8);
     prm.borders = 1;
-    prm.region = 1;
+    prm.region = TextArea::kInsideBands;
     prm.left = prm.right = prm.bottom = 0;
     prm.top = 20;  // rows 0..199
     CStainBorderRemover engine;
@@ -438,9 +438,9 @@ TEST(StainBorderRemover, ExtremeSettingsStayExact) {
         {"area huge", [](StainBorderParams& p) { p.stainArea = 1e30f; }},
         {"area nan", [](StainBorderParams& p) { p.stainArea = std::numeric_limits<float>::quiet_NaN(); }},
         {"area -inf", [](StainBorderParams& p) { p.stainArea = -std::numeric_limits<float>::infinity(); }},
-        {"bands 1000 %", [](StainBorderParams& p) { p.left = p.right = p.top = p.bottom = 1000; p.region = 1; }},
-        {"bands INT extremes", [](StainBorderParams& p) { p.left = INT_MAX; p.top = INT_MIN; p.right = -5; p.region = 1; }},
-        {"bands INT_MIN", [](StainBorderParams& p) { p.left = p.top = p.right = p.bottom = INT_MIN; p.region = 1; }},
+        {"bands 1000 %", [](StainBorderParams& p) { p.left = p.right = p.top = p.bottom = 1000; p.region = TextArea::kInsideBands; }},
+        {"bands INT extremes", [](StainBorderParams& p) { p.left = INT_MAX; p.top = INT_MIN; p.right = -5; p.region = TextArea::kInsideBands; }},
+        {"bands INT_MIN", [](StainBorderParams& p) { p.left = p.top = p.right = p.bottom = INT_MIN; p.region = TextArea::kInsideBands; }},
         {"band INT_MAX", [](StainBorderParams& p) { p.band = INT_MAX; }},
         {"band INT_MIN", [](StainBorderParams& p) { p.band = INT_MIN; }},
         {"radius negative", [](StainBorderParams& p) { p.eraseRadius = -7; }},

@@ -77,8 +77,8 @@ void RemoveStainsBordersAndHoles(const Gates& gates, bool keepColour, const Imag
         } else {
             p.borders = 1;
             p.threshold = ProcessSetting::rmblackborder.threhold;
-            p.borderType = ProcessSetting::rmblackborder.type;
-            p.region = ProcessSetting::rmblackborder.region;
+            p.borderType = static_cast<BorderComponents>(static_cast<int>(ProcessSetting::rmblackborder.type));
+            p.region = static_cast<TextArea>(static_cast<int>(ProcessSetting::rmblackborder.region));
             p.left = ProcessSetting::rmblackborder.left;
             p.top = ProcessSetting::rmblackborder.top;
             p.right = ProcessSetting::rmblackborder.right;

@@ -358,7 +358,7 @@ inline StainOutcome RemoveStains(const StainBorderParams& p) {
     if (p.borders) {
         Rect area{};
         bool haveArea = true;
-        if (p.region == 1) {
+        if (p.region == TextArea::kInsideBands) {
             area = {Pct(p.left, W), Pct(p.top, H), W - Pct(p.right, W), H - Pct(p.bottom, H)};
         } else {
             haveArea = false;
@@ -379,7 +379,7 @@ inline StainOutcome RemoveStains(const StainBorderParams& p) {
                                    {0, H - Pct(p.bottom, H), W, H}};
             for (auto& c : comps) {
                 if (c.cls == 1) continue;
-                if (p.borderType == 1 && c.cls != 6) continue;
+                if (p.borderType == BorderComponents::kLarge && c.cls != 6) continue;
                 const double n = static_cast<double>(c.points.size());
                 bool erase_it = false;
                 if (!Overlap(c, area)) erase_it = true;
