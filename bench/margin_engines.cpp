@@ -136,7 +136,7 @@ BindHoleParams HoleParams(synth::Page& colour, synth::Page& grey, bool patch) {
     p.greyHigh = 128;
     p.radius = 1;
     p.ignoreCorners = 10;
-    p.backgroundType = patch ? 1 : 0;
+    p.backgroundType = patch ? PaperType::kTinted : PaperType::kWhite;
     return p;
 }
 

@@ -98,7 +98,7 @@ void CBindHoleRemover::Run(const BindHoleParams& p) {
     g.gs = px::Stride8(static_cast<std::size_t>(W));
     g.cs = px::Stride24(static_cast<std::size_t>(W));
     g.grey = p.page.grey;
-    g.colour = (p.page.colour && p.backgroundType != 0) ? p.page.colour : nullptr;
+    g.colour = (p.page.colour && p.backgroundType != PaperType::kWhite) ? p.page.colour : nullptr;
     g.low = p.greyLow;
     g.high = p.greyHigh;
     g.delta = p.colourDelta;
@@ -124,7 +124,7 @@ void CBindHoleRemover::Run(const BindHoleParams& p) {
 
     const float dpi = static_cast<float>(p.page.dpi);
     const int r = px::MmToPixels(static_cast<float>(p.radius), dpi);
-    const bool patch = p.backgroundType != 0 && p.whiteFill == 0;
+    const bool patch = p.backgroundType != PaperType::kWhite && p.whiteFill == 0;
     const bool marks = p.mark && colourMode && copyIsColour_;
     for (const comp::PageComponent& c : ca.components) {
         if (c.cls == comp::ComponentClass::kText || !IsHole(c, g)) continue;

@@ -11,6 +11,12 @@
 #include "processing/Components.h"
 #include "processing/ImageView.h"
 
+// The paper a page is printed on, which decides how holes are filled.
+enum class PaperType : std::int32_t {
+    kWhite = 0,   // holes painted white
+    kTinted = 1,  // holes covered with a patch of nearby paper (any value but kWhite)
+};
+
 struct BindHoleParams {
     // grey rows tested for hole pixels and changed in place (required; sides 1..32767); colour rows changed in
     // place on a colour page
@@ -25,7 +31,7 @@ struct BindHoleParams {
     std::int32_t greyLow = 0, greyHigh = 64;
     std::int32_t radius = 3;         // mm; each filled pixel also fills the square -r..r-1 around it
     std::int32_t ignoreCorners = 0;  // %
-    std::int32_t backgroundType = 0; // 0 white paper (paint white); other: tinted paper (patch)
+    PaperType backgroundType = PaperType::kWhite;
     std::int32_t colourDelta = 25;   // tinted paper: max - min of a hole pixel's channels at most this
     std::int32_t whiteFill = 0;      // 1 paint white even on tinted paper
 

@@ -98,7 +98,7 @@ TEST(BindHoleRemover, MatchesReferenceOnRandomPages) {
             for (std::uint32_t seed = 1; seed <= 3; ++seed) {
                 TestPage page = HoleyPage(s[0], s[1], m.colour, seed * 101u + static_cast<std::uint32_t>(run), m.backgroundType != 0);
                 BindHoleParams p = ParamsFor(page, m.bpp);
-                p.backgroundType = m.backgroundType;
+                p.backgroundType = static_cast<PaperType>(m.backgroundType);
                 p.whiteFill = m.whiteFill;
                 p.radius = m.radius;
                 p.ignoreCorners = m.ignore;
@@ -120,7 +120,7 @@ TEST(BindHoleRemover, MatchesReferenceOnTinyAndOddPages) {
             TestPage page = testdata::RandomPage(s[0], s[1], colour, 7u + s[0] * 3u + s[1]);
             BindHoleParams p = ParamsFor(page, colour ? 24 : 8);
             p.smallestArea = 0;  // let the smallest specks count
-            p.backgroundType = colour ? 1 : 0;
+            p.backgroundType = colour ? PaperType::kTinted : PaperType::kWhite;
             p.left = p.right = p.top = p.bottom = 40;
             ExpectSameAsReference(page, p, std::to_string(s[0]) + "x" + std::to_string(s[1]));
         }
@@ -186,7 +186,7 @@ TEST(BindHoleRemover, TintedPaperIsPatchedFromTwoHoleHeightsTowardsTheMiddle) {
             if (std::hypot(x - 50.0, y - 300.0) <= r || std::hypot(x - 750.0, y - 1000.0) <= r) p.setColour(x, y, 22, 20, 21);
     const TestPage before = p;
     BindHoleParams prm = ParamsFor(p, 24);
-    prm.backgroundType = 1;
+    prm.backgroundType = PaperType::kTinted;
     prm.radius = 1;
     CBindHoleRemover engine;
     engine.Run(prm);
@@ -209,7 +209,7 @@ TEST(BindHoleRemover, TintedPaperIsPatchedFromTwoHoleHeightsTowardsTheMiddle) {
     }
     TestPage again = before;
     BindHoleParams q = ParamsFor(again, 24);
-    q.backgroundType = 1;
+    q.backgroundType = PaperType::kTinted;
     q.radius = 1;
     ExpectSameAsReference(again, q, "tinted");
 }
@@ -256,7 +256,7 @@ TEST(BindHoleRemover, MarksExactlyWhatItFills) {
     p.disc(660, 200, r, 30);
     const TestPage before = p;
     BindHoleParams prm = ParamsFor(p, 24);
-    prm.backgroundType = 1;
+    prm.backgroundType = PaperType::kTinted;
     prm.whiteFill = 1;
     prm.mark = 1;
     CBindHoleRemover engine;
@@ -308,7 +308,7 @@ TEST(BindHoleRemover, OptionsBlockDefaultsAndCopy) {
     EXPECT_EQ(p.right, 12);
     EXPECT_EQ(p.radius, 2);
     EXPECT_EQ(p.whiteFill, 1);
-    EXPECT_EQ(p.backgroundType, 0) << "the paper type is the caller's decision";
+    EXPECT_EQ(p.backgroundType, PaperType::kWhite) << "the paper type is the caller's decision";
     EXPECT_EQ(p.mark, 0) << "low byte of 0x100";
 }
 
@@ -368,7 +368,7 @@ TEST(BindHoleRemover, ExtremeSettingsStayExactOrRefuse) {
         for (int type : {0, 1}) {
             TestPage page = HoleyPage(203, 257, true, 11, type != 0);
             BindHoleParams p = ParamsFor(page, 24);
-            p.backgroundType = type;
+            p.backgroundType = static_cast<PaperType>(type);
             p.left = p.right = p.top = p.bottom = 20;
             c.apply(p);
             ExpectSameAsReference(page, p, std::string(c.what) + " type " + std::to_string(type));
@@ -398,7 +398,7 @@ TEST(BindHoleRemover, HugeRadiiFinish) {
     const TestPage before = p;
     BindHoleParams prm = ParamsFor(p, 24);
     prm.left = 10;
-    prm.backgroundType = 1;
+    prm.backgroundType = PaperType::kTinted;
     prm.radius = INT_MAX;
     CBindHoleRemover engine;
     engine.Run(prm);

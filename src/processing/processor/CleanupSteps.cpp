@@ -147,8 +147,9 @@ void RemoveBindHoles(const BindHoleOptions& options, const std::wstring& name, c
     p.page.dpi = images.dpi;
     p.name = name;
     p.TakeOptions(options);
-    p.backgroundType =
-        colourForm && !cutting::IsMostlyWhite(images.colour, images.width, images.height) ? 1 : 0;
+    p.backgroundType = colourForm && !cutting::IsMostlyWhite(images.colour, images.width, images.height)
+                           ? PaperType::kTinted
+                           : PaperType::kWhite;
     holes.Run(p);
 }
 

@@ -95,7 +95,7 @@ TEST(PageEnginesConformance, BindHoleRemoverMatchesReference) {
             p.smallestArea = 1;
             p.greyHigh = 100;
             p.radius = 1;
-            p.backgroundType = mode == 2 ? 1 : 0;
+            p.backgroundType = mode == 2 ? PaperType::kTinted : PaperType::kWhite;
             BindHoleParams q = p;
             p.page.grey = page.grey.data();
             p.page.colour = page.bgr.data();

@@ -90,7 +90,7 @@ struct Ctx {
     bool holePixel(int x, int y) const {
         const int v = g(x, y);
         if (v < p.greyLow || v > p.greyHigh) return false;
-        if (p.page.colour && p.backgroundType != 0) {
+        if (p.page.colour && p.backgroundType != PaperType::kWhite) {
             const std::uint8_t* q = c(x, y);
             const int mx = std::max({q[0], q[1], q[2]}), mn = std::min({q[0], q[1], q[2]});
             if (mx - mn > p.colourDelta) return false;
@@ -171,7 +171,7 @@ inline int RemoveHoles(const BindHoleParams& p, std::vector<std::uint8_t>* copyO
         const long long largest =
             perMm * px::SaturatingInt(static_cast<float>(p.largestArea) / 25.4f * static_cast<float>(p.page.dpi));
         const int r = px::SaturatingInt(static_cast<float>(p.radius) / 25.4f * static_cast<float>(p.page.dpi));
-        const bool patch = p.backgroundType != 0 && p.whiteFill == 0;
+        const bool patch = p.backgroundType != PaperType::kWhite && p.whiteFill == 0;
         for (const auto& c : comps) {
             if (c.cls == 1) continue;
             const long long w = c.right - c.left, h = c.bottom - c.top;
