@@ -10,6 +10,7 @@
 #include "processing/StainBorderRemover.h"
 #include "processing/TextDirectionDetector.h"
 #include "processing/reference/RefPageEngines.h"
+#include "processing/reference/RefTextDirection.h"
 #include "support/BareJpeg.h"
 #include "support/Pages.h"
 

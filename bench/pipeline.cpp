@@ -137,7 +137,7 @@ void Pipeline(const std::wstring& source) {
         const OneFileOutcome o = ProcessOneFile(p, source, Folder() + L"/out", L"scan.jpg", RUN_DESKEW_METHOD_0,
                                                 kDefaultQuickSteps);
         if (!o.saved) std::abort();
-        g_angle = p.skewAngle;
+        g_angle = p.skewSearcher.skewAngle;
     }
     g_peakBytes = std::max(g_peakBytes, static_cast<double>(g_peak.load() - before));
 }

@@ -126,7 +126,7 @@ void ProcessorDetectSkew(benchmark::State& state, const synth::Page& colour) {
     for (auto _ : state) {
         p.contrastCopy.reset();
         p.DetectSkew(5, 0);
-        state.counters["angle"] = p.skewAngle;
+        state.counters["angle"] = p.skewSearcher.skewAngle;
     }
 }
 

@@ -105,12 +105,7 @@ void CConfigDlg::OnLoadConfig() {
         main->SetSourceFolder(f.source);
         main->SetDestinationFolder(f.destination);
     }
-    if (loaded.settings) {
-        if (main->GetDlgItem(IDC_DESKEW))
-            main->CheckDlgButton(IDC_DESKEW, ProcessSetting::correct.on ? BST_CHECKED : BST_UNCHECKED);
-        if (main->GetDlgItem(IDC_BACKGROUND))
-            main->CheckDlgButton(IDC_BACKGROUND, ProcessSetting::rmbkcolor.on ? BST_CHECKED : BST_UNCHECKED);
-    }
+    if (loaded.settings) main->ShowQuickSteps();
     if (loaded.concurrent) {
         if (auto* list = dynamic_cast<CComboBox*>(main->GetDlgItem(IDC_THREAD_COUNT))) {
             for (int i = 0; i < list->GetCount(); ++i) {

@@ -81,7 +81,19 @@ QIcon StandardIcon(QStyle::StandardPixmap which) { return QApplication::style()-
 CTessavanDlg::CTessavanDlg(CWnd* parent) : CDialog(kMainTemplate, parent), engine_(*this) {
     moreFeaturesDlg.SetEngine(&engine_);
     detectDlg.SetEngine(&engine_);
+    settingDlg.quickStepsChanged = [this] { ShowQuickSteps(); };
     scanDlg.host.engine = &engine_;
+    // The scan window's own settings dialog, in its scan form.
+    scanDlg.host.openScanSettings = [this](int page) {
+        scanSettingDlg.SetScanVariant(1);
+        scanSettingDlg.SetCurrentPage(page);
+        scanSettingDlg.DoModal();
+    };
+    // The scan window's own manual window, captioned as entered from a scan.
+    scanDlg.host.openManualWindow = [this] {
+        scanManualDlg.fromScan = true;
+        scanManualDlg.DoModal();
+    };
     MapCommand(IDC_BROWSE_SOURCE, BN_CLICKED, [this] { OnBrowseSource(); });
     MapCommand(IDC_BROWSE_DESTINATION, BN_CLICKED, [this] { OnBrowseDestination(); });
     MapCommand(IDC_START, BN_CLICKED, [this] { OnStartStop(); });
@@ -271,10 +283,25 @@ void CTessavanDlg::BuildOperationSummary() { SetDlgItemText(IDC_SUMMARY, Operati
 
 // ---- Links and menu --------------------------------------------------------------
 
-// The batch settings dialog and the manual window are not part of the program
-// yet: their links show nothing.
-void CTessavanDlg::OnBatchSettings() {}
-void CTessavanDlg::OnManualProcessing() {}
+void CTessavanDlg::OnManualProcessing() {
+    manualDlg.fromScan = false;
+    manualDlg.DoModal();
+    SetFocus();
+}
+
+void CTessavanDlg::OnBatchSettings() {
+    settingDlg.SetScanVariant(0);
+    settingDlg.SetCurrentPage(0);
+    settingDlg.DoModal();
+    BuildOperationSummary();
+    SetFocus();
+}
+
+void CTessavanDlg::ShowQuickSteps() {
+    if (GetDlgItem(IDC_DESKEW)) CheckDlgButton(IDC_DESKEW, ProcessSetting::correct.on ? BST_CHECKED : BST_UNCHECKED);
+    if (GetDlgItem(IDC_BACKGROUND))
+        CheckDlgButton(IDC_BACKGROUND, ProcessSetting::rmbkcolor.on ? BST_CHECKED : BST_UNCHECKED);
+}
 
 void CTessavanDlg::OnContact() {
     qqDlg.DoModal();

@@ -10,9 +10,11 @@
 #include "app/ConfigDlg.h"
 #include "app/InfoDialogs.h"
 #include "app/core/BatchEngine.h"
+#include "manual/ManualDlg.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
 #include "scan/ScanDlg.h"
+#include "settings_ui/SettingDlg.h"
 #include "tools/DetectDlg.h"
 #include "tools/GenerateSealDlg.h"
 #include "tools/ImgStatisticBySizeDlg.h"
@@ -50,6 +52,8 @@ public:
     void SetSaveToNewFolder(int mode);
     // Refreshes static 1211 with the chosen steps.
     void BuildOperationSummary();
+    // The quick checks "倾斜校正" and "去底色" show correct/on and rmbkcolor/on.
+    void ShowQuickSteps();
 
     // Entry points of other windows.
     void StartProcessing(int runType) { engine_.StartProcessing(runType); }
@@ -72,11 +76,15 @@ public:
     CVersionDlg versionDlg;
     CCustomDlg customDlg;
     CQQDlg qqDlg;
+    CManualDlg manualDlg;
     CMoreFeaturesDlg moreFeaturesDlg;
     CDetectDlg detectDlg;
     CGenerateSealDlg sealDlg;
     CImgStatisticBySizeDlg statisticsDlg;
     CConfigDlg configDlg;
+    CSettingDlg settingDlg;
+    CSettingDlg scanSettingDlg;  // the scan window's
+    CManualDlg scanManualDlg;    // the scan window's, opened with the from-scan flag
     CScanDlg scanDlg;
 
     // ---- IBatchWindow

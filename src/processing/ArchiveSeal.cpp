@@ -1,3 +1,7 @@
+// Geometry and texts of the archive seal. The layout is plain arithmetic on
+// the page size, the resolution and the seal settings (the seal's sides kept
+// within the page); the drawing itself is left to the ISealDrawer the owner
+// supplies, because it needs fonts and the processing core draws no text.
 #include "processing/ArchiveSeal.h"
 
 #include <algorithm>

@@ -1,3 +1,7 @@
+// Binarisation of the working images. Otsu's threshold is found from one
+// histogram (of the bytes, or of the grey values of a colour image); fixed
+// thresholds are applied row by row, sixteen bytes at a time for 8-bit images.
+// Outputs start all light so that the row padding is light too.
 #include "processing/Binarize.h"
 
 #include <algorithm>

@@ -41,6 +41,11 @@ void OtsuColor(const std::uint8_t* bits, int width, int height, std::uint8_t* ou
 
 // 255 where the byte (or the grey value of the pixel) is at least the
 // threshold, 0 elsewhere.
+//
+// The fixed threshold of the steps that binarise "at 128" (skew method 2,
+// the measure images of blank pages, centring, text direction and the
+// detection's margins): the middle of the grey range, no page statistics.
+inline constexpr int kMidThreshold = 128;
 void Threshold8(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold);
 void ThresholdColor(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold);
 

@@ -1,3 +1,10 @@
+// Binding-hole removal. Components are labelled only inside the margin bands
+// (the band test serves as seed and pixel test), classified with the hole
+// scheme, and a non-text component of hole size and shape that stays clear of
+// the image edge is filled: white, or with paper copied from a clean offset
+// found by stepping from two hole extents away towards the middle. Fills copy
+// whole row segments where the offset allows, which gives the same pixels as
+// copying point by point in order.
 #include "processing/BindHoleRemover.h"
 
 #include <algorithm>

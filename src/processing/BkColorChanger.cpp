@@ -1,3 +1,8 @@
+// Background colour change. Each output channel depends only on the pixel's
+// grey value and the channel's own value, so each run builds three 256 x 256
+// tables (one per channel) and then changes every byte with one look-up. Photo
+// regions, when they are to be kept, come from the changer's own photo finder
+// and are skipped as protected rectangles.
 #include "processing/BkColorChanger.h"
 
 #include <vector>

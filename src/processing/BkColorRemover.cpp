@@ -1,3 +1,10 @@
+// Background colour removal. The colour mask (kept for the next run, so that
+// the settings preview can reuse it) marks the pixels whose colour is kept;
+// greying, the brightness/contrast table and the darkening curve are then
+// applied in two passes: one that only reads to find the mean grey of the
+// greyed page, and one that writes each pixel once through a composed table.
+// The keep-source-colours variant works on a grey copy and moves each colour
+// byte by the change of its grey value.
 #include "processing/BkColorRemover.h"
 
 #include <bit>
@@ -14,8 +21,6 @@
 
 bool CBkColorRemover::Run(const BkColorParams& p) {
     if (!p.page.grey || p.page.width <= 0 || p.page.height <= 0) return false;
-    const int w = p.page.width, h = p.page.height;
-
     curve_.SetChannel(0);
     curve_.SetProtected(p.protect);
     curve_.SetPoints({0, 0}, {105, DarkeningCurveY(p.darkening)}, {255, 255});
@@ -26,6 +31,27 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
         return true;
     }
 
+    UpdateMask(p);
+    if (!p.page.colour) return true;
+
+    // Greying (keep modes 1 to 3: pixels with mask 0, or every pixel in mode
+    // 3, outside protected rectangles), then the table and the darkening
+    // curve on the unprotected mask-0 pixels, pivoted on the mean grey of the
+    // greyed page. Two passes: the first only reads, to find that mean; the
+    // second writes each pixel once.
+    const bool grey = p.keepMode == KeepMode::kKeepRed || p.keepMode == KeepMode::kKeepColour ||
+                      p.keepMode == KeepMode::kAllGrey;
+    const bool greyAll = p.keepMode == KeepMode::kAllGrey;
+    const int mean = GreyedMean(p, grey, greyAll);
+    // The table and then the darkening curve, on the same pixels: one
+    // composed table.
+    const tone::Lut table = tone::BrightnessContrastTable(p.brightness, p.contrast, mean);
+    ApplyGreyedTable(p, tone::Compose(table, curve_.Lut()), grey, greyAll);
+    return true;
+}
+
+void CBkColorRemover::UpdateMask(const BkColorParams& p) {
+    const int w = p.page.width, h = p.page.height;
     // A mask of another size cannot be reused: it would not cover the image.
     const bool sizeChanged = maskWidth_ != w || maskHeight_ != h;
     if (p.rebuildMask || mask_.empty() || sizeChanged) {
@@ -39,16 +65,10 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
                 colourmask::GrowColourMask(mask_.data(), w, h, px::MmToPixels(p.keepRadius, static_cast<float>(p.page.dpi)));
         }
     }
-    if (!p.page.colour) return true;
+}
 
-    // Greying (keep modes 1 to 3: pixels with mask 0, or every pixel in mode
-    // 3, outside protected rectangles), then the table and the darkening
-    // curve on the unprotected mask-0 pixels, pivoted on the mean grey of the
-    // greyed page. Two passes: the first only reads, to find that mean; the
-    // second writes each pixel once.
-    const bool grey = p.keepMode == KeepMode::kKeepRed || p.keepMode == KeepMode::kKeepColour ||
-                      p.keepMode == KeepMode::kAllGrey;
-    const bool greyAll = p.keepMode == KeepMode::kAllGrey;
+int CBkColorRemover::GreyedMean(const BkColorParams& p, bool grey, bool greyAll) const {
+    const int w = p.page.width, h = p.page.height;
     std::uint8_t greyOfGrey[256];
     for (int v = 0; v < 256; ++v) greyOfGrey[v] = px::Grey(v, v, v);
     const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
@@ -74,12 +94,12 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
         }
         sum += rowSum;
     }
-    const int mean = static_cast<int>(sum / (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h)));
+    return static_cast<int>(sum / (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h)));
+}
 
-    // The table and then the darkening curve, on the same pixels: one
-    // composed table.
-    const tone::Lut table = tone::BrightnessContrastTable(p.brightness, p.contrast, mean);
-    const tone::Lut lut = tone::Compose(table, curve_.Lut());
+void CBkColorRemover::ApplyGreyedTable(const BkColorParams& p, const tone::Lut& lut, bool grey, bool greyAll) {
+    const int w = p.page.width, h = p.page.height;
+    const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
     for (int y = 0; y < h; ++y) {
         std::uint8_t* row = p.page.colour + s24 * y;
         const std::uint8_t* m = mask_.data() + s8 * y;
@@ -98,7 +118,6 @@ bool CBkColorRemover::Run(const BkColorParams& p) {
             }
         });
     }
-    return true;
 }
 
 void CBkColorRemover::GreyShift(const BkColorParams& p, const tone::Lut& darken) {

@@ -52,6 +52,12 @@ public:
 
 private:
     void GreyShift(const BkColorParams& p, const tone::Lut& darken);
+    // Builds the colour mask again unless it may be reused.
+    void UpdateMask(const BkColorParams& p);
+    // Mean grey of the page as greying would leave it.
+    int GreyedMean(const BkColorParams& p, bool grey, bool greyAll) const;
+    // Greys and tones the unprotected pixels in one pass.
+    void ApplyGreyedTable(const BkColorParams& p, const tone::Lut& lut, bool grey, bool greyAll);
 
     std::vector<std::uint8_t> mask_;
     int maskWidth_ = 0, maskHeight_ = 0;

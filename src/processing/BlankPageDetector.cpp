@@ -1,3 +1,8 @@
+// Blank-page detection. By dark pixels it counts bytes at or below the
+// threshold; by text it labels the page, classifies with the text-filter
+// scheme and adds the box areas of the characters, stopping as soon as the sum
+// passes the limit, so a page full of text is judged after its first few
+// lines.
 #include "processing/BlankPageDetector.h"
 
 #include "processing/ComponentClasses.h"

@@ -1,3 +1,7 @@
+// Centring. Dark pixels of the measuring image are counted per column or per
+// row; from those counts the shift that makes the blank margins before and
+// after the content equal is found, and the page is moved by it in place, the
+// uncovered side filled white. The page keeps its size.
 #include "processing/Centring.h"
 
 #include <cstdlib>

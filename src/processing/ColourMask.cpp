@@ -1,3 +1,8 @@
+// The colour test and its grow. The test for all 2^24 colours is one bit table
+// per set of test values, built once and shared between engines (and threads);
+// marking then costs one look-up per pixel. The grow is a dilation of the
+// 1-pixels by the asymmetric square, done on packed bits row by row, which is
+// linear in the page size whatever the radius.
 #include "processing/ColourMask.h"
 
 #include <algorithm>

@@ -1,3 +1,10 @@
+// The shared component analysis. Labelling grows each component breadth first
+// in the Neighbour8 order from seeds taken in raster order; on packed bit
+// images whole runs are joined instead (the same components, numbered in the
+// order of their first pixel). Gap ratios, size limits, the dominant character
+// size, the text orientation and the attachment of small and medium components
+// to text follow the shared rules, so that every engine classifies from the
+// same measurements.
 #include "processing/Components.h"
 
 #include "processing/ComponentClasses.h"

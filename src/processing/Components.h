@@ -21,7 +21,7 @@
 //     ca.ComputeGapRatios(dark);
 //     ca.SetSizeLimits(px::kInch1_26mm);                   // minSide; maxSide is 22.64 mm
 //     for (comp::PageComponent& c : ca.components)         // engine-specific classes
-//         if (c.cls == 0) c.cls = comp::ClassifyTextFilter(c, ca);
+//         if (c.cls == comp::ComponentClass::kUnclassified) c.cls = comp::ClassifyTextFilter(c, ca);
 //     ca.DominantCharSize();
 //     ca.DetectTextOrientation();
 //     ca.AttachToText(10000);

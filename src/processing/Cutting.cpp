@@ -1,3 +1,8 @@
+// Cutting to content. White margins: the content box is found on a binarised
+// copy by the share of dark pixels per line, widened by the margins and copied
+// out. Background colour: the page is reduced to eight pure colours at its
+// mean, lines are accepted by runs of the chosen content colours, and the box
+// found that way is cut with its margin.
 #include "processing/Cutting.h"
 
 #include <algorithm>

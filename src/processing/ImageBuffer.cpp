@@ -1,3 +1,7 @@
+// Allocation of raw image buffers. Sizes are checked in 64-bit arithmetic
+// against the image limits before anything is allocated, and the buffer comes
+// zero-filled; a refused size or a failed allocation gives null, never an
+// exception.
 #include "processing/ImageBuffer.h"
 
 #include <cstring>

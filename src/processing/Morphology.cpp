@@ -1,3 +1,8 @@
+// Window extremes and packed bit images. The (2r + 1)-wide extreme is computed
+// with the van Herk / Gil-Werman block scheme, rows first and then columns a
+// whole row at a time, so the cost does not depend on r. Bit images pack eight
+// pixels per byte (64 per word) for the dilations of the colour mask and the
+// photo finder's opening.
 #include "processing/Morphology.h"
 
 #include <algorithm>

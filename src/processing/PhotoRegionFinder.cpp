@@ -1,3 +1,9 @@
+// Photo-region finding. A working copy is binarised at its mean and opened
+// (maxima, then as many minima) so that text disappears and pictures stay as
+// dark regions; with the usual threshold table this runs on packed bits.
+// Regions large enough to be photographs are tested by shape (and, in the
+// identity-photo mode, by size), optionally enhanced, and kept as protected
+// rectangles for the tone steps.
 #include "processing/PhotoRegionFinder.h"
 
 #include "processing/ComponentClasses.h"
@@ -34,9 +40,39 @@ bool CPhotoRegionFinder::IdentityPhotoSize(int w, int h, int dpi) {
 bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
     found_.clear();
     if (!p.page.grey || p.page.width <= 0 || p.page.height <= 0) return false;
-    const int w = p.page.width, h = p.page.height;
+    const int w = p.page.width;
     const std::size_t s8 = px::Stride8(w);
 
+    LabelOpenedDarkAreas(p);
+
+    const int smallest = px::InchFractionToPixels(static_cast<float>(p.page.dpi), px::kInch25mm);
+    for (comp::PageComponent& c : analysis_.components) {
+        const int rw = c.W(), rh = c.H();
+        if (std::max(rw, rh) + 1 <= smallest) continue;
+        c.cls = comp::ComponentClass::kLarge;
+        if (rw == 0 || rh == 0) continue;
+        const float aspect = static_cast<float>(rw) / static_cast<float>(rh);
+        if (aspect < 0.2f || aspect > 5.0f) continue;
+        if (p.mode == 1 && !IdentityPhotoSize(rw, rh, p.page.dpi)) continue;
+        const std::int64_t box = static_cast<std::int64_t>(rw) * rh;
+        if (static_cast<double>(c.pointCount) < 0.5 * static_cast<double>(box)) continue;
+        std::int64_t dark = 0;
+        for (int y = c.top; y < c.bottom; ++y) {
+            const std::uint8_t* g = p.page.grey + s8 * y;
+            for (int x = c.left; x < c.right; ++x) dark += g[x] < 128;
+        }
+        if (static_cast<double>(dark) / static_cast<double>(box) < 0.2) continue;
+        c.cls = comp::ComponentClass::kMarked;
+        found_.push_back(RECT{c.left, c.top, c.right, c.bottom});
+    }
+
+    if ((p.enhContrast != 0 || p.enhBrightness != 0) && !found_.empty()) Enhance(p);
+    return true;
+}
+
+void CPhotoRegionFinder::LabelOpenedDarkAreas(const PhotoRegionParams& p) {
+    const int w = p.page.width, h = p.page.height;
+    const std::size_t s8 = px::Stride8(w);
     // Binarise a working copy at its mean, then open the dark areas:
     // `passes` 3 x 3 maxima, then as many minima.
     const tone::Lut table = tone::BrightnessContrastTable(p.binBrightness, p.binContrast, tone::MeanByte8(p.page.grey, w, h));
@@ -64,54 +100,34 @@ bool CPhotoRegionFinder::Find(const PhotoRegionParams& p) {
             for (int x = 0; x < w; ++x) cand[static_cast<std::size_t>(w) * y + x] = work_[s8 * y + x] < 128;
         analysis_.LabelCandidates(comp::ComponentClass::kUnclassified, false);
     }
+}
 
-    const int smallest = px::InchFractionToPixels(static_cast<float>(p.page.dpi), px::kInch25mm);
-    for (comp::PageComponent& c : analysis_.components) {
-        const int rw = c.W(), rh = c.H();
-        if (std::max(rw, rh) + 1 <= smallest) continue;
-        c.cls = comp::ComponentClass::kLarge;
-        if (rw == 0 || rh == 0) continue;
-        const float aspect = static_cast<float>(rw) / static_cast<float>(rh);
-        if (aspect < 0.2f || aspect > 5.0f) continue;
-        if (p.mode == 1 && !IdentityPhotoSize(rw, rh, p.page.dpi)) continue;
-        const std::int64_t box = static_cast<std::int64_t>(rw) * rh;
-        if (static_cast<double>(c.pointCount) < 0.5 * static_cast<double>(box)) continue;
-        std::int64_t dark = 0;
-        for (int y = c.top; y < c.bottom; ++y) {
-            const std::uint8_t* g = p.page.grey + s8 * y;
-            for (int x = c.left; x < c.right; ++x) dark += g[x] < 128;
-        }
-        if (static_cast<double>(dark) / static_cast<double>(box) < 0.2) continue;
-        c.cls = comp::ComponentClass::kMarked;
-        found_.push_back(RECT{c.left, c.top, c.right, c.bottom});
-    }
-
-    if ((p.enhContrast != 0 || p.enhBrightness != 0) && !found_.empty()) {
-        const ProtectedRects inside(found_, true);
-        if (p.page.bitsPerPixel == 24) {
-            if (p.page.colour) {
-                const tone::Lut t =
-                    tone::BrightnessContrastTable(p.enhBrightness, p.enhContrast, tone::MeanGrey24(p.page.colour, w, h));
-                const std::size_t s24 = px::Stride24(w);
-                for (int y = 0; y < h; ++y) {
-                    std::uint8_t* row = p.page.colour + s24 * y;
-                    inside.ForEachCoveredSpan(y, w, [&](int x0, int x1) {
-                        for (std::size_t i = 3 * static_cast<std::size_t>(x0); i < 3 * static_cast<std::size_t>(x1); ++i)
-                            row[i] = t[row[i]];
-                    });
-                }
-            }
-        } else {
-            const tone::Lut t = tone::BrightnessContrastTable(p.enhBrightness, p.enhContrast, tone::MeanByte8(p.page.grey, w, h));
+void CPhotoRegionFinder::Enhance(const PhotoRegionParams& p) const {
+    const int w = p.page.width, h = p.page.height;
+    const std::size_t s8 = px::Stride8(w);
+    const ProtectedRects inside(found_, true);
+    if (p.page.bitsPerPixel == 24) {
+        if (p.page.colour) {
+            const tone::Lut t =
+                tone::BrightnessContrastTable(p.enhBrightness, p.enhContrast, tone::MeanGrey24(p.page.colour, w, h));
+            const std::size_t s24 = px::Stride24(w);
             for (int y = 0; y < h; ++y) {
-                std::uint8_t* row = p.page.grey + s8 * y;
+                std::uint8_t* row = p.page.colour + s24 * y;
                 inside.ForEachCoveredSpan(y, w, [&](int x0, int x1) {
-                    for (int x = x0; x < x1; ++x) row[x] = t[row[x]];
+                    for (std::size_t i = 3 * static_cast<std::size_t>(x0); i < 3 * static_cast<std::size_t>(x1); ++i)
+                        row[i] = t[row[i]];
                 });
             }
         }
+    } else {
+        const tone::Lut t = tone::BrightnessContrastTable(p.enhBrightness, p.enhContrast, tone::MeanByte8(p.page.grey, w, h));
+        for (int y = 0; y < h; ++y) {
+            std::uint8_t* row = p.page.grey + s8 * y;
+            inside.ForEachCoveredSpan(y, w, [&](int x0, int x1) {
+                for (int x = x0; x < x1; ++x) row[x] = t[row[x]];
+            });
+        }
     }
-    return true;
 }
 
 void CPhotoRegionFinder::Free() {

@@ -45,6 +45,10 @@ public:
     static bool IdentityPhotoSize(int w, int h, int dpi);
 
 private:
+    // Binarises a working copy at its mean, opens its dark areas and labels them.
+    void LabelOpenedDarkAreas(const PhotoRegionParams& p);
+    // Brightness and contrast of the pixels inside the found regions.
+    void Enhance(const PhotoRegionParams& p) const;
     std::vector<std::uint8_t> work_;
     std::vector<RECT> found_;
     comp::ComponentAnalysis analysis_;

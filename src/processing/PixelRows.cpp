@@ -1,3 +1,7 @@
+// Whole-row pixel formulas. The plain loop evaluates the grey formula pixel by
+// pixel; the AVX2 loop evaluates the same double-precision expression four
+// pixels at a time in the same order of additions, so both give identical
+// bytes. The loop is chosen once, by what the processor supports.
 #include "processing/PixelRows.h"
 
 #include <cstring>

@@ -1,3 +1,9 @@
+// Red seal removal and strengthening. Red pixels are marked with the shared
+// colour test, grown, and labelled into regions; with the seal filter only
+// regions of seal size and red density are kept. Removal replaces each box by
+// the red channel through the seal table and curve (so red ink turns white and
+// black text stays); strengthening stretches the levels of each box and pushes
+// the red of its red pixels through a curve.
 #include "processing/RedSealEngine.h"
 
 #include <algorithm>

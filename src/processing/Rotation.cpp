@@ -1,3 +1,8 @@
+// Rotation by any angle with bilinear sampling. The canvas-to-source mapping
+// is built per column and per row (each one rounding of the full formula, so
+// positions are exact); the plain loop samples every pixel, and the AVX2 loop
+// does four pixels at a time, falling back to the plain sample near the image
+// border where the fill and edge rules apply.
 #include "processing/Rotation.h"
 
 #include <algorithm>
@@ -159,6 +164,91 @@ TESSAVAN_AVX2_INLINE __m128i Blend(const Weights& w, __m256d p00, __m256d p10, _
     return _mm256_cvttpd_epi32(s);
 }
 
+// Four 8-bit canvas pixels from their samples: straight from the rows when
+// the samples are consecutive pixels of one pair of rows, else gathered at
+// the 32-bit offsets row0 (row y0) and row1 (row y0 + 1).
+TESSAVAN_AVX2_INLINE void Grey4(const Weights& w, bool straight, const std::uint8_t* first, const int* base,
+                                __m128i row0, __m128i row1, std::size_t stride, std::uint8_t* dst) {
+    __m256d p00, p10, p01, p11;
+    if (straight) {
+        p00 = Bytes4(first);
+        p10 = Bytes4(first + 1);
+        p01 = Bytes4(first + stride);
+        p11 = Bytes4(first + stride + 1);
+    } else {
+        const __m128i a = _mm_i32gather_epi32(base, row0, 1);
+        const __m128i b = _mm_i32gather_epi32(base, row1, 1);
+        p00 = Level<0>(a);
+        p10 = Level<8>(a);
+        p01 = Level<0>(b);
+        p11 = Level<8>(b);
+    }
+    const __m128i v = Blend(w, p00, p10, p01, p11);
+    const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(v, v), _mm_setzero_si128());
+    const int word = _mm_cvtsi128_si32(bytes);
+    std::memcpy(dst, &word, 4);
+}
+
+// Four 24-bit canvas pixels from their samples, read as Grey4 reads them;
+// packBgr packs the low three bytes of each lane into twelve bytes.
+TESSAVAN_AVX2_INLINE void Colour4(const Weights& w, bool straight, const std::uint8_t* first, const std::uint8_t* bits,
+                                  __m128i row0, std::size_t stride, __m128i packBgr, std::uint8_t* dst) {
+    __m256d b00, b10, b01, b11, g00, g10, g01, g11, r00, r10, r01, r11;
+    if (straight) {
+        // Sixteen bytes from the first pixel of each row: B, G, R
+        // of the four pixels and of the one after them.
+        const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
+        const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + stride));
+        StraightChannel<0>(r0, b00, b10);
+        StraightChannel<0>(r1, b01, b11);
+        StraightChannel<1>(r0, g00, g10);
+        StraightChannel<1>(r1, g01, g11);
+        StraightChannel<2>(r0, r00, r10);
+        StraightChannel<2>(r1, r01, r11);
+    } else {
+        // Eight bytes at each sample's pixel x0 of rows y0 and
+        // y0 + 1: B, G, R of x0 and of x0 + 1.
+        alignas(16) int offsets[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(offsets), row0);
+        const std::uint8_t* q = bits;
+        const std::size_t st = stride;
+        const __m256i r0 = _mm256_set_m128i(_mm_unpacklo_epi64(Load8(q + offsets[2]), Load8(q + offsets[3])),
+                                            _mm_unpacklo_epi64(Load8(q + offsets[0]), Load8(q + offsets[1])));
+        const __m256i r1 =
+            _mm256_set_m128i(_mm_unpacklo_epi64(Load8(q + offsets[2] + st), Load8(q + offsets[3] + st)),
+                             _mm_unpacklo_epi64(Load8(q + offsets[0] + st), Load8(q + offsets[1] + st)));
+        Channel<0>(r0, b00, b10);
+        Channel<0>(r1, b01, b11);
+        Channel<1>(r0, g00, g10);
+        Channel<1>(r1, g01, g11);
+        Channel<2>(r0, r00, r10);
+        Channel<2>(r1, r01, r11);
+    }
+    const __m128i blue = Blend(w, b00, b10, b01, b11);
+    const __m128i green = Blend(w, g00, g10, g01, g11);
+    const __m128i red = Blend(w, r00, r10, r01, r11);
+    const __m128i bgr = _mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(red, 16)));
+    const __m128i packed = _mm_shuffle_epi8(bgr, packBgr);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
+    const int last = _mm_extract_epi32(packed, 2);
+    std::memcpy(dst + 8, &last, 4);
+}
+
+// Asks for the image pixels the sample `kAhead` canvas pixels further on will
+// read, when that sample lies inside: the rows are read in short pieces (the
+// sampled row changes every few dozen pixels at the angles of deskewing),
+// which the processor does not foresee.
+TESSAVAN_AVX2_INLINE void PrefetchAhead(const Mapping& m, const Positions& pos, int X, double rowX, double rowY,
+                                        double loX, double hiX, double loY, double hiY) {
+    const double ax = pos.colX[static_cast<std::size_t>(X)] - rowX;
+    const double ay = pos.colY[static_cast<std::size_t>(X)] + rowY;
+    if (!(ax >= loX && ax < hiX && ay >= loY && ay < hiY)) return;
+    const std::uint8_t* ahead = m.bits + m.stride * static_cast<std::size_t>(static_cast<int>(ay) - m.offsetY) +
+                                static_cast<std::size_t>(static_cast<int>(ax) - m.offsetX) * m.channels;
+    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + m.stride), _MM_HINT_T0);
+}
+
 // Four canvas pixels at a time. The positions, fractions, weights and sums
 // are the baseline's double operations done four lanes wide (multiply and
 // add kept apart, never fused), truncated the same way, so every byte is the
@@ -212,21 +302,7 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
                                 pos.colY[static_cast<std::size_t>(X + k)] + rowY, out + static_cast<std::size_t>(X + k) * n);
                 continue;
             }
-            // The rows are read in short pieces (the sampled row changes every
-            // few dozen pixels at the angles of deskewing), which the
-            // processor does not foresee: ask for the pixels a few groups
-            // ahead.
-            if (X + kAhead < cw) {
-                const double ax = pos.colX[static_cast<std::size_t>(X + kAhead)] - rowX;
-                const double ay = pos.colY[static_cast<std::size_t>(X + kAhead)] + rowY;
-                if (ax >= loX && ax < hiX && ay >= loY && ay < hiY) {
-                    const std::uint8_t* ahead = m.bits +
-                                                m.stride * static_cast<std::size_t>(static_cast<int>(ay) - m.offsetY) +
-                                                static_cast<std::size_t>(static_cast<int>(ax) - m.offsetX) * n;
-                    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-                    _mm_prefetch(reinterpret_cast<const char*>(ahead + m.stride), _MM_HINT_T0);
-                }
-            }
+            if (X + kAhead < cw) PrefetchAhead(m, pos, X + kAhead, rowX, rowY, loX, hiX, loY, hiY);
             const __m128i x0 = _mm256_cvttpd_epi32(x), y0 = _mm256_cvttpd_epi32(y);
             const __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
             const __m256d fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
@@ -248,68 +324,8 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
             const std::uint8_t* first =
                 m.bits + m.stride * static_cast<std::size_t>(_mm_cvtsi128_si32(y0) - m.offsetY) +
                 static_cast<std::size_t>(_mm_cvtsi128_si32(x0) - m.offsetX) * n;
-            if (n == 1) {
-                __m256d p00, p10, p01, p11;
-                if (straight) {
-                    p00 = Bytes4(first);
-                    p10 = Bytes4(first + 1);
-                    p01 = Bytes4(first + m.stride);
-                    p11 = Bytes4(first + m.stride + 1);
-                } else {
-                    const __m128i a = _mm_i32gather_epi32(base, row0, 1);
-                    const __m128i b = _mm_i32gather_epi32(base, row1, 1);
-                    p00 = Level<0>(a);
-                    p10 = Level<8>(a);
-                    p01 = Level<0>(b);
-                    p11 = Level<8>(b);
-                }
-                const __m128i v = Blend(w, p00, p10, p01, p11);
-                const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(v, v), _mm_setzero_si128());
-                const int word = _mm_cvtsi128_si32(bytes);
-                std::memcpy(dst, &word, 4);
-            } else {
-                __m256d b00, b10, b01, b11, g00, g10, g01, g11, r00, r10, r01, r11;
-                if (straight) {
-                    // Sixteen bytes from the first pixel of each row: B, G, R
-                    // of the four pixels and of the one after them.
-                    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
-                    const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + m.stride));
-                    StraightChannel<0>(r0, b00, b10);
-                    StraightChannel<0>(r1, b01, b11);
-                    StraightChannel<1>(r0, g00, g10);
-                    StraightChannel<1>(r1, g01, g11);
-                    StraightChannel<2>(r0, r00, r10);
-                    StraightChannel<2>(r1, r01, r11);
-                } else {
-                    // Eight bytes at each sample's pixel x0 of rows y0 and
-                    // y0 + 1: B, G, R of x0 and of x0 + 1.
-                    alignas(16) int offsets[4];
-                    _mm_store_si128(reinterpret_cast<__m128i*>(offsets), row0);
-                    const std::uint8_t* q = m.bits;
-                    const std::size_t st = m.stride;
-                    const __m256i r0 = _mm256_set_m128i(
-                        _mm_unpacklo_epi64(Load8(q + offsets[2]), Load8(q + offsets[3])),
-                        _mm_unpacklo_epi64(Load8(q + offsets[0]), Load8(q + offsets[1])));
-                    const __m256i r1 = _mm256_set_m128i(
-                        _mm_unpacklo_epi64(Load8(q + offsets[2] + st), Load8(q + offsets[3] + st)),
-                        _mm_unpacklo_epi64(Load8(q + offsets[0] + st), Load8(q + offsets[1] + st)));
-                    Channel<0>(r0, b00, b10);
-                    Channel<0>(r1, b01, b11);
-                    Channel<1>(r0, g00, g10);
-                    Channel<1>(r1, g01, g11);
-                    Channel<2>(r0, r00, r10);
-                    Channel<2>(r1, r01, r11);
-                }
-                const __m128i blue = Blend(w, b00, b10, b01, b11);
-                const __m128i green = Blend(w, g00, g10, g01, g11);
-                const __m128i red = Blend(w, r00, r10, r01, r11);
-                const __m128i bgr =
-                    _mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(red, 16)));
-                const __m128i packed = _mm_shuffle_epi8(bgr, packBgr);
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
-                const int last = _mm_extract_epi32(packed, 2);
-                std::memcpy(dst + 8, &last, 4);
-            }
+            if (n == 1) Grey4(w, straight, first, base, row0, row1, m.stride, dst);
+            else Colour4(w, straight, first, m.bits, row0, m.stride, packBgr, dst);
         }
         for (; X < cw; ++X)
             SamplePixel(m, pos.colX[static_cast<std::size_t>(X)] - rowX, pos.colY[static_cast<std::size_t>(X)] + rowY,

@@ -1,3 +1,9 @@
+// Skew search. Sample lines at a trial slope are counted blank or not from
+// per-column (per-row) prefix sums of dark pixels, with a run of columns that
+// share one whole offset read from a single row; slopes too close to a
+// rounding boundary are evaluated sample by sample. The sweep over angles, the
+// choice between the methods and the retry over the wide range follow the
+// detection rules; the method's binary image comes from the owner.
 #include "processing/SkewSearch.h"
 
 #include <algorithm>

@@ -43,7 +43,24 @@ inline int SampleIndex(double v) {
     return static_cast<int>(v);
 }
 
-class SkewSearcher {
+// What the skew searches leave: the angle and score found (overall and per
+// scan direction), the best blank-line count, the columns of the last
+// horizontal scan and the length of its last run of declines. The searcher
+// owns it (kept from search to search; Clear leaves it); the processing
+// object reads and sets it there.
+struct SkewState {
+    int skewColumns = 1;
+    int skewBestCount = 0;
+    float skewAngle = 0.0f;
+    float horizontalAngle = 0.0f;
+    float verticalAngle = 0.0f;
+    float skewScore = 0.0f;
+    float horizontalScore = 0.0f;
+    float verticalScore = 0.0f;
+    int declineCount = 0;
+};
+
+class SkewSearcher : public SkewState {
 public:
     virtual ~SkewSearcher() = default;
 
@@ -64,17 +81,6 @@ public:
     bool SearchHorizontalSkew(int maxAngle, int method);
     bool SearchVerticalSkew(int maxAngle, int method);
     bool SearchSkew(int maxAngle, int method, bool twoColumns, bool horizontalText);
-
-    // Search state, as the processing object exposes it.
-    int skewColumns = 1;
-    int skewBestCount = 0;
-    float skewAngle = 0.0f;
-    float horizontalAngle = 0.0f;
-    float verticalAngle = 0.0f;
-    float skewScore = 0.0f;
-    float horizontalScore = 0.0f;
-    float verticalScore = 0.0f;
-    int declineCount = 0;
 
     // A group of neighbouring samples of a line that read one row (or
     // column) at the same offset from the line.

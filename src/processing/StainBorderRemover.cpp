@@ -1,3 +1,9 @@
+// Stain, border and black-board removal. The page is labelled (board
+// components first, seeded in the edge band), classified with the stain
+// scheme, and attached to text; stains, border components and board are chosen
+// by their class, size and place, painted white together with their squares
+// (row runs painted as rectangles), and the light fringe that belonged only to
+// erased components is taken with them.
 #include "processing/StainBorderRemover.h"
 
 #include <algorithm>
@@ -48,23 +54,53 @@ void CStainBorderRemover::Free() {
 void CStainBorderRemover::Run(const StainBorderParams& p) {
     if (!p.page.grey || p.page.width < 1 || p.page.height < 1 || p.page.width > 32767 || p.page.height > 32767) return;
     params_ = p;
-    const int W = p.page.width, H = p.page.height;
     comp::ComponentAnalysis& ca = analysis_;
-    if (!ca.Begin(W, H, p.page.dpi)) return;
-    const std::size_t gs = px::Stride8(static_cast<std::size_t>(W)), cs = px::Stride24(static_cast<std::size_t>(W));
-    const std::int64_t largestStain = px::AreaMm2ToPixels(p.stainArea, static_cast<float>(p.page.dpi));
+    if (!ca.Begin(p.page.width, p.page.height, p.page.dpi)) return;
+    KeepComparisonCopy(p);
+    LabelAndClassify(p);
 
-    copy_.clear();
-    copyIsColour_ = false;
-    if (p.mark) {
-        if (p.page.colour) {
-            copy_.assign(p.page.colour, p.page.colour + cs * static_cast<std::size_t>(H));
-            copyIsColour_ = true;
-        } else {
-            copy_.assign(p.page.grey, p.page.grey + gs * static_cast<std::size_t>(H));
+    eraseSet_.assign(static_cast<std::size_t>(p.page.width) * static_cast<std::size_t>(p.page.height), 0);
+    std::vector<char> erasedSeed(ca.components.size(), 0);
+    bool anySeed = false;
+    auto takeSeed = [&](std::size_t i) {
+        erasedSeed[i] = 1;
+        anySeed = true;
+        Take(ca.components[i]);
+    };
+    if (p.stains) {
+        const std::int64_t largestStain = px::AreaMm2ToPixels(p.stainArea, static_cast<float>(p.page.dpi));
+        for (std::size_t i = 0; i < ca.components.size(); ++i) {
+            const comp::PageComponent& c = ca.components[i];
+            if (c.cls == comp::ComponentClass::kAttached && static_cast<std::int64_t>(c.pointCount) <= largestStain)
+                takeSeed(i);
         }
     }
+    if (p.borders) TakeBorders(p);
+    if (p.board)
+        for (std::size_t i = 0; i < ca.components.size(); ++i)
+            if (ca.components[i].cls == comp::ComponentClass::kMarked) takeSeed(i);
+    Erase(eraseSet_);
+    // Without erased stains or board there is no fringe to take.
+    if (anySeed) RemoveFringe(erasedSeed);
+}
 
+void CStainBorderRemover::KeepComparisonCopy(const StainBorderParams& p) {
+    copy_.clear();
+    copyIsColour_ = false;
+    if (!p.mark) return;
+    const std::size_t rows = static_cast<std::size_t>(p.page.height);
+    if (p.page.colour) {
+        copy_.assign(p.page.colour, p.page.colour + px::Stride24(static_cast<std::size_t>(p.page.width)) * rows);
+        copyIsColour_ = true;
+    } else {
+        copy_.assign(p.page.grey, p.page.grey + px::Stride8(static_cast<std::size_t>(p.page.width)) * rows);
+    }
+}
+
+void CStainBorderRemover::LabelAndClassify(const StainBorderParams& p) {
+    comp::ComponentAnalysis& ca = analysis_;
+    const int W = p.page.width, H = p.page.height;
+    const std::size_t gs = px::Stride8(static_cast<std::size_t>(W)), cs = px::Stride24(static_cast<std::size_t>(W));
     const std::uint8_t* const test = p.page.grey;
     const int threshold = p.threshold;
     auto dark = [=](int x, int y) { return test[gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)] <= threshold; };
@@ -89,75 +125,59 @@ void CStainBorderRemover::Run(const StainBorderParams& p) {
     // Characters from the classification passed the character tests
     // already; only those attached to text are tested again.
     textBefore_.assign(ca.components.size(), 0);
-    for (std::size_t i = 0; i < ca.components.size(); ++i) textBefore_[i] = ca.components[i].cls == comp::ComponentClass::kText;
+    for (std::size_t i = 0; i < ca.components.size(); ++i)
+        textBefore_[i] = ca.components[i].cls == comp::ComponentClass::kText;
     ca.DominantCharSize();
     ca.DetectTextOrientation();
     ca.AttachToText(30000);
     for (std::size_t i = 0; i < ca.components.size(); ++i) {
         comp::PageComponent& c = ca.components[i];
-        if (c.cls == comp::ComponentClass::kText && !textBefore_[i] && !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
+        if (c.cls == comp::ComponentClass::kText && !textBefore_[i] &&
+            !(comp::AspectOk(c) && comp::FillOk(c) && ca.PeelTest(c)))
             c.cls = c.Side() < ca.minSide ? comp::ComponentClass::kSmall : comp::ComponentClass::kMedium;
     }
+}
 
-    eraseSet_.assign(static_cast<std::size_t>(W) * static_cast<std::size_t>(H), 0);
-    auto take = [&](const comp::PageComponent& c) {
-        for (const comp::Point& q : ca.Points(c)) eraseSet_[static_cast<std::size_t>(q.y) * W + q.x] = 1;
-    };
-    std::vector<char> erasedSeed(ca.components.size(), 0);
-    bool anySeed = false;
-    if (p.stains)
-        for (std::size_t i = 0; i < ca.components.size(); ++i) {
-            const comp::PageComponent& c = ca.components[i];
-            if (c.cls == comp::ComponentClass::kAttached && static_cast<std::int64_t>(c.pointCount) <= largestStain) {
-                erasedSeed[i] = 1;
-                anySeed = true;
-                take(c);
-            }
-        }
-    if (p.borders) {
-        Box area{};
-        bool haveArea = false;
-        if (p.region == 1) {
-            area = {Percent(p.left, W), Percent(p.top, H), W - Percent(p.right, W), H - Percent(p.bottom, H)};
+void CStainBorderRemover::Take(const comp::PageComponent& c) {
+    const std::size_t W = static_cast<std::size_t>(params_.page.width);
+    for (const comp::Point& q : analysis_.Points(c)) eraseSet_[static_cast<std::size_t>(q.y) * W + q.x] = 1;
+}
+
+void CStainBorderRemover::TakeBorders(const StainBorderParams& p) {
+    const comp::ComponentAnalysis& ca = analysis_;
+    const int W = p.page.width, H = p.page.height;
+    Box area{};
+    bool haveArea = false;
+    if (p.region == 1) {
+        area = {Percent(p.left, W), Percent(p.top, H), W - Percent(p.right, W), H - Percent(p.bottom, H)};
+        haveArea = true;
+    } else {
+        for (const comp::PageComponent& c : ca.components) {
+            if (c.cls != comp::ComponentClass::kText) continue;
+            if (!haveArea) area = {c.left, c.top, c.right, c.bottom};
+            area = {std::min<std::int64_t>(area.l, c.left), std::min<std::int64_t>(area.t, c.top),
+                    std::max<std::int64_t>(area.r, c.right), std::max<std::int64_t>(area.b, c.bottom)};
             haveArea = true;
-        } else {
-            for (const comp::PageComponent& c : ca.components) {
-                if (c.cls != comp::ComponentClass::kText) continue;
-                if (!haveArea) area = {c.left, c.top, c.right, c.bottom};
-                area = {std::min<std::int64_t>(area.l, c.left), std::min<std::int64_t>(area.t, c.top),
-                        std::max<std::int64_t>(area.r, c.right), std::max<std::int64_t>(area.b, c.bottom)};
-                haveArea = true;
-            }
-        }
-        if (haveArea) {
-            const Box bands[4] = {{0, 0, Percent(p.left, W), H},
-                                  {W - Percent(p.right, W), 0, W, H},
-                                  {0, 0, W, Percent(p.top, H)},
-                                  {0, H - Percent(p.bottom, H), W, H}};
-            for (const comp::PageComponent& c : ca.components) {
-                if (c.cls == comp::ComponentClass::kText || (p.borderType == 1 && c.cls != comp::ComponentClass::kLarge)) continue;
-                const auto points = ca.Points(c);
-                const double n = static_cast<double>(points.size());
-                bool border = !Overlaps(c, area) || static_cast<double>(PointsIn(points, area)) < 0.3 * n;
-                for (int k = 0; k < 4 && !border; ++k)
-                    border = Overlaps(c, bands[k]) && static_cast<double>(PointsIn(points, bands[k])) > 0.8 * n;
-                if (border) {
-                    bordersFound_ = true;
-                    take(c);
-                }
-            }
         }
     }
-    if (p.board)
-        for (std::size_t i = 0; i < ca.components.size(); ++i)
-            if (ca.components[i].cls == comp::ComponentClass::kMarked) {
-                erasedSeed[i] = 1;
-                anySeed = true;
-                take(ca.components[i]);
-            }
-    Erase(eraseSet_);
-    // Without erased stains or board there is no fringe to take.
-    if (anySeed) RemoveFringe(erasedSeed);
+    if (!haveArea) return;
+    const Box bands[4] = {{0, 0, Percent(p.left, W), H},
+                          {W - Percent(p.right, W), 0, W, H},
+                          {0, 0, W, Percent(p.top, H)},
+                          {0, H - Percent(p.bottom, H), W, H}};
+    for (const comp::PageComponent& c : ca.components) {
+        if (c.cls == comp::ComponentClass::kText || (p.borderType == 1 && c.cls != comp::ComponentClass::kLarge))
+            continue;
+        const auto points = ca.Points(c);
+        const double n = static_cast<double>(points.size());
+        bool border = !Overlaps(c, area) || static_cast<double>(PointsIn(points, area)) < 0.3 * n;
+        for (int k = 0; k < 4 && !border; ++k)
+            border = Overlaps(c, bands[k]) && static_cast<double>(PointsIn(points, bands[k])) > 0.8 * n;
+        if (border) {
+            bordersFound_ = true;
+            Take(c);
+        }
+    }
 }
 
 void CStainBorderRemover::Erase(const std::vector<std::uint8_t>& set) {

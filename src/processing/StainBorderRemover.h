@@ -57,6 +57,12 @@ public:
     const comp::ComponentAnalysis& Analysis() const { return analysis_; }
 
 private:
+    void KeepComparisonCopy(const StainBorderParams& p);
+    // Labels (board components first) and classifies with the stain scheme,
+    // then attaches to text.
+    void LabelAndClassify(const StainBorderParams& p);
+    void Take(const comp::PageComponent& c);  // adds the component's points to the erase set
+    void TakeBorders(const StainBorderParams& p);
     void Erase(const std::vector<std::uint8_t>& set);  // set: width x height, non-zero = erase
     void RemoveFringe(const std::vector<char>& erasedSeed);
 

@@ -1,3 +1,8 @@
+// Text-component analysis for the skew search's text-only mask. Components are
+// classed by size, shape and gaps with the analyser's finer scheme; solid
+// medium components are attached to characters by centre distance and small
+// ones absorbed by nearby characters, each absorbing at most two, so that the
+// mask holds text and the marks that belong to it.
 #include "processing/TextComponentAnalyzer.h"
 
 #include <cstdlib>

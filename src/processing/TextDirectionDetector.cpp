@@ -1,3 +1,8 @@
+// Text-direction detection. Characters found with the shared analysis are
+// thinned to skeletons (Zhang-Suen, in place over each component's points),
+// cut at their junctions, and traced from the stroke ends met in four scan
+// orders; straight diagonal strokes of the scan's patterns vote, and the scan
+// with most votes gives the quarter turn.
 #include "processing/TextDirectionDetector.h"
 
 #include <algorithm>
@@ -81,12 +86,25 @@ void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
     if (!p.image.bits || p.image.width < 1 || p.image.height < 1 || p.image.width > 32767 || p.image.height > 32767) return;
     angle_ = 0;
     votes_ = {0, 0, 0, 0};
-    const int W = p.image.width, H = p.image.height;
-    width_ = W;
-    height_ = H;
+    width_ = p.image.width;
+    height_ = p.image.height;
+    if (!analysis_.Begin(width_, height_, p.dpi)) return;
+    FindCharacters(p);
+    std::uint8_t* map = BuildSkeleton();
+    traced_.clear();
+    shortest_ = px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch2mm);
+    for (int k = 0; k < 4; ++k) Scan(map, k);
+    const auto& V = votes_;
+    int k = 0;
+    if (V[3] > std::max({V[0], V[1], V[2]})) k = 3;
+    else if (V[2] > std::max(V[0], V[1])) k = 2;
+    else if (V[1] > V[0]) k = 1;
+    angle_ = 90 * k;
+}
+
+void CTextDirectionDetector::FindCharacters(const TextDirectionParams& p) {
     comp::ComponentAnalysis& ca = analysis_;
-    if (!ca.Begin(W, H, p.dpi)) return;
-    const std::size_t gs = px::Stride8(static_cast<std::size_t>(W));
+    const std::size_t gs = px::Stride8(static_cast<std::size_t>(width_));
     const std::uint8_t* const img = p.image.bits;
     const int threshold = p.threshold;
     auto dark = [=](int x, int y) { return img[gs * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)] <= threshold; };
@@ -98,11 +116,17 @@ void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
     ca.DominantCharSize();
     ca.DetectTextOrientation();
     ca.AttachToText(30000);
+    // Characters are tested again by shape and ink share alone.
     for (comp::PageComponent& c : ca.components)
-        if (c.cls == comp::ComponentClass::kText && !(comp::AspectOk(c) && comp::FillOk(c))) c.cls = c.Side() < ca.minSide ? comp::ComponentClass::kSmall : comp::ComponentClass::kMedium;
+        if (c.cls == comp::ComponentClass::kText && !(comp::AspectOk(c) && comp::FillOk(c)))
+            c.cls = c.Side() < ca.minSide ? comp::ComponentClass::kSmall : comp::ComponentClass::kMedium;
+}
 
+std::uint8_t* CTextDirectionDetector::BuildSkeleton() {
+    const comp::ComponentAnalysis& ca = analysis_;
+    const int W = width_, H = height_;
     // The visited map becomes the skeleton map.
-    std::uint8_t* map = ca.Visited();
+    std::uint8_t* map = analysis_.Visited();
     std::fill(map, map + static_cast<std::size_t>(W) * H, kBackground);
     for (const comp::PageComponent& c : ca.components)
         if (c.cls == comp::ComponentClass::kText)
@@ -110,58 +134,51 @@ void CTextDirectionDetector::Detect(const TextDirectionParams& p) {
     for (const comp::PageComponent& c : ca.components)
         if (c.cls == comp::ComponentClass::kText) Thin(c, map);
 
-    auto inFrame = [=](int x, int y) { return x >= 1 && x <= W - 2 && y >= 1 && y <= H - 2; };
     for (const comp::PageComponent& c : ca.components) {
         if (c.cls != comp::ComponentClass::kText) continue;
         for (const comp::Point& q : ca.Points(c)) {
-            if (!inFrame(q.x, q.y)) continue;
+            if (q.x < 1 || q.x > W - 2 || q.y < 1 || q.y > H - 2) continue;
             std::uint8_t* m = map + static_cast<std::size_t>(q.y) * W + q.x;
             if (*m == kBackground) continue;
             const int around = (m[-W] != 0) + (m[W] != 0) + (m[1] != 0) + (m[-1] != 0);
             if (around >= 3) *m = kJunction;
         }
     }
+    return map;
+}
 
-    traced_.clear();
-    shortest_ = px::InchFractionToPixels(static_cast<float>(p.dpi), px::kInch2mm);
-    for (int k = 0; k < 4; ++k) {
-        auto visit = [&](int x, int y) {
-            // only untraced skeleton pixels start a stroke
-            if (map[static_cast<std::size_t>(y) * W + x] != kSkeleton || !inFrame(x, y)) return;
-            const int res = Trace(map, x, y, k);
-            votes_[k] += res == 2 || res == 3;
-        };
-        for (const comp::PageComponent& c : ca.components) {
-            if (c.cls != comp::ComponentClass::kText) continue;
-            switch (k) {
-            case 0:
-                for (int y = c.bottom - 1; y >= c.top; --y)
-                    for (int x = c.left; x <= c.right - 1; ++x) visit(x, y);
-                break;
-            case 1:
-                for (int x = c.right - 1; x >= c.left; --x)
-                    for (int y = c.bottom - 1; y >= c.top; --y) visit(x, y);
-                break;
-            case 2:
-                for (int y = c.top; y <= c.bottom - 1; ++y)
-                    for (int x = c.right - 1; x >= c.left + 1; --x) visit(x, y);
-                break;
-            default:
-                for (int x = c.left; x <= c.right - 1; ++x)
-                    for (int y = c.top; y <= c.bottom - 1; ++y) visit(x, y);
-                break;
-            }
+void CTextDirectionDetector::Scan(std::uint8_t* map, int k) {
+    const int W = width_, H = height_;
+    auto visit = [&](int x, int y) {
+        // only untraced skeleton pixels inside the frame start a stroke
+        if (map[static_cast<std::size_t>(y) * W + x] != kSkeleton || x < 1 || x > W - 2 || y < 1 || y > H - 2) return;
+        const int res = Trace(map, x, y, k);
+        votes_[k] += res == 2 || res == 3;
+    };
+    for (const comp::PageComponent& c : analysis_.components) {
+        if (c.cls != comp::ComponentClass::kText) continue;
+        switch (k) {
+        case 0:
+            for (int y = c.bottom - 1; y >= c.top; --y)
+                for (int x = c.left; x <= c.right - 1; ++x) visit(x, y);
+            break;
+        case 1:
+            for (int x = c.right - 1; x >= c.left; --x)
+                for (int y = c.bottom - 1; y >= c.top; --y) visit(x, y);
+            break;
+        case 2:
+            for (int y = c.top; y <= c.bottom - 1; ++y)
+                for (int x = c.right - 1; x >= c.left + 1; --x) visit(x, y);
+            break;
+        default:
+            for (int x = c.left; x <= c.right - 1; ++x)
+                for (int y = c.top; y <= c.bottom - 1; ++y) visit(x, y);
+            break;
         }
-        // every pixel traced in this scan back to skeleton
-        for (const std::int32_t i : traced_) map[i] = kSkeleton;
-        traced_.clear();
     }
-    const auto& V = votes_;
-    int k = 0;
-    if (V[3] > std::max({V[0], V[1], V[2]})) k = 3;
-    else if (V[2] > std::max(V[0], V[1])) k = 2;
-    else if (V[1] > V[0]) k = 1;
-    angle_ = 90 * k;
+    // every pixel traced in this scan back to skeleton
+    for (const std::int32_t i : traced_) map[i] = kSkeleton;
+    traced_.clear();
 }
 
 void CTextDirectionDetector::Thin(const comp::PageComponent& c, std::uint8_t* map) {

@@ -35,6 +35,13 @@ public:
     const std::uint8_t* Skeleton() const { return analysis_.Visited(); }
 
 private:
+    // Labels and classifies; class kText components are the characters.
+    void FindCharacters(const TextDirectionParams& p);
+    // Thins the characters and marks the junctions in the visited map, which
+    // it returns as the skeleton map.
+    std::uint8_t* BuildSkeleton();
+    // Scan k: votes of the strokes started in its visiting order.
+    void Scan(std::uint8_t* map, int k);
     void Thin(const comp::PageComponent& c, std::uint8_t* map);
     int Trace(std::uint8_t* map, int x, int y, int k);
 

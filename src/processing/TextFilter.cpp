@@ -1,3 +1,7 @@
+// Text filter. The binary image is labelled and classified with the text-
+// filter scheme; after the dominant size, orientation and attachment passes
+// every component that is not text is erased (white in the colour copy or in
+// the binary image), which leaves the copy centring measures.
 #include "processing/TextFilter.h"
 
 #include "processing/ComponentClasses.h"

@@ -1,3 +1,8 @@
+// Spline tone curves. The natural cubic splines x(t) and y(t) over the control
+// points are sampled at a fixed step accumulated in single precision, and the
+// samples are swept once into a 256-entry table; applying a curve is then one
+// table look-up per byte, on the chosen channels, with or without the colour
+// mask and the protected rectangles.
 #include "processing/ToneCurve.h"
 
 #include <cmath>

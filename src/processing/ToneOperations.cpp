@@ -1,3 +1,7 @@
+// Tone operations on whole images: brightness/contrast and darkening on grey
+// images, and auto contrast on grey or colour images (common or per-channel
+// levels from the clipped histogram ends), each built from the shared tables
+// and applied through look-ups.
 #include "processing/ToneOperations.h"
 
 #include <algorithm>

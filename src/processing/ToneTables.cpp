@@ -1,3 +1,8 @@
+// Tone tables and image statistics. Every tone step is a 256-entry table
+// (brightness/contrast pivoted on a mean, level stretch, composition), so
+// applying one is a look-up per byte; histograms use several partial counts so
+// that long runs of equal bytes do not serialise on one counter, and means are
+// taken in 64-bit sums.
 #include "processing/ToneTables.h"
 
 #include <cstddef>

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "manual/ManualResource.h"
 #include "support/FakeRunProcessor.h"
 #include "tools/ToolsResource.h"
 
@@ -309,13 +310,36 @@ TEST_F(MainWindowTest, EveryToolMenuItemOpensItsDialog) {
     });
 }
 
-TEST_F(MainWindowTest, MenuItemsOfLaterWindowsDoNothingYet) {
+// The link "进入手动处理" opens the manual window, not from a scan.
+TEST_F(MainWindowTest, ManualLinkOpensTheManualWindow) {
     Open([&](DialogDriver& d) {
-        // (The configuration dialog opens: ConfigDlgTest; the scan window:
-        // the scan window's tests.)
-        EXPECT_TRUE(d.ClickLink(IDC_SETTINGS_LINK));
+        std::wstring caption;
+        OnNextModal(IDD_MANUAL_DIALOG, [&](CDialog& manual) {
+            caption = manual.GetWindowText();
+            manual.EndDialog(IDCANCEL);
+        });
         EXPECT_TRUE(d.ClickLink(IDC_MANUAL_LINK));
-        EXPECT_TRUE(dialogs->Shown().empty());
-        EXPECT_EQ(d.Text(IDC_SUMMARY), L"当前无选中");
+        EXPECT_EQ(caption, L"手动处理");
+    });
+}
+
+// The scan window's "手动处理" opens its own manual window with the from-scan
+// caption; the main window's link keeps the plain one.
+TEST_F(MainWindowTest, TheScanWindowOpensItsManualWindowFromTheScan) {
+    Open([&](DialogDriver& d) {
+        std::vector<std::wstring> captions;
+        for (int i = 0; i < 2; ++i) {
+            OnNextModal(IDD_MANUAL_DIALOG, [&](CDialog& manual) {
+                captions.push_back(manual.GetWindowText());
+                manual.EndDialog(IDCANCEL);
+            });
+            if (i == 0) {
+                ASSERT_TRUE(dlg->scanDlg.host.openManualWindow);
+                dlg->scanDlg.host.openManualWindow();
+            } else {
+                EXPECT_TRUE(d.ClickLink(IDC_MANUAL_LINK));
+            }
+        }
+        EXPECT_EQ(captions, (std::vector<std::wstring>{L"手动处理 (从扫描进入的)", L"手动处理"}));
     });
 }

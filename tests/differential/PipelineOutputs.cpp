@@ -300,7 +300,7 @@ bool RunConfig(const Config& config, const std::vector<std::pair<fs::path, std::
         const OneFileOutcome o = ProcessOneFile(p, FromUtf8(input.string()), FromUtf8(folder.string()),
                                                 FromUtf8(name), config.runType, config.quickSteps);
         char angle[32];
-        std::snprintf(angle, sizeof angle, "%.9g", static_cast<double>(p.skewAngle));
+        std::snprintf(angle, sizeof angle, "%.9g", static_cast<double>(p.skewSearcher.skewAngle));
         log << name << " read=" << o.read << " processed=" << o.processed << " blank=" << o.blank
             << " saved=" << o.saved << " angle=" << angle << " result=" << p.resultWidth << "x" << p.resultHeight
             << "x" << p.resultDepth << " pages=" << p.pageCount << " flagged=" << int(p.needsProcessing) << "\n";

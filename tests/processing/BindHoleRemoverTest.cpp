@@ -18,12 +18,7 @@ namespace {
 
 BindHoleParams ParamsFor(TestPage& page, int bitsPerPixel) {
     BindHoleParams p;
-    p.page.grey = page.grey.data();
-    p.page.colour = page.colour ? page.bgr.data() : nullptr;
-    p.page.width = page.width;
-    p.page.height = page.height;
-    p.page.bitsPerPixel = bitsPerPixel;
-    p.page.dpi = page.dpi;
+    p.page = page.Page(bitsPerPixel);
     p.on = 1;
     return p;
 }

@@ -37,12 +37,7 @@ std::vector<std::uint8_t> BlackImage(const TestPage& page) {
 
 StainBorderParams ParamsFor(TestPage& page, int bitsPerPixel) {
     StainBorderParams p;
-    p.page.grey = page.grey.data();
-    p.page.colour = page.colour ? page.bgr.data() : nullptr;
-    p.page.width = page.width;
-    p.page.height = page.height;
-    p.page.bitsPerPixel = bitsPerPixel;
-    p.page.dpi = page.dpi;
+    p.page = page.Page(bitsPerPixel);
     p.threshold = 160;
     return p;
 }

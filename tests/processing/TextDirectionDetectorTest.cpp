@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "processing/TextDirectionDetector.h"
-#include "processing/reference/RefPageEngines.h"
+#include "processing/reference/RefTextDirection.h"
 #include "support/GlyphText.h"
 #include "support/HolePages.h"
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "processing/ImageView.h"
+
 namespace testdata {
 
 struct TestPage {
@@ -29,6 +31,10 @@ struct TestPage {
         return bgr.data() + static_cast<size_t>(y) * colourStride() + 3 * static_cast<size_t>(x);
     }
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+    // The page as an engine receives it, with the given depth of the page.
+    PageView Page(int bitsPerPixel) {
+        return {grey.data(), colour ? bgr.data() : nullptr, width, height, bitsPerPixel, dpi};
+    }
 
     // Sets one pixel: grey to `v`, colour (if any) to (v, v, v).
     void setGrey(int x, int y, std::uint8_t v);

@@ -12,6 +12,10 @@ namespace cleanup {
 
 namespace {
 
+// The board step's fixed dark limit: it looks for the board among the pixels
+// darker than the middle grey (the other steps' limits come from settings).
+constexpr std::int32_t kBoardThreshold = 128;
+
 constexpr std::int32_t kScanAndProcess = 4;
 
 std::uint8_t Bit(std::int32_t bits, int n) { return static_cast<std::uint8_t>((bits >> n) & 1); }
@@ -91,7 +95,7 @@ void RemoveBlackBoard(const BlackBoardRecord& record, const Images& images, bool
                       CStainBorderRemover& remover) {
     if (record.board == 0) return;
     StainBorderParams p = BaseRecord(images, colourForm, record.name);
-    p.threshold = 128;
+    p.threshold = kBoardThreshold;
     p.stains = record.stains;
     p.borders = record.borders;
     p.board = record.board;

@@ -41,6 +41,18 @@ ImageFileType CImageProcessor::FileTypeOf(const std::wstring& path) {
 
 void CImageProcessor::ShowDepthError() { MessageBoxW(L"出错了哦(Error accour)", kDefaultCaption, MB_OK); }
 
+void CImageProcessor::SetResult(BYTE* bits, std::int32_t w, std::int32_t h) {
+    result = bits;
+    resultWidth = w;
+    resultHeight = h;
+}
+
+bool CImageProcessor::LetGoOfResult(const BYTE* buffer) {
+    if (!result || result != buffer) return false;
+    result = nullptr;
+    return true;
+}
+
 void CImageProcessor::ReleaseBuffers(bool keepFileBytes) {
     sourceHeaderCopy.reset();
     sourceHeaderSize = 0;
@@ -57,7 +69,7 @@ void CImageProcessor::ReleaseBuffers(bool keepFileBytes) {
     turnCanvas.reset();
     sealCanvas.Release();
     // The result pointed into one of the buffers above.
-    result = nullptr;
+    LetGoOfResult(result);
     if (!keepFileBytes) {
         fileBytes.reset();
         fileSize = 0;
@@ -215,6 +227,70 @@ bool DescribeBmpForm(const CRaster& image, BmpForm& form) {
     return true;
 }
 
+// The pixel rows of a page's BMP form with the palette before them.
+struct BmpRows {
+    const BmpForm& form;
+    std::size_t pitch;  // bytes from row to row
+    std::size_t width, height;
+    const BYTE* palette;
+    std::size_t paletteEntries;
+    const BYTE* Row(std::size_t y) const { return form.rows + y * pitch; }
+};
+
+// 8 bits: indices are turned into grey through the palette (whatever its
+// length); without a palette the bytes are grey levels already.
+void GreyFromIndices(const BmpRows& rows, BYTE* grey) {
+    BYTE lut[256];
+    for (std::size_t i = 0; i < 256; ++i)
+        lut[i] = i < rows.paletteEntries ? PaletteGrey(rows.palette, i) : static_cast<BYTE>(i);
+    const std::size_t s8 = px::Stride8(rows.width);
+    for (std::size_t y = 0; y < rows.height; ++y) {
+        const BYTE* src = rows.Row(y);
+        BYTE* dst = grey + y * s8;
+        if (rows.paletteEntries == 0) {
+            std::memcpy(dst, src, rows.width);
+        } else {
+            for (std::size_t x = 0; x < rows.width; ++x) dst[x] = lut[src[x]];
+        }
+    }
+}
+
+// 1 bit: set bits take the grey of palette entry 1, clear bits that of
+// entry 0, most significant bit first.
+void GreyFromBits(const BmpRows& rows, BYTE* grey) {
+    const BYTE g0 = rows.paletteEntries > 0 ? PaletteGrey(rows.palette, 0) : 0;
+    const BYTE g1 = rows.paletteEntries > 1 ? PaletteGrey(rows.palette, 1) : 0;
+    const std::size_t s8 = px::Stride8(rows.width);
+    for (std::size_t y = 0; y < rows.height; ++y) {
+        const BYTE* src = rows.Row(y);
+        BYTE* dst = grey + y * s8;
+        for (std::size_t x = 0; x < rows.width; ++x) dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? g1 : g0;
+    }
+}
+
+// 24 and 32 bits: the colour image keeps B, G, R (a 32-bit form drops its
+// fourth byte); grey is computed from it.
+void ColourAndGreyFromPixels(const BmpRows& rows, int bits, BYTE* colour, BYTE* grey) {
+    const std::size_t step = bits == 24 ? 3 : (rows.form.pixelStep != 0 ? rows.form.pixelStep : 4);
+    const std::size_t w = rows.width;
+    const std::size_t s8 = px::Stride8(w);
+    const std::size_t s24 = px::Stride24(w);
+    for (std::size_t y = 0; y < rows.height; ++y) {
+        const BYTE* src = rows.Row(y);
+        BYTE* dst = colour + y * s24;
+        if (step == 3) {
+            std::memcpy(dst, src, w * 3);
+        } else {
+            for (std::size_t x = 0; x < w; ++x) {
+                dst[3 * x] = src[step * x];
+                dst[3 * x + 1] = src[step * x + 1];
+                dst[3 * x + 2] = src[step * x + 2];
+            }
+        }
+        px::GreyRow(dst, grey + y * s8, w);
+    }
+}
+
 }  // namespace
 
 bool CImageProcessor::TakePixelsFromImage(const CRaster& image) {
@@ -247,69 +323,18 @@ bool CImageProcessor::TakePixelsFromImage(const CRaster& image) {
 
     width = ih.biWidth;
     height = ih.biHeight;
-    workingDepth = bits;
     sourceDepth = bits == 32 ? 24 : bits;
 
-    const std::size_t pitch = form.rowPitch != 0 ? form.rowPitch : *rowBytes;
-    auto row = [&](std::size_t y) { return form.rows + y * pitch; };
-    const BYTE* palette = head + kBmpHeaders;
-    const std::size_t paletteEntries = (offset - kBmpHeaders) / 4;
-    const std::size_t s8 = px::Stride8(w);
-    const std::size_t s24 = px::Stride24(w);
-    switch (bits) {
-    case 8: {
-        // Indices are turned into grey through the palette (whatever its
-        // length); without a palette the bytes are grey levels already.
-        BYTE lut[256];
-        for (std::size_t i = 0; i < 256; ++i)
-            lut[i] = i < paletteEntries ? PaletteGrey(palette, i) : static_cast<BYTE>(i);
-        for (std::size_t y = 0; y < h; ++y) {
-            const BYTE* src = row(y);
-            BYTE* dst = grey.get() + y * s8;
-            if (paletteEntries == 0) {
-                std::memcpy(dst, src, w);
-            } else {
-                for (std::size_t x = 0; x < w; ++x) dst[x] = lut[src[x]];
-            }
-        }
-        break;
-    }
-    case 1: {
-        // Set bits take the grey of palette entry 1, clear bits that of
-        // entry 0, most significant bit first.
-        const BYTE g0 = paletteEntries > 0 ? PaletteGrey(palette, 0) : 0;
-        const BYTE g1 = paletteEntries > 1 ? PaletteGrey(palette, 1) : 0;
-        for (std::size_t y = 0; y < h; ++y) {
-            const BYTE* src = row(y);
-            BYTE* dst = grey.get() + y * s8;
-            for (std::size_t x = 0; x < w; ++x) dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? g1 : g0;
-        }
-        workingDepth = 8;
-        break;
-    }
-    case 24:
-    case 32: {
-        // The colour image keeps B, G, R (a 32-bit form drops its fourth
-        // byte); grey is computed from it.
-        const std::size_t step = bits == 24 ? 3 : (form.pixelStep != 0 ? form.pixelStep : 4);
-        for (std::size_t y = 0; y < h; ++y) {
-            const BYTE* src = row(y);
-            BYTE* dst = colour.get() + y * s24;
-            if (step == 3) {
-                std::memcpy(dst, src, w * 3);
-            } else {
-                for (std::size_t x = 0; x < w; ++x) {
-                    dst[3 * x] = src[step * x];
-                    dst[3 * x + 1] = src[step * x + 1];
-                    dst[3 * x + 2] = src[step * x + 2];
-                }
-            }
-            px::GreyRow(dst, grey.get() + y * s8, w);
-        }
-        workingDepth = 8;
-        break;
-    }
-    }
+    const BmpRows rows{form, form.rowPitch != 0 ? form.rowPitch : *rowBytes, w, h, head + kBmpHeaders,
+                       (offset - kBmpHeaders) / 4};
+    if (bits == 8)
+        GreyFromIndices(rows, grey.get());
+    else if (bits == 1)
+        GreyFromBits(rows, grey.get());
+    else
+        ColourAndGreyFromPixels(rows, bits, colour.get(), grey.get());
+    // Every page is worked on as 8-bit grey (with its colour image beside).
+    workingDepth = 8;
     greyImage = std::move(grey);
     colourImage = std::move(colour);
 

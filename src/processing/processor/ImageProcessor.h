@@ -209,6 +209,13 @@ public:
     // surface.
     bool DrawArchiveSeal(const SealSettings& settings, ISealDrawer& drawer);
 
+    // The result: the image that is saved (borrowed: it points into one of
+    // the buffers above) and its size. It changes only through these two.
+    void SetResult(BYTE* bits, std::int32_t w, std::int32_t h);
+    // Before `buffer` is freed or replaced: a result pointing to it points
+    // nowhere afterwards (its size stays). True when it pointed there.
+    bool LetGoOfResult(const BYTE* buffer);
+
     // Shows the unsupported-depth message (from any thread).
     static void ShowDepthError();
 
@@ -352,7 +359,7 @@ public:
     // Finds the skew angle of the page (degrees, positive when the content
     // is turned clockwise as displayed) with the method (0 Otsu, 1 text only,
     // 2 contrast copy) and, with tryothers, the other methods; leaves it in
-    // skewAngle. The maximum angle is the sweep's range either way.
+    // skewSearcher.skewAngle. The maximum angle is the sweep's range either way.
     void DetectSkew(std::int32_t maxAngle, std::int32_t method);
     // Prepares the method's binary image and searches it; the outputs take
     // the skew angle and score. True when a scan passed a peak.
@@ -442,15 +449,6 @@ public:
     std::int32_t sourceDepth = 0;     // 1, 8 or 24 (a 32-bit source counts as 24)
     BYTE multiPageSource = 0;         // 1 when decoded as TIFF
     std::int32_t sourceCompression = 0;  // TIFF compression code of the input
-    std::int32_t skewColumns = 1;
-    std::int32_t skewBestCount = 0;
-    float skewAngle = 0.0f;
-    float horizontalAngle = 0.0f;
-    float verticalAngle = 0.0f;
-    float skewScore = 0.0f;
-    float horizontalScore = 0.0f;
-    float verticalScore = 0.0f;
-    std::int32_t declineCount = 0;
     PixelBuffer canvas;
     std::int32_t canvasWidth = 0;
     std::int32_t canvasHeight = 0;
@@ -507,8 +505,10 @@ public:
     // files never replaced); none outside a batch run.
     std::shared_ptr<const IOutputGuard> outputGuard;
 
-    // The skew search's counting state (prefix tables of the binary image
-    // while a search runs) and the depth of the canvas (8 or 24).
+    // The skew search: its counting tables (while a search runs) and the
+    // skew state it leaves (skewSearcher.skewAngle, ...), which the
+    // detection, the rotation and the callers read there. Then the depth of
+    // the canvas (8 or 24).
     skew::SkewSearcher skewSearcher;
     std::int32_t canvasDepth = 0;
 

@@ -37,19 +37,15 @@ void CImageProcessor::RunDetection(const std::wstring&, std::int32_t quickStepBi
         SearchSkew(settings::Clamped(ProcessSetting::correct.angle), ProcessSetting::correct.method,
                    ProcessSetting::twocolumns != 0 ? 1 : 0);
         binaryImage.reset();
-        const float skew = std::fabs(skewAngle);
+        const float skew = std::fabs(skewSearcher.skewAngle);
         if (DetectSetting::minAngle <= skew && skew <= DetectSetting::maxAngle) {
             needsProcessing = 1;
             return;
         }
-        RotateByAngle(-static_cast<double>(skewAngle), ProcessSetting::correct.fillcolor);
-        result = canvas.get();
-        resultWidth = canvasWidth;
-        resultHeight = canvasHeight;
+        RotateByAngle(-static_cast<double>(skewSearcher.skewAngle), ProcessSetting::correct.fillcolor);
+        SetResult(canvas.get(), canvasWidth, canvasHeight);
     } else {
-        result = retainColour && colourImage ? colourImage.get() : greyImage.get();
-        resultWidth = width;
-        resultHeight = height;
+        SetResult(retainColour && colourImage ? colourImage.get() : greyImage.get(), width, height);
     }
 
     if (needsProcessing) return;
@@ -72,8 +68,8 @@ void CImageProcessor::RunDetection(const std::wstring&, std::int32_t quickStepBi
 void CImageProcessor::CheckWhiteMargins(int bitsPerPixel) {
     if (!result || resultWidth <= 0 || resultHeight <= 0) return;
     const std::vector<std::uint8_t> binary =
-        bitsPerPixel == 24 ? binarize::ThresholdColor(result, resultWidth, resultHeight, 128)
-                           : binarize::Threshold8(result, resultWidth, resultHeight, 128);
+        bitsPerPixel == 24 ? binarize::ThresholdColor(result, resultWidth, resultHeight, binarize::kMidThreshold)
+                           : binarize::Threshold8(result, resultWidth, resultHeight, binarize::kMidThreshold);
     if (result != whiteCut.get()) whiteCut.reset();
     // Content lines have more than 2 % of their pixels dark.
     const cutting::Box box = cutting::FindContentBox(binary.data(), resultWidth, resultHeight, 2.0f);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "processing/Binarize.h"
+#include "processing/processor/EngineSettings.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/PixelRows.h"
@@ -63,7 +64,7 @@ bool CImageProcessor::SetImage(const BYTE* bits, std::int32_t w, std::int32_t h)
     }
 
     // Everything made from the previous picture goes with it.
-    result = nullptr;
+    LetGoOfResult(result);
     greyImage = std::move(grey);
     colourImage = std::move(colour);
     oneBitCopy.reset();
@@ -81,9 +82,7 @@ bool CImageProcessor::SetImage(const BYTE* bits, std::int32_t w, std::int32_t h)
     height = h;
     workingDepth = 8;
     const bool isColour = colourImage != nullptr;
-    result = isColour ? colourImage.get() : greyImage.get();
-    resultWidth = w;
-    resultHeight = h;
+    SetResult(isColour ? colourImage.get() : greyImage.get(), w, h);
     resultDepth = DepthOf(*this, isColour);
     outputPathMode = OUTPUT_TO_EXPLICIT_PATH;
     return true;
@@ -169,47 +168,40 @@ void CImageProcessor::RemoveBackgroundGrey(std::int32_t brightness, std::int32_t
 void CImageProcessor::CentreResult(std::int32_t directionBits, float horizontalRatio, float verticalRatio,
                                    bool allObjects, int bitsPerPixel) {
     if (!result) return;
-    if (bitsPerPixel == 24) {
-        if (allObjects) {
-            CenterHorizontalColor(horizontalRatio, result, directionBits);
-            CenterVerticalColor(verticalRatio, result, directionBits);
-            return;
+    const bool colour = bitsPerPixel == 24;
+    auto centreBy = [&](const BYTE* measure) {
+        if (colour) {
+            CenterHorizontalColor(horizontalRatio, measure, directionBits);
+            CenterVerticalColor(verticalRatio, measure, directionBits);
+        } else {
+            CenterHorizontalGray(horizontalRatio, measure, directionBits);
+            CenterVerticalGray(verticalRatio, measure, directionBits);
         }
-        // Measured on a copy from which everything but text is erased.
-        std::vector<std::uint8_t> binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
-        PixelBuffer textOnly = CopyPixels(result, resultWidth, resultHeight, 24);
-        if (!textOnly) return;
-        TextFilterParams params;
+    };
+    if (allObjects) {
+        centreBy(result);
+        return;
+    }
+    // Measured on a copy from which everything but text is erased: a grey
+    // copy itself, or a colour copy where its binarised form finds no text.
+    PixelBuffer textOnly = CopyPixels(result, resultWidth, resultHeight, colour ? 24 : 8);
+    if (!textOnly) return;
+    TextFilterParams params = engine_settings::CentringTextFilter();
+    std::vector<std::uint8_t> binary;
+    if (colour) {
+        binary = binarize::ThresholdColor(result, resultWidth, resultHeight, binarize::kMidThreshold);
         params.page.grey = binary.data();
         params.page.colour = textOnly.get();
-        params.page.width = resultWidth;
-        params.page.height = resultHeight;
-        params.page.bitsPerPixel = 24;
-        params.threshold = 160;
-        params.page.dpi = dpiX;
-        textFilter.Run(params);
-        binary = {};
-        CenterHorizontalColor(horizontalRatio, textOnly.get(), directionBits);
-        CenterVerticalColor(verticalRatio, textOnly.get(), directionBits);
-        return;
+    } else {
+        params.page.grey = textOnly.get();
     }
-    if (allObjects) {
-        CenterHorizontalGray(horizontalRatio, result, directionBits);
-        CenterVerticalGray(verticalRatio, result, directionBits);
-        return;
-    }
-    PixelBuffer textOnly = CopyPixels(result, resultWidth, resultHeight, 8);
-    if (!textOnly) return;
-    TextFilterParams params;
-    params.page.grey = textOnly.get();
     params.page.width = resultWidth;
     params.page.height = resultHeight;
-    params.page.bitsPerPixel = 8;
-    params.threshold = 160;
+    params.page.bitsPerPixel = colour ? 24 : 8;
     params.page.dpi = dpiX;
     textFilter.Run(params);
-    CenterHorizontalGray(horizontalRatio, textOnly.get(), directionBits);
-    CenterVerticalGray(verticalRatio, textOnly.get(), directionBits);
+    binary = {};
+    centreBy(textOnly.get());
 }
 
 // ---- The entry points ----
@@ -222,9 +214,7 @@ void CImageProcessor::RunBkColorRemoval(const ManualOperation& op) {
         RemoveBackgroundColour(*v, false, ProtectedRects());
     else
         RemoveBackgroundGrey(v->brightness, v->contrast, v->darkening);
-    result = colour ? colourImage.get() : greyImage.get();
-    resultWidth = width;
-    resultHeight = height;
+    SetResult(colour ? colourImage.get() : greyImage.get(), width, height);
     resultDepth = DepthOf(*this, colour);
 }
 
@@ -237,7 +227,7 @@ void CImageProcessor::DeskewManual(const ManualOperation& op) {
     SearchSkew(v->maxAngle, v->method, v->twoColumns);
     binaryImage.reset();
 
-    RotateByAngle(-static_cast<double>(skewAngle), v->fillWhite);
+    RotateByAngle(-static_cast<double>(skewSearcher.skewAngle), v->fillWhite);
     if (!canvas) return;  // nothing turned: the result stays the working image
     // The canvas is colour only when colour is kept for a colour source;
     // otherwise it holds the grey image and the result is grey.
@@ -252,9 +242,7 @@ void CImageProcessor::DeskewManual(const ManualOperation& op) {
             canvasWidth = canvasHeight = canvasDepth = 0;
         }
     } else {
-        result = canvas.get();
-        resultWidth = canvasWidth;
-        resultHeight = canvasHeight;
+        SetResult(canvas.get(), canvasWidth, canvasHeight);
     }
     resultDepth = DepthOf(*this, colour);
 }
@@ -263,10 +251,12 @@ void CImageProcessor::CenterManual(const ManualOperation& op) {
     const CenterOpParams* v = op.Params<CenterOpParams>();
     if (!v) return;
     const bool colour = colourImage != nullptr;
-    result = colour ? colourImage.get() : greyImage.get();
-    if (!result) return;
-    resultWidth = width;
-    resultHeight = height;
+    BYTE* picture = colour ? colourImage.get() : greyImage.get();
+    if (!picture) {
+        LetGoOfResult(result);
+        return;
+    }
+    SetResult(picture, width, height);
     CentreResult(v->directionFlags, v->horizontalRatio, v->verticalRatio, v->allObjects != 0, colour ? 24 : 8);
     resultDepth = DepthOf(*this, colour);
 }
@@ -277,9 +267,7 @@ void CImageProcessor::EraseBox(const ManualOperation& op) {
     const bool colour = sourceDepth == 24 && colourImage;
     BYTE* image = colour ? colourImage.get() : greyImage.get();
     if (!image) return;
-    result = image;
-    resultWidth = width;
-    resultHeight = height;
+    SetResult(image, width, height);
     resultDepth = DepthOf(*this, colour);
     const bool inside = op.type == OpEraseInside;
     if (!inside && op.type != OpEraseOutside) return;
@@ -325,9 +313,7 @@ void CImageProcessor::CropToRect(const ManualOperation& op) {
     const bool colour = sourceDepth == 24 && colourImage;
     const BYTE* image = colour ? colourImage.get() : greyImage.get();
     if (!image) return;
-    result = const_cast<BYTE*>(image);
-    resultWidth = width;
-    resultHeight = height;
+    SetResult(const_cast<BYTE*>(image), width, height);
     resultDepth = DepthOf(*this, colour);
     if (v->rect.left == v->rect.right || v->rect.top == v->rect.bottom) return;
     // Only the part of the rectangle that lies on the image is taken; a
@@ -352,23 +338,120 @@ void CImageProcessor::CropToRect(const ManualOperation& op) {
                         bytesPerPixel * static_cast<std::size_t>(left),
                     bytesPerPixel * static_cast<std::size_t>(cw));
     cutScratch = std::move(cut);
-    result = cutScratch.get();
-    resultWidth = cw;
-    resultHeight = ch;
+    SetResult(cutScratch.get(), cw, ch);
 }
 
 // ---- The manual window's operation table ----
 
+namespace {
+
+// The working image as the result, for the operations that change the
+// working images in place or work on the result.
+void WorkingResult(CImageProcessor& p, bool colour) {
+    p.SetResult(colour ? p.colourImage.get() : p.greyImage.get(), p.width, p.height);
+    p.resultDepth = DepthOf(p, colour);
+}
+
+// The manual window's runs of the batch steps' own operations.
+void ManualRotate90(CImageProcessor& p, const ManualOperation& op, bool colourSource) {
+    const Rotate90OpParams* v = op.Params<Rotate90OpParams>();
+    if (!v || !p.greyImage) return;
+    p.RotateWorkingImage(v->direction == 0 ? 90.0 : -90.0);
+    if (!p.canvas) return;
+    p.SetResult(p.canvas.get(), p.canvasWidth, p.canvasHeight);
+    p.resultDepth = DepthOf(p, p.canvasDepth == 24);
+}
+
+void ManualCutByBkColor(CImageProcessor& p, const ManualOperation& op, bool colourSource) {
+    const cutting::CutByBkColorParams* v = op.Params<cutting::CutByBkColorParams>();
+    if (!v || !p.greyImage) return;
+    WorkingResult(p, p.colourImage != nullptr);
+    if (!colourSource) return;  // a cut by colour needs a colour page
+    p.CutEdgesByBkColor(*v);
+    p.resultDepth = 24;
+}
+
+void ManualCutWhite(CImageProcessor& p, const ManualOperation& op, bool colourSource) {
+    const CutWhiteOpParams* v = op.Params<CutWhiteOpParams>();
+    if (!v || !p.greyImage) return;
+    WorkingResult(p, colourSource);
+    auto margin = [&](float m) {
+        if (v->unit != 1) return px::SaturatingInt(m);
+        const float perMm = static_cast<float>(px::PixelsPerMm(static_cast<float>(p.dpiX)));
+        return px::SaturatingInt(m * perMm);
+    };
+    if (colourSource)
+        p.CutWhiteMarginsColor(1, margin(v->left), margin(v->right), margin(v->top), margin(v->bottom), v->ratio);
+    else
+        p.CutWhiteMarginsGray(1, margin(v->left), margin(v->right), margin(v->top), margin(v->bottom), v->ratio);
+    p.resultDepth = DepthOf(p, colourSource);
+}
+
+void ManualRmBlackBoard(CImageProcessor& p, const ManualOperation& op, bool colourSource) {
+    const RmBlackBoardOpParams* v = op.Params<RmBlackBoardOpParams>();
+    if (!v || !p.greyImage) return;
+    cleanup::BlackBoardRecord record;
+    record.board = 1;
+    record.eraseRadius = v->radiation;
+    record.band = v->width;
+    record.colourPixelsAreBlack = v->colourPixelsAreBlack;
+    if (ProcessSetting::filesave.retaincolor != 0 && p.colourImage)
+        p.RemoveBlackBoardColor(record);
+    else
+        p.RemoveBlackBoardGray(record);
+    WorkingResult(p, colourSource);
+}
+
+void ManualRmStains(CImageProcessor& p, const ManualOperation& op, bool colourSource) {
+    const RmStainsOpParams* v = op.Params<RmStainsOpParams>();
+    if (!v || !p.greyImage) return;
+    if (v->stains != 0 || v->borders != 0) {
+        StainBorderParams params;
+        params.page.grey = p.greyImage.get();
+        params.page.colour = p.colourImage.get();
+        params.page.bitsPerPixel = colourSource ? 24 : 8;
+        params.page.width = p.width;
+        params.page.height = p.height;
+        params.threshold = v->threshold;
+        params.stains = v->stains;
+        params.borders = v->borders;
+        params.board = 0;
+        params.eraseRadius = 0;
+        params.band = 0;
+        params.stainArea = v->area;
+        params.page.dpi = p.dpiX;
+        params.mark = 0;
+        p.stainBorderRemover.Run(params);
+    }
+    WorkingResult(p, colourSource);
+}
+
+void ManualBindHole(CImageProcessor& p, const ManualOperation& op, bool colourSource) {
+    const BindHoleOptions* v = op.Params<BindHoleOptions>();
+    if (!v || !p.greyImage) return;
+    if (colourSource)
+        p.RemoveBindHolesColor(*v, std::wstring());
+    else
+        p.RemoveBindHolesGray(*v, std::wstring());
+    WorkingResult(p, colourSource);
+}
+
+void ManualAutoContrast(CImageProcessor& p, const ManualOperation& op, bool colourSource) {
+    const AutoContrastOpParams* v = op.Params<AutoContrastOpParams>();
+    if (!v || !p.greyImage) return;
+    p.lowClip = v->shadowClip;
+    p.highClip = v->highlightClip;
+    if (colourSource)
+        p.AutoContrastColor(p.colourImage.get(), p.width, p.height);
+    else
+        p.AutoContrastGray(p.greyImage.get(), p.width, p.height);
+    WorkingResult(p, colourSource);
+}
+
+}  // namespace
+
 void CImageProcessor::RunManualOperation(const ManualOperation& op) {
     const bool colourSource = sourceDepth == 24 && colourImage;
-    // The working image as the result, for the operations that change the
-    // working images in place or work on the result.
-    auto workingResult = [this](bool colour) {
-        result = colour ? colourImage.get() : greyImage.get();
-        resultWidth = width;
-        resultHeight = height;
-        resultDepth = DepthOf(*this, colour);
-    };
     switch (op.type) {
     case OpCenter:
         CenterManual(op);
@@ -386,103 +469,27 @@ void CImageProcessor::RunManualOperation(const ManualOperation& op) {
     case OpCrop:
         CropToRect(op);
         return;
-    case OpRotate90: {
-        const Rotate90OpParams* v = op.Params<Rotate90OpParams>();
-        if (!v || !greyImage) return;
-        RotateWorkingImage(v->direction == 0 ? 90.0 : -90.0);
-        if (!canvas) return;
-        result = canvas.get();
-        resultWidth = canvasWidth;
-        resultHeight = canvasHeight;
-        resultDepth = DepthOf(*this, canvasDepth == 24);
+    case OpRotate90:
+        ManualRotate90(*this, op, colourSource);
         return;
-    }
-    case OpCutByBkColor: {
-        const cutting::CutByBkColorParams* v = op.Params<cutting::CutByBkColorParams>();
-        if (!v || !greyImage) return;
-        workingResult(colourImage != nullptr);
-        if (!colourSource) return;  // a cut by colour needs a colour page
-        CutEdgesByBkColor(*v);
-        resultDepth = 24;
+    case OpCutByBkColor:
+        ManualCutByBkColor(*this, op, colourSource);
         return;
-    }
-    case OpCutWhite: {
-        const CutWhiteOpParams* v = op.Params<CutWhiteOpParams>();
-        if (!v || !greyImage) return;
-        workingResult(colourSource);
-        auto margin = [&](float m) {
-            if (v->unit != 1) return px::SaturatingInt(m);
-            const float perMm = static_cast<float>(px::PixelsPerMm(static_cast<float>(dpiX)));
-            return px::SaturatingInt(m * perMm);
-        };
-        if (colourSource)
-            CutWhiteMarginsColor(1, margin(v->left), margin(v->right), margin(v->top), margin(v->bottom), v->ratio);
-        else
-            CutWhiteMarginsGray(1, margin(v->left), margin(v->right), margin(v->top), margin(v->bottom), v->ratio);
-        resultDepth = DepthOf(*this, colourSource);
+    case OpCutWhite:
+        ManualCutWhite(*this, op, colourSource);
         return;
-    }
-    case OpRmBlackBoard: {
-        const RmBlackBoardOpParams* v = op.Params<RmBlackBoardOpParams>();
-        if (!v || !greyImage) return;
-        cleanup::BlackBoardRecord record;
-        record.board = 1;
-        record.eraseRadius = v->radiation;
-        record.band = v->width;
-        record.colourPixelsAreBlack = v->colourPixelsAreBlack;
-        if (ProcessSetting::filesave.retaincolor != 0 && colourImage)
-            RemoveBlackBoardColor(record);
-        else
-            RemoveBlackBoardGray(record);
-        workingResult(colourSource);
+    case OpRmBlackBoard:
+        ManualRmBlackBoard(*this, op, colourSource);
         return;
-    }
-    case OpRmStains: {
-        const RmStainsOpParams* v = op.Params<RmStainsOpParams>();
-        if (!v || !greyImage) return;
-        if (v->stains != 0 || v->borders != 0) {
-            StainBorderParams params;
-            params.page.grey = greyImage.get();
-            params.page.colour = colourImage.get();
-            params.page.bitsPerPixel = colourSource ? 24 : 8;
-            params.page.width = width;
-            params.page.height = height;
-            params.threshold = v->threshold;
-            params.stains = v->stains;
-            params.borders = v->borders;
-            params.board = 0;
-            params.eraseRadius = 0;
-            params.band = 0;
-            params.stainArea = v->area;
-            params.page.dpi = dpiX;
-            params.mark = 0;
-            stainBorderRemover.Run(params);
-        }
-        workingResult(colourSource);
+    case OpRmStains:
+        ManualRmStains(*this, op, colourSource);
         return;
-    }
-    case OpBindHole: {
-        const BindHoleOptions* v = op.Params<BindHoleOptions>();
-        if (!v || !greyImage) return;
-        if (colourSource)
-            RemoveBindHolesColor(*v, std::wstring());
-        else
-            RemoveBindHolesGray(*v, std::wstring());
-        workingResult(colourSource);
+    case OpBindHole:
+        ManualBindHole(*this, op, colourSource);
         return;
-    }
-    case OpAutoContrast: {
-        const AutoContrastOpParams* v = op.Params<AutoContrastOpParams>();
-        if (!v || !greyImage) return;
-        lowClip = v->shadowClip;
-        highClip = v->highlightClip;
-        if (colourSource)
-            AutoContrastColor(colourImage.get(), width, height);
-        else
-            AutoContrastGray(greyImage.get(), width, height);
-        workingResult(colourSource);
+    case OpAutoContrast:
+        ManualAutoContrast(*this, op, colourSource);
         return;
-    }
     default:
         return;
     }

@@ -55,9 +55,7 @@ void CImageProcessor::FitOutputSize(int bpp, std::int32_t tw, std::int32_t th, B
     }
     // The result may have been the size canvas itself: replaced only now.
     sizeCanvas = std::move(target);
-    result = sizeCanvas.get();
-    resultWidth = tw;
-    resultHeight = th;
+    SetResult(sizeCanvas.get(), tw, th);
 }
 
 void CImageProcessor::FitOutputSizeGray(std::int32_t tw, std::int32_t th, BYTE force) { FitOutputSize(8, tw, th, force); }
@@ -74,12 +72,12 @@ void CImageProcessor::RotateByTextDirection() {
     std::vector<std::uint8_t> binary;
     const BYTE* image = result;
     if (ResultBitsPerPixel(*this) == 24) {
-        binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
+        binary = binarize::ThresholdColor(result, resultWidth, resultHeight, binarize::kMidThreshold);
         image = binary.data();
     }
     TextDirectionParams params;
     params.image = ConstImageView::Grey(image, resultWidth, resultHeight);
-    params.threshold = 160;
+    params.threshold = comp::kTextThreshold;
     params.dpi = dpiX;
     directionDetector.Detect(params);
     binary = {};
@@ -121,9 +119,7 @@ void CImageProcessor::TurnResult(std::int32_t angle, const BYTE* source, std::in
     }
     // The source may be the turn canvas itself: replaced only now.
     turnCanvas = std::move(turned);
-    result = turnCanvas.get();
-    resultWidth = cw;
-    resultHeight = ch;
+    SetResult(turnCanvas.get(), cw, ch);
 }
 
 // ---- Illustrations ----

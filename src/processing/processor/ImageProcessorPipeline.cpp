@@ -4,17 +4,25 @@
 // background removal and deskewing follow the main window's quick-step bits.
 // Gates are read when a step is reached, so a change during a run reaches
 // the steps and pages that come after it.
+//
+// The sequence is a table: each row names the step, the branch it belongs
+// to (every page, or only the colour or the grey branch) and the function
+// that does it. The branch is chosen after deskewing: a page stays in colour
+// when keep colour is set and its source is a colour one.
 #include <cstring>
 #include <vector>
 
 #include "processing/Binarize.h"
-#include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
+#include "processing/processor/EngineSettings.h"
+#include "processing/processor/ImageProcessor.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
 #include "settings/SettingsTable.h"
 
 namespace {
+
+using Step = CImageProcessor::PipelineStep;
 
 constexpr std::int32_t kQuickDeskew = 1;
 constexpr std::int32_t kQuickBackground = 2;
@@ -25,40 +33,233 @@ bool RetainColour() { return ProcessSetting::filesave.retaincolor != 0; }
 // colour one.
 bool KeepColour(const CImageProcessor& p) { return RetainColour() && p.sourceDepth == 24; }
 
-// The kept margins of cut white margins, in pixels.
-cutting::Margins WhiteMargins(std::int32_t xDpi) {
-    cutting::Margins m;
-    if (ProcessSetting::cutwhite.margin == 1) {
-        const int k = px::PixelsPerMm(static_cast<float>(xDpi));
-        m.left = px::SaturatingInt(static_cast<float>(k) * ProcessSetting::marginleftmm);
-        m.right = px::SaturatingInt(static_cast<float>(k) * ProcessSetting::marginrightmm);
-        m.top = px::SaturatingInt(static_cast<float>(k) * ProcessSetting::margintopmm);
-        m.bottom = px::SaturatingInt(static_cast<float>(k) * ProcessSetting::marginbottommm);
-    } else {
-        m.left = ProcessSetting::marginleftpx;
-        m.right = ProcessSetting::marginrightpx;
-        m.top = ProcessSetting::margintoppx;
-        m.bottom = ProcessSetting::marginbottompx;
-    }
-    return m;
+// One page's way through the table.
+struct PageRun {
+    CImageProcessor& p;
+    bool colour = false;       // the colour branch (decided after deskewing)
+    bool sealRemoved = false;  // seal removal ran: strengthening is left out
+};
+
+// ---- gates that are more than the step's own ----
+
+bool StepOn(PageRun& r, Step step) { return r.p.StepGate(step); }
+
+// Never for 1-bit sources; a kept colour page only with rmbkcolor/allpic.
+bool BackgroundGate(PageRun& r) {
+    if (r.p.sourceDepth == 1 || !StepOn(r, Step::kBackgroundRemoval)) return false;
+    return !KeepColour(r.p) || ProcessSetting::rmbkcolor.allpic != 0;
 }
 
-cutting::CutByBkColorParams CutByBkColorFromSettings() {
-    const auto& s = ProcessSetting::cutbybkcolor;
-    cutting::CutByBkColorParams p;
-    p.red = s.red;
-    p.yellow = s.yellow;
-    p.green = s.green;
-    p.cyan = s.cyan;
-    p.blue = s.blue;
-    p.purple = s.purple;
-    p.black = s.black;
-    p.white = s.white;
-    p.marginUnit = s.magrinunit;
-    p.margin = s.margin;
-    p.contentRatio = s.contentratio;
-    p.skipNearWhite = s.skipwhite;
-    return p;
+// Strengthening only when the seals were not removed.
+bool StrengthenGate(PageRun& r) { return !r.sealRemoved && StepOn(r, Step::kStrengthenRedSeal); }
+
+// ---- the steps ----
+
+// 【１】 The colour remover on a kept colour page, else the grey tone steps.
+void RemoveBackground(PageRun& r, bool) {
+    CImageProcessor& p = r.p;
+    p.FindIllustrations();
+    const RmBkColorOpParams values = engine_settings::BackgroundRemoval();
+    if (KeepColour(p))
+        p.RemoveBackgroundColour(values, engine_settings::KeepSourceColours(), p.ProtectedRectangles());
+    else
+        p.RemoveBackgroundGrey(values.brightness, values.contrast, values.darkening);
+}
+
+// 【２】
+void AutoContrast(PageRun& r, bool) {
+    CImageProcessor& p = r.p;
+    p.lowClip = ProcessSetting::autocontrast.low;
+    p.highClip = ProcessSetting::autocontrast.high;
+    if (KeepColour(p))
+        p.AutoContrastColor(p.colourImage.get(), p.width, p.height);
+    else
+        p.AutoContrastGray(p.greyImage.get(), p.width, p.height);
+}
+
+// 【１０】 stains or 【４】 borders, then 【９】 binding holes: the operation
+// reads their gates itself.
+void StainsBordersHoles(PageRun& r, bool) { r.p.RemoveStainsBordersAndHoles(r.p.outputName); }
+
+// 【３】 The record carries the gate.
+void BlackBoard(PageRun& r, bool on) {
+    const cleanup::BlackBoardRecord board = cleanup::PipelineBoardRecord(on);
+    if (RetainColour() && r.p.colourImage)
+        r.p.RemoveBlackBoardColor(board);
+    else
+        r.p.RemoveBlackBoardGray(board);
+}
+
+// 【５】 The angle; the rotation below uses the last one this processor
+// detected (0 before any).
+void DetectSkew(PageRun& r, bool) {
+    r.p.DetectSkew(settings::Clamped(ProcessSetting::correct.angle), ProcessSetting::correct.method);
+}
+
+// 【５】 Turning back by the angle (with the optional keep-size crop); with
+// deskewing off the working image is the result as it is.
+void Rotate(PageRun& r, bool on) {
+    CImageProcessor& p = r.p;
+    if (!on) {
+        const bool colour = RetainColour() && p.colourImage;
+        p.SetResult(colour ? p.colourImage.get() : p.greyImage.get(), p.width, p.height);
+        return;
+    }
+    p.contrastCopy.reset();
+    p.binaryImage.reset();
+    p.RotateByAngle(-static_cast<double>(p.skewSearcher.skewAngle), ProcessSetting::correct.fillcolor);
+    if (ProcessSetting::correct.keepsize == 0) {
+        p.SetResult(p.canvas.get(), p.canvasWidth, p.canvasHeight);
+        return;
+    }
+    if (KeepColour(p))
+        p.KeepSizeCropColor(1);
+    else
+        p.KeepSizeCropGray(1);
+    p.canvas.reset();
+    p.canvasWidth = p.canvasHeight = 0;
+}
+
+// 【６】 Measured on the result itself, or (center/allobj clear) on a copy
+// from which everything but text is erased.
+void Centre(PageRun& r, bool) {
+    const auto& c = ProcessSetting::center;
+    r.p.CentreResult(c.type, c.checkscalehor, c.checkscalever, c.allobj != 0, r.colour ? 24 : 8);
+}
+
+// 【８】
+void CutByBkColor(PageRun& r, bool) { r.p.CutEdgesByBkColor(engine_settings::CutByBkColor()); }
+
+// 【７】
+void CutWhite(PageRun& r, bool) {
+    CImageProcessor& p = r.p;
+    const cutting::Margins m = engine_settings::WhiteMargins(p.dpiX);
+    const float ratio = ProcessSetting::cutwhite.checkscale;
+    if (r.colour)
+        p.CutWhiteMarginsColor(1, m.left, m.right, m.top, m.bottom, ratio);
+    else
+        p.CutWhiteMarginsGray(1, m.left, m.right, m.top, m.bottom, ratio);
+}
+
+void RunRedSeal(CImageProcessor& p, RedSealParams params) {
+    if (!p.result) return;
+    params.page.colour = p.result;
+    params.page.width = p.resultWidth;
+    params.page.height = p.resultHeight;
+    params.page.bitsPerPixel = 24;
+    p.redSealEngine.Run(params);
+}
+
+// 【１１】 remove red seals or, when removal is off, strengthen them.
+void RemoveRedSeal(PageRun& r, bool) {
+    r.sealRemoved = true;
+    RunRedSeal(r.p, engine_settings::RedSealRemoval());
+}
+
+void StrengthenRedSeal(PageRun& r, bool) { RunRedSeal(r.p, engine_settings::RedSealStrengthening()); }
+
+// 【１２】 The detector judges an 8-bit page: the grey result, or the colour
+// result binarised.
+void DetectBlankPage(PageRun& r, bool) {
+    CImageProcessor& p = r.p;
+    if (!p.result) return;
+    BlankPageParams params = engine_settings::BlankPage();
+    std::vector<std::uint8_t> binary;
+    if (r.colour) {
+        binary = binarize::ThresholdColor(p.result, p.resultWidth, p.resultHeight, binarize::kMidThreshold);
+        params.page.grey = binary.data();
+        params.page.colour = p.result;
+    } else {
+        params.page.grey = p.result;
+    }
+    params.page.width = p.resultWidth;
+    params.page.height = p.resultHeight;
+    params.page.bitsPerPixel = r.colour ? 24 : 8;
+    params.page.dpi = p.dpiX;
+    p.blankDetector.Detect(params);
+}
+
+// 【１３】 The changer's photo finder reads a grey copy made in R, G, B
+// weight order.
+void ChangeBkColor(PageRun& r, bool) {
+    CImageProcessor& p = r.p;
+    if (!p.result) return;
+    PixelBuffer grey = AllocPixels(p.resultWidth, p.resultHeight, 8);
+    if (!grey) return;
+    const std::size_t cs = px::Stride24(static_cast<std::size_t>(p.resultWidth));
+    const std::size_t gs = px::Stride8(static_cast<std::size_t>(p.resultWidth));
+    for (std::int32_t y = 0; y < p.resultHeight; ++y) {
+        const BYTE* c = p.result + cs * static_cast<std::size_t>(y);
+        BYTE* g = grey.get() + gs * static_cast<std::size_t>(y);
+        for (std::int32_t x = 0; x < p.resultWidth; ++x, c += 3) g[x] = px::GreyRgbOrder(c[0], c[1], c[2]);
+    }
+    BkColorChangeParams params = engine_settings::BackgroundChange();
+    params.page.colour = p.result;
+    params.page.grey = grey.get();
+    params.page.width = p.resultWidth;
+    params.page.height = p.resultHeight;
+    params.page.bitsPerPixel = 24;
+    params.page.dpi = p.dpiX;
+    p.colourChanger.Run(params);
+}
+
+// 【１４】 The turn reads its gate itself.
+void TurnByTextDirection(PageRun& r, bool) { r.p.RotateByTextDirection(); }
+
+// 【１５】 The fit reads its gate itself.
+void FitOutputSize(PageRun& r, bool) {
+    const std::int32_t w = settings::Clamped(ProcessSetting::output.widpixel);
+    const std::int32_t h = settings::Clamped(ProcessSetting::output.heipixel);
+    if (r.colour)
+        r.p.FitOutputSizeColor(w, h, 0);
+    else
+        r.p.FitOutputSizeGray(w, h, 0);
+}
+
+// ---- the table ----
+
+enum class Branch {
+    kCommon,  // every page, before the branch is chosen
+    kBoth,    // both branches
+    kColour,  // the colour branch only
+    kGrey,    // the grey branch only
+};
+
+struct StepRow {
+    Step step;
+    Branch branch;
+    // Whether the step runs now; a step that runs is recorded in stepsRun.
+    // Null: the step reads its gate (and records itself).
+    bool (*gate)(PageRun&);
+    // The step; `on` is the gate's answer.
+    void (*run)(PageRun&, bool on);
+    // The step is called with its gate off too (it acts either way).
+    bool runsWhenOff = false;
+};
+
+template <Step S>
+bool Own(PageRun& r) { return StepOn(r, S); }
+
+constexpr StepRow kSteps[] = {
+    {Step::kBackgroundRemoval, Branch::kCommon, BackgroundGate, RemoveBackground},
+    {Step::kAutoContrast, Branch::kCommon, Own<Step::kAutoContrast>, AutoContrast},
+    {Step::kStainsBordersHoles, Branch::kCommon, Own<Step::kStainsBordersHoles>, StainsBordersHoles, true},
+    {Step::kBlackBoard, Branch::kCommon, Own<Step::kBlackBoard>, BlackBoard, true},
+    {Step::kSkewDetection, Branch::kCommon, Own<Step::kSkewDetection>, DetectSkew},
+    {Step::kRotation, Branch::kCommon, Own<Step::kRotation>, Rotate, true},
+    {Step::kCentre, Branch::kBoth, Own<Step::kCentre>, Centre},
+    {Step::kCutByBkColor, Branch::kColour, Own<Step::kCutByBkColor>, CutByBkColor},
+    {Step::kCutWhite, Branch::kBoth, Own<Step::kCutWhite>, CutWhite},
+    {Step::kRemoveRedSeal, Branch::kColour, Own<Step::kRemoveRedSeal>, RemoveRedSeal},
+    {Step::kStrengthenRedSeal, Branch::kColour, StrengthenGate, StrengthenRedSeal},
+    {Step::kBlankPage, Branch::kBoth, Own<Step::kBlankPage>, DetectBlankPage},
+    {Step::kChangeBkColor, Branch::kColour, Own<Step::kChangeBkColor>, ChangeBkColor},
+    {Step::kTextDirection, Branch::kBoth, nullptr, TurnByTextDirection},
+    {Step::kOutputSize, Branch::kBoth, nullptr, FitOutputSize},
+};
+
+bool OnBranch(Branch b, bool colour) {
+    return b == Branch::kCommon || b == Branch::kBoth || (b == Branch::kColour) == colour;
 }
 
 }  // namespace
@@ -120,196 +321,21 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
     if (folder) outputFolder = *folder;
     if (name) outputName = *name;
     stepsRun.clear();
-    auto gate = [this](PipelineStep step) {
-        if (!StepGate(step)) return false;
-        stepsRun.push_back(step);
-        return true;
-    };
-
-    // 【１】 Background removal: never for 1-bit sources.
-    if (sourceDepth != 1 && StepGate(PipelineStep::kBackgroundRemoval)) {
-        const auto& s = ProcessSetting::rmbkcolor;
-        if (KeepColour(*this)) {
-            if (s.allpic != 0) {
-                stepsRun.push_back(PipelineStep::kBackgroundRemoval);
-                FindIllustrations();
-                RmBkColorOpParams values;
-                values.brightness = s.bright;
-                values.contrast = s.contrast;
-                values.darkening = s.curve;
-                values.colourDelta = s.colordelta;
-                values.saturation = s.colorsatuation;
-                values.keepRadius = settings::Clamped(ProcessSetting::colorradius);
-                values.keepMode = s.rmcolortype;
-                values.rebuildMask = 1;
-                RemoveBackgroundColour(values, ProcessSetting::keeporigcolor != 0, ProtectedRectangles());
-            }
-        } else {
-            stepsRun.push_back(PipelineStep::kBackgroundRemoval);
-            FindIllustrations();
-            RemoveBackgroundGrey(s.bright, s.contrast, s.curve);
-        }
-    }
-
-    // 【２】 Auto contrast.
-    if (gate(PipelineStep::kAutoContrast)) {
-        lowClip = ProcessSetting::autocontrast.low;
-        highClip = ProcessSetting::autocontrast.high;
-        if (KeepColour(*this))
-            AutoContrastColor(colourImage.get(), width, height);
-        else
-            AutoContrastGray(greyImage.get(), width, height);
-    }
-
-    // 【１０】 stains or 【４】 borders, then 【９】 binding holes (the operation
-    // reads their gates itself).
-    if (StepGate(PipelineStep::kStainsBordersHoles)) stepsRun.push_back(PipelineStep::kStainsBordersHoles);
-    RemoveStainsBordersAndHoles(outputName);
-
-    // 【３】 Black board: the record carries the gate.
-    const cleanup::BlackBoardRecord board = cleanup::PipelineBoardRecord(gate(PipelineStep::kBlackBoard));
-    if (RetainColour() && colourImage)
-        RemoveBlackBoardColor(board);
-    else
-        RemoveBlackBoardGray(board);
-
-    // 【５】 Deskew.
-    if ((quickSteps & kQuickDeskew) == 0) {
-        const bool colour = RetainColour() && colourImage;
-        result = colour ? colourImage.get() : greyImage.get();
-        resultWidth = width;
-        resultHeight = height;
-    } else {
-        if (gate(PipelineStep::kSkewDetection))
-            DetectSkew(settings::Clamped(ProcessSetting::correct.angle), ProcessSetting::correct.method);
-        contrastCopy.reset();
-        binaryImage.reset();
-        stepsRun.push_back(PipelineStep::kRotation);
-        // The angle is the last one this processor detected (0 before any).
-        RotateByAngle(-static_cast<double>(skewAngle), ProcessSetting::correct.fillcolor);
-        if (ProcessSetting::correct.keepsize != 0) {
-            if (KeepColour(*this))
-                KeepSizeCropColor(1);
-            else
-                KeepSizeCropGray(1);
-            canvas.reset();
-            canvasWidth = canvasHeight = 0;
-        } else {
-            result = canvas.get();
-            resultWidth = canvasWidth;
-            resultHeight = canvasHeight;
-        }
-    }
-
-    if (KeepColour(*this)) {
-        // Colour branch.
-        const auto& centre = ProcessSetting::center;
-        if (gate(PipelineStep::kCentre))
-            CentreResult(centre.type, centre.checkscalehor, centre.checkscalever, centre.allobj != 0, 24);
-        if (gate(PipelineStep::kCutByBkColor)) CutEdgesByBkColor(CutByBkColorFromSettings());
-        if (gate(PipelineStep::kCutWhite)) {
-            const cutting::Margins m = WhiteMargins(dpiX);
-            CutWhiteMarginsColor(1, m.left, m.right, m.top, m.bottom, ProcessSetting::cutwhite.checkscale);
-        }
-        // 【１１】 remove red seals or, when removal is off, 【９】 strengthen them.
-        const bool removeSeal = gate(PipelineStep::kRemoveRedSeal);
-        if ((removeSeal || gate(PipelineStep::kStrengthenRedSeal)) && result) {
-            RedSealParams params;
-            params.page.colour = result;
-            params.page.width = resultWidth;
-            params.page.height = resultHeight;
-            params.page.bitsPerPixel = 24;
-            params.redLead = 25;
-            params.saturation = 0.15f;
-            if (removeSeal) {
-                params.sealArea = ProcessSetting::rmredseal.area;
-                params.type = ProcessSetting::rmredseal.type;
-                params.erase = settings::Clamped(ProcessSetting::rmredseal.erase);
-                params.textStrength = settings::Clamped(ProcessSetting::rmredseal.textstren);
-                params.mode = 0;
-            } else {
-                params.sealArea = ProcessSetting::strenredseal.area;
-                params.type = ProcessSetting::strenredseal.type;
-                params.mode = 1;
-                params.clip = settings::Clamped(ProcessSetting::strenredseal.strenvalue);
-            }
-            redSealEngine.Run(params);
-        }
-        if (gate(PipelineStep::kBlankPage) && result) {
-            std::vector<std::uint8_t> binary = binarize::ThresholdColor(result, resultWidth, resultHeight, 128);
-            const auto& s = ProcessSetting::rmblankpage;
-            BlankPageParams params;
-            params.page.grey = binary.data();
-            params.page.colour = result;
-            params.page.width = resultWidth;
-            params.page.height = resultHeight;
-            params.page.bitsPerPixel = 24;
-            params.threshold = s.threhold;
-            params.page.dpi = dpiX;
-            params.contentPercent = s.contentpercent;
-            params.textPercent = s.textpercent;
-            params.type = s.type;
-            blankDetector.Detect(params);
-        }
-        if (gate(PipelineStep::kChangeBkColor) && result) {
-            PixelBuffer grey = AllocPixels(resultWidth, resultHeight, 8);
-            if (grey) {
-                const std::size_t cs = px::Stride24(static_cast<std::size_t>(resultWidth));
-                const std::size_t gs = px::Stride8(static_cast<std::size_t>(resultWidth));
-                for (std::int32_t y = 0; y < resultHeight; ++y) {
-                    const BYTE* c = result + cs * static_cast<std::size_t>(y);
-                    BYTE* g = grey.get() + gs * static_cast<std::size_t>(y);
-                    for (std::int32_t x = 0; x < resultWidth; ++x, c += 3) g[x] = px::GreyRgbOrder(c[0], c[1], c[2]);
-                }
-                BkColorChangeParams params;
-                params.page.colour = result;
-                params.page.grey = grey.get();
-                params.page.width = resultWidth;
-                params.page.height = resultHeight;
-                params.page.bitsPerPixel = 24;
-                params.page.dpi = dpiX;
-                params.target = ProcessSetting::modifycolor.bkcolor;
-                params.keepPictures = ProcessSetting::modifycolor.ignorepic;
-                params.flag = 0;
-                params.passes = settings::Clamped(ProcessSetting::strokewidth);
-                colourChanger.Run(params);
+    PageRun run{*this};
+    bool branched = false;
+    for (const StepRow& row : kSteps) {
+        if (row.branch != Branch::kCommon && !branched) {
+            branched = true;
+            run.colour = KeepColour(*this);
+            if (!run.colour && workingDepth != 8) {
+                ShowDepthError();
+                return;
             }
         }
-        RotateByTextDirection();
-        FitOutputSizeColor(settings::Clamped(ProcessSetting::output.widpixel),
-                           settings::Clamped(ProcessSetting::output.heipixel), 0);
-        resultDepth = 24;
-        return;
+        if (!OnBranch(row.branch, run.colour)) continue;
+        const bool on = !row.gate || row.gate(run);
+        if (on && row.gate) stepsRun.push_back(row.step);
+        if (on || row.runsWhenOff) row.run(run, on);
     }
-
-    // Grey branch.
-    if (workingDepth != 8) {
-        ShowDepthError();
-        return;
-    }
-    const auto& centre = ProcessSetting::center;
-    if (gate(PipelineStep::kCentre))
-        CentreResult(centre.type, centre.checkscalehor, centre.checkscalever, centre.allobj != 0, 8);
-    if (gate(PipelineStep::kCutWhite)) {
-        const cutting::Margins m = WhiteMargins(dpiX);
-        CutWhiteMarginsGray(1, m.left, m.right, m.top, m.bottom, ProcessSetting::cutwhite.checkscale);
-    }
-    if (gate(PipelineStep::kBlankPage) && result) {
-        const auto& s = ProcessSetting::rmblankpage;
-        BlankPageParams params;
-        params.page.grey = result;
-        params.page.width = resultWidth;
-        params.page.height = resultHeight;
-        params.page.bitsPerPixel = 8;
-        params.threshold = s.threhold;
-        params.page.dpi = dpiX;
-        params.contentPercent = s.contentpercent;
-        params.textPercent = s.textpercent;
-        params.type = s.type;
-        blankDetector.Detect(params);
-    }
-    RotateByTextDirection();
-    FitOutputSizeGray(settings::Clamped(ProcessSetting::output.widpixel), settings::Clamped(ProcessSetting::output.heipixel),
-                      0);
-    resultDepth = sourceDepth == 1 ? 1 : 8;
+    resultDepth = run.colour ? 24 : (sourceDepth == 1 ? 1 : 8);
 }

@@ -25,9 +25,7 @@ void TakeCut(CImageProcessor& p, cutting::Cut cut, PixelBuffer& buffer) {
         return;
     }
     buffer.reset(cut.bits.release());
-    p.result = buffer.get();
-    p.resultWidth = cut.width;
-    p.resultHeight = cut.height;
+    p.SetResult(buffer.get(), cut.width, cut.height);
 }
 
 void CutWhite(CImageProcessor& p, BYTE run, std::int32_t left, std::int32_t right, std::int32_t top,

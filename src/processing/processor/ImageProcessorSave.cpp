@@ -28,6 +28,9 @@
 namespace {
 
 constexpr std::size_t kBmpHeaders = 14 + 40;
+// A 1-bit save writes a pixel of this level or darker as black: the middle
+// grey belongs to the ink.
+constexpr BYTE kOneBitBlackLevel = 128;
 
 // TIFF compression codes.
 constexpr std::int32_t kTiffOldJpeg = 6;
@@ -123,28 +126,27 @@ bool CImageProcessor::PageFoundBlank() const { return blankDetector.Result() != 
 
 // ---- The image a save encodes ----
 
-bool CImageProcessor::MakeSaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
-                                    CRaster& image) {
-    const int bitCount = kind == SaveKind::kGray8 ? 8 : (kind == SaveKind::kBinary1 ? 1 : 24);
-    const auto rowBytes = checked::DibRowBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(bitCount));
-    const auto imageSize = rowBytes ? checked::Mul(*rowBytes, static_cast<std::size_t>(h)) : std::nullopt;
-    if (!imageSize || *imageSize > image_limits::kMaxPixelBytes) return false;
+namespace {
 
-    // The result's BMP headers: the source's copy (its palette and fields)
-    // for 24 bits, the stored source headers with a grey or black-and-white
-    // palette otherwise.
-    std::size_t headerSize;
-    if (kind == SaveKind::kGray8) {
-        headerSize = kBmpHeaders + 256 * 4;
-    } else if (kind == SaveKind::kBinary1) {
-        headerSize = kBmpHeaders + 2 * 4;
-    } else {
-        headerSize = (sourceHeaderCopy && sourceHeaderSize >= kBmpHeaders) ? sourceHeaderSize : kBmpHeaders;
-    }
-    BITMAPFILEHEADER fh = le::ReadFileHeader(sourceFileHeader);
-    BITMAPINFOHEADER ih = le::ReadInfoHeader(sourceInfoHeader);
+using SaveKind = CImageProcessor::SaveKind;
+
+// The BMP header of a save's form: the source's copy (its palette and
+// fields) for 24 bits, the stored source headers with a grey or
+// black-and-white palette otherwise.
+std::size_t SaveHeaderSize(const CImageProcessor& p, SaveKind kind) {
+    if (kind == SaveKind::kGray8) return kBmpHeaders + 256 * 4;
+    if (kind == SaveKind::kBinary1) return kBmpHeaders + 2 * 4;
+    return (p.sourceHeaderCopy && p.sourceHeaderSize >= kBmpHeaders) ? p.sourceHeaderSize : kBmpHeaders;
+}
+
+// Every save updates the stored headers in place, and a 24-bit save the
+// start of the source header copy too; returns the info header.
+BITMAPINFOHEADER UpdateSaveHeaders(CImageProcessor& p, SaveKind kind, int bitCount, std::int32_t w, std::int32_t h,
+                                   std::size_t headerSize, std::size_t imageSize) {
+    BITMAPFILEHEADER fh = le::ReadFileHeader(p.sourceFileHeader);
+    BITMAPINFOHEADER ih = le::ReadInfoHeader(p.sourceInfoHeader);
     fh.bfType = 0x4D42;
-    fh.bfSize = static_cast<DWORD>(headerSize + *imageSize);
+    fh.bfSize = static_cast<DWORD>(headerSize + imageSize);
     fh.bfReserved1 = fh.bfReserved2 = 0;
     fh.bfOffBits = static_cast<DWORD>(headerSize);
     ih.biSize = 40;
@@ -153,64 +155,74 @@ bool CImageProcessor::MakeSaveImage(SaveKind kind, const BYTE* bits, std::int32_
     ih.biPlanes = 1;
     ih.biBitCount = static_cast<WORD>(bitCount);
     ih.biCompression = BI_RGB;
-    ih.biSizeImage = static_cast<DWORD>(*imageSize);
+    ih.biSizeImage = static_cast<DWORD>(imageSize);
     // The palette written is the palette announced, so a reader never takes
     // pixel bytes for palette entries.
-    if (kind == SaveKind::kGray8) {
-        ih.biClrUsed = 256;
-        ih.biClrImportant = 0;
-    } else if (kind == SaveKind::kBinary1) {
-        ih.biClrUsed = 2;
+    if (kind != SaveKind::kColor24) {
+        ih.biClrUsed = kind == SaveKind::kGray8 ? 256 : 2;
         ih.biClrImportant = 0;
     }
-    // Every save updates the stored headers in place, and a 24-bit save the
-    // start of the source header copy too.
-    le::WriteFileHeader(sourceFileHeader, fh);
-    le::WriteInfoHeader(sourceInfoHeader, ih);
-    if (kind == SaveKind::kColor24 && sourceHeaderCopy && sourceHeaderSize >= kBmpHeaders) {
-        le::WriteFileHeader(sourceHeaderCopy.get(), fh);
-        le::WriteInfoHeader(sourceHeaderCopy.get() + 14, ih);
+    le::WriteFileHeader(p.sourceFileHeader, fh);
+    le::WriteInfoHeader(p.sourceInfoHeader, ih);
+    if (kind == SaveKind::kColor24 && p.sourceHeaderCopy && p.sourceHeaderSize >= kBmpHeaders) {
+        le::WriteFileHeader(p.sourceHeaderCopy.get(), fh);
+        le::WriteInfoHeader(p.sourceHeaderCopy.get() + 14, ih);
     }
-    // The codecs' streams count in signed 32-bit positions: the BMP form of
-    // the result (headers, palette and rows) must stay below 2 GiB.
-    if (headerSize + *imageSize > static_cast<std::size_t>(INT32_MAX)) return false;
+    return ih;
+}
 
-    // The image as a BMP reader makes it of those headers: the size and
-    // depth, the resolution of the pixels per metre, the palette (whose
-    // fourth bytes a reader leaves 0) and the rows, padding 0.
-    if (!image.Create(static_cast<DWORD>(w), static_cast<DWORD>(h), static_cast<DWORD>(bitCount), RASTER_FORMAT_BMP))
-        return false;
-    image.SetDpiX(CRasterBMP::DpiFromPelsPerMetre(ih.biXPelsPerMeter));
-    image.SetDpiY(CRasterBMP::DpiFromPelsPerMetre(ih.biYPelsPerMeter));
-    const std::size_t wz = static_cast<std::size_t>(w);
-    const std::size_t hz = static_cast<std::size_t>(h);
+// The palette (whose fourth bytes a reader leaves 0) and the rows of the
+// image, padding 0. 1 bit: a pixel of 128 or less is black (bit set), most
+// significant bit first.
+void FillSaveImage(SaveKind kind, const BYTE* bits, std::size_t w, std::size_t h, CRaster& image) {
     switch (kind) {
     case SaveKind::kGray8:
         for (int i = 0; i < 256; ++i) {
             const BYTE v = static_cast<BYTE>(i);
             image.SetPaletteEntry(v, RGBQUAD{v, v, v, 0});
         }
-        for (std::size_t y = 0; y < hz; ++y)
-            std::memcpy(image.GetBits(static_cast<DWORD>(y)), bits + y * px::Stride8(wz), wz);
+        for (std::size_t y = 0; y < h; ++y)
+            std::memcpy(image.GetBits(static_cast<DWORD>(y)), bits + y * px::Stride8(w), w);
         break;
-    case SaveKind::kBinary1: {
+    case SaveKind::kBinary1:
         image.SetPaletteEntry(0, RGBQUAD{255, 255, 255, 0});
         image.SetPaletteEntry(1, RGBQUAD{0, 0, 0, 0});
-        // A pixel of 128 or less is black (bit set), most significant bit
-        // first.
-        for (std::size_t y = 0; y < hz; ++y) {
-            const BYTE* src = bits + y * px::Stride8(wz);
+        for (std::size_t y = 0; y < h; ++y) {
+            const BYTE* src = bits + y * px::Stride8(w);
             BYTE* dst = image.GetBits(static_cast<DWORD>(y));
-            for (std::size_t x = 0; x < wz; ++x)
-                if (src[x] <= 128) dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+            for (std::size_t x = 0; x < w; ++x)
+                if (src[x] <= kOneBitBlackLevel) dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
         }
         break;
-    }
     case SaveKind::kColor24:
-        for (std::size_t y = 0; y < hz; ++y)
-            std::memcpy(image.GetBits(static_cast<DWORD>(y)), bits + y * px::Stride24(wz), wz * 3);
+        for (std::size_t y = 0; y < h; ++y)
+            std::memcpy(image.GetBits(static_cast<DWORD>(y)), bits + y * px::Stride24(w), w * 3);
         break;
     }
+}
+
+}  // namespace
+
+bool CImageProcessor::MakeSaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
+                                    CRaster& image) {
+    const int bitCount = kind == SaveKind::kGray8 ? 8 : (kind == SaveKind::kBinary1 ? 1 : 24);
+    const auto rowBytes = checked::DibRowBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(bitCount));
+    const auto imageSize = rowBytes ? checked::Mul(*rowBytes, static_cast<std::size_t>(h)) : std::nullopt;
+    if (!imageSize || *imageSize > image_limits::kMaxPixelBytes) return false;
+
+    const std::size_t headerSize = SaveHeaderSize(*this, kind);
+    const BITMAPINFOHEADER ih = UpdateSaveHeaders(*this, kind, bitCount, w, h, headerSize, *imageSize);
+    // The codecs' streams count in signed 32-bit positions: the BMP form of
+    // the result (headers, palette and rows) must stay below 2 GiB.
+    if (headerSize + *imageSize > static_cast<std::size_t>(INT32_MAX)) return false;
+
+    // The image as a BMP reader makes it of those headers: the size and
+    // depth, the resolution of the pixels per metre, the palette and rows.
+    if (!image.Create(static_cast<DWORD>(w), static_cast<DWORD>(h), static_cast<DWORD>(bitCount), RASTER_FORMAT_BMP))
+        return false;
+    image.SetDpiX(CRasterBMP::DpiFromPelsPerMetre(ih.biXPelsPerMeter));
+    image.SetDpiY(CRasterBMP::DpiFromPelsPerMetre(ih.biYPelsPerMeter));
+    FillSaveImage(kind, bits, static_cast<std::size_t>(w), static_cast<std::size_t>(h), image);
     return true;
 }
 

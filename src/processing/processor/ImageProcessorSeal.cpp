@@ -92,9 +92,7 @@ bool CImageProcessor::StampArchiveSeal(const std::wstring& pagePath, const std::
     if (sourceDepth != 24 && !MakeColourWorkingImage(pagePath)) return false;
     CompositeSeal(layout);
 
-    result = colourImage.get();
-    resultWidth = width;
-    resultHeight = height;
+    SetResult(colourImage.get(), width, height);
     resultDepth = 24;
     if (pageCount <= 1) return SaveColor24(destinationFolder, fileName);
 
@@ -113,9 +111,7 @@ bool CImageProcessor::StampArchiveSeal(const std::wstring& pagePath, const std::
         ReleaseBuffers(true);
         ++currentPage;
         if (!LoadImageFile(pagePath.c_str(), 0)) break;
-        result = sourceDepth == 24 ? colourImage.get() : greyImage.get();
-        resultWidth = width;
-        resultHeight = height;
+        SetResult(sourceDepth == 24 ? colourImage.get() : greyImage.get(), width, height);
         resultDepth = sourceDepth;
     }
     RemoveTempPageFolder();

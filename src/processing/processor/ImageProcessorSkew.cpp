@@ -38,39 +38,12 @@ private:
 BYTE FillByte(std::int32_t fill) { return fill != 0 ? 255 : 0; }
 BYTE EdgeFill() { return ProcessSetting::correct.fillcolor != 0 ? 255 : 0; }
 
-// The state of the processing object's skew fields in the searcher and back.
-void LoadSkewState(const CImageProcessor& p, skew::SkewSearcher& s) {
-    s.skewColumns = p.skewColumns;
-    s.skewBestCount = p.skewBestCount;
-    s.skewAngle = p.skewAngle;
-    s.horizontalAngle = p.horizontalAngle;
-    s.verticalAngle = p.verticalAngle;
-    s.skewScore = p.skewScore;
-    s.horizontalScore = p.horizontalScore;
-    s.verticalScore = p.verticalScore;
-    s.declineCount = p.declineCount;
-}
-
-void StoreSkewState(const skew::SkewSearcher& s, CImageProcessor& p) {
-    p.skewColumns = s.skewColumns;
-    p.skewBestCount = s.skewBestCount;
-    p.skewAngle = s.skewAngle;
-    p.horizontalAngle = s.horizontalAngle;
-    p.verticalAngle = s.verticalAngle;
-    p.skewScore = s.skewScore;
-    p.horizontalScore = s.horizontalScore;
-    p.verticalScore = s.verticalScore;
-    p.declineCount = s.declineCount;
-}
-
-// Runs `search` on the binary image with the object's skew state and takes
-// the state back; the searcher's tables are released afterwards when asked.
+// Runs `search` on the binary image; the searcher's tables are released
+// afterwards when asked. The skew state stays in the searcher.
 template <class Search>
 auto WithSearcher(CImageProcessor& p, bool release, Search search) {
-    LoadSkewState(p, p.skewSearcher);
     p.skewSearcher.SetBinaryImage(p.binaryImage.get(), p.width, p.height);
     const auto r = search(p.skewSearcher);
-    StoreSkewState(p.skewSearcher, p);
     if (release) p.skewSearcher.Clear();
     return r;
 }
@@ -90,24 +63,20 @@ const BYTE* RotationSource(CImageProcessor& p, int* bpp) {
 }
 
 // The canvas becomes the rotation's output; the working images are freed
-// and a result that pointed into them now points to the canvas.
+// and a result that pointed into them now is the canvas.
 void TakeCanvas(CImageProcessor& p, rotation::Canvas c) {
-    const bool resultFreed = p.result && (p.result == p.greyImage.get() || p.result == p.colourImage.get());
+    const bool resultFreed = p.LetGoOfResult(p.greyImage.get()) || p.LetGoOfResult(p.colourImage.get());
     p.greyImage.reset();
     p.colourImage.reset();
     p.canvas.reset(c.bits.release());
     p.canvasWidth = c.width;
     p.canvasHeight = c.height;
     p.canvasDepth = c.bitsPerPixel;
-    if (resultFreed) {
-        p.result = p.canvas.get();
-        p.resultWidth = p.canvasWidth;
-        p.resultHeight = p.canvasHeight;
-    }
+    if (resultFreed) p.SetResult(p.canvas.get(), p.canvasWidth, p.canvasHeight);
 }
 
 void FreeCanvas(CImageProcessor& p) {
-    if (p.result && p.result == p.canvas.get()) p.result = nullptr;
+    p.LetGoOfResult(p.canvas.get());
     p.canvas.reset();
     p.canvasWidth = p.canvasHeight = p.canvasDepth = 0;
 }
@@ -121,16 +90,14 @@ void KeepSizeCrop(CImageProcessor& p, BYTE flag, int bpp, PixelBuffer& image) {
                            image.get(), &ox, &oy);
     p.boxLeft = ox;
     p.boxTop = oy;
-    p.result = image.get();
-    p.resultWidth = p.width;
-    p.resultHeight = p.height;
+    p.SetResult(image.get(), p.width, p.height);
 }
 
 }  // namespace
 
 void CImageProcessor::DetectSkew(std::int32_t maxAngle, std::int32_t method) {
     ProcessorSkewMethods methods(*this);
-    skewAngle = skew::DetectSkewAngle(methods, maxAngle, method, ProcessSetting::tryothers != 0,
+    skewSearcher.skewAngle = skew::DetectSkewAngle(methods, maxAngle, method, ProcessSetting::tryothers != 0,
                                       ProcessSetting::twocolumns != 0);
 }
 
@@ -168,8 +135,8 @@ bool CImageProcessor::RunSkewSearch(std::int32_t maxAngle, std::int32_t method, 
                                     float* score) {
     PrepareSkewBinary(method, false);
     const bool found = SearchSkew(maxAngle, method, twoColumns);
-    if (angle) *angle = skewAngle;
-    if (score) *score = skewScore;
+    if (angle) *angle = skewSearcher.skewAngle;
+    if (score) *score = skewSearcher.skewScore;
     return found;
 }
 
@@ -204,13 +171,13 @@ void CImageProcessor::OtsuBinarizeGray(const BYTE* grey) {
 void CImageProcessor::BinarizeGray128(const BYTE* bits) {
     if (!bits || workingDepth != 8) return;
     binaryImage = AllocPixels(width, height, 8);
-    if (binaryImage) binarize::Threshold8(bits, width, height, binaryImage.get(), 128);
+    if (binaryImage) binarize::Threshold8(bits, width, height, binaryImage.get(), binarize::kMidThreshold);
 }
 
 void CImageProcessor::BinarizeColor128(const BYTE* bits) {
     if (!bits) return;
     binaryImage = AllocPixels(width, height, 8);
-    if (binaryImage) binarize::ThresholdColor(bits, width, height, binaryImage.get(), 128);
+    if (binaryImage) binarize::ThresholdColor(bits, width, height, binaryImage.get(), binarize::kMidThreshold);
 }
 
 void CImageProcessor::OtsuBinarizeColor(const BYTE* bits, std::int32_t w, std::int32_t h, PixelBuffer& out) {

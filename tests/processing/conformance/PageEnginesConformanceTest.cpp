@@ -9,6 +9,7 @@
 #include "processing/StainBorderRemover.h"
 #include "processing/TextDirectionDetector.h"
 #include "processing/reference/RefPageEngines.h"
+#include "processing/reference/RefTextDirection.h"
 #include "support/Conformance.h"
 #include "support/GlyphText.h"
 #include "support/HolePages.h"

@@ -55,7 +55,7 @@ float SkewOfResult(const CImageProcessor& p) {
     CImageProcessor q;
     Give(q, again);
     q.DetectSkew(5, 0);
-    return q.skewAngle;
+    return q.skewSearcher.skewAngle;
 }
 
 constexpr double kStep = 0.05 + 1e-4;
@@ -73,8 +73,8 @@ TEST_F(ProcessorDeskew, EachMethodFindsTheAngleOfATurnedPage) {
             p.contrastCopy = CopyOf(page);
             ProcessSetting::tryothers = 0;
             p.DetectSkew(5, method);
-            EXPECT_NEAR(p.skewAngle, angle, kStep) << "method " << method;
-            EXPECT_GE(p.skewScore, 0.15f) << "method " << method;
+            EXPECT_NEAR(p.skewSearcher.skewAngle, angle, kStep) << "method " << method;
+            EXPECT_GE(p.skewSearcher.skewScore, 0.15f) << "method " << method;
             EXPECT_TRUE(p.binaryImage) << "the method's binary image stays until the caller frees it";
         }
     }
@@ -85,8 +85,8 @@ TEST_F(ProcessorDeskew, DeskewingTurnsThePageUpright) {
         CImageProcessor p;
         Give(p, Turned(angle));
         p.DetectSkew(ProcessSetting::correct.angle, ProcessSetting::correct.method);
-        ASSERT_NEAR(p.skewAngle, angle, kStep);
-        p.RotateByAngle(-p.skewAngle, ProcessSetting::correct.fillcolor);
+        ASSERT_NEAR(p.skewSearcher.skewAngle, angle, kStep);
+        p.RotateByAngle(-p.skewSearcher.skewAngle, ProcessSetting::correct.fillcolor);
         ASSERT_TRUE(p.canvas);
         EXPECT_EQ(p.canvasDepth, 8);
         EXPECT_FALSE(p.greyImage) << "the rotation frees the working images";
@@ -138,7 +138,7 @@ TEST_F(ProcessorDeskew, NoImageOrDepthRotatesNothing) {
     ScriptedUserDialogs dialogs;
     CImageProcessor empty;
     empty.DetectSkew(5, 0);
-    EXPECT_EQ(empty.skewAngle, 0.0f);
+    EXPECT_EQ(empty.skewSearcher.skewAngle, 0.0f);
     empty.RotateByAngle(2.0, 1);
     EXPECT_FALSE(empty.canvas);
     empty.KeepSizeCropGray(1);
@@ -176,10 +176,10 @@ TEST_F(ProcessorDeskew, AWeakPeakBeyondTheRangeIsKeptWithoutARestart) {
     EXPECT_LT(score, 0.15f);
     EXPECT_FALSE(p.RunSkewSearch(5, 0, 0, &angle, &score));
     p.DetectSkew(5, 0);
-    EXPECT_LT(p.skewAngle, -5.0f);
-    EXPECT_GT(p.skewAngle, -5.5f);
+    EXPECT_LT(p.skewSearcher.skewAngle, -5.0f);
+    EXPECT_GT(p.skewSearcher.skewAngle, -5.5f);
     p.DetectSkew(15, 0);
-    EXPECT_NEAR(p.skewAngle, -8.0, kStep);
+    EXPECT_NEAR(p.skewSearcher.skewAngle, -8.0, kStep);
 }
 
 TEST_F(ProcessorDeskew, CentringAndCuttingTheResult) {
@@ -276,7 +276,7 @@ TEST_F(ProcessorDeskew, MethodTwoSearchesItsOwnStretchedContrastCopy) {
     ProcessSetting::tryothers = 0;
     p.DetectSkew(5, 2);
     EXPECT_TRUE(p.contrastCopy) << "prepared by the detection";
-    EXPECT_NEAR(p.skewAngle, 2.2, kStep);
+    EXPECT_NEAR(p.skewSearcher.skewAngle, 2.2, kStep);
 }
 
 // A colour source whose colour image is gone (a manual-window road can leave

@@ -54,7 +54,7 @@ TEST_F(ProcessorLoad, NewProcessorDefaults) {
     EXPECT_EQ(p.runType, RUN_DESKEW_METHOD_0);
     EXPECT_EQ(p.lowClip, 0.1f);
     EXPECT_EQ(p.highClip, 0.1f);
-    EXPECT_EQ(p.skewColumns, 1);
+    EXPECT_EQ(p.skewSearcher.skewColumns, 1);
     EXPECT_EQ(p.boxLeft, -1);
     EXPECT_EQ(p.boxRight, -1);
     EXPECT_EQ(p.boxTop, -1);

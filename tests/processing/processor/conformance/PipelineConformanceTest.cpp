@@ -73,7 +73,7 @@ TEST_F(PipelineConformance, RealFilesKeepFormatDepthAndResolution) {
         const Saved s = ReadBack(tmp.file("out/" + name), c.kind);
         ASSERT_TRUE(s.ok);
         int w = 0, h = 0;
-        ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewAngle), p.width, p.height, &w, &h));
+        ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewSearcher.skewAngle), p.width, p.height, &w, &h));
         EXPECT_EQ(s.width, w);
         EXPECT_EQ(s.height, h);
         EXPECT_EQ(s.depth, c.depth);

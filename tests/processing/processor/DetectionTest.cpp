@@ -7,7 +7,7 @@
 
 #include "PipelinePages.h"
 #include "ProcessorTestUtil.h"
-#include "SkewTestPages.h"
+#include "../SkewTestPages.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/Rotation.h"
 #include "settings/DetectSetting.h"
@@ -66,15 +66,15 @@ TEST_F(Detection, SkewsWithinTheRangeAreFlagged) {
         spec.marginY = 30;
         CImageProcessor p;
         RunOn(p, skewpages::TextPage(spec));
-        EXPECT_NEAR(p.skewAngle, skew, 0.05 + 1e-4);
-        const float found = std::fabs(p.skewAngle);
+        EXPECT_NEAR(p.skewSearcher.skewAngle, skew, 0.05 + 1e-4);
+        const float found = std::fabs(p.skewSearcher.skewAngle);
         if (found >= 0.2f) {
             EXPECT_EQ(p.needsProcessing, 1);
             EXPECT_EQ(p.boxLeft, -1);  // no margin check
             continue;
         }
         int w = 0, h = 0;
-        ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewAngle), 900, 1200, &w, &h));
+        ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewSearcher.skewAngle), 900, 1200, &w, &h));
         EXPECT_EQ(p.resultWidth, w);
         EXPECT_EQ(p.resultHeight, h);
         EXPECT_EQ(p.result, p.canvas.get());
@@ -93,7 +93,7 @@ TEST_F(Detection, TheSkewSearchStaysWithinThirtyDegrees) {
     spec.angle = 40;
     CImageProcessor p;
     RunOn(p, skewpages::TextPage(spec));
-    EXPECT_LE(std::fabs(p.skewAngle), 30.5f);
+    EXPECT_LE(std::fabs(p.skewSearcher.skewAngle), 30.5f);
 }
 
 TEST_F(Detection, WhiteMarginsWiderThanThePercentageAreFlagged) {

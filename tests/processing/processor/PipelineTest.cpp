@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "PipelinePages.h"
-#include "SkewTestPages.h"
+#include "../SkewTestPages.h"
 #include "ProcessorTestUtil.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
@@ -530,7 +530,7 @@ TEST_F(Pipeline, DeskewFollowsQuickBitZeroAndTheStoredAngle) {
     for (float stored : {0.0f, 2.5f}) {
         SCOPED_TRACE(stored);
         CImageProcessor p;
-        p.skewAngle = stored;
+        p.skewSearcher.skewAngle = stored;
         RunOn(colour, 4, 1, p);
         int w = 0, h = 0;
         ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(stored), colour.width, colour.height, &w, &h));
@@ -544,7 +544,7 @@ TEST_F(Pipeline, DeskewFollowsQuickBitZeroAndTheStoredAngle) {
     }
     ProcessSetting::correct.keepsize = 1;
     CImageProcessor p;
-    p.skewAngle = 2.5f;
+    p.skewSearcher.skewAngle = 2.5f;
     RunOn(colour, 4, 1, p);
     EXPECT_EQ(p.resultWidth, colour.width);
     EXPECT_EQ(p.resultHeight, colour.height);
@@ -565,9 +565,9 @@ TEST_F(Pipeline, ASkewedPageIsFoundAndTurnedBack) {
             CImageProcessor p;
             EXPECT_EQ(RunOn(page, 0, 1, p), (std::vector<Step>{Step::kSkewDetection, Step::kRotation}));
             // The sweep's angles are multiples of 0.05 degree.
-            EXPECT_NEAR(p.skewAngle, skew, 0.05 + 1e-4);
+            EXPECT_NEAR(p.skewSearcher.skewAngle, skew, 0.05 + 1e-4);
             int w = 0, h = 0;
-            ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewAngle), page.width, page.height, &w, &h));
+            ASSERT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewSearcher.skewAngle), page.width, page.height, &w, &h));
             EXPECT_EQ(p.resultWidth, w);
             EXPECT_EQ(p.resultHeight, h);
             EXPECT_EQ(p.resultDepth, colour ? 24 : 8);
@@ -764,7 +764,7 @@ TEST_F(Pipeline, TheSkewSearchStaysWithinThirtyDegrees) {
     ProcessSetting::correct.angle = 90;
     CImageProcessor p;
     RunOn(page, 0, 1, p);
-    EXPECT_LE(std::fabs(p.skewAngle), 30.5f);
+    EXPECT_LE(std::fabs(p.skewSearcher.skewAngle), 30.5f);
 }
 
 // A fixed output size takes sides of 1 to 32768 pixels.

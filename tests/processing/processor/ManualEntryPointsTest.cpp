@@ -412,7 +412,7 @@ TEST_F(ManualEntryPoints, DeskewFindsTheAngleAndRotatesLikeTheBatchStep) {
                 CImageProcessor p;
                 Prepare(p, colour, 24);
                 p.DeskewManual(ManualOperation(OpCorrect, L"", CorrectOpParams{5, method, 1, BYTE(keep), 0}));
-                EXPECT_NEAR(p.skewAngle, 1.6, 0.15);
+                EXPECT_NEAR(p.skewSearcher.skewAngle, 1.6, 0.15);
                 EXPECT_FALSE(p.binaryImage);
                 EXPECT_FALSE(p.contrastCopy);
                 const Page got = Fetch(p);
@@ -427,7 +427,7 @@ TEST_F(ManualEntryPoints, DeskewFindsTheAngleAndRotatesLikeTheBatchStep) {
 
                 CImageProcessor q;
                 Prepare(q, colour, 24);
-                q.RotateByAngle(-static_cast<double>(p.skewAngle), 1);
+                q.RotateByAngle(-static_cast<double>(p.skewSearcher.skewAngle), 1);
                 if (keep) {
                     if (retain)
                         q.KeepSizeCropColor(1);
@@ -457,7 +457,7 @@ TEST_F(ManualEntryPoints, DeskewMethodTwoOnAColourSourceWithAGreyContrastCopy) {
     p.result = p.greyImage.get();
     p.DeskewManual(ManualOperation(OpCorrect, L"", CorrectOpParams{5, 2, 1, 1, 0}));
     EXPECT_EQ(p.contrastDepth, 8);
-    EXPECT_NEAR(p.skewAngle, -1.2, 0.15);
+    EXPECT_NEAR(p.skewSearcher.skewAngle, -1.2, 0.15);
     const Page got = Fetch(p);
     EXPECT_EQ(got.width, grey.width);
     EXPECT_EQ(got.height, grey.height);

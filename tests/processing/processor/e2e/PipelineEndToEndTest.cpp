@@ -10,7 +10,7 @@
 
 #include "../PipelinePages.h"
 #include "../ProcessorTestUtil.h"
-#include "../SkewTestPages.h"
+#include "../../SkewTestPages.h"
 #include "platform/core/MessagePump.h"
 #include "platform/core/Strings.h"
 #include "processing/processor/ImageProcessor.h"
@@ -66,7 +66,7 @@ synth::Page ScanLikePage(double skew, int bpp, std::uint64_t seed) {
 // angle found (no keep size).
 std::pair<int, int> DeskewedSize(const CImageProcessor& p, int w, int h) {
     int cw = 0, ch = 0;
-    EXPECT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewAngle), w, h, &cw, &ch));
+    EXPECT_TRUE(rotation::CanvasSize(-static_cast<double>(p.skewSearcher.skewAngle), w, h, &cw, &ch));
     return {cw, ch};
 }
 
@@ -104,7 +104,7 @@ TEST_F(PipelineEndToEnd, ColourJpegInColourJpegOut) {
     const OneFileOutcome o = Run(p, src, L"scan.jpg");
     ASSERT_TRUE(o.processed);
     ASSERT_TRUE(o.saved);
-    EXPECT_NEAR(p.skewAngle, 1.5, 0.05 + 1e-4);
+    EXPECT_NEAR(p.skewSearcher.skewAngle, 1.5, 0.05 + 1e-4);
 
     const testimg::JpegInfo info = testimg::ReadJpeg(tmp.file("out/scan.jpg"));
     ASSERT_TRUE(info.ok);
@@ -129,7 +129,7 @@ TEST_F(PipelineEndToEnd, GreyPngInGreyPngOut) {
     CImageProcessor p;
     const OneFileOutcome o = Run(p, src, L"scan.png");
     ASSERT_TRUE(o.saved);
-    EXPECT_NEAR(p.skewAngle, -2.0, 0.05 + 1e-4);
+    EXPECT_NEAR(p.skewSearcher.skewAngle, -2.0, 0.05 + 1e-4);
 
     const testimg::PngInfo info = testimg::ReadPng(tmp.file("out/scan.png"));
     ASSERT_TRUE(info.ok);
@@ -155,7 +155,7 @@ TEST_F(PipelineEndToEnd, OneBitFaxTiffStaysOneBitFax) {
     ASSERT_TRUE(o.saved);
     EXPECT_EQ(p.sourceDepth, 1);
     EXPECT_EQ(p.resultDepth, 1);
-    EXPECT_NEAR(p.skewAngle, 0.8, 0.05 + 1e-4);
+    EXPECT_NEAR(p.skewSearcher.skewAngle, 0.8, 0.05 + 1e-4);
 
     const auto pages = testimg::ReadTiff(tmp.file("out/fax.tif"));
     ASSERT_EQ(pages.size(), 1u);

@@ -1,0 +1,253 @@
+// Ids of the batch settings dialog (page 1, the preview view) and of its
+// pages 2 and 3. The pages are child dialogs of their own, so an id is unique
+// only within its page: page 1's 1125 is the background check, page 2's 1125
+// the colour field.
+#pragma once
+
+constexpr unsigned IDD_SETTING_DIALOG = 131;
+constexpr unsigned IDD_SETTING_PAGE2 = 163;
+constexpr unsigned IDD_SETTING_PAGE3 = 7103;
+
+// Page 1, the dialog's own controls.
+enum SettingDialogId : int {
+    // Top bar.
+    IDC_SAVE_SETTINGS_BUTTON = 1031,  // "保存设置"
+    IDC_RESTORE_DEFAULTS = 4,         // "恢复默认"
+    IDC_SETTINGS_VIEW = 5204,         // "设置"
+    IDC_PREVIEW_VIEW = 1103,          // "去底色预览"
+    IDC_NEXT_PAGE = 1055,             // "下一页"
+    IDC_PREV_PAGE = 1056,             // "上一页"
+    IDC_PAGE_LABEL = 5157,            // "%d/%d"
+    IDC_ORDER_NOTE = 1110,            // "中括号【】中的数字..."
+    IDC_PAGE_FRAME = 5146,            // the line above the page area
+
+    // Group boxes of the steps.
+    IDC_GROUP_RMBK = 1235,
+    IDC_GROUP_AUTOCONTRAST = 1288,
+    IDC_GROUP_BLACKBOARD = 1238,
+    IDC_GROUP_BLACKBORDER = 1119,
+    IDC_GROUP_CORRECT = 1236,
+    IDC_GROUP_CENTER = 1283,
+    IDC_GROUP_CUTWHITE = 1316,
+
+    // 【１】 remove background colour.
+    IDC_RMBK_ON = 1125,
+    IDC_ONLY_GREY_IMAGES = 1129,   // "仅黑白 (8位、1位)"
+    IDC_ALL_IMAGES = 1133,         // "所有的 (包括24位)"
+    IDC_KEEP_ORIG_COLOUR = 7044,   // "尽量保持原图色彩"
+    IDC_COLOUR_STRATEGY = 1242,    // "按 "彩色策略" 进行去底色"
+    IDC_KEEP_DIRECT = 6224,        // "直接处理"
+    IDC_KEEP_RED = 5219,           // "红色部分不变，其它转灰度"
+    IDC_KEEP_COLOUR = 5221,        // "彩色部分不去色，其它转灰度"
+    IDC_ALL_GREY = 6222,           // "全转成灰度"
+    IDC_COLOUR_DELTA = 1171,
+    IDC_SATURATION = 1177,
+    IDC_COLOUR_RADIUS = 1213,
+    IDC_BRIGHT_SLIDER = 1012,
+    IDC_CONTRAST_SLIDER = 1015,
+    IDC_CURVE_SLIDER = 1017,
+    IDC_BRIGHT_VALUE = 1019,
+    IDC_CONTRAST_VALUE = 1021,
+    IDC_CURVE_VALUE = 1023,
+    IDC_PICTURE_LIST = 5185,       // "插图和相片："
+    IDC_PICTURE_BRIGHT_SLIDER = 1054,
+    IDC_PICTURE_CONTRAST_SLIDER = 1072,
+    IDC_PICTURE_BRIGHT_VALUE = 9111,
+    IDC_PICTURE_CONTRAST_VALUE = 1158,
+    IDC_STROKE_WIDTH = 5184,       // "检测笔画宽度："
+    // Labels of 【１】 (shown in the preview view too).
+    IDC_LABEL_BRIGHT = 1279,
+    IDC_LABEL_CONTRAST = 1282,
+    IDC_LABEL_CURVE = 1284,
+    IDC_LABEL_PICTURE_BRIGHT = 1308,
+    IDC_LABEL_PICTURE_CONTRAST = 1313,
+    IDC_LABEL_COLOUR_DELTA = 1113,
+    IDC_LABEL_SATURATION = 1115,
+    IDC_LABEL_RADIUS = 1116,
+    IDC_LABEL_RADIUS_UNIT = 1118,
+    IDC_LABEL_IMAGE_TYPE = 9126,
+    IDC_LABEL_COLOUR_HANDLING = 9107,
+    IDC_LABEL_PICTURES = 1108,
+    IDC_LABEL_STROKE = 8129,
+
+    // 【２】 auto contrast.
+    IDC_AUTOCONTRAST_ON = 1124,
+    IDC_AUTOCONTRAST_LOW = 5179,
+    IDC_AUTOCONTRAST_HIGH = 5180,
+
+    // 【３】 black scanning board.
+    IDC_BLACKBOARD_ON = 1112,
+    IDC_BLACKBOARD_RADIUS = 1186,
+    IDC_BLACKBOARD_WIDTH = 1192,
+    IDC_BLACKBOARD_COLOUR = 1123,
+
+    // 【４】 black borders.
+    IDC_BLACKBORDER_ON = 1102,
+    IDC_BLACKBORDER_THRESHOLD = 1358,
+    IDC_BLACKBORDER_TYPE = 5183,
+    IDC_BLACKBORDER_REGION = 5182,
+    IDC_BLACKBORDER_LEFT = 1188,
+    IDC_BLACKBORDER_TOP = 1232,
+    IDC_BLACKBORDER_RIGHT = 1195,
+    IDC_BLACKBORDER_BOTTOM = 1237,
+    IDC_BLACKBORDER_RATIO = 1252,
+    IDC_BLACKBORDER_COMPARE = 1130,
+
+    // 【５】 deskew.
+    IDC_CORRECT_ON = 1165,
+    IDC_CORRECT_METHOD = 1044,
+    IDC_CORRECT_ANGLE = 1025,
+    IDC_FILL_WHITE = 1126,
+    IDC_FILL_BLACK = 1127,
+    IDC_TEXT_HORIZONTAL = 5217,
+    IDC_TEXT_VERTICAL = 5220,
+    IDC_KEEP_SIZE = 1121,
+    IDC_NO_COLUMNS = 5218,
+    IDC_TWO_COLUMNS = 6223,
+    IDC_TRY_OTHERS = 1136,
+
+    // 【６】 centre the content.
+    IDC_CENTER_ON = 1276,
+    IDC_CENTER_HORIZONTAL = 1183,
+    IDC_CENTER_VERTICAL = 1199,
+    IDC_CENTER_SCALE_HOR = 5155,
+    IDC_CENTER_SCALE_VER = 1202,
+    IDC_CENTER_ALL_OBJECTS = 7045,
+    IDC_CENTER_TEXT_ONLY = 7100,
+
+    // 【７】 cut white margins.
+    IDC_CUTWHITE_ON = 1107,
+    IDC_CUTWHITE_SCALE = 1138,
+    IDC_CUTWHITE_THRESHOLD_TYPE = 1143,
+    IDC_CUTWHITE_THRESHOLD = 1139,
+    IDC_MARGIN_UNIT = 1142,
+    IDC_MARGIN_LEFT = 1221,
+    IDC_MARGIN_TOP = 1255,
+    IDC_MARGIN_RIGHT = 1248,
+    IDC_MARGIN_BOTTOM = 1259,
+
+    // The preview view.
+    IDC_OPEN_PREVIEW = 5,       // "打开预览"
+    IDC_REFRESH_PREVIEW = 1128, // "刷新"
+    IDC_GREY_PREVIEW = 9116,    // "转8位预览"
+    IDC_CENTER_VIEW = 1046,     // "居中"
+    IDC_FIT_VIEW = 9129,        // "适配"
+    IDC_PREVIEW_NOTE = 1047,    // the preview's hint line
+    IDC_BRIGHT_UP = 5149,
+    IDC_BRIGHT_DOWN = 5150,
+    IDC_CONTRAST_DOWN = 5151,
+    IDC_CONTRAST_UP = 5152,
+    IDC_CURVE_DOWN = 5153,
+    IDC_CURVE_UP = 5154,
+    IDC_ORIGINAL_TONES = 5156,  // "原图"
+    IDC_PREVIEW_PANNEL = 1117,
+};
+
+// Page 2: steps 【８】 to 【１４】.
+enum SettingPage2Id : int {
+    IDC_P2_GROUP_CUTBYCOLOUR = 1314,
+    IDC_P2_GROUP_HOLES = 1106,
+    IDC_P2_GROUP_STAINS = 1239,
+    IDC_P2_GROUP_RMSEAL = 1240,
+    IDC_P2_GROUP_STRENSEAL = 1278,
+    IDC_P2_GROUP_BLANK = 1281,
+    IDC_P2_GROUP_MODIFYCOLOUR = 1285,
+    IDC_P2_GROUP_ROTATE = 1301,
+
+    // 【８】 cut by background colour.
+    IDC_P2_CUTBYCOLOUR_ON = 1269,
+    IDC_P2_RED = 1073,
+    IDC_P2_YELLOW = 1078,
+    IDC_P2_GREEN = 1084,
+    IDC_P2_CYAN = 1088,
+    IDC_P2_BLUE = 1093,
+    IDC_P2_PURPLE = 1095,
+    IDC_P2_BLACK = 1101,
+    IDC_P2_WHITE = 1098,
+    IDC_P2_CUT_MARGIN = 1166,
+    IDC_P2_CUT_MARGIN_UNIT = 1062,
+    IDC_P2_CUT_RATIO = 1208,
+    IDC_P2_SKIP_WHITE = 1105,
+
+    // 【９】 binding holes.
+    IDC_P2_HOLES_ON = 1115,
+    IDC_P2_HOLE_LEFT = 1169,
+    IDC_P2_HOLE_RIGHT = 1175,
+    IDC_P2_HOLE_TOP = 1181,
+    IDC_P2_HOLE_BOTTOM = 1197,
+    IDC_P2_HOLE_AREA_MIN = 1201,
+    IDC_P2_HOLE_AREA_MAX = 1204,
+    IDC_P2_HOLE_THRESHOLD_MIN = 1207,
+    IDC_P2_HOLE_THRESHOLD_MAX = 1212,
+    IDC_P2_HOLE_RADIUS = 1218,
+    IDC_P2_HOLE_IGNORE = 1225,
+    IDC_P2_HOLE_COLOUR_DELTA = 1244,
+    IDC_P2_HOLE_FILL = 1242,
+    IDC_P2_HOLE_COMPARE = 1227,
+
+    // 【１０】 stains.
+    IDC_P2_STAINS_ON = 1465,
+    IDC_P2_STAIN_AREA = 1349,
+    IDC_P2_STAIN_THRESHOLD = 1352,
+    IDC_P2_STAIN_COMPARE = 1224,
+
+    // 【１１】 remove red seals.
+    IDC_P2_RMSEAL_ON = 1113,
+    IDC_P2_RMSEAL_TYPE = 5159,
+    IDC_P2_RMSEAL_AREA = 1120,
+    IDC_P2_RMSEAL_ERASE = 5165,
+    IDC_P2_RMSEAL_TEXTSTREN = 5166,
+    IDC_P2_RMSEAL_ERASE_VALUE = 5162,
+    IDC_P2_RMSEAL_TEXTSTREN_VALUE = 5163,
+
+    // Strengthen red seals.
+    IDC_P2_STRENSEAL_ON = 9118,
+    IDC_P2_STRENSEAL_TYPE = 5164,
+    IDC_P2_STRENSEAL_AREA = 1121,
+    IDC_P2_STRENSEAL_VALUE = 5171,
+    IDC_P2_STRENSEAL_VALUE_LABEL = 5172,
+
+    // 【１２】 blank pages.
+    IDC_P2_BLANK_ON = 1122,
+    IDC_P2_BLANK_BY_THRESHOLD = 1056,
+    IDC_P2_BLANK_BY_TEXT = 1063,
+    IDC_P2_BLANK_PERCENT = 9122,
+    IDC_P2_BLANK_THRESHOLD = 1123,
+
+    // 【１３】 background colour.
+    IDC_P2_MODIFYCOLOUR_ON = 1137,
+    IDC_P2_COLOUR_SWATCH = 5181,
+    IDC_P2_COLOUR_TEXT = 1125,
+    IDC_P2_COLOUR_PICTURES = 5169,
+
+    // 【１４】 upright by text direction.
+    IDC_P2_ROTATE_ON = 1141,
+    IDC_P2_ROTATE_PERCENT = 9127,
+};
+
+// Page 3: steps 【１５】 to 【１７】.
+enum SettingPage3Id : int {
+    IDC_P3_GROUP_OUTPUT = 1241,
+    IDC_P3_GROUP_DPI = 1272,
+    IDC_P3_GROUP_FILESAVE = 1273,
+
+    IDC_P3_OUTPUT_ON = 1109,
+    IDC_P3_SIZE_TYPE = 5158,
+    IDC_P3_WIDTH = 1118,
+    IDC_P3_HEIGHT = 1119,
+    IDC_P3_FILL_WHITE = 1126,
+    IDC_P3_FILL_BLACK = 1127,
+    IDC_P3_AS_SET = 1131,
+    IDC_P3_KEEP_SHAPE = 1134,
+
+    IDC_P3_DPI_ON = 1110,
+    IDC_P3_DPI_LIST = 5185,
+
+    IDC_P3_JPEG_QUALITY = 1041,
+    IDC_P3_JPEG_QUALITY_VALUE = 1068,
+    IDC_P3_TO_GREY = 1048,
+    IDC_P3_KEEP_DEPTH = 1052,
+    IDC_P3_TIFF_KEEP = 1067,
+    IDC_P3_TIFF_JPEG = 1075,
+    IDC_P3_TIFF_LZW = 1081,
+};
