@@ -11,16 +11,14 @@
 // of the page.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "processing/processor/ImageProcessor.h"
 #include "processing/ManualOperation.h"
-#include "support/BareJpeg.h"
 #include "support/Pages.h"
+#include "support/VsBareDecode.h"
 
 namespace {
 
@@ -35,13 +33,6 @@ const synth::Page& Scan() {
 const std::vector<std::uint8_t>& ScanJpeg() {
     static const std::vector<std::uint8_t> jpeg = benchpages::AsJpeg(Scan(), 90);
     return jpeg;
-}
-
-void BareDecode() {
-    const std::vector<std::uint8_t>& jpeg = ScanJpeg();
-    barejpeg::Image image;
-    if (!barejpeg::Decode(jpeg.data(), jpeg.size(), image)) std::abort();
-    benchmark::DoNotOptimize(image.pixels.get());
 }
 
 // A band over the middle third of the page, rows from the top.
@@ -125,22 +116,9 @@ void Operation(benchmark::State& state) {
     // As after loading a colour JPEG at 300 dpi.
     p.sourceDepth = 24;
     p.dpiX = p.dpiY = benchpages::kA4Dpi;
-    RunOnce(p, op);
-    BareDecode();
-    double ours = 0, bare = 0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
+    benchpages::TimeAgainstBareDecode(state, ScanJpeg(), "op", [&] {
         RunOnce(p, op);
-        const auto t1 = std::chrono::steady_clock::now();
-        BareDecode();
-        const auto t2 = std::chrono::steady_clock::now();
-        ours += std::chrono::duration<double>(t1 - t0).count();
-        bare += std::chrono::duration<double>(t2 - t1).count();
-    }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["ratio"] = ours / bare;
-    state.counters["op_ms"] = 1000 * ours / n;
-    state.counters["decode_ms"] = 1000 * bare / n;
+    });
     state.SetLabel(Label(op.type));
 }
 

@@ -169,7 +169,7 @@ RedSealParams SealParams(Page& c, int mode) {
     p.page.height = c.height;
     p.redLead = 25;
     p.saturation = 0.15f;
-    p.mode = mode;
+    p.mode = static_cast<SealAction>(mode);
     p.clip = mode == 1 ? 30 : 10;
     return p;
 }
@@ -190,7 +190,7 @@ void BM_RedSealReference(benchmark::State& state) {
     RefLoop(state, Colour(true), Page(), [&](Page& c, Page&) {
         const RedSealParams p = SealParams(c, static_cast<int>(state.range(0)));
         ref::RefRedSeal({p.page.colour, p.redLead, p.saturation, p.page.width, p.page.height, 24, 300, p.sealArea, p.erase,
-                         p.textStrength, p.type, p.mode, p.clip});
+                         p.textStrength, static_cast<int>(p.type), static_cast<int>(p.mode), p.clip});
     });
 }
 BENCHMARK(BM_RedSealReference)->Arg(0)->Arg(1)->ArgName("mode")->Unit(benchmark::kMillisecond)->Iterations(2);
@@ -284,7 +284,7 @@ void BM_BlankPage(benchmark::State& state) {
         p.page.grey = b.Data();
         p.page.width = b.width;
         p.page.height = b.height;
-        p.type = static_cast<int>(state.range(0));
+        p.type = static_cast<BlankTest>(state.range(0));
         detector.Detect(p);
         benchmark::DoNotOptimize(detector.Result());
     });

@@ -10,27 +10,18 @@
 // Counters: "ratio" = refresh / bare decode; "refresh_ms" and "decode_ms".
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <vector>
 
 #include "processing/PixelMath.h"
 #include "settings_ui/SettingPreview.h"
-#include "support/BareJpeg.h"
 #include "support/Pages.h"
+#include "support/VsBareDecode.h"
 
 namespace {
 
 const std::vector<std::uint8_t>& PageJpeg() {
     static const std::vector<std::uint8_t> jpeg = benchpages::AsJpeg(benchpages::A4MixedColour(), 90);
     return jpeg;
-}
-
-void BareDecode() {
-    const std::vector<std::uint8_t>& jpeg = PageJpeg();
-    barejpeg::Image image;
-    if (!barejpeg::Decode(jpeg.data(), jpeg.size(), image)) std::abort();
-    benchmark::DoNotOptimize(image.pixels.get());
 }
 
 const synth::Page& PreviewSizePage() {
@@ -67,22 +58,10 @@ void Refresh(benchmark::State& state) {
     image.rebuildMask = 1;
     RunColourPreview(image, remover, values);
     image.rebuildMask = static_cast<std::uint8_t>(state.range(1));
-    BareDecode();
-    double ours = 0, bare = 0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
+    benchpages::TimeAgainstBareDecode(state, PageJpeg(), "refresh", [&] {
         RunColourPreview(image, remover, values);
         benchmark::DoNotOptimize(image.colourWorking.data());
-        const auto t1 = std::chrono::steady_clock::now();
-        BareDecode();
-        const auto t2 = std::chrono::steady_clock::now();
-        ours += std::chrono::duration<double>(t1 - t0).count();
-        bare += std::chrono::duration<double>(t2 - t1).count();
-    }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["ratio"] = ours / bare;
-    state.counters["refresh_ms"] = 1000 * ours / n;
-    state.counters["decode_ms"] = 1000 * bare / n;
+    });
     state.SetLabel(a4 ? "A4 300 dpi" : "A4 150 dpi");
 }
 

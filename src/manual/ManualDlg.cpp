@@ -152,11 +152,11 @@ bool CManualDlg::OnInitDialog() {
     mainView_.SetImage(white, 1, 1);
     secondView_.SetImage(white, 1, 1);
 
-    RECT client{};
-    GetClientRect(&client);
+    // The right-hand panel's width, from the template (the window may not
+    // have its final size yet).
     const RECT frame = ClientRectOf(*this, GetDlgItem(IDC_SECOND_FRAME));
     viewRight_ = frame.right;
-    panelWidth_ = client.right - frame.right;
+    panelWidth_ = DluToPixelsX(kManualTemplate.cx) - frame.right;
     path_.clear();
     name_.clear();
     ResetHistory();
@@ -351,38 +351,32 @@ HBRUSH CManualDlg::OnCtlColor(CDC* dc, CWnd* window, UINT ctlColor) {
 
 // ---- Files ----------------------------------------------------------------------------
 
-bool CManualDlg::LoadImage(const std::wstring& path) {
+namespace {
+// A new processor for the file at `path` (first page of a multi-page file)
+// and its picture; false, with both empty, when it cannot be read or decoded.
+bool LoadWithProcessor(const std::wstring& path, std::unique_ptr<CImageProcessor>& processor, OwnedImage24& image) {
+    image.Reset();
+    processor.reset();
     if (path.empty() || !files::Exists(path)) return false;
-    current_.Reset();
-    preview_.Reset();
-    processor_.reset();
-    auto processor = std::make_unique<CImageProcessor>();
-    if (!processor->ReadFileBytes(path.c_str()) || !processor->LoadImageFile(path.c_str(), 1)) return false;
+    auto loaded = std::make_unique<CImageProcessor>();
+    if (!loaded->ReadFileBytes(path.c_str()) || !loaded->LoadImageFile(path.c_str(), 1)) return false;
     std::int32_t w = 0, h = 0;
-    BYTE* bits = processor->GetResultBits(&w, &h);
+    BYTE* bits = loaded->GetResultBits(&w, &h);
     if (!bits) return false;
-    current_.bits.reset(bits);
-    current_.width = w;
-    current_.height = h;
-    processor_ = std::move(processor);
+    image.bits.reset(bits);
+    image.width = w;
+    image.height = h;
+    processor = std::move(loaded);
     return true;
+}
+}  // namespace
+
+bool CManualDlg::LoadImage(const std::wstring& path) {
+    preview_.Reset();
+    return LoadWithProcessor(path, processor_, current_);
 }
 
-bool CManualDlg::LoadOriginalImage(const std::wstring& path) {
-    if (path.empty() || !files::Exists(path)) return false;
-    original_.Reset();
-    originalProcessor_.reset();
-    auto processor = std::make_unique<CImageProcessor>();
-    if (!processor->ReadFileBytes(path.c_str()) || !processor->LoadImageFile(path.c_str(), 1)) return false;
-    std::int32_t w = 0, h = 0;
-    BYTE* bits = processor->GetResultBits(&w, &h);
-    if (!bits) return false;
-    original_.bits.reset(bits);
-    original_.width = w;
-    original_.height = h;
-    originalProcessor_ = std::move(processor);
-    return true;
-}
+bool CManualDlg::LoadOriginalImage(const std::wstring& path) { return LoadWithProcessor(path, originalProcessor_, original_); }
 
 void CManualDlg::ShowLoaded(const std::wstring& path, const std::wstring& name) {
     SetDlgItemText(IDC_FILE_PATH, path);

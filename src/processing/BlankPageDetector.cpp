@@ -31,7 +31,7 @@ bool CBlankPageDetector::Detect(const BlankPageParams& p) {
     const std::size_t stride = px::Stride8(w);
     const float page = static_cast<float>(h) * static_cast<float>(w);
 
-    if (p.type != 2) {
+    if (p.type != BlankTest::kByText) {
         // Bytes below the threshold are the bytes at most threshold - 1.
         bits_.FromThreshold(p.page.grey, w, h, stride, p.threshold <= -1 ? -1 : p.threshold - 1, false);
         std::int64_t count = 0;

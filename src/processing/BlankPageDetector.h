@@ -9,13 +9,19 @@
 #include "processing/Components.h"
 #include "processing/ImageView.h"
 
+// What makes a page blank.
+enum class BlankTest : std::int32_t {
+    kByDarkPixels = 1,  // few dark pixels (any value but kByText judges this way)
+    kByText = 2,        // little of the page covered by characters
+};
+
 struct BlankPageParams {
     // grey rows: the 8-bit page to judge (required); colour rows and depth not used
     PageView page;
     int threshold = 128;    // type 1: content below it; type 2: dark at or below it
     float contentPercent = 1.0f;  // type 1 limit, % of the page
     float textPercent = 0.1f;     // type 2 limit, % of the page
-    int type = 2;                 // 2 by text; any other value by dark pixels
+    BlankTest type = BlankTest::kByText;
     std::wstring name;
 };
 

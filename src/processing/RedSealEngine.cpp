@@ -37,7 +37,7 @@ bool CRedSealEngine::Run(const RedSealParams& p) {
         const auto points = analysis_.Points(c);
         std::int64_t redCount = 0;
         for (std::size_t i = 1; i < points.size(); ++i) redCount += m[s8 * points[i].y + points[i].x] == 1;
-        if (p.type == 0) {
+        if (p.type == SealScope::kSeals) {
             const std::int64_t area = static_cast<std::int64_t>(c.right - c.left) * (c.bottom - c.top);
             if (area < least || 20 * redCount < area || area < 2 * redCount) continue;
         }
@@ -45,9 +45,9 @@ bool CRedSealEngine::Run(const RedSealParams& p) {
     }
     if (regions_.empty()) return true;
 
-    if (p.mode == 0)
+    if (p.mode == SealAction::kRemove)
         Remove(p);
-    else if (p.mode == 1)
+    else if (p.mode == SealAction::kStrengthen)
         Strengthen(p);
     return true;
 }

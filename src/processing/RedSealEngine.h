@@ -9,6 +9,17 @@
 #include "processing/ToneCurve.h"
 #include "processing/ImageView.h"
 
+// Which red regions the engine works on.
+enum class SealScope : std::int32_t {
+    kSeals = 0,   // regions of seal size and red density only
+    kAllRed = 1,  // every red region
+};
+// What the engine does to them.
+enum class SealAction : std::int32_t {
+    kRemove = 0,
+    kStrengthen = 1,
+};
+
 struct RedSealParams {
     // colour rows changed in place (required); red pixels are found only on a colour page
     PageView page;
@@ -17,8 +28,8 @@ struct RedSealParams {
     int sealArea = 100;     // mm^2, smallest seal region
     int erase = 20;         // removal: brightness = erase + 40
     int textStrength = 10;  // removal: contrast = text strength + 20
-    int type = 0;           // 0 seals only (size and density filter), 1 every red region
-    int mode = 0;           // 0 remove, 1 strengthen
+    SealScope type = SealScope::kSeals;
+    SealAction mode = SealAction::kRemove;
     int clip = 10;          // per mille of each channel clipped at each end when strengthening
 };
 

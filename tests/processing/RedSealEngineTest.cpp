@@ -22,14 +22,14 @@ RedSealParams ParamsFor(Page& page, int mode, int type) {
     p.page.dpi = page.dpi;
     p.redLead = 25;
     p.saturation = 0.15f;
-    p.mode = mode;
-    p.type = type;
+    p.mode = static_cast<SealAction>(mode);
+    p.type = static_cast<SealScope>(type);
     return p;
 }
 
 ref::RSealParams ToRef(const RedSealParams& p, std::uint8_t* image) {
     return {image,     p.redLead, p.saturation, p.page.width, p.page.height, p.page.bitsPerPixel, p.page.dpi,
-            p.sealArea, p.erase,  p.textStrength, p.type, p.mode,  p.clip};
+            p.sealArea, p.erase,  p.textStrength, static_cast<int>(p.type), static_cast<int>(p.mode),  p.clip};
 }
 
 // A page with a seal crossed by text, a faint seal, a solid red block and a
@@ -233,7 +233,7 @@ TEST(RedSealEngine, RefusesBadImagesAndSurvivesBadValues) {
             v.erase = big;
             v.textStrength = big;
             EXPECT_TRUE(engine.Run(v));
-            v.mode = 1;
+            v.mode = SealAction::kStrengthen;
             EXPECT_TRUE(engine.Run(v));
         }
 }

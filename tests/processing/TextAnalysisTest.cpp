@@ -174,7 +174,7 @@ BlankPageParams BlankParams(Page& page, int type) {
     p.page.width = page.width;
     p.page.height = page.height;
     p.page.dpi = page.dpi;
-    p.type = type;
+    p.type = static_cast<BlankTest>(type);
     return p;
 }
 

@@ -24,13 +24,13 @@ bool KeepSourceColours() { return ProcessSetting::keeporigcolor != 0; }
 
 namespace {
 
-RedSealParams RedSeal(int mode, int area, int type) {
+RedSealParams RedSeal(SealAction mode, int area, int type) {
     RedSealParams p;
     p.redLead = kSealRedLead;
     p.saturation = kSealSaturation;
     p.mode = mode;
     p.sealArea = area;
-    p.type = type;
+    p.type = static_cast<SealScope>(type);
     return p;
 }
 
@@ -38,7 +38,7 @@ RedSealParams RedSeal(int mode, int area, int type) {
 
 RedSealParams RedSealRemoval() {
     const auto& s = ProcessSetting::rmredseal;
-    RedSealParams p = RedSeal(0, s.area, s.type);
+    RedSealParams p = RedSeal(SealAction::kRemove, s.area, s.type);
     p.erase = settings::Clamped(s.erase);
     p.textStrength = settings::Clamped(s.textstren);
     return p;
@@ -46,7 +46,7 @@ RedSealParams RedSealRemoval() {
 
 RedSealParams RedSealStrengthening() {
     const auto& s = ProcessSetting::strenredseal;
-    RedSealParams p = RedSeal(1, s.area, s.type);
+    RedSealParams p = RedSeal(SealAction::kStrengthen, s.area, s.type);
     p.clip = settings::Clamped(s.strenvalue);
     return p;
 }
@@ -57,7 +57,7 @@ BlankPageParams BlankPage() {
     p.threshold = s.threhold;
     p.contentPercent = s.contentpercent;
     p.textPercent = s.textpercent;
-    p.type = s.type;
+    p.type = static_cast<BlankTest>(static_cast<int>(s.type));
     return p;
 }
 

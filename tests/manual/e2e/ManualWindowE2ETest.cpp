@@ -162,9 +162,14 @@ TEST_F(ManualWindowE2E, EachOperationMatchesTheProcessor) {
 
             // Ground truth for the operations whose result is plain.
             if (entry->type == OpRotate90) {
-                // A quarter turn moves every pixel: the sides swap exactly.
                 EXPECT_EQ(d.CurrentImage().width, before.height);
                 EXPECT_EQ(d.CurrentImage().height, before.width);
+                // Clockwise, the picture's bottom-left pixel becomes the
+                // top-left one; counter-clockwise, its top-right one.
+                const bool clockwise = entry->Params<Rotate90OpParams>()->direction == 0;
+                const auto corner = clockwise ? PixelAt(before, 0, before.height - 1) : PixelAt(before, before.width - 1, 0);
+                const auto now = PixelAt(d.CurrentImage(), 0, 0);
+                EXPECT_EQ(std::make_tuple(now.r, now.g, now.b), std::make_tuple(corner.r, corner.g, corner.b));
             }
             if (entry->type == OpCrop || entry->type == OpEraseInside) {
                 const RECT r = entry->type == OpCrop ? entry->Params<CropOpParams>()->rect

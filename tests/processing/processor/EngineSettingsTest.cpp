@@ -48,20 +48,20 @@ TEST_F(EngineSettingsTest, EverySettingReachesItsOwnField) {
         {"colorradius", 40, [] { return es::BackgroundRemoval().keepRadius; }, 6},  // clamped to 0..6
         // Red seals: removal and strengthening.
         {"rmredseal/area", 250, [] { return es::RedSealRemoval().sealArea; }, 250},
-        {"rmredseal/type", 1, [] { return es::RedSealRemoval().type; }, 1},
+        {"rmredseal/type", 1, [] { return double(static_cast<int>(es::RedSealRemoval().type)); }, 1},
         {"rmredseal/erase", 45, [] { return es::RedSealRemoval().erase; }, 45},
         {"rmredseal/erase", 90, [] { return es::RedSealRemoval().erase; }, 60},  // slider 0..60
         {"rmredseal/textstren", 17, [] { return es::RedSealRemoval().textStrength; }, 17},
         {"rmredseal/textstren", -5, [] { return es::RedSealRemoval().textStrength; }, 0},  // slider 0..30
         {"strenredseal/area", 320, [] { return es::RedSealStrengthening().sealArea; }, 320},
-        {"strenredseal/type", 1, [] { return es::RedSealStrengthening().type; }, 1},
+        {"strenredseal/type", 1, [] { return double(static_cast<int>(es::RedSealStrengthening().type)); }, 1},
         {"strenredseal/strenvalue", 64, [] { return es::RedSealStrengthening().clip; }, 64},
         {"strenredseal/strenvalue", 0, [] { return es::RedSealStrengthening().clip; }, 1},  // slider 1..99
         // Blank pages.
         {"rmblankpage/threhold", 99, [] { return es::BlankPage().threshold; }, 99},
         {"rmblankpage/contentpercent", 2.5, [] { return es::BlankPage().contentPercent; }, 2.5},
         {"rmblankpage/textpercent", 0.75, [] { return es::BlankPage().textPercent; }, 0.75},
-        {"rmblankpage/type", 1, [] { return es::BlankPage().type; }, 1},
+        {"rmblankpage/type", 1, [] { return double(static_cast<int>(es::BlankPage().type)); }, 1},
         // Background colour change.
         {"modifycolor/bkcolor", 0x123456, [] { return es::BackgroundChange().target; }, 0x123456},
         {"modifycolor/ignorepic", 2, [] { return es::BackgroundChange().keepPictures; }, 2},
@@ -101,8 +101,8 @@ TEST_F(EngineSettingsTest, EverySettingReachesItsOwnField) {
 TEST_F(EngineSettingsTest, FixedValuesOfThePipeline) {
     const RedSealParams removal = es::RedSealRemoval();
     const RedSealParams strengthening = es::RedSealStrengthening();
-    EXPECT_EQ(removal.mode, 0);
-    EXPECT_EQ(strengthening.mode, 1);
+    EXPECT_EQ(static_cast<int>(removal.mode), 0);
+    EXPECT_EQ(static_cast<int>(strengthening.mode), 1);
     for (const RedSealParams* p : {&removal, &strengthening}) {
         EXPECT_EQ(p->redLead, 25);
         EXPECT_FLOAT_EQ(p->saturation, 0.15f);
@@ -117,7 +117,7 @@ TEST_F(EngineSettingsTest, FixedValuesOfThePipeline) {
     EXPECT_EQ(es::BackgroundRemoval().keepMode, 0);
     EXPECT_EQ(es::BackgroundChange().target, 0xC5F9FEu);
     EXPECT_EQ(es::BackgroundChange().passes, 5);
-    EXPECT_EQ(es::BlankPage().type, 2);
+    EXPECT_EQ(static_cast<int>(es::BlankPage().type), 2);
 }
 
 TEST_F(EngineSettingsTest, MillimetreMarginsUseWholePixelsPerMillimetre) {

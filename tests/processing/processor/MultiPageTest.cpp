@@ -265,7 +265,7 @@ TEST_F(MultiPage, BlankPagesAreDroppedOneByOne) {
             blank.page.grey = p.result;
             blank.page.width = p.resultWidth;
             blank.page.height = p.resultHeight;
-            blank.type = 1;
+            blank.type = BlankTest::kByDarkPixels;
             blank.threshold = 128;
             blank.contentPercent = 1.0f;
             p.blankDetector.Detect(blank);
