@@ -6,6 +6,13 @@
 // processed), and, in the same run with the same worker count, the pages per
 // second of a plain batch run over the same pages with the same steps; the
 // ratio of the two shows what scanning costs processing.
+//
+// The road answers the workers and rescans the scan folder between pages, so
+// pages are processed while the scan goes on. What the ratio still pays: the
+// scan itself before the first page exists, and the run's rule that a page is
+// taken only once two rescans a second apart found it unchanged (it may still
+// be being written), so no page starts sooner than about a second after it was
+// scanned.
 #include <benchmark/benchmark.h>
 
 #include <chrono>

@@ -50,6 +50,54 @@ TEST(Messages, PostsFromAWorkerArriveOnTheUiThreadInOrder) {
     }
 }
 
+// A busy user-interface thread lets one window's chosen messages through:
+// those are handled in their order (a worker's send answered too), every
+// other item stays queued in its order for the loop.
+TEST(Messages, DeliveringOneWindowsMessagesLeavesEverythingElseQueued) {
+    MessagePump pump;
+    RecordingWindow busy, other;
+    constexpr UINT WM_CHOSEN = WM_TEST + 1;
+    constexpr UINT chosen[] = {WM_CHOSEN};
+    busy.onMessage = [](UINT, WPARAM w, LPARAM) { return static_cast<LRESULT>(w + 100); };
+    ASSERT_TRUE(PostMessage(busy.hwnd(), WM_TEST, 1, 0));     // not chosen
+    ASSERT_TRUE(PostMessage(other.hwnd(), WM_CHOSEN, 2, 0));  // chosen, but another window
+    ASSERT_TRUE(PostMessage(busy.hwnd(), WM_CHOSEN, 3, 0));
+    std::atomic<bool> sent{false};
+    LRESULT sendResult = 0;
+    std::thread worker([&] {
+        sendResult = SendMessage(busy.hwnd(), WM_CHOSEN, 5, 0);
+        sent = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    int delivered = 0;
+    while (!sent && std::chrono::steady_clock::now() < deadline) {
+        if (DeliverQueuedMessageFor(busy.hwnd(), chosen)) ++delivered;
+        else std::this_thread::sleep_for(1ms);
+    }
+    worker.join();
+    EXPECT_EQ(delivered, 2);
+    EXPECT_EQ(sendResult, 105);
+    std::vector<WPARAM> order;
+    for (const auto& r : busy.received()) order.push_back(r.wParam);
+    EXPECT_EQ(order, (std::vector<WPARAM>{3, 5}));
+    EXPECT_EQ(other.count(), 0u);
+    EXPECT_FALSE(DeliverQueuedMessageFor(busy.hwnd(), chosen)) << "nothing chosen is left";
+
+    // Off the user-interface thread nothing is delivered.
+    ASSERT_TRUE(PostMessage(busy.hwnd(), WM_CHOSEN, 6, 0));
+    bool offThread = true;
+    std::thread([&] { offThread = DeliverQueuedMessageFor(busy.hwnd(), chosen); }).join();
+    EXPECT_FALSE(offThread);
+
+    // The loop handles the rest in the order it was queued.
+    EXPECT_EQ(pump.Pump(), 3);
+    order.clear();
+    for (const auto& r : busy.received()) order.push_back(r.wParam);
+    EXPECT_EQ(order, (std::vector<WPARAM>{3, 5, 1, 6}));
+    ASSERT_EQ(other.count(), 1u);
+    EXPECT_EQ(other.received()[0].wParam, 2u);
+}
+
 TEST(Messages, PostToAGoneWindowFailsAndQueuedPostsAreDropped) {
     MessagePump pump;
     auto window = std::make_unique<RecordingWindow>();

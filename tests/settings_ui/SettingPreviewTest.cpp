@@ -265,8 +265,9 @@ TEST_F(SettingPreviewTest, GreyToneStepsMatchValuesWorkedOutByHand) {
         // Through (105, 105) the curve is a straight line, but the table is
         // taken from the curve's samples at steps of 1/86: some levels land
         // up to two above their own value (measured).
-        if (darkening == 0)
+        if (darkening == 0) {
             for (int i = 0; i < 256; ++i) ASSERT_TRUE(ramp[i] >= i && ramp[i] <= i + 2) << i;
+        }
         for (int i = 1; i < 256; ++i) ASSERT_GE(ramp[i], ramp[i - 1]) << "the table rises";
     }
 }

@@ -546,6 +546,15 @@ bool CBatchEngine::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     }
 }
 
+int CBatchEngine::HandleWorkerMessages() {
+    static constexpr UINT kWorkerMessages[] = {WM_LOAD_FILE,   WM_IMAGE_PROCESSED, WM_FILE_FAILED,
+                                               WM_FILE_SAVED,  WM_WORKERS_ENDED,   WM_PROGRESS,
+                                               WM_WORKER_STATUS, WM_WORKER_EXITED};
+    int handled = 0;
+    while (DeliverQueuedMessageFor(hwnd_.load(), kWorkerMessages)) ++handled;
+    return handled;
+}
+
 RunProcessorPtr CBatchEngine::TakeInFlight(WPARAM key, int* index, BudgetTicket* ticket) {
     BudgetTicket held;
     RunProcessorPtr p;

@@ -122,6 +122,11 @@ public:
     // ---- The main window's messages. True when the engine handled the
     // message; `result` is its result.
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // On the user-interface thread while it is held by long work of its own
+    // (a scan run): handles the workers' messages already queued for the
+    // engine's window, through that window, and no other message; returns
+    // how many were handled.
+    int HandleWorkerMessages();
 
     // ---- Closing: no new file is taken, auto-detection stops, and messages
     // are handled until every worker has ended (files in progress are still

@@ -1,5 +1,6 @@
 #include "platform/core/Messages.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -193,12 +194,11 @@ bool IsUiThread() {
     return g_loop && std::this_thread::get_id() == g_uiThread;
 }
 
-bool DeliverQueuedMessage() {
-    std::unique_lock<std::mutex> lock(g_mutex);
-    if (g_queue.empty()) return false;
-    const QueuedItem item = g_queue.front();
-    g_queue.pop_front();
+namespace {
 
+// Delivers an item already taken off the queue (lock held on entry and on
+// return).
+void DeliverItem(std::unique_lock<std::mutex>& lock, const QueuedItem& item) {
     if (item.call) {
         lock.unlock();
         std::exception_ptr error;
@@ -210,17 +210,17 @@ bool DeliverQueuedMessage() {
         lock.lock();
         item.completion->error = error;
         Complete(item.completion, 1);  // ran
-        return true;
+        return;
     }
 
     Entry* entry = LiveEntry(item.hwnd);
     if (!entry) {
         if (item.completion) Complete(item.completion, 0);
-        return true;
+        return;
     }
     if (!item.completion) {
         Handle(lock, item.hwnd, *entry, item.message, item.wParam, item.lParam);
-        return true;
+        return;
     }
     // The sender must be released even when the handler throws.
     struct Release {
@@ -229,7 +229,31 @@ bool DeliverQueuedMessage() {
         ~Release() { Complete(c, result); }
     } release{item.completion};
     release.result = Handle(lock, item.hwnd, *entry, item.message, item.wParam, item.lParam);
+}
+
+}  // namespace
+
+bool DeliverQueuedMessage() {
+    std::unique_lock<std::mutex> lock(g_mutex);
+    if (g_queue.empty()) return false;
+    const QueuedItem item = g_queue.front();
+    g_queue.pop_front();
+    DeliverItem(lock, item);
     return true;
+}
+
+bool DeliverQueuedMessageFor(HWND hwnd, std::span<const UINT> messages) {
+    std::unique_lock<std::mutex> lock(g_mutex);
+    if (!g_loop || std::this_thread::get_id() != g_uiThread || !hwnd) return false;
+    for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
+        if (it->call || it->hwnd != hwnd) continue;
+        if (std::find(messages.begin(), messages.end(), it->message) == messages.end()) continue;
+        const QueuedItem item = *it;
+        g_queue.erase(it);
+        DeliverItem(lock, item);
+        return true;
+    }
+    return false;
 }
 
 bool WaitForQueuedMessage(std::chrono::milliseconds timeout) {

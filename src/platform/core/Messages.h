@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "platform/core/WinTypes.h"
 
@@ -102,6 +103,12 @@ bool IsUiThread();
 // On the user-interface thread: delivers the oldest queued item (a message to
 // its window, or a queued call). False when the queue was empty.
 bool DeliverQueuedMessage();
+// On the user-interface thread: delivers the oldest queued message for `hwnd`
+// whose number is one of `messages`, and nothing else; every other item stays
+// queued in its order. For a thread busy with long work of its own that must
+// still answer one window's traffic (workers waiting on that window). False
+// when there is no such message, or off the user-interface thread.
+bool DeliverQueuedMessageFor(HWND hwnd, std::span<const UINT> messages);
 // Waits until an item is queued or the timeout passes; true when the queue is
 // not empty. For loops without an event system of their own.
 bool WaitForQueuedMessage(std::chrono::milliseconds timeout);

@@ -1,5 +1,6 @@
 #include "scan/core/ScanRoad.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -28,12 +29,39 @@ namespace {
 
 std::atomic<long long> g_readyTimeoutMs{30000};
 
+// The processing of the scan run in progress (user-interface thread only).
+IScanProcessing* g_processingWhileScanning = nullptr;
+
+// Lets the processing run go on while the scan holds the thread.
+void LetProcessingGoOn() {
+    if (g_processingWhileScanning) g_processingWhileScanning->WhileScanning();
+}
+
+// How often the road looks after processing while it waits for the source.
+constexpr std::chrono::milliseconds kWaitSlice{20};
+
+// Waits for one of `accepted` from the source up to the ready timeout,
+// letting processing go on meanwhile; 0xFFFF when none came.
+TW_UINT16 WaitForSource(ScanTwainApp* app, std::initializer_list<TW_UINT16> accepted) {
+    const auto deadline = std::chrono::steady_clock::now() + ScanReadyTimeout();
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const TW_UINT16 message = app->waitForMessage(accepted, std::clamp(left, std::chrono::milliseconds(0), kWaitSlice));
+        if (message != 0xFFFF || left <= kWaitSlice) return message;
+        LetProcessingGoOn();
+    }
+}
+
 // Appends a written file to the scanned-file list and announces it.
 void AnnounceFile(const std::wstring& path) {
-    std::lock_guard guard(g_scannedFilesLock);
-    g_scannedFiles.push_back(path);
-    g_lastScannedIndex = static_cast<int>(g_scannedFiles.size()) - 1;
-    PostMessage(g_scanDlg, WM_SCANNED_FILE, 0, 0);
+    {
+        std::lock_guard guard(g_scannedFilesLock);
+        g_scannedFiles.push_back(path);
+        g_lastScannedIndex = static_cast<int>(g_scannedFiles.size()) - 1;
+        PostMessage(g_scanDlg, WM_SCANNED_FILE, 0, 0);
+    }
+    LetProcessingGoOn();
 }
 
 // The stop sequence of a transfer loop: end the current transfer and reset
@@ -163,6 +191,17 @@ void TransferPass(ScanTwainApp* app) {
 int BatchScanProcessing::RunState() const { return engine_.RunState(); }
 void BatchScanProcessing::StartProcessing(int runType) { engine_.StartProcessing(runType); }
 
+void BatchScanProcessing::WhileScanning() {
+    engine_.HandleWorkerMessages();
+    // The main window's one-second rescan cannot fire while the scan holds
+    // the thread; it is done here at the same pace.
+    const auto now = std::chrono::steady_clock::now();
+    if (engine_.AutoMode() != AUTO_MODE_OFF && now - lastRescan_ >= std::chrono::seconds(1)) {
+        lastRescan_ = now;
+        engine_.OnAutoDetectTick();
+    }
+}
+
 void SetScanReadyTimeout(std::chrono::milliseconds timeout) { g_readyTimeoutMs = timeout.count(); }
 std::chrono::milliseconds ScanReadyTimeout() { return std::chrono::milliseconds(g_readyTimeoutMs.load()); }
 
@@ -224,6 +263,10 @@ void RunScan(ScanTwainApp* app, IScanProcessing* processing, void* parentWindow)
         return;
     }
     ++g_scanRunCount;
+    struct ProcessingWhileScanning {
+        explicit ProcessingWhileScanning(IScanProcessing* p) { g_processingWhileScanning = p; }
+        ~ProcessingWhileScanning() { g_processingWhileScanning = nullptr; }
+    } whileScanning(processing);
     ApplyScanCapabilities(app);
     InitScanFileNumber();
     CLogger::Instance().Info("scan->m-dsmstate = %d", app->m_DSMState);
@@ -243,8 +286,7 @@ void RunScan(ScanTwainApp* app, IScanProcessing* processing, void* parentWindow)
             // A pass starts when the source says it is ready; with its own
             // interface shown, passes go on until it asks to be closed.
             for (;;) {
-                const TW_UINT16 message =
-                    app->waitForMessage({MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK}, ScanReadyTimeout());
+                const TW_UINT16 message = WaitForSource(app, {MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK});
                 if (message != MSG_XFERREADY) {
                     if (message == 0xFFFF) CLogger::Instance().Error("the source did not get ready t=%d", g_scanRunCount);
                     break;

@@ -7,8 +7,12 @@
 // appended to the scanned-file list and announced to the scan window with
 // WM_SCANNED_FILE, the source is disabled and WM_SCAN_ENDED is posted.
 //
-// Everything runs on the user-interface thread inside the button's handler;
-// the road dispatches no window messages itself.
+// Everything runs on the user-interface thread inside the button's handler.
+// Between pages and while it waits for the source the road lets the batch
+// engine's run go on (the workers' messages to the main window and the
+// run's rescan of the scan folder); it dispatches no other message, so no
+// command of the scan window (a second scan, closing it) runs in the middle
+// of a scan.
 #pragma once
 
 #include <chrono>
@@ -43,6 +47,9 @@ public:
     virtual int RunState() const = 0;
     // Starts a run of `runType` (4: scan-and-process).
     virtual void StartProcessing(int runType) = 0;
+    // Called by the road between pages and while it waits for the source:
+    // lets the run do what it would do if the thread were free.
+    virtual void WhileScanning() {}
 };
 
 // The batch engine as the road sees it.
@@ -51,9 +58,13 @@ public:
     explicit BatchScanProcessing(CBatchEngine& engine) : engine_(engine) {}
     int RunState() const override;
     void StartProcessing(int runType) override;
+    // Handles the workers' messages already queued for the engine's window;
+    // once a second, the rescan the main window's timer would do.
+    void WhileScanning() override;
 
 private:
     CBatchEngine& engine_;
+    std::chrono::steady_clock::time_point lastRescan_ = std::chrono::steady_clock::now();
 };
 
 // How long a transfer pass waits for the source's MSG_XFERREADY (30 s

@@ -292,7 +292,8 @@ TEST_F(ScanWindowTest, PaperJamEndsTheScanAndKeepsThePagesScanned) {
 }
 
 TEST_F(ScanWindowTest, ClosingDuringAScanLetsTheRunFinishThenDisconnectsAndStops) {
-    env->AddVirtualSource("", "vs", {"pages=3", "notify_delay_ms=50"});
+    // A scanner taking 0.6 s a page: pages are processed during the scan.
+    env->AddVirtualSource("", "vs", {"pages=6", "notify_delay_ms=50", "page_delay_ms=600"});
     ScanStepFlags::correct = 1;
     OpenScan([&](DialogDriver& d, CScanDlg& scan) {
         DialogDriver settings(scan.settingPage);
@@ -301,7 +302,9 @@ TEST_F(ScanWindowTest, ClosingDuringAScanLetsTheRunFinishThenDisconnectsAndStops
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [&d] { d.Close(); }, Qt::QueuedConnection);
         EXPECT_TRUE(settings.Click(IDC_SS_SCAN));
-        EXPECT_EQ(Listing(scanDir.path()).size(), 3u);
+        EXPECT_EQ(Listing(scanDir.path()).size(), 6u);
+        EXPECT_TRUE(scan.IsModalRunning()) << "the window closed in the middle of the scan";
+        EXPECT_FALSE(Listing(processedDir.path()).empty()) << "nothing was processed during the scan";
         EXPECT_TRUE(PumpUntil([&] { return !scan.IsModalRunning(); }));
         // Both TWAIN objects left the manager; processing was stopped.
         EXPECT_EQ(scan.m_pTwainAppForScan, nullptr);

@@ -18,6 +18,8 @@
 //                    source's own thread; sync: from inside MSG_ENABLEDS;
 //                    none: never
 //   notify_delay_ms  delay of the thread's notification (default 0)
+//   page_delay_ms    time each page takes to feed, before its transfer
+//                    starts (default 0: as fast as it can)
 //   jam_page         the transfer of that page (1-based) fails with
 //                    TWCC_PAPERJAM
 //   cancel_page      the transfer of that page is cancelled (memory
@@ -74,6 +76,7 @@ struct Config {
     bool strict = false;
     std::string notify = "thread";
     int notifyDelayMs = 0;
+    int pageDelayMs = 0;
     int jamPage = 0;
     int cancelPage = 0;
     int refuseOpen = 0;
@@ -126,6 +129,7 @@ Config ReadConfig() {
         else if (key == "strict") config.strict = ParseNumber(value) != 0;
         else if (key == "notify") config.notify = value;
         else if (key == "notify_delay_ms") config.notifyDelayMs = static_cast<int>(ParseNumber(value));
+        else if (key == "page_delay_ms") config.pageDelayMs = static_cast<int>(ParseNumber(value));
         else if (key == "jam_page") config.jamPage = static_cast<int>(ParseNumber(value));
         else if (key == "cancel_page") config.cancelPage = static_cast<int>(ParseNumber(value));
         else if (key == "refuse_open") config.refuseOpen = static_cast<int>(ParseNumber(value));
@@ -754,9 +758,15 @@ bool TransferAllowed(Session& s) {
     return s.state == kReady;
 }
 
+// The time the page takes to feed.
+void FeedPage(const Session& s) {
+    if (s.config.pageDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(s.config.pageDelayMs));
+}
+
 // The current page's number (1-based over this enable) and fault checks.
 // Returns TWRC_SUCCESS to go on, or the reply to give.
 TW_UINT16 PageFaults(Session& s, int page) {
+    FeedPage(s);
     if (s.config.jamPage == page) return Fail(s, TWCC_PAPERJAM);
     if (s.config.cancelPage == page) {
         s.state = kTransferring;
@@ -835,6 +845,7 @@ TW_UINT16 MemoryTransfer(Session& s, TW_IMAGEMEMXFER* xfer) {
     if (!allowed || (s.config.strict && s.caps.xferMech != TWSX_MEMORY)) return Fail(s, TWCC_SEQERROR);
     const int page = s.transferred + 1;
     if (s.state == kReady) {
+        FeedPage(s);
         if (s.config.jamPage == page) return Fail(s, TWCC_PAPERJAM);
         s.memRowsSent = 0;
         s.memStrips = 0;

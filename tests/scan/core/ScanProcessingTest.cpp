@@ -1,0 +1,148 @@
+// Processing while scanning: the scan road holds the user-interface thread
+// for the whole scan, yet the batch engine's scan-and-process run takes,
+// cleans and saves pages while the scanner is still feeding the next ones;
+// the scan window's own messages wait until the scan is over.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "ScanFixture.h"
+#include "app/core/BatchEngine.h"
+#include "platform/core/ScriptedUserDialogs.h"
+#include "settings/ProcessSetting.h"
+#include "support/ImageFiles.h"
+
+namespace {
+
+using namespace scantest;
+namespace fs = std::filesystem;
+
+// The main window as far as the engine needs it.
+class QuietWindow final : public IBatchWindow {
+public:
+    RunChoices ReadRunChoices() const override { return {}; }
+    void SetProgressText(const std::wstring&) override {}
+    void SetStatusText(const std::wstring&) override {}
+    void SetStartButton(const std::wstring&, bool) override {}
+    void SetAutoDetectTimer(bool) override {}
+};
+
+class ScanAndProcess : public ScanFixture {
+protected:
+    void SetUp() override {
+        ScanFixture::SetUp();
+        ProcessSetting::ResetToStart();
+        ScanStepFlags::correct = 1;
+        SetProcessorCountOverride(2);
+        engine = std::make_unique<CBatchEngine>(batchWindow);
+        mainWindow = RegisterWindow(&receiver);
+        SetMainWindowHandle(mainWindow);
+        engine->SetWindowHandle(mainWindow);
+    }
+    void TearDown() override {
+        engine->StopScanProcessing();
+        pump.PumpUntil([&] { return engine->RunState() == RUN_STATE_IDLE && engine->Pool().LiveThreads() == 0; },
+                       std::chrono::seconds(60));
+        engine.reset();
+        SetMainWindowHandle(HWND());
+        UnregisterWindow(mainWindow);
+        SetProcessorCountOverride(0);
+        ScanStepFlags::ResetToStart();
+        ProcessSetting::ResetToStart();
+        ScanFixture::TearDown();
+    }
+    // The results' names; each lies in the processed folder's copy of the
+    // scan folder.
+    std::vector<std::string> Processed() {
+        std::vector<std::string> names;
+        if (!fs::is_directory(processedDir.path())) return names;
+        for (const auto& e : fs::recursive_directory_iterator(processedDir.path()))
+            if (e.is_regular_file() && e.path().filename().string()[0] != '.') {
+                EXPECT_EQ(e.path().parent_path(), ResultFolder());
+                names.push_back(e.path().filename().string());
+            }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path ResultFolder() const { return fs::path(processedDir.path()) / fs::path(scanDir.path()).filename(); }
+
+    struct Receiver final : IMessageReceiver {
+        explicit Receiver(ScanAndProcess& f) : f_(f) {}
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            LRESULT result = 0;
+            if (f_.engine) f_.engine->HandleMessage(message, wParam, lParam, result);
+            return result;
+        }
+        ScanAndProcess& f_;
+    };
+
+    ScriptedUserDialogs dialogs;
+    QuietWindow batchWindow;
+    std::unique_ptr<CBatchEngine> engine;
+    Receiver receiver{*this};
+    HWND mainWindow;
+};
+
+// A scanner that takes 0.6 s a page: by the time the last page is on disk
+// the first ones are cleaned and saved, although the scan held the thread.
+TEST_F(ScanAndProcess, PagesAreSavedBeforeTheScanEnds) {
+    OpenScanner({"pages=8", "page_delay_ms=600", "strict=1"});
+    BatchScanProcessing batch(*engine);
+    g_scanMode = SCAN_APPEND;
+    RunScan(app.get(), &batch, nullptr);
+
+    // Read before any message is handled after the scan.
+    const std::vector<std::string> savedDuringScan = Processed();
+    const int doneDuringScan = engine->Pool().CountDone();
+    EXPECT_EQ(window.count(), 0u) << "a scan window message was handled during the scan";
+    const std::vector<std::string> scanned = {"000001.jpg", "000002.jpg", "000003.jpg", "000004.jpg",
+                                              "000005.jpg", "000006.jpg", "000007.jpg", "000008.jpg"};
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(scanDir.path()))
+        if (e.is_regular_file()) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, scanned);
+    EXPECT_GE(savedDuringScan.size(), 2u) << "pages were only saved once the scan had ended";
+    EXPECT_EQ(doneDuringScan, static_cast<int>(savedDuringScan.size()));
+    for (const std::string& name : savedDuringScan)
+        EXPECT_TRUE(std::find(scanned.begin(), scanned.end(), name) != scanned.end()) << name;
+
+    // The scan window's messages come after the scan, then the rest of the
+    // pages are processed as the scan window asks for them at once.
+    EXPECT_EQ(Received(WM_SCANNED_FILE), 8);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+    engine->OnAutoDetectTick();
+    EXPECT_TRUE(pump.PumpUntil(
+        [&] {
+            if (engine->Pool().CountDone() < 8) engine->OnAutoDetectTick();
+            return engine->Pool().CountDone() >= 8;
+        },
+        std::chrono::seconds(60)));
+    EXPECT_EQ(engine->FailedCount(), 0);
+    EXPECT_EQ(Processed(), scanned);
+    for (const std::string& name : Processed())
+        EXPECT_TRUE(testimg::ReadJpeg((ResultFolder() / name).string()).ok) << name;
+}
+
+// A source slow to get ready: pages already in the scan folder are
+// processed while the road waits for it.
+TEST_F(ScanAndProcess, ProcessingGoesOnWhileWaitingForTheSource) {
+    OpenScanner({"pages=2", "notify_delay_ms=3500", "strict=1"});
+    // Two pages scanned without processing.
+    g_scanMode = SCAN_APPEND;
+    RunScan(app.get(), &processing, nullptr);
+    ASSERT_EQ(Received(WM_SCAN_ENDED), 1);
+    const std::size_t before = window.count();
+    ASSERT_EQ(engine->RunState(), RUN_STATE_IDLE);
+
+    BatchScanProcessing batch(*engine);
+    g_scanMode = SCAN_APPEND;
+    RunScan(app.get(), &batch, nullptr);
+    EXPECT_EQ(window.count(), before) << "a scan window message was handled during the scan";
+    EXPECT_EQ(Processed(), (std::vector<std::string>{"000001.jpg", "000002.jpg"}));
+    EXPECT_EQ(engine->Pool().CountDone(), 2);
+    EXPECT_TRUE(fs::exists(ScanPath("000004.jpg")));
+}
+
+}  // namespace
