@@ -104,7 +104,10 @@ TEST_F(ScanAndProcess, PagesAreSavedBeforeTheScanEnds) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, scanned);
     EXPECT_GE(savedDuringScan.size(), 2u) << "pages were only saved once the scan had ended";
-    EXPECT_EQ(doneDuringScan, static_cast<int>(savedDuringScan.size()));
+    // A page is counted done when the engine hears it was saved: every page
+    // counted is on disk, and a page asked for during the scan may land just
+    // after it, before anyone has heard.
+    EXPECT_LE(doneDuringScan, static_cast<int>(savedDuringScan.size()));
     for (const std::string& name : savedDuringScan)
         EXPECT_TRUE(std::find(scanned.begin(), scanned.end(), name) != scanned.end()) << name;
 
