@@ -14,7 +14,7 @@
 #include "FuzzCheck.h"
 #include "platform/core/Strings.h"
 #include "settings/XmlDoc.h"
-#include "settings/XmlDocInspector.h"
+#include "settings/XmlDocIndexView.h"
 #include "settings/XmlTextFile.h"
 
 namespace {
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CXmlDoc doc;
     doc.SetDocument(text);
-    CHECK(CXmlDocInspector::CheckIndex(doc).empty());
+    CHECK(CXmlDocIndexView::CheckIndex(doc).empty());
 
     // Without a script, one made from the input.
     std::string made;
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto b = static_cast<unsigned char>(script[i + 2]);
         const wchar_t* name = kNames[a % std::size(kNames)];
         const wchar_t* value = kValues[b % std::size(kValues)];
-        const bool wellFormedBefore = !CXmlDocInspector::IllFormed(doc);
+        const bool wellFormedBefore = !CXmlDocIndexView::IllFormed(doc);
         bool edited = false;
         switch (op % 6) {
             case 0: doc.FindElement(name); break;
@@ -86,12 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
         if (!edited) continue;
-        CHECK(CXmlDocInspector::CheckIndex(doc).empty());
+        CHECK(CXmlDocIndexView::CheckIndex(doc).empty());
         if (wellFormedBefore) {
             CXmlDoc fresh;
             fresh.SetDocument(doc.GetDocument());
-            CHECK(CXmlDocInspector::Tree(fresh) == CXmlDocInspector::Tree(doc));
-            CHECK(CXmlDocInspector::IllFormed(fresh) == CXmlDocInspector::IllFormed(doc));
+            CHECK(CXmlDocIndexView::Tree(fresh) == CXmlDocIndexView::Tree(doc));
+            CHECK(CXmlDocIndexView::IllFormed(fresh) == CXmlDocIndexView::IllFormed(doc));
         }
     }
     return 0;

@@ -136,7 +136,7 @@ public:
     void SetFlags(std::uint32_t flags) { flags_ = flags; }
 
 private:
-    friend struct CXmlDocInspector;  // tests and fuzz targets look at the index
+    friend struct CXmlDocIndexView;  // tests and fuzz targets look at the index
 
     bool Parse();
     // No text, no index (after running out of memory).

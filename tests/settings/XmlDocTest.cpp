@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "settings/XmlDoc.h"
-#include "settings/XmlDocInspector.h"
+#include "settings/XmlDocIndexView.h"
 #include "support/TempDir.h"
 
-void PrintTo(const CXmlDocInspector::Element& e, std::ostream* os) {
+void PrintTo(const CXmlDocIndexView::Element& e, std::ostream* os) {
     *os << testing::PrintToString(e.name) << "@" << e.start << "+" << e.length << " tags " << e.startTagLen << "/"
         << e.endTagLen << " depth " << e.depth << (e.notEnded ? " not ended" : "");
 }
@@ -17,7 +17,7 @@ namespace {
 
 std::wstring Names(const CXmlDoc& doc) {
     std::wstring out;
-    for (const auto& e : CXmlDocInspector::Tree(doc)) {
+    for (const auto& e : CXmlDocIndexView::Tree(doc)) {
         out += std::wstring(static_cast<std::size_t>(e.depth), L'.') + e.name + (e.notEnded ? L"!" : L"") + L" ";
     }
     return out;
@@ -75,7 +75,7 @@ TEST(XmlDocParse, VerdictsAndNotes) {
             EXPECT_EQ(doc.GetResultNotes(), L"") << testing::PrintToString(std::wstring(c.text));
         }
         EXPECT_EQ(Names(doc), c.tree) << testing::PrintToString(std::wstring(c.text));
-        EXPECT_EQ(CXmlDocInspector::CheckIndex(doc), "") << testing::PrintToString(std::wstring(c.text));
+        EXPECT_EQ(CXmlDocIndexView::CheckIndex(doc), "") << testing::PrintToString(std::wstring(c.text));
     }
 }
 
@@ -178,14 +178,14 @@ TEST(XmlDocAttributes, SetKeepsPlaceReplacesOnlyTheValueAndEscapes) {
     EXPECT_TRUE(doc.SetAttribute(L"k", L"v"));
     EXPECT_EQ(doc.GetDocument(),
               L"<r><a x=\"&quot;&amp;&lt;\" y=\"two\" z=\"3&apos;\" w=\"4\" n=\"new\"/><b k=\"v\" /></r>");
-    EXPECT_EQ(CXmlDocInspector::CheckIndex(doc), "");
+    EXPECT_EQ(CXmlDocIndexView::CheckIndex(doc), "");
     CXmlDoc again(doc.GetDocument().c_str());
     again.FindElement(L"r");
     again.IntoElement();
     again.FindElement(L"a");
     EXPECT_EQ(again.GetAttribute(L"x"), L"\"&<");
     EXPECT_EQ(again.GetAttribute(L"z"), L"3'");
-    EXPECT_EQ(CXmlDocInspector::Tree(again), CXmlDocInspector::Tree(doc));
+    EXPECT_EQ(CXmlDocIndexView::Tree(again), CXmlDocIndexView::Tree(doc));
 
     // An equals sign with nothing after it: a new attribute behind it is not
     // taken for its value.
@@ -228,7 +228,7 @@ TEST(XmlDocAdd, LayoutOfTheWrittenText) {
     EXPECT_EQ(doc.GetDocument(),
               L"<?xml version=\"1.0\" encoding=\"UTF-8\"?><config>\r\n<filedir a=\"1\" b=\"2\"/>\r\n"
               L"<other c=\"3\"/>\r\n</config>\r\n");
-    EXPECT_EQ(CXmlDocInspector::CheckIndex(doc), "");
+    EXPECT_EQ(CXmlDocIndexView::CheckIndex(doc), "");
 
     struct Case {
         const wchar_t* start;
@@ -257,9 +257,9 @@ TEST(XmlDocAdd, LayoutOfTheWrittenText) {
         ASSERT_TRUE(d.AddElement(L"b", c.value, c.flags)) << testing::PrintToString(std::wstring(c.start));
         EXPECT_EQ(d.GetDocument(), c.result);
         EXPECT_EQ(d.GetTagName(), L"b");
-        EXPECT_EQ(CXmlDocInspector::CheckIndex(d), "") << testing::PrintToString(std::wstring(c.result));
+        EXPECT_EQ(CXmlDocIndexView::CheckIndex(d), "") << testing::PrintToString(std::wstring(c.result));
         CXmlDoc fresh(d.GetDocument().c_str());
-        EXPECT_EQ(CXmlDocInspector::Tree(fresh), CXmlDocInspector::Tree(d)) << testing::PrintToString(d.GetDocument());
+        EXPECT_EQ(CXmlDocIndexView::Tree(fresh), CXmlDocIndexView::Tree(d)) << testing::PrintToString(d.GetDocument());
     }
 }
 
@@ -270,16 +270,16 @@ TEST(XmlDocAdd, StartTagOnlyAndChildrenOfNotEndedElements) {
     doc.FindElement(L"a");
     ASSERT_TRUE(doc.AddElement(L"s", nullptr, XML_ADD_START_ONLY));
     EXPECT_EQ(doc.GetDocument(), L"<r><a/><s>\r\n</r>");
-    EXPECT_TRUE(CXmlDocInspector::IllFormed(doc));
+    EXPECT_TRUE(CXmlDocIndexView::IllFormed(doc));
     CXmlDoc fresh(doc.GetDocument().c_str());
-    EXPECT_EQ(CXmlDocInspector::Tree(fresh), CXmlDocInspector::Tree(doc));
+    EXPECT_EQ(CXmlDocIndexView::Tree(fresh), CXmlDocIndexView::Tree(doc));
     // A not-ended element has no content to add to.
     ASSERT_TRUE(doc.IntoElement());
     EXPECT_FALSE(doc.AddElement(L"t"));
     doc.OutOfElement();
     EXPECT_FALSE(doc.AddElement(L"t", nullptr, XML_ADD_CHILD));
     EXPECT_TRUE(doc.AddElement(L"t"));  // after it is fine
-    EXPECT_EQ(CXmlDocInspector::CheckIndex(doc), "");
+    EXPECT_EQ(CXmlDocIndexView::CheckIndex(doc), "");
 }
 
 // Random edits on a set of documents: after each one the index must be what
@@ -301,7 +301,7 @@ TEST(XmlDocAdd, EditsKeepTheIndexEqualToAFreshParse) {
             CXmlDoc doc(start);
             std::string trace;
             for (int step = 0; step < 30; ++step) {
-                const bool wasIllFormed = CXmlDocInspector::IllFormed(doc);
+                const bool wasIllFormed = CXmlDocIndexView::IllFormed(doc);
                 const std::wstring before = doc.GetDocument();
                 switch (rng() % 7) {
                     case 0: {
@@ -342,12 +342,12 @@ TEST(XmlDocAdd, EditsKeepTheIndexEqualToAFreshParse) {
                         ++edits;
                     }
                 }
-                ASSERT_EQ(CXmlDocInspector::CheckIndex(doc), "")
+                ASSERT_EQ(CXmlDocIndexView::CheckIndex(doc), "")
                     << testing::PrintToString(before) << trace << "\n" << testing::PrintToString(doc.GetDocument());
                 CXmlDoc fresh(doc.GetDocument().c_str());
-                ASSERT_EQ(CXmlDocInspector::Tree(fresh), CXmlDocInspector::Tree(doc))
+                ASSERT_EQ(CXmlDocIndexView::Tree(fresh), CXmlDocIndexView::Tree(doc))
                     << testing::PrintToString(before) << trace << "\n" << testing::PrintToString(doc.GetDocument());
-                ASSERT_EQ(CXmlDocInspector::IllFormed(fresh), CXmlDocInspector::IllFormed(doc));
+                ASSERT_EQ(CXmlDocIndexView::IllFormed(fresh), CXmlDocIndexView::IllFormed(doc));
             }
         }
     }
@@ -364,7 +364,7 @@ TEST(XmlDocParse, LongNamesLongTagsAndDeepNesting) {
     EXPECT_EQ(doc.GetAttribute(L"p").size(), value.size());
     ASSERT_TRUE(doc.IntoElement());
     EXPECT_TRUE(doc.FindElement(L"c"));
-    EXPECT_EQ(CXmlDocInspector::CheckIndex(doc), "");
+    EXPECT_EQ(CXmlDocIndexView::CheckIndex(doc), "");
 
     const int depth = 70000;
     std::wstring deep;
@@ -373,7 +373,7 @@ TEST(XmlDocParse, LongNamesLongTagsAndDeepNesting) {
     for (int i = 0; i < depth; ++i) deep += L"</d>";
     CXmlDoc nested;
     ASSERT_TRUE(nested.SetDocument(deep));
-    EXPECT_EQ(CXmlDocInspector::CheckIndex(nested), "");
+    EXPECT_EQ(CXmlDocIndexView::CheckIndex(nested), "");
     int level = 0;
     while (nested.FindElement(L"d") && nested.IntoElement()) ++level;
     EXPECT_EQ(level, depth);
@@ -385,9 +385,9 @@ TEST(XmlDocParse, LongNamesLongTagsAndDeepNesting) {
     std::wstring open;
     for (int i = 0; i < depth; ++i) open += L"<d>";
     EXPECT_FALSE(nested.SetDocument(open));
-    EXPECT_EQ(CXmlDocInspector::ElementCount(nested), depth);
-    EXPECT_EQ(CXmlDocInspector::CheckIndex(nested), "");
-    EXPECT_EQ(CXmlDocInspector::Tree(nested).back().depth, 0);
+    EXPECT_EQ(CXmlDocIndexView::ElementCount(nested), depth);
+    EXPECT_EQ(CXmlDocIndexView::CheckIndex(nested), "");
+    EXPECT_EQ(CXmlDocIndexView::Tree(nested).back().depth, 0);
 }
 
 TEST(XmlDocFile, AFailedLoadLeavesNothingToNavigate) {
@@ -403,7 +403,7 @@ TEST(XmlDocFile, AFailedLoadLeavesNothingToNavigate) {
     EXPECT_FALSE(doc.FindElement(L"b"));
     EXPECT_FALSE(doc.OutOfElement());
     EXPECT_FALSE(doc.IntoElement());
-    EXPECT_EQ(CXmlDocInspector::ElementCount(doc), 0);
+    EXPECT_EQ(CXmlDocIndexView::ElementCount(doc), 0);
 }
 
 TEST(XmlDocFile, SaveAndLoadRoundTrip) {

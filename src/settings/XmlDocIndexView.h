@@ -8,7 +8,7 @@
 
 #include "settings/XmlDoc.h"
 
-struct CXmlDocInspector {
+struct CXmlDocIndexView {
     struct Element {
         std::wstring name;
         std::int32_t start = 0;
