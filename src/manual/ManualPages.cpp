@@ -273,6 +273,11 @@ const DialogTemplate kOutputSizeTemplate = {
 CManualPage::CManualPage(const DialogTemplate& dialogTemplate, bool filtersKeys)
     : CDialog(dialogTemplate), filtersKeys_(filtersKeys) {}
 
+CManualOptionPage::CManualOptionPage(const DialogTemplate& dialogTemplate) : CManualPage(dialogTemplate, true) {
+    MapCommand(IDC_APPLY, BN_CLICKED, [this] { OnApply(); });
+    MapCommand(IDC_DEFAULTS, BN_CLICKED, [this] { OnDefaults(); });
+}
+
 bool CManualPage::OnInitDialog() {
     CDialog::OnInitDialog();
     Refresh();
@@ -305,9 +310,7 @@ bool FilterManualKey(CWnd&, MSG* msg, CManualDlg* manual) {
 
 // ---- Background colour ----------------------------------------------------------
 
-CManualRmbkcolorPage::CManualRmbkcolorPage() : CManualPage(kRmbkcolorTemplate, true) {
-    MapCommand(IDC_APPLY, BN_CLICKED, [this] { OnApply(); });
-    MapCommand(IDC_DEFAULTS, BN_CLICKED, [this] { OnDefaults(); });
+CManualRmbkcolorPage::CManualRmbkcolorPage() : CManualOptionPage(kRmbkcolorTemplate) {
     for (int id : {bk::IDC_KEEP_NONE, bk::IDC_KEEP_RED, bk::IDC_KEEP_COLOUR, bk::IDC_KEEP_ALL})
         MapCommand(id, BN_CLICKED, [this] { OnKeepModeClicked(); });
     for (int id : {bk::IDC_DELTA, bk::IDC_SATURATION}) MapCommand(id, EN_CHANGE, [this] { rebuildMask_ = true; });
@@ -444,10 +447,7 @@ void CManualRmbkcolorPage::EnableColourControls(bool enable) {
 
 // ---- Centring -------------------------------------------------------------------------
 
-CManualCenterPage::CManualCenterPage() : CManualPage(kCenterTemplate, true) {
-    MapCommand(IDC_APPLY, BN_CLICKED, [this] { OnApply(); });
-    MapCommand(IDC_DEFAULTS, BN_CLICKED, [this] { OnDefaults(); });
-}
+CManualCenterPage::CManualCenterPage() : CManualOptionPage(kCenterTemplate) {}
 
 void CManualCenterPage::Refresh() {
     const auto& v = V().center;
@@ -480,9 +480,7 @@ void CManualCenterPage::OnDefaults() {
 
 // ---- Deskew -----------------------------------------------------------------------------
 
-CManualCorrectPage::CManualCorrectPage() : CManualPage(kCorrectTemplate, true) {
-    MapCommand(IDC_APPLY, BN_CLICKED, [this] { OnApply(); });
-    MapCommand(IDC_DEFAULTS, BN_CLICKED, [this] { OnDefaults(); });
+CManualCorrectPage::CManualCorrectPage() : CManualOptionPage(kCorrectTemplate) {
     MapCommand(correct::IDC_ROTATE_CW, BN_CLICKED, [this] { OnRotate(true); });
     MapCommand(correct::IDC_ROTATE_CCW, BN_CLICKED, [this] { OnRotate(false); });
 }
@@ -660,10 +658,7 @@ void CManualCutedgePage::OnWhiteDefaults() {
 
 // ---- Black board ----------------------------------------------------------------------------
 
-CManualRmblackboardPage::CManualRmblackboardPage() : CManualPage(kRmblackboardTemplate, true) {
-    MapCommand(IDC_APPLY, BN_CLICKED, [this] { OnApply(); });
-    MapCommand(IDC_DEFAULTS, BN_CLICKED, [this] { OnDefaults(); });
-}
+CManualRmblackboardPage::CManualRmblackboardPage() : CManualOptionPage(kRmblackboardTemplate) {}
 
 void CManualRmblackboardPage::Refresh() {
     const auto& v = V().rmblackboard;
@@ -691,10 +686,7 @@ void CManualRmblackboardPage::OnDefaults() {
 
 // ---- Stains and borders -------------------------------------------------------------------------
 
-CManualRmstainsPage::CManualRmstainsPage() : CManualPage(kRmstainsTemplate, true) {
-    MapCommand(IDC_APPLY, BN_CLICKED, [this] { OnApply(); });
-    MapCommand(IDC_DEFAULTS, BN_CLICKED, [this] { OnDefaults(); });
-}
+CManualRmstainsPage::CManualRmstainsPage() : CManualOptionPage(kRmstainsTemplate) {}
 
 void CManualRmstainsPage::Refresh() {
     const auto& v = V().rmstains;
@@ -748,10 +740,7 @@ const HoleField kHoleFields[] = {
 };
 }  // namespace
 
-CManualBindHolePage::CManualBindHolePage() : CManualPage(kBindHoleTemplate, true) {
-    MapCommand(IDC_APPLY, BN_CLICKED, [this] { OnApply(); });
-    MapCommand(IDC_DEFAULTS, BN_CLICKED, [this] { OnDefaults(); });
-}
+CManualBindHolePage::CManualBindHolePage() : CManualOptionPage(kBindHoleTemplate) {}
 
 void CManualBindHolePage::Refresh() {
     for (const HoleField& f : kHoleFields) SetDlgItemInt(f.id, V().bindhole.*f.value);
@@ -783,10 +772,7 @@ void CManualBindHolePage::OnDefaults() {
 
 // ---- Auto contrast ------------------------------------------------------------------------------------
 
-CManualAutocontrastPage::CManualAutocontrastPage() : CManualPage(kAutocontrastTemplate, true) {
-    MapCommand(IDC_APPLY, BN_CLICKED, [this] { OnApply(); });
-    MapCommand(IDC_DEFAULTS, BN_CLICKED, [this] { OnDefaults(); });
-}
+CManualAutocontrastPage::CManualAutocontrastPage() : CManualOptionPage(kAutocontrastTemplate) {}
 
 void CManualAutocontrastPage::Refresh() {
     SetDlgItemFloat(contrast::IDC_SHADOW, V().autocontrast.shadowClip, L"%.1f");

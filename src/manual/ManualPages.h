@@ -41,19 +41,28 @@ private:
     bool filtersKeys_;
 };
 
+// A page with one operation: its buttons "应用" and "默认", like the window's
+// keys A and D, apply the operation and restore the page's defaults.
+class CManualOptionPage : public CManualPage {
+public:
+    explicit CManualOptionPage(const DialogTemplate& dialogTemplate);
+    void ApplyKey(bool) override { OnApply(); }
+    void DefaultsKey(bool) override { OnDefaults(); }
+    virtual void OnApply() = 0;
+    virtual void OnDefaults() = 0;
+};
+
 // A key-up outside an edit box goes to the manual window's keys (and is
 // swallowed). True when the message was taken.
 bool FilterManualKey(CWnd& window, MSG* msg, CManualDlg* manual);
 
-class CManualRmbkcolorPage : public CManualPage {
+class CManualRmbkcolorPage : public CManualOptionPage {
 public:
     CManualRmbkcolorPage();
     bool OnInitDialog() override;
     void Refresh() override;
-    void ApplyKey(bool) override { OnApply(); }
-    void DefaultsKey(bool) override { OnDefaults(); }
-    void OnApply();
-    void OnDefaults();
+    void OnApply() override;
+    void OnDefaults() override;
     // The colour controls take part only for colour sources.
     void EnableColourControls(bool enable);
     void SetRebuildMask() { rebuildMask_ = true; }
@@ -71,25 +80,21 @@ private:
     bool rebuildMask_ = true;
 };
 
-class CManualCenterPage : public CManualPage {
+class CManualCenterPage : public CManualOptionPage {
 public:
     CManualCenterPage();
     void Refresh() override;
-    void ApplyKey(bool) override { OnApply(); }
-    void DefaultsKey(bool) override { OnDefaults(); }
-    void OnApply();
-    void OnDefaults();
+    void OnApply() override;
+    void OnDefaults() override;
 };
 
-class CManualCorrectPage : public CManualPage {
+class CManualCorrectPage : public CManualOptionPage {
 public:
     CManualCorrectPage();
     bool OnInitDialog() override;
     void Refresh() override;
-    void ApplyKey(bool) override { OnApply(); }
-    void DefaultsKey(bool) override { OnDefaults(); }
-    void OnApply();
-    void OnDefaults();
+    void OnApply() override;
+    void OnDefaults() override;
     void OnRotate(bool clockwise);
 };
 
@@ -111,44 +116,36 @@ private:
     void OnWhiteUnitChanged();
 };
 
-class CManualRmblackboardPage : public CManualPage {
+class CManualRmblackboardPage : public CManualOptionPage {
 public:
     CManualRmblackboardPage();
     void Refresh() override;
-    void ApplyKey(bool) override { OnApply(); }
-    void DefaultsKey(bool) override { OnDefaults(); }
-    void OnApply();
-    void OnDefaults();
+    void OnApply() override;
+    void OnDefaults() override;
 };
 
-class CManualRmstainsPage : public CManualPage {
+class CManualRmstainsPage : public CManualOptionPage {
 public:
     CManualRmstainsPage();
     void Refresh() override;
-    void ApplyKey(bool) override { OnApply(); }
-    void DefaultsKey(bool) override { OnDefaults(); }
-    void OnApply();
-    void OnDefaults();
+    void OnApply() override;
+    void OnDefaults() override;
 };
 
-class CManualBindHolePage : public CManualPage {
+class CManualBindHolePage : public CManualOptionPage {
 public:
     CManualBindHolePage();
     void Refresh() override;
-    void ApplyKey(bool) override { OnApply(); }
-    void DefaultsKey(bool) override { OnDefaults(); }
-    void OnApply();
-    void OnDefaults();
+    void OnApply() override;
+    void OnDefaults() override;
 };
 
-class CManualAutocontrastPage : public CManualPage {
+class CManualAutocontrastPage : public CManualOptionPage {
 public:
     CManualAutocontrastPage();
     void Refresh() override;
-    void ApplyKey(bool) override { OnApply(); }
-    void DefaultsKey(bool) override { OnDefaults(); }
-    void OnApply();
-    void OnDefaults();
+    void OnApply() override;
+    void OnDefaults() override;
     // A clip text the page takes: digits, and "." anywhere but first.
     static bool IsClipText(const std::wstring& text);
 };
