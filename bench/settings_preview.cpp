@@ -42,7 +42,7 @@ PreviewImage Sample(const synth::Page& page) {
     for (int y = 0; y < page.height; ++y)
         for (std::size_t x = 0; x < w; ++x) {
             const std::uint8_t* s = &image.colourSource[static_cast<std::size_t>(y) * c24 + 3 * x];
-            image.greySource[static_cast<std::size_t>(y) * g8 + x] = PreviewGrey(s[0], s[1], s[2]);
+            image.greySource[static_cast<std::size_t>(y) * g8 + x] = px::GreyRgbOrder(s[0], s[1], s[2]);
         }
     image.brightness = 40;
     image.contrast = 50;

@@ -13,12 +13,6 @@
 
 namespace {
 
-std::uint32_t U32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(U32(p)); }
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
 DWORD TypeFromEnding(const std::wstring& path) {
     const auto dot = path.find_last_of(L'.');
     std::wstring ext = dot == std::wstring::npos ? L"" : path.substr(dot + 1);
@@ -35,31 +29,15 @@ void PreviewImage::ResetWorking() {
     colourWorking = colourSource;
 }
 
-std::uint8_t PreviewGrey(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    return static_cast<std::uint8_t>(0.299 * r + 0.587 * g + 0.114 * b);
-}
-
 PreviewLoad LoadPreviewSample(const std::wstring& path, PreviewImage& image) {
     if (path.empty() || !files::Exists(path)) return PreviewLoad::kUnreadable;
     CRaster raster;
     if (!raster.Load(path, TypeFromEnding(path)) || !raster.IsValid()) return PreviewLoad::kUnreadable;
-    BYTE* bmp = nullptr;
-    std::int32_t size = 0;
-    if (!raster.EncodeToMemory(bmp, size, RASTER_FORMAT_BMP) || !bmp || size <= 0) {
-        std::free(bmp);
-        return PreviewLoad::kUnreadable;
-    }
-    std::vector<std::uint8_t> file(bmp, bmp + size);
-    std::free(bmp);
-    // File header 14 bytes, info header from 14.
-    if (file.size() < 54) return PreviewLoad::kUnreadable;
-    const std::uint32_t dataOffset = U32(&file[10]);
-    const std::uint32_t infoSize = U32(&file[14]);
-    const std::int32_t width = I32(&file[18]);
-    const std::int32_t height = std::abs(I32(&file[22]));
-    const int bits = U16(&file[28]);
-    const std::uint8_t* palette = &file[14 + infoSize];
-
+    const std::int32_t width = static_cast<std::int32_t>(raster.GetWidth());
+    const std::int32_t height = static_cast<std::int32_t>(raster.GetHeight());
+    // A colour page with an alpha plane counts as 32 bits; its colours are
+    // the 24-bit rows.
+    const int bits = raster.GetBitsPerPixel() == 24 && raster.GetAlphaPlane() ? 32 : raster.GetBitsPerPixel();
     image.width = width;
     image.height = height;
     image.dpiX = raster.GetDpiX();
@@ -67,49 +45,46 @@ PreviewLoad LoadPreviewSample(const std::wstring& path, PreviewImage& image) {
     image.depth = 8;
     image.greySource.clear();
     image.colourSource.clear();
-
+    if (width <= 0 || height <= 0) return PreviewLoad::kUnsupported;
     const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
-    const std::size_t srcStride = ((w * bits + 31) / 32) * 4;
-    if (width <= 0 || height <= 0 || dataOffset + srcStride * h > file.size()) return PreviewLoad::kUnsupported;
-    const std::uint8_t* rows = &file[dataOffset];
+    // Rows bottom-up, as the raster holds them.
+    auto row = [&](std::size_t y) { return static_cast<const std::uint8_t*>(raster.GetBits(static_cast<DWORD>(y))); };
     const std::size_t g8 = px::Stride8(w), c24 = px::Stride24(w);
-
     auto greyFromColour = [&] {
         image.greySource.assign(g8 * h, 0);
         for (std::size_t y = 0; y < h; ++y) {
             const std::uint8_t* s = &image.colourSource[y * c24];
             std::uint8_t* d = &image.greySource[y * g8];
-            for (std::size_t x = 0; x < w; ++x) d[x] = PreviewGrey(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
+            for (std::size_t x = 0; x < w; ++x) d[x] = px::GreyRgbOrder(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
         }
     };
-
     switch (bits) {
     case 8:
         image.greySource.assign(g8 * h, 0);
-        for (std::size_t y = 0; y < h; ++y) std::memcpy(&image.greySource[y * g8], rows + y * srcStride, w);
+        for (std::size_t y = 0; y < h; ++y) std::memcpy(&image.greySource[y * g8], row(y), w);
         break;
     case 24:
-        image.depth = 24;
-        image.colourSource.assign(c24 * h, 0);
-        for (std::size_t y = 0; y < h; ++y) std::memcpy(&image.colourSource[y * c24], rows + y * srcStride, 3 * w);
-        greyFromColour();
-        break;
-    case 32:
+    case 32: {
+        // A raster of 32 bits per pixel keeps its colours in the first three
+        // bytes of each pixel; one with an alpha plane in its 24-bit rows.
+        const std::size_t step = raster.GetBitsPerPixel() / 8;
         image.depth = 24;
         image.colourSource.assign(c24 * h, 0);
         for (std::size_t y = 0; y < h; ++y)
             for (std::size_t x = 0; x < w; ++x)
-                std::memcpy(&image.colourSource[y * c24 + 3 * x], rows + y * srcStride + 4 * x, 3);
+                std::memcpy(&image.colourSource[y * c24 + 3 * x], row(y) + step * x, 3);
         greyFromColour();
         break;
+    }
     case 1: {
-        if (palette + 8 > file.data() + file.size()) return PreviewLoad::kUnsupported;
-        const std::uint8_t grey0 = PreviewGrey(palette[0], palette[1], palette[2]);
-        const std::uint8_t grey1 = PreviewGrey(palette[4], palette[5], palette[6]);
+        const RGBQUAD* palette = raster.GetPalette();
+        if (!palette || raster.GetPaletteSize() < 8) return PreviewLoad::kUnsupported;
+        const std::uint8_t grey0 = px::GreyRgbOrder(palette[0].rgbBlue, palette[0].rgbGreen, palette[0].rgbRed);
+        const std::uint8_t grey1 = px::GreyRgbOrder(palette[1].rgbBlue, palette[1].rgbGreen, palette[1].rgbRed);
         image.greySource.assign(g8 * h, 0);
         for (std::size_t y = 0; y < h; ++y)
             for (std::size_t x = 0; x < w; ++x) {
-                const bool set = (rows[y * srcStride + x / 8] >> (7 - x % 8)) & 1;
+                const bool set = (row(y)[x / 8] >> (7 - x % 8)) & 1;
                 image.greySource[y * g8 + x] = set ? grey1 : grey0;
             }
         break;

@@ -33,18 +33,16 @@ struct PreviewImage {
 
 enum class PreviewLoad {
     kLoaded,
-    kUnreadable,   // missing, empty path, cannot be decoded or encoded: the old sample stays
+    kUnreadable,   // missing, empty path, cannot be decoded: the old sample stays
     kUnsupported,  // decoded, but a bit count other than 1, 8, 24 and 32: the old sample is gone
 };
 
 // Loads `path` into the sources of `image`: the type from the ending ("tif",
-// "tiff": TIFF, "png": PNG, anything else JPEG), decoded and put through
-// the BMP encoder, then taken by the BMP's bit count.
+// "tiff": TIFF, "png": PNG, anything else JPEG), decoded, then taken by its
+// bit count (a colour page with an alpha plane counts as 32 bits). The grey
+// of a colour is 0.299 R + 0.587 G + 0.114 B in double precision, truncated
+// (px::GreyRgbOrder).
 PreviewLoad LoadPreviewSample(const std::wstring& path, PreviewImage& image);
-
-// The grey of a colour as the preview computes it: 0.299 R + 0.587 G +
-// 0.114 B in double precision, truncated.
-std::uint8_t PreviewGrey(std::uint8_t b, std::uint8_t g, std::uint8_t r);
 
 // Every pixel v becomes clamp(v + delta, 0, 255); padding untouched.
 void AdjustPreviewBrightness(std::uint8_t* bits, int width, int height, int delta);
