@@ -20,7 +20,9 @@ constexpr std::int32_t kScanAndProcess = 4;
 
 std::uint8_t Bit(std::int32_t bits, int n) { return static_cast<std::uint8_t>((bits >> n) & 1); }
 
-StainBorderParams BaseRecord(const Images& images, bool colourForm, const std::wstring& name) {
+}  // namespace
+
+StainBorderParams StainBorderRecord(const Images& images, bool colourForm, const std::wstring& name) {
     StainBorderParams p;
     p.page.grey = images.grey;
     p.page.colour = colourForm ? images.colour : nullptr;
@@ -31,8 +33,6 @@ StainBorderParams BaseRecord(const Images& images, bool colourForm, const std::w
     p.name = name;
     return p;
 }
-
-}  // namespace
 
 Gates CurrentGates(std::int32_t runType) {
     Gates g;
@@ -66,7 +66,7 @@ void RemoveStainsBordersAndHoles(const Gates& gates, bool keepColour, const Imag
     // 8-bit copy that such a page's comparison image is made of.
     const bool colourForm = keepColour && images.colour != nullptr;
     if (gates.stains || gates.borders) {
-        StainBorderParams p = BaseRecord(images, colourForm, name);
+        StainBorderParams p = StainBorderRecord(images, colourForm, name);
         p.band = 0;
         const std::int32_t compare = ProcessSetting::compareimage;
         if (gates.stains) {
@@ -94,7 +94,7 @@ void RemoveStainsBordersAndHoles(const Gates& gates, bool keepColour, const Imag
 void RemoveBlackBoard(const BlackBoardRecord& record, const Images& images, bool colourForm,
                       CStainBorderRemover& remover) {
     if (record.board == 0) return;
-    StainBorderParams p = BaseRecord(images, colourForm, record.name);
+    StainBorderParams p = StainBorderRecord(images, colourForm, record.name);
     p.threshold = kBoardThreshold;
     p.stains = record.stains;
     p.borders = record.borders;

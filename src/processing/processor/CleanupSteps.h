@@ -24,6 +24,10 @@ struct Images {
     std::int32_t dpi = 300;          // x dpi
 };
 
+// The stain and border remover's record over `images`, every switch off:
+// in colour form (24 bits, erasing in the colour rows) or grey form.
+StainBorderParams StainBorderRecord(const Images& images, bool colourForm, const std::wstring& name);
+
 // Step gates of the stain, border and hole steps.
 struct Gates {
     bool stains = false;

@@ -432,6 +432,8 @@ public:
     void RemoveBlackBoardGray(cleanup::BlackBoardRecord record);
     void RemoveBindHolesColor(const BindHoleOptions& options, const std::wstring& name);
     void RemoveBindHolesGray(const BindHoleOptions& options, const std::wstring& name);
+    // The working images as the clean-up steps take them.
+    cleanup::Images WorkingImages() const;
 
     // ---- Fields, in the order of the object's description ----
     CRaster codecImage;               // decodes the input; holds no pixels between steps

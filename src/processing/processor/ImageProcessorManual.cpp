@@ -406,12 +406,7 @@ void ManualRmStains(CImageProcessor& p, const ManualOperation& op, bool colourSo
     const RmStainsOpParams* v = op.Params<RmStainsOpParams>();
     if (!v || !p.greyImage) return;
     if (v->stains != 0 || v->borders != 0) {
-        StainBorderParams params;
-        params.page.grey = p.greyImage.get();
-        params.page.colour = p.colourImage.get();
-        params.page.bitsPerPixel = colourSource ? 24 : 8;
-        params.page.width = p.width;
-        params.page.height = p.height;
+        StainBorderParams params = cleanup::StainBorderRecord(p.WorkingImages(), colourSource, std::wstring());
         params.threshold = v->threshold;
         params.stains = v->stains;
         params.borders = v->borders;
@@ -419,7 +414,6 @@ void ManualRmStains(CImageProcessor& p, const ManualOperation& op, bool colourSo
         params.eraseRadius = 0;
         params.band = 0;
         params.stainArea = v->area;
-        params.page.dpi = p.dpiX;
         params.mark = 0;
         p.stainBorderRemover.Run(params);
     }

@@ -43,17 +43,17 @@ void CutWhite(CImageProcessor& p, BYTE run, std::int32_t left, std::int32_t righ
     TakeCut(p, std::move(cut), p.whiteCut);
 }
 
-cleanup::Images WorkingImages(CImageProcessor& p) {
+}  // namespace
+
+cleanup::Images CImageProcessor::WorkingImages() const {
     cleanup::Images im;
-    im.grey = p.greyImage.get();
-    im.colour = p.colourImage.get();
-    im.width = p.width;
-    im.height = p.height;
-    im.dpi = p.dpiX;
+    im.grey = greyImage.get();
+    im.colour = colourImage.get();
+    im.width = width;
+    im.height = height;
+    im.dpi = dpiX;
     return im;
 }
-
-}  // namespace
 
 void CImageProcessor::CenterHorizontalGray(float ratio, const BYTE* measure, std::int32_t bits) {
     Centre(*this, ratio, measure, bits, centring::kHorizontal, 8);
@@ -107,22 +107,22 @@ bool CImageProcessor::IsMostlyWhite(const BYTE* bits, std::int32_t w, std::int32
 
 void CImageProcessor::RemoveStainsBordersAndHoles(const std::wstring& name) {
     const bool keepColour = ProcessSetting::filesave.retaincolor != 0 && sourceDepth == 24 && colourImage;
-    cleanup::RemoveStainsBordersAndHoles(cleanup::CurrentGates(runType), keepColour, WorkingImages(*this), name,
+    cleanup::RemoveStainsBordersAndHoles(cleanup::CurrentGates(runType), keepColour, WorkingImages(), name,
                                          stainBorderRemover, holeRemover);
 }
 
 void CImageProcessor::RemoveBlackBoardColor(cleanup::BlackBoardRecord record) {
-    cleanup::RemoveBlackBoard(record, WorkingImages(*this), true, stainBorderRemover);
+    cleanup::RemoveBlackBoard(record, WorkingImages(), true, stainBorderRemover);
 }
 
 void CImageProcessor::RemoveBlackBoardGray(cleanup::BlackBoardRecord record) {
-    cleanup::RemoveBlackBoard(record, WorkingImages(*this), false, stainBorderRemover);
+    cleanup::RemoveBlackBoard(record, WorkingImages(), false, stainBorderRemover);
 }
 
 void CImageProcessor::RemoveBindHolesColor(const BindHoleOptions& options, const std::wstring& name) {
-    cleanup::RemoveBindHoles(options, name, WorkingImages(*this), true, holeRemover);
+    cleanup::RemoveBindHoles(options, name, WorkingImages(), true, holeRemover);
 }
 
 void CImageProcessor::RemoveBindHolesGray(const BindHoleOptions& options, const std::wstring& name) {
-    cleanup::RemoveBindHoles(options, name, WorkingImages(*this), false, holeRemover);
+    cleanup::RemoveBindHoles(options, name, WorkingImages(), false, holeRemover);
 }
