@@ -104,13 +104,6 @@ void BM_BatchRun(benchmark::State& state) {
     if (PagesPerSecond().count(1) && PagesPerSecond()[1] > 0) state.counters["speedup"] = rate / PagesPerSecond()[1];
 }
 
-void Workers(benchmark::internal::Benchmark* b) {
-    b->Arg(1);
-    b->Arg(2);
-    const int all = GetProcessorCount();
-    if (all > 2) b->Arg(all);
-}
-
 }  // namespace
 
-BENCHMARK(BM_BatchRun)->Apply(Workers)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_BatchRun)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();

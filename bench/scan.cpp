@@ -208,15 +208,8 @@ void BM_ScanAndProcess(benchmark::State& state) {
     std::fclose(quiet);
 }
 
-void Workers(benchmark::internal::Benchmark* b) {
-    b->Arg(1);
-    b->Arg(2);
-    const int all = GetProcessorCount();
-    if (all > 2) b->Arg(all);
-}
-
 }  // namespace
 
 // The batch runs first: the scan runs are compared with them.
-BENCHMARK(BM_BatchOfScannedPages)->Apply(Workers)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
-BENCHMARK(BM_ScanAndProcess)->Apply(Workers)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_BatchOfScannedPages)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_ScanAndProcess)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();

@@ -3,12 +3,23 @@
 // messages.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <string>
 
 #include "app/core/BatchEngine.h"
 #include "platform/core/Messages.h"
+#include "platform/core/System.h"
 
 namespace benchengine {
+
+// The worker counts a batch benchmark runs with: one, two and all cores.
+inline void WorkerCounts(benchmark::internal::Benchmark* b) {
+    b->Arg(1);
+    b->Arg(2);
+    const int all = GetProcessorCount();
+    if (all > 2) b->Arg(all);
+}
 
 class HeadlessWindow final : public IBatchWindow {
 public:
