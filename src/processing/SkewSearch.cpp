@@ -45,6 +45,8 @@ constexpr double kEpsilon = 1.1102230246251565e-16;  // 2^-53
 // Larger images are counted sample by sample (their packed copies would be
 // too large to keep beside the image).
 constexpr int kMaxPrefixSide = 65535;
+// Runs shorter than this on average are counted column by column.
+constexpr std::size_t kShortRun = 16;
 // Above this margin the slope is treated sample by sample.
 constexpr double kMaxMargin = 1e-4;
 
@@ -148,6 +150,7 @@ void SkewSearcher::SetBinaryImage(const std::uint8_t* bits, int width, int heigh
     height_ = height;
     rowBitsReady_ = false;
     columnBitsReady_ = false;
+    shearBitsReady_ = false;
     rowBytes_ = PackedBytes(width);
     columnBytes_ = PackedBytes(height);
     columnTotalsReady_ = false;
@@ -158,6 +161,8 @@ void SkewSearcher::Clear() {
     SetBinaryImage(nullptr, 0, 0);
     std::vector<std::uint8_t>().swap(rowBits_);
     std::vector<std::uint8_t>().swap(columnBits_);
+    std::vector<std::uint64_t>().swap(shearBits_);
+    std::vector<std::pair<std::size_t, int>>().swap(columns_);
     stripTotals_.clear();
     std::vector<std::uint32_t>().swap(columnTotals_);
 }
@@ -219,6 +224,34 @@ void SkewSearcher::BuildColumnBits() {
         }
     }
     columnBitsReady_ = true;
+}
+
+// Columns as 64-bit words along the rows, for the horizontal lines counted
+// column by column: row r of column x at bit shearPad_ + r of the column's
+// shearWords_ words, only the sampled rows (H/20 .. H - H/20 - 1) set.
+// The padding on both sides takes every offset a sample can have (within
+// H + 2 of its line) and the 63 lines beyond the last of a block, plus the
+// word read after the last.
+void SkewSearcher::BuildShearBits() {
+    if (shearBitsReady_) return;
+    const int H = height_, W = width_;
+    const std::size_t stride = px::Stride8(static_cast<std::size_t>(W));
+    shearPad_ = 64 * ((H + 64 + 63) / 64);
+    shearWords_ = static_cast<std::size_t>((shearPad_ + 2 * H + 128) / 64 + 2);
+    shearBits_.assign(shearWords_ * static_cast<std::size_t>(W), 0);
+    std::vector<std::uint64_t> word(static_cast<std::size_t>(W));
+    const int first = H / 20, last = H - H / 20;
+    for (int r0 = first - first % 64; r0 < last; r0 += 64) {
+        std::fill(word.begin(), word.end(), 0);
+        for (int r = std::max(r0, first); r < std::min(r0 + 64, last); ++r) {
+            const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(H - 1 - r);
+            const unsigned bit = static_cast<unsigned>(r - r0);
+            for (int x = 0; x < W; ++x) word[static_cast<std::size_t>(x)] |= static_cast<std::uint64_t>(row[x] != 255) << bit;
+        }
+        const std::size_t at = static_cast<std::size_t>((shearPad_ + r0) / 64);
+        for (int x = 0; x < W; ++x) shearBits_[shearWords_ * static_cast<std::size_t>(x) + at] = word[static_cast<std::size_t>(x)];
+    }
+    shearBitsReady_ = true;
 }
 
 const std::vector<std::uint32_t>& SkewSearcher::StripRowTotals(int strip, int columns, int from, int to) {
@@ -368,6 +401,81 @@ int CountBlankLines(const A&... a) {
     return g_usePopcount.load(std::memory_order_relaxed) ? CountBlankPopcnt(a...) : CountBlankPlain(a...);
 }
 
+// Lanes (bits) whose bit-sliced count (bit b of every lane's count in
+// count[b]) is at least `limit`: compared from the top bit down.
+template <int kBits>
+std::uint64_t AtLeast(const std::uint64_t* count, int limit) {
+    std::uint64_t greater = 0, equal = ~std::uint64_t{0};
+    for (int b = kBits - 1; b >= 0; --b) {
+        if ((limit >> b) & 1) {
+            equal &= count[b];
+        } else {
+            greater |= equal & count[b];
+            equal &= ~count[b];
+        }
+    }
+    return greater | equal;
+}
+
+// Blank horizontal lines first .. last - 1 of one strip, 64 lines at a time,
+// from the image's columns packed along the rows (`shear`, `words` words a
+// column, row r at bit pad + r, zero outside the sampled rows and in the
+// padding). Column x with offset k gives lines y0 .. y0 + 63 their samples
+// in one word, the bits from pad + y0 + k on; each word is added to 64
+// bit-sliced counters of kBits bits (2^kBits > limit) whose overflow is kept,
+// so a lane's count is exact up to the limit. The same samples as the runs
+// (a sample outside the sampled rows reads a zero bit, where the runs leave
+// it out), counted column by column instead of line by line; a block stops
+// once every line in it has reached the limit.
+template <int kBits>
+int CountBlankBlocks(const std::uint64_t* shear, std::size_t words, int pad,
+                     const std::vector<std::pair<std::size_t, int>>& columns, int first, int last, int limit) {
+    int blank = 0;
+    for (int y0 = first; y0 < last; y0 += 64) {
+        const int n = std::min(64, last - y0);
+        const std::uint64_t live = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+        std::uint64_t count[kBits] = {};
+        std::uint64_t over = 0, reached = 0;
+        for (std::size_t i = 0; i < columns.size();) {
+            const std::size_t end = std::min(columns.size(), i + 32);
+            for (; i < end; ++i) {
+                const std::size_t q = static_cast<std::size_t>(pad + y0 + columns[i].second);
+                const std::uint64_t* w = shear + columns[i].first + (q >> 6);
+                const unsigned shift = static_cast<unsigned>(q & 63);
+                // (w[1] << 1) << (63 - shift) is w[1] << (64 - shift), and 0
+                // for a shift of 0.
+                std::uint64_t carry = (w[0] >> shift) | ((w[1] << 1) << (63 - shift));
+                for (int b = 0; b < kBits; ++b) {
+                    const std::uint64_t next = count[b] & carry;
+                    count[b] ^= carry;
+                    carry = next;
+                }
+                over |= carry;
+            }
+            reached = over | AtLeast<kBits>(count, limit);
+            if ((reached & live) == live) break;
+        }
+        blank += n - PopCount<false>(reached & live);
+    }
+    return blank;
+}
+
+// CountBlankBlocks with counters just wide enough for the limit (at most
+// 655: 1 % of a width below 65536).
+int CountBlankBlockLines(const std::uint64_t* shear, std::size_t words, int pad,
+                         const std::vector<std::pair<std::size_t, int>>& columns, int first, int last, int limit) {
+    int bits = 1;
+    while ((limit >> bits) != 0) ++bits;
+    switch (bits) {
+        case 1: case 2: case 3: case 4: return CountBlankBlocks<4>(shear, words, pad, columns, first, last, limit);
+        case 5: return CountBlankBlocks<5>(shear, words, pad, columns, first, last, limit);
+        case 6: return CountBlankBlocks<6>(shear, words, pad, columns, first, last, limit);
+        case 7: return CountBlankBlocks<7>(shear, words, pad, columns, first, last, limit);
+        case 8: return CountBlankBlocks<8>(shear, words, pad, columns, first, last, limit);
+        default: return CountBlankBlocks<16>(shear, words, pad, columns, first, last, limit);
+    }
+}
+
 }  // namespace
 
 bool UsePopcountInstruction(bool on) {
@@ -408,6 +516,19 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
         const std::vector<std::uint32_t>& totals = StripRowTotals(s, C, from, to);
         int lowest, highest;
         BuildRuns(from, to, H + 2.0, margin, [&](int x) { return (x - c) * t + 0.5; }, runs_, lowest, highest);
+        // Many short runs (steep slopes): counted column by column, 64 lines
+        // at a time. Not where a sample needs the full formula, nor where the
+        // sampled rows start at row 0 (a position just below zero then reads
+        // row 0, which the packed columns do not repeat).
+        if (my > 0 && runs_.size() * kShortRun > static_cast<std::size_t>(std::max(0, to - from + 1)) &&
+            std::none_of(runs_.begin(), runs_.end(), [](const Run& r) { return r.exact; })) {
+            BuildShearBits();
+            columns_.clear();
+            for (const Run& r : runs_)
+                for (int x = r.from; x <= r.to; ++x) columns_.emplace_back(shearWords_ * static_cast<std::size_t>(x), r.offset);
+            blank += CountBlankBlockLines(shearBits_.data(), shearWords_, shearPad_, columns_, my, H - my, limit);
+            continue;
+        }
         blank += CountBlankLines(my, H - my, my, H - my, runs_, lowest, highest, packed, rowBytes_, totals.data(), limit, [&](int y, int x) {
                                 const int yy = SampleIndex(y + (x - c) * t + 0.5);
                                 return yy >= my && yy < H - my && Dark(x, yy);

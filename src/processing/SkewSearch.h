@@ -11,6 +11,8 @@
 #pragma once
 
 #include <climits>
+#include <cstddef>
+#include <utility>
 #include <cstdint>
 #include <vector>
 
@@ -107,6 +109,7 @@ private:
     bool Dark(int column, int rowFromTop) const;
     void BuildRowBits();
     void BuildColumnBits();
+    void BuildShearBits();
     const std::vector<std::uint32_t>& StripRowTotals(int strip, int columns, int from, int to);
 
     std::vector<int>* RememberedCounts(bool horizontal, float sign, int method);
@@ -124,6 +127,14 @@ private:
     std::size_t columnBytes_ = 0;
     bool rowBitsReady_ = false;
     bool columnBitsReady_ = false;
+    // The columns as 64-bit words along the rows with padding on both
+    // sides, for horizontal lines counted 64 at a time, and the lines'
+    // columns (first word of the column, offset) at the current slope.
+    std::vector<std::uint64_t> shearBits_;
+    std::size_t shearWords_ = 0;
+    int shearPad_ = 0;
+    bool shearBitsReady_ = false;
+    std::vector<std::pair<std::size_t, int>> columns_;
     // Per strip: dark pixels of the strip's columns summed over rows from the
     // top (height + 1 entries), for the current strip layout.
     std::vector<std::vector<std::uint32_t>> stripTotals_;

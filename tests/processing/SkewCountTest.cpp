@@ -180,6 +180,18 @@ TEST(SkewCount, FastCountsEqualTheReferenceOnEveryNarrowWidth) {
         }
 }
 
+TEST(SkewCount, FastCountsEqualTheReferenceOnWidePagesWithLargeLimits) {
+    // 1 % of the width is the limit of a blank line: these widths need
+    // counters of 6, 7, 8 and more bits where the steep slopes are counted
+    // 64 lines at a time; low pages keep the reference quick.
+    const std::vector<double> slopes = {0.0, 0.01, -0.02, 0.2, -0.35, 0.58, -0.6, 1e4};
+    for (int width : {3301, 6553, 13001, 26003})
+        ExpectSameCounts({"wide " + std::to_string(width), synth::RandomNoise(width, 45, 8, 0.0105, 11)}, slopes, slopes,
+                         {0});
+    // A dense page: most lines reach the limit, a block stops early.
+    ExpectSameCounts({"dense", synth::RandomNoise(3301, 130, 8, 0.5, 12)}, slopes, slopes, {0, 1});
+}
+
 TEST(SkewCount, CountsWithAndWithoutThePopcountInstructionAreTheSame) {
     // The plain sum of bits serves processors without the instruction.
     const SlopeRecorder sweep = SweepSlopes(5);
