@@ -15,6 +15,7 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#include <immintrin.h>
 
 #include "processing/PixelMath.h"
 
@@ -59,15 +60,6 @@ inline std::uint64_t DarkLanes(const std::uint8_t* p) {
     std::memcpy(&w, p, sizeof w);
     const std::uint64_t t = ~w;  // zero bytes where the pixel is 255
     return (((t & kLow7) + kLow7) | t) & kHigh;
-}
-
-// Dark pixels among n bytes.
-int CountDark(const std::uint8_t* p, int n) {
-    int dark = 0, i = 0;
-    // (lanes >> 7) holds 0 or 1 per byte; the product sums them into the top byte.
-    for (; i + 8 <= n; i += 8) dark += static_cast<int>(((DarkLanes(p + i) >> 7) * 0x0101010101010101ull) >> 56);
-    for (; i < n; ++i) dark += p[i] != 255;
-    return dark;
 }
 
 // Adds the dark pixels of every column over `rows` rows (row(i) gives the
@@ -115,6 +107,9 @@ bool SafeOffset(double position, double margin, int* offset) {
     *offset = static_cast<int>(whole);
     return fraction >= margin && fraction <= 1.0 - margin;
 }
+
+// Dark pixels from .. to of a bit-packed line (defined with the counts).
+int DarkInPacked(const std::uint8_t* line, int from, int to);
 
 // Bytes of a bit-packed line of n pixels, with room for an eight-byte load
 // at every byte that holds a pixel.
@@ -230,14 +225,14 @@ void SkewSearcher::BuildColumnBits() {
 // column by column: row r of column x at bit shearPad_ + r of the column's
 // shearWords_ words, only the sampled rows (H/20 .. H - H/20 - 1) set.
 // The padding on both sides takes every offset a sample can have (within
-// H + 2 of its line) and the 63 lines beyond the last of a block, plus the
-// word read after the last.
+// H + 2 of its line) and the 255 lines beyond the last of four blocks, plus
+// the words read after the last.
 void SkewSearcher::BuildShearBits() {
     if (shearBitsReady_) return;
     const int H = height_, W = width_;
     const std::size_t stride = px::Stride8(static_cast<std::size_t>(W));
     shearPad_ = 64 * ((H + 64 + 63) / 64);
-    shearWords_ = static_cast<std::size_t>((shearPad_ + 2 * H + 128) / 64 + 2);
+    shearWords_ = static_cast<std::size_t>((shearPad_ + 2 * H + 64) / 64 + 6);
     shearBits_.assign(shearWords_ * static_cast<std::size_t>(W), 0);
     std::vector<std::uint64_t> word(static_cast<std::size_t>(W));
     const int first = H / 20, last = H - H / 20;
@@ -261,11 +256,14 @@ const std::vector<std::uint32_t>& SkewSearcher::StripRowTotals(int strip, int co
     }
     std::vector<std::uint32_t>& totals = stripTotals_[static_cast<std::size_t>(strip)];
     if (totals.empty()) {
-        const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
+        // Counted in the packed rows, 56 pixels per population count.
+        BuildRowBits();
         totals.assign(static_cast<std::size_t>(height_) + 1, 0);
         for (int r = 0; r < height_; ++r) {
-            const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - r);
-            const std::uint32_t inStrip = from <= to ? static_cast<std::uint32_t>(CountDark(row + from, to - from + 1)) : 0;
+            const std::uint32_t inStrip =
+                from <= to ? static_cast<std::uint32_t>(
+                                 DarkInPacked(rowBits_.data() + rowBytes_ * static_cast<std::size_t>(r), from, to))
+                           : 0;
             totals[static_cast<std::size_t>(r) + 1] = totals[static_cast<std::size_t>(r)] + inStrip;
         }
     }
@@ -396,6 +394,15 @@ int CountBlankPlain(const A&... a) {
 }
 std::atomic<bool> g_usePopcount{__builtin_cpu_supports("popcnt") != 0};
 
+__attribute__((target("popcnt"))) int DarkInPackedPopcnt(const std::uint8_t* line, int from, int to) {
+    return DarkBits<true>(line, from, to);
+}
+
+int DarkInPacked(const std::uint8_t* line, int from, int to) {
+    return g_usePopcount.load(std::memory_order_relaxed) ? DarkInPackedPopcnt(line, from, to)
+                                                         : DarkBits<false>(line, from, to);
+}
+
 template <class... A>
 int CountBlankLines(const A&... a) {
     return g_usePopcount.load(std::memory_order_relaxed) ? CountBlankPopcnt(a...) : CountBlankPlain(a...);
@@ -460,6 +467,77 @@ int CountBlankBlocks(const std::uint64_t* shear, std::size_t words, int pad,
     return blank;
 }
 
+std::atomic<bool> g_useAvx2{__builtin_cpu_supports("avx2") != 0};
+
+// CountBlankBlocks four blocks (256 lines) at a time in the four lanes of
+// AVX2 registers. The four blocks' samples of a column lie 64 bits apart, so
+// they are the four words from the same word on with the same shift: one
+// load of four words each for the word and the next, shifted alike (a
+// shift by 64 gives 0 here). The counters, their overflow and the test
+// against the limit are CountBlankBlocks' in every lane.
+template <int kBits>
+__attribute__((target("avx2"))) __m256i AtLeastAvx2(const __m256i* count, int limit) {
+    __m256i greater = _mm256_setzero_si256(), equal = _mm256_set1_epi64x(-1);
+    for (int b = kBits - 1; b >= 0; --b) {
+        if ((limit >> b) & 1) {
+            equal = _mm256_and_si256(equal, count[b]);
+        } else {
+            greater = _mm256_or_si256(greater, _mm256_and_si256(equal, count[b]));
+            equal = _mm256_andnot_si256(count[b], equal);
+        }
+    }
+    return _mm256_or_si256(greater, equal);
+}
+
+template <int kBits>
+__attribute__((target("avx2"))) int CountBlankBlocksAvx2(const std::uint64_t* shear, int pad,
+                                                         const std::vector<std::pair<std::size_t, int>>& columns,
+                                                         int first, int last, int limit) {
+    int blank = 0;
+    for (int y0 = first; y0 < last; y0 += 256) {
+        alignas(32) std::uint64_t lanes[4];
+        for (int k = 0; k < 4; ++k) {
+            const int n = std::clamp(last - (y0 + 64 * k), 0, 64);
+            lanes[k] = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+        }
+        const __m256i live = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+        __m256i count[kBits];
+        for (int b = 0; b < kBits; ++b) count[b] = _mm256_setzero_si256();
+        __m256i over = _mm256_setzero_si256(), reached = _mm256_setzero_si256();
+        for (std::size_t i = 0; i < columns.size();) {
+            const std::size_t end = std::min(columns.size(), i + 32);
+            for (; i < end; ++i) {
+                const std::size_t q = static_cast<std::size_t>(pad + y0 + columns[i].second);
+                const std::uint64_t* w = shear + columns[i].first + (q >> 6);
+                const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(q & 63));
+                const __m128i back = _mm_cvtsi32_si128(static_cast<int>(64 - (q & 63)));
+                const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
+                const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 1));
+                __m256i carry = _mm256_or_si256(_mm256_srl_epi64(low, shift), _mm256_sll_epi64(high, back));
+                for (int b = 0; b < kBits; ++b) {
+                    const __m256i next = _mm256_and_si256(count[b], carry);
+                    count[b] = _mm256_xor_si256(count[b], carry);
+                    carry = next;
+                }
+                over = _mm256_or_si256(over, carry);
+            }
+            reached = _mm256_or_si256(over, AtLeastAvx2<kBits>(count, limit));
+            if (_mm256_testc_si256(reached, live)) break;
+        }
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_andnot_si256(reached, live));
+        for (std::uint64_t l : lanes) blank += PopCount<false>(l);
+    }
+    return blank;
+}
+
+template <int kBits>
+int CountBlankBlocksOf(const std::uint64_t* shear, std::size_t words, int pad,
+                       const std::vector<std::pair<std::size_t, int>>& columns, int first, int last, int limit) {
+    return g_useAvx2.load(std::memory_order_relaxed)
+               ? CountBlankBlocksAvx2<kBits>(shear, pad, columns, first, last, limit)
+               : CountBlankBlocks<kBits>(shear, words, pad, columns, first, last, limit);
+}
+
 // CountBlankBlocks with counters just wide enough for the limit (at most
 // 655: 1 % of a width below 65536).
 int CountBlankBlockLines(const std::uint64_t* shear, std::size_t words, int pad,
@@ -467,21 +545,23 @@ int CountBlankBlockLines(const std::uint64_t* shear, std::size_t words, int pad,
     int bits = 1;
     while ((limit >> bits) != 0) ++bits;
     switch (bits) {
-        case 1: case 2: case 3: case 4: return CountBlankBlocks<4>(shear, words, pad, columns, first, last, limit);
-        case 5: return CountBlankBlocks<5>(shear, words, pad, columns, first, last, limit);
-        case 6: return CountBlankBlocks<6>(shear, words, pad, columns, first, last, limit);
-        case 7: return CountBlankBlocks<7>(shear, words, pad, columns, first, last, limit);
-        case 8: return CountBlankBlocks<8>(shear, words, pad, columns, first, last, limit);
-        default: return CountBlankBlocks<16>(shear, words, pad, columns, first, last, limit);
+        case 1: case 2: case 3: case 4: return CountBlankBlocksOf<4>(shear, words, pad, columns, first, last, limit);
+        case 5: return CountBlankBlocksOf<5>(shear, words, pad, columns, first, last, limit);
+        case 6: return CountBlankBlocksOf<6>(shear, words, pad, columns, first, last, limit);
+        case 7: return CountBlankBlocksOf<7>(shear, words, pad, columns, first, last, limit);
+        case 8: return CountBlankBlocksOf<8>(shear, words, pad, columns, first, last, limit);
+        default: return CountBlankBlocksOf<16>(shear, words, pad, columns, first, last, limit);
     }
 }
 
 }  // namespace
 
-bool UsePopcountInstruction(bool on) {
-    const bool available = __builtin_cpu_supports("popcnt") != 0;
-    g_usePopcount.store(on && available, std::memory_order_relaxed);
-    return on && available;
+bool UseExtraInstructions(bool on) {
+    const bool popcount = on && __builtin_cpu_supports("popcnt") != 0;
+    const bool avx2 = on && __builtin_cpu_supports("avx2") != 0;
+    g_usePopcount.store(popcount, std::memory_order_relaxed);
+    g_useAvx2.store(avx2, std::memory_order_relaxed);
+    return popcount || avx2;
 }
 
 // Horizontal lines. For strip s the samples of the line at row y (from the

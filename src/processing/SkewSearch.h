@@ -156,11 +156,11 @@ private:
     Remembered remembered_[3];
 };
 
-// Whether the counts use the processor's population count instruction (on
-// by default where the processor has one) or the plain sum of bits, which
-// counts the same; returns whether the instruction is now used. For tests
-// that compare the two.
-bool UsePopcountInstruction(bool on);
+// Whether the counts use the processor's population count and AVX2
+// instructions (on by default where the processor has them) or the plain
+// code, which counts the same; returns whether any of them is now used. For
+// tests that compare the two.
+bool UseExtraInstructions(bool on);
 
 // The search methods, named by the binary image each one searches.
 enum class SkewMethod : std::int32_t {

@@ -192,14 +192,18 @@ TEST(SkewCount, FastCountsEqualTheReferenceOnWidePagesWithLargeLimits) {
     ExpectSameCounts({"dense", synth::RandomNoise(3301, 130, 8, 0.5, 12)}, slopes, slopes, {0, 1});
 }
 
-TEST(SkewCount, CountsWithAndWithoutThePopcountInstructionAreTheSame) {
-    // The plain sum of bits serves processors without the instruction.
+TEST(SkewCount, CountsWithAndWithoutTheExtraInstructionsAreTheSame) {
+    // The plain code (a plain sum of bits, 64 lines at a time) serves
+    // processors without the population count or AVX2 instructions.
     const SlopeRecorder sweep = SweepSlopes(5);
     struct Plain {
-        Plain() { EXPECT_FALSE(skew::UsePopcountInstruction(false)); }
-        ~Plain() { skew::UsePopcountInstruction(true); }
+        Plain() { EXPECT_FALSE(skew::UseExtraInstructions(false)); }
+        ~Plain() { skew::UseExtraInstructions(true); }
     } plain;
-    for (const NamedPage& page : SweepPages(3)) ExpectSameCounts(page, sweep.horizontal, sweep.vertical, {0, 1});
+    std::vector<double> horizontal = sweep.horizontal;
+    for (double t : {0.1, -0.2, 0.35, -0.5, 0.577}) horizontal.push_back(t);  // steep: 64 lines at a time
+    for (const NamedPage& page : SweepPages(3)) ExpectSameCounts(page, horizontal, sweep.vertical, {0, 1});
+    ExpectSameCounts({"wide", synth::RandomNoise(6553, 300, 8, 0.0105, 13)}, {0.2, -0.4}, {}, {0});
     for (int width : {1, 7, 8, 9, 15, 16, 17, 63, 64, 65})
         ExpectSameCounts({"random " + std::to_string(width), synth::RandomNoise(width, 23, 8, 0.5, 9)},
                          {0.0, 0.3, -2.0, 1e4}, {0.0, 0.3, -2.0, 1e4}, {0, 1});
