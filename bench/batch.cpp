@@ -2,15 +2,35 @@
 // 1, 2 and all processors: the engine, its workers, the image processor with
 // the default steps, reading and writing every file. Reports pages per
 // second and the speed-up over the one-worker run of the same process.
+//
+// The same process first measures the machine's own scaling with the same
+// worker counts and the same layout (one thread per worker, each taking the
+// next of 64 items until none is left): once over a loop that only computes
+// (no files, no allocation, nothing shared written), once over a loop that
+// streams through a buffer of its own per worker (allocated before the
+// clock starts) and so shares the memory bandwidth. A batch run reports its
+// speed-up against the compute loop's ("of_machine": 1 scales as well as the
+// machine can) and, per run:
+//   busy          CPU time of all threads / (wall time x workers); below 1
+//                 the workers waited (for a lock, the user-interface thread,
+//                 the end of the run);
+//   sys_share     the share of that CPU time spent in the kernel;
+//   faults_per_page, switches_per_page   page faults and voluntary context
+//                 switches (waits) per page;
+//   peak_MiB_per_worker  the growth of the peak resident size over the run,
+//                 divided by the workers.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
-
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/BatchEngine.h"
@@ -23,6 +43,7 @@
 #include "support/BenchEngine.h"
 #include "support/BenchFolder.h"
 #include "support/Pages.h"
+#include "support/ProcessFigures.h"
 
 namespace {
 
@@ -62,6 +83,75 @@ std::map<int, double>& PagesPerSecond() {
     return rates;
 }
 
+// Items per second of the machine's compute loop, per worker count.
+std::map<int, double>& ComputeRates() {
+    static std::map<int, double> rates;
+    return rates;
+}
+
+// Runs `item(worker, index)` for the 64 items on `workers` threads, each
+// taking the next item when it has finished one; returns the seconds.
+template <typename Item>
+double RunItems(int workers, const Item& item) {
+    std::atomic<int> next{0};
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    threads.reserve(static_cast<std::size_t>(workers));
+    for (int w = 0; w < workers; ++w)
+        threads.emplace_back([&, w] {
+            for (int i = next.fetch_add(1); i < kPages; i = next.fetch_add(1)) item(w, i);
+        });
+    for (auto& t : threads) t.join();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// About 20 ms of arithmetic in registers per item.
+std::uint64_t ComputeItem(int index) {
+    std::uint64_t a = 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(index);
+    std::uint64_t b = a * 3, c = a * 5, d = a * 7;
+    for (int i = 0; i < 4'000'000; ++i) {
+        a ^= a >> 12; a ^= a << 25; a ^= a >> 27; a *= 0x2545F4914F6CDD1Dull;
+        b = b * 6364136223846793005ull + 1442695040888963407ull;
+        c += (c << 7) ^ (c >> 3);
+        d = (d ^ b) * 0xff51afd7ed558ccdull;
+    }
+    return a ^ b ^ c ^ d;
+}
+
+void Report(benchmark::State& state, int workers, double seconds, std::map<int, double>& rates) {
+    const double rate = seconds > 0 ? kPages * static_cast<double>(state.iterations()) / seconds : 0;
+    rates[workers] = rate;
+    state.counters["workers"] = std::min(workers, GetProcessorCount());
+    state.counters["items_per_s"] = rate;
+    if (rates.count(1) && rates[1] > 0) state.counters["speedup"] = rate / rates[1];
+}
+
+void BM_MachineCompute(benchmark::State& state) {
+    const int workers = std::min(static_cast<int>(state.range(0)), GetProcessorCount());
+    double seconds = 0;
+    for (auto _ : state)
+        seconds += RunItems(workers, [](int, int i) { benchmark::DoNotOptimize(ComputeItem(i)); });
+    Report(state, workers, seconds, ComputeRates());
+}
+
+// One pass over a 64 MB buffer of the worker's own per item, read and
+// written (about what a page's pipeline moves in one of its steps).
+void BM_MachineMemory(benchmark::State& state) {
+    static std::map<int, double> rates;
+    const int workers = std::min(static_cast<int>(state.range(0)), GetProcessorCount());
+    constexpr std::size_t kWords = (std::size_t{64} << 20) / sizeof(std::uint64_t);
+    std::vector<std::vector<std::uint64_t>> buffers(static_cast<std::size_t>(workers),
+                                                    std::vector<std::uint64_t>(kWords, 1));
+    double seconds = 0;
+    for (auto _ : state)
+        seconds += RunItems(workers, [&](int w, int) {
+            std::uint64_t* p = buffers[static_cast<std::size_t>(w)].data();
+            for (std::size_t i = 0; i < kWords; ++i) p[i] = p[i] * 3 + 1;
+            benchmark::ClobberMemory();
+        });
+    Report(state, workers, seconds, rates);
+}
+
 void BM_BatchRun(benchmark::State& state) {
     const int workers = static_cast<int>(state.range(0));
     const std::string root = InputFolder();
@@ -80,6 +170,9 @@ void BM_BatchRun(benchmark::State& state) {
     engine->SetDestinationFolder(window.choices.destinationText);
 
     double seconds = 0;
+    const bool peakReset = procfig::ResetPeak();
+    const long long rssBefore = procfig::StatusKb("VmRSS");
+    const procfig::Usage usageBefore = procfig::ProcessUsage();
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove_all(root + "/out");
@@ -94,16 +187,34 @@ void BM_BatchRun(benchmark::State& state) {
             break;
         }
     }
+    const procfig::Usage used = procfig::ProcessUsage() - usageBefore;
+    const long long peakGrowthKb = procfig::StatusKb("VmHWM") - rssBefore;
     engine.reset();
     SetMainWindowHandle(HWND());
 
+    const int threads = std::min(workers, GetProcessorCount());
     const double rate = seconds > 0 ? kPages * static_cast<double>(state.iterations()) / seconds : 0;
     PagesPerSecond()[workers] = rate;
-    state.counters["workers"] = std::min(workers, GetProcessorCount());
+    state.counters["workers"] = threads;
     state.counters["pages_per_s"] = rate;
-    if (PagesPerSecond().count(1) && PagesPerSecond()[1] > 0) state.counters["speedup"] = rate / PagesPerSecond()[1];
+    if (PagesPerSecond().count(1) && PagesPerSecond()[1] > 0) {
+        const double speedup = rate / PagesPerSecond()[1];
+        state.counters["speedup"] = speedup;
+        auto& machine = ComputeRates();
+        if (machine.count(1) && machine.count(threads) && machine[1] > 0 && machine[threads] > 0)
+            state.counters["of_machine"] = speedup / (machine[threads] / machine[1]);
+    }
+    const double pages = kPages * static_cast<double>(state.iterations());
+    const double cpu = used.userSeconds + used.systemSeconds;
+    if (seconds > 0) state.counters["busy"] = cpu / (seconds * threads);
+    if (cpu > 0) state.counters["sys_share"] = used.systemSeconds / cpu;
+    state.counters["faults_per_page"] = static_cast<double>(used.minorFaults + used.majorFaults) / pages;
+    state.counters["switches_per_page"] = static_cast<double>(used.voluntarySwitches) / pages;
+    if (peakReset && rssBefore >= 0) state.counters["peak_MiB_per_worker"] = peakGrowthKb / 1024.0 / threads;
 }
 
 }  // namespace
 
+BENCHMARK(BM_MachineCompute)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_MachineMemory)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_BatchRun)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
