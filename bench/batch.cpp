@@ -10,7 +10,10 @@
 // streams through a buffer of its own per worker (allocated before the
 // clock starts) and so shares the memory bandwidth. A batch run reports its
 // speed-up against the compute loop's ("of_machine": 1 scales as well as the
-// machine can) and, per run:
+// machine can). On a shared machine what a process gets changes from one
+// second to the next, so each batch run also runs the compute loop with its
+// own worker count right before and right after itself, and of_machine
+// compares with those (the mean of the two). Per run it also reports:
 //   busy          CPU time of all threads / (wall time x workers); below 1
 //                 the workers waited (for a lock, the user-interface thread,
 //                 the end of the run);
@@ -118,6 +121,18 @@ std::uint64_t ComputeItem(int index) {
     return a ^ b ^ c ^ d;
 }
 
+// Items per second of the compute loop run around each batch run, per
+// worker count.
+std::map<int, double>& ComputeRatesAround() {
+    static std::map<int, double> rates;
+    return rates;
+}
+
+double ComputeRate(int workers) {
+    const double seconds = RunItems(workers, [](int, int i) { benchmark::DoNotOptimize(ComputeItem(i)); });
+    return seconds > 0 ? kPages / seconds : 0;
+}
+
 void Report(benchmark::State& state, int workers, double seconds, std::map<int, double>& rates) {
     const double rate = seconds > 0 ? kPages * static_cast<double>(state.iterations()) / seconds : 0;
     rates[workers] = rate;
@@ -129,8 +144,7 @@ void Report(benchmark::State& state, int workers, double seconds, std::map<int, 
 void BM_MachineCompute(benchmark::State& state) {
     const int workers = std::min(static_cast<int>(state.range(0)), GetProcessorCount());
     double seconds = 0;
-    for (auto _ : state)
-        seconds += RunItems(workers, [](int, int i) { benchmark::DoNotOptimize(ComputeItem(i)); });
+    for (auto _ : state) seconds += kPages / ComputeRate(workers);
     Report(state, workers, seconds, ComputeRates());
 }
 
@@ -169,6 +183,8 @@ void BM_BatchRun(benchmark::State& state) {
     engine->SetSaveToNewFolder(true);
     engine->SetDestinationFolder(window.choices.destinationText);
 
+    const int threads = std::min(workers, GetProcessorCount());
+    const double machineBefore = ComputeRate(threads);
     double seconds = 0;
     const bool peakReset = procfig::ResetPeak();
     const long long rssBefore = procfig::StatusKb("VmRSS");
@@ -191,8 +207,8 @@ void BM_BatchRun(benchmark::State& state) {
     const long long peakGrowthKb = procfig::StatusKb("VmHWM") - rssBefore;
     engine.reset();
     SetMainWindowHandle(HWND());
+    ComputeRatesAround()[threads] = (machineBefore + ComputeRate(threads)) / 2;
 
-    const int threads = std::min(workers, GetProcessorCount());
     const double rate = seconds > 0 ? kPages * static_cast<double>(state.iterations()) / seconds : 0;
     PagesPerSecond()[workers] = rate;
     state.counters["workers"] = threads;
@@ -200,7 +216,7 @@ void BM_BatchRun(benchmark::State& state) {
     if (PagesPerSecond().count(1) && PagesPerSecond()[1] > 0) {
         const double speedup = rate / PagesPerSecond()[1];
         state.counters["speedup"] = speedup;
-        auto& machine = ComputeRates();
+        auto& machine = ComputeRatesAround();
         if (machine.count(1) && machine.count(threads) && machine[1] > 0 && machine[threads] > 0)
             state.counters["of_machine"] = speedup / (machine[threads] / machine[1]);
     }
