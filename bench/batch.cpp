@@ -21,7 +21,10 @@
 //   faults_per_page, switches_per_page   page faults and voluntary context
 //                 switches (waits) per page;
 //   peak_MiB_per_worker  the growth of the peak resident size over the run,
-//                 divided by the workers.
+//                 divided by the workers;
+//   tail_idle     the share of the workers' time lost at the end of the run,
+//                 when a worker has found nothing left to take and the others
+//                 still finish their files.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -189,15 +192,19 @@ void BM_BatchRun(benchmark::State& state) {
     const bool peakReset = procfig::ResetPeak();
     const long long rssBefore = procfig::StatusKb("VmRSS");
     const procfig::Usage usageBefore = procfig::ProcessUsage();
+    double tailSeconds = 0;  // summed over the workers
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove_all(root + "/out");
         state.ResumeTiming();
+        receiver.workerExits.clear();
         const auto start = std::chrono::steady_clock::now();
         engine->OnStartStop();
         pump.PumpUntil([&] { return engine->RunState() == RUN_STATE_IDLE && engine->Pool().LiveThreads() == 0; },
                        std::chrono::minutes(30));
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto end = std::chrono::steady_clock::now();
+        seconds += std::chrono::duration<double>(end - start).count();
+        for (const auto& exit : receiver.workerExits) tailSeconds += std::chrono::duration<double>(end - exit).count();
         if (engine->Pool().CountDone() != kPages || engine->FailedCount() != 0) {
             state.SkipWithError("the run did not process every page");
             break;
@@ -222,7 +229,10 @@ void BM_BatchRun(benchmark::State& state) {
     }
     const double pages = kPages * static_cast<double>(state.iterations());
     const double cpu = used.userSeconds + used.systemSeconds;
-    if (seconds > 0) state.counters["busy"] = cpu / (seconds * threads);
+    if (seconds > 0) {
+        state.counters["busy"] = cpu / (seconds * threads);
+        state.counters["tail_idle"] = tailSeconds / (seconds * threads);
+    }
     if (cpu > 0) state.counters["sys_share"] = used.systemSeconds / cpu;
     state.counters["faults_per_page"] = static_cast<double>(used.minorFaults + used.majorFaults) / pages;
     state.counters["switches_per_page"] = static_cast<double>(used.voluntarySwitches) / pages;
