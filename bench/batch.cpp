@@ -18,6 +18,9 @@
 //                 the workers waited (for a lock, the user-interface thread,
 //                 the end of the run);
 //   sys_share     the share of that CPU time spent in the kernel;
+//   cpu_ms_per_page  CPU time of all threads per page (grows with the
+//                 workers when they slow each other down: memory bandwidth,
+//                 the kernel's locks);
 //   faults_per_page, switches_per_page   page faults and voluntary context
 //                 switches (waits) per page;
 //   peak_MiB_per_worker  the growth of the peak resident size over the run,
@@ -234,6 +237,7 @@ void BM_BatchRun(benchmark::State& state) {
         state.counters["tail_idle"] = tailSeconds / (seconds * threads);
     }
     if (cpu > 0) state.counters["sys_share"] = used.systemSeconds / cpu;
+    state.counters["cpu_ms_per_page"] = cpu * 1000 / pages;
     state.counters["faults_per_page"] = static_cast<double>(used.minorFaults + used.majorFaults) / pages;
     state.counters["switches_per_page"] = static_cast<double>(used.voluntarySwitches) / pages;
     if (peakReset && rssBefore >= 0) state.counters["peak_MiB_per_worker"] = peakGrowthKb / 1024.0 / threads;
