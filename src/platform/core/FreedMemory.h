@@ -38,5 +38,8 @@ public:
 
 // True while some KeepWhileAlive lives.
 bool Keeping();
+// True while the allocator in use follows the keeping (the C library's own;
+// not the allocator of a sanitizer build, which ignores it).
+bool KeepingTakesEffect();
 
 }  // namespace freedmem
