@@ -3,6 +3,11 @@
 // the default steps, reading and writing every file. Reports pages per
 // second and the speed-up over the one-worker run of the same process.
 //
+// The same runs are made once more with a processor that only computes for
+// about as long as a page takes (BM_EngineOnlyRun): what the engine itself
+// (the user-interface thread's part, the hand-overs, the end of the run)
+// costs, apart from what the pages' memory costs.
+//
 // The same process first measures the machine's own scaling with the same
 // worker counts and the same layout (one thread per worker, each taking the
 // next of 64 items until none is left): once over a loop that only computes
@@ -43,6 +48,7 @@
 #include <vector>
 
 #include "app/core/BatchEngine.h"
+#include "app/core/BatchMessages.h"
 #include "platform/core/Files.h"
 #include "platform/core/MessagePump.h"
 #include "platform/core/Paths.h"
@@ -87,11 +93,6 @@ const std::string& InputFolder() {
     return folder;
 }
 
-std::map<int, double>& PagesPerSecond() {
-    static std::map<int, double> rates;
-    return rates;
-}
-
 // Items per second of the machine's compute loop, per worker count.
 std::map<int, double>& ComputeRates() {
     static std::map<int, double> rates;
@@ -125,13 +126,6 @@ std::uint64_t ComputeItem(int index) {
         d = (d ^ b) * 0xff51afd7ed558ccdull;
     }
     return a ^ b ^ c ^ d;
-}
-
-// Items per second of the compute loop run around each batch run, per
-// worker count.
-std::map<int, double>& ComputeRatesAround() {
-    static std::map<int, double> rates;
-    return rates;
 }
 
 double ComputeRate(int workers) {
@@ -172,7 +166,43 @@ void BM_MachineMemory(benchmark::State& state) {
     Report(state, workers, seconds, rates);
 }
 
-void BM_BatchRun(benchmark::State& state) {
+// A processor that only computes, for about as long as the image
+// processor takes for a page, on the engine's whole road (the file read on
+// the user-interface thread, the decision, the save asked for on the
+// worker) but without a page's memory: the engine's own scaling.
+class ComputeOnlyProcessor final : public IRunProcessor {
+public:
+    WPARAM Key() const override { return reinterpret_cast<WPARAM>(this); }
+    void SetRun(std::int32_t, float, float) override {}
+    void SetInputPath(const std::wstring& path) override { input_ = path; }
+    void SetOutputGuard(std::shared_ptr<const IOutputGuard>) override {}
+    std::wstring InputPath() const override { return input_; }
+    std::uint64_t EstimatePeakBytes(const std::wstring&) override { return 0; }
+    bool ReadFileBytes(const std::wstring& path) override { return files::ReadAll(path, bytes_); }
+    bool ProcessFile(const std::wstring&, std::int32_t, const std::wstring&, const std::wstring&,
+                     std::int32_t index) override {
+        for (int round = 0; round < 14; ++round) benchmark::DoNotOptimize(ComputeItem(index + round));
+        PostMessage(GetMainWindowHandle(), WM_IMAGE_PROCESSED, Key(), index);
+        return true;
+    }
+    bool IsBlankResult() const override { return false; }
+    bool SaveResult() override { return !bytes_.empty(); }
+    std::wstring OutputFolder() const override { return {}; }
+    std::wstring OutputName() const override { return {}; }
+
+private:
+    std::wstring input_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+// Pages per second and the compute loop's rate around each run, per worker
+// count, for one kind of run.
+struct RunRates {
+    std::map<int, double> pages;
+    std::map<int, double> machine;
+};
+
+void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
     const int workers = static_cast<int>(state.range(0));
     const std::string root = InputFolder();
     ProcessSetting::ResetToStart();
@@ -188,6 +218,7 @@ void BM_BatchRun(benchmark::State& state) {
     engine->SetWindowHandle(receiver.hwnd());
     engine->SetSaveToNewFolder(true);
     engine->SetDestinationFolder(window.choices.destinationText);
+    if (computeOnly) engine->SetProcessorFactory([] { return std::make_unique<ComputeOnlyProcessor>(); });
 
     const int threads = std::min(workers, GetProcessorCount());
     const double machineBefore = ComputeRate(threads);
@@ -217,16 +248,16 @@ void BM_BatchRun(benchmark::State& state) {
     const long long peakGrowthKb = procfig::StatusKb("VmHWM") - rssBefore;
     engine.reset();
     SetMainWindowHandle(HWND());
-    ComputeRatesAround()[threads] = (machineBefore + ComputeRate(threads)) / 2;
+    rates.machine[threads] = (machineBefore + ComputeRate(threads)) / 2;
 
     const double rate = seconds > 0 ? kPages * static_cast<double>(state.iterations()) / seconds : 0;
-    PagesPerSecond()[workers] = rate;
+    rates.pages[threads] = rate;
     state.counters["workers"] = threads;
     state.counters["pages_per_s"] = rate;
-    if (PagesPerSecond().count(1) && PagesPerSecond()[1] > 0) {
-        const double speedup = rate / PagesPerSecond()[1];
+    if (rates.pages.count(1) && rates.pages[1] > 0) {
+        const double speedup = rate / rates.pages[1];
         state.counters["speedup"] = speedup;
-        auto& machine = ComputeRatesAround();
+        auto& machine = rates.machine;
         if (machine.count(1) && machine.count(threads) && machine[1] > 0 && machine[threads] > 0)
             state.counters["of_machine"] = speedup / (machine[threads] / machine[1]);
     }
@@ -243,8 +274,20 @@ void BM_BatchRun(benchmark::State& state) {
     if (peakReset && rssBefore >= 0) state.counters["peak_MiB_per_worker"] = peakGrowthKb / 1024.0 / threads;
 }
 
+void BM_BatchRun(benchmark::State& state) {
+    static RunRates rates;
+    MeasureRuns(state, rates, false);
+}
+
+// The same runs with the compute-only processor.
+void BM_EngineOnlyRun(benchmark::State& state) {
+    static RunRates rates;
+    MeasureRuns(state, rates, true);
+}
+
 }  // namespace
 
 BENCHMARK(BM_MachineCompute)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_MachineMemory)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_EngineOnlyRun)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_BatchRun)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
