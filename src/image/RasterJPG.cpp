@@ -177,6 +177,19 @@ bool CRasterJPG::Decode(CByteStream* stream, bool headerOnly) {
     return ok;
 }
 
+bool CRasterJPG::ReadShape(CByteStream* stream, DWORD& width, DWORD& height, DWORD& bitsPerPixel) {
+    m_shapeOnly = true;
+    const bool ok = Decode(stream, true);
+    m_shapeOnly = false;
+    if (!ok) return false;
+    const std::int32_t orientation = m_info.exif.orientation;
+    const bool quarter = orientation >= 5 && orientation <= 8;
+    width = quarter ? m_shapeHeight : m_shapeWidth;
+    height = quarter ? m_shapeWidth : m_shapeHeight;
+    bitsPerPixel = m_shapeBits;
+    return true;
+}
+
 bool CRasterJPG::RunDecode(DecodeState* st, CByteStream* stream, bool headerOnly) {
     jpeg_decompress_struct* cinfo = &st->cinfo;
     InitErrorManager(&st->err);
@@ -218,6 +231,14 @@ bool CRasterJPG::RunDecode(DecodeState* st, CByteStream* stream, bool headerOnly
     jpeg_calc_output_dimensions(cinfo);
     if (!FitsLimits(cinfo->output_width, cinfo->output_height, 8u * static_cast<DWORD>(cinfo->out_color_components)))
         return false;
+    if (m_shapeOnly) {
+        // The depth as the image would be made: 8 bits for one component,
+        // 24 for more.
+        m_shapeWidth = cinfo->output_width;
+        m_shapeHeight = cinfo->output_height;
+        m_shapeBits = cinfo->out_color_components > 1 ? 24 : 8;
+        return true;
+    }
     if (!headerOnly) jpeg_start_decompress(cinfo);
     const int components = cinfo->out_color_components;
     // A row target takes the rows only when they stay as decoded: a picture

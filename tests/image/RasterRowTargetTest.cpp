@@ -3,7 +3,8 @@
 // keeps them in the image's block; every row is reported once and no
 // padding byte is written. Pictures that an Exif orientation turns stay in
 // the block. An image over outside rows copies and encodes as the same
-// image with its own block.
+// image with its own block. The shape read from a JPEG's headers alone is
+// the shape of the header-only decode.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,6 +20,7 @@
 
 #include "image/ByteStream.h"
 #include "image/Raster.h"
+#include "image/RasterJPG.h"
 #include "platform/core/LittleEndian.h"
 #include "RasterTestUtil.h"
 
@@ -217,7 +219,9 @@ TEST(RasterRowTarget, TurnedPicturesRefusedTargetsAndHeaderOnlyDecodesKeepTheirR
         ASSERT_TRUE(tried.Decode(&b, RASTER_FORMAT_JPG, c.headerOnly));
         EXPECT_EQ(tried.HasRowsOutside(), c.delivered);
         EXPECT_EQ(target.asked, c.delivered || c.refuse ? 1 : 0);
-        if (!c.delivered && !c.refuse) EXPECT_TRUE(target.reported.empty());
+        if (!c.delivered && !c.refuse) {
+            EXPECT_TRUE(target.reported.empty());
+        }
         EXPECT_EQ(Difference(tried, plain), "");
     }
 }
@@ -271,4 +275,35 @@ TEST(RasterRowTarget, ImagesOverOutsideRowsCopyAndEncodeAsImagesWithTheirOwnRows
     CRaster none;
     EXPECT_EQ(none.CreateOverRows(4, 4, 8, nullptr), nullptr);
     EXPECT_FALSE(none.IsValid());
+}
+
+TEST(JpegShape, HeadersAloneGiveTheShapeOfTheHeaderOnlyDecode) {
+    const Bytes colour = PictureJpeg(13, 7, 24, 50);
+    const Bytes grey = PictureJpeg(5, 9, 8, 51);
+    struct Case {
+        const char* label;
+        Bytes file;
+    };
+    std::vector<Case> cases = {{"colour", colour}, {"grey", grey}, {"cmyk", CmykJpeg(6, 4, 52)}};
+    for (int o = 1; o <= 9; ++o)
+        cases.push_back({"orientation", WithOrientation(colour, o)});
+    cases.push_back({"grey turned", WithOrientation(grey, 6)});
+    cases.push_back({"cut inside the headers", Bytes(colour.begin(), colour.begin() + 40)});
+    cases.push_back({"not a JPEG", Bytes{'P', 'N', 'G', 0, 1, 2, 3}});
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(std::string(c.label) + " " + std::to_string(i));
+        CRaster header;
+        CMemStream a(const_cast<BYTE*>(c.file.data()), DWORD(c.file.size()));
+        const bool decoded = header.Decode(&a, RASTER_FORMAT_JPG, true);
+        CRasterJPG codec;
+        CMemStream b(const_cast<BYTE*>(c.file.data()), DWORD(c.file.size()));
+        DWORD w = 0, h = 0, bits = 0;
+        EXPECT_EQ(codec.ReadShape(&b, w, h, bits), decoded);
+        EXPECT_FALSE(codec.IsValid());
+        if (!decoded) continue;
+        EXPECT_EQ(w, header.GetWidth());
+        EXPECT_EQ(h, header.GetHeight());
+        EXPECT_EQ(bits, header.GetBitsPerPixel());
+    }
 }
