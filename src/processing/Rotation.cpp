@@ -343,6 +343,43 @@ void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
     RenderBaseline(m, canvas);
 }
 
+// A turn by zero (cos a exactly 1, sin a exactly +-0) about the centre of a
+// centred buffer. The canvas is (w + 1) x (h + 1), so the image sits at
+// offset (0, 0). Each column's position is W'/2 + (X - W'/2) = X and each
+// row's is H'/2 + (Y - H'/2) = Y, exactly (halves of integers, sums of
+// integers), and the cross terms are +-0. So every sample lies on a whole
+// pixel: fractions 0, weights 1, 0, 0, 0, and 1 x p + 0 x q + 0 x r + 0 x s
+// is p exactly; the neighbours outside the image weigh 0. Column w and
+// row h reach the sampled area's last column and row and take the edge
+// fill. The canvas is therefore the image, one edge-filled column to the
+// right of each row, one edge-filled row on top, and the row padding the
+// fill the canvas starts with -- written here byte by byte, once.
+Canvas StraightCanvas(const Mapping& m, int cw, int ch, int bpp) {
+    Canvas c;
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), bpp);
+    c.size = outStride * static_cast<std::size_t>(ch);
+    c.bits.reset(new (std::nothrow) std::uint8_t[c.size > 0 ? c.size : 1]);
+    if (!c.bits) return Canvas{};
+    largebuf::Advise(c.bits.get(), c.size);
+    c.width = cw;
+    c.height = ch;
+    c.bitsPerPixel = bpp;
+    const std::size_t n = static_cast<std::size_t>(m.channels);
+    const std::size_t imageBytes = static_cast<std::size_t>(m.width) * n;
+    const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
+    for (int y = 0; y < ch; ++y) {
+        std::uint8_t* out = c.bits.get() + outStride * static_cast<std::size_t>(y);
+        std::size_t done = 0;
+        if (y < m.height) {
+            std::memcpy(out, m.bits + m.stride * static_cast<std::size_t>(y), imageBytes);
+            done = imageBytes;
+        }
+        std::memset(out + done, m.edgeFill, rowBytes - done);
+        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
+    }
+    return c;
+}
+
 Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill) {
     Canvas c;
     c.size = px::StrideFor(static_cast<std::size_t>(width), bpp) * static_cast<std::size_t>(height);
@@ -386,12 +423,13 @@ Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bpp, d
                      std::uint8_t edgeFill, Kernel kernel) {
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(degrees, width, height, &cw, &ch)) return {};
-    Canvas canvas = NewCanvas(cw, ch, bpp, fill);
-    if (canvas.empty()) return canvas;
     const double a = Radians(degrees);
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),
                     (cw - width) / 2, (ch - height) / 2, cw, ch, fill, cw / 2.0, ch / 2.0,
                     std::cos(a), std::sin(a), edgeFill};
+    if (kernel == Kernel::kFastest && m.cosA == 1.0 && m.sinA == 0.0) return StraightCanvas(m, cw, ch, bpp);
+    Canvas canvas = NewCanvas(cw, ch, bpp, fill);
+    if (canvas.empty()) return canvas;
     Render(m, canvas, kernel);
     return canvas;
 }

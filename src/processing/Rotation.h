@@ -24,8 +24,10 @@ struct Canvas {
 
 // The sampling loops: the baseline loop (any x86-64 processor) and one for
 // processors with AVX2, which gives identical canvases. kFastest takes the
-// AVX2 loop where the processor has it; kAvx2 falls back to the baseline
-// loop where it has not.
+// AVX2 loop where the processor has it, and builds the canvas of a turn by
+// zero about a centred buffer by copying rows (the same bytes: every sample
+// lies on a whole pixel); kBaseline and kAvx2 always sample, and kAvx2
+// falls back to the baseline loop where the processor has no AVX2.
 enum class Kernel { kFastest, kBaseline, kAvx2 };
 // True when the processor runs the AVX2 loop.
 bool Avx2Available();

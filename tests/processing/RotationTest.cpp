@@ -82,6 +82,57 @@ TEST(Rotation, ATurnByZeroKeepsEveryPixelAndAddsAnEdgeColumnAndRow) {
     }
 }
 
+TEST(Rotation, TheCopiedTurnByZeroEqualsTheSampledOne) {
+    // The turn by zero is built by copying rows; the sampling loops and the
+    // plain rotation must give the same canvas, padding included: both
+    // depths, 1 x 1, every width from 1 to 17, odd and even heights, both
+    // fill colours, and random bytes in the source's row padding (which must
+    // not reach the canvas).
+    std::vector<rotation::Kernel> sampled = {rotation::Kernel::kBaseline};
+    if (rotation::Avx2Available()) sampled.push_back(rotation::Kernel::kAvx2);
+    std::uint64_t seed = 700;
+    for (int bpp : {8, 24})
+        for (int w = 1; w <= 17; ++w)
+            for (int h : {1, 2, 5, 16}) {
+                const synth::Page page = synth::RandomBytes(w, h, bpp, seed++);
+                for (double degrees : {0.0, -0.0})
+                    for (auto [fill, edge] : {std::pair<int, int>{255, 255}, {0, 255}, {255, 0}, {0, 0}}) {
+                        const auto f = static_cast<std::uint8_t>(fill), e = static_cast<std::uint8_t>(edge);
+                        const Canvas copied = rotation::RotateCentred(page.bits.data(), w, h, bpp, degrees, f, e);
+                        ASSERT_EQ(copied.width, w + 1);
+                        ASSERT_EQ(copied.height, h + 1);
+                        const reference::RotatedImage plain =
+                            reference::RotateCentred(page.bits.data(), w, h, bpp, degrees, f, e);
+                        EXPECT_TRUE(Same(copied, plain.bits))
+                            << w << "x" << h << " " << bpp << " bits, fill " << fill << ", edge " << edge;
+                        for (rotation::Kernel k : sampled) {
+                            const Canvas c = rotation::RotateCentred(page.bits.data(), w, h, bpp, degrees, f, e, k);
+                            EXPECT_TRUE(Same(copied, std::vector<std::uint8_t>(c.bits.get(), c.bits.get() + c.size)))
+                                << w << "x" << h << " " << bpp << " bits, loop " << static_cast<int>(k);
+                        }
+                    }
+            }
+}
+
+TEST(Rotation, ATurnByAnAngleCloseToZeroIsNotACopy) {
+    // The copy holds only when sin a is exactly zero: a turn by a tiny
+    // angle maps the upper half of the first column to just below 0, which
+    // keeps the fill instead of the source pixel.
+    const synth::Page g = synth::Blank(9, 8, 8, synth::Rgb(120, 120, 120));
+    for (double degrees : {1e-12, -1e-12}) {
+        const Canvas c = rotation::RotateCentred(g.bits.data(), 9, 8, 8, degrees, 255, 0);
+        const reference::RotatedImage plain = reference::RotateCentred(g.bits.data(), 9, 8, 8, degrees, 255, 0);
+        ASSERT_TRUE(Same(c, plain.bits)) << degrees;
+        const Canvas zero = rotation::RotateCentred(g.bits.data(), 9, 8, 8, 0.0, 255, 0);
+        ASSERT_EQ(zero.size, c.size);
+        EXPECT_NE(std::memcmp(zero.bits.get(), c.bits.get(), c.size), 0) << degrees;
+        int kept = 0;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 9; ++x) kept += Pixel8(c, x, y) == 255;
+        EXPECT_GT(kept, 0) << degrees;
+    }
+}
+
 TEST(Rotation, APositiveAngleTurnsClockwiseAsDisplayed) {
     // A dark square 100 pixels right of the centre. Turned clockwise by 30
     // degrees as displayed it moves down on the screen, which is toward
