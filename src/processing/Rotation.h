@@ -22,15 +22,18 @@ struct Canvas {
     bool empty() const { return !bits; }
 };
 
-// The sampling loops: the baseline loop (any x86-64 processor) and one for
-// processors with AVX2, which gives identical canvases. kFastest takes the
-// AVX2 loop where the processor has it, and builds the canvas of a turn by
-// zero about a centred buffer by copying rows (the same bytes: every sample
-// lies on a whole pixel); kBaseline and kAvx2 always sample, and kAvx2
-// falls back to the baseline loop where the processor has no AVX2.
-enum class Kernel { kFastest, kBaseline, kAvx2 };
+// The sampling loops: the baseline loop (any x86-64 processor), one for
+// processors with AVX2 and one for processors with AVX-512 (F, BW, DQ, VL
+// and VBMI), which give identical canvases. kFastest takes the widest loop
+// the processor has, and builds the canvas of a turn by zero about a
+// centred buffer by copying rows (the same bytes: every sample lies on a
+// whole pixel); the others always sample, kAvx512 falling back to the AVX2
+// loop and kAvx2 to the baseline loop where the processor lacks them.
+enum class Kernel { kFastest, kBaseline, kAvx2, kAvx512 };
 // True when the processor runs the AVX2 loop.
 bool Avx2Available();
+// True when the processor runs the AVX-512 loop.
+bool Avx512Available();
 
 // Canvas that holds a width x height image turned by `degrees`:
 // int(w |cos a| + h |sin a| + 1) by int(w |sin a| + h |cos a| + 1) with

@@ -22,6 +22,15 @@ bool Same(const Canvas& c, const std::vector<std::uint8_t>& bits) {
     return c.size == bits.size() && std::equal(bits.begin(), bits.end(), c.bits.get());
 }
 
+// The sampling loops this processor runs: the baseline loop always, the
+// vector loops where it has them.
+std::vector<rotation::Kernel> SamplingLoops() {
+    std::vector<rotation::Kernel> loops = {rotation::Kernel::kBaseline};
+    if (rotation::Avx2Available()) loops.push_back(rotation::Kernel::kAvx2);
+    if (rotation::Avx512Available()) loops.push_back(rotation::Kernel::kAvx512);
+    return loops;
+}
+
 }  // namespace
 
 TEST(Rotation, CanvasSizes) {
@@ -88,8 +97,7 @@ TEST(Rotation, TheCopiedTurnByZeroEqualsTheSampledOne) {
     // depths, 1 x 1, every width from 1 to 17, odd and even heights, both
     // fill colours, and random bytes in the source's row padding (which must
     // not reach the canvas).
-    std::vector<rotation::Kernel> sampled = {rotation::Kernel::kBaseline};
-    if (rotation::Avx2Available()) sampled.push_back(rotation::Kernel::kAvx2);
+    const std::vector<rotation::Kernel> sampled = SamplingLoops();
     std::uint64_t seed = 700;
     for (int bpp : {8, 24})
         for (int w = 1; w <= 17; ++w)
@@ -278,8 +286,7 @@ TEST(Rotation, EverySamplingLoopEqualsThePlainRotation) {
             pages.push_back(synth::RandomShapes(w, h, bpp, 6, seed++));
             pages.push_back(synth::Blank(w, h, bpp, synth::Rgb(255, 201, 77)));
         }
-    std::vector<rotation::Kernel> kernels = {rotation::Kernel::kBaseline};
-    if (rotation::Avx2Available()) kernels.push_back(rotation::Kernel::kAvx2);
+    const std::vector<rotation::Kernel> kernels = SamplingLoops();
     for (rotation::Kernel kernel : kernels)
         for (const synth::Page& page : pages)
             for (double degrees : {0.0, 0.01, -0.37, 1.3, -5.0, 17.2, 30.0, 45.0, 90.0, -90.0, 180.0, 271.5})
@@ -291,8 +298,10 @@ TEST(Rotation, EverySamplingLoopEqualsThePlainRotation) {
 
 TEST(Rotation, TheVectorLoopEqualsTheBaselineLoopOnScanLikePages) {
     // Pages of scan size and content (text on tinted paper with noise, odd
-    // widths) turned by the small angles deskewing meets, through both loops.
-    if (!rotation::Avx2Available()) GTEST_SKIP() << "this processor has no AVX2";
+    // widths) turned by the small angles deskewing meets, through every
+    // sampling loop.
+    const std::vector<rotation::Kernel> loops = SamplingLoops();
+    if (loops.size() < 2) GTEST_SKIP() << "this processor has no vector loop";
     const double angles[] = {-1.3, 0.05, 2.75, -4.95, 0.5001};
     int seed = 3;
     for (int bpp : {8, 24}) {
@@ -302,11 +311,13 @@ TEST(Rotation, TheVectorLoopEqualsTheBaselineLoopOnScanLikePages) {
             for (double a : angles) {
                 const Canvas base = rotation::RotateCentred(page.bits.data(), w, h, bpp, a, 255, 0,
                                                             rotation::Kernel::kBaseline);
-                const Canvas avx2 = rotation::RotateCentred(page.bits.data(), w, h, bpp, a, 255, 0,
-                                                            rotation::Kernel::kAvx2);
-                ASSERT_EQ(base.size, avx2.size);
-                EXPECT_EQ(std::memcmp(base.bits.get(), avx2.bits.get(), base.size), 0)
-                    << w << "x" << h << " " << bpp << " bits, " << a << " degrees";
+                for (rotation::Kernel loop : loops) {
+                    const Canvas fast = rotation::RotateCentred(page.bits.data(), w, h, bpp, a, 255, 0, loop);
+                    ASSERT_EQ(base.size, fast.size);
+                    EXPECT_EQ(std::memcmp(base.bits.get(), fast.bits.get(), base.size), 0)
+                        << w << "x" << h << " " << bpp << " bits, " << a << " degrees, loop "
+                        << static_cast<int>(loop);
+                }
             }
         }
     }
