@@ -349,7 +349,7 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
 // register, which it then reports as maybe used uninitialised.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#define TESSAVAN_AVX512 "avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2"
+#define TESSAVAN_AVX512 "avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2,bmi2"
 #define TESSAVAN_AVX512_INLINE __attribute__((target(TESSAVAN_AVX512), always_inline)) inline
 
 struct Weights8 {
@@ -366,6 +366,25 @@ TESSAVAN_AVX512_INLINE __m512d Byte8(__m512i lanes) {
                                          z, z, z, z, z, z, z, 8 + Byte, z, z, z, z, z, z, z, Byte,
                                          z, z, z, z, z, z, z, 8 + Byte, z, z, z, z, z, z, z, Byte);
     return _mm512_cvtepi64_pd(_mm512_shuffle_epi8(lanes, pick));
+}
+
+// The baseline's weights of eight samples at (x, y), all at non-negative
+// positions below the sampled area's last column and row; x0 and y0 are
+// their whole parts.
+TESSAVAN_AVX512_INLINE Weights8 Weights8Of(__m512d x, __m512d y, __m256i& x0, __m256i& y0) {
+    const __m512d one = _mm512_set1_pd(1.0);
+    x0 = _mm512_cvttpd_epi32(x);
+    y0 = _mm512_cvttpd_epi32(y);
+    const __m512d fx = _mm512_sub_pd(x, _mm512_cvtepi32_pd(x0));
+    const __m512d fy = _mm512_sub_pd(y, _mm512_cvtepi32_pd(y0));
+    const __m512d gx = _mm512_sub_pd(one, fx), gy = _mm512_sub_pd(one, fy);
+    return Weights8{_mm512_mul_pd(gx, gy), _mm512_mul_pd(fx, gy), _mm512_mul_pd(gx, fy), _mm512_mul_pd(fx, fy)};
+}
+
+// The byte mask of eight 24-bit pixels from the mask of the pixels.
+TESSAVAN_AVX512_INLINE __mmask32 ThreeBytesEach(__mmask8 pixels) {
+    const unsigned bits = _pdep_u32(pixels, 0x249249u);
+    return bits | bits << 1 | bits << 2;
 }
 
 // int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
@@ -395,11 +414,21 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
     const bool vectorOk = area.ok;
     const __m512d vLoX = _mm512_set1_pd(loX), vHiX = _mm512_set1_pd(hiX);
     const __m512d vLoY = _mm512_set1_pd(loY), vHiY = _mm512_set1_pd(hiY);
-    const __m512d one = _mm512_set1_pd(1.0);
     const __m256i vOffX = _mm256_set1_epi32(m.offsetX), vOffY = _mm256_set1_epi32(m.offsetY);
     const __m256i vStride = _mm256_set1_epi32(static_cast<int>(m.stride));
     const __m256i vN = _mm256_set1_epi32(n);
     const __m256i step = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    // Beside the image: x0 + 1 < offsetX, x0 >= offsetX + width (x0 the
+    // whole part of x >= 0), the same for rows; below the sampled area's
+    // last column and row.
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d vLastX = _mm512_set1_pd(m.sampledWidth - 1), vLastY = _mm512_set1_pd(m.sampledHeight - 1);
+    const __m512d vLeftOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) - 1);
+    const __m512d vRightOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) + m.width);
+    const __m512d vBelowImage = _mm512_set1_pd(static_cast<double>(m.offsetY) - 1);
+    const __m512d vAboveImage = _mm512_set1_pd(static_cast<double>(m.offsetY) + m.height);
+    const __m512d vOutside = _mm512_set1_pd(m.outside);
+    const __m256i vGrey3 = _mm256_set1_epi32(0x010101);  // a level into B, G and R
     // 24-bit rows: the eight bytes from pixel k of a row read from pixel 0,
     // into 64-bit lane k.
     alignas(64) std::uint8_t fromPixel[64];
@@ -425,17 +454,34 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
             const __m512d y = _mm512_add_pd(_mm512_loadu_pd(&pos.colY[static_cast<std::size_t>(X)]), vRowY);
             const __mmask8 inside = _mm512_cmp_pd_mask(x, vLoX, _CMP_GE_OQ) & _mm512_cmp_pd_mask(x, vHiX, _CMP_LT_OQ) &
                                     _mm512_cmp_pd_mask(y, vLoY, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, vHiY, _CMP_LT_OQ);
+            __m256i x0, y0;
             if (inside != 0xFF) {
-                SampleSpan(m, pos, X, X + 8, rowX, rowY, out);
+                // Beside the image: a sample placed at a negative position
+                // is not written; one whose four neighbours all lie outside
+                // the image (and inside the sampled area) blends the
+                // outside level four times. A group of only such samples
+                // is done at once; any other sample is taken one by one.
+                const __mmask8 placed =
+                    _mm512_cmp_pd_mask(x, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, zero, _CMP_GE_OQ);
+                const __mmask8 away =
+                    placed & _mm512_cmp_pd_mask(x, vLastX, _CMP_LT_OQ) & _mm512_cmp_pd_mask(y, vLastY, _CMP_LT_OQ) &
+                    (_mm512_cmp_pd_mask(x, vLeftOfImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(x, vRightOfImage, _CMP_GE_OQ) |
+                     _mm512_cmp_pd_mask(y, vBelowImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(y, vAboveImage, _CMP_GE_OQ));
+                if (static_cast<__mmask8>(away | ~placed) != 0xFF) {
+                    SampleSpan(m, pos, X, X + 8, rowX, rowY, out);
+                    continue;
+                }
+                const __m256i v = Blend8(Weights8Of(x, y, x0, y0), vOutside, vOutside, vOutside, vOutside);
+                std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
+                if (n == 1)
+                    _mm_mask_storeu_epi8(dst, away, _mm256_cvtepi32_epi8(v));
+                else
+                    _mm256_mask_storeu_epi8(dst, ThreeBytesEach(away),
+                                            _mm256_permutexvar_epi8(vPacked, _mm256_mullo_epi32(v, vGrey3)));
                 continue;
             }
             if (X + kAhead < cw) PrefetchAhead(m, pos, X + kAhead, rowX, rowY, loX, hiX, loY, hiY);
-            const __m256i x0 = _mm512_cvttpd_epi32(x), y0 = _mm512_cvttpd_epi32(y);
-            const __m512d fx = _mm512_sub_pd(x, _mm512_cvtepi32_pd(x0));
-            const __m512d fy = _mm512_sub_pd(y, _mm512_cvtepi32_pd(y0));
-            const __m512d gx = _mm512_sub_pd(one, fx), gy = _mm512_sub_pd(one, fy);
-            const Weights8 w{_mm512_mul_pd(gx, gy), _mm512_mul_pd(fx, gy), _mm512_mul_pd(gx, fy),
-                             _mm512_mul_pd(fx, fy)};
+            const Weights8 w = Weights8Of(x, y, x0, y0);
             const __m256i row0 = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(y0, vOffY), vStride),
                                                   _mm256_mullo_epi32(_mm256_sub_epi32(x0, vOffX), vN));
             // Eight samples at consecutive pixels of one pair of rows.
@@ -553,7 +599,8 @@ bool Avx512Available() {
 #ifdef TESSAVAN_ROTATION_AVX2
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-                                  __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx2");
+                                  __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx2") &&
+                                  __builtin_cpu_supports("bmi2");
     return available;
 #else
     return false;

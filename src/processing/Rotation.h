@@ -23,8 +23,8 @@ struct Canvas {
 };
 
 // The sampling loops: the baseline loop (any x86-64 processor), one for
-// processors with AVX2 and one for processors with AVX-512 (F, BW, DQ, VL
-// and VBMI), which give identical canvases. kFastest takes the widest loop
+// processors with AVX2 and one for processors with AVX-512 (F, BW, DQ, VL,
+// VBMI and BMI2), which give identical canvases. kFastest takes the widest loop
 // the processor has, and builds the canvas of a turn by zero about a
 // centred buffer by copying rows (the same bytes: every sample lies on a
 // whole pixel); the others always sample, kAvx512 falling back to the AVX2
