@@ -62,10 +62,21 @@ const BYTE* RotationSource(CImageProcessor& p, int* bpp) {
     return colour ? p.colourImage.get() : p.greyImage.get();
 }
 
+// Frees the working image a rotation from `source` does not turn (the
+// rotation frees it afterwards anyway), so that it never shares memory with
+// the canvas. True when the result pointed into it.
+bool FreeUnturnedImage(CImageProcessor& p, const BYTE* source) {
+    PixelBuffer& unturned = source == p.colourImage.get() ? p.greyImage : p.colourImage;
+    const bool resultFreed = p.LetGoOfResult(unturned.get());
+    unturned.reset();
+    return resultFreed;
+}
+
 // The canvas becomes the rotation's output; the working images are freed
-// and a result that pointed into them now is the canvas.
-void TakeCanvas(CImageProcessor& p, rotation::Canvas c) {
-    const bool resultFreed = p.LetGoOfResult(p.greyImage.get()) || p.LetGoOfResult(p.colourImage.get());
+// and a result that pointed into them (or into one freed before, when
+// `resultFreed`) now is the canvas.
+void TakeCanvas(CImageProcessor& p, rotation::Canvas c, bool resultFreed = false) {
+    resultFreed = p.LetGoOfResult(p.greyImage.get()) || p.LetGoOfResult(p.colourImage.get()) || resultFreed;
     p.greyImage.reset();
     p.colourImage.reset();
     p.canvas.reset(c.bits.release());
@@ -207,9 +218,12 @@ void CImageProcessor::RotateByAngle(double angle, std::int32_t fill) {
     int bpp = 8;
     const BYTE* source = RotationSource(*this, &bpp);
     if (!source) return;
+    int canvasW = 0, canvasH = 0;
+    const bool resultFreed =
+        rotation::CanvasSize(angle, width, height, &canvasW, &canvasH) && FreeUnturnedImage(*this, source);
     rotation::Canvas c = rotation::RotateCentred(source, width, height, bpp, angle, FillByte(fill), EdgeFill());
     if (c.empty()) return;
-    TakeCanvas(*this, std::move(c));
+    TakeCanvas(*this, std::move(c), resultFreed);
 }
 
 void CImageProcessor::RotateWorkingImage(double angle) {

@@ -134,6 +134,51 @@ TEST_F(ProcessorDeskew, RotationSourceFollowsKeepColour) {
     }
 }
 
+TEST_F(ProcessorDeskew, AResultInEitherWorkingImageBecomesTheCanvas) {
+    // The image that is not turned is freed before the canvas is made; a
+    // result that pointed into it, as one that pointed into the turned
+    // image, is the canvas afterwards. A result elsewhere stays.
+    const Page grey = Turned(1.0);
+    const Page colour = skewpages::ToColour(grey);
+    enum class At { kGrey, kColour, kElsewhere };
+    struct Case {
+        int retainColour;  // 1: the colour image is turned, 0: the grey one
+        At resultAt;
+    };
+    const Case cases[] = {{1, At::kGrey}, {1, At::kColour}, {0, At::kGrey},
+                          {0, At::kColour}, {1, At::kElsewhere}, {0, At::kElsewhere}};
+    BYTE elsewhere[4] = {};
+    for (const Case& c : cases) {
+        ProcessSetting::filesave.retaincolor = static_cast<std::uint8_t>(c.retainColour);
+        CImageProcessor p;
+        Give(p, grey, &colour);
+        BYTE* at = c.resultAt == At::kGrey ? p.greyImage.get()
+                   : c.resultAt == At::kColour ? p.colourImage.get() : elsewhere;
+        p.SetResult(at, 900, 1200);
+        p.RotateByAngle(3.0, 1);
+        ASSERT_TRUE(p.canvas);
+        EXPECT_EQ(p.canvasDepth, c.retainColour ? 24 : 8);
+        EXPECT_FALSE(p.greyImage);
+        EXPECT_FALSE(p.colourImage);
+        if (c.resultAt == At::kElsewhere) {
+            EXPECT_EQ(p.result, elsewhere);
+        } else {
+            EXPECT_EQ(p.result, p.canvas.get()) << "retain " << c.retainColour << ", at " << static_cast<int>(c.resultAt);
+            EXPECT_EQ(p.resultWidth, p.canvasWidth);
+        }
+    }
+    // An angle that makes no canvas frees neither image.
+    ProcessSetting::filesave.retaincolor = 1;
+    CImageProcessor p;
+    Give(p, grey, &colour);
+    p.SetResult(p.greyImage.get(), 900, 1200);
+    p.RotateByAngle(std::nan(""), 1);
+    EXPECT_FALSE(p.canvas);
+    EXPECT_TRUE(p.greyImage);
+    EXPECT_TRUE(p.colourImage);
+    EXPECT_EQ(p.result, p.greyImage.get());
+}
+
 TEST_F(ProcessorDeskew, NoImageOrDepthRotatesNothing) {
     ScriptedUserDialogs dialogs;
     CImageProcessor empty;
