@@ -95,12 +95,19 @@ struct Positions {
     }
 };
 
-// Canvas pixels from..to - 1 of a row (out), one sample at a time.
+// Canvas pixels from..to - 1 of a row (out), one sample at a time. With
+// `fillUnplaced` a sample at a negative position writes the level the
+// canvas starts with (the outside level) instead of leaving the pixel.
 inline void SampleSpan(const Mapping& m, const Positions& pos, int from, int to, double rowX, double rowY,
-                       std::uint8_t* out) {
-    for (int X = from; X < to; ++X)
-        SamplePixel(m, pos.colX[static_cast<std::size_t>(X)] - rowX, pos.colY[static_cast<std::size_t>(X)] + rowY,
-                    out + static_cast<std::size_t>(X) * m.channels);
+                       std::uint8_t* out, bool fillUnplaced = false) {
+    for (int X = from; X < to; ++X) {
+        const double x = pos.colX[static_cast<std::size_t>(X)] - rowX, y = pos.colY[static_cast<std::size_t>(X)] + rowY;
+        std::uint8_t* dst = out + static_cast<std::size_t>(X) * m.channels;
+        if (fillUnplaced && !(x >= 0.0 && y >= 0.0))
+            std::memset(dst, m.outside, static_cast<std::size_t>(m.channels));
+        else
+            SamplePixel(m, x, y, dst);
+    }
 }
 
 void RenderBaseline(const Mapping& m, Canvas& canvas) {
@@ -349,7 +356,7 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
 // register, which it then reports as maybe used uninitialised.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#define TESSAVAN_AVX512 "avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2,bmi2"
+#define TESSAVAN_AVX512 "avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2"
 #define TESSAVAN_AVX512_INLINE __attribute__((target(TESSAVAN_AVX512), always_inline)) inline
 
 struct Weights8 {
@@ -381,12 +388,6 @@ TESSAVAN_AVX512_INLINE Weights8 Weights8Of(__m512d x, __m512d y, __m256i& x0, __
     return Weights8{_mm512_mul_pd(gx, gy), _mm512_mul_pd(fx, gy), _mm512_mul_pd(gx, fy), _mm512_mul_pd(fx, fy)};
 }
 
-// The byte mask of eight 24-bit pixels from the mask of the pixels.
-TESSAVAN_AVX512_INLINE __mmask32 ThreeBytesEach(__mmask8 pixels) {
-    const unsigned bits = _pdep_u32(pixels, 0x249249u);
-    return bits | bits << 1 | bits << 2;
-}
-
 // int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
 TESSAVAN_AVX512_INLINE __m256i Blend8(const Weights8& w, __m512d p00, __m512d p10, __m512d p01, __m512d p11) {
     const __m512d s = _mm512_add_pd(
@@ -401,10 +402,13 @@ TESSAVAN_AVX512_INLINE __m256i Blend8(const Weights8& w, __m512d p00, __m512d p1
 // baseline's. Each sample's pixel x0 and the bytes after it, in rows y0 and
 // y0 + 1, are first brought into one 64-bit lane (8-bit pixels: x0 .. x0 + 3;
 // 24-bit: B, G, R of x0 and of x0 + 1); each level is then one byte of
-// that lane.
+// that lane. This loop writes every byte of the canvas, the row padding and
+// the pixels a sample leaves included, with the outside level the canvas
+// would start with: it takes a canvas that was never filled.
 __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Canvas& canvas) {
     const int cw = canvas.width, ch = canvas.height, n = m.channels;
     const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
+    const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
     const Positions pos(m, cw, ch);
     // The reads go up to three pixels past the right neighbour (a 4-byte
     // gather of 8-bit pixels, 8-byte gathers and a 32-byte row read of
@@ -428,6 +432,7 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
     const __m512d vBelowImage = _mm512_set1_pd(static_cast<double>(m.offsetY) - 1);
     const __m512d vAboveImage = _mm512_set1_pd(static_cast<double>(m.offsetY) + m.height);
     const __m512d vOutside = _mm512_set1_pd(m.outside);
+    const __m256i vOutsideLevel = _mm256_set1_epi32(m.outside);
     const __m256i vGrey3 = _mm256_set1_epi32(0x010101);  // a level into B, G and R
     // 24-bit rows: the eight bytes from pixel k of a row read from pixel 0,
     // into 64-bit lane k.
@@ -448,6 +453,7 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
         const double rowX = dy * m.sinA, rowY = dy * m.cosA;
         const __m512d vRowX = _mm512_set1_pd(rowX), vRowY = _mm512_set1_pd(rowY);
         std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
+        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
         int X = 0;
         for (; vectorOk && X + 8 <= cw; X += 8) {
             const __m512d x = _mm512_sub_pd(_mm512_loadu_pd(&pos.colX[static_cast<std::size_t>(X)]), vRowX);
@@ -457,10 +463,11 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
             __m256i x0, y0;
             if (inside != 0xFF) {
                 // Beside the image: a sample placed at a negative position
-                // is not written; one whose four neighbours all lie outside
-                // the image (and inside the sampled area) blends the
-                // outside level four times. A group of only such samples
-                // is done at once; any other sample is taken one by one.
+                // keeps the outside level the canvas starts with; one whose
+                // four neighbours all lie outside the image (and inside the
+                // sampled area) blends the outside level four times. A
+                // group of only such samples is done at once; any other
+                // sample is taken one by one.
                 const __mmask8 placed =
                     _mm512_cmp_pd_mask(x, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, zero, _CMP_GE_OQ);
                 const __mmask8 away =
@@ -468,16 +475,16 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                     (_mm512_cmp_pd_mask(x, vLeftOfImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(x, vRightOfImage, _CMP_GE_OQ) |
                      _mm512_cmp_pd_mask(y, vBelowImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(y, vAboveImage, _CMP_GE_OQ));
                 if (static_cast<__mmask8>(away | ~placed) != 0xFF) {
-                    SampleSpan(m, pos, X, X + 8, rowX, rowY, out);
+                    SampleSpan(m, pos, X, X + 8, rowX, rowY, out, true);
                     continue;
                 }
-                const __m256i v = Blend8(Weights8Of(x, y, x0, y0), vOutside, vOutside, vOutside, vOutside);
+                const __m256i v = _mm256_mask_blend_epi32(
+                    away, vOutsideLevel, Blend8(Weights8Of(x, y, x0, y0), vOutside, vOutside, vOutside, vOutside));
                 std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
                 if (n == 1)
-                    _mm_mask_storeu_epi8(dst, away, _mm256_cvtepi32_epi8(v));
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
                 else
-                    _mm256_mask_storeu_epi8(dst, ThreeBytesEach(away),
-                                            _mm256_permutexvar_epi8(vPacked, _mm256_mullo_epi32(v, vGrey3)));
+                    _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, _mm256_mullo_epi32(v, vGrey3)));
                 continue;
             }
             if (X + kAhead < cw) PrefetchAhead(m, pos, X + kAhead, rowX, rowY, loX, hiX, loY, hiY);
@@ -527,22 +534,42 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                 _mm256_or_si256(blue, _mm256_or_si256(_mm256_slli_epi32(green, 8), _mm256_slli_epi32(red, 16)));
             _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, bgr));
         }
-        SampleSpan(m, pos, X, cw, rowX, rowY, out);
+        SampleSpan(m, pos, X, cw, rowX, rowY, out, true);
     }
 }
 #pragma GCC diagnostic pop
 #endif
 
+// Whether the loop chosen for `kernel` writes the whole canvas.
+bool WritesWholeCanvas(Kernel kernel) {
+    return (kernel == Kernel::kFastest || kernel == Kernel::kAvx512) && Avx512Available();
+}
+
+// Samples the canvas: one that starts as m.outside, or one never filled
+// when WritesWholeCanvas(kernel).
 void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
 #ifdef TESSAVAN_ROTATION_AVX2
-    if ((kernel == Kernel::kFastest || kernel == Kernel::kAvx512) && Avx512Available())
-        return RenderAvx512(m, canvas);
+    if (WritesWholeCanvas(kernel)) return RenderAvx512(m, canvas);
     // kFastest, kAvx2 and kAvx512 alike take the AVX2 loop where the
     // processor has it.
     if (kernel != Kernel::kBaseline && Avx2Available()) return RenderAvx2(m, canvas);
 #endif
     (void)kernel;
     RenderBaseline(m, canvas);
+}
+
+// A canvas whose bytes are all still to be written; empty when the memory
+// is not there.
+Canvas UnfilledCanvas(int width, int height, int bpp) {
+    Canvas c;
+    c.size = px::StrideFor(static_cast<std::size_t>(width), bpp) * static_cast<std::size_t>(height);
+    c.bits.reset(new (std::nothrow) std::uint8_t[c.size > 0 ? c.size : 1]);
+    if (!c.bits) return Canvas{};
+    largebuf::Advise(c.bits.get(), c.size);
+    c.width = width;
+    c.height = height;
+    c.bitsPerPixel = bpp;
+    return c;
 }
 
 // A turn by zero (cos a exactly 1, sin a exactly +-0) about the centre of a
@@ -557,15 +584,9 @@ void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
 // right of each row, one edge-filled row on top, and the row padding the
 // fill the canvas starts with -- written here byte by byte, once.
 Canvas StraightCanvas(const Mapping& m, int cw, int ch, int bpp) {
-    Canvas c;
+    Canvas c = UnfilledCanvas(cw, ch, bpp);
+    if (c.empty()) return c;
     const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), bpp);
-    c.size = outStride * static_cast<std::size_t>(ch);
-    c.bits.reset(new (std::nothrow) std::uint8_t[c.size > 0 ? c.size : 1]);
-    if (!c.bits) return Canvas{};
-    largebuf::Advise(c.bits.get(), c.size);
-    c.width = cw;
-    c.height = ch;
-    c.bitsPerPixel = bpp;
     const std::size_t n = static_cast<std::size_t>(m.channels);
     const std::size_t imageBytes = static_cast<std::size_t>(m.width) * n;
     const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
@@ -582,14 +603,11 @@ Canvas StraightCanvas(const Mapping& m, int cw, int ch, int bpp) {
     return c;
 }
 
-Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill) {
-    Canvas c;
-    c.size = px::StrideFor(static_cast<std::size_t>(width), bpp) * static_cast<std::size_t>(height);
-    c.bits = px::NewBuffer(c.size, fill);
-    if (!c.bits) return Canvas{};
-    c.width = width;
-    c.height = height;
-    c.bitsPerPixel = bpp;
+// A canvas that starts as `fill`, or (for a loop that writes every byte)
+// is left as the allocator gives it.
+Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill, Kernel kernel) {
+    Canvas c = UnfilledCanvas(width, height, bpp);
+    if (!c.empty() && !WritesWholeCanvas(kernel)) std::memset(c.bits.get(), fill, c.size);
     return c;
 }
 
@@ -599,8 +617,7 @@ bool Avx512Available() {
 #ifdef TESSAVAN_ROTATION_AVX2
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-                                  __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx2") &&
-                                  __builtin_cpu_supports("bmi2");
+                                  __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx2");
     return available;
 #else
     return false;
@@ -614,6 +631,12 @@ bool Avx2Available() {
 #else
     return false;
 #endif
+}
+
+bool MovesNoPixel(double degrees) {
+    if (!std::isfinite(degrees)) return false;
+    const double a = Radians(degrees);
+    return std::cos(a) == 1.0 && std::sin(a) == 0.0;
 }
 
 bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* canvasHeight) {
@@ -641,8 +664,8 @@ Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bpp, d
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),
                     (cw - width) / 2, (ch - height) / 2, cw, ch, fill, cw / 2.0, ch / 2.0,
                     std::cos(a), std::sin(a), edgeFill};
-    if (kernel == Kernel::kFastest && m.cosA == 1.0 && m.sinA == 0.0) return StraightCanvas(m, cw, ch, bpp);
-    Canvas canvas = NewCanvas(cw, ch, bpp, fill);
+    if (kernel == Kernel::kFastest && MovesNoPixel(degrees)) return StraightCanvas(m, cw, ch, bpp);
+    Canvas canvas = NewCanvas(cw, ch, bpp, fill, kernel);
     if (canvas.empty()) return canvas;
     Render(m, canvas, kernel);
     return canvas;
@@ -652,7 +675,7 @@ Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, i
                               std::uint8_t edgeFill, Kernel kernel) {
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(degrees, width, height, &cw, &ch)) return {};
-    Canvas canvas = NewCanvas(cw, ch, bpp, 255);
+    Canvas canvas = NewCanvas(cw, ch, bpp, 255, kernel);
     if (canvas.empty()) return canvas;
     const double a = Radians(degrees);
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),

@@ -41,6 +41,12 @@ bool Avx512Available();
 // finite number or the canvas would exceed the image limits.
 bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* canvasHeight);
 
+// True when a turn by `degrees` moves no pixel: cos a is exactly 1 and
+// sin a exactly 0. Such a turn about the centre of a centred buffer gives a
+// canvas one column wider and one row higher whose w x h block at the
+// keep-size crop's offsets (0, 0) is the image itself.
+bool MovesNoPixel(double degrees);
+
 // Turns an image (8 or 24 bits per pixel) by `degrees` about the centre of a
 // canvas-sized buffer into which the image is placed centred at the offsets
 // ((W' - w) / 2, (H' - h) / 2); the rest of that buffer is `fill`. The canvas

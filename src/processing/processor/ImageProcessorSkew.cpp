@@ -264,6 +264,33 @@ void CImageProcessor::SampleRotated(const BYTE* source, std::int32_t sourceWidth
                             EdgeFill());
 }
 
+bool CImageProcessor::KeepSizeWithoutTurning(double angle, bool colour) {
+    // The turn would take the colour image exactly when colour is kept and
+    // there is one; without it the grey image needs working depth 8 (else
+    // RotateByAngle shows its message).
+    const bool turnsColour = ProcessSetting::filesave.retaincolor != 0 && sourceDepth == 24 && colourImage;
+    if (turnsColour != colour || (!turnsColour && (workingDepth != 8 || !greyImage))) return false;
+    int canvasW = 0, canvasH = 0;
+    if (!rotation::MovesNoPixel(angle) || !rotation::CanvasSize(angle, width, height, &canvasW, &canvasH))
+        return false;
+    // The crop would copy every pixel of the turned image into a fresh
+    // (zeroed) image of the same size, at offsets (0, 0): the image stays,
+    // its row padding cleared as the fresh image's is.
+    FreeCanvas(*this);
+    const int bpp = colour ? 24 : 8;
+    PixelBuffer& turned = colour ? colourImage : greyImage;
+    FreeUnturnedImage(*this, turned.get());
+    const std::size_t stride = px::StrideFor(static_cast<std::size_t>(width), bpp);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * (bpp / 8);
+    for (std::int32_t y = 0; y < height; ++y)
+        std::memset(turned.get() + stride * static_cast<std::size_t>(y) + rowBytes, 0, stride - rowBytes);
+    canvasDepth = bpp;
+    boxLeft = 0;
+    boxTop = 0;
+    SetResult(turned.get(), width, height);
+    return true;
+}
+
 void CImageProcessor::KeepSizeCropGray(BYTE flag) { KeepSizeCrop(*this, flag, 8, greyImage); }
 
 void CImageProcessor::KeepSizeCropColor(BYTE flag) { KeepSizeCrop(*this, flag, 24, colourImage); }
