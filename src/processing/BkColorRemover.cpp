@@ -7,16 +7,13 @@
 // byte by the change of its grey value.
 #include "processing/BkColorRemover.h"
 
-#include <bit>
 #include <cstring>
 #include <vector>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "processing/ColourMask.h"
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 #include "processing/ToneTables.h"
 
 bool CBkColorRemover::Run(const BkColorParams& p) {
@@ -125,42 +122,17 @@ void CBkColorRemover::GreyShift(const BkColorParams& p, const tone::Lut& darken)
     const int w = p.page.width, h = p.page.height;
     const int mean = tone::MeanByte8(p.page.grey, w, h);
     // New grey = darken[table[old]] for every unprotected byte; each colour
-    // byte moves by d = new - old, limited to 0..255. With d split into its
-    // rising part max(d, 0) and falling part max(-d, 0), one of which is 0,
-    // that is a saturating add followed by a saturating subtract.
+    // byte moves by d = new - old, limited to 0..255, split into its rising
+    // and falling parts (one of which is 0).
     const tone::Lut lut = tone::Compose(tone::BrightnessContrastTable(p.brightness, p.contrast, mean), darken);
-    static_assert(std::endian::native == std::endian::little, "the parts are laid out byte by byte from words");
-    std::uint32_t rise[256], fall[256];  // the part in each of the first three bytes
-    for (int v = 0; v < 256; ++v) {
-        const int d = lut[v] - v;
-        rise[v] = static_cast<std::uint32_t>(d > 0 ? d : 0) * 0x010101u;
-        fall[v] = static_cast<std::uint32_t>(d < 0 ? -d : 0) * 0x010101u;
-    }
+    const px::GreyShiftTables tables = px::MakeGreyShiftTables(lut.data());
     const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
-    // The parts of one span, byte for byte beside its colour bytes (one byte
-    // more: each pixel's parts are written as a 4-byte word).
-    std::vector<std::uint8_t> ups(3 * static_cast<std::size_t>(w) + 1), downs(ups.size());
     for (int y = 0; y < h; ++y) {
         std::uint8_t* row = p.page.colour + s24 * y;
         const std::uint8_t* g = p.page.grey + s8 * y;
         p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
-            for (int x = x0; x < x1; ++x) {
-                const std::size_t at = 3 * static_cast<std::size_t>(x - x0);
-                std::memcpy(&ups[at], &rise[g[x]], 4);
-                std::memcpy(&downs[at], &fall[g[x]], 4);
-            }
-            std::uint8_t* q = row + 3 * static_cast<std::size_t>(x0);
-            const std::size_t n = 3 * static_cast<std::size_t>(x1 - x0);
-            std::size_t i = 0;
-#ifdef __SSE2__
-            for (; i + 16 <= n; i += 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
-                const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&ups[i]));
-                const __m128i down = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&downs[i]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(q + i), _mm_subs_epu8(_mm_adds_epu8(v, up), down));
-            }
-#endif
-            for (; i < n; ++i) q[i] = px::ClampByte(q[i] + ups[i] - downs[i]);
+            px::ShiftRowByGrey(row + 3 * static_cast<std::size_t>(x0), g + x0, static_cast<std::size_t>(x1 - x0),
+                               tables);
         });
     }
 }

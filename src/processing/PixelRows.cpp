@@ -1,16 +1,25 @@
-// Whole-row pixel formulas. The plain loop evaluates the grey formula pixel by
-// pixel; the AVX2 loop evaluates the same double-precision expression four
-// pixels at a time in the same order of additions, so both give identical
-// bytes. The loop is chosen once, by what the processor supports.
+// Whole-row pixel formulas and table look-ups. The plain loops evaluate the
+// formula pixel by pixel; the vector loops evaluate the same operations many
+// lanes at a time (the grey formula as the same double-precision expression
+// in the same order of additions; a table look-up as a byte permutation of
+// the same 256 table bytes; clamped moves as saturating byte additions), so
+// every loop gives identical bytes. The loop is chosen by what the processor
+// supports, checked once.
 #include "processing/PixelRows.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "processing/PixelMath.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
-#define TESSAVAN_ROWS_AVX2 1
+#define TESSAVAN_ROWS_X86 1
 #endif
 
 namespace px {
@@ -21,7 +30,39 @@ void GreyRowBaseline(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t wi
     for (std::size_t x = 0; x < width; ++x, bgr += 3) grey[x] = GreyFast(bgr[0], bgr[1], bgr[2]);
 }
 
-#ifdef TESSAVAN_ROWS_AVX2
+void LookupRowBaseline(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
+}
+
+// Each pixel's rise and fall are spread over its three bytes in a small
+// chunk, then the chunk's bytes move by a saturating add and subtract: with
+// one of rise and fall 0, that is the clamped b + rise - fall.
+void ShiftRowByGreyBaseline(std::uint8_t* bgr, const std::uint8_t* grey, std::size_t width, const GreyShiftTables& t) {
+    constexpr std::size_t kChunk = 32;
+    std::uint8_t ups[3 * kChunk], downs[3 * kChunk];
+    for (std::size_t x0 = 0; x0 < width; x0 += kChunk) {
+        const std::size_t count = std::min(kChunk, width - x0);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint8_t g = grey[x0 + k];
+            ups[3 * k] = ups[3 * k + 1] = ups[3 * k + 2] = t.rise[g];
+            downs[3 * k] = downs[3 * k + 1] = downs[3 * k + 2] = t.fall[g];
+        }
+        std::uint8_t* q = bgr + 3 * x0;
+        const std::size_t n = 3 * count;
+        std::size_t i = 0;
+#ifdef __SSE2__
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
+            const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ups + i));
+            const __m128i down = _mm_loadu_si128(reinterpret_cast<const __m128i*>(downs + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q + i), _mm_subs_epu8(_mm_adds_epu8(v, up), down));
+        }
+#endif
+        for (; i < n; ++i) q[i] = ClampByte(q[i] + ups[i] - downs[i]);
+    }
+}
+
+#ifdef TESSAVAN_ROWS_X86
 // Four pixels at a time: 0.587 G + 0.299 R + 0.114 B in double, the terms
 // added in that order, truncated; a 16-byte load covers the twelve bytes
 // of four pixels, so the loop stops while sixteen bytes remain readable.
@@ -44,8 +85,106 @@ __attribute__((target("avx2"))) void GreyRowAvx2(const std::uint8_t* bgr, std::u
     GreyRowBaseline(bgr + 3 * x, grey + x, width - x);
 }
 
+#define TESSAVAN_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi")))
+
+// The zero-masked forms of some instructions with every lane selected: the
+// same instructions, without the unmasked intrinsics' "undefined" source
+// operand that g++ 12 takes for an uninitialised variable.
+constexpr __mmask8 kAll8 = 0xff;
+constexpr __mmask64 kAll64 = ~__mmask64{0};
+
+// Eight pixels at a time, the same double expression as above: two 16-byte
+// loads (pixels 0-3 and 4-7, twelve bytes each) picked apart within their
+// halves. The second load reads up to byte 27 of the eight pixels, so the
+// loop stops while 30 bytes (ten pixels) remain.
+TESSAVAN_AVX512 void GreyRowAvx512(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
+    const __m256i pickB = _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1, 0, -1, -1, -1,
+                                           3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
+    const __m256i pickG = _mm256_add_epi32(pickB, _mm256_set1_epi32(1));
+    const __m256i pickR = _mm256_add_epi32(pickB, _mm256_set1_epi32(2));
+    const __m512d kG = _mm512_set1_pd(0.587), kR = _mm512_set1_pd(0.299), kB = _mm512_set1_pd(0.114);
+    std::size_t x = 0;
+    for (; x + 10 <= width; x += 8) {
+        const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(bgr + 3 * x + 12),
+                                              reinterpret_cast<const __m128i*>(bgr + 3 * x));
+        const __m512d b = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickB));
+        const __m512d g = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickG));
+        const __m512d r = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickR));
+        const __m512d s = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(kG, g), _mm512_mul_pd(kR, r)), _mm512_mul_pd(kB, b));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), _mm256_maskz_cvtepi32_epi8(kAll8, _mm512_maskz_cvttpd_epi32(kAll8, s)));
+    }
+    GreyRowBaseline(bgr + 3 * x, grey + x, width - x);
+}
+
+// The first `n` (at most 64) bytes of a 64-byte block.
+TESSAVAN_AVX512 inline __mmask64 FirstBytes(std::size_t n) {
+    return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+}
+
+// A 256-byte table as four 64-byte quarters; a look-up of 64 bytes at once:
+// each two-table permutation picks by the index's low seven bits from one
+// half of the table, the index's top bit picks the half.
+struct Table512 {
+    __m512i q0, q1, q2, q3;
+};
+TESSAVAN_AVX512 inline Table512 LoadTable(const std::uint8_t* table) {
+    return {_mm512_loadu_si512(table), _mm512_loadu_si512(table + 64), _mm512_loadu_si512(table + 128),
+            _mm512_loadu_si512(table + 192)};
+}
+TESSAVAN_AVX512 inline __m512i Lookup64(const Table512& t, __m512i index) {
+    const __m512i low = _mm512_permutex2var_epi8(t.q0, index, t.q1);
+    const __m512i high = _mm512_permutex2var_epi8(t.q2, index, t.q3);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
+// 64 bytes at a time; the last part through masked loads and stores, which
+// neither read nor write the bytes outside it.
+TESSAVAN_AVX512 void LookupRowAvx512(const std::uint8_t* in, std::uint8_t* out, std::size_t n,
+                                     const std::uint8_t* table) {
+    const Table512 t = LoadTable(table);
+    for (std::size_t i = 0; i < n; i += 64) {
+        const __mmask64 m = FirstBytes(n - i);
+        _mm512_mask_storeu_epi8(out + i, m, Lookup64(t, _mm512_maskz_loadu_epi8(m, in + i)));
+    }
+}
+
+// Byte j of 64 consecutive B, G, R pixels belongs to pixel j / 3.
+alignas(64) constexpr std::array<std::uint8_t, 192> kPixelOfByte = [] {
+    std::array<std::uint8_t, 192> a{};
+    for (int j = 0; j < 192; ++j) a[j] = static_cast<std::uint8_t>(j / 3);
+    return a;
+}();
+
+// 64 pixels (192 colour bytes) at a time: the rise and fall of the 64 grey
+// levels are looked up, spread to three bytes per pixel by byte
+// permutations, and applied by saturating add and subtract.
+TESSAVAN_AVX512 void ShiftRowByGreyAvx512(std::uint8_t* bgr, const std::uint8_t* grey, std::size_t width,
+                                          const GreyShiftTables& tables) {
+    const Table512 rise = LoadTable(tables.rise), fall = LoadTable(tables.fall);
+    const __m512i pixelOf[3] = {_mm512_load_si512(kPixelOfByte.data()), _mm512_load_si512(kPixelOfByte.data() + 64),
+                                _mm512_load_si512(kPixelOfByte.data() + 128)};
+    for (std::size_t x = 0; x < width; x += 64) {
+        const std::size_t pixels = std::min<std::size_t>(64, width - x);
+        const __m512i g = _mm512_maskz_loadu_epi8(FirstBytes(pixels), grey + x);
+        const __m512i up = Lookup64(rise, g), down = Lookup64(fall, g);
+        std::uint8_t* q = bgr + 3 * x;
+        for (std::size_t part = 0; part < 3 && 64 * part < 3 * pixels; ++part) {
+            const __mmask64 m = FirstBytes(3 * pixels - 64 * part);
+            const __m512i v = _mm512_maskz_loadu_epi8(m, q + 64 * part);
+            const __m512i moved = _mm512_subs_epu8(_mm512_adds_epu8(v, _mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], up)),
+                                                   _mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], down));
+            _mm512_mask_storeu_epi8(q + 64 * part, m, moved);
+        }
+    }
+}
+
 bool HasAvx2() {
     static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+}
+bool HasAvx512() {
+    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                  __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
     return available;
 }
 #endif
@@ -53,11 +192,40 @@ bool HasAvx2() {
 }  // namespace
 
 void GreyRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
-#ifdef TESSAVAN_ROWS_AVX2
-    if (kernel == RowKernel::kFastest && HasAvx2()) return GreyRowAvx2(bgr, grey, width);
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return GreyRowAvx512(bgr, grey, width);
+    if (kernel != RowKernel::kBaseline && HasAvx2()) return GreyRowAvx2(bgr, grey, width);
 #endif
     (void)kernel;
     GreyRowBaseline(bgr, grey, width);
+}
+
+void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table,
+               RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return LookupRowAvx512(in, out, n, table);
+#endif
+    (void)kernel;
+    LookupRowBaseline(in, out, n, table);
+}
+
+GreyShiftTables MakeGreyShiftTables(const std::uint8_t* newLevel) {
+    GreyShiftTables t;
+    for (int v = 0; v < 256; ++v) {
+        const int d = newLevel[v] - v;
+        t.rise[v] = static_cast<std::uint8_t>(d > 0 ? d : 0);
+        t.fall[v] = static_cast<std::uint8_t>(d < 0 ? -d : 0);
+    }
+    return t;
+}
+
+void ShiftRowByGrey(std::uint8_t* bgr, const std::uint8_t* grey, std::size_t width, const GreyShiftTables& tables,
+                    RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return ShiftRowByGreyAvx512(bgr, grey, width, tables);
+#endif
+    (void)kernel;
+    ShiftRowByGreyBaseline(bgr, grey, width, tables);
 }
 
 }  // namespace px

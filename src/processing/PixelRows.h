@@ -1,7 +1,7 @@
-// Whole rows of the shared pixel formulas (PixelMath.h), for the loops that
-// run over every pixel of a page. Each gives exactly what the per-pixel
-// formula gives; where the processor has AVX2 a vector loop does the same
-// double operations four lanes wide.
+// Whole rows of the shared pixel formulas (PixelMath.h) and of the table
+// look-ups, for the loops that run over every pixel of a page. Each gives
+// exactly what the per-pixel formula gives; where the processor has AVX2 or
+// AVX-512 a vector loop does the same operations many lanes wide.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +9,28 @@
 
 namespace px {
 
-// The loops a row routine may run: kFastest takes the AVX2 loop where the
-// processor has it; kBaseline is the plain loop (any x86-64 processor).
-enum class RowKernel { kFastest, kBaseline };
+// The loops a row routine may run: kFastest takes the widest vector loop the
+// processor has; kAvx2 at most the AVX2 loop; kBaseline is the plain loop
+// (any x86-64 processor).
+enum class RowKernel { kFastest, kAvx2, kBaseline };
 
 // grey[x] = Grey(B, G, R) of the pixel at bgr + 3x, for x < width.
 void GreyRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel = RowKernel::kFastest);
+
+// out[i] = table[in[i]] for i < n; `in` and `out` may be the same bytes.
+void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table,
+               RowKernel kernel = RowKernel::kFastest);
+
+// Moves every byte of a B, G, R pixel by the grey level's change: with
+// g = grey[x], each byte b of pixel x becomes clamp(b + rise[g] - fall[g])
+// to 0..255, where for every level one of rise and fall is 0.
+struct GreyShiftTables {
+    std::uint8_t rise[256];
+    std::uint8_t fall[256];
+};
+// The tables of the change from level v to newLevel[v].
+GreyShiftTables MakeGreyShiftTables(const std::uint8_t* newLevel);
+void ShiftRowByGrey(std::uint8_t* bgr, const std::uint8_t* grey, std::size_t width, const GreyShiftTables& tables,
+                    RowKernel kernel = RowKernel::kFastest);
 
 }  // namespace px

@@ -12,6 +12,7 @@
 #endif
 
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 
 namespace tone {
 
@@ -180,7 +181,7 @@ void ApplyLut8(std::uint8_t* bits, int width, int height, const Lut& lut, const 
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bits + stride * y;
         protect.ForEachFreeSpan(y, width, [&](int x0, int x1) {
-            for (int x = x0; x < x1; ++x) row[x] = lut[row[x]];
+            px::LookupRow(row + x0, row + x0, static_cast<std::size_t>(x1 - x0), lut.data());
         });
     }
 }
@@ -194,8 +195,8 @@ void ApplyLut24(std::uint8_t* bits, int width, int height, const Lut& lut, unsig
         std::uint8_t* row = bits + stride * y;
         protect.ForEachFreeSpan(y, width, [&](int x0, int x1) {
             if (channels == kAllChannels) {
-                for (std::size_t i = 3 * static_cast<std::size_t>(x0); i < 3 * static_cast<std::size_t>(x1); ++i)
-                    row[i] = lut[row[i]];
+                std::uint8_t* span = row + 3 * static_cast<std::size_t>(x0);
+                px::LookupRow(span, span, 3 * static_cast<std::size_t>(x1 - x0), lut.data());
                 return;
             }
             for (int x = x0; x < x1; ++x) {

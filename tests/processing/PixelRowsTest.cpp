@@ -6,11 +6,43 @@
 #include "processing/PixelMath.h"
 #include "processing/PixelRows.h"
 
+#include <random>
+
+namespace {
+
+constexpr px::RowKernel kKernels[] = {px::RowKernel::kBaseline, px::RowKernel::kAvx2, px::RowKernel::kFastest};
+
+// Widths around the vector loops' blocks (4, 8, 16, 64 pixels or bytes)
+// and their tails.
+std::vector<std::size_t> Widths() {
+    std::vector<std::size_t> w;
+    for (std::size_t n = 0; n <= 70; ++n) w.push_back(n);
+    for (std::size_t n : {127u, 128u, 129u, 191u, 192u, 193u, 255u, 256u, 257u, 1001u, 2480u}) w.push_back(n);
+    return w;
+}
+
+// Tables: identity, a constant, reversal, random bytes, and the background
+// remover's kind (whitening above a pivot, darkening below).
+std::vector<std::vector<std::uint8_t>> Tables() {
+    std::vector<std::vector<std::uint8_t>> tables(5, std::vector<std::uint8_t>(256));
+    std::mt19937 rng(11);
+    for (int v = 0; v < 256; ++v) {
+        tables[0][v] = static_cast<std::uint8_t>(v);
+        tables[1][v] = 200;
+        tables[2][v] = static_cast<std::uint8_t>(255 - v);
+        tables[3][v] = static_cast<std::uint8_t>(rng());
+        tables[4][v] = static_cast<std::uint8_t>(v >= 150 ? 255 : v / 3);
+    }
+    return tables;
+}
+
+}  // namespace
+
 TEST(PixelRows, GreyRowEqualsTheFormulaForEveryColourOnEveryLoop) {
     // Every colour once, a row of 65536 pixels per red level, then rows of
-    // every width up to 40 (the vector loop's ends), through both loops.
+    // every width up to 40 (the vector loops' ends), through every loop.
     std::vector<std::uint8_t> bgr(3 * 65536 + 16), grey(65536);
-    for (px::RowKernel kernel : {px::RowKernel::kBaseline, px::RowKernel::kFastest}) {
+    for (px::RowKernel kernel : kKernels) {
         for (int r = 0; r < 256; ++r) {
             for (int i = 0; i < 65536; ++i) {
                 bgr[3 * i] = static_cast<std::uint8_t>(i & 255);
@@ -30,6 +62,56 @@ TEST(PixelRows, GreyRowEqualsTheFormulaForEveryColourOnEveryLoop) {
             px::GreyRow(row.data(), out.data(), w, kernel);
             for (std::size_t x = 0; x < w; ++x) ASSERT_EQ(out[x], px::Grey(row[3 * x], row[3 * x + 1], row[3 * x + 2]));
             for (std::size_t x = w; x < w + 4; ++x) ASSERT_EQ(out[x], 77) << w;
+        }
+    }
+}
+
+TEST(PixelRows, LookupRowEqualsTheTableForEveryWidthAndLoop) {
+    std::mt19937 rng(5);
+    for (const std::vector<std::uint8_t>& table : Tables()) {
+        for (std::size_t w : Widths()) {
+            // Random bytes with every level present where the row is long
+            // enough; guard bytes on both sides stay as they were.
+            std::vector<std::uint8_t> in(w + 8);
+            for (std::size_t i = 0; i < in.size(); ++i)
+                in[i] = static_cast<std::uint8_t>(i >= 4 && i - 4 < 256 ? i - 4 : rng());
+            std::vector<std::uint8_t> want = in;
+            for (std::size_t i = 4; i < 4 + w; ++i) want[i] = table[in[i]];
+            for (px::RowKernel kernel : kKernels) {
+                std::vector<std::uint8_t> out(in.size(), 77), inPlace = in;
+                px::LookupRow(in.data() + 4, out.data() + 4, w, table.data(), kernel);
+                px::LookupRow(inPlace.data() + 4, inPlace.data() + 4, w, table.data(), kernel);
+                ASSERT_EQ(inPlace, want) << "in place, width " << w << " loop " << static_cast<int>(kernel);
+                for (std::size_t i = 0; i < out.size(); ++i)
+                    ASSERT_EQ(out[i], i >= 4 && i < 4 + w ? want[i] : 77)
+                        << "width " << w << " byte " << i << " loop " << static_cast<int>(kernel);
+            }
+        }
+    }
+}
+
+TEST(PixelRows, ShiftRowByGreyEqualsTheClampedMoveForEveryWidthAndLoop) {
+    std::mt19937 rng(9);
+    for (const std::vector<std::uint8_t>& table : Tables()) {
+        const px::GreyShiftTables t = px::MakeGreyShiftTables(table.data());
+        for (std::size_t w : Widths()) {
+            // Colour bytes at the ends (0, 255) and random; grey levels
+            // random and in order, so that every change is met.
+            std::vector<std::uint8_t> bgr(3 * w + 8), grey(w + 4, 0);
+            for (std::size_t i = 0; i < bgr.size(); ++i)
+                bgr[i] = i % 7 == 0 ? 0 : (i % 7 == 1 ? 255 : static_cast<std::uint8_t>(rng()));
+            for (std::size_t x = 0; x < w; ++x) grey[x] = static_cast<std::uint8_t>(x % 3 == 0 ? x : rng());
+            std::vector<std::uint8_t> want = bgr;
+            for (std::size_t x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const int v = bgr[3 * x + c] + table[grey[x]] - grey[x];
+                    want[3 * x + c] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+                }
+            for (px::RowKernel kernel : kKernels) {
+                std::vector<std::uint8_t> got = bgr;
+                px::ShiftRowByGrey(got.data(), grey.data(), w, t, kernel);
+                ASSERT_EQ(got, want) << "width " << w << " loop " << static_cast<int>(kernel);
+            }
         }
     }
 }
