@@ -308,8 +308,7 @@ void ToneOperation(int which, Page& c, Page& g) {
     switch (which) {
         case 0: {
             CToneCurve curve;
-            tone::AdjustBrightnessContrast(g.Data(), g.width, g.height, 40, 50);
-            tone::ApplyDarkening(g.Data(), g.width, g.height, 50, curve);
+            tone::AdjustAndDarken(g.Data(), g.width, g.height, 40, 50, 50, curve);
             break;
         }
         case 1: tone::AutoContrastGray(g.Data(), g.width, g.height, 0.1f, 0.1f); break;
