@@ -26,8 +26,16 @@ namespace px {
 
 namespace {
 
+// The two orders of the grey formula's terms (PixelMath.h): green first
+// (Grey) or red first (GreyRgbOrder).
+template <bool kRedFirst>
+std::uint8_t GreyOf(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    return kRedFirst ? GreyRgbOrderFast(b, g, r) : GreyFast(b, g, r);
+}
+
+template <bool kRedFirst>
 void GreyRowBaseline(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
-    for (std::size_t x = 0; x < width; ++x, bgr += 3) grey[x] = GreyFast(bgr[0], bgr[1], bgr[2]);
+    for (std::size_t x = 0; x < width; ++x, bgr += 3) grey[x] = GreyOf<kRedFirst>(bgr[0], bgr[1], bgr[2]);
 }
 
 void LookupRowBaseline(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table) {
@@ -63,9 +71,11 @@ void ShiftRowByGreyBaseline(std::uint8_t* bgr, const std::uint8_t* grey, std::si
 }
 
 #ifdef TESSAVAN_ROWS_X86
-// Four pixels at a time: 0.587 G + 0.299 R + 0.114 B in double, the terms
-// added in that order, truncated; a 16-byte load covers the twelve bytes
-// of four pixels, so the loop stops while sixteen bytes remain readable.
+// Four pixels at a time: 0.587 G + 0.299 R + 0.114 B (or 0.299 R + 0.587 G
+// + 0.114 B) in double, the terms added in that order, truncated; a 16-byte
+// load covers the twelve bytes of four pixels, so the loop stops while
+// sixteen bytes remain readable.
+template <bool kRedFirst>
 __attribute__((target("avx2"))) void GreyRowAvx2(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
     const __m128i pickB = _mm_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
     const __m128i pickG = _mm_setr_epi8(1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1);
@@ -77,12 +87,14 @@ __attribute__((target("avx2"))) void GreyRowAvx2(const std::uint8_t* bgr, std::u
         const __m256d b = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickB));
         const __m256d g = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickG));
         const __m256d r = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickR));
-        const __m256d s = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(kG, g), _mm256_mul_pd(kR, r)), _mm256_mul_pd(kB, b));
+        const __m256d gTerm = _mm256_mul_pd(kG, g), rTerm = _mm256_mul_pd(kR, r);
+        const __m256d s = _mm256_add_pd(kRedFirst ? _mm256_add_pd(rTerm, gTerm) : _mm256_add_pd(gTerm, rTerm),
+                                        _mm256_mul_pd(kB, b));
         const __m128i levels = _mm256_cvttpd_epi32(s);
         const int word = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packus_epi32(levels, levels), levels));
         std::memcpy(grey + x, &word, 4);
     }
-    GreyRowBaseline(bgr + 3 * x, grey + x, width - x);
+    GreyRowBaseline<kRedFirst>(bgr + 3 * x, grey + x, width - x);
 }
 
 #define TESSAVAN_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi")))
@@ -91,13 +103,20 @@ __attribute__((target("avx2"))) void GreyRowAvx2(const std::uint8_t* bgr, std::u
 // same instructions, without the unmasked intrinsics' "undefined" source
 // operand that g++ 12 takes for an uninitialised variable.
 constexpr __mmask8 kAll8 = 0xff;
+constexpr __mmask16 kAll16 = 0xffff;
 constexpr __mmask64 kAll64 = ~__mmask64{0};
+
+// The first `n` (at most 64) bytes of a 64-byte block.
+TESSAVAN_AVX512 inline __mmask64 FirstBytes(std::size_t n) {
+    return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+}
 
 // Eight pixels at a time, the same double expression as above: two 16-byte
 // loads (pixels 0-3 and 4-7, twelve bytes each) picked apart within their
 // halves. The second load reads up to byte 27 of the eight pixels, so the
 // loop stops while 30 bytes (ten pixels) remain.
-TESSAVAN_AVX512 void GreyRowAvx512(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
+template <bool kRedFirst>
+TESSAVAN_AVX512 void GreyRowAvx512Double(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
     const __m256i pickB = _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1, 0, -1, -1, -1,
                                            3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
     const __m256i pickG = _mm256_add_epi32(pickB, _mm256_set1_epi32(1));
@@ -110,15 +129,62 @@ TESSAVAN_AVX512 void GreyRowAvx512(const std::uint8_t* bgr, std::uint8_t* grey, 
         const __m512d b = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickB));
         const __m512d g = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickG));
         const __m512d r = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickR));
-        const __m512d s = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(kG, g), _mm512_mul_pd(kR, r)), _mm512_mul_pd(kB, b));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), _mm256_maskz_cvtepi32_epi8(kAll8, _mm512_maskz_cvttpd_epi32(kAll8, s)));
+        const __m512d gTerm = _mm512_mul_pd(kG, g), rTerm = _mm512_mul_pd(kR, r);
+        const __m512d s = _mm512_add_pd(kRedFirst ? _mm512_add_pd(rTerm, gTerm) : _mm512_add_pd(gTerm, rTerm),
+                                        _mm512_mul_pd(kB, b));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x),
+                         _mm256_maskz_cvtepi32_epi8(kAll8, _mm512_maskz_cvttpd_epi32(kAll8, s)));
     }
-    GreyRowBaseline(bgr + 3 * x, grey + x, width - x);
+    GreyRowBaseline<kRedFirst>(bgr + 3 * x, grey + x, width - x);
 }
 
-// The first `n` (at most 64) bytes of a 64-byte block.
-TESSAVAN_AVX512 inline __mmask64 FirstBytes(std::size_t n) {
-    return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+// The first `n` (at most 16) lanes of a 16-lane block.
+TESSAVAN_AVX512 inline __mmask16 FirstLanes(std::size_t n) {
+    return n >= 16 ? __mmask16(0xffff) : static_cast<__mmask16>((1u << n) - 1);
+}
+
+// Sixteen pixels at a time in whole numbers (the way GreyFast reasons):
+// S = 587 G + 299 R + 114 B as two multiply-adds of 16-bit pairs, and
+// S / 1000 = (S / 8) / 125, the last division as a multiply by 33555 and a
+// shift by 22, which is exact for every S / 8 below 59074 (S is at most
+// 255000, so S / 8 at most 31875). Where some S of the block is a multiple
+// of 1000, the double expression itself decides, as in GreyFast: the block
+// goes through the double loop.
+// Per 32-bit lane k: bytes (G, 0, R, 0) and (B, 0, 0, 0) of pixel k (the
+// zero bytes are masked off; their index is unused).
+alignas(64) constexpr std::array<std::uint8_t, 64> kPickGreenRed = [] {
+    std::array<std::uint8_t, 64> a{};
+    for (int k = 0; k < 16; ++k) {
+        a[4 * k] = static_cast<std::uint8_t>(3 * k + 1);
+        a[4 * k + 2] = static_cast<std::uint8_t>(3 * k + 2);
+    }
+    return a;
+}();
+alignas(64) constexpr std::array<std::uint8_t, 64> kPickBlue = [] {
+    std::array<std::uint8_t, 64> a{};
+    for (int k = 0; k < 16; ++k) a[4 * k] = static_cast<std::uint8_t>(3 * k);
+    return a;
+}();
+
+template <bool kRedFirst>
+TESSAVAN_AVX512 void GreyRowAvx512(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
+    const __m512i idxGR = _mm512_load_si512(kPickGreenRed.data()), idxB = _mm512_load_si512(kPickBlue.data());
+    const __mmask64 pairBytes = 0x5555555555555555ull, firstBytes = 0x1111111111111111ull;
+    const __m512i kGR = _mm512_set1_epi32((299 << 16) | 587), kB = _mm512_set1_epi32(114);
+    const __m512i k33555 = _mm512_set1_epi32(33555), k1000 = _mm512_set1_epi32(1000);
+    for (std::size_t x = 0; x < width; x += 16) {
+        const std::size_t pixels = std::min<std::size_t>(16, width - x);
+        const __m512i v = _mm512_maskz_loadu_epi8(FirstBytes(3 * pixels), bgr + 3 * x);
+        const __m512i gr = _mm512_maskz_permutexvar_epi8(pairBytes, idxGR, v);
+        const __m512i b = _mm512_maskz_permutexvar_epi8(firstBytes, idxB, v);
+        const __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(gr, kGR), _mm512_madd_epi16(b, kB));
+        const __m512i q = _mm512_maskz_srli_epi32(kAll16, _mm512_mulhi_epu16(_mm512_maskz_srli_epi32(kAll16, sum, 3), k33555), 6);
+        const __mmask16 whole = _mm512_cmpeq_epi32_mask(_mm512_madd_epi16(q, k1000), sum) & FirstLanes(pixels);
+        if (whole)
+            GreyRowAvx512Double<kRedFirst>(bgr + 3 * x, grey + x, pixels);
+        else
+            _mm_mask_storeu_epi8(grey + x, FirstLanes(pixels), _mm512_maskz_cvtepi32_epi8(kAll16, q));
+    }
 }
 
 // A 256-byte table as four 64-byte quarters; a look-up of 64 bytes at once:
@@ -191,13 +257,26 @@ bool HasAvx512() {
 
 }  // namespace
 
-void GreyRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
+namespace {
+
+template <bool kRedFirst>
+void GreyRowOf(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
 #ifdef TESSAVAN_ROWS_X86
-    if (kernel == RowKernel::kFastest && HasAvx512()) return GreyRowAvx512(bgr, grey, width);
-    if (kernel != RowKernel::kBaseline && HasAvx2()) return GreyRowAvx2(bgr, grey, width);
+    if (kernel == RowKernel::kFastest && HasAvx512()) return GreyRowAvx512<kRedFirst>(bgr, grey, width);
+    if (kernel != RowKernel::kBaseline && HasAvx2()) return GreyRowAvx2<kRedFirst>(bgr, grey, width);
 #endif
     (void)kernel;
-    GreyRowBaseline(bgr, grey, width);
+    GreyRowBaseline<kRedFirst>(bgr, grey, width);
+}
+
+}  // namespace
+
+void GreyRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
+    GreyRowOf<false>(bgr, grey, width, kernel);
+}
+
+void GreyRgbOrderRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
+    GreyRowOf<true>(bgr, grey, width, kernel);
 }
 
 void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table,

@@ -16,6 +16,9 @@ enum class RowKernel { kFastest, kAvx2, kBaseline };
 
 // grey[x] = Grey(B, G, R) of the pixel at bgr + 3x, for x < width.
 void GreyRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel = RowKernel::kFastest);
+// grey[x] = GreyRgbOrder(B, G, R) of the pixel at bgr + 3x, for x < width.
+void GreyRgbOrderRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width,
+                     RowKernel kernel = RowKernel::kFastest);
 
 // out[i] = table[in[i]] for i < n; `in` and `out` may be the same bytes.
 void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table,

@@ -38,30 +38,47 @@ std::vector<std::vector<std::uint8_t>> Tables() {
 
 }  // namespace
 
-TEST(PixelRows, GreyRowEqualsTheFormulaForEveryColourOnEveryLoop) {
-    // Every colour once, a row of 65536 pixels per red level, then rows of
-    // every width up to 40 (the vector loops' ends), through every loop.
+TEST(PixelRows, GreyRowsEqualTheirFormulaForEveryColourOnEveryLoop) {
+    // Both orders of the terms. Every colour once, a row of 65536 pixels per
+    // red level, then rows of every width up to 40 (the vector loops' ends),
+    // through every loop. The rows hold the colours whose sums are whole
+    // thousands (pure greys among them), where the double expression decides.
+    struct Order {
+        const char* name;
+        void (*row)(const std::uint8_t*, std::uint8_t*, std::size_t, px::RowKernel);
+        std::uint8_t (*formula)(std::uint8_t, std::uint8_t, std::uint8_t);
+        int (*written)(int b, int g, int r);
+    } orders[] = {
+        {"green first", px::GreyRow, px::Grey,
+         [](int b, int g, int r) { return static_cast<int>(0.587 * g + 0.299 * r + 0.114 * b); }},
+        {"red first", px::GreyRgbOrderRow, px::GreyRgbOrder,
+         [](int b, int g, int r) { return static_cast<int>(0.299 * r + 0.587 * g + 0.114 * b); }},
+    };
     std::vector<std::uint8_t> bgr(3 * 65536 + 16), grey(65536);
-    for (px::RowKernel kernel : kKernels) {
-        for (int r = 0; r < 256; ++r) {
-            for (int i = 0; i < 65536; ++i) {
-                bgr[3 * i] = static_cast<std::uint8_t>(i & 255);
-                bgr[3 * i + 1] = static_cast<std::uint8_t>(i >> 8);
-                bgr[3 * i + 2] = static_cast<std::uint8_t>(r);
+    for (const Order& order : orders) {
+        for (px::RowKernel kernel : kKernels) {
+            for (int r = 0; r < 256; ++r) {
+                for (int i = 0; i < 65536; ++i) {
+                    bgr[3 * i] = static_cast<std::uint8_t>(i & 255);
+                    bgr[3 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+                    bgr[3 * i + 2] = static_cast<std::uint8_t>(r);
+                }
+                order.row(bgr.data(), grey.data(), 65536, kernel);
+                for (int i = 0; i < 65536; ++i) {
+                    if (grey[i] != order.written(i & 255, i >> 8, r))
+                        FAIL() << order.name << ": grey of " << r << "," << (i >> 8) << "," << (i & 255) << " loop "
+                               << static_cast<int>(kernel);
+                }
             }
-            px::GreyRow(bgr.data(), grey.data(), 65536, kernel);
-            for (int i = 0; i < 65536; ++i) {
-                const int want = static_cast<int>(0.587 * (i >> 8) + 0.299 * r + 0.114 * (i & 255));
-                if (grey[i] != want) FAIL() << "grey of " << r << "," << (i >> 8) << "," << (i & 255);
+            for (std::size_t w = 0; w <= 40; ++w) {
+                // The bytes just past the row are never written.
+                std::vector<std::uint8_t> row(3 * w), out(w + 4, 77);
+                for (std::size_t k = 0; k < row.size(); ++k) row[k] = static_cast<std::uint8_t>(k * 97 + w);
+                order.row(row.data(), out.data(), w, kernel);
+                for (std::size_t x = 0; x < w; ++x)
+                    ASSERT_EQ(out[x], order.formula(row[3 * x], row[3 * x + 1], row[3 * x + 2])) << order.name;
+                for (std::size_t x = w; x < w + 4; ++x) ASSERT_EQ(out[x], 77) << order.name << " width " << w;
             }
-        }
-        for (std::size_t w = 0; w <= 40; ++w) {
-            // The bytes just past the row are never written.
-            std::vector<std::uint8_t> row(3 * w), out(w + 4, 77);
-            for (std::size_t k = 0; k < row.size(); ++k) row[k] = static_cast<std::uint8_t>(k * 97 + w);
-            px::GreyRow(row.data(), out.data(), w, kernel);
-            for (std::size_t x = 0; x < w; ++x) ASSERT_EQ(out[x], px::Grey(row[3 * x], row[3 * x + 1], row[3 * x + 2]));
-            for (std::size_t x = w; x < w + 4; ++x) ASSERT_EQ(out[x], 77) << w;
         }
     }
 }
