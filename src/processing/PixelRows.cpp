@@ -42,6 +42,12 @@ void LookupRowBaseline(const std::uint8_t* in, std::uint8_t* out, std::size_t n,
     for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
 }
 
+void SpreadGreyRowBaseline(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr,
+                           std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x)
+        if (!keep || keep[x] == 0) bgr[3 * x] = bgr[3 * x + 1] = bgr[3 * x + 2] = levels[x];
+}
+
 // Each pixel's rise and fall are spread over its three bytes in a small
 // chunk, then the chunk's bytes move by a saturating add and subtract: with
 // one of rise and fall 0, that is the clamped b + rise - fall.
@@ -143,13 +149,22 @@ TESSAVAN_AVX512 inline __mmask16 FirstLanes(std::size_t n) {
     return n >= 16 ? __mmask16(0xffff) : static_cast<__mmask16>((1u << n) - 1);
 }
 
-// Sixteen pixels at a time in whole numbers (the way GreyFast reasons):
-// S = 587 G + 299 R + 114 B as two multiply-adds of 16-bit pairs, and
-// S / 1000 = (S / 8) / 125, the last division as a multiply by 33555 and a
-// shift by 22, which is exact for every S / 8 below 59074 (S is at most
-// 255000, so S / 8 at most 31875). Where some S of the block is a multiple
-// of 1000, the double expression itself decides, as in GreyFast: the block
-// goes through the double loop.
+// A 256-byte table as four 64-byte quarters; a look-up of 64 bytes at once:
+// each two-table permutation picks by the index's low seven bits from one
+// half of the table, the index's top bit picks the half.
+struct Table512 {
+    __m512i q0, q1, q2, q3;
+};
+TESSAVAN_AVX512 inline Table512 LoadTable(const std::uint8_t* table) {
+    return {_mm512_loadu_si512(table), _mm512_loadu_si512(table + 64), _mm512_loadu_si512(table + 128),
+            _mm512_loadu_si512(table + 192)};
+}
+TESSAVAN_AVX512 inline __m512i Lookup64(const Table512& t, __m512i index) {
+    const __m512i low = _mm512_permutex2var_epi8(t.q0, index, t.q1);
+    const __m512i high = _mm512_permutex2var_epi8(t.q2, index, t.q3);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
 // Per 32-bit lane k: bytes (G, 0, R, 0) and (B, 0, 0, 0) of pixel k (the
 // zero bytes are masked off; their index is unused).
 alignas(64) constexpr std::array<std::uint8_t, 64> kPickGreenRed = [] {
@@ -166,8 +181,32 @@ alignas(64) constexpr std::array<std::uint8_t, 64> kPickBlue = [] {
     return a;
 }();
 
+// The double expression's value for the pure greys (v, v, v), whose sum S
+// is always a whole thousand.
+template <bool kRedFirst>
+const std::array<std::uint8_t, 256>& GreyOfPureGreys() {
+    static const std::array<std::uint8_t, 256> table = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (int v = 0; v < 256; ++v) {
+            const auto c = static_cast<std::uint8_t>(v);
+            t[v] = kRedFirst ? GreyRgbOrder(c, c, c) : Grey(c, c, c);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Sixteen pixels at a time in whole numbers (the way GreyFast reasons):
+// S = 587 G + 299 R + 114 B as two multiply-adds of 16-bit pairs, and
+// S / 1000 = (S / 8) / 125, the last division as a multiply by 33555 and a
+// shift by 22, which is exact for every S / 8 below 59074 (S is at most
+// 255000, so S / 8 at most 31875). Where S is a multiple of 1000 the double
+// expression itself decides, as in GreyFast: for a pure grey its value comes
+// from a table of the 256 greys; for any other colour the block goes through
+// the double loop.
 template <bool kRedFirst>
 TESSAVAN_AVX512 void GreyRowAvx512(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
+    const Table512 pureGreys = LoadTable(GreyOfPureGreys<kRedFirst>().data());
     const __m512i idxGR = _mm512_load_si512(kPickGreenRed.data()), idxB = _mm512_load_si512(kPickBlue.data());
     const __mmask64 pairBytes = 0x5555555555555555ull, firstBytes = 0x1111111111111111ull;
     const __m512i kGR = _mm512_set1_epi32((299 << 16) | 587), kB = _mm512_set1_epi32(114);
@@ -179,28 +218,22 @@ TESSAVAN_AVX512 void GreyRowAvx512(const std::uint8_t* bgr, std::uint8_t* grey, 
         const __m512i b = _mm512_maskz_permutexvar_epi8(firstBytes, idxB, v);
         const __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(gr, kGR), _mm512_madd_epi16(b, kB));
         const __m512i q = _mm512_maskz_srli_epi32(kAll16, _mm512_mulhi_epu16(_mm512_maskz_srli_epi32(kAll16, sum, 3), k33555), 6);
+        __m512i levels = q;
         const __mmask16 whole = _mm512_cmpeq_epi32_mask(_mm512_madd_epi16(q, k1000), sum) & FirstLanes(pixels);
-        if (whole)
-            GreyRowAvx512Double<kRedFirst>(bgr + 3 * x, grey + x, pixels);
-        else
-            _mm_mask_storeu_epi8(grey + x, FirstLanes(pixels), _mm512_maskz_cvtepi32_epi8(kAll16, q));
+        if (whole) {
+            // Pure greys: (G, R) as 16-bit pairs equals (B, B).
+            const __mmask16 pure =
+                _mm512_cmpeq_epi32_mask(gr, _mm512_or_si512(b, _mm512_maskz_slli_epi32(kAll16, b, 16)));
+            if (whole & ~pure) {
+                GreyRowAvx512Double<kRedFirst>(bgr + 3 * x, grey + x, pixels);
+                continue;
+            }
+            // The table entry of B sits in the lane's low byte.
+            const __m512i fromTable = _mm512_and_si512(Lookup64(pureGreys, b), _mm512_set1_epi32(0xff));
+            levels = _mm512_mask_blend_epi32(whole, q, fromTable);
+        }
+        _mm_mask_storeu_epi8(grey + x, FirstLanes(pixels), _mm512_maskz_cvtepi32_epi8(kAll16, levels));
     }
-}
-
-// A 256-byte table as four 64-byte quarters; a look-up of 64 bytes at once:
-// each two-table permutation picks by the index's low seven bits from one
-// half of the table, the index's top bit picks the half.
-struct Table512 {
-    __m512i q0, q1, q2, q3;
-};
-TESSAVAN_AVX512 inline Table512 LoadTable(const std::uint8_t* table) {
-    return {_mm512_loadu_si512(table), _mm512_loadu_si512(table + 64), _mm512_loadu_si512(table + 128),
-            _mm512_loadu_si512(table + 192)};
-}
-TESSAVAN_AVX512 inline __m512i Lookup64(const Table512& t, __m512i index) {
-    const __m512i low = _mm512_permutex2var_epi8(t.q0, index, t.q1);
-    const __m512i high = _mm512_permutex2var_epi8(t.q2, index, t.q3);
-    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
 }
 
 // 64 bytes at a time; the last part through masked loads and stores, which
@@ -240,6 +273,33 @@ TESSAVAN_AVX512 void ShiftRowByGreyAvx512(std::uint8_t* bgr, const std::uint8_t*
             const __m512i moved = _mm512_subs_epu8(_mm512_adds_epu8(v, _mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], up)),
                                                    _mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], down));
             _mm512_mask_storeu_epi8(q + 64 * part, m, moved);
+        }
+    }
+}
+
+// 64 pixels at a time: the levels and the pixels to set are spread to the
+// three bytes of each pixel by byte permutations; a masked store writes the
+// bytes of the pixels to set and nothing else.
+TESSAVAN_AVX512 void SpreadGreyRowAvx512(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr,
+                                         std::size_t width) {
+    const __m512i pixelOf[3] = {_mm512_load_si512(kPixelOfByte.data()), _mm512_load_si512(kPixelOfByte.data() + 64),
+                                _mm512_load_si512(kPixelOfByte.data() + 128)};
+    for (std::size_t x = 0; x < width; x += 64) {
+        const std::size_t pixels = std::min<std::size_t>(64, width - x);
+        const __mmask64 inRow = FirstBytes(pixels);
+        const __m512i lv = _mm512_maskz_loadu_epi8(inRow, levels + x);
+        __mmask64 set = inRow;
+        if (keep) {
+            const __m512i k = _mm512_maskz_loadu_epi8(inRow, keep + x);
+            set &= _mm512_testn_epi8_mask(k, k);
+        }
+        if (!set) continue;
+        const __m512i setBytes = _mm512_movm_epi8(set);
+        std::uint8_t* q = bgr + 3 * x;
+        for (std::size_t part = 0; part < 3 && 64 * part < 3 * pixels; ++part) {
+            const __mmask64 m = _mm512_movepi8_mask(_mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], setBytes)) &
+                                FirstBytes(3 * pixels - 64 * part);
+            _mm512_mask_storeu_epi8(q + 64 * part, m, _mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], lv));
         }
     }
 }
@@ -286,6 +346,31 @@ void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const s
 #endif
     (void)kernel;
     LookupRowBaseline(in, out, n, table);
+}
+
+void SpreadGreyRow(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr, std::size_t width,
+                   RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return SpreadGreyRowAvx512(levels, keep, bgr, width);
+#endif
+    (void)kernel;
+    SpreadGreyRowBaseline(levels, keep, bgr, width);
+}
+
+std::uint64_t SumRow(const std::uint8_t* bytes, std::size_t n) {
+    std::uint64_t sum = 0;
+    std::size_t i = 0;
+#ifdef __SSE2__
+    // Sums of 8 bytes at a time against zero.
+    __m128i acc = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16)
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)),
+                                              _mm_setzero_si128()));
+    sum = static_cast<std::uint64_t>(_mm_cvtsi128_si64(acc)) +
+          static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
+#endif
+    for (; i < n; ++i) sum += bytes[i];
+    return sum;
 }
 
 GreyShiftTables MakeGreyShiftTables(const std::uint8_t* newLevel) {

@@ -24,6 +24,14 @@ void GreyRgbOrderRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t wi
 void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table,
                RowKernel kernel = RowKernel::kFastest);
 
+// Sets the three bytes of pixel x to levels[x] for every x < width whose
+// keep byte is 0 (every x when `keep` is null); other pixels stay.
+void SpreadGreyRow(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr, std::size_t width,
+                   RowKernel kernel = RowKernel::kFastest);
+
+// Sum of n bytes.
+std::uint64_t SumRow(const std::uint8_t* bytes, std::size_t n);
+
 // Moves every byte of a B, G, R pixel by the grey level's change: with
 // g = grey[x], each byte b of pixel x becomes clamp(b + rise[g] - fall[g])
 // to 0..255, where for every level one of rise and fall is 0.

@@ -7,9 +7,6 @@
 
 #include <cstddef>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "processing/PixelMath.h"
 #include "processing/PixelRows.h"
@@ -137,20 +134,7 @@ int MeanByte8(const std::uint8_t* bits, int width, int height) {
     if (width <= 0 || height <= 0) return 0;
     const std::size_t stride = px::Stride8(width);
     std::uint64_t sum = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bits + stride * y;
-        int x = 0;
-#if defined(__SSE2__)
-        // Sums of 8 bytes at a time against zero.
-        __m128i acc = _mm_setzero_si128();
-        for (; x + 16 <= width; x += 16)
-            acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)),
-                                                  _mm_setzero_si128()));
-        sum += static_cast<std::uint64_t>(_mm_cvtsi128_si64(acc)) +
-               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
-#endif
-        for (; x < width; ++x) sum += row[x];
-    }
+    for (int y = 0; y < height; ++y) sum += px::SumRow(bits + stride * y, static_cast<std::size_t>(width));
     return static_cast<int>(sum / (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)));
 }
 

@@ -132,3 +132,38 @@ TEST(PixelRows, ShiftRowByGreyEqualsTheClampedMoveForEveryWidthAndLoop) {
         }
     }
 }
+
+TEST(PixelRows, SpreadGreyRowSetsExactlyTheUnkeptPixelsForEveryWidthAndLoop) {
+    std::mt19937 rng(13);
+    for (std::size_t w : Widths()) {
+        std::vector<std::uint8_t> levels(w), bgr(3 * w + 8);
+        for (auto& v : levels) v = static_cast<std::uint8_t>(rng());
+        for (auto& v : bgr) v = static_cast<std::uint8_t>(rng());
+        // No keep bytes; every pixel kept but one; random keeps (mask values
+        // 0, 1 and 2 as the colour mask holds them).
+        std::vector<std::vector<std::uint8_t>> keeps = {{}, std::vector<std::uint8_t>(w, 1), {}};
+        if (w > 0) keeps[1][w / 2] = 0;
+        for (std::size_t x = 0; x < w; ++x) keeps[2].push_back(static_cast<std::uint8_t>(rng() % 3));
+        for (std::size_t which = 0; which < keeps.size(); ++which) {
+            const std::uint8_t* keep = which == 0 ? nullptr : keeps[which].data();
+            std::vector<std::uint8_t> want = bgr;
+            for (std::size_t x = 0; x < w; ++x)
+                if (!keep || keep[x] == 0) want[3 * x] = want[3 * x + 1] = want[3 * x + 2] = levels[x];
+            for (px::RowKernel kernel : kKernels) {
+                std::vector<std::uint8_t> got = bgr;
+                px::SpreadGreyRow(levels.data(), keep, got.data(), w, kernel);
+                ASSERT_EQ(got, want) << "width " << w << " keeps " << which << " loop " << static_cast<int>(kernel);
+            }
+        }
+    }
+}
+
+TEST(PixelRows, SumRowAddsEveryByte) {
+    std::mt19937 rng(3);
+    for (std::size_t w : Widths()) {
+        std::vector<std::uint8_t> row(w + 16, 255);  // bytes past the row would show in the sum
+        std::uint64_t want = 0;
+        for (std::size_t i = 0; i < w; ++i) want += row[i] = static_cast<std::uint8_t>(i % 5 == 0 ? 255 : rng());
+        ASSERT_EQ(px::SumRow(row.data(), w), want) << "width " << w;
+    }
+}
