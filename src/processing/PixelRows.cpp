@@ -42,6 +42,14 @@ void LookupRowBaseline(const std::uint8_t* in, std::uint8_t* out, std::size_t n,
     for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
 }
 
+void LookupPixelRowBaseline(std::uint8_t* bgr, std::size_t pixels, const std::uint8_t* const tables[3]) {
+    for (std::size_t x = 0; x < pixels; ++x, bgr += 3) {
+        bgr[0] = tables[0][bgr[0]];
+        bgr[1] = tables[1][bgr[1]];
+        bgr[2] = tables[2][bgr[2]];
+    }
+}
+
 void SpreadGreyRowBaseline(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr,
                            std::size_t width) {
     for (std::size_t x = 0; x < width; ++x)
@@ -254,6 +262,30 @@ alignas(64) constexpr std::array<std::uint8_t, 192> kPixelOfByte = [] {
     return a;
 }();
 
+// 64 bytes at a time through all three tables; the bytes of each channel
+// are then picked from its table's result. A block starts at byte 64k of
+// the row, whose channel is 64k mod 3 = k mod 3, so the picks repeat every
+// three blocks.
+TESSAVAN_AVX512 void LookupPixelRowAvx512(std::uint8_t* bgr, std::size_t pixels, const std::uint8_t* const tables[3]) {
+    const Table512 blue = LoadTable(tables[0]), green = LoadTable(tables[1]), red = LoadTable(tables[2]);
+    __mmask64 greens[3] = {}, reds[3] = {};
+    for (int phase = 0; phase < 3; ++phase)
+        for (int j = 0; j < 64; ++j) {
+            const int channel = (phase + j) % 3;
+            if (channel == 1) greens[phase] |= __mmask64{1} << j;
+            if (channel == 2) reds[phase] |= __mmask64{1} << j;
+        }
+    const std::size_t n = 3 * pixels;
+    int phase = 0;
+    for (std::size_t i = 0; i < n; i += 64, phase = phase == 2 ? 0 : phase + 1) {
+        const __mmask64 m = FirstBytes(n - i);
+        const __m512i v = _mm512_maskz_loadu_epi8(m, bgr + i);
+        __m512i out = _mm512_mask_blend_epi8(greens[phase], Lookup64(blue, v), Lookup64(green, v));
+        out = _mm512_mask_blend_epi8(reds[phase], out, Lookup64(red, v));
+        _mm512_mask_storeu_epi8(bgr + i, m, out);
+    }
+}
+
 // 64 pixels (192 colour bytes) at a time: the rise and fall of the 64 grey
 // levels are looked up, spread to three bytes per pixel by byte
 // permutations, and applied by saturating add and subtract.
@@ -346,6 +378,14 @@ void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const s
 #endif
     (void)kernel;
     LookupRowBaseline(in, out, n, table);
+}
+
+void LookupPixelRow(std::uint8_t* bgr, std::size_t pixels, const std::uint8_t* const tables[3], RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return LookupPixelRowAvx512(bgr, pixels, tables);
+#endif
+    (void)kernel;
+    LookupPixelRowBaseline(bgr, pixels, tables);
 }
 
 void SpreadGreyRow(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr, std::size_t width,

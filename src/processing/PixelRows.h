@@ -24,6 +24,11 @@ void GreyRgbOrderRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t wi
 void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table,
                RowKernel kernel = RowKernel::kFastest);
 
+// The same with one table per byte of a B, G, R pixel: bytes i of the
+// `pixels` pixels at bgr go through tables[i % 3], in place.
+void LookupPixelRow(std::uint8_t* bgr, std::size_t pixels, const std::uint8_t* const tables[3],
+                    RowKernel kernel = RowKernel::kFastest);
+
 // Sets the three bytes of pixel x to levels[x] for every x < width whose
 // keep byte is 0 (every x when `keep` is null); other pixels stay.
 void SpreadGreyRow(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr, std::size_t width,

@@ -7,6 +7,7 @@
 #include "processing/PixelRows.h"
 
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -165,5 +166,25 @@ TEST(PixelRows, SumRowAddsEveryByte) {
         std::uint64_t want = 0;
         for (std::size_t i = 0; i < w; ++i) want += row[i] = static_cast<std::uint8_t>(i % 5 == 0 ? 255 : rng());
         ASSERT_EQ(px::SumRow(row.data(), w), want) << "width " << w;
+    }
+}
+
+TEST(PixelRows, LookupPixelRowTakesEachChannelsTableForEveryWidthAndLoop) {
+    std::mt19937 rng(17);
+    const std::vector<std::vector<std::uint8_t>> tables = Tables();
+    // Three different tables (random, reversal, constant), and all three the same.
+    for (auto [b, g, r] : {std::tuple{3, 2, 1}, std::tuple{4, 4, 4}, std::tuple{0, 3, 2}}) {
+        const std::uint8_t* const picked[3] = {tables[b].data(), tables[g].data(), tables[r].data()};
+        for (std::size_t w : Widths()) {
+            std::vector<std::uint8_t> bgr(3 * w + 8);
+            for (auto& v : bgr) v = static_cast<std::uint8_t>(rng());
+            std::vector<std::uint8_t> want = bgr;
+            for (std::size_t i = 0; i < 3 * w; ++i) want[i] = picked[i % 3][bgr[i]];
+            for (px::RowKernel kernel : kKernels) {
+                std::vector<std::uint8_t> got = bgr;
+                px::LookupPixelRow(got.data(), w, picked, kernel);
+                ASSERT_EQ(got, want) << "width " << w << " loop " << static_cast<int>(kernel);
+            }
+        }
     }
 }
