@@ -13,6 +13,7 @@
 #include "processing/BkColorChanger.h"
 #include "processing/BkColorRemover.h"
 #include "processing/BlankPageDetector.h"
+#include "processing/ColourMask.h"
 #include "processing/PhotoRegionFinder.h"
 #include "processing/PixelMath.h"
 #include "processing/PixelRows.h"
@@ -302,13 +303,16 @@ BENCHMARK(BM_BlankPageReference)->Arg(1)->Arg(2)->ArgName("type")->Unit(benchmar
 
 // ---- row kernels over the colour page -----------------------------------
 // Argument: 0 grey (green first), 1 grey (red first), 2 table look-up of the
-// colour bytes, 3 colour moved by the grey change. Each iteration runs the
+// colour bytes, 3 colour moved by the grey change, 4 the colour test's bit
+// of every pixel (red kept, the default values). Each iteration runs the
 // routine over every row of the page with the widest loop, the AVX2 loop and
 // the plain loop, in turn; counters: each loop's time and the ratios.
 
 void RowKernelPass(int which, px::RowKernel kernel, Page& c, const Page& g, std::vector<std::uint8_t>& out) {
     const tone::Lut lut = tone::BrightnessContrastTable(40, 50, 200);
     const px::GreyShiftTables shift = px::MakeGreyShiftTables(lut.data());
+    static const std::shared_ptr<const colourmask::ColourTable> colourTable =
+        colourmask::ColourTable::For({25, 0.15f, true});
     const std::size_t s24 = px::Stride24(c.width), s8 = px::Stride8(c.width), w = c.width;
     for (int y = 0; y < c.height; ++y) {
         std::uint8_t* row = c.Data() + s24 * y;
@@ -316,7 +320,8 @@ void RowKernelPass(int which, px::RowKernel kernel, Page& c, const Page& g, std:
             case 0: px::GreyRow(row, out.data(), w, kernel); break;
             case 1: px::GreyRgbOrderRow(row, out.data(), w, kernel); break;
             case 2: px::LookupRow(row, row, 3 * w, lut.data(), kernel); break;
-            default: px::ShiftRowByGrey(row, g.bits.data() + s8 * y, w, shift, kernel); break;
+            case 3: px::ShiftRowByGrey(row, g.bits.data() + s8 * y, w, shift, kernel); break;
+            default: px::ColourBitsRow(row, out.data(), w, colourTable->Words(), kernel); break;
         }
     }
     benchmark::DoNotOptimize(out.data());
@@ -345,7 +350,7 @@ void BM_RowKernels(benchmark::State& state) {
     state.counters["widest_vs_avx2"] = ms[0] / ms[1];
     state.counters["widest_vs_plain"] = ms[0] / ms[2];
 }
-BENCHMARK(BM_RowKernels)->DenseRange(0, 3)->ArgName("routine")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RowKernels)->DenseRange(0, 4)->ArgName("routine")->Unit(benchmark::kMillisecond);
 
 // ---- the processor's tone operations ------------------------------------
 // Arguments: 0 brightness/contrast then the darkening curve (grey), 1 auto

@@ -29,6 +29,12 @@ void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const s
 void LookupPixelRow(std::uint8_t* bgr, std::size_t pixels, const std::uint8_t* const tables[3],
                     RowKernel kernel = RowKernel::kFastest);
 
+// out[x] = bit (B | G << 8 | R << 16) of a table of 2^24 bits (bit i is bit
+// i mod 64 of word i / 64) for the pixel at bgr + 3x, for x < width; returns
+// how many are 1.
+std::size_t ColourBitsRow(const std::uint8_t* bgr, std::uint8_t* out, std::size_t width, const std::uint64_t* words,
+                          RowKernel kernel = RowKernel::kFastest);
+
 // Sets the three bytes of pixel x to levels[x] for every x < width whose
 // keep byte is 0 (every x when `keep` is null); other pixels stay.
 void SpreadGreyRow(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr, std::size_t width,

@@ -188,3 +188,30 @@ TEST(PixelRows, LookupPixelRowTakesEachChannelsTableForEveryWidthAndLoop) {
         }
     }
 }
+
+TEST(PixelRows, ColourBitsRowReadsEachPixelsBitForEveryWidthAndLoop) {
+    // A random table with its first and last words set apart (colour 0 and
+    // white), rows of random colours, black and white, and the count.
+    std::mt19937_64 rng(23);
+    std::vector<std::uint64_t> words(std::size_t{1} << 18);
+    for (auto& w : words) w = rng() & rng();  // about a quarter of the bits set
+    words.front() = 0;
+    words.back() = ~std::uint64_t{0};
+    for (std::size_t w : Widths()) {
+        std::vector<std::uint8_t> bgr(3 * w);
+        for (std::size_t i = 0; i < bgr.size(); ++i)
+            bgr[i] = (i / 3) % 5 == 0 ? 0 : ((i / 3) % 5 == 1 ? 255 : static_cast<std::uint8_t>(rng()));
+        std::vector<std::uint8_t> want(w + 4, 77);
+        std::size_t wantOnes = 0;
+        for (std::size_t x = 0; x < w; ++x) {
+            const std::uint32_t i = bgr[3 * x] | (bgr[3 * x + 1] << 8) | (bgr[3 * x + 2] << 16);
+            want[x] = static_cast<std::uint8_t>((words[i / 64] >> (i % 64)) & 1);
+            wantOnes += want[x];
+        }
+        for (px::RowKernel kernel : kKernels) {
+            std::vector<std::uint8_t> got(w + 4, 77);
+            ASSERT_EQ(px::ColourBitsRow(bgr.data(), got.data(), w, words.data(), kernel), wantOnes) << "width " << w;
+            ASSERT_EQ(got, want) << "width " << w << " loop " << static_cast<int>(kernel);
+        }
+    }
+}
