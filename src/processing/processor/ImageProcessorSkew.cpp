@@ -108,8 +108,12 @@ void KeepSizeCrop(CImageProcessor& p, BYTE flag, int bpp, PixelBuffer& image) {
 
 void CImageProcessor::DetectSkew(std::int32_t maxAngle, std::int32_t method) {
     ProcessorSkewMethods methods(*this);
+    // A search over the wide range sweeps the first range's angles again on
+    // the same binary images: their counts are taken from the first round.
+    skewSearcher.RememberCounts(true);
     skewSearcher.skewAngle = skew::DetectSkewAngle(methods, maxAngle, method, ProcessSetting::tryothers != 0,
                                       ProcessSetting::twocolumns != 0);
+    skewSearcher.RememberCounts(false);
 }
 
 void CImageProcessor::PrepareSkewBinary(std::int32_t method, bool otherMethodsAsOtsu) {
