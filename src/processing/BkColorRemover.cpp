@@ -7,7 +7,6 @@
 // byte by the change of its grey value.
 #include "processing/BkColorRemover.h"
 
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -15,8 +14,10 @@
 #include <emmintrin.h>
 #endif
 
+
 #include "processing/ColourMask.h"
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 #include "processing/ToneTables.h"
 
 bool CBkColorRemover::Run(const BkColorParams& p) {
@@ -67,54 +68,104 @@ void CBkColorRemover::UpdateMask(const BkColorParams& p) {
     }
 }
 
+namespace {
+
+// Calls f(x) for every x in x0..x1 - 1 whose mask byte is not 0, looking at
+// sixteen bytes at a time (colour pixels are few on most pages).
+template <class F>
+void ForEachMarked(const std::uint8_t* m, int x0, int x1, F f) {
+    int x = x0;
+#ifdef __SSE2__
+    for (; x + 16 <= x1; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0xffff) continue;
+        for (int k = x; k < x + 16; ++k)
+            if (m[k] != 0) f(k);
+    }
+#endif
+    for (; x < x1; ++x)
+        if (m[x] != 0) f(x);
+}
+
+}  // namespace
+
+// Row by row through the row routines: greys of a span in one order or the
+// other, the greyed level through the grey-of-grey table, and the few
+// marked pixels (kept colour) by the per-pixel formula; the same values the
+// per-pixel expression gives, summed in the same 64-bit total.
 int CBkColorRemover::GreyedMean(const BkColorParams& p, bool grey, bool greyAll) const {
     const int w = p.page.width, h = p.page.height;
     std::uint8_t greyOfGrey[256];
     for (int v = 0; v < 256; ++v) greyOfGrey[v] = px::Grey(v, v, v);
     const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
+    std::vector<std::uint8_t> levels(static_cast<std::size_t>(w));
     std::uint64_t sum = 0;
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* row = p.page.colour + s24 * y;
         const std::uint8_t* m = mask_.data() + s8 * y;
-        std::uint32_t rowSum = 0;
         auto plain = [&](int x0, int x1) {
-            for (int x = x0; x < x1; ++x) rowSum += px::GreyFast(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+            const std::size_t n = static_cast<std::size_t>(x1 - x0);
+            px::GreyRow(row + 3 * static_cast<std::size_t>(x0), levels.data(), n);
+            sum += px::SumRow(levels.data(), n);
         };
         if (!grey) {
             plain(0, w);
         } else {
             p.protect.ForEachCoveredSpan(y, w, plain);
             p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
-                for (int x = x0; x < x1; ++x) {
-                    const std::uint8_t* q = row + 3 * x;
-                    rowSum += greyAll || m[x] == kBackground ? greyOfGrey[px::GreyRgbOrderFast(q[0], q[1], q[2])]
-                                                             : px::GreyFast(q[0], q[1], q[2]);
-                }
+                const std::size_t n = static_cast<std::size_t>(x1 - x0);
+                px::GreyRgbOrderRow(row + 3 * static_cast<std::size_t>(x0), levels.data(), n);
+                px::LookupRow(levels.data(), levels.data(), n, greyOfGrey);
+                if (!greyAll)
+                    ForEachMarked(m, x0, x1, [&](int x) {
+                        const std::uint8_t* q = row + 3 * x;
+                        levels[static_cast<std::size_t>(x - x0)] = px::GreyFast(q[0], q[1], q[2]);
+                    });
+                sum += px::SumRow(levels.data(), n);
             });
         }
-        sum += rowSum;
     }
     return static_cast<int>(sum / (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h)));
 }
 
+// Row by row: the greyed levels of a span and their table entries are
+// computed for the whole span and written back to the pixels that take
+// them; the marked pixels keep their colour (or, greying all, take their
+// untoned grey). Without greying, the table goes over the bytes of the
+// unmarked pixels.
 void CBkColorRemover::ApplyGreyedTable(const BkColorParams& p, const tone::Lut& lut, bool grey, bool greyAll) {
     const int w = p.page.width, h = p.page.height;
     const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
+    std::vector<std::uint8_t> levels(static_cast<std::size_t>(w)), toned(levels.size());
     for (int y = 0; y < h; ++y) {
         std::uint8_t* row = p.page.colour + s24 * y;
         const std::uint8_t* m = mask_.data() + s8 * y;
         p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
-            for (int x = x0; x < x1; ++x) {
-                std::uint8_t* q = row + 3 * x;
-                const bool background = m[x] == kBackground;
-                if (grey && (greyAll || background)) {
-                    const std::uint8_t g = px::GreyRgbOrderFast(q[0], q[1], q[2]);
-                    q[0] = q[1] = q[2] = background ? lut[g] : g;
-                } else if (background) {
-                    q[0] = lut[q[0]];
-                    q[1] = lut[q[1]];
-                    q[2] = lut[q[2]];
+            const std::size_t n = static_cast<std::size_t>(x1 - x0);
+            std::uint8_t* q = row + 3 * static_cast<std::size_t>(x0);
+            if (grey) {
+                px::GreyRgbOrderRow(q, levels.data(), n);
+                px::LookupRow(levels.data(), toned.data(), n, lut.data());
+                if (greyAll) {
+                    ForEachMarked(m, x0, x1, [&](int x) { toned[x - x0] = levels[x - x0]; });
+                    px::SpreadGreyRow(toned.data(), nullptr, q, n);
+                } else {
+                    px::SpreadGreyRow(toned.data(), m + x0, q, n);
                 }
+                return;
+            }
+            bool anyMarked = false;
+            ForEachMarked(m, x0, x1, [&](int) { anyMarked = true; });
+            if (!anyMarked) {
+                px::LookupRow(q, q, 3 * n, lut.data());
+                return;
+            }
+            for (int x = x0; x < x1; ++x) {
+                if (m[x] != kBackground) continue;
+                std::uint8_t* c = row + 3 * x;
+                c[0] = lut[c[0]];
+                c[1] = lut[c[1]];
+                c[2] = lut[c[2]];
             }
         });
     }
@@ -125,42 +176,17 @@ void CBkColorRemover::GreyShift(const BkColorParams& p, const tone::Lut& darken)
     const int w = p.page.width, h = p.page.height;
     const int mean = tone::MeanByte8(p.page.grey, w, h);
     // New grey = darken[table[old]] for every unprotected byte; each colour
-    // byte moves by d = new - old, limited to 0..255. With d split into its
-    // rising part max(d, 0) and falling part max(-d, 0), one of which is 0,
-    // that is a saturating add followed by a saturating subtract.
+    // byte moves by d = new - old, limited to 0..255, split into its rising
+    // and falling parts (one of which is 0).
     const tone::Lut lut = tone::Compose(tone::BrightnessContrastTable(p.brightness, p.contrast, mean), darken);
-    static_assert(std::endian::native == std::endian::little, "the parts are laid out byte by byte from words");
-    std::uint32_t rise[256], fall[256];  // the part in each of the first three bytes
-    for (int v = 0; v < 256; ++v) {
-        const int d = lut[v] - v;
-        rise[v] = static_cast<std::uint32_t>(d > 0 ? d : 0) * 0x010101u;
-        fall[v] = static_cast<std::uint32_t>(d < 0 ? -d : 0) * 0x010101u;
-    }
+    const px::GreyShiftTables tables = px::MakeGreyShiftTables(lut.data());
     const std::size_t s24 = px::Stride24(w), s8 = px::Stride8(w);
-    // The parts of one span, byte for byte beside its colour bytes (one byte
-    // more: each pixel's parts are written as a 4-byte word).
-    std::vector<std::uint8_t> ups(3 * static_cast<std::size_t>(w) + 1), downs(ups.size());
     for (int y = 0; y < h; ++y) {
         std::uint8_t* row = p.page.colour + s24 * y;
         const std::uint8_t* g = p.page.grey + s8 * y;
         p.protect.ForEachFreeSpan(y, w, [&](int x0, int x1) {
-            for (int x = x0; x < x1; ++x) {
-                const std::size_t at = 3 * static_cast<std::size_t>(x - x0);
-                std::memcpy(&ups[at], &rise[g[x]], 4);
-                std::memcpy(&downs[at], &fall[g[x]], 4);
-            }
-            std::uint8_t* q = row + 3 * static_cast<std::size_t>(x0);
-            const std::size_t n = 3 * static_cast<std::size_t>(x1 - x0);
-            std::size_t i = 0;
-#ifdef __SSE2__
-            for (; i + 16 <= n; i += 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
-                const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&ups[i]));
-                const __m128i down = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&downs[i]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(q + i), _mm_subs_epu8(_mm_adds_epu8(v, up), down));
-            }
-#endif
-            for (; i < n; ++i) q[i] = px::ClampByte(q[i] + ups[i] - downs[i]);
+            px::ShiftRowByGrey(row + 3 * static_cast<std::size_t>(x0), g + x0, static_cast<std::size_t>(x1 - x0),
+                               tables);
         });
     }
 }

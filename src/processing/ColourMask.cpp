@@ -12,6 +12,7 @@
 
 #include "processing/Morphology.h"
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 
 namespace colourmask {
 
@@ -82,15 +83,9 @@ std::int64_t MarkColourPixels(const std::uint8_t* bgr, int width, int height, co
     const ColourTable& isColour = *table;
     const std::size_t s24 = px::Stride24(width), s8 = px::Stride8(width);
     std::int64_t count = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* p = bgr + s24 * y;
-        std::uint8_t* m = mask + s8 * y;
-        for (int x = 0; x < width; ++x, p += 3) {
-            const bool c = isColour(p[0], p[1], p[2]);
-            m[x] = c;
-            count += c;
-        }
-    }
+    for (int y = 0; y < height; ++y)
+        count += static_cast<std::int64_t>(
+            px::ColourBitsRow(bgr + s24 * y, mask + s8 * y, static_cast<std::size_t>(width), isColour.Words()));
     return count;
 }
 

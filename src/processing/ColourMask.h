@@ -44,6 +44,10 @@ public:
         return (bits_[i >> 6] >> (i & 63)) & 1u;
     }
 
+    // The 2^18 words of the table: bit i of the table is bit i mod 64 of
+    // word i / 64, i = B | G << 8 | R << 16.
+    const std::uint64_t* Words() const { return bits_.data(); }
+
 private:
     std::vector<std::uint64_t> bits_;
 };

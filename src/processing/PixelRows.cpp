@@ -1,30 +1,107 @@
-// Whole-row pixel formulas. The plain loop evaluates the grey formula pixel by
-// pixel; the AVX2 loop evaluates the same double-precision expression four
-// pixels at a time in the same order of additions, so both give identical
-// bytes. The loop is chosen once, by what the processor supports.
+// Whole-row pixel formulas and table look-ups. The plain loops evaluate the
+// formula pixel by pixel; the vector loops evaluate the same operations many
+// lanes at a time (the grey formula as the same double-precision expression
+// in the same order of additions; a table look-up as a byte permutation of
+// the same 256 table bytes; clamped moves as saturating byte additions), so
+// every loop gives identical bytes. The loop is chosen by what the processor
+// supports, checked once.
 #include "processing/PixelRows.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "processing/PixelMath.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
-#define TESSAVAN_ROWS_AVX2 1
+#define TESSAVAN_ROWS_X86 1
 #endif
 
 namespace px {
 
 namespace {
 
-void GreyRowBaseline(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
-    for (std::size_t x = 0; x < width; ++x, bgr += 3) grey[x] = GreyFast(bgr[0], bgr[1], bgr[2]);
+// The two orders of the grey formula's terms (PixelMath.h): green first
+// (Grey) or red first (GreyRgbOrder).
+template <bool kRedFirst>
+std::uint8_t GreyOf(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    return kRedFirst ? GreyRgbOrderFast(b, g, r) : GreyFast(b, g, r);
 }
 
-#ifdef TESSAVAN_ROWS_AVX2
-// Four pixels at a time: 0.587 G + 0.299 R + 0.114 B in double, the terms
-// added in that order, truncated; a 16-byte load covers the twelve bytes
-// of four pixels, so the loop stops while sixteen bytes remain readable.
+template <bool kRedFirst>
+void GreyRowBaseline(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x, bgr += 3) grey[x] = GreyOf<kRedFirst>(bgr[0], bgr[1], bgr[2]);
+}
+
+void LookupRowBaseline(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
+}
+
+void LookupPixelRowBaseline(std::uint8_t* bgr, std::size_t pixels, const std::uint8_t* const tables[3]) {
+    for (std::size_t x = 0; x < pixels; ++x, bgr += 3) {
+        bgr[0] = tables[0][bgr[0]];
+        bgr[1] = tables[1][bgr[1]];
+        bgr[2] = tables[2][bgr[2]];
+    }
+}
+
+std::size_t ColourBitsRowBaseline(const std::uint8_t* bgr, std::uint8_t* out, std::size_t width,
+                                  const std::uint64_t* words) {
+    std::size_t ones = 0;
+    for (std::size_t x = 0; x < width; ++x, bgr += 3) {
+        const std::uint32_t i = static_cast<std::uint32_t>(bgr[0]) | (static_cast<std::uint32_t>(bgr[1]) << 8) |
+                                (static_cast<std::uint32_t>(bgr[2]) << 16);
+        out[x] = static_cast<std::uint8_t>((words[i >> 6] >> (i & 63)) & 1u);
+        ones += out[x];
+    }
+    return ones;
+}
+
+void SpreadGreyRowBaseline(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr,
+                           std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x)
+        if (!keep || keep[x] == 0) bgr[3 * x] = bgr[3 * x + 1] = bgr[3 * x + 2] = levels[x];
+}
+
+// Each pixel's rise and fall are spread over its three bytes in a small
+// chunk, then the chunk's bytes move by a saturating add and subtract: with
+// one of rise and fall 0, that is the clamped b + rise - fall.
+void ShiftRowByGreyBaseline(std::uint8_t* bgr, const std::uint8_t* grey, std::size_t width, const GreyShiftTables& t) {
+    constexpr std::size_t kChunk = 32;
+    std::uint8_t ups[3 * kChunk], downs[3 * kChunk];
+    for (std::size_t x0 = 0; x0 < width; x0 += kChunk) {
+        const std::size_t count = std::min(kChunk, width - x0);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint8_t g = grey[x0 + k];
+            ups[3 * k] = ups[3 * k + 1] = ups[3 * k + 2] = t.rise[g];
+            downs[3 * k] = downs[3 * k + 1] = downs[3 * k + 2] = t.fall[g];
+        }
+        std::uint8_t* q = bgr + 3 * x0;
+        const std::size_t n = 3 * count;
+        std::size_t i = 0;
+#ifdef __SSE2__
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
+            const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ups + i));
+            const __m128i down = _mm_loadu_si128(reinterpret_cast<const __m128i*>(downs + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q + i), _mm_subs_epu8(_mm_adds_epu8(v, up), down));
+        }
+#endif
+        for (; i < n; ++i) q[i] = ClampByte(q[i] + ups[i] - downs[i]);
+    }
+}
+
+#ifdef TESSAVAN_ROWS_X86
+// Four pixels at a time: 0.587 G + 0.299 R + 0.114 B (or 0.299 R + 0.587 G
+// + 0.114 B) in double, the terms added in that order, truncated; a 16-byte
+// load covers the twelve bytes of four pixels, so the loop stops while
+// sixteen bytes remain readable.
+template <bool kRedFirst>
 __attribute__((target("avx2"))) void GreyRowAvx2(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
     const __m128i pickB = _mm_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
     const __m128i pickG = _mm_setr_epi8(1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1);
@@ -36,28 +113,387 @@ __attribute__((target("avx2"))) void GreyRowAvx2(const std::uint8_t* bgr, std::u
         const __m256d b = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickB));
         const __m256d g = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickG));
         const __m256d r = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickR));
-        const __m256d s = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(kG, g), _mm256_mul_pd(kR, r)), _mm256_mul_pd(kB, b));
+        const __m256d gTerm = _mm256_mul_pd(kG, g), rTerm = _mm256_mul_pd(kR, r);
+        const __m256d s = _mm256_add_pd(kRedFirst ? _mm256_add_pd(rTerm, gTerm) : _mm256_add_pd(gTerm, rTerm),
+                                        _mm256_mul_pd(kB, b));
         const __m128i levels = _mm256_cvttpd_epi32(s);
         const int word = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packus_epi32(levels, levels), levels));
         std::memcpy(grey + x, &word, 4);
     }
-    GreyRowBaseline(bgr + 3 * x, grey + x, width - x);
+    GreyRowBaseline<kRedFirst>(bgr + 3 * x, grey + x, width - x);
+}
+
+#define TESSAVAN_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi")))
+
+// The zero-masked forms of some instructions with every lane selected: the
+// same instructions, without the unmasked intrinsics' "undefined" source
+// operand that g++ 12 takes for an uninitialised variable.
+constexpr __mmask8 kAll8 = 0xff;
+constexpr __mmask16 kAll16 = 0xffff;
+constexpr __mmask64 kAll64 = ~__mmask64{0};
+
+// The first `n` (at most 64) bytes of a 64-byte block.
+TESSAVAN_AVX512 inline __mmask64 FirstBytes(std::size_t n) {
+    return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+}
+
+// Eight pixels at a time, the same double expression as above: two 16-byte
+// loads (pixels 0-3 and 4-7, twelve bytes each) picked apart within their
+// halves. The second load reads up to byte 27 of the eight pixels, so the
+// loop stops while 30 bytes (ten pixels) remain.
+template <bool kRedFirst>
+TESSAVAN_AVX512 void GreyRowAvx512Double(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
+    const __m256i pickB = _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1, 0, -1, -1, -1,
+                                           3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
+    const __m256i pickG = _mm256_add_epi32(pickB, _mm256_set1_epi32(1));
+    const __m256i pickR = _mm256_add_epi32(pickB, _mm256_set1_epi32(2));
+    const __m512d kG = _mm512_set1_pd(0.587), kR = _mm512_set1_pd(0.299), kB = _mm512_set1_pd(0.114);
+    std::size_t x = 0;
+    for (; x + 10 <= width; x += 8) {
+        const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(bgr + 3 * x + 12),
+                                              reinterpret_cast<const __m128i*>(bgr + 3 * x));
+        const __m512d b = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickB));
+        const __m512d g = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickG));
+        const __m512d r = _mm512_maskz_cvtepi32_pd(kAll8, _mm256_shuffle_epi8(v, pickR));
+        const __m512d gTerm = _mm512_mul_pd(kG, g), rTerm = _mm512_mul_pd(kR, r);
+        const __m512d s = _mm512_add_pd(kRedFirst ? _mm512_add_pd(rTerm, gTerm) : _mm512_add_pd(gTerm, rTerm),
+                                        _mm512_mul_pd(kB, b));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x),
+                         _mm256_maskz_cvtepi32_epi8(kAll8, _mm512_maskz_cvttpd_epi32(kAll8, s)));
+    }
+    GreyRowBaseline<kRedFirst>(bgr + 3 * x, grey + x, width - x);
+}
+
+// The first `n` (at most 16) lanes of a 16-lane block.
+TESSAVAN_AVX512 inline __mmask16 FirstLanes(std::size_t n) {
+    return n >= 16 ? __mmask16(0xffff) : static_cast<__mmask16>((1u << n) - 1);
+}
+
+// A 256-byte table as four 64-byte quarters; a look-up of 64 bytes at once:
+// each two-table permutation picks by the index's low seven bits from one
+// half of the table, the index's top bit picks the half.
+struct Table512 {
+    __m512i q0, q1, q2, q3;
+};
+TESSAVAN_AVX512 inline Table512 LoadTable(const std::uint8_t* table) {
+    return {_mm512_loadu_si512(table), _mm512_loadu_si512(table + 64), _mm512_loadu_si512(table + 128),
+            _mm512_loadu_si512(table + 192)};
+}
+TESSAVAN_AVX512 inline __m512i Lookup64(const Table512& t, __m512i index) {
+    const __m512i low = _mm512_permutex2var_epi8(t.q0, index, t.q1);
+    const __m512i high = _mm512_permutex2var_epi8(t.q2, index, t.q3);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
+// Per 32-bit lane k: bytes (G, 0, R, 0) and (B, 0, 0, 0) of pixel k (the
+// zero bytes are masked off; their index is unused).
+alignas(64) constexpr std::array<std::uint8_t, 64> kPickGreenRed = [] {
+    std::array<std::uint8_t, 64> a{};
+    for (int k = 0; k < 16; ++k) {
+        a[4 * k] = static_cast<std::uint8_t>(3 * k + 1);
+        a[4 * k + 2] = static_cast<std::uint8_t>(3 * k + 2);
+    }
+    return a;
+}();
+alignas(64) constexpr std::array<std::uint8_t, 64> kPickBlue = [] {
+    std::array<std::uint8_t, 64> a{};
+    for (int k = 0; k < 16; ++k) a[4 * k] = static_cast<std::uint8_t>(3 * k);
+    return a;
+}();
+
+// The double expression's value for the pure greys (v, v, v), whose sum S
+// is always a whole thousand.
+template <bool kRedFirst>
+const std::array<std::uint8_t, 256>& GreyOfPureGreys() {
+    static const std::array<std::uint8_t, 256> table = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (int v = 0; v < 256; ++v) {
+            const auto c = static_cast<std::uint8_t>(v);
+            t[v] = kRedFirst ? GreyRgbOrder(c, c, c) : Grey(c, c, c);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Sixteen pixels at a time in whole numbers (the way GreyFast reasons):
+// S = 587 G + 299 R + 114 B as two multiply-adds of 16-bit pairs, and
+// S / 1000 = (S / 8) / 125, the last division as a multiply by 33555 and a
+// shift by 22, which is exact for every S / 8 below 59074 (S is at most
+// 255000, so S / 8 at most 31875). Where S is a multiple of 1000 the double
+// expression itself decides, as in GreyFast: for a pure grey its value comes
+// from a table of the 256 greys; for any other colour the block goes through
+// the double loop.
+template <bool kRedFirst>
+TESSAVAN_AVX512 void GreyRowAvx512(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
+    const Table512 pureGreys = LoadTable(GreyOfPureGreys<kRedFirst>().data());
+    const __m512i idxGR = _mm512_load_si512(kPickGreenRed.data()), idxB = _mm512_load_si512(kPickBlue.data());
+    const __mmask64 pairBytes = 0x5555555555555555ull, firstBytes = 0x1111111111111111ull;
+    const __m512i kGR = _mm512_set1_epi32((299 << 16) | 587), kB = _mm512_set1_epi32(114);
+    const __m512i k33555 = _mm512_set1_epi32(33555), k1000 = _mm512_set1_epi32(1000);
+    for (std::size_t x = 0; x < width; x += 16) {
+        const std::size_t pixels = std::min<std::size_t>(16, width - x);
+        const __m512i v = _mm512_maskz_loadu_epi8(FirstBytes(3 * pixels), bgr + 3 * x);
+        const __m512i gr = _mm512_maskz_permutexvar_epi8(pairBytes, idxGR, v);
+        const __m512i b = _mm512_maskz_permutexvar_epi8(firstBytes, idxB, v);
+        const __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(gr, kGR), _mm512_madd_epi16(b, kB));
+        const __m512i q = _mm512_maskz_srli_epi32(kAll16, _mm512_mulhi_epu16(_mm512_maskz_srli_epi32(kAll16, sum, 3), k33555), 6);
+        __m512i levels = q;
+        const __mmask16 whole = _mm512_cmpeq_epi32_mask(_mm512_madd_epi16(q, k1000), sum) & FirstLanes(pixels);
+        if (whole) {
+            // Pure greys: (G, R) as 16-bit pairs equals (B, B).
+            const __mmask16 pure =
+                _mm512_cmpeq_epi32_mask(gr, _mm512_or_si512(b, _mm512_maskz_slli_epi32(kAll16, b, 16)));
+            if (whole & ~pure) {
+                GreyRowAvx512Double<kRedFirst>(bgr + 3 * x, grey + x, pixels);
+                continue;
+            }
+            // The table entry of B sits in the lane's low byte.
+            const __m512i fromTable = _mm512_and_si512(Lookup64(pureGreys, b), _mm512_set1_epi32(0xff));
+            levels = _mm512_mask_blend_epi32(whole, q, fromTable);
+        }
+        _mm_mask_storeu_epi8(grey + x, FirstLanes(pixels), _mm512_maskz_cvtepi32_epi8(kAll16, levels));
+    }
+}
+
+// 64 bytes at a time; the last part through masked loads and stores, which
+// neither read nor write the bytes outside it.
+TESSAVAN_AVX512 void LookupRowAvx512(const std::uint8_t* in, std::uint8_t* out, std::size_t n,
+                                     const std::uint8_t* table) {
+    const Table512 t = LoadTable(table);
+    for (std::size_t i = 0; i < n; i += 64) {
+        const __mmask64 m = FirstBytes(n - i);
+        _mm512_mask_storeu_epi8(out + i, m, Lookup64(t, _mm512_maskz_loadu_epi8(m, in + i)));
+    }
+}
+
+// Byte j of 64 consecutive B, G, R pixels belongs to pixel j / 3.
+alignas(64) constexpr std::array<std::uint8_t, 192> kPixelOfByte = [] {
+    std::array<std::uint8_t, 192> a{};
+    for (int j = 0; j < 192; ++j) a[j] = static_cast<std::uint8_t>(j / 3);
+    return a;
+}();
+
+// 64 bytes at a time through all three tables; the bytes of each channel
+// are then picked from its table's result. A block starts at byte 64k of
+// the row, whose channel is 64k mod 3 = k mod 3, so the picks repeat every
+// three blocks.
+TESSAVAN_AVX512 void LookupPixelRowAvx512(std::uint8_t* bgr, std::size_t pixels, const std::uint8_t* const tables[3]) {
+    const Table512 blue = LoadTable(tables[0]), green = LoadTable(tables[1]), red = LoadTable(tables[2]);
+    __mmask64 greens[3] = {}, reds[3] = {};
+    for (int phase = 0; phase < 3; ++phase)
+        for (int j = 0; j < 64; ++j) {
+            const int channel = (phase + j) % 3;
+            if (channel == 1) greens[phase] |= __mmask64{1} << j;
+            if (channel == 2) reds[phase] |= __mmask64{1} << j;
+        }
+    const std::size_t n = 3 * pixels;
+    int phase = 0;
+    for (std::size_t i = 0; i < n; i += 64, phase = phase == 2 ? 0 : phase + 1) {
+        const __mmask64 m = FirstBytes(n - i);
+        const __m512i v = _mm512_maskz_loadu_epi8(m, bgr + i);
+        __m512i out = _mm512_mask_blend_epi8(greens[phase], Lookup64(blue, v), Lookup64(green, v));
+        out = _mm512_mask_blend_epi8(reds[phase], out, Lookup64(red, v));
+        _mm512_mask_storeu_epi8(bgr + i, m, out);
+    }
+}
+
+// 64 pixels (192 colour bytes) at a time: the rise and fall of the 64 grey
+// levels are looked up, spread to three bytes per pixel by byte
+// permutations, and applied by saturating add and subtract.
+TESSAVAN_AVX512 void ShiftRowByGreyAvx512(std::uint8_t* bgr, const std::uint8_t* grey, std::size_t width,
+                                          const GreyShiftTables& tables) {
+    const Table512 rise = LoadTable(tables.rise), fall = LoadTable(tables.fall);
+    const __m512i pixelOf[3] = {_mm512_load_si512(kPixelOfByte.data()), _mm512_load_si512(kPixelOfByte.data() + 64),
+                                _mm512_load_si512(kPixelOfByte.data() + 128)};
+    for (std::size_t x = 0; x < width; x += 64) {
+        const std::size_t pixels = std::min<std::size_t>(64, width - x);
+        const __m512i g = _mm512_maskz_loadu_epi8(FirstBytes(pixels), grey + x);
+        const __m512i up = Lookup64(rise, g), down = Lookup64(fall, g);
+        std::uint8_t* q = bgr + 3 * x;
+        for (std::size_t part = 0; part < 3 && 64 * part < 3 * pixels; ++part) {
+            const __mmask64 m = FirstBytes(3 * pixels - 64 * part);
+            const __m512i v = _mm512_maskz_loadu_epi8(m, q + 64 * part);
+            const __m512i moved = _mm512_subs_epu8(_mm512_adds_epu8(v, _mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], up)),
+                                                   _mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], down));
+            _mm512_mask_storeu_epi8(q + 64 * part, m, moved);
+        }
+    }
+}
+
+// 64 pixels at a time: the levels and the pixels to set are spread to the
+// three bytes of each pixel by byte permutations; a masked store writes the
+// bytes of the pixels to set and nothing else.
+TESSAVAN_AVX512 void SpreadGreyRowAvx512(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr,
+                                         std::size_t width) {
+    const __m512i pixelOf[3] = {_mm512_load_si512(kPixelOfByte.data()), _mm512_load_si512(kPixelOfByte.data() + 64),
+                                _mm512_load_si512(kPixelOfByte.data() + 128)};
+    for (std::size_t x = 0; x < width; x += 64) {
+        const std::size_t pixels = std::min<std::size_t>(64, width - x);
+        const __mmask64 inRow = FirstBytes(pixels);
+        const __m512i lv = _mm512_maskz_loadu_epi8(inRow, levels + x);
+        __mmask64 set = inRow;
+        if (keep) {
+            const __m512i k = _mm512_maskz_loadu_epi8(inRow, keep + x);
+            set &= _mm512_testn_epi8_mask(k, k);
+        }
+        if (!set) continue;
+        const __m512i setBytes = _mm512_movm_epi8(set);
+        std::uint8_t* q = bgr + 3 * x;
+        for (std::size_t part = 0; part < 3 && 64 * part < 3 * pixels; ++part) {
+            const __mmask64 m = _mm512_movepi8_mask(_mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], setBytes)) &
+                                FirstBytes(3 * pixels - 64 * part);
+            _mm512_mask_storeu_epi8(q + 64 * part, m, _mm512_maskz_permutexvar_epi8(kAll64, pixelOf[part], lv));
+        }
+    }
+}
+
+// Per 32-bit lane k: bytes (B, G, R, 0) of pixel k.
+alignas(64) constexpr std::array<std::uint8_t, 64> kPickPixel = [] {
+    std::array<std::uint8_t, 64> a{};
+    for (int k = 0; k < 16; ++k)
+        for (int c = 0; c < 3; ++c) a[4 * k + c] = static_cast<std::uint8_t>(3 * k + c);
+    return a;
+}();
+
+// Sixteen pixels at a time: the colour's number B | G << 8 | R << 16 by one
+// byte permutation, its table word by two eight-lane gathers, the bit by a
+// variable shift; lanes past the row read word 0 and are neither stored nor
+// counted.
+TESSAVAN_AVX512 std::size_t ColourBitsRowAvx512(const std::uint8_t* bgr, std::uint8_t* out, std::size_t width,
+                                                const std::uint64_t* words) {
+    const __m512i pick = _mm512_load_si512(kPickPixel.data());
+    const __mmask64 colourBytes = 0x7777777777777777ull;
+    const __m512i one = _mm512_set1_epi64(1), low6 = _mm512_set1_epi32(63);
+    std::size_t ones = 0;
+    for (std::size_t x = 0; x < width; x += 16) {
+        const std::size_t pixels = std::min<std::size_t>(16, width - x);
+        const __m512i v = _mm512_maskz_loadu_epi8(FirstBytes(3 * pixels), bgr + 3 * x);
+        const __m512i index = _mm512_maskz_permutexvar_epi8(colourBytes, pick, v);
+        const __m512i word = _mm512_maskz_srli_epi32(kAll16, index, 6);
+        const __m512i bit = _mm512_and_si512(index, low6);
+        const __m512i zero = _mm512_setzero_si512();
+        const __m512i w0 = _mm512_mask_i32gather_epi64(zero, kAll8, _mm512_maskz_extracti64x4_epi64(kAll8, word, 0), words, 8);
+        const __m512i w1 =
+            _mm512_mask_i32gather_epi64(zero, kAll8, _mm512_maskz_extracti64x4_epi64(kAll8, word, 1), words, 8);
+        const __m512i b0 = _mm512_and_si512(
+            _mm512_maskz_srlv_epi64(kAll8, w0, _mm512_maskz_cvtepu32_epi64(kAll8, _mm512_maskz_extracti64x4_epi64(kAll8, bit, 0))), one);
+        const __m512i b1 = _mm512_and_si512(
+            _mm512_maskz_srlv_epi64(kAll8, w1, _mm512_maskz_cvtepu32_epi64(kAll8, _mm512_maskz_extracti64x4_epi64(kAll8, bit, 1))),
+            one);
+        const __m128i bytes = _mm_unpacklo_epi64(_mm512_maskz_cvtepi64_epi8(kAll8, b0), _mm512_maskz_cvtepi64_epi8(kAll8, b1));
+        const __mmask16 inRow = FirstLanes(pixels);
+        _mm_mask_storeu_epi8(out + x, inRow, bytes);
+        const unsigned set = static_cast<unsigned>(_mm512_test_epi64_mask(b0, b0)) |
+                             (static_cast<unsigned>(_mm512_test_epi64_mask(b1, b1)) << 8);
+        ones += static_cast<std::size_t>(__builtin_popcount(set & inRow));
+    }
+    return ones;
 }
 
 bool HasAvx2() {
     static const bool available = __builtin_cpu_supports("avx2");
     return available;
 }
+bool HasAvx512() {
+    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                  __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+    return available;
+}
 #endif
 
 }  // namespace
 
-void GreyRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
-#ifdef TESSAVAN_ROWS_AVX2
-    if (kernel == RowKernel::kFastest && HasAvx2()) return GreyRowAvx2(bgr, grey, width);
+namespace {
+
+template <bool kRedFirst>
+void GreyRowOf(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return GreyRowAvx512<kRedFirst>(bgr, grey, width);
+    if (kernel != RowKernel::kBaseline && HasAvx2()) return GreyRowAvx2<kRedFirst>(bgr, grey, width);
 #endif
     (void)kernel;
-    GreyRowBaseline(bgr, grey, width);
+    GreyRowBaseline<kRedFirst>(bgr, grey, width);
+}
+
+}  // namespace
+
+void GreyRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
+    GreyRowOf<false>(bgr, grey, width, kernel);
+}
+
+void GreyRgbOrderRow(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width, RowKernel kernel) {
+    GreyRowOf<true>(bgr, grey, width, kernel);
+}
+
+void LookupRow(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table,
+               RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return LookupRowAvx512(in, out, n, table);
+#endif
+    (void)kernel;
+    LookupRowBaseline(in, out, n, table);
+}
+
+void LookupPixelRow(std::uint8_t* bgr, std::size_t pixels, const std::uint8_t* const tables[3], RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return LookupPixelRowAvx512(bgr, pixels, tables);
+#endif
+    (void)kernel;
+    LookupPixelRowBaseline(bgr, pixels, tables);
+}
+
+std::size_t ColourBitsRow(const std::uint8_t* bgr, std::uint8_t* out, std::size_t width, const std::uint64_t* words,
+                          RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return ColourBitsRowAvx512(bgr, out, width, words);
+#endif
+    (void)kernel;
+    return ColourBitsRowBaseline(bgr, out, width, words);
+}
+
+void SpreadGreyRow(const std::uint8_t* levels, const std::uint8_t* keep, std::uint8_t* bgr, std::size_t width,
+                   RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return SpreadGreyRowAvx512(levels, keep, bgr, width);
+#endif
+    (void)kernel;
+    SpreadGreyRowBaseline(levels, keep, bgr, width);
+}
+
+std::uint64_t SumRow(const std::uint8_t* bytes, std::size_t n) {
+    std::uint64_t sum = 0;
+    std::size_t i = 0;
+#ifdef __SSE2__
+    // Sums of 8 bytes at a time against zero.
+    __m128i acc = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16)
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)),
+                                              _mm_setzero_si128()));
+    sum = static_cast<std::uint64_t>(_mm_cvtsi128_si64(acc)) +
+          static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
+#endif
+    for (; i < n; ++i) sum += bytes[i];
+    return sum;
+}
+
+GreyShiftTables MakeGreyShiftTables(const std::uint8_t* newLevel) {
+    GreyShiftTables t;
+    for (int v = 0; v < 256; ++v) {
+        const int d = newLevel[v] - v;
+        t.rise[v] = static_cast<std::uint8_t>(d > 0 ? d : 0);
+        t.fall[v] = static_cast<std::uint8_t>(d < 0 ? -d : 0);
+    }
+    return t;
+}
+
+void ShiftRowByGrey(std::uint8_t* bgr, const std::uint8_t* grey, std::size_t width, const GreyShiftTables& tables,
+                    RowKernel kernel) {
+#ifdef TESSAVAN_ROWS_X86
+    if (kernel == RowKernel::kFastest && HasAvx512()) return ShiftRowByGreyAvx512(bgr, grey, width, tables);
+#endif
+    (void)kernel;
+    ShiftRowByGreyBaseline(bgr, grey, width, tables);
 }
 
 }  // namespace px

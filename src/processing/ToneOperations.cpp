@@ -23,6 +23,15 @@ void ApplyDarkening(std::uint8_t* grey, int width, int height, int strength, CTo
     ApplyLut8(grey, width, height, curve.Lut(), protect);
 }
 
+void AdjustAndDarken(std::uint8_t* grey, int width, int height, int brightness, int contrast, int strength,
+                     CToneCurve& curve, const ProtectedRects& protect) {
+    if (!grey || width <= 0 || height <= 0) return;
+    const Lut table = BrightnessContrastTable(brightness, contrast, MeanByte8(grey, width, height));
+    curve.SetPoints({0, 0}, {105, DarkeningCurveY(strength)}, {255, 255});
+    curve.BuildLut();
+    ApplyLut8(grey, width, height, Compose(table, curve.Lut()), protect);
+}
+
 ClipLevels ClipLevelsOf(const Histogram& histogram, std::int64_t total, float lowClip, float highClip) {
     ClipLevels c;
     c.lo = LowClipLevel(histogram, ClipCount(lowClip, total, 0.01f), 0);

@@ -25,6 +25,12 @@ void AdjustBrightnessContrast(std::uint8_t* bits, int width, int height, int bri
 void ApplyDarkening(std::uint8_t* grey, int width, int height, int strength, CToneCurve& curve,
                     const ProtectedRects& protect = ProtectedRects());
 
+// AdjustBrightnessContrast followed by ApplyDarkening, in one pass: every
+// unprotected byte goes through the brightness/contrast table and then the
+// curve's table, as it does through the two steps one after the other.
+void AdjustAndDarken(std::uint8_t* grey, int width, int height, int brightness, int contrast, int strength,
+                     CToneCurve& curve, const ProtectedRects& protect = ProtectedRects());
+
 // Clip levels of one channel: with lowCount = int(low x total x 0.01) and
 // highCount = int(high x total x 0.01) (single precision), lo is the first
 // level counting up from 0 at which the running count exceeds lowCount, hi

@@ -7,11 +7,9 @@
 
 #include <cstddef>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 
 namespace tone {
 
@@ -96,38 +94,53 @@ std::int64_t ClipCount(float clip, std::int64_t pixels, float unit) {
 }
 
 Histogram Histogram8(const std::uint8_t* bits, int width, int height) {
-    // Four partial counts, so that runs of equal bytes (the paper of a page)
-    // do not wait on one counter after the other.
-    std::int64_t part[4][256] = {};
+    // Eight partial counts, so that runs of equal bytes (the paper of a page)
+    // do not wait on one counter after the other. 32-bit partial counts stay
+    // in the first-level cache; each takes at most an eighth of the bytes of
+    // every row plus the row's last seven, which stays far below 2^32 for
+    // any image size the program accepts (65535 x 65535 at most), and they
+    // are added in 64 bits.
+    constexpr int kParts = 8;
+    std::uint32_t part[kParts][256] = {};
     const std::size_t stride = px::Stride8(width);
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = bits + stride * y;
         int x = 0;
-        for (; x + 4 <= width; x += 4) {
-            ++part[0][row[x]];
-            ++part[1][row[x + 1]];
-            ++part[2][row[x + 2]];
-            ++part[3][row[x + 3]];
-        }
+        for (; x + kParts <= width; x += kParts)
+            for (int k = 0; k < kParts; ++k) ++part[k][row[x + k]];
         for (; x < width; ++x) ++part[0][row[x]];
     }
     Histogram h{};
     for (int v = 0; v < 256; ++v)
-        h[v] = part[0][v] + part[1][v] + part[2][v] + part[3][v];
+        for (int k = 0; k < kParts; ++k) h[v] += part[k][v];
     return h;
 }
 
 std::array<Histogram, 3> Histograms24(const std::uint8_t* bits, int width, int height) {
-    std::array<Histogram, 3> h{};
+    // Two partial counts per channel (even and odd pixels), for the same
+    // reason as above; each takes at most half a row plus one pixel per row.
+    std::uint32_t part[2][3][256] = {};
     const std::size_t stride = px::Stride24(width);
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* p = bits + stride * y;
-        for (int x = 0; x < width; ++x, p += 3) {
-            ++h[0][p[0]];
-            ++h[1][p[1]];
-            ++h[2][p[2]];
+        int x = 0;
+        for (; x + 2 <= width; x += 2, p += 6) {
+            ++part[0][0][p[0]];
+            ++part[0][1][p[1]];
+            ++part[0][2][p[2]];
+            ++part[1][0][p[3]];
+            ++part[1][1][p[4]];
+            ++part[1][2][p[5]];
+        }
+        if (x < width) {
+            ++part[0][0][p[0]];
+            ++part[0][1][p[1]];
+            ++part[0][2][p[2]];
         }
     }
+    std::array<Histogram, 3> h{};
+    for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < 256; ++v) h[c][v] = std::int64_t{part[0][c][v]} + part[1][c][v];
     return h;
 }
 
@@ -135,20 +148,7 @@ int MeanByte8(const std::uint8_t* bits, int width, int height) {
     if (width <= 0 || height <= 0) return 0;
     const std::size_t stride = px::Stride8(width);
     std::uint64_t sum = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bits + stride * y;
-        int x = 0;
-#if defined(__SSE2__)
-        // Sums of 8 bytes at a time against zero.
-        __m128i acc = _mm_setzero_si128();
-        for (; x + 16 <= width; x += 16)
-            acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)),
-                                                  _mm_setzero_si128()));
-        sum += static_cast<std::uint64_t>(_mm_cvtsi128_si64(acc)) +
-               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
-#endif
-        for (; x < width; ++x) sum += row[x];
-    }
+    for (int y = 0; y < height; ++y) sum += px::SumRow(bits + stride * y, static_cast<std::size_t>(width));
     return static_cast<int>(sum / (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)));
 }
 
@@ -180,7 +180,7 @@ void ApplyLut8(std::uint8_t* bits, int width, int height, const Lut& lut, const 
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bits + stride * y;
         protect.ForEachFreeSpan(y, width, [&](int x0, int x1) {
-            for (int x = x0; x < x1; ++x) row[x] = lut[row[x]];
+            px::LookupRow(row + x0, row + x0, static_cast<std::size_t>(x1 - x0), lut.data());
         });
     }
 }
@@ -194,8 +194,8 @@ void ApplyLut24(std::uint8_t* bits, int width, int height, const Lut& lut, unsig
         std::uint8_t* row = bits + stride * y;
         protect.ForEachFreeSpan(y, width, [&](int x0, int x1) {
             if (channels == kAllChannels) {
-                for (std::size_t i = 3 * static_cast<std::size_t>(x0); i < 3 * static_cast<std::size_t>(x1); ++i)
-                    row[i] = lut[row[i]];
+                std::uint8_t* span = row + 3 * static_cast<std::size_t>(x0);
+                px::LookupRow(span, span, 3 * static_cast<std::size_t>(x1 - x0), lut.data());
                 return;
             }
             for (int x = x0; x < x1; ++x) {
@@ -210,14 +210,8 @@ void ApplyLut24(std::uint8_t* bits, int width, int height, const Lut& lut, unsig
 
 void ApplyLuts24(std::uint8_t* bits, int width, int height, const Lut& blue, const Lut& green, const Lut& red) {
     const std::size_t stride = px::Stride24(width);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bits + stride * y;
-        for (int x = 0; x < width; ++x, p += 3) {
-            p[0] = blue[p[0]];
-            p[1] = green[p[1]];
-            p[2] = red[p[2]];
-        }
-    }
+    const std::uint8_t* const tables[3] = {blue.data(), green.data(), red.data()};
+    for (int y = 0; y < height; ++y) px::LookupPixelRow(bits + stride * y, static_cast<std::size_t>(width), tables);
 }
 
 }  // namespace tone

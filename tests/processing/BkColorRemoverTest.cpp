@@ -43,6 +43,9 @@ TEST(BkColorRemover, MatchesReferenceAcrossModesAndPages) {
         {0, 0, 1, 0.1f, 40, 50, 50, false}, {1, 0, 1, 0.1f, 40, 50, 50, true},  {1, 0, 1, 2.0f, 40, 50, 50, false},
         {2, 0, 1, 0.5f, -20, 120, 0, true}, {3, 0, 1, 0.1f, 0, 255, 85, false}, {2, 0, 1, 9.0f, 0, -300, 20, false},
         {1, 1, 1, 0.1f, 40, 50, 50, false}, {0, 1, 1, 0.1f, 10, 300, 90, true}, {2, 0, 0, 1.0f, 5, 5, 5, false},
+        // The first run's mask reused: marked pixels under "no greying" and
+        // "grey all".
+        {0, 0, 0, 1.0f, 40, 50, 50, true},  {3, 0, 0, 1.0f, 40, 50, 50, false},
     };
     for (const auto& [name, page] : pages) {
         for (const Setting& s : settings) {

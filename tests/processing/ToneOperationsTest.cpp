@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "processing/PixelMath.h"
 #include "processing/ToneOperations.h"
@@ -22,6 +23,28 @@ std::vector<std::pair<std::string, Page>> Images(int bpp) {
     Page page = synth::TextPage(211, 163, 24, 100, 4, synth::kYellowedPaper, 15);
     images.push_back({"page", bpp == 24 ? page : synth::ToGrey(page)});
     return images;
+}
+
+TEST(ToneOperations, AdjustAndDarkenEqualsTheTwoStepsOneAfterTheOther) {
+    // The grey background removal's single pass against the plain
+    // brightness/contrast step followed by the plain darkening step; with
+    // protected pixels, which both steps must leave alone.
+    const RECT rect{2, 1, 40, 9};
+    for (const auto& [name, image] : Images(8)) {
+        for (bool protect : {false, true}) {
+            for (auto [b, c, strength] : {std::tuple{40, 50, 50}, std::tuple{-20, 300, 85}, std::tuple{0, -255, 0},
+                                          std::tuple{7, 0, 120}, std::tuple{255, 254, 30}}) {
+                Page got = image, want = image;
+                CToneCurve curve;
+                tone::AdjustAndDarken(got.Data(), got.width, got.height, b, c, strength, curve,
+                                      ProtectedRects({rect}, protect));
+                ref::RefAdjustBC(want.Data(), want.width, want.height, b, c, ref::RProtect{{rect}, protect});
+                ref::RefDarken(want.Data(), want.width, want.height, strength, ref::RProtect{{rect}, protect});
+                ASSERT_TRUE(got.bits == want.bits) << name << " " << got.width << "x" << got.height << " b " << b
+                                                   << " c " << c << " strength " << strength << " protect " << protect;
+            }
+        }
+    }
 }
 
 TEST(ToneOperations, MatchReferences) {

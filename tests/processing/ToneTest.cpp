@@ -260,3 +260,20 @@ TEST(Grey, FastFormsEqualTheDoubleExpressionsForEveryColour) {
 }
 
 }  // namespace
+
+TEST(ToneTables, ChannelHistogramsCountEveryPixelOnce) {
+    // Odd and even widths (the partial counts take even and odd pixels),
+    // random padding bytes that must not be counted, and a page of one
+    // colour (every count on one level).
+    for (auto [w, h] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{3, 5}, std::pair{8, 2}, std::pair{77, 9}}) {
+        const synth::Page page = synth::RandomBytes(w, h, 24, static_cast<std::uint64_t>(w * 31 + h));
+        std::array<tone::Histogram, 3> want{};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c) ++want[c][page.bits[px::Stride24(w) * y + 3 * x + c]];
+        EXPECT_EQ(tone::Histograms24(page.bits.data(), w, h), want) << w << "x" << h;
+    }
+    std::vector<std::uint8_t> flat(px::Stride24(9) * 4, 200);
+    const std::array<tone::Histogram, 3> one = tone::Histograms24(flat.data(), 9, 4);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(one[c][200], 36) << c;
+}

@@ -16,6 +16,7 @@
 #include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "processing/PixelRows.h"
+#include "processing/ToneOperations.h"
 #include "settings/ProcessSetting.h"
 
 namespace {
@@ -161,8 +162,8 @@ void CImageProcessor::RemoveBackgroundColour(const RmBkColorOpParams& values, bo
 
 void CImageProcessor::RemoveBackgroundGrey(std::int32_t brightness, std::int32_t contrast, std::int32_t darkening) {
     if (workingDepth != 8 || !greyImage) return;
-    AdjustBrightnessContrast(greyImage.get(), width, height, brightness, contrast);
-    ApplyDarkeningCurve(darkening);
+    tone::AdjustAndDarken(greyImage.get(), width, height, brightness, contrast, darkening, darkeningCurve,
+                          ProtectedRectangles());
 }
 
 void CImageProcessor::CentreResult(std::int32_t directionBits, float horizontalRatio, float verticalRatio,
