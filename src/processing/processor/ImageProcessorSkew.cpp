@@ -35,6 +35,14 @@ private:
     CImageProcessor& p_;
 };
 
+// A new binary image in place of the last one, which goes first so that the
+// two never take memory together (the new one is made from the grey image
+// or the contrast copy, never from the binary image).
+void NewBinaryImage(CImageProcessor& p) {
+    p.binaryImage.reset();
+    p.binaryImage = AllocPixels(p.width, p.height, 8);
+}
+
 BYTE FillByte(std::int32_t fill) { return fill != 0 ? 255 : 0; }
 BYTE EdgeFill() { return ProcessSetting::correct.fillcolor != 0 ? 255 : 0; }
 
@@ -119,7 +127,9 @@ void CImageProcessor::DetectSkew(std::int32_t maxAngle, std::int32_t method) {
 void CImageProcessor::PrepareSkewBinary(std::int32_t method, bool otherMethodsAsOtsu) {
     switch (method) {
         case 1: {
-            // Text only: a new image of 255 with the text pixels cleared.
+            // Text only: a new image of 255 with the text pixels cleared. The
+            // last binary image goes first: it is never needed again.
+            binaryImage.reset();
             PixelBuffer mask = AllocPixels(width, height, 8);
             if (mask)
                 skew::TextOnlyMask(textAnalyser, greyImage.get(), colourImage.get(), width, height,
@@ -179,19 +189,19 @@ std::int32_t CImageProcessor::CountVerticalLines(double slope, std::int32_t meth
 
 void CImageProcessor::OtsuBinarizeGray(const BYTE* grey) {
     if (!grey) return;
-    binaryImage = AllocPixels(width, height, 8);
+    NewBinaryImage(*this);
     if (binaryImage) binarize::Otsu8(grey, width, height, binaryImage.get());
 }
 
 void CImageProcessor::BinarizeGray128(const BYTE* bits) {
     if (!bits || workingDepth != 8) return;
-    binaryImage = AllocPixels(width, height, 8);
+    NewBinaryImage(*this);
     if (binaryImage) binarize::Threshold8(bits, width, height, binaryImage.get(), binarize::kMidThreshold);
 }
 
 void CImageProcessor::BinarizeColor128(const BYTE* bits) {
     if (!bits) return;
-    binaryImage = AllocPixels(width, height, 8);
+    NewBinaryImage(*this);
     if (binaryImage) binarize::ThresholdColor(bits, width, height, binaryImage.get(), binarize::kMidThreshold);
 }
 
