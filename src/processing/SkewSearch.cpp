@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -146,6 +147,7 @@ void SkewSearcher::SetBinaryImage(const std::uint8_t* bits, int width, int heigh
     rowBitsReady_ = false;
     columnBitsReady_ = false;
     shearBitsReady_ = false;
+    rowWordsEdge_ = -1;
     rowBytes_ = PackedBytes(width);
     columnBytes_ = PackedBytes(height);
     columnTotalsReady_ = false;
@@ -157,6 +159,7 @@ void SkewSearcher::Clear() {
     std::vector<std::uint8_t>().swap(rowBits_);
     std::vector<std::uint8_t>().swap(columnBits_);
     std::vector<std::uint64_t>().swap(shearBits_);
+    std::vector<std::uint64_t>().swap(rowWords_);
     std::vector<std::pair<std::size_t, int>>().swap(columns_);
     stripTotals_.clear();
     std::vector<std::uint32_t>().swap(columnTotals_);
@@ -247,6 +250,34 @@ void SkewSearcher::BuildShearBits() {
         for (int x = 0; x < W; ++x) shearBits_[shearWords_ * static_cast<std::size_t>(x) + at] = word[static_cast<std::size_t>(x)];
     }
     shearBitsReady_ = true;
+}
+
+// Rows from the top as 64-bit words along the columns, for the vertical
+// lines counted 64 at a time: column x of row k at bit rowWordPad_ + x of
+// the row's rowWordCount_ words, only the columns that vertical lines may
+// sample (e .. W - e - 1) set, with padding as in BuildShearBits.
+void SkewSearcher::BuildRowWords(int e) {
+    if (rowWordsEdge_ == e) return;
+    const int H = height_, W = width_;
+    const std::size_t stride = px::Stride8(static_cast<std::size_t>(W));
+    rowWordPad_ = 64 * ((W + 64 + 63) / 64);
+    rowWordCount_ = static_cast<std::size_t>((rowWordPad_ + 2 * W + 64) / 64 + 6);
+    rowWords_.assign(rowWordCount_ * static_cast<std::size_t>(H), 0);
+    // The words are little-endian: bit x of the packed row (bit x % 8 of
+    // byte x / 8) lands on bit x % 64 of word x / 64, so a row is packed
+    // straight into its words after the padding, which is whole words.
+    static_assert(std::endian::native == std::endian::little);
+    for (int k = 0; k < H; ++k) {
+        std::uint64_t* words = rowWords_.data() + rowWordCount_ * static_cast<std::size_t>(k);
+        PackDark(bits_ + stride * static_cast<std::size_t>(H - 1 - k), W,
+                 reinterpret_cast<std::uint8_t*>(words) + rowWordPad_ / 8);
+        auto clear = [&](int x) {
+            words[static_cast<std::size_t>(rowWordPad_ + x) / 64] &= ~(std::uint64_t{1} << ((rowWordPad_ + x) % 64));
+        };
+        for (int x = 0; x < std::min(e, W); ++x) clear(x);
+        for (int x = std::max(0, W - e); x < W; ++x) clear(x);
+    }
+    rowWordsEdge_ = e;
 }
 
 const std::vector<std::uint32_t>& SkewSearcher::StripRowTotals(int strip, int columns, int from, int to) {
@@ -683,6 +714,16 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
     BuildRuns(k0, k1 - 1, W + 2.0, margin,
               [&](int k) { return (static_cast<double>(k) - static_cast<double>(h2)) * inverse + 0.5; }, runs_, lowest,
               highest);
+    // Many short runs: counted 64 lines (columns) at a time from the packed
+    // rows, as the horizontal lines are from the packed columns.
+    if (e > 0 && runs_.size() * kShortRun > static_cast<std::size_t>(std::max(0, k1 - k0)) &&
+        std::none_of(runs_.begin(), runs_.end(), [](const Run& r) { return r.exact; })) {
+        BuildRowWords(e);
+        columns_.clear();
+        for (const Run& r : runs_)
+            for (int k = r.from; k <= r.to; ++k) columns_.emplace_back(rowWordCount_ * static_cast<std::size_t>(k), r.offset);
+        return CountBlankBlockLines(rowWords_.data(), rowWordCount_, rowWordPad_, columns_, e, W - e, limit);
+    }
     return CountBlankLines(e, W - e, e, W - e, runs_, lowest, highest, packed, columnBytes_, columnTotals_.data(),
                       limit, [&](int x, int k) {
                           const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);

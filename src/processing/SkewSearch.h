@@ -110,6 +110,7 @@ private:
     void BuildRowBits();
     void BuildColumnBits();
     void BuildShearBits();
+    void BuildRowWords(int edge);
     const std::vector<std::uint32_t>& StripRowTotals(int strip, int columns, int from, int to);
 
     std::vector<int>* RememberedCounts(bool horizontal, float sign, int method);
@@ -135,6 +136,13 @@ private:
     int shearPad_ = 0;
     bool shearBitsReady_ = false;
     std::vector<std::pair<std::size_t, int>> columns_;
+    // The rows as 64-bit words along the columns with padding on both sides,
+    // for vertical lines counted 64 at a time; only the columns from
+    // rowWordsEdge_ to width - rowWordsEdge_ - 1 are set (-1: not built).
+    std::vector<std::uint64_t> rowWords_;
+    std::size_t rowWordCount_ = 0;
+    int rowWordPad_ = 0;
+    int rowWordsEdge_ = -1;
     // Per strip: dark pixels of the strip's columns summed over rows from the
     // top (height + 1 entries), for the current strip layout.
     std::vector<std::vector<std::uint32_t>> stripTotals_;
