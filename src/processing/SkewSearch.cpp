@@ -1,10 +1,11 @@
 // Skew search. Sample lines at a trial slope are counted blank or not from
 // bit-packed rows (for vertical lines: columns) of the binary image, with a
 // run of columns that share one whole offset read from a single row by a
-// population count; slopes too close to a rounding boundary are evaluated
-// sample by sample. The sweep over angles, the
-// choice between the methods and the retry over the wide range follow the
-// detection rules; the method's binary image comes from the owner.
+// population count, or, at steep slopes, 64 lines at a time from the packed
+// columns (rows); slopes too close to a rounding boundary are evaluated
+// sample by sample. The sweep over angles, the choice between the methods
+// and the retry over the wide range follow the detection rules; the
+// method's binary image comes from the owner.
 #include "processing/SkewSearch.h"
 
 #include <algorithm>

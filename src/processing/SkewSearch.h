@@ -6,8 +6,11 @@
 // The counts are exact: a line's samples are grouped into runs that read one
 // image row (or column), and each run is counted in a bit-packed copy of
 // the rows (columns), 56 pixels per population count, instead of a walk
-// over every sample. Samples whose position lies too close to a rounding boundary to
-// be decided safely that way are evaluated with the full formula.
+// over every sample. At steep slopes, where the runs are short, 64 lines
+// are counted at once: every column (row) gives its sample of each of them
+// in one word, added to bit-sliced counters. Samples whose position lies
+// too close to a rounding boundary to be decided safely that way are
+// evaluated with the full formula.
 #pragma once
 
 #include <climits>
