@@ -27,18 +27,9 @@
 #include "settings/ProcessSetting.h"
 #include "support/BenchFolder.h"
 #include "support/Pages.h"
+#include "support/ProcessFigures.h"
 
 namespace {
-
-// A value of /proc/self/status in kB ("VmHWM", "VmRSS"); -1 when missing.
-long long StatusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(in, line))
-        if (line.compare(0, prefix.size(), prefix) == 0) return std::atoll(line.c_str() + prefix.size());
-    return -1;
-}
 
 long long AvailableBytes() {
     std::ifstream in("/proc/meminfo");
@@ -60,17 +51,14 @@ long long ChildPeak(const std::wstring& path) {
         close(fds[0]);
         // The peak counts from here: the parent's pages the child shares
         // are in both figures.
-        if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-            std::fputs("5", f);
-            std::fclose(f);
-        }
-        const long long before = StatusKb("VmRSS");
+        procfig::ResetPeak();
+        const long long before = procfig::StatusKb("VmRSS");
         long long peak = -1;
         {
             CImageProcessor p;
             const std::wstring out = PathJoin(benchfiles::Folder(), L"memory-out");
             const OneFileOutcome o = ProcessOneFile(p, path, out, PathFileName(path), RUN_DESKEW_METHOD_0, 3);
-            if (o.saved) peak = (StatusKb("VmHWM") - before) * 1024;
+            if (o.saved) peak = (procfig::StatusKb("VmHWM") - before) * 1024;
         }
         const ssize_t n = write(fds[1], &peak, sizeof peak);
         _exit(n == sizeof peak ? 0 : 1);

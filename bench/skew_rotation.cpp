@@ -140,12 +140,28 @@ void BM_ProcessorDetectSkewBlank(benchmark::State& state) { ProcessorDetectSkew(
 BENCHMARK(BM_ProcessorDetectSkewText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProcessorDetectSkewBlank)->Unit(benchmark::kMillisecond);
 
-// The turn back by the angle found: grey and colour.
-void BM_RotateByAngle(benchmark::State& state, const synth::Page& page) {
+// The turn back by the angle found: grey and colour, through the fastest
+// way the processor has and, for the ratio after / before, through the AVX2
+// loop alone; then the turn by zero of a straight page (rows copied) beside
+// the AVX2 loop sampling it.
+void Turn(benchmark::State& state, const synth::Page& page, double degrees, rotation::Kernel kernel) {
     for (auto _ : state) {
-        rotation::Canvas c = rotation::RotateCentred(page.Data(), page.width, page.height, page.bpp, -1.3, 255, 255);
+        rotation::Canvas c =
+            rotation::RotateCentred(page.Data(), page.width, page.height, page.bpp, degrees, 255, 255, kernel);
         benchmark::DoNotOptimize(c.bits.get());
     }
+}
+void BM_RotateByAngle(benchmark::State& state, const synth::Page& page) {
+    Turn(state, page, -1.3, rotation::Kernel::kFastest);
+}
+void BM_RotateByAngleAvx2(benchmark::State& state, const synth::Page& page) {
+    Turn(state, page, -1.3, rotation::Kernel::kAvx2);
+}
+void BM_RotateByZero(benchmark::State& state, const synth::Page& page) {
+    Turn(state, page, 0.0, rotation::Kernel::kFastest);
+}
+void BM_RotateByZeroSampledAvx2(benchmark::State& state, const synth::Page& page) {
+    Turn(state, page, 0.0, rotation::Kernel::kAvx2);
 }
 void BM_RotateByAngleReference(benchmark::State& state, const synth::Page& page) {
     for (auto _ : state) {
@@ -155,8 +171,13 @@ void BM_RotateByAngleReference(benchmark::State& state, const synth::Page& page)
     }
 }
 BENCHMARK_CAPTURE(BM_RotateByAngle, grey, A4SkewedGrey())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RotateByAngleAvx2, grey, A4SkewedGrey())->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_RotateByAngleReference, grey, A4SkewedGrey())->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_RotateByAngle, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RotateByAngleAvx2, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_RotateByAngleReference, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(BM_RotateByZero, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RotateByZeroSampledAvx2, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -5,9 +5,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "app/core/BatchEngine.h"
+#include "app/core/BatchMessages.h"
 #include "platform/core/Messages.h"
 #include "platform/core/System.h"
 
@@ -36,7 +39,10 @@ public:
     explicit EngineWindow(CBatchEngine& engine) : engine_(engine), hwnd_(RegisterWindow(this)) {}
     ~EngineWindow() override { UnregisterWindow(hwnd_); }
     HWND hwnd() const { return hwnd_; }
+    // When each worker announced its exit (handled on this thread).
+    std::vector<std::chrono::steady_clock::time_point> workerExits;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_WORKER_EXITED) workerExits.push_back(std::chrono::steady_clock::now());
         LRESULT result = 0;
         engine_.HandleMessage(message, wParam, lParam, result);
         return result;

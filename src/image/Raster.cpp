@@ -49,6 +49,7 @@ void CRaster::Init(DWORD type) {
     m_shareSource = nullptr;
     m_selection = nullptr;
     m_alpha = nullptr;
+    m_rowsOutside = false;
     m_head = BITMAPINFOHEADER{};
     m_info = RasterInfo{};
     m_info.type = type;
@@ -63,16 +64,43 @@ void CRaster::Init(DWORD type) {
 }
 
 void* CRaster::Create(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type) {
+    return CreateBlock(width, height, bitsPerPixel, type, nullptr);
+}
+
+void* CRaster::CreateOverRows(DWORD width, DWORD height, DWORD bitsPerPixel, BYTE* rows, DWORD type) {
+    if (!rows) {
+        Destroy();
+        SetLastError("CRaster::Create : no rows");
+        return nullptr;
+    }
+    return CreateBlock(width, height, bitsPerPixel, type, rows);
+}
+
+namespace {
+
+DWORD StoredDepth(DWORD bitsPerPixel) {
+    return bitsPerPixel <= 1 ? 1 : bitsPerPixel <= 4 ? 4 : bitsPerPixel <= 8 ? 8 : 24;
+}
+
+}  // namespace
+
+void* CRaster::CreateForDecode(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type) {
+    BYTE* rows = nullptr;
+    if (m_rowTarget && width != 0 && height != 0 && FitsLimits(width, height, bitsPerPixel)) {
+        const DWORD bpp = StoredDepth(bitsPerPixel);
+        rows = m_rowTarget->ProvideRows(width, height, bpp, *checked::DibRowBytes(width, bpp));
+    }
+    return CreateBlock(width, height, bitsPerPixel, type, rows);
+}
+
+void* CRaster::CreateBlock(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type, BYTE* outsideRows) {
     if (!Destroy()) return nullptr;
     if (width == 0 || height == 0) {
         SetLastError("CRaster::Create : width and height must be greater than zero");
         return nullptr;
     }
-    DWORD bpp, colours;
-    if (bitsPerPixel <= 1) { bpp = 1; colours = 2; }
-    else if (bitsPerPixel <= 4) { bpp = 4; colours = 16; }
-    else if (bitsPerPixel <= 8) { bpp = 8; colours = 256; }
-    else { bpp = 24; colours = 0; }
+    const DWORD bpp = StoredDepth(bitsPerPixel);
+    const DWORD colours = bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
 
     if (!FitsLimits(width, height, bpp)) return nullptr;
     const auto rowBytes = checked::DibRowBytes(width, bpp);
@@ -92,23 +120,25 @@ void* CRaster::Create(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type)
     m_info.rowBytes = static_cast<DWORD>(*rowBytes);
     m_info.type = type;
 
-    const std::size_t total = kBitmapInfoHeaderSize + GetPaletteSize() + *imageSize;
+    const std::size_t headBytes = kBitmapInfoHeaderSize + GetPaletteSize();
+    const std::size_t total = headBytes + (outsideRows ? 0 : *imageSize);
     m_dib = static_cast<BYTE*>(std::calloc(1, total));
     if (!m_dib) {
         SetLastError("CRaster::Create can't allocate memory");
         return nullptr;
     }
     // Fresh memory of that size is still untouched here.
-    largebuf::Advise(m_dib, total);
+    if (!outsideRows) largebuf::Advise(m_dib, total);
     FreeSelectionPlane();
     FreeAlphaPlane();
     WriteHeaderIntoDib();
-    m_bits = m_dib + kBitmapInfoHeaderSize + GetPaletteSize();
+    m_rowsOutside = outsideRows != nullptr;
+    m_bits = outsideRows ? outsideRows : m_dib + headBytes;
     return m_dib;
 }
 
 bool CRaster::FitsLimits(std::uint64_t width, std::uint64_t height, DWORD bitsPerPixel) {
-    const DWORD bpp = bitsPerPixel <= 1 ? 1 : bitsPerPixel <= 4 ? 4 : bitsPerPixel <= 8 ? 8 : 24;
+    const DWORD bpp = StoredDepth(bitsPerPixel);
     const auto rowBytes = checked::DibRowBytes(width, bpp);
     const auto imageSize = rowBytes ? checked::Mul(*rowBytes, static_cast<std::size_t>(height)) : std::nullopt;
     if (width > image_limits::kMaxSide || height > image_limits::kMaxSide || !imageSize ||
@@ -125,9 +155,10 @@ bool CRaster::Destroy() {
     m_selection = nullptr;
     std::free(m_alpha);
     m_alpha = nullptr;
-    std::free(m_dib);
+    std::free(m_dib);  // rows outside the block belong to somebody else
     m_dib = nullptr;
     m_bits = nullptr;
+    m_rowsOutside = false;
     return true;
 }
 
@@ -148,7 +179,12 @@ void CRaster::CopyFrom(const CRaster& source, bool copyPixels, bool copySelectio
     if (!Create(source.GetWidth(), source.GetHeight(), source.GetBitsPerPixel(), source.GetType())) return;
     m_info = source.m_info;  // Create rewrote the type and row width: keep the source's
     if (copyPixels) {
-        std::memcpy(m_dib, source.m_dib, source.GetSize());
+        if (source.m_rowsOutside) {
+            std::memcpy(m_dib, source.m_dib, kBitmapInfoHeaderSize + source.GetPaletteSize());
+            std::memcpy(m_bits, source.m_bits, source.m_head.biSizeImage);
+        } else {
+            std::memcpy(m_dib, source.m_dib, source.GetSize());
+        }
         m_head = source.m_head;
     } else {
         SetPalette(source.GetPalette(), std::min<DWORD>(source.GetColourCount(), 256));
@@ -173,6 +209,7 @@ void CRaster::ShareFrom(const CRaster* source) {
     m_bits = source->m_bits;
     m_selection = source->m_selection;
     m_alpha = source->m_alpha;
+    m_rowsOutside = source->m_rowsOutside;
     m_shareSource = source;
 }
 
@@ -184,6 +221,8 @@ bool CRaster::TakeFrom(CRaster& source, bool takeFrames) {
     m_bits = source.m_bits;
     m_selection = source.m_selection;
     m_alpha = source.m_alpha;
+    m_rowsOutside = source.m_rowsOutside;
+    source.m_rowsOutside = false;
     source.m_head = BITMAPINFOHEADER{};
     source.m_info = RasterInfo{};
     source.m_dib = nullptr;
@@ -270,7 +309,7 @@ void CRaster::SetLastError(const char* text) {
 
 std::size_t CRaster::EstimateBytesHeld() const {
     std::size_t n = sizeof(*this);
-    if (m_dib) n += GetSize();
+    if (m_dib) n += m_rowsOutside ? GetSize() - m_head.biSizeImage : GetSize();
     const std::size_t plane = PlaneBytes(GetWidth(), GetHeight());
     if (m_selection) n += plane;
     if (m_alpha) n += plane;

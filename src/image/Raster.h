@@ -97,6 +97,23 @@ struct RasterInfo {
     ExifInfo exif;
 };
 
+// Memory that a decoder may write an image's pixel rows into instead of the
+// image's own block, so that a caller which keeps the pixels in buffers of
+// its own gets them there without a copy. The JPEG decoder offers its rows
+// when the picture needs no turn afterwards; every other decode keeps them
+// in the image's block.
+class CRasterRowTarget {
+public:
+    virtual ~CRasterRowTarget() = default;
+    // Memory for the rows of an image of this size and depth, laid out as
+    // the image's own (row 0 at the bottom, `rowBytes` from row to row), or
+    // null to leave them in the image's block. The decoder writes the
+    // pixels of every row and never its padding.
+    virtual BYTE* ProvideRows(DWORD width, DWORD height, DWORD bitsPerPixel, std::size_t rowBytes) = 0;
+    // Rows [first, first + count) (row numbers as in GetBits) are complete.
+    virtual void RowsWritten(DWORD first, DWORD count) = 0;
+};
+
 class CRaster {
 public:
     explicit CRaster(DWORD type = RASTER_FORMAT_UNKNOWN);
@@ -182,6 +199,19 @@ public:
     ExifInfo& ExifBlock() { return m_info.exif; }
     const RECT& GetSelectionBox() const { return m_info.selectionBox; }
     bool IsSharing() const { return m_shareSource != nullptr; }
+    // The pixel rows are in memory the image does not own (a row target's
+    // or a caller's, see CreateOverRows); the block holds header and palette.
+    bool HasRowsOutside() const { return m_rowsOutside; }
+
+    // The row target the next decode offers its rows to (null: none). Not
+    // owned; it must outlive the decode.
+    void SetRowTarget(CRasterRowTarget* target) { m_rowTarget = target; }
+    CRasterRowTarget* GetRowTarget() const { return m_rowTarget; }
+    // An image over rows the caller keeps (laid out as Create would lay
+    // them out, padding included) for encoding them without a copy: the
+    // block holds the header and a zeroed palette only. The rows must
+    // outlive the image, or its next Create or Destroy.
+    void* CreateOverRows(DWORD width, DWORD height, DWORD bitsPerPixel, BYTE* rows, DWORD type = RASTER_FORMAT_UNKNOWN);
 
     // ---- setters ----
     void SelectFrame(std::int32_t index) { m_info.frame = index; }
@@ -258,6 +288,10 @@ public:
 
 protected:
     void Init(DWORD type);
+    // Create, with the rows in `outsideRows` when it is not null.
+    void* CreateBlock(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type, BYTE* outsideRows);
+    // Create for a decoder: the rows go to the row target when it takes them.
+    void* CreateForDecode(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD type);
     // Writes the header copy into the first 40 bytes of the DIB block.
     void WriteHeaderIntoDib();
     // Shared by the quarter turns: `map` gives the destination of every
@@ -274,4 +308,6 @@ protected:
     const CRaster* m_shareSource = nullptr;
     BYTE* m_selection = nullptr;     // width x height bytes, owned
     BYTE* m_alpha = nullptr;         // width x height bytes, owned, row 0 at the bottom
+    bool m_rowsOutside = false;      // m_bits is not inside m_dib and not owned
+    CRasterRowTarget* m_rowTarget = nullptr;
 };

@@ -315,7 +315,13 @@ bool CRasterBMP::Encode(CByteStream* stream) {
         le::WriteFileHeader(raw, bf);
         WriteHeaderIntoDib();
         if (stream->Write(raw, 1, 14) != 14) return fail();
-        if (stream->Write(m_dib, 1, GetSize()) != GetSize()) return fail();
+        if (!m_rowsOutside) {
+            if (stream->Write(m_dib, 1, GetSize()) != GetSize()) return fail();
+            return true;
+        }
+        const std::size_t headBytes = kBitmapInfoHeaderSize + GetPaletteSize();
+        if (stream->Write(m_dib, 1, headBytes) != headBytes) return fail();
+        if (stream->Write(m_bits, 1, m_head.biSizeImage) != m_head.biSizeImage) return fail();
         return true;
     }
     // A 24-bit image with an alpha plane is written as a 32-bit BMP.

@@ -35,6 +35,7 @@ static bool DecodeWith(CRaster& self, DecodeFn decode, bool turnUpright) {
     Codec* codec = new (std::nothrow) Codec();
     if (!codec) return false;
     codec->CopyInfoFrom(self);
+    codec->SetRowTarget(self.GetRowTarget());
     const bool ok = decode(*codec);
     if (ok) {
         if (turnUpright) codec->RotateByOrientation(codec->GetExifInfo().orientation);

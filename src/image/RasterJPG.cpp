@@ -177,6 +177,19 @@ bool CRasterJPG::Decode(CByteStream* stream, bool headerOnly) {
     return ok;
 }
 
+bool CRasterJPG::ReadShape(CByteStream* stream, DWORD& width, DWORD& height, DWORD& bitsPerPixel) {
+    m_shapeOnly = true;
+    const bool ok = Decode(stream, true);
+    m_shapeOnly = false;
+    if (!ok) return false;
+    const std::int32_t orientation = m_info.exif.orientation;
+    const bool quarter = orientation >= 5 && orientation <= 8;
+    width = quarter ? m_shapeHeight : m_shapeWidth;
+    height = quarter ? m_shapeWidth : m_shapeHeight;
+    bitsPerPixel = m_shapeBits;
+    return true;
+}
+
 bool CRasterJPG::RunDecode(DecodeState* st, CByteStream* stream, bool headerOnly) {
     jpeg_decompress_struct* cinfo = &st->cinfo;
     InitErrorManager(&st->err);
@@ -218,11 +231,28 @@ bool CRasterJPG::RunDecode(DecodeState* st, CByteStream* stream, bool headerOnly
     jpeg_calc_output_dimensions(cinfo);
     if (!FitsLimits(cinfo->output_width, cinfo->output_height, 8u * static_cast<DWORD>(cinfo->out_color_components)))
         return false;
+    if (m_shapeOnly) {
+        // The depth as the image would be made: 8 bits for one component,
+        // 24 for more.
+        m_shapeWidth = cinfo->output_width;
+        m_shapeHeight = cinfo->output_height;
+        m_shapeBits = cinfo->out_color_components > 1 ? 24 : 8;
+        return true;
+    }
     if (!headerOnly) jpeg_start_decompress(cinfo);
     const int components = cinfo->out_color_components;
-    if (!Create(cinfo->output_width, cinfo->output_height, 8u * static_cast<DWORD>(components), RASTER_FORMAT_JPG)) {
+    // A row target takes the rows only when they stay as decoded: a picture
+    // that its Exif orientation turns afterwards is turned in the image, and
+    // quantised colours keep the image's own block.
+    const std::int32_t orientation = m_info.exif.orientation;
+    const bool turnsAfter = orientation >= 2 && orientation <= 8;
+    const DWORD depth = 8u * static_cast<DWORD>(components);
+    const bool ownRows = headerOnly || turnsAfter || cinfo->quantize_colors;
+    if (!(ownRows ? Create(cinfo->output_width, cinfo->output_height, depth, RASTER_FORMAT_JPG)
+                  : CreateForDecode(cinfo->output_width, cinfo->output_height, depth, RASTER_FORMAT_JPG))) {
         return false;
     }
+    CRasterRowTarget* const target = m_rowsOutside ? m_rowTarget : nullptr;
 
     // Resolution: Exif when there is no JFIF header, else JFIF.
     const ExifInfo& exif = m_info.exif;
@@ -280,13 +310,15 @@ bool CRasterJPG::RunDecode(DecodeState* st, CByteStream* stream, bool headerOnly
                 row[3 * x + 1] = static_cast<BYTE>(k * m / 255);
                 row[3 * x + 2] = static_cast<BYTE>(k * c / 255);
             }
+            if (target) target->RowsWritten(height - 1 - top, 1);
         } else {
             // Several rows at once where the library offers them.
             JSAMPROW rows[4];
             const DWORD n = std::min<DWORD>(std::min<DWORD>(4, static_cast<DWORD>(cinfo->rec_outbuf_height)),
                                             height - top);
             for (DWORD i = 0; i < n; ++i) rows[i] = GetBits(height - 1 - top - i);
-            jpeg_read_scanlines(cinfo, rows, n);
+            const DWORD got = jpeg_read_scanlines(cinfo, rows, n);
+            if (target && got > 0) target->RowsWritten(height - top - got, got);
         }
         if (st->err.hitMarker) {
             // The scan data stopped (at the end of the file or at a marker)

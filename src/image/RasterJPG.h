@@ -27,6 +27,10 @@ public:
     ~CRasterJPG() override;
 
     bool Decode(CByteStream* stream, bool headerOnly = false);
+    // The size and depth (8 or 24) of the picture a decode of the stream
+    // gives, upright by its Exif orientation, read from the headers alone:
+    // no image is made. False where the decode would fail on the headers.
+    bool ReadShape(CByteStream* stream, DWORD& width, DWORD& height, DWORD& bitsPerPixel);
     bool Encode(CByteStream* stream);
     // Reads the Exif block from the stream position and seeks back; true
     // when the file carries Exif.
@@ -44,4 +48,7 @@ private:
     bool RunEncode(EncodeState* st, CByteStream* stream);
 
     CExifReader* m_exif = nullptr;
+    // ReadShape's decode stops once the output size is known.
+    bool m_shapeOnly = false;
+    DWORD m_shapeWidth = 0, m_shapeHeight = 0, m_shapeBits = 0;
 };

@@ -22,12 +22,32 @@ std::size_t PixelBytes(std::int64_t width, std::int64_t height, int bitsPerPixel
     return *bytes;
 }
 
-PixelBuffer AllocPixels(std::int64_t width, std::int64_t height, int bitsPerPixel) {
-    const std::size_t bytes = PixelBytes(width, height, bitsPerPixel);
+namespace {
+
+PixelBuffer Allocate(std::size_t bytes) {
     if (bytes == 0) return nullptr;
     PixelBuffer buffer(new (std::nothrow) BYTE[bytes]);
+    if (buffer) largebuf::Advise(buffer.get(), bytes);
+    return buffer;
+}
+
+}  // namespace
+
+PixelBuffer AllocPixels(std::int64_t width, std::int64_t height, int bitsPerPixel) {
+    const std::size_t bytes = PixelBytes(width, height, bitsPerPixel);
+    PixelBuffer buffer = Allocate(bytes);
+    if (buffer) std::memset(buffer.get(), 0, bytes);
+    return buffer;
+}
+
+PixelBuffer AllocPixelsUnfilled(std::int64_t width, std::int64_t height, int bitsPerPixel) {
+    const std::size_t bytes = PixelBytes(width, height, bitsPerPixel);
+    PixelBuffer buffer = Allocate(bytes);
     if (!buffer) return nullptr;
-    largebuf::Advise(buffer.get(), bytes);
-    std::memset(buffer.get(), 0, bytes);
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::size_t used = bitsPerPixel == 24 ? w * 3 : w;
+    const std::size_t stride = px::StrideFor(w, bitsPerPixel);
+    if (stride > used)
+        for (std::size_t at = used; at < bytes; at += stride) std::memset(buffer.get() + at, 0, stride - used);
     return buffer;
 }

@@ -14,5 +14,8 @@ using PixelBuffer = std::unique_ptr<BYTE[]>;
 // when a side is not positive, a side exceeds the image limits, the pixel
 // data would exceed them, or memory runs out.
 PixelBuffer AllocPixels(std::int64_t width, std::int64_t height, int bitsPerPixel);
+// The same buffer for rows that are written whole before anything reads
+// them: only the padding bytes at the end of each row are zeroed.
+PixelBuffer AllocPixelsUnfilled(std::int64_t width, std::int64_t height, int bitsPerPixel);
 // Bytes of such a buffer; 0 for the cases AllocPixels refuses by size.
 std::size_t PixelBytes(std::int64_t width, std::int64_t height, int bitsPerPixel);

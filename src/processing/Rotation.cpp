@@ -95,22 +95,52 @@ struct Positions {
     }
 };
 
+// Canvas pixels from..to - 1 of a row (out), one sample at a time. With
+// `fillUnplaced` a sample at a negative position writes the level the
+// canvas starts with (the outside level) instead of leaving the pixel.
+inline void SampleSpan(const Mapping& m, const Positions& pos, int from, int to, double rowX, double rowY,
+                       std::uint8_t* out, bool fillUnplaced = false) {
+    for (int X = from; X < to; ++X) {
+        const double x = pos.colX[static_cast<std::size_t>(X)] - rowX, y = pos.colY[static_cast<std::size_t>(X)] + rowY;
+        std::uint8_t* dst = out + static_cast<std::size_t>(X) * m.channels;
+        if (fillUnplaced && !(x >= 0.0 && y >= 0.0))
+            std::memset(dst, m.outside, static_cast<std::size_t>(m.channels));
+        else
+            SamplePixel(m, x, y, dst);
+    }
+}
+
 void RenderBaseline(const Mapping& m, Canvas& canvas) {
-    const int cw = canvas.width, ch = canvas.height, n = m.channels;
+    const int cw = canvas.width, ch = canvas.height;
     const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
     const Positions pos(m, cw, ch);
     for (int Y = 0; Y < ch; ++Y) {
         const double dy = Y - pos.halfH;
         const double rowX = dy * m.sinA, rowY = dy * m.cosA;
-        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
-        for (int X = 0; X < cw; ++X)
-            SamplePixel(m, pos.colX[static_cast<std::size_t>(X)] - rowX, pos.colY[static_cast<std::size_t>(X)] + rowY,
-                        out + static_cast<std::size_t>(X) * n);
+        SampleSpan(m, pos, 0, cw, rowX, rowY, canvas.bits.get() + outStride * static_cast<std::size_t>(Y));
     }
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define TESSAVAN_ROTATION_AVX2 1
+
+// Where the vector loops sample a group at once: samples (x, y) whose four
+// neighbours are inside the image and inside the sampled area, that is
+// x0 = int(x) from max(0, offsetX) up to the image's last-but-one column,
+// less a margin for the reads that go past the right neighbour, and below
+// the sampled area's last column; the same for rows without the margin.
+// Gathers address the image with 32-bit offsets: a larger image is
+// sampled pixel by pixel (ok false).
+struct VectorArea {
+    double loX, hiX, loY, hiY;
+    bool ok;
+    VectorArea(const Mapping& m, int readMargin)
+        : loX(std::max(0, m.offsetX)),
+          hiX(std::min(m.offsetX + m.width - readMargin, m.sampledWidth - 1)),
+          loY(std::max(0, m.offsetY)),
+          hiY(std::min(m.offsetY + m.height - 1, m.sampledHeight - 1)),
+          ok(m.stride * static_cast<std::size_t>(m.height) + 8 < static_cast<std::size_t>(INT32_MAX)) {}
+};
 
 #define TESSAVAN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
@@ -259,18 +289,11 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
     const int cw = canvas.width, ch = canvas.height, n = m.channels;
     const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
     const Positions pos(m, cw, ch);
-    // Samples (x, y) whose four neighbours are inside the image and inside
-    // the sampled area: x0 = int(x) from max(0, offsetX) up to the image's
-    // last-but-one column, less a margin for the reads that go past the
-    // right neighbour (4-byte gathers of 8-bit pixels, 8- and 16-byte reads
-    // of 24-bit ones: 3 and 2 pixels), and below the sampled area's last
-    // column; the same for rows without the margin.
-    const int readMargin = n == 1 ? 3 : 2;
-    const double loX = std::max(0, m.offsetX), loY = std::max(0, m.offsetY);
-    const double hiX = std::min(m.offsetX + m.width - readMargin, m.sampledWidth - 1);
-    const double hiY = std::min(m.offsetY + m.height - 1, m.sampledHeight - 1);
-    // Gathers address the image with 32-bit offsets.
-    const bool vectorOk = m.stride * static_cast<std::size_t>(m.height) + 8 < static_cast<std::size_t>(INT32_MAX);
+    // The reads go past the right neighbour by 3 pixels (4-byte gathers of
+    // 8-bit pixels) and 2 (8- and 16-byte reads of 24-bit ones).
+    const VectorArea area(m, n == 1 ? 3 : 2);
+    const double loX = area.loX, hiX = area.hiX, loY = area.loY, hiY = area.hiY;
+    const bool vectorOk = area.ok;
     const __m256d vLoX = _mm256_set1_pd(loX), vHiX = _mm256_set1_pd(hiX);
     const __m256d vLoY = _mm256_set1_pd(loY), vHiY = _mm256_set1_pd(hiY);
     const __m256d one = _mm256_set1_pd(1.0);
@@ -297,9 +320,7 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
                 _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, vLoX, _CMP_GE_OQ), _mm256_cmp_pd(x, vHiX, _CMP_LT_OQ)),
                               _mm256_and_pd(_mm256_cmp_pd(y, vLoY, _CMP_GE_OQ), _mm256_cmp_pd(y, vHiY, _CMP_LT_OQ)));
             if (_mm256_movemask_pd(inside) != 0xF) {
-                for (int k = 0; k < 4; ++k)
-                    SamplePixel(m, pos.colX[static_cast<std::size_t>(X + k)] - rowX,
-                                pos.colY[static_cast<std::size_t>(X + k)] + rowY, out + static_cast<std::size_t>(X + k) * n);
+                SampleSpan(m, pos, X, X + 4, rowX, rowY, out);
                 continue;
             }
             if (X + kAhead < cw) PrefetchAhead(m, pos, X + kAhead, rowX, rowY, loX, hiX, loY, hiY);
@@ -327,34 +348,281 @@ __attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas
             if (n == 1) Grey4(w, straight, first, base, row0, row1, m.stride, dst);
             else Colour4(w, straight, first, m.bits, row0, m.stride, packBgr, dst);
         }
-        for (; X < cw; ++X)
-            SamplePixel(m, pos.colX[static_cast<std::size_t>(X)] - rowX, pos.colY[static_cast<std::size_t>(X)] + rowY,
-                        out + static_cast<std::size_t>(X) * n);
+        SampleSpan(m, pos, X, cw, rowX, rowY, out);
     }
 }
+
+// GCC 12's AVX-512 headers start the unmasked intrinsics from an undefined
+// register, which it then reports as maybe used uninitialised.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define TESSAVAN_AVX512 "avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2"
+#define TESSAVAN_AVX512_INLINE __attribute__((target(TESSAVAN_AVX512), always_inline)) inline
+
+struct Weights8 {
+    __m512d w00, w10, w01, w11;
+};
+
+// Byte `Byte` and byte `Byte` + 8 of each 128-bit lane, zero-extended into
+// its 64-bit lane: the same byte of every 64-bit lane.
+template <int Byte>
+TESSAVAN_AVX512_INLINE __m512d Byte8(__m512i lanes) {
+    constexpr char z = -1;
+    const __m512i pick = _mm512_set_epi8(z, z, z, z, z, z, z, 8 + Byte, z, z, z, z, z, z, z, Byte,
+                                         z, z, z, z, z, z, z, 8 + Byte, z, z, z, z, z, z, z, Byte,
+                                         z, z, z, z, z, z, z, 8 + Byte, z, z, z, z, z, z, z, Byte,
+                                         z, z, z, z, z, z, z, 8 + Byte, z, z, z, z, z, z, z, Byte);
+    return _mm512_cvtepi64_pd(_mm512_shuffle_epi8(lanes, pick));
+}
+
+// The baseline's weights of eight samples at (x, y), all at non-negative
+// positions below the sampled area's last column and row; x0 and y0 are
+// their whole parts.
+TESSAVAN_AVX512_INLINE Weights8 Weights8Of(__m512d x, __m512d y, __m256i& x0, __m256i& y0) {
+    const __m512d one = _mm512_set1_pd(1.0);
+    x0 = _mm512_cvttpd_epi32(x);
+    y0 = _mm512_cvttpd_epi32(y);
+    const __m512d fx = _mm512_sub_pd(x, _mm512_cvtepi32_pd(x0));
+    const __m512d fy = _mm512_sub_pd(y, _mm512_cvtepi32_pd(y0));
+    const __m512d gx = _mm512_sub_pd(one, fx), gy = _mm512_sub_pd(one, fy);
+    return Weights8{_mm512_mul_pd(gx, gy), _mm512_mul_pd(fx, gy), _mm512_mul_pd(gx, fy), _mm512_mul_pd(fx, fy)};
+}
+
+// int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
+TESSAVAN_AVX512_INLINE __m256i Blend8(const Weights8& w, __m512d p00, __m512d p10, __m512d p01, __m512d p11) {
+    const __m512d s = _mm512_add_pd(
+        _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(w.w00, p00), _mm512_mul_pd(w.w10, p10)), _mm512_mul_pd(w.w01, p01)),
+        _mm512_mul_pd(w.w11, p11));
+    return _mm512_cvttpd_epi32(s);
+}
+
+// Eight canvas pixels at a time, as RenderAvx2 does four: the baseline's
+// double operations eight lanes wide (multiply and add kept apart), the
+// source levels converted exactly from their bytes, so every byte is the
+// baseline's. Each sample's pixel x0 and the bytes after it, in rows y0 and
+// y0 + 1, are first brought into one 64-bit lane (8-bit pixels: x0 .. x0 + 3;
+// 24-bit: B, G, R of x0 and of x0 + 1); each level is then one byte of
+// that lane. This loop writes every byte of the canvas, the row padding and
+// the pixels a sample leaves included, with the outside level the canvas
+// would start with: it takes a canvas that was never filled.
+__attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Canvas& canvas) {
+    const int cw = canvas.width, ch = canvas.height, n = m.channels;
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
+    const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
+    const Positions pos(m, cw, ch);
+    // The reads go up to three pixels past the right neighbour (a 4-byte
+    // gather of 8-bit pixels, 8-byte gathers and a 32-byte row read of
+    // 24-bit ones).
+    const VectorArea area(m, 3);
+    const double loX = area.loX, hiX = area.hiX, loY = area.loY, hiY = area.hiY;
+    const bool vectorOk = area.ok;
+    const __m512d vLoX = _mm512_set1_pd(loX), vHiX = _mm512_set1_pd(hiX);
+    const __m512d vLoY = _mm512_set1_pd(loY), vHiY = _mm512_set1_pd(hiY);
+    const __m256i vOffX = _mm256_set1_epi32(m.offsetX), vOffY = _mm256_set1_epi32(m.offsetY);
+    const __m256i vStride = _mm256_set1_epi32(static_cast<int>(m.stride));
+    const __m256i vN = _mm256_set1_epi32(n);
+    const __m256i step = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    // Beside the image: x0 + 1 < offsetX, x0 >= offsetX + width (x0 the
+    // whole part of x >= 0), the same for rows; below the sampled area's
+    // last column and row.
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d vLastX = _mm512_set1_pd(m.sampledWidth - 1), vLastY = _mm512_set1_pd(m.sampledHeight - 1);
+    const __m512d vLeftOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) - 1);
+    const __m512d vRightOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) + m.width);
+    const __m512d vBelowImage = _mm512_set1_pd(static_cast<double>(m.offsetY) - 1);
+    const __m512d vAboveImage = _mm512_set1_pd(static_cast<double>(m.offsetY) + m.height);
+    const __m512d vOutside = _mm512_set1_pd(m.outside);
+    const __m256i vOutsideLevel = _mm256_set1_epi32(m.outside);
+    const __m256i vGrey3 = _mm256_set1_epi32(0x010101);  // a level into B, G and R
+    // 24-bit rows: the eight bytes from pixel k of a row read from pixel 0,
+    // into 64-bit lane k.
+    alignas(64) std::uint8_t fromPixel[64];
+    for (int k = 0; k < 8; ++k)
+        for (int j = 0; j < 8; ++j) fromPixel[8 * k + j] = static_cast<std::uint8_t>(3 * k + j);
+    const __m512i vFromPixel = _mm512_load_si512(fromPixel);
+    // B, G, R in the low three bytes of eight 32-bit lanes, to 24 bytes.
+    alignas(32) std::uint8_t packed[32];
+    for (int k = 0; k < 8; ++k)
+        for (int j = 0; j < 3; ++j) packed[3 * k + j] = static_cast<std::uint8_t>(4 * k + j);
+    for (int j = 24; j < 32; ++j) packed[j] = 0;
+    const __m256i vPacked = _mm256_load_si256(reinterpret_cast<const __m256i*>(packed));
+    constexpr int kAhead = 64;  // pixels
+
+    for (int Y = 0; Y < ch; ++Y) {
+        const double dy = Y - pos.halfH;
+        const double rowX = dy * m.sinA, rowY = dy * m.cosA;
+        const __m512d vRowX = _mm512_set1_pd(rowX), vRowY = _mm512_set1_pd(rowY);
+        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
+        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
+        int X = 0;
+        for (; vectorOk && X + 8 <= cw; X += 8) {
+            const __m512d x = _mm512_sub_pd(_mm512_loadu_pd(&pos.colX[static_cast<std::size_t>(X)]), vRowX);
+            const __m512d y = _mm512_add_pd(_mm512_loadu_pd(&pos.colY[static_cast<std::size_t>(X)]), vRowY);
+            const __mmask8 inside = _mm512_cmp_pd_mask(x, vLoX, _CMP_GE_OQ) & _mm512_cmp_pd_mask(x, vHiX, _CMP_LT_OQ) &
+                                    _mm512_cmp_pd_mask(y, vLoY, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, vHiY, _CMP_LT_OQ);
+            __m256i x0, y0;
+            if (inside != 0xFF) {
+                // Beside the image: a sample placed at a negative position
+                // keeps the outside level the canvas starts with; one whose
+                // four neighbours all lie outside the image (and inside the
+                // sampled area) blends the outside level four times. A
+                // group of only such samples is done at once; any other
+                // sample is taken one by one.
+                const __mmask8 placed =
+                    _mm512_cmp_pd_mask(x, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, zero, _CMP_GE_OQ);
+                const __mmask8 away =
+                    placed & _mm512_cmp_pd_mask(x, vLastX, _CMP_LT_OQ) & _mm512_cmp_pd_mask(y, vLastY, _CMP_LT_OQ) &
+                    (_mm512_cmp_pd_mask(x, vLeftOfImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(x, vRightOfImage, _CMP_GE_OQ) |
+                     _mm512_cmp_pd_mask(y, vBelowImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(y, vAboveImage, _CMP_GE_OQ));
+                if (static_cast<__mmask8>(away | ~placed) != 0xFF) {
+                    SampleSpan(m, pos, X, X + 8, rowX, rowY, out, true);
+                    continue;
+                }
+                const __m256i v = _mm256_mask_blend_epi32(
+                    away, vOutsideLevel, Blend8(Weights8Of(x, y, x0, y0), vOutside, vOutside, vOutside, vOutside));
+                std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
+                if (n == 1)
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
+                else
+                    _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, _mm256_mullo_epi32(v, vGrey3)));
+                continue;
+            }
+            if (X + kAhead < cw) PrefetchAhead(m, pos, X + kAhead, rowX, rowY, loX, hiX, loY, hiY);
+            const Weights8 w = Weights8Of(x, y, x0, y0);
+            const __m256i row0 = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(y0, vOffY), vStride),
+                                                  _mm256_mullo_epi32(_mm256_sub_epi32(x0, vOffX), vN));
+            // Eight samples at consecutive pixels of one pair of rows.
+            const bool straight =
+                _mm256_cmpeq_epi32_mask(_mm256_sub_epi32(x0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(x0))),
+                                        step) == 0xFF &&
+                _mm256_cmpeq_epi32_mask(y0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(y0))) == 0xFF;
+            const std::uint8_t* first = m.bits + static_cast<std::size_t>(_mm256_cvtsi256_si32(row0));
+            std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
+            if (n == 1) {
+                __m512i q0, q1;
+                if (straight) {
+                    // x0 .. x0 + 7 and x0 + 1 .. x0 + 8, zero-extended.
+                    const __m512d p00 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first)));
+                    const __m512d p10 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + 1)));
+                    const __m512d p01 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + m.stride)));
+                    const __m512d p11 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + m.stride + 1)));
+                    const __m256i v = Blend8(w, p00, p10, p01, p11);
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
+                    continue;
+                }
+                q0 = _mm512_cvtepu32_epi64(_mm256_i32gather_epi32(reinterpret_cast<const int*>(m.bits), row0, 1));
+                q1 = _mm512_cvtepu32_epi64(
+                    _mm256_i32gather_epi32(reinterpret_cast<const int*>(m.bits), _mm256_add_epi32(row0, vStride), 1));
+                const __m256i v = Blend8(w, Byte8<0>(q0), Byte8<1>(q0), Byte8<0>(q1), Byte8<1>(q1));
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
+                continue;
+            }
+            __m512i q0, q1;
+            if (straight) {
+                q0 = _mm512_permutexvar_epi8(
+                    vFromPixel, _mm512_zextsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(first))));
+                q1 = _mm512_permutexvar_epi8(vFromPixel, _mm512_zextsi256_si512(_mm256_loadu_si256(
+                                                             reinterpret_cast<const __m256i*>(first + m.stride))));
+            } else {
+                q0 = _mm512_i32gather_epi64(row0, m.bits, 1);
+                q1 = _mm512_i32gather_epi64(_mm256_add_epi32(row0, vStride), m.bits, 1);
+            }
+            const __m256i blue = Blend8(w, Byte8<0>(q0), Byte8<3>(q0), Byte8<0>(q1), Byte8<3>(q1));
+            const __m256i green = Blend8(w, Byte8<1>(q0), Byte8<4>(q0), Byte8<1>(q1), Byte8<4>(q1));
+            const __m256i red = Blend8(w, Byte8<2>(q0), Byte8<5>(q0), Byte8<2>(q1), Byte8<5>(q1));
+            const __m256i bgr =
+                _mm256_or_si256(blue, _mm256_or_si256(_mm256_slli_epi32(green, 8), _mm256_slli_epi32(red, 16)));
+            _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, bgr));
+        }
+        SampleSpan(m, pos, X, cw, rowX, rowY, out, true);
+    }
+}
+#pragma GCC diagnostic pop
 #endif
 
+// Whether the loop chosen for `kernel` writes the whole canvas.
+bool WritesWholeCanvas(Kernel kernel) {
+    return (kernel == Kernel::kFastest || kernel == Kernel::kAvx512) && Avx512Available();
+}
+
+// Samples the canvas: one that starts as m.outside, or one never filled
+// when WritesWholeCanvas(kernel).
 void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
 #ifdef TESSAVAN_ROTATION_AVX2
-    // kFastest and kAvx2 alike take the AVX2 loop where the processor has it.
+    if (WritesWholeCanvas(kernel)) return RenderAvx512(m, canvas);
+    // kFastest, kAvx2 and kAvx512 alike take the AVX2 loop where the
+    // processor has it.
     if (kernel != Kernel::kBaseline && Avx2Available()) return RenderAvx2(m, canvas);
 #endif
     (void)kernel;
     RenderBaseline(m, canvas);
 }
 
-Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill) {
+// A canvas whose bytes are all still to be written; empty when the memory
+// is not there.
+Canvas UnfilledCanvas(int width, int height, int bpp) {
     Canvas c;
     c.size = px::StrideFor(static_cast<std::size_t>(width), bpp) * static_cast<std::size_t>(height);
-    c.bits = px::NewBuffer(c.size, fill);
+    c.bits.reset(new (std::nothrow) std::uint8_t[c.size > 0 ? c.size : 1]);
     if (!c.bits) return Canvas{};
+    largebuf::Advise(c.bits.get(), c.size);
     c.width = width;
     c.height = height;
     c.bitsPerPixel = bpp;
     return c;
 }
 
+// A turn by zero (cos a exactly 1, sin a exactly +-0) about the centre of a
+// centred buffer. The canvas is (w + 1) x (h + 1), so the image sits at
+// offset (0, 0). Each column's position is W'/2 + (X - W'/2) = X and each
+// row's is H'/2 + (Y - H'/2) = Y, exactly (halves of integers, sums of
+// integers), and the cross terms are +-0. So every sample lies on a whole
+// pixel: fractions 0, weights 1, 0, 0, 0, and 1 x p + 0 x q + 0 x r + 0 x s
+// is p exactly; the neighbours outside the image weigh 0. Column w and
+// row h reach the sampled area's last column and row and take the edge
+// fill. The canvas is therefore the image, one edge-filled column to the
+// right of each row, one edge-filled row on top, and the row padding the
+// fill the canvas starts with -- written here byte by byte, once.
+Canvas StraightCanvas(const Mapping& m, int cw, int ch, int bpp) {
+    Canvas c = UnfilledCanvas(cw, ch, bpp);
+    if (c.empty()) return c;
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), bpp);
+    const std::size_t n = static_cast<std::size_t>(m.channels);
+    const std::size_t imageBytes = static_cast<std::size_t>(m.width) * n;
+    const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
+    for (int y = 0; y < ch; ++y) {
+        std::uint8_t* out = c.bits.get() + outStride * static_cast<std::size_t>(y);
+        std::size_t done = 0;
+        if (y < m.height) {
+            std::memcpy(out, m.bits + m.stride * static_cast<std::size_t>(y), imageBytes);
+            done = imageBytes;
+        }
+        std::memset(out + done, m.edgeFill, rowBytes - done);
+        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
+    }
+    return c;
+}
+
+// A canvas that starts as `fill`, or (for a loop that writes every byte)
+// is left as the allocator gives it.
+Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill, Kernel kernel) {
+    Canvas c = UnfilledCanvas(width, height, bpp);
+    if (!c.empty() && !WritesWholeCanvas(kernel)) std::memset(c.bits.get(), fill, c.size);
+    return c;
+}
+
 }  // namespace
+
+bool Avx512Available() {
+#ifdef TESSAVAN_ROTATION_AVX2
+    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                  __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+                                  __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx2");
+    return available;
+#else
+    return false;
+#endif
+}
 
 bool Avx2Available() {
 #ifdef TESSAVAN_ROTATION_AVX2
@@ -363,6 +631,12 @@ bool Avx2Available() {
 #else
     return false;
 #endif
+}
+
+bool MovesNoPixel(double degrees) {
+    if (!std::isfinite(degrees)) return false;
+    const double a = Radians(degrees);
+    return std::cos(a) == 1.0 && std::sin(a) == 0.0;
 }
 
 bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* canvasHeight) {
@@ -386,12 +660,13 @@ Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bpp, d
                      std::uint8_t edgeFill, Kernel kernel) {
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(degrees, width, height, &cw, &ch)) return {};
-    Canvas canvas = NewCanvas(cw, ch, bpp, fill);
-    if (canvas.empty()) return canvas;
     const double a = Radians(degrees);
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),
                     (cw - width) / 2, (ch - height) / 2, cw, ch, fill, cw / 2.0, ch / 2.0,
                     std::cos(a), std::sin(a), edgeFill};
+    if (kernel == Kernel::kFastest && MovesNoPixel(degrees)) return StraightCanvas(m, cw, ch, bpp);
+    Canvas canvas = NewCanvas(cw, ch, bpp, fill, kernel);
+    if (canvas.empty()) return canvas;
     Render(m, canvas, kernel);
     return canvas;
 }
@@ -400,7 +675,7 @@ Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, i
                               std::uint8_t edgeFill, Kernel kernel) {
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(degrees, width, height, &cw, &ch)) return {};
-    Canvas canvas = NewCanvas(cw, ch, bpp, 255);
+    Canvas canvas = NewCanvas(cw, ch, bpp, 255, kernel);
     if (canvas.empty()) return canvas;
     const double a = Radians(degrees);
     const Mapping m{bits, width, height, bpp / 8, px::StrideFor(static_cast<std::size_t>(width), bpp),

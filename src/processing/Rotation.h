@@ -22,19 +22,30 @@ struct Canvas {
     bool empty() const { return !bits; }
 };
 
-// The sampling loops: the baseline loop (any x86-64 processor) and one for
-// processors with AVX2, which gives identical canvases. kFastest takes the
-// AVX2 loop where the processor has it; kAvx2 falls back to the baseline
-// loop where it has not.
-enum class Kernel { kFastest, kBaseline, kAvx2 };
+// The sampling loops: the baseline loop (any x86-64 processor), one for
+// processors with AVX2 and one for processors with AVX-512 (F, BW, DQ, VL,
+// VBMI and BMI2), which give identical canvases. kFastest takes the widest loop
+// the processor has, and builds the canvas of a turn by zero about a
+// centred buffer by copying rows (the same bytes: every sample lies on a
+// whole pixel); the others always sample, kAvx512 falling back to the AVX2
+// loop and kAvx2 to the baseline loop where the processor lacks them.
+enum class Kernel { kFastest, kBaseline, kAvx2, kAvx512 };
 // True when the processor runs the AVX2 loop.
 bool Avx2Available();
+// True when the processor runs the AVX-512 loop.
+bool Avx512Available();
 
 // Canvas that holds a width x height image turned by `degrees`:
 // int(w |cos a| + h |sin a| + 1) by int(w |sin a| + h |cos a| + 1) with
 // a = degrees x pi / 180 in double precision. False when the angle is not a
 // finite number or the canvas would exceed the image limits.
 bool CanvasSize(double degrees, int width, int height, int* canvasWidth, int* canvasHeight);
+
+// True when a turn by `degrees` moves no pixel: cos a is exactly 1 and
+// sin a exactly 0. Such a turn about the centre of a centred buffer gives a
+// canvas one column wider and one row higher whose w x h block at the
+// keep-size crop's offsets (0, 0) is the image itself.
+bool MovesNoPixel(double degrees);
 
 // Turns an image (8 or 24 bits per pixel) by `degrees` about the centre of a
 // canvas-sized buffer into which the image is placed centred at the offsets

@@ -1,12 +1,14 @@
 // Skew search. Sample lines at a trial slope are counted blank or not from
-// per-column (per-row) prefix sums of dark pixels, with a run of columns that
-// share one whole offset read from a single row; slopes too close to a
-// rounding boundary are evaluated sample by sample. The sweep over angles, the
+// bit-packed rows (for vertical lines: columns) of the binary image, with a
+// run of columns that share one whole offset read from a single row by a
+// population count; slopes too close to a rounding boundary are evaluated
+// sample by sample. The sweep over angles, the
 // choice between the methods and the retry over the wide range follow the
 // detection rules; the method's binary image comes from the owner.
 #include "processing/SkewSearch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -40,8 +42,11 @@ double VerticalSlopeSecond(float degrees) {
 namespace {
 
 constexpr double kEpsilon = 1.1102230246251565e-16;  // 2^-53
-// Prefix tables hold 16-bit counts.
+// Larger images are counted sample by sample (their packed copies would be
+// too large to keep beside the image).
 constexpr int kMaxPrefixSide = 65535;
+// Runs shorter than this on average are counted column by column.
+constexpr std::size_t kShortRun = 16;
 // Above this margin the slope is treated sample by sample.
 constexpr double kMaxMargin = 1e-4;
 
@@ -111,24 +116,77 @@ bool SafeOffset(double position, double margin, int* offset) {
     return fraction >= margin && fraction <= 1.0 - margin;
 }
 
+// Bytes of a bit-packed line of n pixels, with room for an eight-byte load
+// at every byte that holds a pixel.
+std::size_t PackedBytes(int n) { return n > 0 ? (static_cast<std::size_t>(n) + 7) / 8 + 8 : 0; }
+
+// Packs n pixels into bits (set where dark), eight at a time.
+void PackDark(const std::uint8_t* p, int n, std::uint8_t* out) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i white = _mm_set1_epi8(static_cast<char>(-1));
+    for (; x + 16 <= n; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x));
+        const unsigned light = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, white)));
+        const unsigned dark = ~light & 0xFFFFu;
+        out[x / 8] = static_cast<std::uint8_t>(dark);
+        out[x / 8 + 1] = static_cast<std::uint8_t>(dark >> 8);
+    }
+#endif
+    // (lanes >> 7) holds 0 or 1 per byte; the product gathers byte i's bit
+    // into bit 56 + i without carries (every partial product lands on its
+    // own bit).
+    for (; x + 8 <= n; x += 8)
+        out[x / 8] = static_cast<std::uint8_t>(((DarkLanes(p + x) >> 7) * 0x0102040810204080ull) >> 56);
+    for (; x < n; ++x)
+        if (p[x] != 255) out[x / 8] = static_cast<std::uint8_t>(out[x / 8] | (1u << (x % 8)));
+}
+
 }  // namespace
 
 void SkewSearcher::SetBinaryImage(const std::uint8_t* bits, int width, int height) {
     bits_ = bits;
     width_ = width;
     height_ = height;
-    rowPrefixReady_ = false;
-    columnPrefixReady_ = false;
+    rowBitsReady_ = false;
+    columnBitsReady_ = false;
+    shearBitsReady_ = false;
+    rowBytes_ = PackedBytes(width);
+    columnBytes_ = PackedBytes(height);
     columnTotalsReady_ = false;
     stripColumns_ = 0;
 }
 
 void SkewSearcher::Clear() {
     SetBinaryImage(nullptr, 0, 0);
-    std::vector<std::uint16_t>().swap(rowPrefix_);
-    std::vector<std::uint16_t>().swap(columnPrefix_);
+    std::vector<std::uint8_t>().swap(rowBits_);
+    std::vector<std::uint8_t>().swap(columnBits_);
+    std::vector<std::uint64_t>().swap(shearBits_);
+    std::vector<std::pair<std::size_t, int>>().swap(columns_);
     stripTotals_.clear();
     std::vector<std::uint32_t>().swap(columnTotals_);
+}
+
+void SkewSearcher::RememberCounts(bool on) {
+    remember_ = on;
+    if (!on)
+        for (Remembered& r : remembered_) r = Remembered{};
+}
+
+// The remembered counts of a scan side, after making sure they were taken
+// on an image with the same dark pixels (else they are forgotten); null
+// when counts are not remembered for this scan.
+std::vector<int>* SkewSearcher::RememberedCounts(bool horizontal, float sign, int method) {
+    if (!remember_ || method < 0 || method > 2 || skewColumns < 1 || skewColumns > 2 || !HasBinaryImage())
+        return nullptr;
+    Remembered& r = remembered_[method];
+    BuildRowBits();
+    if (r.width != width_ || r.rows != rowBits_) {
+        r = Remembered{};
+        r.width = width_;
+        r.rows = rowBits_;
+    }
+    return &r.counts[skewColumns - 1][(horizontal ? 0 : 2) + (sign < 0 ? 1 : 0)];
 }
 
 bool SkewSearcher::Dark(int column, int rowFromTop) const {
@@ -136,75 +194,64 @@ bool SkewSearcher::Dark(int column, int rowFromTop) const {
     return bits_[stride * static_cast<std::size_t>(height_ - 1 - rowFromTop) + static_cast<std::size_t>(column)] != 255;
 }
 
-void SkewSearcher::BuildRowPrefix() {
-    if (rowPrefixReady_) return;
-    const std::size_t w1 = static_cast<std::size_t>(width_) + 1;
+// Rows from the top, one bit per pixel (set where dark), bit i of byte j
+// being column 8j + i.
+void SkewSearcher::BuildRowBits() {
+    if (rowBitsReady_) return;
     const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
-    rowPrefix_.resize(w1 * static_cast<std::size_t>(height_));
-    for (int r = 0; r < height_; ++r) {
-        const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - r);
-        std::uint16_t* out = rowPrefix_.data() + w1 * static_cast<std::size_t>(r);
-        std::uint16_t sum = 0;
-        out[0] = 0;
-        int x = 0;
-#ifdef __SSE2__
-        // Eight pixels at a time: 1 per dark pixel in 16-bit lanes, summed
-        // along the lanes in three shifted additions, plus the running sum
-        // of the row so far in every lane.
-        const __m128i white = _mm_set1_epi8(static_cast<char>(-1));
-        __m128i carry = _mm_setzero_si128();
-        for (; x + 8 <= width_; x += 8) {
-            const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x));
-            const __m128i light = _mm_cmpeq_epi8(bytes, white);
-            __m128i d = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_andnot_si128(light, white), _mm_setzero_si128()), 7);
-            d = _mm_add_epi16(d, _mm_slli_si128(d, 2));
-            d = _mm_add_epi16(d, _mm_slli_si128(d, 4));
-            d = _mm_add_epi16(d, _mm_slli_si128(d, 8));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 1), _mm_add_epi16(d, carry));
-            const __m128i last = _mm_shufflehi_epi16(_mm_unpackhi_epi64(d, d), 0xFF);
-            carry = _mm_add_epi16(carry, _mm_unpackhi_epi64(last, last));
-        }
-        sum = static_cast<std::uint16_t>(_mm_extract_epi16(carry, 0));
-#endif
-        for (; x < width_; ++x) {
-            sum = static_cast<std::uint16_t>(sum + (row[x] != 255));
-            out[x + 1] = sum;
-        }
-    }
-    rowPrefixReady_ = true;
+    rowBits_.assign(rowBytes_ * static_cast<std::size_t>(height_), 0);
+    for (int r = 0; r < height_; ++r)
+        PackDark(bits_ + stride * static_cast<std::size_t>(height_ - 1 - r), width_,
+                 rowBits_.data() + rowBytes_ * static_cast<std::size_t>(r));
+    rowBitsReady_ = true;
 }
 
-void SkewSearcher::BuildColumnPrefix() {
-    if (columnPrefixReady_) return;
-    const std::size_t h1 = static_cast<std::size_t>(height_) + 1;
+// Columns, one bit per row from the top (set where dark), bit i of byte j
+// being row 8j + i: eight rows at a time give one byte of every column.
+void SkewSearcher::BuildColumnBits() {
+    if (columnBitsReady_) return;
     const std::size_t stride = px::Stride8(static_cast<std::size_t>(width_));
-    columnPrefix_.resize(h1 * static_cast<std::size_t>(width_));
-    // Tiles of 64 x 64: the running sums of a tile's columns are gathered in
-    // a small buffer and written out as 64 consecutive entries per column.
-    constexpr int kTile = 64;
-    std::uint16_t sum[kTile];
-    std::uint16_t tile[kTile][kTile];
-    for (int x0 = 0; x0 < width_; x0 += kTile) {
-        const int nx = std::min(kTile, width_ - x0);
-        for (int i = 0; i < nx; ++i) {
-            sum[i] = 0;
-            columnPrefix_[h1 * static_cast<std::size_t>(x0 + i)] = 0;
-        }
-        for (int r0 = 0; r0 < height_; r0 += kTile) {
-            const int nr = std::min(kTile, height_ - r0);
-            for (int j = 0; j < nr; ++j) {
-                const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(height_ - 1 - (r0 + j)) + x0;
-                for (int i = 0; i < nx; ++i) {
-                    sum[i] = static_cast<std::uint16_t>(sum[i] + (row[i] != 255));
-                    tile[i][j] = sum[i];
-                }
-            }
-            for (int i = 0; i < nx; ++i)
-                std::memcpy(columnPrefix_.data() + h1 * static_cast<std::size_t>(x0 + i) + static_cast<std::size_t>(r0) + 1,
-                            tile[i], sizeof(std::uint16_t) * static_cast<std::size_t>(nr));
+    columnBits_.assign(columnBytes_ * static_cast<std::size_t>(width_), 0);
+    for (int r0 = 0; r0 < height_; r0 += 8) {
+        const int n = std::min(8, height_ - r0);
+        const std::uint8_t* rows[8];
+        for (int i = 0; i < n; ++i) rows[i] = bits_ + stride * static_cast<std::size_t>(height_ - 1 - (r0 + i));
+        std::uint8_t* out = columnBits_.data() + static_cast<std::size_t>(r0 / 8);
+        for (int x = 0; x < width_; ++x) {
+            unsigned byte = 0;
+            for (int i = 0; i < n; ++i) byte |= static_cast<unsigned>(rows[i][x] != 255) << i;
+            out[columnBytes_ * static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(byte);
         }
     }
-    columnPrefixReady_ = true;
+    columnBitsReady_ = true;
+}
+
+// Columns as 64-bit words along the rows, for the horizontal lines counted
+// column by column: row r of column x at bit shearPad_ + r of the column's
+// shearWords_ words, only the sampled rows (H/20 .. H - H/20 - 1) set.
+// The padding on both sides takes every offset a sample can have (within
+// H + 2 of its line) and the 63 lines beyond the last of a block, plus the
+// word read after the last.
+void SkewSearcher::BuildShearBits() {
+    if (shearBitsReady_) return;
+    const int H = height_, W = width_;
+    const std::size_t stride = px::Stride8(static_cast<std::size_t>(W));
+    shearPad_ = 64 * ((H + 64 + 63) / 64);
+    shearWords_ = static_cast<std::size_t>((shearPad_ + 2 * H + 128) / 64 + 2);
+    shearBits_.assign(shearWords_ * static_cast<std::size_t>(W), 0);
+    std::vector<std::uint64_t> word(static_cast<std::size_t>(W));
+    const int first = H / 20, last = H - H / 20;
+    for (int r0 = first - first % 64; r0 < last; r0 += 64) {
+        std::fill(word.begin(), word.end(), 0);
+        for (int r = std::max(r0, first); r < std::min(r0 + 64, last); ++r) {
+            const std::uint8_t* row = bits_ + stride * static_cast<std::size_t>(H - 1 - r);
+            const unsigned bit = static_cast<unsigned>(r - r0);
+            for (int x = 0; x < W; ++x) word[static_cast<std::size_t>(x)] |= static_cast<std::uint64_t>(row[x] != 255) << bit;
+        }
+        const std::size_t at = static_cast<std::size_t>((shearPad_ + r0) / 64);
+        for (int x = 0; x < W; ++x) shearBits_[shearWords_ * static_cast<std::size_t>(x) + at] = word[static_cast<std::size_t>(x)];
+    }
+    shearBitsReady_ = true;
 }
 
 const std::vector<std::uint32_t>& SkewSearcher::StripRowTotals(int strip, int columns, int from, int to) {
@@ -257,18 +304,50 @@ void BuildRuns(int from, int to, double reach, double margin, Position position,
     }
 }
 
+// Set bits of a 64-bit word: the processor's instruction where the caller
+// is built for it, else the classic sum in widening fields (same count).
+template <bool kPopcnt>
+__attribute__((always_inline)) inline int PopCount(std::uint64_t w) {
+    if constexpr (kPopcnt) {
+        return __builtin_popcountll(w);
+    } else {
+        w = w - ((w >> 1) & 0x5555555555555555ull);
+        w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
+        w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+        return static_cast<int>((w * 0x0101010101010101ull) >> 56);
+    }
+}
+
+// Dark pixels among pixels from .. to of a bit-packed line: 56 bits per
+// load, so the shift to the first pixel stays the same from load to load.
+template <bool kPopcnt>
+__attribute__((always_inline)) inline int DarkBits(const std::uint8_t* line, int from, int to) {
+    const std::uint8_t* p = line + (from >> 3);
+    const int shift = from & 7;
+    int n = to - from + 1;
+    int count = 0;
+    std::uint64_t w;
+    for (; n > 56; n -= 56, p += 7) {
+        std::memcpy(&w, p, sizeof w);
+        count += PopCount<kPopcnt>((w >> shift) & ((std::uint64_t{1} << 56) - 1));
+    }
+    std::memcpy(&w, p, sizeof w);
+    return count + PopCount<kPopcnt>((w >> shift) & ((std::uint64_t{1} << n) - 1));
+}
+
 // Blank lines among lines first .. last - 1 whose samples land on targets
 // (rows of a horizontal line, columns of a vertical one) between
 // targetFirst and targetLast - 1. totals[t] holds the dark pixels of all
-// targets before t; `prefix()`, asked for only when a line needs more than
-// that bound, gives the running dark counts of target t along the samples
-// at prefix() + t * stride. `exact(line, i)` decides a sample on its own.
-template <class Prefix, class Exact>
-int CountBlank(int first, int last, int targetFirst, int targetLast, const std::vector<SkewSearcher::Run>& runs,
-               int lowest, int highest, Prefix prefixOf, std::size_t stride, const std::uint32_t* totals, int limit,
-               Exact exact) {
+// targets before t; `packed()`, asked for only when a line needs more than
+// that bound, gives the targets bit-packed, target t at packed() + t *
+// stride. `exact(line, i)` decides a sample on its own.
+template <bool kPopcnt, class Packed, class Exact>
+__attribute__((always_inline)) inline int CountBlank(int first, int last, int targetFirst, int targetLast,
+                                                     const std::vector<SkewSearcher::Run>& runs, int lowest,
+                                                     int highest, Packed packedOf, std::size_t stride,
+                                                     const std::uint32_t* totals, int limit, Exact exact) {
     int blank = 0;
-    const std::uint16_t* prefix = nullptr;
+    const std::uint8_t* packed = nullptr;
     for (int line = first; line < last; ++line) {
         if (runs.empty()) {
             ++blank;
@@ -285,7 +364,7 @@ int CountBlank(int first, int last, int targetFirst, int targetLast, const std::
             ++blank;
             continue;
         }
-        if (!prefix) prefix = prefixOf();
+        if (!packed) packed = packedOf();
         int count = 0;
         for (const SkewSearcher::Run& run : runs) {
             if (run.exact) {
@@ -295,10 +374,8 @@ int CountBlank(int first, int last, int targetFirst, int targetLast, const std::
                 // A position just below zero truncates to target 0.
                 int target = line + run.offset;
                 if (target == -1) target = 0;
-                if (target >= targetFirst && target < targetLast) {
-                    const std::uint16_t* p = prefix + stride * static_cast<std::size_t>(target);
-                    count += p[run.to + 1] - p[run.from];
-                }
+                if (target >= targetFirst && target < targetLast)
+                    count += DarkBits<kPopcnt>(packed + stride * static_cast<std::size_t>(target), run.from, run.to);
             }
             if (count >= limit) break;
         }
@@ -307,7 +384,105 @@ int CountBlank(int first, int last, int targetFirst, int targetLast, const std::
     return blank;
 }
 
+// CountBlank built for processors with and without the population count
+// instruction; both count the same bits.
+template <class... A>
+__attribute__((target("popcnt"))) int CountBlankPopcnt(const A&... a) {
+    return CountBlank<true>(a...);
+}
+template <class... A>
+int CountBlankPlain(const A&... a) {
+    return CountBlank<false>(a...);
+}
+std::atomic<bool> g_usePopcount{__builtin_cpu_supports("popcnt") != 0};
+
+template <class... A>
+int CountBlankLines(const A&... a) {
+    return g_usePopcount.load(std::memory_order_relaxed) ? CountBlankPopcnt(a...) : CountBlankPlain(a...);
+}
+
+// Lanes (bits) whose bit-sliced count (bit b of every lane's count in
+// count[b]) is at least `limit`: compared from the top bit down.
+template <int kBits>
+std::uint64_t AtLeast(const std::uint64_t* count, int limit) {
+    std::uint64_t greater = 0, equal = ~std::uint64_t{0};
+    for (int b = kBits - 1; b >= 0; --b) {
+        if ((limit >> b) & 1) {
+            equal &= count[b];
+        } else {
+            greater |= equal & count[b];
+            equal &= ~count[b];
+        }
+    }
+    return greater | equal;
+}
+
+// Blank horizontal lines first .. last - 1 of one strip, 64 lines at a time,
+// from the image's columns packed along the rows (`shear`, `words` words a
+// column, row r at bit pad + r, zero outside the sampled rows and in the
+// padding). Column x with offset k gives lines y0 .. y0 + 63 their samples
+// in one word, the bits from pad + y0 + k on; each word is added to 64
+// bit-sliced counters of kBits bits (2^kBits > limit) whose overflow is kept,
+// so a lane's count is exact up to the limit. The same samples as the runs
+// (a sample outside the sampled rows reads a zero bit, where the runs leave
+// it out), counted column by column instead of line by line; a block stops
+// once every line in it has reached the limit.
+template <int kBits>
+int CountBlankBlocks(const std::uint64_t* shear, std::size_t words, int pad,
+                     const std::vector<std::pair<std::size_t, int>>& columns, int first, int last, int limit) {
+    int blank = 0;
+    for (int y0 = first; y0 < last; y0 += 64) {
+        const int n = std::min(64, last - y0);
+        const std::uint64_t live = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+        std::uint64_t count[kBits] = {};
+        std::uint64_t over = 0, reached = 0;
+        for (std::size_t i = 0; i < columns.size();) {
+            const std::size_t end = std::min(columns.size(), i + 32);
+            for (; i < end; ++i) {
+                const std::size_t q = static_cast<std::size_t>(pad + y0 + columns[i].second);
+                const std::uint64_t* w = shear + columns[i].first + (q >> 6);
+                const unsigned shift = static_cast<unsigned>(q & 63);
+                // (w[1] << 1) << (63 - shift) is w[1] << (64 - shift), and 0
+                // for a shift of 0.
+                std::uint64_t carry = (w[0] >> shift) | ((w[1] << 1) << (63 - shift));
+                for (int b = 0; b < kBits; ++b) {
+                    const std::uint64_t next = count[b] & carry;
+                    count[b] ^= carry;
+                    carry = next;
+                }
+                over |= carry;
+            }
+            reached = over | AtLeast<kBits>(count, limit);
+            if ((reached & live) == live) break;
+        }
+        blank += n - PopCount<false>(reached & live);
+    }
+    return blank;
+}
+
+// CountBlankBlocks with counters just wide enough for the limit (at most
+// 655: 1 % of a width below 65536).
+int CountBlankBlockLines(const std::uint64_t* shear, std::size_t words, int pad,
+                         const std::vector<std::pair<std::size_t, int>>& columns, int first, int last, int limit) {
+    int bits = 1;
+    while ((limit >> bits) != 0) ++bits;
+    switch (bits) {
+        case 1: case 2: case 3: case 4: return CountBlankBlocks<4>(shear, words, pad, columns, first, last, limit);
+        case 5: return CountBlankBlocks<5>(shear, words, pad, columns, first, last, limit);
+        case 6: return CountBlankBlocks<6>(shear, words, pad, columns, first, last, limit);
+        case 7: return CountBlankBlocks<7>(shear, words, pad, columns, first, last, limit);
+        case 8: return CountBlankBlocks<8>(shear, words, pad, columns, first, last, limit);
+        default: return CountBlankBlocks<16>(shear, words, pad, columns, first, last, limit);
+    }
+}
+
 }  // namespace
+
+bool UsePopcountInstruction(bool on) {
+    const bool available = __builtin_cpu_supports("popcnt") != 0;
+    g_usePopcount.store(on && available, std::memory_order_relaxed);
+    return on && available;
+}
 
 // Horizontal lines. For strip s the samples of the line at row y (from the
 // top) are the columns x of the strip at rows yy = int(y + (x - c) t + 0.5).
@@ -328,9 +503,9 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
     // Rounding of y + v and of + 0.5 on values below 2H + 3, and of our own
     // v + 0.5, stay well inside this margin.
     const double margin = 4.0 * kEpsilon * (5.0 * H + 10.0);
-    auto prefix = [this] {
-        BuildRowPrefix();
-        return rowPrefix_.data();
+    auto packed = [this] {
+        BuildRowBits();
+        return rowBits_.data();
     };
 
     int blank = 0;
@@ -341,7 +516,20 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
         const std::vector<std::uint32_t>& totals = StripRowTotals(s, C, from, to);
         int lowest, highest;
         BuildRuns(from, to, H + 2.0, margin, [&](int x) { return (x - c) * t + 0.5; }, runs_, lowest, highest);
-        blank += CountBlank(my, H - my, my, H - my, runs_, lowest, highest, prefix, static_cast<std::size_t>(W) + 1, totals.data(), limit, [&](int y, int x) {
+        // Many short runs (steep slopes): counted column by column, 64 lines
+        // at a time. Not where a sample needs the full formula, nor where the
+        // sampled rows start at row 0 (a position just below zero then reads
+        // row 0, which the packed columns do not repeat).
+        if (my > 0 && runs_.size() * kShortRun > static_cast<std::size_t>(std::max(0, to - from + 1)) &&
+            std::none_of(runs_.begin(), runs_.end(), [](const Run& r) { return r.exact; })) {
+            BuildShearBits();
+            columns_.clear();
+            for (const Run& r : runs_)
+                for (int x = r.from; x <= r.to; ++x) columns_.emplace_back(shearWords_ * static_cast<std::size_t>(x), r.offset);
+            blank += CountBlankBlockLines(shearBits_.data(), shearWords_, shearPad_, columns_, my, H - my, limit);
+            continue;
+        }
+        blank += CountBlankLines(my, H - my, my, H - my, runs_, lowest, highest, packed, rowBytes_, totals.data(), limit, [&](int y, int x) {
                                 const int yy = SampleIndex(y + (x - c) * t + 0.5);
                                 return yy >= my && yy < H - my && Dark(x, yy);
                             });
@@ -389,7 +577,6 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
 
     const int k0 = H / 20, k1 = H - H / 20;
     const float h2 = static_cast<float>(H) / 2.0f;
-    const std::size_t h1 = static_cast<std::size_t>(H) + 1;
     if (!columnTotalsReady_) {
         // Dark pixels of each column within the sampled rows, summed over
         // the columns.
@@ -404,9 +591,9 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
                 columnTotals_[static_cast<std::size_t>(x)] + perColumn[static_cast<std::size_t>(x)];
         columnTotalsReady_ = true;
     }
-    auto prefix = [this] {
-        BuildColumnPrefix();
-        return columnPrefix_.data();
+    auto packed = [this] {
+        BuildColumnBits();
+        return columnBits_.data();
     };
     // Only the run layout comes from this estimate, not the samples: the
     // product with the reciprocal differs from the quotient by far less
@@ -416,7 +603,7 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
     BuildRuns(k0, k1 - 1, W + 2.0, margin,
               [&](int k) { return (static_cast<double>(k) - static_cast<double>(h2)) * inverse + 0.5; }, runs_, lowest,
               highest);
-    return CountBlank(e, W - e, e, W - e, runs_, lowest, highest, prefix, h1, columnTotals_.data(),
+    return CountBlankLines(e, W - e, e, W - e, runs_, lowest, highest, packed, columnBytes_, columnTotals_.data(),
                       limit, [&](int x, int k) {
                           const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);
                           return m >= e && m < W - e && Dark(m, k);
@@ -458,10 +645,23 @@ bool SkewSearcher::ScanSide(bool horizontal, double (*slopeOf)(float), float sta
                             int method) {
     declineCount = 0;
     int previous = 0;
-    for (float d = start; d < end; d += kAngleStep) {
-        const double slope = slopeOf(d);
-        const int count = horizontal ? CountHorizontalLines(sign < 0 ? -slope : slope, method)
-                                     : CountVerticalLines(slope, method);
+    // The angles are the same from scan to scan of a side (the same float
+    // steps from the same start): step n's count can be remembered.
+    std::vector<int>* remembered = RememberedCounts(horizontal, sign, method);
+    std::size_t n = 0;
+    for (float d = start; d < end; d += kAngleStep, ++n) {
+        int count;
+        if (remembered && n < remembered->size() && (*remembered)[n] >= 0) {
+            count = (*remembered)[n];
+        } else {
+            const double slope = slopeOf(d);
+            count = horizontal ? CountHorizontalLines(sign < 0 ? -slope : slope, method)
+                               : CountVerticalLines(slope, method);
+            if (remembered) {
+                if (remembered->size() <= n) remembered->resize(n + 1, -1);
+                (*remembered)[n] = count;
+            }
+        }
         Update(horizontal, count, sign < 0 ? -d : d);
         if (count < previous)
             ++declineCount;

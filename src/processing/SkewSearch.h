@@ -4,13 +4,15 @@
 // sample lines and the count of blank lines peaks.
 //
 // The counts are exact: a line's samples are grouped into runs that read one
-// image row (or column), and each run is summed from prefix tables, so a
-// slope costs a few subtractions per line instead of a walk over every
-// sample. Samples whose position lies too close to a rounding boundary to
+// image row (or column), and each run is counted in a bit-packed copy of
+// the rows (columns), 56 pixels per population count, instead of a walk
+// over every sample. Samples whose position lies too close to a rounding boundary to
 // be decided safely that way are evaluated with the full formula.
 #pragma once
 
 #include <climits>
+#include <cstddef>
+#include <utility>
 #include <cstdint>
 #include <vector>
 
@@ -71,6 +73,14 @@ public:
     void Clear();
     bool HasBinaryImage() const { return bits_ != nullptr && width_ > 0 && height_ > 0; }
 
+    // Counts remembered from scan to scan: while on, every count a scan
+    // takes is kept per method (0 to 2), column setting and scan side, with
+    // a bit-packed copy of the image it was taken on; a later scan of the
+    // same method on an image of the same pixels takes it from there instead
+    // of counting again (the skew detection's search over the wide range
+    // sweeps the same first angles again). Off forgets them.
+    void RememberCounts(bool on);
+
     // Number of blank sample lines at the slope for the given method (the
     // method decides the dark-pixel limit of a blank line).
     virtual int CountHorizontalLines(double slope, int method);
@@ -97,22 +107,34 @@ protected:
 
 private:
     bool Dark(int column, int rowFromTop) const;
-    void BuildRowPrefix();
-    void BuildColumnPrefix();
+    void BuildRowBits();
+    void BuildColumnBits();
+    void BuildShearBits();
     const std::vector<std::uint32_t>& StripRowTotals(int strip, int columns, int from, int to);
 
+    std::vector<int>* RememberedCounts(bool horizontal, float sign, int method);
     int CountHorizontalDirect(double slope, int limit);
     int CountVerticalDirect(double slope, int limit, int edge);
     bool ScanSide(bool horizontal, double (*slopeOf)(float), float start, double end, float sign, int method);
     void Update(bool horizontal, int count, float angle);
 
-    // Prefix counts of dark pixels: per row from the top along the columns
-    // (row-major, width + 1 entries per row) and per column along the rows
-    // from the top (column-major, height + 1 entries per column).
-    std::vector<std::uint16_t> rowPrefix_;
-    std::vector<std::uint16_t> columnPrefix_;
-    bool rowPrefixReady_ = false;
-    bool columnPrefixReady_ = false;
+    // The binary image one bit per pixel (set where dark): rows from the
+    // top (rowBytes_ per row) and columns (columnBytes_ per column, bits
+    // along the rows from the top).
+    std::vector<std::uint8_t> rowBits_;
+    std::vector<std::uint8_t> columnBits_;
+    std::size_t rowBytes_ = 0;
+    std::size_t columnBytes_ = 0;
+    bool rowBitsReady_ = false;
+    bool columnBitsReady_ = false;
+    // The columns as 64-bit words along the rows with padding on both
+    // sides, for horizontal lines counted 64 at a time, and the lines'
+    // columns (first word of the column, offset) at the current slope.
+    std::vector<std::uint64_t> shearBits_;
+    std::size_t shearWords_ = 0;
+    int shearPad_ = 0;
+    bool shearBitsReady_ = false;
+    std::vector<std::pair<std::size_t, int>> columns_;
     // Per strip: dark pixels of the strip's columns summed over rows from the
     // top (height + 1 entries), for the current strip layout.
     std::vector<std::vector<std::uint32_t>> stripTotals_;
@@ -122,7 +144,23 @@ private:
     std::vector<std::uint32_t> columnTotals_;
     bool columnTotalsReady_ = false;
     std::vector<Run> runs_;
+    // Remembered counts per method: the image (its packed rows) and the
+    // counts per column setting (1, 2) and scan side (horizontal down and
+    // up, vertical first and second), by step; -1 where not counted.
+    struct Remembered {
+        int width = 0;
+        std::vector<std::uint8_t> rows;
+        std::vector<int> counts[2][4];
+    };
+    bool remember_ = false;
+    Remembered remembered_[3];
 };
+
+// Whether the counts use the processor's population count instruction (on
+// by default where the processor has one) or the plain sum of bits, which
+// counts the same; returns whether the instruction is now used. For tests
+// that compare the two.
+bool UsePopcountInstruction(bool on);
 
 // The search methods, named by the binary image each one searches.
 enum class SkewMethod : std::int32_t {

@@ -167,6 +167,44 @@ TEST(SkewCount, FastCountsEqualTheReferenceOnOddSizesAndExtremeSlopes) {
     for (const NamedPage& page : pages) ExpectSameCounts(page, slopes, slopes, {0, 1, 2});
 }
 
+TEST(SkewCount, FastCountsEqualTheReferenceOnEveryNarrowWidth) {
+    // The packed rows and columns end inside a byte and inside an eight- or
+    // sixteen-pixel group at these widths and heights; the runs of the
+    // lines then end at the last pixel.
+    const std::vector<double> slopes = {0.0, 0.02, -0.13, 0.5, -1.0, 3.0, 1e4, -1e4, 0.25, 1.0 / 3.0};
+    for (int width = 1; width <= 17; ++width)
+        for (int height : {1, 2, 9, 17, 40}) {
+            const NamedPage page{"random " + std::to_string(width) + " x " + std::to_string(height),
+                                 synth::RandomNoise(width, height, 8, 0.4, static_cast<std::uint64_t>(width * 64 + height))};
+            ExpectSameCounts(page, slopes, slopes, {0, 1});
+        }
+}
+
+TEST(SkewCount, FastCountsEqualTheReferenceOnWidePagesWithLargeLimits) {
+    // 1 % of the width is the limit of a blank line: these widths need
+    // counters of 6, 7, 8 and more bits where the steep slopes are counted
+    // 64 lines at a time; low pages keep the reference quick.
+    const std::vector<double> slopes = {0.0, 0.01, -0.02, 0.2, -0.35, 0.58, -0.6, 1e4};
+    for (int width : {3301, 6553, 13001, 26003})
+        ExpectSameCounts({"wide " + std::to_string(width), synth::RandomNoise(width, 45, 8, 0.0105, 11)}, slopes, slopes,
+                         {0});
+    // A dense page: most lines reach the limit, a block stops early.
+    ExpectSameCounts({"dense", synth::RandomNoise(3301, 130, 8, 0.5, 12)}, slopes, slopes, {0, 1});
+}
+
+TEST(SkewCount, CountsWithAndWithoutThePopcountInstructionAreTheSame) {
+    // The plain sum of bits serves processors without the instruction.
+    const SlopeRecorder sweep = SweepSlopes(5);
+    struct Plain {
+        Plain() { EXPECT_FALSE(skew::UsePopcountInstruction(false)); }
+        ~Plain() { skew::UsePopcountInstruction(true); }
+    } plain;
+    for (const NamedPage& page : SweepPages(3)) ExpectSameCounts(page, sweep.horizontal, sweep.vertical, {0, 1});
+    for (int width : {1, 7, 8, 9, 15, 16, 17, 63, 64, 65})
+        ExpectSameCounts({"random " + std::to_string(width), synth::RandomNoise(width, 23, 8, 0.5, 9)},
+                         {0.0, 0.3, -2.0, 1e4}, {0.0, 0.3, -2.0, 1e4}, {0, 1});
+}
+
 TEST(SkewCount, BarsAtKnownRowsGiveKnownCountsAtSlopeZero) {
     // 400 x 300: rows 15 .. 284 are sampled, the strip is columns 50 .. 379
     // and the limit is 20 dark samples (method 0) or 10 (method 1).

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,47 @@
 using synth::Page;
 
 namespace {
+
+// A searcher that counts the blank-line counts it takes.
+class CountingSearcher : public skew::SkewSearcher {
+public:
+    int counted = 0;
+    int CountHorizontalLines(double slope, int method) override {
+        ++counted;
+        return skew::SkewSearcher::CountHorizontalLines(slope, method);
+    }
+    int CountVerticalLines(double slope, int method) override {
+        ++counted;
+        return skew::SkewSearcher::CountVerticalLines(slope, method);
+    }
+};
+
+// What one search left: its arguments, its result and the searcher's state.
+struct SearchRecord {
+    int maxAngle, method;
+    bool twoColumns, found;
+    skew::SkewState state;
+};
+
+bool SameState(const skew::SkewState& a, const skew::SkewState& b) {
+    return a.skewColumns == b.skewColumns && a.skewBestCount == b.skewBestCount && a.skewAngle == b.skewAngle &&
+           a.horizontalAngle == b.horizontalAngle && a.verticalAngle == b.verticalAngle &&
+           a.skewScore == b.skewScore && a.horizontalScore == b.horizontalScore &&
+           a.verticalScore == b.verticalScore && a.declineCount == b.declineCount;
+}
+
+bool operator==(const SearchRecord& a, const SearchRecord& b) {
+    return a.maxAngle == b.maxAngle && a.method == b.method && a.twoColumns == b.twoColumns && a.found == b.found &&
+           SameState(a.state, b.state);
+}
+
+std::ostream& operator<<(std::ostream& o, const SearchRecord& r) {
+    return o << "{A" << r.maxAngle << " method " << r.method << (r.twoColumns ? " two" : " one")
+             << (r.found ? " found" : "") << " angle " << r.state.skewAngle << " score " << r.state.skewScore
+             << " h " << r.state.horizontalAngle << "/" << r.state.horizontalScore << " v " << r.state.verticalAngle
+             << "/" << r.state.verticalScore << " best " << r.state.skewBestCount << " declines "
+             << r.state.declineCount << "}";
+}
 
 // The search over a black-and-white grey page as the processing object
 // prepares it: method 0 searches its Otsu binarisation, method 1 the
@@ -36,17 +78,21 @@ public:
             binary_ = binarize::Threshold8(page_.bits.data(), page_.width, page_.height, 128);
         searcher.SetBinaryImage(binary_.data(), page_.width, page_.height);
         const bool found = searcher.SearchSkew(maxAngle, method, twoColumns, horizontalText_);
+        // As the processing object does: the tables go, the state stays.
+        searcher.Clear();
         *angle = searcher.skewAngle;
         *score = searcher.skewScore;
         maxAngles.push_back(maxAngle);
+        records.push_back({maxAngle, method, twoColumns, found, searcher});
         return found;
     }
     bool HasContrastCopy() const override { return true; }
     void PrepareContrastCopy() override {}
     bool BinaryMostlyDark() const override { return false; }
 
-    skew::SkewSearcher searcher;
+    CountingSearcher searcher;
     std::vector<int> maxAngles;
+    std::vector<SearchRecord> records;
 
 private:
     Page& page_;
@@ -145,6 +191,111 @@ TEST(SkewSearch, AnAngleBeyondTheFirstRangeRestartsTheSearchAtThirty) {
         EXPECT_LT(std::fabs(angle), 5.5f) << turned;
         EXPECT_EQ(once.maxAngles.size(), 1u);
     }
+}
+
+TEST(SkewSearch, RememberedCountsLeaveEverySearchAsCountingAfresh) {
+    // The detection with counts remembered against the same detection
+    // counting every slope afresh: every search (first round and wide
+    // range) must leave the same result and state, on pages that take the
+    // wide search and pages that do not, for every method, one and two
+    // columns, lines and columns of text.
+    struct Case {
+        const char* what;
+        double turned;
+        bool vertical;  // columns of characters, searched as vertical text
+        int blocks, method;
+        bool twoColumns;
+        bool wide;  // the detection searches the wide range
+    };
+    const Case cases[] = {
+        {"7 degrees, method 0", 7.0, false, 1, 0, false, true},
+        {"-8 degrees, method 0, two columns", -8.0, false, 1, 0, true, true},
+        {"12 degrees, method 1", 12.0, false, 1, 1, false, true},
+        {"-6 degrees, method 2", -6.0, false, 1, 2, false, true},
+        {"7 degrees, two blocks in two columns", 7.0, false, 2, 0, true, true},
+        {"columns of text at 8 degrees", 8.0, true, 1, 0, false, true},
+        {"1.2 degrees: no wide search", 1.2, false, 1, 0, false, false},
+        {"-2 degrees, method 1, two columns: no wide search", -2.0, false, 1, 1, true, false},
+        {"columns of text at 2 degrees: no wide search", 2.0, true, 1, 2, false, false},
+    };
+    for (const Case& c : cases) {
+        skewpages::TextPageSpec spec;
+        spec.width = 700;
+        spec.height = 900;
+        spec.marginX = 90;
+        spec.marginY = 100;
+        spec.angle = c.turned;
+        spec.vertical = c.vertical;
+        spec.blocks = c.blocks;
+        spec.seed = 3;
+        Page page = skewpages::TextPage(spec);
+        page.dpi = 110;
+        GreyPageMethods afresh(page, !c.vertical);
+        GreyPageMethods remembering(page, !c.vertical);
+        remembering.searcher.RememberCounts(true);
+        const float a = skew::DetectSkewAngle(afresh, 5, c.method, true, c.twoColumns);
+        const float b = skew::DetectSkewAngle(remembering, 5, c.method, true, c.twoColumns);
+        EXPECT_EQ(a, b) << c.what;
+        EXPECT_EQ(afresh.records, remembering.records) << c.what;
+        const bool wide = std::count(afresh.maxAngles.begin(), afresh.maxAngles.end(), 30) > 0;
+        EXPECT_EQ(wide, c.wide) << c.what << ": angle " << a;
+        // The wide search takes the first range's counts from the first
+        // round; without it every search is a new one.
+        if (c.wide)
+            EXPECT_LT(remembering.searcher.counted, afresh.searcher.counted) << c.what;
+        else
+            EXPECT_EQ(remembering.searcher.counted, afresh.searcher.counted) << c.what;
+    }
+}
+
+TEST(SkewSearch, RememberedCountsAreForgottenForAnImageOfOtherPixels) {
+    // A short bar in the margin: the counts remembered on the image without
+    // it would be wrong for the image with it (the bar darkens a blank line),
+    // so they must not be used there; the same pixels in another buffer do
+    // reuse them.
+    skewpages::TextPageSpec spec;
+    spec.width = 400;
+    spec.height = 500;
+    spec.marginX = 50;
+    spec.marginY = 60;
+    spec.charHeight = 12;
+    spec.angle = 1.5;
+    const Page page = skewpages::TextPage(spec);
+    const std::vector<std::uint8_t> first = binarize::Otsu8(page.bits.data(), page.width, page.height);
+    std::vector<std::uint8_t> same = first;
+    // A 20-pixel bar in the margin makes a blank line at slope 0 dark.
+    std::vector<std::uint8_t> other = first;
+    Page bar = skewpages::Grey(page.width, page.height);
+    skewpages::FillFromTop(bar, 100, 40, 119, 40, 0);
+    for (std::size_t i = 0; i < other.size(); ++i) other[i] = std::min(other[i], bar.bits[i]);
+
+    auto search = [&](skew::SkewSearcher& s, const std::vector<std::uint8_t>& image) {
+        s.SetBinaryImage(image.data(), page.width, page.height);
+        const bool found = s.SearchSkew(5, 0, false, true);
+        return SearchRecord{5, 0, false, found, s};
+    };
+    CountingSearcher plain;
+    const SearchRecord want = search(plain, other);
+    skew::SkewSearcher check;
+    check.SetBinaryImage(first.data(), page.width, page.height);
+    const int withoutBar = check.CountHorizontalLines(0.0, 0);
+    check.SetBinaryImage(other.data(), page.width, page.height);
+    EXPECT_EQ(check.CountHorizontalLines(0.0, 0), withoutBar - 1) << "the bar must darken one line";
+
+    CountingSearcher remembering;
+    remembering.RememberCounts(true);
+    search(remembering, first);
+    const int firstCounts = remembering.counted;
+    EXPECT_GT(firstCounts, 0);
+    search(remembering, same);
+    EXPECT_EQ(remembering.counted, firstCounts) << "the same pixels are counted once";
+    EXPECT_EQ(search(remembering, other), want);
+    EXPECT_EQ(remembering.counted, firstCounts + plain.counted);
+    // Off forgets: the same pixels are counted again.
+    remembering.RememberCounts(false);
+    remembering.RememberCounts(true);
+    search(remembering, other);
+    EXPECT_EQ(remembering.counted, firstCounts + 2 * plain.counted);
 }
 
 TEST(SkewSearch, ABlankPageStaysWithinOneStepOfUpright) {

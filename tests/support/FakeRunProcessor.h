@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/core/BatchMessages.h"
+#include "app/core/MemoryBudget.h"
 #include "app/core/RunProcessor.h"
 #include "platform/core/Files.h"
 #include "platform/core/Paths.h"
@@ -66,6 +67,12 @@ struct ProcessorLog {
     std::atomic<int> savesElsewhere{0};
     std::atomic<int> alive{0};
     std::thread::id uiThread;
+    // When a file's estimate is asked for (on its worker, before the file is
+    // admitted): processors alive and the budget in use at that moment.
+    const CMemoryBudget* budget = nullptr;
+    std::vector<int> aliveAtEstimate;
+    std::vector<std::uint64_t> budgetInUseAtEstimate;
+    std::atomic<int> estimates{0};
 };
 
 class FakeProcessor final : public IRunProcessor {
@@ -79,6 +86,12 @@ public:
     void SetOutputGuard(std::shared_ptr<const IOutputGuard> guard) override { guard_ = std::move(guard); }
     std::wstring InputPath() const override { return input_; }
     std::uint64_t EstimatePeakBytes(const std::wstring& path) override {
+        {
+            std::lock_guard lock(log_.m);
+            log_.aliveAtEstimate.push_back(log_.alive.load());
+            log_.budgetInUseAtEstimate.push_back(log_.budget ? log_.budget->InUse() : 0);
+        }
+        ++log_.estimates;
         std::vector<std::uint8_t> bytes;
         if (!files::ReadAll(path, bytes)) return 0;
         const std::string text(bytes.begin(), bytes.end());

@@ -604,7 +604,7 @@ void CBatchEngine::OnImageProcessed(WPARAM key) {
         BudgetTicket ticket;
         RunProcessorPtr p = TakeInFlight(key, &index, &ticket);
         saveAsked_.notify_all();  // its worker has nothing to write
-        CompleteFile(std::move(p), index, true);
+        CompleteFile(std::move(p), std::move(ticket), index, true);
         return;
     }
     {
@@ -619,13 +619,15 @@ void CBatchEngine::OnFileSaved(WPARAM key, bool saved) {
     BudgetTicket ticket;
     RunProcessorPtr p = TakeInFlight(key, &index, &ticket);
     if (!p) return;
-    CompleteFile(std::move(p), index, saved);
+    CompleteFile(std::move(p), std::move(ticket), index, saved);
 }
 
-void CBatchEngine::CompleteFile(RunProcessorPtr processor, int index, bool saved) {
+void CBatchEngine::CompleteFile(RunProcessorPtr processor, BudgetTicket ticket, int index, bool saved) {
     const std::wstring reason = TakeFailReason(index);
     // A result that could not be written is a failed file.
     if (!saved) RecordFailure(processor->InputPath(), reason);
+    processor.reset();
+    ticket.Release();
     pool_.MarkDoneAt(index);
     ReportProgress(pool_.CountDone());
 }
@@ -663,6 +665,9 @@ void CBatchEngine::OnFileFailed(WPARAM key, int index) {
     if (key && !p) return;  // not a file of this engine
     const std::wstring path = p ? p->InputPath() : pool_.ItemPath(index);
     RecordFailure(path, TakeFailReason(takenIndex));
+    // As for a finished file: its memory is free before its worker goes on.
+    p.reset();
+    ticket.Release();
     pool_.MarkDoneAt(takenIndex);
     ReportProgress(pool_.CountDone());
 }

@@ -227,7 +227,10 @@ private:
     // On the worker: waits until the user-interface thread asks for the
     // result of `key` to be written, writes it and reports back.
     void SaveWhenAsked(WPARAM key, int index, IRunProcessor* processor);
-    void CompleteFile(RunProcessorPtr processor, int index, bool saved);
+    // Books a finished file. Its processor and its share of the memory
+    // budget are given up before the item is marked done: the worker then
+    // starts its next file with the memory of this one already free.
+    void CompleteFile(RunProcessorPtr processor, BudgetTicket ticket, int index, bool saved);
     void OnFileFailed(WPARAM key, int index);
     void OnWorkersEnded();
 

@@ -27,6 +27,12 @@ void CWorkerPool::Start(int requested) {
         abandoned_ = false;
     }
     const bool autoMode = host_.AutoMode() != 0;
+    // Only a batch run takes file after file at full speed; auto-mode
+    // workers may wait for new files for hours, holding nothing meanwhile.
+    if (!autoMode) {
+        std::lock_guard lock(lock_);
+        if (!keepFreed_) keepFreed_ = std::make_unique<freedmem::KeepWhileAlive>();
+    }
     threadCount_ = count;
     live_ = count;
     threads_.reserve(static_cast<std::size_t>(count));
@@ -129,6 +135,17 @@ void CWorkerPool::JoinThreads() {
     for (auto& t : threads_)
         if (t.joinable()) t.join();
     threads_.clear();
+    StopKeepingFreed();
+}
+
+void CWorkerPool::StopKeepingFreed() {
+    std::unique_ptr<freedmem::KeepWhileAlive> keeper;
+    {
+        std::lock_guard lock(lock_);
+        keeper = std::move(keepFreed_);
+    }
+    // Given back outside the lock: the other workers go on meanwhile.
+    keeper.reset();
 }
 
 int CWorkerPool::TakePendingLocked(bool autoWorker) {
@@ -177,7 +194,12 @@ int CWorkerPool::BatchWorker(CWorkerPool* pool) {
             std::lock_guard lock(pool->lock_);
             index = pool->TakePendingLocked(false);
         }
-        if (index < 0) break;
+        if (index < 0) {
+            // Nothing left to take: no worker of this run needs its freed
+            // memory again; from here on it goes back as it is freed.
+            pool->StopKeepingFreed();
+            break;
+        }
         RunProcessorPtr processor = pool->NewProcessor();
         pool->host_.ProcessQueuedFile(index, std::move(processor));
         pool->WaitForItem(index);

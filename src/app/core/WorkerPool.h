@@ -8,6 +8,10 @@
 // auto-mode workers keep looking for new items until the host's AutoMode
 // falls to 0, and the last of them to end tells the host.
 //
+// A batch run keeps the memory its workers free for their next files (see
+// platform/core/FreedMemory.h) until the first worker finds nothing left to
+// take: the files still in progress then give theirs back as they end.
+//
 // The pool owns its threads: they are counted while they live and joined
 // later, so a new run never starts over workers of the previous one and the
 // program never ends under them. Waits use a condition variable.
@@ -16,12 +20,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/core/RunProcessor.h"
+#include "platform/core/FreedMemory.h"
 
 struct WorkItem {
     enum State : int { kPending = 0, kTaken = 1, kDone = 2 };
@@ -116,6 +122,8 @@ private:
     void WaitForItem(int index);
     RunProcessorPtr NewProcessor();
     void ThreadExit();
+    // The run no longer keeps freed memory (what is kept goes back now).
+    void StopKeepingFreed();
 
     IWorkerHost& host_;
     mutable std::mutex lock_;
@@ -123,6 +131,7 @@ private:
     std::vector<WorkItem> items_;
     int done_ = 0;  // items in state done
     bool abandoned_ = false;
+    std::unique_ptr<freedmem::KeepWhileAlive> keepFreed_;  // during a batch run's files
     std::vector<std::thread> threads_;
     std::atomic<int> threadCount_{0};
     std::atomic<int> live_{0};

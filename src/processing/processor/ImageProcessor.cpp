@@ -15,8 +15,55 @@
 #include "platform/core/LittleEndian.h"
 #include "platform/core/Strings.h"
 #include "platform/core/UserDialogs.h"
+#include "processing/ImageBuffer.h"
 #include "processing/PixelMath.h"
 #include "processing/PixelRows.h"
+
+namespace {
+
+// The working images as a decoder's row target: colour rows land in the
+// colour image, and each row's grey is made while the row is still in
+// cache; grey rows land in the grey image (whose palette, when it is not
+// the plain ramp, is applied afterwards). Every row is written whole by the
+// decoder, so only the rows' padding is zeroed beforehand.
+class WorkingRows final : public CRasterRowTarget {
+public:
+    PixelBuffer colour, grey;
+
+    BYTE* ProvideRows(DWORD w, DWORD h, DWORD bitsPerPixel, std::size_t rowBytes) override {
+        colour.reset();
+        grey.reset();
+        if ((bitsPerPixel != 8 && bitsPerPixel != 24) || rowBytes != px::StrideFor(w, static_cast<int>(bitsPerPixel)))
+            return nullptr;
+        width_ = w;
+        grey = AllocPixelsUnfilled(w, h, 8);
+        if (grey && bitsPerPixel == 24) colour = AllocPixelsUnfilled(w, h, 24);
+        if (!grey || (bitsPerPixel == 24 && !colour)) {
+            grey.reset();
+            return nullptr;
+        }
+        return colour ? colour.get() : grey.get();
+    }
+
+    void RowsWritten(DWORD first, DWORD count) override {
+        if (!colour) return;
+        const std::size_t s24 = px::Stride24(width_), s8 = px::Stride8(width_);
+        for (std::size_t y = first; y < std::size_t{first} + count; ++y)
+            px::GreyRow(colour.get() + y * s24, grey.get() + y * s8, width_);
+    }
+
+    // True when `image` holds its rows in these buffers.
+    bool Holds(const CRaster& image) const {
+        return image.HasRowsOutside() && grey && image.GetBits(0) == (colour ? colour.get() : grey.get());
+    }
+
+private:
+    std::size_t width_ = 0;
+};
+
+bool TakeImage(CImageProcessor& p, const CRaster& image, WorkingRows* delivered);
+
+}  // namespace
 
 CImageProcessor::CImageProcessor() = default;
 
@@ -124,6 +171,7 @@ bool CImageProcessor::LoadImageFile(const wchar_t* path, BYTE first) {
 }
 
 bool CImageProcessor::DecodeCurrentPage(BYTE first) {
+    WorkingRows rows;
     try {
         bool decoded;
         if (fileType == FILE_TYPE_TIFF) {
@@ -142,17 +190,24 @@ bool CImageProcessor::DecodeCurrentPage(BYTE first) {
             }
         } else {
             const DWORD type = fileType == FILE_TYPE_PNG ? RASTER_FORMAT_PNG : RASTER_FORMAT_JPG;
+            // A JPEG page is decoded straight into the working images.
+            if (type == RASTER_FORMAT_JPG) codecImage.SetRowTarget(&rows);
             decoded = codecImage.DecodeFromMemory(fileBytes.get(), static_cast<DWORD>(fileSize), type);
+            codecImage.SetRowTarget(nullptr);
             multiPageSource = 0;
         }
-        if (!decoded) return false;
+        if (!decoded) {
+            codecImage.Destroy();
+            return false;
+        }
 
         dpiX = codecImage.GetDpiX();
         dpiY = codecImage.GetDpiY();
-        const bool taken = TakePixelsFromImage(codecImage);
+        const bool taken = TakeImage(*this, codecImage, &rows);
         codecImage.Destroy();  // the codec image keeps no pixels between steps
         return taken;
     } catch (...) {
+        codecImage.SetRowTarget(nullptr);
         codecImage.Destroy();
         return false;
     }
@@ -198,7 +253,7 @@ bool DescribeBmpForm(const CRaster& image, BmpForm& form) {
         fh.bfSize = image.GetSize() + kBitmapFileHeaderSize;
         fh.bfOffBits = kBitmapFileHeaderSize + kBitmapInfoHeaderSize + image.GetPaletteSize();
         form.total = kBitmapFileHeaderSize + static_cast<std::uint64_t>(image.GetSize());
-        form.rows = image.GetDib() + kBitmapInfoHeaderSize + paletteBytes;
+        form.rows = image.GetBits(0);
         const std::uint64_t pixelBytes = form.total - std::min<std::uint64_t>(form.total, kBmpHeaders + paletteBytes);
         std::memcpy(first, form.rows, static_cast<std::size_t>(std::min<std::uint64_t>(4, pixelBytes)));
     } else {
@@ -239,10 +294,14 @@ struct BmpRows {
 
 // 8 bits: indices are turned into grey through the palette (whatever its
 // length); without a palette the bytes are grey levels already.
-void GreyFromIndices(const BmpRows& rows, BYTE* grey) {
-    BYTE lut[256];
+void GreyLut(const BmpRows& rows, BYTE* lut) {
     for (std::size_t i = 0; i < 256; ++i)
         lut[i] = i < rows.paletteEntries ? PaletteGrey(rows.palette, i) : static_cast<BYTE>(i);
+}
+
+void GreyFromIndices(const BmpRows& rows, BYTE* grey) {
+    BYTE lut[256];
+    GreyLut(rows, lut);
     const std::size_t s8 = px::Stride8(rows.width);
     for (std::size_t y = 0; y < rows.height; ++y) {
         const BYTE* src = rows.Row(y);
@@ -291,14 +350,30 @@ void ColourAndGreyFromPixels(const BmpRows& rows, int bits, BYTE* colour, BYTE* 
     }
 }
 
-}  // namespace
+// Indices decoded in place into the grey image turned into grey levels,
+// as GreyFromIndices would turn them; nothing to do for the plain ramp.
+void GreyInPlace(const BmpRows& rows, BYTE* grey) {
+    BYTE lut[256];
+    GreyLut(rows, lut);
+    bool identity = true;
+    for (std::size_t i = 0; i < 256; ++i) identity = identity && lut[i] == i;
+    if (identity) return;
+    const std::size_t s8 = px::Stride8(rows.width);
+    for (std::size_t y = 0; y < rows.height; ++y) {
+        BYTE* row = grey + y * s8;
+        for (std::size_t x = 0; x < rows.width; ++x) row[x] = lut[row[x]];
+    }
+}
 
-bool CImageProcessor::TakePixelsFromImage(const CRaster& image) {
+// The decoded page taken as the working images and stored source headers.
+// `delivered`, when the image's rows are in its buffers, gives the working
+// images without another copy.
+bool TakeImage(CImageProcessor& p, const CRaster& image, WorkingRows* delivered) {
     BmpForm form;
     if (!image.IsValid() || !DescribeBmpForm(image, form) || form.total < kBmpHeaders + 4) return false;
     const BYTE* head = form.head.data();
-    std::memcpy(sourceFileHeader, head, sizeof sourceFileHeader);
-    std::memcpy(sourceInfoHeader, head + 14, sizeof sourceInfoHeader);
+    std::memcpy(p.sourceFileHeader, head, sizeof p.sourceFileHeader);
+    std::memcpy(p.sourceInfoHeader, head + 14, sizeof p.sourceInfoHeader);
     const BITMAPFILEHEADER fh = le::ReadFileHeader(head);
     const BITMAPINFOHEADER ih = le::ReadInfoHeader(head + 14);
     const int bits = ih.biBitCount;
@@ -314,36 +389,51 @@ bool CImageProcessor::TakePixelsFromImage(const CRaster& image) {
     if (offset < kBmpHeaders || !end || *end > form.total) return false;
 
     // Working images at the page's size.
-    greyImage.reset();
-    colourImage.reset();
-    oneBitCopy.reset();
-    PixelBuffer grey = AllocPixels(ih.biWidth, ih.biHeight, 8);
-    PixelBuffer colour = (bits >= 24) ? AllocPixels(ih.biWidth, ih.biHeight, 24) : nullptr;
+    p.greyImage.reset();
+    p.colourImage.reset();
+    p.oneBitCopy.reset();
+    const bool inPlace = delivered && delivered->Holds(image) && (bits == 8 || bits == 24);
+    PixelBuffer grey, colour;
+    if (inPlace) {
+        grey = std::move(delivered->grey);
+        colour = std::move(delivered->colour);
+    } else {
+        grey = AllocPixels(ih.biWidth, ih.biHeight, 8);
+        colour = (bits >= 24) ? AllocPixels(ih.biWidth, ih.biHeight, 24) : nullptr;
+    }
     if (!grey || (bits >= 24 && !colour)) return false;
 
-    width = ih.biWidth;
-    height = ih.biHeight;
-    sourceDepth = bits == 32 ? 24 : bits;
+    p.width = ih.biWidth;
+    p.height = ih.biHeight;
+    p.sourceDepth = bits == 32 ? 24 : bits;
 
     const BmpRows rows{form, form.rowPitch != 0 ? form.rowPitch : *rowBytes, w, h, head + kBmpHeaders,
                        (offset - kBmpHeaders) / 4};
-    if (bits == 8)
+    if (inPlace) {
+        // Colour rows and their grey are there already.
+        if (bits == 8) GreyInPlace(rows, grey.get());
+    } else if (bits == 8) {
         GreyFromIndices(rows, grey.get());
-    else if (bits == 1)
+    } else if (bits == 1) {
         GreyFromBits(rows, grey.get());
-    else
+    } else {
         ColourAndGreyFromPixels(rows, bits, colour.get(), grey.get());
+    }
     // Every page is worked on as 8-bit grey (with its colour image beside).
-    workingDepth = 8;
-    greyImage = std::move(grey);
-    colourImage = std::move(colour);
+    p.workingDepth = 8;
+    p.greyImage = std::move(grey);
+    p.colourImage = std::move(colour);
 
-    sourceHeaderCopy.reset(new (std::nothrow) BYTE[offset]);
-    if (!sourceHeaderCopy) return false;
-    std::memcpy(sourceHeaderCopy.get(), head, offset);
-    sourceHeaderSize = offset;
+    p.sourceHeaderCopy.reset(new (std::nothrow) BYTE[offset]);
+    if (!p.sourceHeaderCopy) return false;
+    std::memcpy(p.sourceHeaderCopy.get(), head, offset);
+    p.sourceHeaderSize = offset;
     return true;
 }
+
+}  // namespace
+
+bool CImageProcessor::TakePixelsFromImage(const CRaster& image) { return TakeImage(*this, image, nullptr); }
 
 // ---- The file's road ----
 

@@ -402,6 +402,12 @@ public:
     // canvas is not of that depth.
     void KeepSizeCropGray(BYTE flag);
     void KeepSizeCropColor(BYTE flag);
+    // RotateByAngle followed by the keep-size crop of depth 24 (`colour`)
+    // or 8 and the canvas's release, for a turn that moves no pixel (an
+    // angle of zero): the working image stays where it is. False, with
+    // nothing done, for any other angle or when the crop would not take the
+    // canvas the turn makes.
+    bool KeepSizeWithoutTurning(double angle, bool colour);
 
     // ---- Centring ----
     // Centre the result horizontally (direction bit 0) or vertically (bit

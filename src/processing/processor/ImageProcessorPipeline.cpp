@@ -107,7 +107,9 @@ void Rotate(PageRun& r, bool on) {
     }
     p.contrastCopy.reset();
     p.binaryImage.reset();
-    p.RotateByAngle(-static_cast<double>(p.skewSearcher.skewAngle), ProcessSetting::correct.fillcolor);
+    const double angle = -static_cast<double>(p.skewSearcher.skewAngle);
+    if (ProcessSetting::correct.keepsize != 0 && p.KeepSizeWithoutTurning(angle, KeepColour(p))) return;
+    p.RotateByAngle(angle, ProcessSetting::correct.fillcolor);
     if (ProcessSetting::correct.keepsize == 0) {
         p.SetResult(p.canvas.get(), p.canvasWidth, p.canvasHeight);
         return;

@@ -1,6 +1,7 @@
 // Saving the processor's result in the format of its source: the in-memory
-// BMP of the result at 1, 8 or 24 bits, handed to an image object and saved
-// with the output format, compression, quality and DPI choices; multi-page
+// BMP of the result at 1, 8 or 24 bits, handed to an image object (for a
+// JPEG file one over the result's own rows) and saved with the output
+// format, compression, quality and DPI choices; multi-page
 // TIFF files assembled from their page files; comparison images; the copies
 // of a detection run.
 #include <algorithm>
@@ -174,13 +175,17 @@ BITMAPINFOHEADER UpdateSaveHeaders(CImageProcessor& p, SaveKind kind, int bitCou
 // The palette (whose fourth bytes a reader leaves 0) and the rows of the
 // image, padding 0. 1 bit: a pixel of 128 or less is black (bit set), most
 // significant bit first.
+void SetGreyPalette(CRaster& image) {
+    for (int i = 0; i < 256; ++i) {
+        const BYTE v = static_cast<BYTE>(i);
+        image.SetPaletteEntry(v, RGBQUAD{v, v, v, 0});
+    }
+}
+
 void FillSaveImage(SaveKind kind, const BYTE* bits, std::size_t w, std::size_t h, CRaster& image) {
     switch (kind) {
     case SaveKind::kGray8:
-        for (int i = 0; i < 256; ++i) {
-            const BYTE v = static_cast<BYTE>(i);
-            image.SetPaletteEntry(v, RGBQUAD{v, v, v, 0});
-        }
+        SetGreyPalette(image);
         for (std::size_t y = 0; y < h; ++y)
             std::memcpy(image.GetBits(static_cast<DWORD>(y)), bits + y * px::Stride8(w), w);
         break;
@@ -201,29 +206,46 @@ void FillSaveImage(SaveKind kind, const BYTE* bits, std::size_t w, std::size_t h
     }
 }
 
-}  // namespace
-
-bool CImageProcessor::MakeSaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
-                                    CRaster& image) {
+// The image a save encodes (see MakeSaveImage). With `overRows`, a grey or
+// colour image is made over the result's own rows instead of a copy of them:
+// the result's rows are laid out as the image's (bottom-up, padded to four
+// bytes), and the JPEG writer reads the pixels of each row and nothing of
+// its padding, so the file is the same. A 1-bit save always builds its rows.
+bool MakeImage(CImageProcessor& p, SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h, CRaster& image,
+               bool overRows) {
     const int bitCount = kind == SaveKind::kGray8 ? 8 : (kind == SaveKind::kBinary1 ? 1 : 24);
     const auto rowBytes = checked::DibRowBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(bitCount));
     const auto imageSize = rowBytes ? checked::Mul(*rowBytes, static_cast<std::size_t>(h)) : std::nullopt;
     if (!imageSize || *imageSize > image_limits::kMaxPixelBytes) return false;
 
-    const std::size_t headerSize = SaveHeaderSize(*this, kind);
-    const BITMAPINFOHEADER ih = UpdateSaveHeaders(*this, kind, bitCount, w, h, headerSize, *imageSize);
+    const std::size_t headerSize = SaveHeaderSize(p, kind);
+    const BITMAPINFOHEADER ih = UpdateSaveHeaders(p, kind, bitCount, w, h, headerSize, *imageSize);
     // The codecs' streams count in signed 32-bit positions: the BMP form of
     // the result (headers, palette and rows) must stay below 2 GiB.
     if (headerSize + *imageSize > static_cast<std::size_t>(INT32_MAX)) return false;
 
     // The image as a BMP reader makes it of those headers: the size and
     // depth, the resolution of the pixels per metre, the palette and rows.
-    if (!image.Create(static_cast<DWORD>(w), static_cast<DWORD>(h), static_cast<DWORD>(bitCount), RASTER_FORMAT_BMP))
+    const DWORD uw = static_cast<DWORD>(w), uh = static_cast<DWORD>(h), depth = static_cast<DWORD>(bitCount);
+    overRows = overRows && kind != SaveKind::kBinary1;
+    if (!(overRows ? image.CreateOverRows(uw, uh, depth, const_cast<BYTE*>(bits), RASTER_FORMAT_BMP)
+                   : image.Create(uw, uh, depth, RASTER_FORMAT_BMP)))
         return false;
     image.SetDpiX(CRasterBMP::DpiFromPelsPerMetre(ih.biXPelsPerMeter));
     image.SetDpiY(CRasterBMP::DpiFromPelsPerMetre(ih.biYPelsPerMeter));
-    FillSaveImage(kind, bits, static_cast<std::size_t>(w), static_cast<std::size_t>(h), image);
+    if (overRows) {
+        if (kind == SaveKind::kGray8) SetGreyPalette(image);
+    } else {
+        FillSaveImage(kind, bits, static_cast<std::size_t>(w), static_cast<std::size_t>(h), image);
+    }
     return true;
+}
+
+}  // namespace
+
+bool CImageProcessor::MakeSaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h,
+                                    CRaster& image) {
+    return MakeImage(*this, kind, bits, w, h, image, false);
 }
 
 // ---- Saving one image ----
@@ -232,7 +254,9 @@ bool CImageProcessor::SaveImage(SaveKind kind, const BYTE* bits, std::int32_t w,
                                 const std::wstring& path) {
     if (!bits || w <= 0 || h <= 0 || path.empty()) return false;
     CRaster image(RASTER_FORMAT_BMP);
-    if (!MakeSaveImage(kind, bits, w, h, image)) return false;
+    // A JPEG file is encoded from the result's rows themselves.
+    const bool jpeg = fileType != FILE_TYPE_TIFF && fileType != FILE_TYPE_PNG;
+    if (!MakeImage(*this, kind, bits, w, h, image, jpeg)) return false;
     return WriteSaveImage(kind, image, path);
 }
 

@@ -62,10 +62,21 @@ const BYTE* RotationSource(CImageProcessor& p, int* bpp) {
     return colour ? p.colourImage.get() : p.greyImage.get();
 }
 
+// Frees the working image a rotation from `source` does not turn (the
+// rotation frees it afterwards anyway), so that it never shares memory with
+// the canvas. True when the result pointed into it.
+bool FreeUnturnedImage(CImageProcessor& p, const BYTE* source) {
+    PixelBuffer& unturned = source == p.colourImage.get() ? p.greyImage : p.colourImage;
+    const bool resultFreed = p.LetGoOfResult(unturned.get());
+    unturned.reset();
+    return resultFreed;
+}
+
 // The canvas becomes the rotation's output; the working images are freed
-// and a result that pointed into them now is the canvas.
-void TakeCanvas(CImageProcessor& p, rotation::Canvas c) {
-    const bool resultFreed = p.LetGoOfResult(p.greyImage.get()) || p.LetGoOfResult(p.colourImage.get());
+// and a result that pointed into them (or into one freed before, when
+// `resultFreed`) now is the canvas.
+void TakeCanvas(CImageProcessor& p, rotation::Canvas c, bool resultFreed = false) {
+    resultFreed = p.LetGoOfResult(p.greyImage.get()) || p.LetGoOfResult(p.colourImage.get()) || resultFreed;
     p.greyImage.reset();
     p.colourImage.reset();
     p.canvas.reset(c.bits.release());
@@ -97,8 +108,12 @@ void KeepSizeCrop(CImageProcessor& p, BYTE flag, int bpp, PixelBuffer& image) {
 
 void CImageProcessor::DetectSkew(std::int32_t maxAngle, std::int32_t method) {
     ProcessorSkewMethods methods(*this);
+    // A search over the wide range sweeps the first range's angles again on
+    // the same binary images: their counts are taken from the first round.
+    skewSearcher.RememberCounts(true);
     skewSearcher.skewAngle = skew::DetectSkewAngle(methods, maxAngle, method, ProcessSetting::tryothers != 0,
                                       ProcessSetting::twocolumns != 0);
+    skewSearcher.RememberCounts(false);
 }
 
 void CImageProcessor::PrepareSkewBinary(std::int32_t method, bool otherMethodsAsOtsu) {
@@ -207,9 +222,12 @@ void CImageProcessor::RotateByAngle(double angle, std::int32_t fill) {
     int bpp = 8;
     const BYTE* source = RotationSource(*this, &bpp);
     if (!source) return;
+    int canvasW = 0, canvasH = 0;
+    const bool resultFreed =
+        rotation::CanvasSize(angle, width, height, &canvasW, &canvasH) && FreeUnturnedImage(*this, source);
     rotation::Canvas c = rotation::RotateCentred(source, width, height, bpp, angle, FillByte(fill), EdgeFill());
     if (c.empty()) return;
-    TakeCanvas(*this, std::move(c));
+    TakeCanvas(*this, std::move(c), resultFreed);
 }
 
 void CImageProcessor::RotateWorkingImage(double angle) {
@@ -248,6 +266,33 @@ void CImageProcessor::SampleRotated(const BYTE* source, std::int32_t sourceWidth
     if (!source || !canvasBits) return;
     rotation::SampleRotated(source, sourceWidth, sourceHeight, canvasBits, w, h, x, y, column, row, bitsPerPixel,
                             EdgeFill());
+}
+
+bool CImageProcessor::KeepSizeWithoutTurning(double angle, bool colour) {
+    // The turn would take the colour image exactly when colour is kept and
+    // there is one; without it the grey image needs working depth 8 (else
+    // RotateByAngle shows its message).
+    const bool turnsColour = ProcessSetting::filesave.retaincolor != 0 && sourceDepth == 24 && colourImage;
+    if (turnsColour != colour || (!turnsColour && (workingDepth != 8 || !greyImage))) return false;
+    int canvasW = 0, canvasH = 0;
+    if (!rotation::MovesNoPixel(angle) || !rotation::CanvasSize(angle, width, height, &canvasW, &canvasH))
+        return false;
+    // The crop would copy every pixel of the turned image into a fresh
+    // (zeroed) image of the same size, at offsets (0, 0): the image stays,
+    // its row padding cleared as the fresh image's is.
+    FreeCanvas(*this);
+    const int bpp = colour ? 24 : 8;
+    PixelBuffer& turned = colour ? colourImage : greyImage;
+    FreeUnturnedImage(*this, turned.get());
+    const std::size_t stride = px::StrideFor(static_cast<std::size_t>(width), bpp);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * (bpp / 8);
+    for (std::int32_t y = 0; y < height; ++y)
+        std::memset(turned.get() + stride * static_cast<std::size_t>(y) + rowBytes, 0, stride - rowBytes);
+    canvasDepth = bpp;
+    boxLeft = 0;
+    boxTop = 0;
+    SetResult(turned.get(), width, height);
+    return true;
 }
 
 void CImageProcessor::KeepSizeCropGray(BYTE flag) { KeepSizeCrop(*this, flag, 8, greyImage); }

@@ -6,6 +6,7 @@
 
 #include "image/ByteStream.h"
 #include "image/Raster.h"
+#include "image/RasterJPG.h"
 #include "image/RasterTIF.h"
 #include "platform/core/Files.h"
 #include "processing/processor/ImageProcessor.h"
@@ -38,11 +39,17 @@ bool ProbePng(const std::wstring& path, FileShape& shape) {
 bool ProbeJpeg(const std::wstring& path, FileShape& shape) {
     std::FILE* f = _wfopen(path.c_str(), L"rb");
     if (!f) return false;
-    CRaster header;
-    const bool ok = header.Decode(f, RASTER_FORMAT_JPG, true);
+    // The headers alone: nothing is allocated for the pixels.
+    CRasterJPG codec;
+    DWORD width = 0, height = 0, bits = 0;
+    bool ok;
+    {
+        CFileStream stream(f);
+        ok = codec.ReadShape(&stream, width, height, bits);
+    }
     std::fclose(f);
     if (!ok) return false;
-    shape.pages.push_back(PageShape{header.GetWidth(), header.GetHeight(), header.GetBitsPerPixel() > 8});
+    shape.pages.push_back(PageShape{width, height, bits > 8});
     return true;
 }
 

@@ -131,6 +131,36 @@ TEST_F(BatchRun, RunningOutOfMemoryFailsOneFileAndTheRunGoesOn) {
     EXPECT_EQ(log.alive.load(), 0);
 }
 
+TEST_F(BatchRun, AWorkerStartsItsNextFileWithTheMemoryOfTheLastOneFree) {
+    // One worker, files that finish every way: saved, dropped as blank,
+    // failed on the worker, failed to write. While the user-interface thread
+    // books a finished file (here: while it shows the progress), the worker
+    // already asks for its next file's estimate; the finished file's
+    // processor and budget share must be gone by then.
+    ProcessSetting::rmblankpage.on = 1;
+    const char* contents[] = {"ok mem=3", "blank mem=3", "bad mem=3", "nosave mem=3", "ok mem=3"};
+    const int files = 5;
+    for (int i = 0; i < files; ++i) Write(Src(L"f" + std::to_wstring(i) + L".jpg"), contents[i]);
+    window.choices.requestedThreads = 1;
+    log.budget = &engine->MemoryBudget();
+    int progressCalls = 0;
+    window.onProgressText = [&] {
+        // Call 1 is the start; call k + 1 follows the k-th finished file.
+        const int next = progressCalls++;
+        if (next < 1 || next >= files) return;
+        const auto until = std::chrono::steady_clock::now() + 2s;
+        while (log.estimates.load() <= next && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(1ms);
+    };
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(engine->FailedCount(), 2);
+    EXPECT_EQ(log.aliveAtEstimate, std::vector<int>(files, 1));
+    EXPECT_EQ(log.budgetInUseAtEstimate, std::vector<std::uint64_t>(files, 0));
+    EXPECT_EQ(log.alive.load(), 0);
+    EXPECT_EQ(engine->MemoryBudget().InUse(), 0u);
+}
+
 TEST_F(BatchRun, BlankPagesAreDroppedOnlyWithBlankPageRemovalOn) {
     struct Case {
         int removal;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -49,9 +50,14 @@ public:
     int scanStopping = 0;
     int detectionStarts = 0;
     std::vector<int> detectionProgress;
+    // Called with each progress text, after it is recorded.
+    std::function<void()> onProgressText;
 
     RunChoices ReadRunChoices() const override { return choices; }
-    void SetProgressText(const std::wstring& text) override { progress.push_back(text); }
+    void SetProgressText(const std::wstring& text) override {
+        progress.push_back(text);
+        if (onProgressText) onProgressText();
+    }
     void SetStatusText(const std::wstring& text) override {
         status = text;
         statuses.push_back(text);

@@ -10,6 +10,7 @@
 #include "app/core/ImageProcessorRun.h"
 #include "app/core/MemoryBudget.h"
 #include "support/ImageFiles.h"
+#include "support/ProcessFigures.h"
 
 using namespace enginetest;
 using namespace std::chrono_literals;
@@ -93,21 +94,6 @@ TEST_F(BudgetRun, FilesWaitForMemoryAndOneThatCanNeverFitFails) {
 
 namespace {
 
-// The process's peak resident size (kB), and its reset to the current size.
-long long PeakKb() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::atoll(line.c_str() + 6);
-    return -1;
-}
-bool ResetPeak() {
-    std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
-    if (!f) return false;
-    const bool ok = std::fputs("5", f) >= 0;
-    return std::fclose(f) == 0 && ok;
-}
-
 // A white fax page of w x h in Group 4, written row by row: a few kB on
 // disk, w x h bytes and more once decoded.
 bool WriteFaxBomb(const std::string& path, std::uint32_t w, std::uint32_t h) {
@@ -172,12 +158,12 @@ TEST_F(BudgetRun, MemoryBombsFailAndTheOrdinaryPagesStayWithinTheBudget) {
         std::fill(picture.pixels.begin(), picture.pixels.end(), static_cast<std::uint8_t>(20 + i));
         ASSERT_TRUE(testimg::WriteJpeg(ToUtf8(Src(L"p" + std::to_wstring(i) + L".jpg")), picture, 85, 200));
     }
-    ASSERT_TRUE(ResetPeak()) << "the peak memory of the process cannot be measured here";
-    const long long before = PeakKb();
+    ASSERT_TRUE(procfig::ResetPeak()) << "the peak memory of the process cannot be measured here";
+    const long long before = procfig::StatusKb("VmHWM");
 
     engine->OnStartStop();
     ASSERT_TRUE(RunToIdle(120000));
-    const long long peak = PeakKb();
+    const long long peak = procfig::StatusKb("VmHWM");
 
     EXPECT_EQ(engine->FailedCount(), 2);
     for (int i = 0; i < 8; ++i)

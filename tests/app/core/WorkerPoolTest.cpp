@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/core/WorkerPool.h"
+#include "platform/core/FreedMemory.h"
 #include "platform/core/System.h"
 
 namespace {
@@ -42,6 +43,11 @@ public:
         std::lock_guard lock(m_);
         return taken_;
     }
+    // Whether freed memory was being kept when each file was taken.
+    std::vector<bool> KeptAtTake() {
+        std::lock_guard lock(m_);
+        return kept_;
+    }
     std::size_t DistinctThreads() {
         std::lock_guard lock(m_);
         return std::set<std::thread::id>(threads_.begin(), threads_.end()).size();
@@ -52,12 +58,14 @@ private:
         {
             std::lock_guard lock(m_);
             taken_.push_back(index);
+            kept_.push_back(freedmem::Keeping());
             threads_.push_back(std::this_thread::get_id());
         }
         if (!holdItems) pool->MarkDoneAt(index);
     }
     std::mutex m_;
     std::vector<int> taken_;
+    std::vector<bool> kept_;
     std::vector<std::thread::id> threads_;
 };
 
@@ -186,6 +194,39 @@ TEST_F(PoolTest, AutoWorkersIdleUntilStoppedAndTheLastOneAnnouncesTheEnd) {
     ASSERT_TRUE(WaitFor([&] { return pool.LiveThreads() == 0; }));
     EXPECT_EQ(host.endedCalls, 1);
     EXPECT_EQ(pool.EndedCount(), 3);
+    // Auto-mode workers may idle for hours: they keep nothing.
+    EXPECT_EQ(host.KeptAtTake(), (std::vector<bool>{false}));
+}
+
+TEST_F(PoolTest, ABatchRunKeepsFreedMemoryUntilAWorkerFindsNothingLeft) {
+    host.holdItems = true;
+    host.paths = Paths(3);
+    EXPECT_FALSE(freedmem::Keeping());
+    pool.Start(2);
+    ASSERT_TRUE(WaitFor([&] { return host.Taken().size() == 2; }));
+    pool.MarkDoneAt(0);
+    ASSERT_TRUE(WaitFor([&] { return host.Taken().size() == 3; }));
+    EXPECT_TRUE(freedmem::Keeping());  // nothing pending, but no worker has looked yet
+    pool.MarkDoneAt(1);
+    // That worker finds nothing left and ends the keeping while the other
+    // one still has its file.
+    ASSERT_TRUE(WaitFor([&] { return !freedmem::Keeping(); }));
+    EXPECT_EQ(pool.LiveThreads(), 1);
+    pool.MarkDoneAt(2);
+    ASSERT_TRUE(WaitFor([&] { return pool.LiveThreads() == 0; }));
+    EXPECT_EQ(host.KeptAtTake(), (std::vector<bool>{true, true, true}));
+    EXPECT_FALSE(freedmem::Keeping());
+}
+
+TEST_F(PoolTest, AbandonedBatchWorkersStopKeepingFreedMemory) {
+    host.holdItems = true;
+    host.paths = Paths(5);
+    pool.Start(2);
+    ASSERT_TRUE(WaitFor([&] { return host.Taken().size() == 2; }));
+    EXPECT_TRUE(freedmem::Keeping());
+    pool.Abandon();
+    pool.JoinThreads();
+    EXPECT_FALSE(freedmem::Keeping());
 }
 
 TEST_F(PoolTest, AbandonReleasesWorkersWaitingForTheirItems) {

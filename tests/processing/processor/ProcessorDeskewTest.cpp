@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/core/ScriptedUserDialogs.h"
 #include "processing/Centring.h"
@@ -132,6 +134,149 @@ TEST_F(ProcessorDeskew, RotationSourceFollowsKeepColour) {
         }
         EXPECT_EQ(p.resultWidth, 900);
     }
+}
+
+TEST_F(ProcessorDeskew, AResultInEitherWorkingImageBecomesTheCanvas) {
+    // The image that is not turned is freed before the canvas is made; a
+    // result that pointed into it, as one that pointed into the turned
+    // image, is the canvas afterwards. A result elsewhere stays.
+    const Page grey = Turned(1.0);
+    const Page colour = skewpages::ToColour(grey);
+    enum class At { kGrey, kColour, kElsewhere };
+    struct Case {
+        int retainColour;  // 1: the colour image is turned, 0: the grey one
+        At resultAt;
+    };
+    const Case cases[] = {{1, At::kGrey}, {1, At::kColour}, {0, At::kGrey},
+                          {0, At::kColour}, {1, At::kElsewhere}, {0, At::kElsewhere}};
+    BYTE elsewhere[4] = {};
+    for (const Case& c : cases) {
+        ProcessSetting::filesave.retaincolor = static_cast<std::uint8_t>(c.retainColour);
+        CImageProcessor p;
+        Give(p, grey, &colour);
+        BYTE* at = c.resultAt == At::kGrey ? p.greyImage.get()
+                   : c.resultAt == At::kColour ? p.colourImage.get() : elsewhere;
+        p.SetResult(at, 900, 1200);
+        p.RotateByAngle(3.0, 1);
+        ASSERT_TRUE(p.canvas);
+        EXPECT_EQ(p.canvasDepth, c.retainColour ? 24 : 8);
+        EXPECT_FALSE(p.greyImage);
+        EXPECT_FALSE(p.colourImage);
+        if (c.resultAt == At::kElsewhere) {
+            EXPECT_EQ(p.result, elsewhere);
+        } else {
+            EXPECT_EQ(p.result, p.canvas.get()) << "retain " << c.retainColour << ", at " << static_cast<int>(c.resultAt);
+            EXPECT_EQ(p.resultWidth, p.canvasWidth);
+        }
+    }
+    // An angle that makes no canvas frees neither image.
+    ProcessSetting::filesave.retaincolor = 1;
+    CImageProcessor p;
+    Give(p, grey, &colour);
+    p.SetResult(p.greyImage.get(), 900, 1200);
+    p.RotateByAngle(std::nan(""), 1);
+    EXPECT_FALSE(p.canvas);
+    EXPECT_TRUE(p.greyImage);
+    EXPECT_TRUE(p.colourImage);
+    EXPECT_EQ(p.result, p.greyImage.get());
+}
+
+namespace {
+
+// The processor's state that the turn and the keep-size crop leave.
+struct AfterKeepSize {
+    std::vector<BYTE> grey, colour;  // whole buffers, row padding included
+    bool resultIsGrey = false, resultIsColour = false;
+    std::int32_t resultWidth = 0, resultHeight = 0, boxLeft = 0, boxTop = 0;
+    bool canvas = false;
+    std::int32_t canvasWidth = 0, canvasHeight = 0, canvasDepth = 0;
+    bool operator==(const AfterKeepSize&) const = default;
+};
+
+AfterKeepSize StateOf(const CImageProcessor& p) {
+    AfterKeepSize s;
+    if (p.greyImage) s.grey.assign(p.greyImage.get(), p.greyImage.get() + PixelBytes(p.width, p.height, 8));
+    if (p.colourImage) s.colour.assign(p.colourImage.get(), p.colourImage.get() + PixelBytes(p.width, p.height, 24));
+    s.resultIsGrey = p.result && p.result == p.greyImage.get();
+    s.resultIsColour = p.result && p.result == p.colourImage.get();
+    s.resultWidth = p.resultWidth;
+    s.resultHeight = p.resultHeight;
+    s.boxLeft = p.boxLeft;
+    s.boxTop = p.boxTop;
+    s.canvas = p.canvas != nullptr;
+    s.canvasWidth = p.canvasWidth;
+    s.canvasHeight = p.canvasHeight;
+    s.canvasDepth = p.canvasDepth;
+    return s;
+}
+
+// Random bytes in every working image's row padding, as a step that wrote
+// whole rows could leave them.
+void ScribbleOnPadding(CImageProcessor& p, unsigned seed) {
+    for (auto [image, bpp] : {std::pair<BYTE*, int>{p.greyImage.get(), 8}, {p.colourImage.get(), 24}}) {
+        if (!image) continue;
+        const std::size_t stride = px::StrideFor(static_cast<std::size_t>(p.width), bpp);
+        const std::size_t row = static_cast<std::size_t>(p.width) * (bpp / 8);
+        for (std::int32_t y = 0; y < p.height; ++y)
+            for (std::size_t i = row; i < stride; ++i) image[stride * static_cast<std::size_t>(y) + i] = static_cast<BYTE>(seed = seed * 1103515245u + 12345u);
+    }
+}
+
+}  // namespace
+
+TEST_F(ProcessorDeskew, AKeepSizeTurnByZeroLeavesWhatTheTurnAndCropLeave) {
+    // The working image kept as it is against the turn into a canvas and
+    // the crop back: every byte of the working images (padding included),
+    // the result, the box and the canvas, on grey and colour sources, with
+    // colour kept or not, at odd and even widths. An angle that moves
+    // pixels (or a crop of the other depth) is refused and changes nothing.
+    struct Case {
+        bool colourSource;
+        int retainColour;
+        int w, h;
+    };
+    const Case cases[] = {{true, 1, 37, 23}, {true, 0, 37, 23}, {false, 1, 38, 21}, {false, 0, 1, 1}, {true, 1, 17, 2}};
+    unsigned seed = 5;
+    for (const Case& c : cases) {
+        ProcessSetting::filesave.retaincolor = static_cast<std::uint8_t>(c.retainColour);
+        const Page grey = synth::RandomBytes(c.w, c.h, 8, seed++);
+        const Page colour = synth::RandomBytes(c.w, c.h, 24, seed++);
+        const bool crop24 = c.colourSource && c.retainColour != 0;
+        for (double angle : {0.0, -0.0}) {
+            CImageProcessor turned, kept;
+            for (CImageProcessor* p : {&turned, &kept}) {
+                Give(*p, grey, c.colourSource ? &colour : nullptr);
+                ScribbleOnPadding(*p, seed);
+                p->SetResult(p->greyImage.get(), c.w, c.h);
+            }
+            turned.RotateByAngle(angle, 1);
+            if (crop24)
+                turned.KeepSizeCropColor(1);
+            else
+                turned.KeepSizeCropGray(1);
+            turned.canvas.reset();
+            turned.canvasWidth = turned.canvasHeight = 0;
+            ASSERT_FALSE(kept.KeepSizeWithoutTurning(angle, !crop24)) << "a crop of the other depth";
+            ASSERT_TRUE(kept.KeepSizeWithoutTurning(angle, crop24));
+            EXPECT_TRUE(StateOf(kept) == StateOf(turned))
+                << c.w << "x" << c.h << (c.colourSource ? " colour" : " grey") << " source, retain " << c.retainColour;
+            EXPECT_EQ(kept.result, crop24 ? kept.colourImage.get() : kept.greyImage.get());
+        }
+        CImageProcessor moved;
+        Give(moved, grey, c.colourSource ? &colour : nullptr);
+        const AfterKeepSize before = StateOf(moved);
+        for (double angle : {1e-12, 0.05, std::nan("")})
+            EXPECT_FALSE(moved.KeepSizeWithoutTurning(angle, crop24)) << angle;
+        EXPECT_TRUE(StateOf(moved) == before);
+    }
+    // A colour source whose colour image is gone: the turn takes the grey
+    // image, which the colour crop would not take.
+    ProcessSetting::filesave.retaincolor = 1;
+    CImageProcessor gone;
+    Give(gone, synth::RandomBytes(9, 9, 8, 1), nullptr);
+    gone.sourceDepth = 24;
+    EXPECT_FALSE(gone.KeepSizeWithoutTurning(0.0, true));
+    EXPECT_TRUE(gone.greyImage);
 }
 
 TEST_F(ProcessorDeskew, NoImageOrDepthRotatesNothing) {
