@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 #include "processing/ToneTables.h"
 
 namespace {
@@ -114,8 +115,8 @@ void CPhotoRegionFinder::Enhance(const PhotoRegionParams& p) const {
             for (int y = 0; y < h; ++y) {
                 std::uint8_t* row = p.page.colour + s24 * y;
                 inside.ForEachCoveredSpan(y, w, [&](int x0, int x1) {
-                    for (std::size_t i = 3 * static_cast<std::size_t>(x0); i < 3 * static_cast<std::size_t>(x1); ++i)
-                        row[i] = t[row[i]];
+                    std::uint8_t* span = row + 3 * static_cast<std::size_t>(x0);
+                    px::LookupRow(span, span, 3 * static_cast<std::size_t>(x1 - x0), t.data());
                 });
             }
         }
@@ -124,7 +125,7 @@ void CPhotoRegionFinder::Enhance(const PhotoRegionParams& p) const {
         for (int y = 0; y < h; ++y) {
             std::uint8_t* row = p.page.grey + s8 * y;
             inside.ForEachCoveredSpan(y, w, [&](int x0, int x1) {
-                for (int x = x0; x < x1; ++x) row[x] = t[row[x]];
+                px::LookupRow(row + x0, row + x0, static_cast<std::size_t>(x1 - x0), t.data());
             });
         }
     }

@@ -1,10 +1,11 @@
 // Whole-row pixel formulas and table look-ups. The plain loops evaluate the
 // formula pixel by pixel; the vector loops evaluate the same operations many
 // lanes at a time (the grey formula as the same double-precision expression
-// in the same order of additions; a table look-up as a byte permutation of
-// the same 256 table bytes; clamped moves as saturating byte additions), so
-// every loop gives identical bytes. The loop is chosen by what the processor
-// supports, checked once.
+// in the same order of additions, or in whole numbers where those provably
+// truncate to the same level, as GreyFast does; a table look-up as a byte
+// permutation of the same 256 table bytes; clamped moves as saturating byte
+// additions), so every loop gives identical bytes. The loop is chosen by
+// what the processor supports, checked once.
 #include "processing/PixelRows.h"
 
 #include <algorithm>

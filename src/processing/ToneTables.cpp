@@ -6,6 +6,7 @@
 #include "processing/ToneTables.h"
 
 #include <cstddef>
+#include <vector>
 
 
 #include "processing/PixelMath.h"
@@ -154,13 +155,12 @@ int MeanByte8(const std::uint8_t* bits, int width, int height) {
 
 int MeanGrey24(const std::uint8_t* bits, int width, int height) {
     if (width <= 0 || height <= 0) return 0;
-    const std::size_t stride = px::Stride24(width);
+    const std::size_t stride = px::Stride24(width), w = static_cast<std::size_t>(width);
+    std::vector<std::uint8_t> levels(w);
     std::uint64_t sum = 0;
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bits + stride * y;
-        std::uint32_t rowSum = 0;
-        for (int x = 0; x < width; ++x) rowSum += px::GreyFast(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
-        sum += rowSum;
+        px::GreyRow(bits + stride * y, levels.data(), w);
+        sum += px::SumRow(levels.data(), w);
     }
     return static_cast<int>(sum / (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)));
 }

@@ -198,7 +198,7 @@ TEST(ClipLevels, SpreadAndSingleLevel) {
 }
 
 TEST(ToneTables, MeansChannelsAndProtectedApplication) {
-    for (int w : {1, 3, 5, 31}) {
+    for (int w : {1, 3, 5, 31, 77}) {
         const int h = 7;
         synth::Page colour = synth::RandomBytes(w, h, 24, w);
         synth::Page grey = synth::RandomBytes(w, h, 8, w + 100);
