@@ -32,7 +32,12 @@
 //                 divided by the workers;
 //   tail_idle     the share of the workers' time lost at the end of the run,
 //                 when a worker has found nothing left to take and the others
-//                 still finish their files.
+//                 still finish their files;
+//   steady_speedup, steady_of_machine   the same comparison over the middle
+//                 of the runs only: from the time as many files are written
+//                 as there are workers (each worker has had its first file,
+//                 whose memory is new to it) to the first worker's exit (the
+//                 start of the tail). What a long batch gets.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -199,8 +204,23 @@ private:
 // count, for one kind of run.
 struct RunRates {
     std::map<int, double> pages;
+    std::map<int, double> steady;
     std::map<int, double> machine;
 };
+
+// Files written per second between the `workers`-th written file and the
+// first worker's exit; 0 when that stretch is empty.
+double SteadyRate(const benchengine::EngineWindow& receiver, int workers) {
+    const auto& saved = receiver.filesSaved;
+    if (receiver.workerExits.empty() || static_cast<int>(saved.size()) <= workers) return 0;
+    const auto begin = saved[static_cast<std::size_t>(workers - 1)];
+    const auto end = receiver.workerExits.front();
+    if (end <= begin) return 0;
+    int files = 0;
+    for (const auto& t : saved)
+        if (t > begin && t <= end) ++files;
+    return files / std::chrono::duration<double>(end - begin).count();
+}
 
 void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
     const int workers = static_cast<int>(state.range(0));
@@ -227,11 +247,13 @@ void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
     const long long rssBefore = procfig::StatusKb("VmRSS");
     const procfig::Usage usageBefore = procfig::ProcessUsage();
     double tailSeconds = 0;  // summed over the workers
+    double steadyRate = 0;   // of the last iteration
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove_all(root + "/out");
         state.ResumeTiming();
         receiver.workerExits.clear();
+        receiver.filesSaved.clear();
         const auto start = std::chrono::steady_clock::now();
         engine->OnStartStop();
         pump.PumpUntil([&] { return engine->RunState() == RUN_STATE_IDLE && engine->Pool().LiveThreads() == 0; },
@@ -239,6 +261,7 @@ void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
         const auto end = std::chrono::steady_clock::now();
         seconds += std::chrono::duration<double>(end - start).count();
         for (const auto& exit : receiver.workerExits) tailSeconds += std::chrono::duration<double>(end - exit).count();
+        steadyRate = SteadyRate(receiver, threads);
         if (engine->Pool().CountDone() != kPages || engine->FailedCount() != 0) {
             state.SkipWithError("the run did not process every page");
             break;
@@ -260,6 +283,13 @@ void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
         auto& machine = rates.machine;
         if (machine.count(1) && machine.count(threads) && machine[1] > 0 && machine[threads] > 0)
             state.counters["of_machine"] = speedup / (machine[threads] / machine[1]);
+        rates.steady[threads] = steadyRate;
+        if (rates.steady.count(1) && rates.steady[1] > 0 && steadyRate > 0) {
+            const double steady = steadyRate / rates.steady[1];
+            state.counters["steady_speedup"] = steady;
+            if (machine.count(1) && machine.count(threads) && machine[1] > 0 && machine[threads] > 0)
+                state.counters["steady_of_machine"] = steady / (machine[threads] / machine[1]);
+        }
     }
     const double pages = kPages * static_cast<double>(state.iterations());
     const double cpu = used.userSeconds + used.systemSeconds;

@@ -39,10 +39,13 @@ public:
     explicit EngineWindow(CBatchEngine& engine) : engine_(engine), hwnd_(RegisterWindow(this)) {}
     ~EngineWindow() override { UnregisterWindow(hwnd_); }
     HWND hwnd() const { return hwnd_; }
-    // When each worker announced its exit (handled on this thread).
+    // When each worker announced its exit and each result was reported
+    // written (handled on this thread).
     std::vector<std::chrono::steady_clock::time_point> workerExits;
+    std::vector<std::chrono::steady_clock::time_point> filesSaved;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_WORKER_EXITED) workerExits.push_back(std::chrono::steady_clock::now());
+        if (message == WM_FILE_SAVED) filesSaved.push_back(std::chrono::steady_clock::now());
         LRESULT result = 0;
         engine_.HandleMessage(message, wParam, lParam, result);
         return result;
