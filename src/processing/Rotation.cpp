@@ -388,12 +388,55 @@ TESSAVAN_AVX512_INLINE Weights8 Weights8Of(__m512d x, __m512d y, __m256i& x0, __
     return Weights8{_mm512_mul_pd(gx, gy), _mm512_mul_pd(fx, gy), _mm512_mul_pd(gx, fy), _mm512_mul_pd(fx, fy)};
 }
 
-// int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
-TESSAVAN_AVX512_INLINE __m256i Blend8(const Weights8& w, __m512d p00, __m512d p10, __m512d p01, __m512d p11) {
-    const __m512d s = _mm512_add_pd(
+// w00 p00 + w10 p10 + w01 p01 + w11 p11, summed left to right.
+TESSAVAN_AVX512_INLINE __m512d Sum8(const Weights8& w, __m512d p00, __m512d p10, __m512d p01, __m512d p11) {
+    return _mm512_add_pd(
         _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(w.w00, p00), _mm512_mul_pd(w.w10, p10)), _mm512_mul_pd(w.w01, p01)),
         _mm512_mul_pd(w.w11, p11));
-    return _mm512_cvttpd_epi32(s);
+}
+
+// int(w00 p00 + w10 p10 + w01 p01 + w11 p11).
+TESSAVAN_AVX512_INLINE __m256i Blend8(const Weights8& w, __m512d p00, __m512d p10, __m512d p01, __m512d p11) {
+    return _mm512_cvttpd_epi32(Sum8(w, p00, p10, p01, p11));
+}
+
+// The same truncated to 64-bit lanes: the same value (a sum of levels
+// weighted by fractions lies in 0 .. 255), and one instruction fewer than
+// the 32-bit truncation; the canvas byte is the lane's low byte as the
+// baseline's is the int's.
+TESSAVAN_AVX512_INLINE __m512i Blend8Wide(const Weights8& w, __m512d p00, __m512d p10, __m512d p01, __m512d p11) {
+    return _mm512_cvttpd_epi64(Sum8(w, p00, p10, p01, p11));
+}
+
+// The byte at 32 Row + 3 k + C (channel C of pixel k of row Row, two rows
+// of 32 bytes side by side) into 64-bit lane k, zero-extended, as doubles.
+constexpr __mmask64 kLowBytes = 0x0101010101010101ULL;
+template <int Row, int C>
+TESSAVAN_AVX512_INLINE __m512d LeftLevels(__m512i rows) {
+    const __m512i pick = _mm512_setr_epi64(32 * Row + C, 32 * Row + 3 + C, 32 * Row + 6 + C, 32 * Row + 9 + C,
+                                           32 * Row + 12 + C, 32 * Row + 15 + C, 32 * Row + 18 + C,
+                                           32 * Row + 21 + C);
+    return _mm512_cvtepi64_pd(_mm512_maskz_permutexvar_epi8(kLowBytes, pick, rows));
+}
+
+// Channel C of pixels 1 .. 8 of row Row: lanes 1 .. 7 of `left` (pixels
+// 0 .. 7), then lane 3 Row + C of `next` (pixel 8's B, G, R of both rows).
+template <int Row, int C>
+TESSAVAN_AVX512_INLINE __m512d RightLevels(__m512d left, __m512d next) {
+    return _mm512_permutex2var_pd(left, _mm512_setr_epi64(1, 2, 3, 4, 5, 6, 7, 8 + 3 * Row + C), next);
+}
+
+// Eight 24-bit canvas pixels from their levels, one in the low byte of each
+// 64-bit lane: the blue and green bytes side by side, then the red ones
+// put in.
+TESSAVAN_AVX512_INLINE void StoreColour8(__m512i blue, __m512i green, __m512i red, std::uint8_t* dst) {
+    alignas(64) static constexpr std::uint8_t kBlueGreen[64] = {
+        0,  64, 0,  8,  72, 0,  16, 80, 0,  24, 88, 0,  32, 96, 0,  40, 104, 0,  48, 112, 0,  56, 120, 0};
+    alignas(64) static constexpr std::uint8_t kWithRed[64] = {
+        0,  1,  64, 3,  4,  72, 6,  7,  80, 9,  10, 88, 12, 13, 96, 15, 16, 104, 18, 19, 112, 21, 22, 120};
+    const __m512i bg = _mm512_permutex2var_epi8(blue, _mm512_load_si512(kBlueGreen), green);
+    const __m512i bgr = _mm512_permutex2var_epi8(bg, _mm512_load_si512(kWithRed), red);
+    _mm512_mask_storeu_epi8(dst, 0xFFFFFF, bgr);
 }
 
 // Eight canvas pixels at a time, as RenderAvx2 does four: the baseline's
@@ -434,18 +477,15 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
     const __m512d vOutside = _mm512_set1_pd(m.outside);
     const __m256i vOutsideLevel = _mm256_set1_epi32(m.outside);
     const __m256i vGrey3 = _mm256_set1_epi32(0x010101);  // a level into B, G and R
-    // 24-bit rows: the eight bytes from pixel k of a row read from pixel 0,
-    // into 64-bit lane k.
-    alignas(64) std::uint8_t fromPixel[64];
-    for (int k = 0; k < 8; ++k)
-        for (int j = 0; j < 8; ++j) fromPixel[8 * k + j] = static_cast<std::uint8_t>(3 * k + j);
-    const __m512i vFromPixel = _mm512_load_si512(fromPixel);
     // B, G, R in the low three bytes of eight 32-bit lanes, to 24 bytes.
     alignas(32) std::uint8_t packed[32];
     for (int k = 0; k < 8; ++k)
         for (int j = 0; j < 3; ++j) packed[3 * k + j] = static_cast<std::uint8_t>(4 * k + j);
     for (int j = 24; j < 32; ++j) packed[j] = 0;
     const __m256i vPacked = _mm256_load_si256(reinterpret_cast<const __m256i*>(packed));
+    // Pixel 8's B, G, R of both rows (bytes 24 .. 26 and 56 .. 58 of the two
+    // rows side by side) into lanes 0 .. 5.
+    const __m512i vNextPixel = _mm512_setr_epi64(24, 25, 26, 56, 57, 58, 24, 24);
     constexpr int kAhead = 64;  // pixels
 
     for (int Y = 0; Y < ch; ++Y) {
@@ -519,20 +559,32 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
             }
             __m512i q0, q1;
             if (straight) {
-                q0 = _mm512_permutexvar_epi8(
-                    vFromPixel, _mm512_zextsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(first))));
-                q1 = _mm512_permutexvar_epi8(vFromPixel, _mm512_zextsi256_si512(_mm256_loadu_si256(
-                                                             reinterpret_cast<const __m256i*>(first + m.stride))));
-            } else {
-                q0 = _mm512_i32gather_epi64(row0, m.bits, 1);
-                q1 = _mm512_i32gather_epi64(_mm256_add_epi32(row0, vStride), m.bits, 1);
+                // Rows y0 and y0 + 1 from pixel x0, 32 bytes each, in one
+                // register. The right neighbours x0 + 1 .. x0 + 8 are the
+                // left ones moved down a lane, with pixel x0 + 8 in the
+                // last: the same levels, so only the left ones and pixel
+                // x0 + 8 are converted (the conversions are most of the
+                // loop's cost).
+                const __m512i rows = _mm512_inserti64x4(
+                    _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(first))),
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + m.stride)), 1);
+                const __m512d next = _mm512_cvtepi64_pd(_mm512_maskz_permutexvar_epi8(kLowBytes, vNextPixel, rows));
+                const __m512d b00 = LeftLevels<0, 0>(rows), b01 = LeftLevels<1, 0>(rows);
+                const __m512d g00 = LeftLevels<0, 1>(rows), g01 = LeftLevels<1, 1>(rows);
+                const __m512d r00 = LeftLevels<0, 2>(rows), r01 = LeftLevels<1, 2>(rows);
+                const __m512i blue = Blend8Wide(w, b00, RightLevels<0, 0>(b00, next), b01, RightLevels<1, 0>(b01, next));
+                const __m512i green =
+                    Blend8Wide(w, g00, RightLevels<0, 1>(g00, next), g01, RightLevels<1, 1>(g01, next));
+                const __m512i red = Blend8Wide(w, r00, RightLevels<0, 2>(r00, next), r01, RightLevels<1, 2>(r01, next));
+                StoreColour8(blue, green, red, dst);
+                continue;
             }
-            const __m256i blue = Blend8(w, Byte8<0>(q0), Byte8<3>(q0), Byte8<0>(q1), Byte8<3>(q1));
-            const __m256i green = Blend8(w, Byte8<1>(q0), Byte8<4>(q0), Byte8<1>(q1), Byte8<4>(q1));
-            const __m256i red = Blend8(w, Byte8<2>(q0), Byte8<5>(q0), Byte8<2>(q1), Byte8<5>(q1));
-            const __m256i bgr =
-                _mm256_or_si256(blue, _mm256_or_si256(_mm256_slli_epi32(green, 8), _mm256_slli_epi32(red, 16)));
-            _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, bgr));
+            q0 = _mm512_i32gather_epi64(row0, m.bits, 1);
+            q1 = _mm512_i32gather_epi64(_mm256_add_epi32(row0, vStride), m.bits, 1);
+            const __m512i blue = Blend8Wide(w, Byte8<0>(q0), Byte8<3>(q0), Byte8<0>(q1), Byte8<3>(q1));
+            const __m512i green = Blend8Wide(w, Byte8<1>(q0), Byte8<4>(q0), Byte8<1>(q1), Byte8<4>(q1));
+            const __m512i red = Blend8Wide(w, Byte8<2>(q0), Byte8<5>(q0), Byte8<2>(q1), Byte8<5>(q1));
+            StoreColour8(blue, green, red, dst);
         }
         SampleSpan(m, pos, X, cw, rowX, rowY, out, true);
     }
