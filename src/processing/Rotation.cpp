@@ -486,7 +486,18 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
     // Pixel 8's B, G, R of both rows (bytes 24 .. 26 and 56 .. 58 of the two
     // rows side by side) into lanes 0 .. 5.
     const __m512i vNextPixel = _mm512_setr_epi64(24, 25, 26, 56, 57, 58, 24, 24);
+    // Asks for the image pixels the sample kAhead canvas pixels further on
+    // reads: the rows are read in short pieces (the sampled row changes every
+    // few dozen pixels at the angles of deskewing), which the processor does
+    // not foresee. Along a canvas row the sample moves by (cos a, sin a) per
+    // pixel, so that sample lies a fixed distance on from this one's pixel:
+    // floor(kAhead sin a) or one more rows down, about kAhead cos a pixels
+    // on.
     constexpr int kAhead = 64;  // pixels
+    const std::uintptr_t aheadBytes =
+        static_cast<std::uintptr_t>(static_cast<std::ptrdiff_t>(std::floor(kAhead * m.sinA)) *
+                                        static_cast<std::ptrdiff_t>(m.stride) +
+                                    static_cast<std::ptrdiff_t>(std::lround(kAhead * m.cosA)) * n);
 
     for (int Y = 0; Y < ch; ++Y) {
         const double dy = Y - pos.halfH;
@@ -527,7 +538,6 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                     _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, _mm256_mullo_epi32(v, vGrey3)));
                 continue;
             }
-            if (X + kAhead < cw) PrefetchAhead(m, pos, X + kAhead, rowX, rowY, loX, hiX, loY, hiY);
             const Weights8 w = Weights8Of(x, y, x0, y0);
             const __m256i row0 = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(y0, vOffY), vStride),
                                                   _mm256_mullo_epi32(_mm256_sub_epi32(x0, vOffX), vN));
@@ -538,6 +548,14 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                 _mm256_cmpeq_epi32_mask(y0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(y0))) == 0xFF;
             const std::uint8_t* first = m.bits + static_cast<std::size_t>(_mm256_cvtsi256_si32(row0));
             std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
+            // The image pixels kAhead canvas pixels further on lie
+            // aheadBytes on, give or take a row: asked for in all three
+            // rows. A prefetch is a hint that never faults, so the address
+            // is only computed, as an integer.
+            const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(first) + aheadBytes;
+            _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(ahead + m.stride), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(ahead + 2 * m.stride), _MM_HINT_T0);
             if (n == 1) {
                 __m512i q0, q1;
                 if (straight) {
