@@ -382,8 +382,11 @@ TESSAVAN_AVX512_INLINE Weights8 Weights8Of(__m512d x, __m512d y, __m256i& x0, __
     const __m512d one = _mm512_set1_pd(1.0);
     x0 = _mm512_cvttpd_epi32(x);
     y0 = _mm512_cvttpd_epi32(y);
-    const __m512d fx = _mm512_sub_pd(x, _mm512_cvtepi32_pd(x0));
-    const __m512d fy = _mm512_sub_pd(y, _mm512_cvtepi32_pd(y0));
+    // The whole part as a double is the position rounded toward zero: the
+    // same value as int(x) converted back (the positions are below 2^31),
+    // in one instruction fewer.
+    const __m512d fx = _mm512_sub_pd(x, _mm512_roundscale_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
+    const __m512d fy = _mm512_sub_pd(y, _mm512_roundscale_pd(y, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
     const __m512d gx = _mm512_sub_pd(one, fx), gy = _mm512_sub_pd(one, fy);
     return Weights8{_mm512_mul_pd(gx, gy), _mm512_mul_pd(fx, gy), _mm512_mul_pd(gx, fy), _mm512_mul_pd(fx, fy)};
 }
