@@ -8,6 +8,7 @@
 #include "image/Raster.h"
 #include "platform/core/Files.h"
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 #include "processing/ToneOperations.h"
 #include "processing/ToneTables.h"
 
@@ -55,7 +56,7 @@ PreviewLoad LoadPreviewSample(const std::wstring& path, PreviewImage& image) {
         for (std::size_t y = 0; y < h; ++y) {
             const std::uint8_t* s = &image.colourSource[y * c24];
             std::uint8_t* d = &image.greySource[y * g8];
-            for (std::size_t x = 0; x < w; ++x) d[x] = px::GreyRgbOrder(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
+            px::GreyRgbOrderRow(s, d, w);
         }
     };
     switch (bits) {

@@ -14,6 +14,7 @@
 
 #include "processing/Binarize.h"
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 #include "processing/processor/EngineSettings.h"
 #include "processing/processor/ImageProcessor.h"
 #include "settings/ProcessSetting.h"
@@ -190,11 +191,9 @@ void ChangeBkColor(PageRun& r, bool) {
     if (!grey) return;
     const std::size_t cs = px::Stride24(static_cast<std::size_t>(p.resultWidth));
     const std::size_t gs = px::Stride8(static_cast<std::size_t>(p.resultWidth));
-    for (std::int32_t y = 0; y < p.resultHeight; ++y) {
-        const BYTE* c = p.result + cs * static_cast<std::size_t>(y);
-        BYTE* g = grey.get() + gs * static_cast<std::size_t>(y);
-        for (std::int32_t x = 0; x < p.resultWidth; ++x, c += 3) g[x] = px::GreyRgbOrder(c[0], c[1], c[2]);
-    }
+    for (std::int32_t y = 0; y < p.resultHeight; ++y)
+        px::GreyRgbOrderRow(p.result + cs * static_cast<std::size_t>(y), grey.get() + gs * static_cast<std::size_t>(y),
+                            static_cast<std::size_t>(p.resultWidth));
     BkColorChangeParams params = engine_settings::BackgroundChange();
     params.page.colour = p.result;
     params.page.grey = grey.get();
