@@ -34,6 +34,12 @@ bool RetainColour() { return ProcessSetting::filesave.retaincolor != 0; }
 // colour one.
 bool KeepColour(const CImageProcessor& p) { return RetainColour() && p.sourceDepth == 24; }
 
+// The result holds grey pixels: the grey image, or a canvas turned from it
+// (a colour source whose colour image is gone is turned in grey).
+bool ResultIsGrey(const CImageProcessor& p) {
+    return p.result && (p.result == p.greyImage.get() || (p.result == p.canvas.get() && p.canvasDepth == 8));
+}
+
 // One page's way through the table.
 struct PageRun {
     CImageProcessor& p;
@@ -115,12 +121,17 @@ void Rotate(PageRun& r, bool on) {
         p.SetResult(p.canvas.get(), p.canvasWidth, p.canvasHeight);
         return;
     }
-    if (KeepColour(p))
+    // The crop takes the image that was turned: a colour source whose colour
+    // image is gone has had its grey image turned.
+    if (p.canvasDepth == 24)
         p.KeepSizeCropColor(1);
     else
         p.KeepSizeCropGray(1);
+    // A crop that could not be made leaves no result rather than one
+    // pointing into the freed canvas.
+    p.LetGoOfResult(p.canvas.get());
     p.canvas.reset();
-    p.canvasWidth = p.canvasHeight = 0;
+    p.canvasWidth = p.canvasHeight = p.canvasDepth = 0;
 }
 
 // 【６】 Measured on the result itself, or (center/allobj clear) on a copy
@@ -327,7 +338,7 @@ void CImageProcessor::RunPipeline(const std::wstring&, std::int32_t quickStepBit
     for (const StepRow& row : kSteps) {
         if (row.branch != Branch::kCommon && !branched) {
             branched = true;
-            run.colour = KeepColour(*this);
+            run.colour = KeepColour(*this) && !ResultIsGrey(*this);
             if (!run.colour && workingDepth != 8) {
                 ShowDepthError();
                 return;

@@ -552,6 +552,38 @@ TEST_F(Pipeline, DeskewFollowsQuickBitZeroAndTheStoredAngle) {
     EXPECT_FALSE(p.canvas);
 }
 
+// A colour source whose colour image is gone has its grey image turned: the
+// page goes down the grey branch and is saved in grey (never grey rows read
+// as colour ones), and keep size crops the grey canvas back to the page's
+// size. The canvas a crop came from is freed; the result never points into
+// it.
+TEST_F(Pipeline, AColourSourceWithoutItsColourImageIsTurnedAndSavedInGrey) {
+    const synth::Page grey = synth::ToGrey(SmallColourPage());
+    for (int keepSize : {0, 1}) {
+        SCOPED_TRACE(::testing::Message() << "keep size " << keepSize);
+        Reset();
+        CloseEveryGate();
+        ProcessSetting::correct.keepsize = keepSize;
+        CImageProcessor p;
+        p.skewSearcher.skewAngle = 2.5f;
+        p.runType = 4;
+        pipetest::SetWorking(p, grey, 24);
+        ASSERT_FALSE(p.colourImage);
+        p.RunPage(L"page.jpg", 1, nullptr, nullptr, 0);
+        ASSERT_NE(p.result, nullptr);
+        EXPECT_EQ(p.resultDepth, 8);
+        if (keepSize) {
+            EXPECT_FALSE(p.canvas);
+            EXPECT_EQ(p.result, p.greyImage.get());
+            EXPECT_EQ(p.resultWidth, grey.width);
+            EXPECT_EQ(p.resultHeight, grey.height);
+        } else {
+            EXPECT_EQ(p.result, p.canvas.get());
+            EXPECT_EQ(p.canvasDepth, 8);
+        }
+    }
+}
+
 // A known skew is found and turned back on a text page, colour or grey.
 TEST_F(Pipeline, ASkewedPageIsFoundAndTurnedBack) {
     for (double skew : {-2.0, 1.5})
