@@ -232,15 +232,16 @@ bool CRasterJPG::RunDecode(DecodeState* st, CByteStream* stream, bool headerOnly
     if (!FitsLimits(cinfo->output_width, cinfo->output_height, 8u * static_cast<DWORD>(cinfo->out_color_components)))
         return false;
     if (m_shapeOnly) {
-        // The depth as the image would be made: 8 bits for one component,
-        // 24 for more.
+        // The depth as the image would be made: 8 bits for one component
+        // (or palette indices), 24 for more.
         m_shapeWidth = cinfo->output_width;
         m_shapeHeight = cinfo->output_height;
-        m_shapeBits = cinfo->out_color_components > 1 ? 24 : 8;
+        m_shapeBits = cinfo->output_components > 1 ? 24 : 8;
         return true;
     }
     if (!headerOnly) jpeg_start_decompress(cinfo);
-    const int components = cinfo->out_color_components;
+    // Quantised colours come as one palette index per pixel.
+    const int components = cinfo->output_components;
     // A row target takes the rows only when they stay as decoded: a picture
     // that its Exif orientation turns afterwards is turned in the image, and
     // quantised colours keep the image's own block.

@@ -191,6 +191,42 @@ TEST(JpegCodec, GreyAndPaletteImages) {
     }
 }
 
+// Decoding with quantised colours (option 0x100, the quality value as the
+// number of colours) gives an 8-bit picture with the library's palette, at
+// any size, the smallest included; one pass or two.
+TEST(JpegCodec, QuantisedDecodeGivesAPaletteImage) {
+    for (auto [w, h] : {std::pair<DWORD, DWORD>{1, 1}, {3, 2}, {101, 67}})
+        for (DWORD pass : {0u, JPEG_OPTION_ONE_PASS}) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + (pass ? " one pass" : " two passes"));
+            CRaster img;
+            ASSERT_TRUE(img.Create(w, h, 24));
+            FillSmooth(img);
+            img.SetQuality(95);
+            const Bytes jpeg = Encode(img);
+            CRaster back;
+            back.SetFormatOption(JPEG_OPTION_QUANTISE | pass, RASTER_FORMAT_JPG);
+            back.SetQuality(16);
+            ASSERT_TRUE(Decode(back, jpeg)) << back.GetLastError();
+            ASSERT_EQ(back.GetWidth(), w);
+            ASSERT_EQ(back.GetHeight(), h);
+            EXPECT_EQ(back.GetBitsPerPixel(), 8);
+            const DWORD colours = back.GetPaletteSize() / 4;
+            EXPECT_GE(colours, 1u);
+            EXPECT_LE(colours, 16u);
+            double mean[2][3] = {};
+            for (DWORD y = 0; y < h; ++y)
+                for (DWORD x = 0; x < w; ++x) {
+                    EXPECT_LT(back.GetIndexAt(x, y), colours);
+                    const RGBQUAD p = At(back, x, y), q = At(img, x, y);
+                    mean[0][0] += p.rgbRed, mean[0][1] += p.rgbGreen, mean[0][2] += p.rgbBlue;
+                    mean[1][0] += q.rgbRed, mean[1][1] += q.rgbGreen, mean[1][2] += q.rgbBlue;
+                }
+            // Dithering keeps a picture's average colour, not its pixels'.
+            if (w * h > 1000)
+                for (int c = 0; c < 3; ++c) EXPECT_NEAR(mean[0][c] / (w * h), mean[1][c] / (w * h), 8.0) << c;
+        }
+}
+
 TEST(JpegCodec, ResolutionFromJfifAndExif) {
     CRaster img;
     ASSERT_TRUE(img.Create(24, 16, 24));
