@@ -442,6 +442,127 @@ TESSAVAN_AVX512_INLINE void StoreColour8(__m512i blue, __m512i green, __m512i re
     _mm512_mask_storeu_epi8(dst, 0xFFFFFF, bgr);
 }
 
+// The positions of the samples of canvas pixels X .. X + 7 of a row whose
+// terms are rowX and rowY.
+TESSAVAN_AVX512_INLINE void Positions8(const Positions& pos, int X, __m512d rowX, __m512d rowY, __m512d& x,
+                                       __m512d& y) {
+    x = _mm512_sub_pd(_mm512_loadu_pd(&pos.colX[static_cast<std::size_t>(X)]), rowX);
+    y = _mm512_add_pd(_mm512_loadu_pd(&pos.colY[static_cast<std::size_t>(X)]), rowY);
+}
+
+// The offsets of the samples' pixels x0 in rows y0 from the image's first
+// byte, for the gathers.
+TESSAVAN_AVX512_INLINE __m256i GatherOffsets(const Mapping& m, __m256i x0, __m256i y0) {
+    return _mm256_add_epi32(
+        _mm256_mullo_epi32(_mm256_sub_epi32(y0, _mm256_set1_epi32(m.offsetY)), _mm256_set1_epi32(static_cast<int>(m.stride))),
+        _mm256_mullo_epi32(_mm256_sub_epi32(x0, _mm256_set1_epi32(m.offsetX)), _mm256_set1_epi32(m.channels)));
+}
+
+// A group of eight samples that all lie in the vector area, up to its
+// first reads from the image: weights, whole parts, whether the samples lie
+// at consecutive pixels of one pair of rows (`straight`), the first
+// sample's pixel, and for 24-bit pixels read straight, pixels x0 .. x0 + 10
+// of rows y0 and y0 + 1, 32 bytes each, side by side. The loop over 24-bit
+// pixels prepares the next group before it finishes this one, so that the
+// reads of the next are under way meanwhile.
+struct Group8 {
+    Weights8 w;
+    __m256i x0, y0;
+    const std::uint8_t* first;
+    bool straight;
+    __m512i rows;
+};
+
+// Stands in for the rows of a group that does not read them.
+alignas(64) constexpr std::uint8_t kNoRows[64] = {};
+
+// The group of samples at (x, y). `aheadBytes`: see RenderAvx512.
+TESSAVAN_AVX512_INLINE Group8 Prepare8(const Mapping& m, __m512d x, __m512d y, std::uintptr_t aheadBytes) {
+    Group8 g;
+    g.w = Weights8Of(x, y, g.x0, g.y0);
+    g.straight =
+        _mm256_cmpeq_epi32_mask(_mm256_sub_epi32(g.x0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(g.x0))),
+                                _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)) == 0xFF &&
+        _mm256_cmpeq_epi32_mask(g.y0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(g.y0))) == 0xFF;
+    g.first = m.bits + m.stride * static_cast<std::size_t>(_mm256_cvtsi256_si32(g.y0) - m.offsetY) +
+              static_cast<std::size_t>(_mm256_cvtsi256_si32(g.x0) - m.offsetX) * m.channels;
+    // The image pixels kAhead canvas pixels further on lie aheadBytes on,
+    // give or take a row: asked for in all three rows. A prefetch is a
+    // hint that never faults, so the address is only computed, as an
+    // integer.
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(g.first) + aheadBytes;
+    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + m.stride), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + 2 * m.stride), _MM_HINT_T0);
+    if (m.channels == 3) {
+        // Only a straight group's rows lie inside the image up to pixel
+        // x0 + 10; the others read zeros instead, without a branch.
+        const std::uint8_t* from = g.straight ? g.first : kNoRows;
+        const std::size_t stride = g.straight ? m.stride : 32;
+        g.rows =
+            _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from))),
+                               _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + stride)), 1);
+    } else {
+        g.rows = _mm512_setzero_si512();
+    }
+    return g;
+}
+
+// The eight canvas pixels of a prepared group at dst.
+TESSAVAN_AVX512_INLINE void Finish8(const Mapping& m, const Group8& g, std::uint8_t* dst) {
+    const Weights8& w = g.w;
+    const std::uint8_t* first = g.first;
+    const __m256i vStride = _mm256_set1_epi32(static_cast<int>(m.stride));
+    if (m.channels == 1) {
+        __m512i q0, q1;
+        if (g.straight) {
+            // x0 .. x0 + 7 and x0 + 1 .. x0 + 8, zero-extended.
+            const __m512d p00 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first)));
+            const __m512d p10 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + 1)));
+            const __m512d p01 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + m.stride)));
+            const __m512d p11 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + m.stride + 1)));
+            const __m256i v = Blend8(w, p00, p10, p01, p11);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
+            return;
+        }
+        const __m256i row0 = GatherOffsets(m, g.x0, g.y0);
+        q0 = _mm512_cvtepu32_epi64(_mm256_i32gather_epi32(reinterpret_cast<const int*>(m.bits), row0, 1));
+        q1 = _mm512_cvtepu32_epi64(
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(m.bits), _mm256_add_epi32(row0, vStride), 1));
+        const __m256i v = Blend8(w, Byte8<0>(q0), Byte8<1>(q0), Byte8<0>(q1), Byte8<1>(q1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
+        return;
+    }
+    __m512i q0, q1;
+    if (g.straight) {
+        // The right neighbours x0 + 1 .. x0 + 8 are the left ones moved
+        // down a lane, with pixel x0 + 8 in the last: the same levels, so
+        // only the left ones and pixel x0 + 8 are converted (the
+        // conversions are most of the loop's cost).
+        const __m512i rows = g.rows;
+        // Pixel 8's B, G, R of both rows (bytes 24 .. 26 and 56 .. 58 of
+        // the two rows side by side) into lanes 0 .. 5.
+        const __m512i vNextPixel = _mm512_setr_epi64(24, 25, 26, 56, 57, 58, 24, 24);
+        const __m512d next = _mm512_cvtepi64_pd(_mm512_maskz_permutexvar_epi8(kLowBytes, vNextPixel, rows));
+        const __m512d b00 = LeftLevels<0, 0>(rows), b01 = LeftLevels<1, 0>(rows);
+        const __m512d g00 = LeftLevels<0, 1>(rows), g01 = LeftLevels<1, 1>(rows);
+        const __m512d r00 = LeftLevels<0, 2>(rows), r01 = LeftLevels<1, 2>(rows);
+        const __m512i blue = Blend8Wide(w, b00, RightLevels<0, 0>(b00, next), b01, RightLevels<1, 0>(b01, next));
+        const __m512i green =
+            Blend8Wide(w, g00, RightLevels<0, 1>(g00, next), g01, RightLevels<1, 1>(g01, next));
+        const __m512i red = Blend8Wide(w, r00, RightLevels<0, 2>(r00, next), r01, RightLevels<1, 2>(r01, next));
+        StoreColour8(blue, green, red, dst);
+        return;
+    }
+    const __m256i row0 = GatherOffsets(m, g.x0, g.y0);
+    q0 = _mm512_i32gather_epi64(row0, m.bits, 1);
+    q1 = _mm512_i32gather_epi64(_mm256_add_epi32(row0, vStride), m.bits, 1);
+    const __m512i blue = Blend8Wide(w, Byte8<0>(q0), Byte8<3>(q0), Byte8<0>(q1), Byte8<3>(q1));
+    const __m512i green = Blend8Wide(w, Byte8<1>(q0), Byte8<4>(q0), Byte8<1>(q1), Byte8<4>(q1));
+    const __m512i red = Blend8Wide(w, Byte8<2>(q0), Byte8<5>(q0), Byte8<2>(q1), Byte8<5>(q1));
+    StoreColour8(blue, green, red, dst);
+}
+
 // Eight canvas pixels at a time, as RenderAvx2 does four: the baseline's
 // double operations eight lanes wide (multiply and add kept apart), the
 // source levels converted exactly from their bytes, so every byte is the
@@ -464,10 +585,6 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
     const bool vectorOk = area.ok;
     const __m512d vLoX = _mm512_set1_pd(loX), vHiX = _mm512_set1_pd(hiX);
     const __m512d vLoY = _mm512_set1_pd(loY), vHiY = _mm512_set1_pd(hiY);
-    const __m256i vOffX = _mm256_set1_epi32(m.offsetX), vOffY = _mm256_set1_epi32(m.offsetY);
-    const __m256i vStride = _mm256_set1_epi32(static_cast<int>(m.stride));
-    const __m256i vN = _mm256_set1_epi32(n);
-    const __m256i step = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     // Beside the image: x0 + 1 < offsetX, x0 >= offsetX + width (x0 the
     // whole part of x >= 0), the same for rows; below the sampled area's
     // last column and row.
@@ -486,9 +603,6 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
         for (int j = 0; j < 3; ++j) packed[3 * k + j] = static_cast<std::uint8_t>(4 * k + j);
     for (int j = 24; j < 32; ++j) packed[j] = 0;
     const __m256i vPacked = _mm256_load_si256(reinterpret_cast<const __m256i*>(packed));
-    // Pixel 8's B, G, R of both rows (bytes 24 .. 26 and 56 .. 58 of the two
-    // rows side by side) into lanes 0 .. 5.
-    const __m512i vNextPixel = _mm512_setr_epi64(24, 25, 26, 56, 57, 58, 24, 24);
     // Asks for the image pixels the sample kAhead canvas pixels further on
     // reads: the rows are read in short pieces (the sampled row changes every
     // few dozen pixels at the angles of deskewing), which the processor does
@@ -507,11 +621,29 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
         const double rowX = dy * m.sinA, rowY = dy * m.cosA;
         const __m512d vRowX = _mm512_set1_pd(rowX), vRowY = _mm512_set1_pd(rowY);
         std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
-        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
+        // The samples that lie in the vector area make one run of the row
+        // (each position is a rounded sum and product that never decreases
+        // or never increases along the row, so each of the four bounds
+        // holds on a start or an end of the row): its end after a pixel
+        // `from` - 1 that lies in it, by halving. The same double
+        // operations as the groups', one lane.
+        const auto runEnd = [&](int from) {
+            int lo = from, hi = cw;
+            while (lo < hi) {
+                const int mid = lo + (hi - lo) / 2;
+                const double x = pos.colX[static_cast<std::size_t>(mid)] - rowX;
+                const double y = pos.colY[static_cast<std::size_t>(mid)] + rowY;
+                if (x >= loX && x < hiX && y >= loY && y < hiY)
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            return lo;
+        };
         int X = 0;
         for (; vectorOk && X + 8 <= cw; X += 8) {
-            const __m512d x = _mm512_sub_pd(_mm512_loadu_pd(&pos.colX[static_cast<std::size_t>(X)]), vRowX);
-            const __m512d y = _mm512_add_pd(_mm512_loadu_pd(&pos.colY[static_cast<std::size_t>(X)]), vRowY);
+            __m512d x, y;
+            Positions8(pos, X, vRowX, vRowY, x, y);
             const __mmask8 inside = _mm512_cmp_pd_mask(x, vLoX, _CMP_GE_OQ) & _mm512_cmp_pd_mask(x, vHiX, _CMP_LT_OQ) &
                                     _mm512_cmp_pd_mask(y, vLoY, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, vHiY, _CMP_LT_OQ);
             __m256i x0, y0;
@@ -541,73 +673,28 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                     _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, _mm256_mullo_epi32(v, vGrey3)));
                 continue;
             }
-            const Weights8 w = Weights8Of(x, y, x0, y0);
-            const __m256i row0 = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(y0, vOffY), vStride),
-                                                  _mm256_mullo_epi32(_mm256_sub_epi32(x0, vOffX), vN));
-            // Eight samples at consecutive pixels of one pair of rows.
-            const bool straight =
-                _mm256_cmpeq_epi32_mask(_mm256_sub_epi32(x0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(x0))),
-                                        step) == 0xFF &&
-                _mm256_cmpeq_epi32_mask(y0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(y0))) == 0xFF;
-            const std::uint8_t* first = m.bits + static_cast<std::size_t>(_mm256_cvtsi256_si32(row0));
-            std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
-            // The image pixels kAhead canvas pixels further on lie
-            // aheadBytes on, give or take a row: asked for in all three
-            // rows. A prefetch is a hint that never faults, so the address
-            // is only computed, as an integer.
-            const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(first) + aheadBytes;
-            _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(ahead + m.stride), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(ahead + 2 * m.stride), _MM_HINT_T0);
-            if (n == 1) {
-                __m512i q0, q1;
-                if (straight) {
-                    // x0 .. x0 + 7 and x0 + 1 .. x0 + 8, zero-extended.
-                    const __m512d p00 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first)));
-                    const __m512d p10 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + 1)));
-                    const __m512d p01 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + m.stride)));
-                    const __m512d p11 = _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(Load8(first + m.stride + 1)));
-                    const __m256i v = Blend8(w, p00, p10, p01, p11);
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
+            // A group in the vector area: the groups after it up to the
+            // run's end are there too, without testing.
+            Group8 group = Prepare8(m, x, y, aheadBytes);
+            const int end = runEnd(X + 8);
+            for (; X + 16 <= end; X += 8) {
+                Positions8(pos, X + 8, vRowX, vRowY, x, y);
+                if (n == 1) {
+                    // (8-bit groups take less time than their reads:
+                    // each is finished before the next.)
+                    Finish8(m, group, out + static_cast<std::size_t>(X) * n);
+                    group = Prepare8(m, x, y, aheadBytes);
                     continue;
                 }
-                q0 = _mm512_cvtepu32_epi64(_mm256_i32gather_epi32(reinterpret_cast<const int*>(m.bits), row0, 1));
-                q1 = _mm512_cvtepu32_epi64(
-                    _mm256_i32gather_epi32(reinterpret_cast<const int*>(m.bits), _mm256_add_epi32(row0, vStride), 1));
-                const __m256i v = Blend8(w, Byte8<0>(q0), Byte8<1>(q0), Byte8<0>(q1), Byte8<1>(q1));
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
-                continue;
+                const Group8 next = Prepare8(m, x, y, aheadBytes);
+                Finish8(m, group, out + static_cast<std::size_t>(X) * n);
+                group = next;
             }
-            __m512i q0, q1;
-            if (straight) {
-                // Rows y0 and y0 + 1 from pixel x0, 32 bytes each, in one
-                // register. The right neighbours x0 + 1 .. x0 + 8 are the
-                // left ones moved down a lane, with pixel x0 + 8 in the
-                // last: the same levels, so only the left ones and pixel
-                // x0 + 8 are converted (the conversions are most of the
-                // loop's cost).
-                const __m512i rows = _mm512_inserti64x4(
-                    _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(first))),
-                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + m.stride)), 1);
-                const __m512d next = _mm512_cvtepi64_pd(_mm512_maskz_permutexvar_epi8(kLowBytes, vNextPixel, rows));
-                const __m512d b00 = LeftLevels<0, 0>(rows), b01 = LeftLevels<1, 0>(rows);
-                const __m512d g00 = LeftLevels<0, 1>(rows), g01 = LeftLevels<1, 1>(rows);
-                const __m512d r00 = LeftLevels<0, 2>(rows), r01 = LeftLevels<1, 2>(rows);
-                const __m512i blue = Blend8Wide(w, b00, RightLevels<0, 0>(b00, next), b01, RightLevels<1, 0>(b01, next));
-                const __m512i green =
-                    Blend8Wide(w, g00, RightLevels<0, 1>(g00, next), g01, RightLevels<1, 1>(g01, next));
-                const __m512i red = Blend8Wide(w, r00, RightLevels<0, 2>(r00, next), r01, RightLevels<1, 2>(r01, next));
-                StoreColour8(blue, green, red, dst);
-                continue;
-            }
-            q0 = _mm512_i32gather_epi64(row0, m.bits, 1);
-            q1 = _mm512_i32gather_epi64(_mm256_add_epi32(row0, vStride), m.bits, 1);
-            const __m512i blue = Blend8Wide(w, Byte8<0>(q0), Byte8<3>(q0), Byte8<0>(q1), Byte8<3>(q1));
-            const __m512i green = Blend8Wide(w, Byte8<1>(q0), Byte8<4>(q0), Byte8<1>(q1), Byte8<4>(q1));
-            const __m512i red = Blend8Wide(w, Byte8<2>(q0), Byte8<5>(q0), Byte8<2>(q1), Byte8<5>(q1));
-            StoreColour8(blue, green, red, dst);
+            Finish8(m, group, out + static_cast<std::size_t>(X) * n);
         }
         SampleSpan(m, pos, X, cw, rowX, rowY, out, true);
+        // The row padding after the pixels, whose bytes lie in cache now.
+        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
     }
 }
 #pragma GCC diagnostic pop

@@ -317,11 +317,12 @@ TEST(Rotation, EverySamplingLoopEqualsThePlainRotation) {
 
 TEST(Rotation, TheVectorLoopEqualsTheBaselineLoopOnScanLikePages) {
     // Pages of scan size and content (text on tinted paper with noise, odd
-    // widths) turned by the small angles deskewing meets, through every
-    // sampling loop.
+    // widths) turned by the small angles deskewing meets, and by as much
+    // beside a half or a quarter turn (the samples then run along the image
+    // backwards or down its columns), through every sampling loop.
     const std::vector<rotation::Kernel> loops = SamplingLoops();
     if (loops.size() < 2) GTEST_SKIP() << "this processor has no vector loop";
-    const double angles[] = {-1.3, 0.05, 2.75, -4.95, 0.5001};
+    const double angles[] = {-1.3, 0.05, 2.75, -4.95, 0.5001, 178.7, -91.3};
     int seed = 3;
     for (int bpp : {8, 24}) {
         for (auto [w, h] : {std::pair<int, int>{1241, 1753}, {1000, 1414}, {1003, 997}}) {
