@@ -365,19 +365,73 @@ __attribute__((always_inline)) inline int DarkBits(const std::uint8_t* line, int
     return count + PopCount<kPopcnt>((w >> shift) & ((std::uint64_t{1} << n) - 1));
 }
 
+// The runs of a line as words of its packed targets: a run's samples
+// are read 56 at a time as in DarkBits, each read being the eight bytes at
+// `at` from the line's own target (the run's offset included) with the
+// samples' bits kept by `mask` (the shift to the first sample is in the
+// mask: at most 7 + 56 bits). Padded with empty words to a multiple of
+// kWordGroup: the words are summed that many at a time between the tests
+// against the limit.
+constexpr std::size_t kWordGroup = 4;
+
+void BuildRunWords(const std::vector<SkewSearcher::Run>& runs, std::size_t stride, SkewSearcher::RunWords& words) {
+    words.at.clear();
+    words.mask.clear();
+    for (const SkewSearcher::Run& r : runs) {
+        const std::int64_t target = static_cast<std::int64_t>(stride) * r.offset;
+        for (int from = r.from, n = r.to - r.from + 1; n > 0; n -= 56, from += 56) {
+            words.at.push_back(target + (from >> 3));
+            words.mask.push_back(((std::uint64_t{1} << std::min(n, 56)) - 1) << (from & 7));
+        }
+    }
+    while (words.at.size() % kWordGroup != 0) {
+        words.at.push_back(0);
+        words.mask.push_back(0);
+    }
+}
+
+// Dark samples of the line whose own target starts at `line` (every word
+// read lies inside the packed targets), counted until the limit is reached.
+template <bool kPopcnt>
+__attribute__((always_inline)) inline int DarkInWords(const std::uint8_t* line, const SkewSearcher::RunWords& words,
+                                                      int limit) {
+    int count = 0;
+    const std::size_t n = words.at.size();
+    for (std::size_t i = 0; i < n; i += kWordGroup) {
+        for (std::size_t k = i; k < i + kWordGroup; ++k) {
+            std::uint64_t w;
+            std::memcpy(&w, line + words.at[k], sizeof w);
+            count += PopCount<kPopcnt>(w & words.mask[k]);
+        }
+        if (count >= limit) break;
+    }
+    return count;
+}
+
 // Blank lines among lines first .. last - 1 whose samples land on targets
 // (rows of a horizontal line, columns of a vertical one) between
 // targetFirst and targetLast - 1. totals[t] holds the dark pixels of all
 // targets before t; `packed()`, asked for only when a line needs more than
 // that bound, gives the targets bit-packed, target t at packed() + t *
-// stride. `exact(line, i)` decides a sample on its own.
+// stride. `exact(line, i)` decides a sample on its own. Lines whose samples
+// all land inside the targets read them as the runs' words (`words`, built
+// here), the others run by run.
 template <bool kPopcnt, class Packed, class Exact>
 __attribute__((always_inline)) inline int CountBlank(int first, int last, int targetFirst, int targetLast,
                                                      const std::vector<SkewSearcher::Run>& runs, int lowest,
                                                      int highest, Packed packedOf, std::size_t stride,
-                                                     const std::uint32_t* totals, int limit, Exact exact) {
+                                                     const std::uint32_t* totals, int limit, Exact exact,
+                                                     SkewSearcher::RunWords& words) {
     int blank = 0;
     const std::uint8_t* packed = nullptr;
+    // Lines whose every sample reads a target inside the range (so none is
+    // left out or moved to target 0) when no sample needs the formula.
+    int wordsFirst = last, wordsLast = last;
+    if (!runs.empty() && std::none_of(runs.begin(), runs.end(), [](const SkewSearcher::Run& r) { return r.exact; })) {
+        wordsFirst = targetFirst - lowest;
+        wordsLast = targetLast - highest;
+        if (wordsFirst < wordsLast) BuildRunWords(runs, stride, words);
+    }
     for (int line = first; line < last; ++line) {
         if (runs.empty()) {
             ++blank;
@@ -395,6 +449,11 @@ __attribute__((always_inline)) inline int CountBlank(int first, int last, int ta
             continue;
         }
         if (!packed) packed = packedOf();
+        if (line >= wordsFirst && line < wordsLast) {
+            const std::uint8_t* own = packed + stride * static_cast<std::size_t>(line);
+            if (DarkInWords<kPopcnt>(own, words, limit) < limit) ++blank;
+            continue;
+        }
         int count = 0;
         for (const SkewSearcher::Run& run : runs) {
             if (run.exact) {
@@ -417,11 +476,11 @@ __attribute__((always_inline)) inline int CountBlank(int first, int last, int ta
 // CountBlank built for processors with and without the population count
 // instruction; both count the same bits.
 template <class... A>
-__attribute__((target("popcnt"))) int CountBlankPopcnt(const A&... a) {
+__attribute__((target("popcnt"))) int CountBlankPopcnt(A&... a) {
     return CountBlank<true>(a...);
 }
 template <class... A>
-int CountBlankPlain(const A&... a) {
+int CountBlankPlain(A&... a) {
     return CountBlank<false>(a...);
 }
 std::atomic<bool> g_usePopcount{__builtin_cpu_supports("popcnt") != 0};
@@ -436,7 +495,7 @@ int DarkInPacked(const std::uint8_t* line, int from, int to) {
 }
 
 template <class... A>
-int CountBlankLines(const A&... a) {
+int CountBlankLines(A&&... a) {
     return g_usePopcount.load(std::memory_order_relaxed) ? CountBlankPopcnt(a...) : CountBlankPlain(a...);
 }
 
@@ -644,7 +703,7 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
         blank += CountBlankLines(my, H - my, my, H - my, runs_, lowest, highest, packed, rowBytes_, totals.data(), limit, [&](int y, int x) {
                                 const int yy = SampleIndex(y + (x - c) * t + 0.5);
                                 return yy >= my && yy < H - my && Dark(x, yy);
-                            });
+                            }, runWords_);
     }
     return blank;
 }
@@ -729,7 +788,7 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
                       limit, [&](int x, int k) {
                           const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);
                           return m >= e && m < W - e && Dark(m, k);
-                      });
+                      }, runWords_);
 }
 
 int SkewSearcher::CountVerticalDirect(double t, int limit, int e) {
