@@ -117,9 +117,9 @@ int DarkInPacked(const std::uint8_t* line, int from, int to);
 // at every byte that holds a pixel.
 std::size_t PackedBytes(int n) { return n > 0 ? (static_cast<std::size_t>(n) + 7) / 8 + 8 : 0; }
 
-// Packs n pixels into bits (set where dark), eight at a time.
-void PackDark(const std::uint8_t* p, int n, std::uint8_t* out) {
-    int x = 0;
+// Packs pixels x .. n - 1 into bits (set where dark), sixteen or eight at
+// a time; the pixels before x are packed already.
+void PackDarkFrom(const std::uint8_t* p, int n, std::uint8_t* out, int x) {
 #ifdef __SSE2__
     const __m128i white = _mm_set1_epi8(static_cast<char>(-1));
     for (; x + 16 <= n; x += 16) {
@@ -137,6 +137,28 @@ void PackDark(const std::uint8_t* p, int n, std::uint8_t* out) {
         out[x / 8] = static_cast<std::uint8_t>(((DarkLanes(p + x) >> 7) * 0x0102040810204080ull) >> 56);
     for (; x < n; ++x)
         if (p[x] != 255) out[x / 8] = static_cast<std::uint8_t>(out[x / 8] | (1u << (x % 8)));
+}
+
+std::atomic<bool> g_useAvx2{__builtin_cpu_supports("avx2") != 0};
+
+// PackDarkFrom 32 pixels at a time first: the byte mask of the light
+// pixels, inverted, is the next four bytes of bits.
+__attribute__((target("avx2"))) void PackDarkAvx2(const std::uint8_t* p, int n, std::uint8_t* out) {
+    const __m256i white = _mm256_set1_epi8(static_cast<char>(-1));
+    int x = 0;
+    for (; x + 32 <= n; x += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x));
+        const std::uint32_t dark = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, white)));
+        std::memcpy(out + x / 8, &dark, sizeof dark);
+    }
+    PackDarkFrom(p, n, out, x);
+}
+
+void PackDark(const std::uint8_t* p, int n, std::uint8_t* out) {
+    if (g_useAvx2.load(std::memory_order_relaxed))
+        PackDarkAvx2(p, n, out);
+    else
+        PackDarkFrom(p, n, out, 0);
 }
 
 }  // namespace
@@ -557,8 +579,6 @@ int CountBlankBlocks(const std::uint64_t* shear, std::size_t words, int pad,
     }
     return blank;
 }
-
-std::atomic<bool> g_useAvx2{__builtin_cpu_supports("avx2") != 0};
 
 // CountBlankBlocks four blocks (256 lines) at a time in the four lanes of
 // AVX2 registers. The four blocks' samples of a column lie 64 bits apart, so
