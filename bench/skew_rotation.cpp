@@ -104,6 +104,29 @@ BENCHMARK(BM_DetectSkewTextReference)->Unit(benchmark::kMillisecond)->Iterations
 BENCHMARK(BM_DetectSkewBlank)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DetectSkewBlankReference)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The counts alone: the horizontal scan of the binarised page (the one the
+// detection's first search runs), its packed rows kept from run to run;
+// with the processor's extra instructions and with the plain code.
+void HorizontalScan(benchmark::State& state, bool extra) {
+    const synth::Page& page = A4SkewedGrey();
+    const std::vector<std::uint8_t> binary = binarize::Otsu8(page.Data(), page.width, page.height);
+    skew::SkewSearcher searcher;
+    searcher.SetBinaryImage(binary.data(), page.width, page.height);
+    searcher.skewColumns = 1;
+    const bool used = skew::UseExtraInstructions(extra);
+    if (extra && !used) state.SkipWithError("no extra instructions on this processor");
+    for (auto _ : state) {
+        const bool found = searcher.SearchHorizontalSkew(5, 0);
+        benchmark::DoNotOptimize(found);
+        state.counters["angle"] = searcher.horizontalAngle;
+    }
+    skew::UseExtraInstructions(true);
+}
+void BM_HorizontalScanText(benchmark::State& state) { HorizontalScan(state, true); }
+void BM_HorizontalScanTextPlain(benchmark::State& state) { HorizontalScan(state, false); }
+BENCHMARK(BM_HorizontalScanText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HorizontalScanTextPlain)->Unit(benchmark::kMillisecond);
+
 // The processing object's own detection: the Otsu, text-only and contrast
 // copy methods with their preparation, on the colour page (its grey copy
 // and colour image) and on a blank colour page.

@@ -117,9 +117,9 @@ int DarkInPacked(const std::uint8_t* line, int from, int to);
 // at every byte that holds a pixel.
 std::size_t PackedBytes(int n) { return n > 0 ? (static_cast<std::size_t>(n) + 7) / 8 + 8 : 0; }
 
-// Packs n pixels into bits (set where dark), eight at a time.
-void PackDark(const std::uint8_t* p, int n, std::uint8_t* out) {
-    int x = 0;
+// Packs pixels x .. n - 1 into bits (set where dark), sixteen or eight at
+// a time; the pixels before x are packed already.
+void PackDarkFrom(const std::uint8_t* p, int n, std::uint8_t* out, int x) {
 #ifdef __SSE2__
     const __m128i white = _mm_set1_epi8(static_cast<char>(-1));
     for (; x + 16 <= n; x += 16) {
@@ -137,6 +137,28 @@ void PackDark(const std::uint8_t* p, int n, std::uint8_t* out) {
         out[x / 8] = static_cast<std::uint8_t>(((DarkLanes(p + x) >> 7) * 0x0102040810204080ull) >> 56);
     for (; x < n; ++x)
         if (p[x] != 255) out[x / 8] = static_cast<std::uint8_t>(out[x / 8] | (1u << (x % 8)));
+}
+
+std::atomic<bool> g_useAvx2{__builtin_cpu_supports("avx2") != 0};
+
+// PackDarkFrom 32 pixels at a time first: the byte mask of the light
+// pixels, inverted, is the next four bytes of bits.
+__attribute__((target("avx2"))) void PackDarkAvx2(const std::uint8_t* p, int n, std::uint8_t* out) {
+    const __m256i white = _mm256_set1_epi8(static_cast<char>(-1));
+    int x = 0;
+    for (; x + 32 <= n; x += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x));
+        const std::uint32_t dark = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, white)));
+        std::memcpy(out + x / 8, &dark, sizeof dark);
+    }
+    PackDarkFrom(p, n, out, x);
+}
+
+void PackDark(const std::uint8_t* p, int n, std::uint8_t* out) {
+    if (g_useAvx2.load(std::memory_order_relaxed))
+        PackDarkAvx2(p, n, out);
+    else
+        PackDarkFrom(p, n, out, 0);
 }
 
 }  // namespace
@@ -304,34 +326,79 @@ const std::vector<std::uint32_t>& SkewSearcher::StripRowTotals(int strip, int co
 
 namespace {
 
-// Samples from..to (columns of a horizontal line, rows of a vertical one)
-// grouped into runs: a sample whose position relative to its line is
-// `position(i)` = offset + fraction lands at line + offset whenever the
-// fraction is safely away from a rounding boundary. `lowest` and `highest`
-// receive the range of offsets. Samples farther than `reach` from their
-// line lie outside the image for every line and are left out.
-template <class Position>
-void BuildRuns(int from, int to, double reach, double margin, Position position, std::vector<SkewSearcher::Run>& runs,
-               int& lowest, int& highest) {
-    runs.clear();
-    lowest = INT_MAX;
-    highest = INT_MIN;
-    for (int i = from; i <= to; ++i) {
-        const double z = position(i);
-        if (!(std::fabs(z) <= reach)) continue;
-        int k;
-        const bool safe = SafeOffset(z, margin, &k);
-        lowest = std::min(lowest, k);
-        highest = std::max(highest, k);
-        if (!runs.empty()) {
+// One sample of BuildRuns: at `position` from its line.
+inline void AddToRuns(int i, double position, double reach, double margin, std::vector<SkewSearcher::Run>& runs,
+                      int& lowest, int& highest) {
+    if (!(std::fabs(position) <= reach)) return;
+    int k;
+    const bool safe = SafeOffset(position, margin, &k);
+    lowest = std::min(lowest, k);
+    highest = std::max(highest, k);
+    if (!runs.empty()) {
+        SkewSearcher::Run& last = runs.back();
+        if (last.to == i - 1 && last.exact == !safe && (!safe || last.offset == k)) {
+            last.to = i;
+            return;
+        }
+    }
+    runs.push_back({i, i, k, !safe});
+}
+
+// Samples i .. to of BuildRuns one by one.
+void AddSamplesToRuns(int i, int to, double a, double b, double reach, double margin,
+                      std::vector<SkewSearcher::Run>& runs, int& lowest, int& highest) {
+    for (; i <= to; ++i) AddToRuns(i, (static_cast<double>(i) - a) * b + 0.5, reach, margin, runs, lowest, highest);
+}
+
+// BuildRuns four samples at a time: the same positions (the same double
+// operations, never fused), and four that all continue the last run (safe,
+// at its offset) extend it at once; any other four go one by one.
+__attribute__((target("avx2"))) void BuildRunsAvx2(int from, int to, double a, double b, double reach, double margin,
+                                                   std::vector<SkewSearcher::Run>& runs, int& lowest, int& highest) {
+    const __m256d va = _mm256_set1_pd(a), vb = _mm256_set1_pd(b), half = _mm256_set1_pd(0.5);
+    const __m256d vreach = _mm256_set1_pd(reach), low = _mm256_set1_pd(margin), high = _mm256_set1_pd(1.0 - margin);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
+    const __m128i steps = _mm_setr_epi32(0, 1, 2, 3);
+    int i = from;
+    for (; i <= to - 3; i += 4) {
+        const __m256d x = _mm256_cvtepi32_pd(_mm_add_epi32(_mm_set1_epi32(i), steps));
+        const __m256d z = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(x, va), vb), half);
+        const __m256d whole = _mm256_floor_pd(z);
+        const __m256d fraction = _mm256_sub_pd(z, whole);
+        const __m256d safe =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(_mm256_and_pd(z, magnitude), vreach, _CMP_LE_OQ),
+                                        _mm256_cmp_pd(fraction, low, _CMP_GE_OQ)),
+                          _mm256_cmp_pd(fraction, high, _CMP_LE_OQ));
+        if (_mm256_movemask_pd(safe) == 0xF && !runs.empty()) {
             SkewSearcher::Run& last = runs.back();
-            if (last.to == i - 1 && last.exact == !safe && (!safe || last.offset == k)) {
-                last.to = i;
+            if (last.to == i - 1 && !last.exact &&
+                _mm256_movemask_pd(_mm256_cmp_pd(whole, _mm256_set1_pd(last.offset), _CMP_EQ_OQ)) == 0xF) {
+                last.to = i + 3;
                 continue;
             }
         }
-        runs.push_back({i, i, k, !safe});
+        alignas(32) double positions[4];
+        _mm256_store_pd(positions, z);
+        for (int j = 0; j < 4; ++j) AddToRuns(i + j, positions[j], reach, margin, runs, lowest, highest);
     }
+    AddSamplesToRuns(i, to, a, b, reach, margin, runs, lowest, highest);
+}
+
+// Samples from..to (columns of a horizontal line, rows of a vertical one)
+// grouped into runs: a sample whose position relative to its line is
+// (i - a) b + 0.5 = offset + fraction lands at line + offset whenever the
+// fraction is safely away from a rounding boundary. `lowest` and `highest`
+// receive the range of offsets. Samples farther than `reach` from their
+// line lie outside the image for every line and are left out.
+void BuildRuns(int from, int to, double a, double b, double reach, double margin,
+               std::vector<SkewSearcher::Run>& runs, int& lowest, int& highest) {
+    runs.clear();
+    lowest = INT_MAX;
+    highest = INT_MIN;
+    if (g_useAvx2.load(std::memory_order_relaxed))
+        BuildRunsAvx2(from, to, a, b, reach, margin, runs, lowest, highest);
+    else
+        AddSamplesToRuns(from, to, a, b, reach, margin, runs, lowest, highest);
 }
 
 // Set bits of a 64-bit word: the processor's instruction where the caller
@@ -365,19 +432,73 @@ __attribute__((always_inline)) inline int DarkBits(const std::uint8_t* line, int
     return count + PopCount<kPopcnt>((w >> shift) & ((std::uint64_t{1} << n) - 1));
 }
 
+// The runs of a line as words of its packed targets: a run's samples
+// are read 56 at a time as in DarkBits, each read being the eight bytes at
+// `at` from the line's own target (the run's offset included) with the
+// samples' bits kept by `mask` (the shift to the first sample is in the
+// mask: at most 7 + 56 bits). Padded with empty words to a multiple of
+// kWordGroup: the words are summed that many at a time between the tests
+// against the limit.
+constexpr std::size_t kWordGroup = 4;
+
+void BuildRunWords(const std::vector<SkewSearcher::Run>& runs, std::size_t stride, SkewSearcher::RunWords& words) {
+    words.at.clear();
+    words.mask.clear();
+    for (const SkewSearcher::Run& r : runs) {
+        const std::int64_t target = static_cast<std::int64_t>(stride) * r.offset;
+        for (int from = r.from, n = r.to - r.from + 1; n > 0; n -= 56, from += 56) {
+            words.at.push_back(target + (from >> 3));
+            words.mask.push_back(((std::uint64_t{1} << std::min(n, 56)) - 1) << (from & 7));
+        }
+    }
+    while (words.at.size() % kWordGroup != 0) {
+        words.at.push_back(0);
+        words.mask.push_back(0);
+    }
+}
+
+// Dark samples of the line whose own target starts at `line` (every word
+// read lies inside the packed targets), counted until the limit is reached.
+template <bool kPopcnt>
+__attribute__((always_inline)) inline int DarkInWords(const std::uint8_t* line, const SkewSearcher::RunWords& words,
+                                                      int limit) {
+    int count = 0;
+    const std::size_t n = words.at.size();
+    for (std::size_t i = 0; i < n; i += kWordGroup) {
+        for (std::size_t k = i; k < i + kWordGroup; ++k) {
+            std::uint64_t w;
+            std::memcpy(&w, line + words.at[k], sizeof w);
+            count += PopCount<kPopcnt>(w & words.mask[k]);
+        }
+        if (count >= limit) break;
+    }
+    return count;
+}
+
 // Blank lines among lines first .. last - 1 whose samples land on targets
 // (rows of a horizontal line, columns of a vertical one) between
 // targetFirst and targetLast - 1. totals[t] holds the dark pixels of all
 // targets before t; `packed()`, asked for only when a line needs more than
 // that bound, gives the targets bit-packed, target t at packed() + t *
-// stride. `exact(line, i)` decides a sample on its own.
+// stride. `exact(line, i)` decides a sample on its own. Lines whose samples
+// all land inside the targets read them as the runs' words (`words`, built
+// here), the others run by run.
 template <bool kPopcnt, class Packed, class Exact>
 __attribute__((always_inline)) inline int CountBlank(int first, int last, int targetFirst, int targetLast,
                                                      const std::vector<SkewSearcher::Run>& runs, int lowest,
                                                      int highest, Packed packedOf, std::size_t stride,
-                                                     const std::uint32_t* totals, int limit, Exact exact) {
+                                                     const std::uint32_t* totals, int limit, Exact exact,
+                                                     SkewSearcher::RunWords& words) {
     int blank = 0;
     const std::uint8_t* packed = nullptr;
+    // Lines whose every sample reads a target inside the range (so none is
+    // left out or moved to target 0) when no sample needs the formula.
+    int wordsFirst = last, wordsLast = last;
+    if (!runs.empty() && std::none_of(runs.begin(), runs.end(), [](const SkewSearcher::Run& r) { return r.exact; })) {
+        wordsFirst = targetFirst - lowest;
+        wordsLast = targetLast - highest;
+        if (wordsFirst < wordsLast) BuildRunWords(runs, stride, words);
+    }
     for (int line = first; line < last; ++line) {
         if (runs.empty()) {
             ++blank;
@@ -395,6 +516,11 @@ __attribute__((always_inline)) inline int CountBlank(int first, int last, int ta
             continue;
         }
         if (!packed) packed = packedOf();
+        if (line >= wordsFirst && line < wordsLast) {
+            const std::uint8_t* own = packed + stride * static_cast<std::size_t>(line);
+            if (DarkInWords<kPopcnt>(own, words, limit) < limit) ++blank;
+            continue;
+        }
         int count = 0;
         for (const SkewSearcher::Run& run : runs) {
             if (run.exact) {
@@ -417,11 +543,11 @@ __attribute__((always_inline)) inline int CountBlank(int first, int last, int ta
 // CountBlank built for processors with and without the population count
 // instruction; both count the same bits.
 template <class... A>
-__attribute__((target("popcnt"))) int CountBlankPopcnt(const A&... a) {
+__attribute__((target("popcnt"))) int CountBlankPopcnt(A&... a) {
     return CountBlank<true>(a...);
 }
 template <class... A>
-int CountBlankPlain(const A&... a) {
+int CountBlankPlain(A&... a) {
     return CountBlank<false>(a...);
 }
 std::atomic<bool> g_usePopcount{__builtin_cpu_supports("popcnt") != 0};
@@ -436,7 +562,7 @@ int DarkInPacked(const std::uint8_t* line, int from, int to) {
 }
 
 template <class... A>
-int CountBlankLines(const A&... a) {
+int CountBlankLines(A&&... a) {
     return g_usePopcount.load(std::memory_order_relaxed) ? CountBlankPopcnt(a...) : CountBlankPlain(a...);
 }
 
@@ -498,8 +624,6 @@ int CountBlankBlocks(const std::uint64_t* shear, std::size_t words, int pad,
     }
     return blank;
 }
-
-std::atomic<bool> g_useAvx2{__builtin_cpu_supports("avx2") != 0};
 
 // CountBlankBlocks four blocks (256 lines) at a time in the four lanes of
 // AVX2 registers. The four blocks' samples of a column lie 64 bits apart, so
@@ -627,7 +751,7 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
         const double c = mx + s * S + (o + S) / 2.0;
         const std::vector<std::uint32_t>& totals = StripRowTotals(s, C, from, to);
         int lowest, highest;
-        BuildRuns(from, to, H + 2.0, margin, [&](int x) { return (x - c) * t + 0.5; }, runs_, lowest, highest);
+        BuildRuns(from, to, c, t, H + 2.0, margin, runs_, lowest, highest);
         // Many short runs (steep slopes): counted column by column, 64 lines
         // at a time. Not where a sample needs the full formula, nor where the
         // sampled rows start at row 0 (a position just below zero then reads
@@ -644,7 +768,7 @@ int SkewSearcher::CountHorizontalLines(double t, int method) {
         blank += CountBlankLines(my, H - my, my, H - my, runs_, lowest, highest, packed, rowBytes_, totals.data(), limit, [&](int y, int x) {
                                 const int yy = SampleIndex(y + (x - c) * t + 0.5);
                                 return yy >= my && yy < H - my && Dark(x, yy);
-                            });
+                            }, runWords_);
     }
     return blank;
 }
@@ -712,9 +836,7 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
     // than the margin.
     const double inverse = 1.0 / t;
     int lowest, highest;
-    BuildRuns(k0, k1 - 1, W + 2.0, margin,
-              [&](int k) { return (static_cast<double>(k) - static_cast<double>(h2)) * inverse + 0.5; }, runs_, lowest,
-              highest);
+    BuildRuns(k0, k1 - 1, static_cast<double>(h2), inverse, W + 2.0, margin, runs_, lowest, highest);
     // Many short runs: counted 64 lines (columns) at a time from the packed
     // rows, as the horizontal lines are from the packed columns.
     if (e > 0 && runs_.size() * kShortRun > static_cast<std::size_t>(std::max(0, k1 - k0)) &&
@@ -729,7 +851,7 @@ int SkewSearcher::CountVerticalLines(double t, int method) {
                       limit, [&](int x, int k) {
                           const int m = SampleIndex((k - (h2 - x * t)) / t + 0.5);
                           return m >= e && m < W - e && Dark(m, k);
-                      });
+                      }, runWords_);
 }
 
 int SkewSearcher::CountVerticalDirect(double t, int limit, int e) {

@@ -102,6 +102,12 @@ public:
         int offset;     // row (column) offset of every sample of the run
         bool exact;     // too close to a rounding boundary: use the formula
     };
+    // The runs of a line read as 64-bit words of the packed targets: byte
+    // offsets from the line's own target and the bits kept of each word.
+    struct RunWords {
+        std::vector<std::int64_t> at;
+        std::vector<std::uint64_t> mask;
+    };
 
 protected:
     const std::uint8_t* bits_ = nullptr;
@@ -155,6 +161,7 @@ private:
     std::vector<std::uint32_t> columnTotals_;
     bool columnTotalsReady_ = false;
     std::vector<Run> runs_;
+    RunWords runWords_;
     // Remembered counts per method: the image (its packed rows) and the
     // counts per column setting (1, 2) and scan side (horizontal down and
     // up, vertical first and second), by step; -1 where not counted.

@@ -180,6 +180,27 @@ TEST(SkewCount, FastCountsEqualTheReferenceOnEveryNarrowWidth) {
         }
 }
 
+TEST(SkewCount, LongRunsAcrossWordEndsCountAsTheReference) {
+    // Near-level slopes give runs of more than 56 samples, read in several
+    // words whose kept bits start at every shift within a byte; dense pages
+    // at low limits leave few lines blank on the bound alone. Lines at the
+    // top and bottom, whose samples leave the sampled rows, are counted run
+    // by run; those between as words.
+    const std::vector<double> slopes = {0.0, -0.0, 1e-4, -1e-4, 0.004, -0.009, 0.013, -0.021, 0.05, -0.08};
+    for (int width : {56, 57, 63, 64, 65, 71, 119, 120, 121, 127, 128, 129, 250}) {
+        for (double density : {0.01, 0.04}) {
+            const NamedPage page{"noise " + std::to_string(width) + " at " + std::to_string(density),
+                                 synth::RandomNoise(width, 97, 8, density, static_cast<std::uint64_t>(width))};
+            ExpectSameCounts(page, slopes, {}, {0, 1});
+            struct Plain {
+                Plain() { skew::UseExtraInstructions(false); }
+                ~Plain() { skew::UseExtraInstructions(true); }
+            } plain;
+            ExpectSameCounts(page, slopes, {}, {0, 1});
+        }
+    }
+}
+
 TEST(SkewCount, FastCountsEqualTheReferenceOnWidePagesWithLargeLimits) {
     // 1 % of the width is the limit of a blank line: these widths need
     // counters of 6, 7, 8 and more bits where the steep slopes are counted

@@ -37,10 +37,12 @@ private:
 
 // A new binary image in place of the last one, which goes first so that the
 // two never take memory together (the new one is made from the grey image
-// or the contrast copy, never from the binary image).
+// or the contrast copy, never from the binary image). Its rows are left
+// unwritten (their padding is zeroed): every binarisation writes every
+// pixel.
 void NewBinaryImage(CImageProcessor& p) {
     p.binaryImage.reset();
-    p.binaryImage = AllocPixels(p.width, p.height, 8);
+    p.binaryImage = AllocPixelsUnfilled(p.width, p.height, 8);
 }
 
 BYTE FillByte(std::int32_t fill) { return fill != 0 ? 255 : 0; }
