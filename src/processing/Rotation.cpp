@@ -641,7 +641,7 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
             return lo;
         };
         int X = 0;
-        for (; vectorOk && X + 8 <= cw; X += 8) {
+        while (vectorOk && X + 8 <= cw) {
             __m512d x, y;
             Positions8(pos, X, vRowX, vRowY, x, y);
             const __mmask8 inside = _mm512_cmp_pd_mask(x, vLoX, _CMP_GE_OQ) & _mm512_cmp_pd_mask(x, vHiX, _CMP_LT_OQ) &
@@ -652,8 +652,10 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                 // keeps the outside level the canvas starts with; one whose
                 // four neighbours all lie outside the image (and inside the
                 // sampled area) blends the outside level four times. A
-                // group of only such samples is done at once; any other
-                // sample is taken one by one.
+                // group of only such samples is done at once. Otherwise the
+                // first sample is taken by itself and the group is tried
+                // again from the next one, so that only the few samples at
+                // the image's border go one by one.
                 const __mmask8 placed =
                     _mm512_cmp_pd_mask(x, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, zero, _CMP_GE_OQ);
                 const __mmask8 away =
@@ -661,7 +663,8 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                     (_mm512_cmp_pd_mask(x, vLeftOfImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(x, vRightOfImage, _CMP_GE_OQ) |
                      _mm512_cmp_pd_mask(y, vBelowImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(y, vAboveImage, _CMP_GE_OQ));
                 if (static_cast<__mmask8>(away | ~placed) != 0xFF) {
-                    SampleSpan(m, pos, X, X + 8, rowX, rowY, out, true);
+                    SampleSpan(m, pos, X, X + 1, rowX, rowY, out, true);
+                    ++X;
                     continue;
                 }
                 const __m256i v = _mm256_mask_blend_epi32(
@@ -671,10 +674,13 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
                 else
                     _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, _mm256_mullo_epi32(v, vGrey3)));
+                X += 8;
                 continue;
             }
             // A group in the vector area: the groups after it up to the
-            // run's end are there too, without testing.
+            // run's end are there too, without testing; the run's last
+            // pixels are done by a group ending with the run, over pixels
+            // already done (the same bytes again).
             Group8 group = Prepare8(m, x, y, aheadBytes);
             const int end = runEnd(X + 8);
             for (; X + 16 <= end; X += 8) {
@@ -691,6 +697,13 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                 group = next;
             }
             Finish8(m, group, out + static_cast<std::size_t>(X) * n);
+            X += 8;
+            if (X < end) {
+                X = end - 8;
+                Positions8(pos, X, vRowX, vRowY, x, y);
+                Finish8(m, Prepare8(m, x, y, aheadBytes), out + static_cast<std::size_t>(X) * n);
+                X = end;
+            }
         }
         SampleSpan(m, pos, X, cw, rowX, rowY, out, true);
         // The row padding after the pixels, whose bytes lie in cache now.
