@@ -16,6 +16,7 @@
 #endif
 
 #include "platform/core/CheckedSize.h"
+#include "processing/ImageBuffer.h"
 #include "processing/PixelMath.h"
 
 namespace rotation {
@@ -735,10 +736,9 @@ void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
 // is not there.
 Canvas UnfilledCanvas(int width, int height, int bpp) {
     Canvas c;
-    c.size = px::StrideFor(static_cast<std::size_t>(width), bpp) * static_cast<std::size_t>(height);
-    c.bits.reset(new (std::nothrow) std::uint8_t[c.size > 0 ? c.size : 1]);
+    c.bits = AllocPixelsUnfilled(width, height, bpp);
     if (!c.bits) return Canvas{};
-    largebuf::Advise(c.bits.get(), c.size);
+    c.size = PixelBytes(width, height, bpp);
     c.width = width;
     c.height = height;
     c.bitsPerPixel = bpp;

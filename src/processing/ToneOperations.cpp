@@ -15,21 +15,28 @@ void AdjustBrightnessContrast(std::uint8_t* bits, int width, int height, int bri
               protect);
 }
 
+namespace {
+
+// The darkening curve of this strength, built into `curve`.
+const Lut& DarkeningLut(int strength, CToneCurve& curve) {
+    curve.SetPoints({0, 0}, {105, DarkeningCurveY(strength)}, {255, 255});
+    curve.BuildLut();
+    return curve.Lut();
+}
+
+}  // namespace
+
 void ApplyDarkening(std::uint8_t* grey, int width, int height, int strength, CToneCurve& curve,
                     const ProtectedRects& protect) {
     if (!grey || width <= 0 || height <= 0) return;
-    curve.SetPoints({0, 0}, {105, DarkeningCurveY(strength)}, {255, 255});
-    curve.BuildLut();
-    ApplyLut8(grey, width, height, curve.Lut(), protect);
+    ApplyLut8(grey, width, height, DarkeningLut(strength, curve), protect);
 }
 
 void AdjustAndDarken(std::uint8_t* grey, int width, int height, int brightness, int contrast, int strength,
                      CToneCurve& curve, const ProtectedRects& protect) {
     if (!grey || width <= 0 || height <= 0) return;
     const Lut table = BrightnessContrastTable(brightness, contrast, MeanByte8(grey, width, height));
-    curve.SetPoints({0, 0}, {105, DarkeningCurveY(strength)}, {255, 255});
-    curve.BuildLut();
-    ApplyLut8(grey, width, height, Compose(table, curve.Lut()), protect);
+    ApplyLut8(grey, width, height, Compose(table, DarkeningLut(strength, curve)), protect);
 }
 
 ClipLevels ClipLevelsOf(const Histogram& histogram, std::int64_t total, float lowClip, float highClip) {

@@ -12,11 +12,8 @@
 #include "image/Raster.h"
 #include "image/RasterJPG.h"
 #include "RasterTestUtil.h"
+#include "support/ImageFiles.h"
 
-// clang-format off
-#include <cstdio>
-#include <jpeglib.h>
-// clang-format on
 
 using imgtest::At;
 
@@ -35,14 +32,7 @@ void FillSmooth(CRaster& img) {
         }
 }
 
-Bytes Encode(CRaster& img, DWORD type = RASTER_FORMAT_JPG) {
-    BYTE* buffer = nullptr;
-    std::int32_t size = 0;
-    EXPECT_TRUE(img.EncodeToMemory(buffer, size, type)) << img.GetLastError();
-    Bytes out(buffer, buffer + (buffer ? size : 0));
-    std::free(buffer);
-    return out;
-}
+Bytes Encode(CRaster& img, DWORD type = RASTER_FORMAT_JPG) { return imgtest::Encoded(img, type); }
 
 double MeanDifference(const CRaster& a, const CRaster& b) {
     double sum = 0;
@@ -222,8 +212,9 @@ TEST(JpegCodec, QuantisedDecodeGivesAPaletteImage) {
                     mean[1][0] += q.rgbRed, mean[1][1] += q.rgbGreen, mean[1][2] += q.rgbBlue;
                 }
             // Dithering keeps a picture's average colour, not its pixels'.
-            if (w * h > 1000)
+            if (w * h > 1000) {
                 for (int c = 0; c < 3; ++c) EXPECT_NEAR(mean[0][c] / (w * h), mean[1][c] / (w * h), 8.0) << c;
+            }
         }
 }
 
@@ -331,33 +322,10 @@ namespace {
 // The same picture encoded by libjpeg alone into memory, with the writer's
 // settings: defaults at a quality, B, G, R rows from the top, 4:2:0, the
 // resolution in dots per inch.
-Bytes PlainLibjpeg(const CRaster& img, int quality) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = img.GetWidth();
-    cinfo.image_height = img.GetHeight();
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, FALSE);
-    cinfo.density_unit = 1;
-    cinfo.X_density = static_cast<UINT16>(img.GetDpiX());
-    cinfo.Y_density = static_cast<UINT16>(img.GetDpiY());
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = img.GetBits(img.GetHeight() - 1 - cinfo.next_scanline);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+Bytes PlainLibjpeg(CRaster& img, int quality) {
+    return testimg::EncodeJpeg(int(img.GetWidth()), int(img.GetHeight()), testimg::JpegRows::kBgr,
+                               testimg::JpegSettings{quality, false, img.GetDpiX(), img.GetDpiY()},
+                               [&](int y) { return img.GetBits(img.GetHeight() - 1 - DWORD(y)); });
 }
 
 }  // namespace

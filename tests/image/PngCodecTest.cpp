@@ -20,14 +20,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes EncodePng(CRaster& img) {
-    BYTE* buffer = nullptr;
-    std::int32_t size = 0;
-    EXPECT_TRUE(img.EncodeToMemory(buffer, size, RASTER_FORMAT_PNG)) << img.GetLastError();
-    Bytes out(buffer, buffer + (buffer ? size : 0));
-    std::free(buffer);
-    return out;
-}
+Bytes EncodePng(CRaster& img) { return imgtest::Encoded(img, RASTER_FORMAT_PNG); }
 
 std::uint32_t Be32(const std::uint8_t* p) { return (std::uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
 

@@ -13,20 +13,18 @@
 #include <string>
 #include <vector>
 
-// clang-format off
-#include <cstdio>
-#include <jpeglib.h>
-// clang-format on
 
 #include "image/ByteStream.h"
 #include "image/Raster.h"
 #include "image/RasterJPG.h"
 #include "platform/core/LittleEndian.h"
 #include "RasterTestUtil.h"
+#include "support/ImageFiles.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using imgtest::Encoded;
 constexpr BYTE kUntouched = 0xA5;
 
 // Rows in a vector of its own, pre-filled with a marker so that a write into
@@ -56,43 +54,14 @@ public:
     }
 };
 
-Bytes Encoded(CRaster& img, DWORD type) {
-    BYTE* buffer = nullptr;
-    std::int32_t size = 0;
-    EXPECT_TRUE(img.EncodeToMemory(buffer, size, type)) << img.GetLastError();
-    Bytes out(buffer, buffer + (buffer ? size : 0));
-    std::free(buffer);
-    return out;
-}
-
 // Adobe-style CMYK straight from libjpeg.
 Bytes CmykJpeg(int w, int h, unsigned seed) {
     std::mt19937 rng(seed);
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(w);
-    cinfo.image_height = JDIMENSION(h);
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, FALSE);
-    std::vector<JSAMPLE> row(std::size_t(w) * 4);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        for (auto& v : row) v = JSAMPLE(rng());
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&cinfo, &r, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    std::vector<std::uint8_t> row(std::size_t(w) * 4);
+    return testimg::EncodeJpeg(w, h, testimg::JpegRows::kCmyk, testimg::JpegSettings{90}, [&](int) {
+        for (auto& v : row) v = std::uint8_t(rng());
+        return row.data();
+    });
 }
 
 // A JPEG file of random colour or grey pixels.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,6 +29,17 @@ inline void FillRandom(CRaster& img, unsigned seed) {
     }
     if (BYTE* a = img.GetAlphaPlane())
         for (std::size_t i = 0; i < std::size_t(img.GetWidth()) * img.GetHeight(); ++i) a[i] = BYTE(rng());
+}
+
+// The image encoded in memory as `type` (a failure is reported and gives no
+// bytes).
+inline std::vector<std::uint8_t> Encoded(CRaster& img, DWORD type) {
+    BYTE* buffer = nullptr;
+    std::int32_t size = 0;
+    EXPECT_TRUE(img.EncodeToMemory(buffer, size, type)) << img.GetLastError();
+    std::vector<std::uint8_t> out(buffer, buffer + (buffer ? size : 0));
+    std::free(buffer);
+    return out;
 }
 
 // Colour of the pixel at (x, y) counted from the top-left of the picture.

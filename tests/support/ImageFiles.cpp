@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -274,39 +275,58 @@ void JpegFail(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(ci
 void JpegQuiet(j_common_ptr, int) {}
 }  // namespace
 
-bool WriteJpeg(const std::string& path, const Picture& pic, int quality, int dpi) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+std::vector<std::uint8_t> EncodeJpeg(int width, int height, JpegRows layout, const JpegSettings& settings,
+                                     const std::function<const std::uint8_t*(int y)>& row) {
     jpeg_compress_struct cinfo;
     JpegError err;
     cinfo.err = jpeg_std_error(&err.mgr);
     err.mgr.error_exit = JpegFail;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
     if (setjmp(err.jump)) {
         jpeg_destroy_compress(&cinfo);
-        std::fclose(f);
-        return false;
+        std::free(buffer);
+        return {};
     }
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, f);
-    cinfo.image_width = static_cast<JDIMENSION>(pic.width);
-    cinfo.image_height = static_cast<JDIMENSION>(pic.height);
-    cinfo.input_components = pic.channels;
-    cinfo.in_color_space = pic.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    switch (layout) {
+        case JpegRows::kGrey: cinfo.input_components = 1, cinfo.in_color_space = JCS_GRAYSCALE; break;
+        case JpegRows::kRgb: cinfo.input_components = 3, cinfo.in_color_space = JCS_RGB; break;
+        case JpegRows::kBgr: cinfo.input_components = 3, cinfo.in_color_space = JCS_EXT_BGR; break;
+        case JpegRows::kCmyk: cinfo.input_components = 4, cinfo.in_color_space = JCS_CMYK; break;
+    }
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    if (dpi > 0) {
+    jpeg_set_quality(&cinfo, settings.quality, settings.baseline ? TRUE : FALSE);
+    if (settings.dpiX > 0 || settings.dpiY > 0) {
         cinfo.density_unit = 1;
-        cinfo.X_density = static_cast<UINT16>(dpi);
-        cinfo.Y_density = static_cast<UINT16>(dpi);
+        cinfo.X_density = static_cast<UINT16>(settings.dpiX);
+        cinfo.Y_density = static_cast<UINT16>(settings.dpiY);
     }
     jpeg_start_compress(&cinfo, TRUE);
-    for (int y = 0; y < pic.height; ++y) {
-        JSAMPROW row = const_cast<JSAMPROW>(&pic.pixels[std::size_t(y) * pic.width * pic.channels]);
-        jpeg_write_scanlines(&cinfo, &row, 1);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW r = const_cast<JSAMPROW>(row(static_cast<int>(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &r, 1);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    return std::fclose(f) == 0;
+    std::vector<std::uint8_t> out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+bool WriteJpeg(const std::string& path, const Picture& pic, int quality, int dpi) {
+    const std::size_t rowBytes = std::size_t(pic.width) * pic.channels;
+    const std::vector<std::uint8_t> bytes =
+        EncodeJpeg(pic.width, pic.height, pic.channels == 1 ? JpegRows::kGrey : JpegRows::kRgb,
+                   JpegSettings{quality, true, dpi, dpi}, [&](int y) { return &pic.pixels[std::size_t(y) * rowBytes]; });
+    if (bytes.empty()) return false;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
 }
 
 JpegInfo ReadJpeg(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,6 +65,19 @@ bool WritePng(const std::string& path, const Picture& picture, int colorType, in
 // Grey (1 channel) or RGB (3 channels) baseline JPEG with a JFIF density in
 // dots per inch (0: unit 0, density 1:1).
 bool WriteJpeg(const std::string& path, const Picture& picture, int quality, int dpi = 0);
+
+// How the rows handed to EncodeJpeg are laid out: one byte per pixel, or
+// three in R, G, B or B, G, R order, or four of (Adobe-style) CMYK.
+enum class JpegRows { kGrey, kRgb, kBgr, kCmyk };
+struct JpegSettings {
+    int quality = 75;
+    bool baseline = false;  // quantisation tables limited to baseline values
+    int dpiX = 0, dpiY = 0;  // a JFIF density in dots per inch when either is set
+};
+// A JPEG made by libjpeg alone, in memory, with its defaults and `settings`;
+// row(y) gives the row y counted from the top. Empty when libjpeg fails.
+std::vector<std::uint8_t> EncodeJpeg(int width, int height, JpegRows layout, const JpegSettings& settings,
+                                     const std::function<const std::uint8_t*(int y)>& row);
 
 struct TiffPageInfo {
     int width = 0, height = 0;

@@ -309,7 +309,7 @@ void GreyFromIndices(const BmpRows& rows, BYTE* grey) {
         if (rows.paletteEntries == 0) {
             std::memcpy(dst, src, rows.width);
         } else {
-            for (std::size_t x = 0; x < rows.width; ++x) dst[x] = lut[src[x]];
+            px::LookupRow(src, dst, rows.width, lut);
         }
     }
 }
@@ -359,10 +359,7 @@ void GreyInPlace(const BmpRows& rows, BYTE* grey) {
     for (std::size_t i = 0; i < 256; ++i) identity = identity && lut[i] == i;
     if (identity) return;
     const std::size_t s8 = px::Stride8(rows.width);
-    for (std::size_t y = 0; y < rows.height; ++y) {
-        BYTE* row = grey + y * s8;
-        for (std::size_t x = 0; x < rows.width; ++x) row[x] = lut[row[x]];
-    }
+    for (std::size_t y = 0; y < rows.height; ++y) px::LookupRow(grey + y * s8, grey + y * s8, rows.width, lut);
 }
 
 // The decoded page taken as the working images and stored source headers.

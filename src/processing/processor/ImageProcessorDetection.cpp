@@ -27,9 +27,8 @@ void CImageProcessor::RunDetection(const std::wstring&, std::int32_t quickStepBi
     if (workingDepth == 8) OtsuBinarizeGray(greyImage.get());
     contrastCopy.reset();
     if ((quickStepBits & 2) != 0 && sourceDepth != 1 && workingDepth == 8) {
-        AdjustBrightnessContrast(greyImage.get(), width, height, ProcessSetting::rmbkcolor.bright,
-                                 ProcessSetting::rmbkcolor.contrast);
-        ApplyDarkeningCurve(ProcessSetting::rmbkcolor.curve);
+        RemoveBackgroundGrey(ProcessSetting::rmbkcolor.bright, ProcessSetting::rmbkcolor.contrast,
+                             ProcessSetting::rmbkcolor.curve);
     }
 
     const bool retainColour = ProcessSetting::filesave.retaincolor != 0;

@@ -58,12 +58,16 @@ auto WithSearcher(CImageProcessor& p, bool release, Search search) {
     return r;
 }
 
-// The working image a rotation turns: the colour image when colour is kept
-// and the source is colour (and its colour image is there), else the grey
-// image (which needs working depth 8). Null, after the depth message where
-// it applies, when there is none.
+// A turn takes the colour image when colour is kept and the source is
+// colour (and its colour image is there), else the grey image.
+bool TurnsColour(const CImageProcessor& p) {
+    return ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24 && p.colourImage;
+}
+
+// The working image a rotation turns (the grey image needs working depth
+// 8). Null, after the depth message where it applies, when there is none.
 const BYTE* RotationSource(CImageProcessor& p, int* bpp) {
-    const bool colour = ProcessSetting::filesave.retaincolor != 0 && p.sourceDepth == 24 && p.colourImage;
+    const bool colour = TurnsColour(p);
     if (!colour && p.workingDepth != 8) {
         CImageProcessor::ShowDepthError();
         return nullptr;
@@ -281,10 +285,9 @@ void CImageProcessor::SampleRotated(const BYTE* source, std::int32_t sourceWidth
 }
 
 bool CImageProcessor::KeepSizeWithoutTurning(double angle, bool colour) {
-    // The turn would take the colour image exactly when colour is kept and
-    // there is one; without it the grey image needs working depth 8 (else
-    // RotateByAngle shows its message).
-    const bool turnsColour = ProcessSetting::filesave.retaincolor != 0 && sourceDepth == 24 && colourImage;
+    // A turn of the grey image needs working depth 8 (else RotateByAngle
+    // shows its message).
+    const bool turnsColour = TurnsColour(*this);
     if (turnsColour != colour || (!turnsColour && (workingDepth != 8 || !greyImage))) return false;
     int canvasW = 0, canvasH = 0;
     if (!rotation::MovesNoPixel(angle) || !rotation::CanvasSize(angle, width, height, &canvasW, &canvasH))
