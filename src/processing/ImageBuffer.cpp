@@ -4,7 +4,9 @@
 // exception.
 #include "processing/ImageBuffer.h"
 
+#include <algorithm>
 #include <cstring>
+#include <malloc.h>
 #include <new>
 
 #include "platform/core/CheckedSize.h"
@@ -24,10 +26,13 @@ std::size_t PixelBytes(std::int64_t width, std::int64_t height, int bitsPerPixel
 
 namespace {
 
-PixelBuffer Allocate(std::size_t bytes) {
+// A buffer of `bytes` for an image of this size, with the room of
+// AllocPixels.
+PixelBuffer Allocate(std::size_t bytes, std::int64_t width, std::int64_t height, int bitsPerPixel) {
     if (bytes == 0) return nullptr;
-    PixelBuffer buffer(new (std::nothrow) BYTE[bytes]);
-    if (buffer) largebuf::Advise(buffer.get(), bytes);
+    const std::size_t room = std::max(bytes, PixelBytes(width + 1, height + 1, bitsPerPixel));
+    PixelBuffer buffer(new (std::nothrow) BYTE[room]);
+    if (buffer) largebuf::Advise(buffer.get(), room);
     return buffer;
 }
 
@@ -35,14 +40,14 @@ PixelBuffer Allocate(std::size_t bytes) {
 
 PixelBuffer AllocPixels(std::int64_t width, std::int64_t height, int bitsPerPixel) {
     const std::size_t bytes = PixelBytes(width, height, bitsPerPixel);
-    PixelBuffer buffer = Allocate(bytes);
+    PixelBuffer buffer = Allocate(bytes, width, height, bitsPerPixel);
     if (buffer) std::memset(buffer.get(), 0, bytes);
     return buffer;
 }
 
 PixelBuffer AllocPixelsUnfilled(std::int64_t width, std::int64_t height, int bitsPerPixel) {
     const std::size_t bytes = PixelBytes(width, height, bitsPerPixel);
-    PixelBuffer buffer = Allocate(bytes);
+    PixelBuffer buffer = Allocate(bytes, width, height, bitsPerPixel);
     if (!buffer) return nullptr;
     const std::size_t w = static_cast<std::size_t>(width);
     const std::size_t used = bitsPerPixel == 24 ? w * 3 : w;
@@ -50,4 +55,10 @@ PixelBuffer AllocPixelsUnfilled(std::int64_t width, std::int64_t height, int bit
     if (stride > used)
         for (std::size_t at = used; at < bytes; at += stride) std::memset(buffer.get() + at, 0, stride - used);
     return buffer;
+}
+
+std::size_t PixelCapacity(const BYTE* bits) {
+    // Every pixel buffer comes from array new of bytes, which takes its
+    // memory from malloc with nothing in front.
+    return bits ? ::malloc_usable_size(const_cast<BYTE*>(bits)) : 0;
 }

@@ -756,23 +756,34 @@ Canvas UnfilledCanvas(int width, int height, int bpp) {
 // fill. The canvas is therefore the image, one edge-filled column to the
 // right of each row, one edge-filled row on top, and the row padding the
 // fill the canvas starts with -- written here byte by byte, once.
+// Writes that canvas (stride `outStride`) from the image at `source`
+// (stride `inStride`), rows last to first, each row's pixels moved with
+// memmove: with outStride >= inStride the canvas may lie over the image
+// itself, from the same first byte, since a row never lands below where a
+// row still to be read starts.
+void WriteStraightRows(const std::uint8_t* source, std::size_t inStride, int width, int height, int channels,
+                       std::uint8_t* out, std::size_t outStride, int cw, int ch, std::uint8_t outside,
+                       std::uint8_t edgeFill) {
+    const std::size_t n = static_cast<std::size_t>(channels);
+    const std::size_t imageBytes = static_cast<std::size_t>(width) * n;
+    const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
+    for (int y = ch - 1; y >= 0; --y) {
+        std::uint8_t* row = out + outStride * static_cast<std::size_t>(y);
+        std::size_t done = 0;
+        if (y < height) {
+            std::memmove(row, source + inStride * static_cast<std::size_t>(y), imageBytes);
+            done = imageBytes;
+        }
+        std::memset(row + done, edgeFill, rowBytes - done);
+        std::memset(row + rowBytes, outside, outStride - rowBytes);
+    }
+}
+
 Canvas StraightCanvas(const Mapping& m, int cw, int ch, int bpp) {
     Canvas c = UnfilledCanvas(cw, ch, bpp);
     if (c.empty()) return c;
-    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), bpp);
-    const std::size_t n = static_cast<std::size_t>(m.channels);
-    const std::size_t imageBytes = static_cast<std::size_t>(m.width) * n;
-    const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
-    for (int y = 0; y < ch; ++y) {
-        std::uint8_t* out = c.bits.get() + outStride * static_cast<std::size_t>(y);
-        std::size_t done = 0;
-        if (y < m.height) {
-            std::memcpy(out, m.bits + m.stride * static_cast<std::size_t>(y), imageBytes);
-            done = imageBytes;
-        }
-        std::memset(out + done, m.edgeFill, rowBytes - done);
-        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
-    }
+    WriteStraightRows(m.bits, m.stride, m.width, m.height, m.channels, c.bits.get(),
+                      px::StrideFor(static_cast<std::size_t>(cw), bpp), cw, ch, m.outside, m.edgeFill);
     return c;
 }
 
@@ -842,6 +853,16 @@ Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bpp, d
     if (canvas.empty()) return canvas;
     Render(m, canvas, kernel);
     return canvas;
+}
+
+bool StraightenInPlace(std::uint8_t* bits, std::size_t capacity, int width, int height, int bpp, std::uint8_t fill,
+                       std::uint8_t edgeFill) {
+    int cw = 0, ch = 0;
+    if (!ValidImage(bits, width, height, bpp) || !CanvasSize(0.0, width, height, &cw, &ch)) return false;
+    if (capacity < PixelBytes(cw, ch, bpp)) return false;
+    WriteStraightRows(bits, px::StrideFor(static_cast<std::size_t>(width), bpp), width, height, bpp / 8, bits,
+                      px::StrideFor(static_cast<std::size_t>(cw), bpp), cw, ch, fill, edgeFill);
+    return true;
 }
 
 Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, int bpp, double degrees,

@@ -57,6 +57,13 @@ bool MovesNoPixel(double degrees);
 Canvas RotateCentred(const std::uint8_t* bits, int width, int height, int bitsPerPixel, double degrees,
                      std::uint8_t fill, std::uint8_t edgeFill, Kernel kernel = Kernel::kFastest);
 
+// The canvas RotateCentred gives for a turn that moves no pixel, made in the
+// image's own buffer when it holds `capacity` bytes, at least those of the
+// (w + 1) x (h + 1) canvas: the rows are moved to the canvas's stride, last
+// to first. False, the buffer untouched, for bad input or too little room.
+bool StraightenInPlace(std::uint8_t* bits, std::size_t capacity, int width, int height, int bitsPerPixel,
+                       std::uint8_t fill, std::uint8_t edgeFill);
+
 // Turns an image by `degrees`, sampling the image itself about its own centre
 // (w / 2, h / 2); the canvas starts white (255), `edgeFill` as above.
 Canvas RotateAboutImageCentre(const std::uint8_t* bits, int width, int height, int bitsPerPixel, double degrees,

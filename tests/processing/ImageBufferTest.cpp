@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "image/Raster.h"
+#include "platform/core/CheckedSize.h"
 #include "processing/ImageBuffer.h"
 #include "processing/PixelMath.h"
 
@@ -30,4 +31,21 @@ TEST(ImageBuffer, LargeBuffersComeZeroedOrFilled) {
             << round;
         std::fill(image.GetBits(0), image.GetBits(0) + image.GetHeader().biSizeImage, BYTE{0x33});
     }
+}
+
+TEST(ImageBuffer, BuffersHaveRoomForAnExtraColumnAndRow) {
+    // Room for a turn by zero (one pixel wider, one row higher), whatever
+    // the stride does: widths that keep it and widths that grow it.
+    for (int bpp : {8, 24})
+        for (auto [w, h] : {std::pair<int, int>{1, 1}, {3, 2}, {4, 9}, {2480, 3508}, {901, 17}}) {
+            const std::size_t need = PixelBytes(w + 1, h + 1, bpp);
+            EXPECT_GE(PixelCapacity(AllocPixels(w, h, bpp).get()), need) << w << "x" << h << " " << bpp;
+            EXPECT_GE(PixelCapacity(AllocPixelsUnfilled(w, h, bpp).get()), need) << w << "x" << h << " " << bpp;
+        }
+    EXPECT_EQ(PixelCapacity(nullptr), 0u);
+    // At the side limit there is no such image: the buffer is what the
+    // image needs.
+    const PixelBuffer edge = AllocPixels(image_limits::kMaxSide, 1, 8);
+    ASSERT_TRUE(edge);
+    EXPECT_GE(PixelCapacity(edge.get()), PixelBytes(image_limits::kMaxSide, 1, 8));
 }

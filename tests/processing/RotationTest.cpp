@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "processing/ImageBuffer.h"
 #include "processing/PixelMath.h"
 #include "processing/Rotation.h"
 #include "support/SkewReference.h"
@@ -121,6 +122,43 @@ TEST(Rotation, TheCopiedTurnByZeroEqualsTheSampledOne) {
                         }
                     }
             }
+}
+
+TEST(Rotation, TheTurnByZeroInTheImagesOwnBufferEqualsTheCopiedOne) {
+    // The rows move up to the canvas's stride, last to first, over the image
+    // itself: every width from 1 to 17 (some keep their stride, some grow by
+    // four bytes), both depths, odd and even heights, both fills, random
+    // bytes in the source's padding and in the room after it.
+    std::uint64_t seed = 900;
+    for (int bpp : {8, 24})
+        for (int w = 1; w <= 17; ++w)
+            for (int h : {1, 2, 5, 16})
+                for (auto [fill, edge] : {std::pair<int, int>{255, 255}, {0, 255}, {255, 0}}) {
+                    const synth::Page page = synth::RandomBytes(w, h, bpp, seed++);
+                    const auto f = static_cast<std::uint8_t>(fill), e = static_cast<std::uint8_t>(edge);
+                    const Canvas copied = rotation::RotateCentred(page.bits.data(), w, h, bpp, 0.0, f, e);
+                    ASSERT_FALSE(copied.empty());
+                    const synth::Page room = synth::RandomBytes(w + 1, h + 1, bpp, seed++);
+                    ASSERT_EQ(room.bits.size(), copied.size);
+                    std::vector<std::uint8_t> buffer = room.bits;
+                    std::copy(page.bits.begin(), page.bits.end(), buffer.begin());
+                    ASSERT_TRUE(rotation::StraightenInPlace(buffer.data(), buffer.size(), w, h, bpp, f, e));
+                    EXPECT_TRUE(Same(copied, buffer)) << w << "x" << h << " " << bpp << " bits, fill " << fill
+                                                      << ", edge " << edge;
+                }
+}
+
+TEST(Rotation, TheTurnByZeroInPlaceRefusesTooLittleRoomAndBadImages) {
+    const synth::Page page = synth::RandomBytes(13, 7, 24, 31);
+    std::vector<std::uint8_t> buffer(PixelBytes(14, 8, 24) + 16, 0x5A);
+    std::copy(page.bits.begin(), page.bits.end(), buffer.begin());
+    const std::vector<std::uint8_t> before = buffer;
+    EXPECT_FALSE(rotation::StraightenInPlace(buffer.data(), PixelBytes(14, 8, 24) - 1, 13, 7, 24, 255, 255));
+    EXPECT_FALSE(rotation::StraightenInPlace(nullptr, buffer.size(), 13, 7, 24, 255, 255));
+    EXPECT_FALSE(rotation::StraightenInPlace(buffer.data(), buffer.size(), 13, 7, 16, 255, 255));
+    EXPECT_FALSE(rotation::StraightenInPlace(buffer.data(), buffer.size(), 0, 7, 24, 255, 255));
+    EXPECT_FALSE(rotation::StraightenInPlace(buffer.data(), buffer.size(), 13, -1, 24, 255, 255));
+    EXPECT_EQ(buffer, before);
 }
 
 TEST(Rotation, ATurnByAnAngleCloseToZeroIsNotACopy) {

@@ -239,8 +239,26 @@ void CImageProcessor::RotateByAngle(double angle, std::int32_t fill) {
     const BYTE* source = RotationSource(*this, &bpp);
     if (!source) return;
     int canvasW = 0, canvasH = 0;
-    const bool resultFreed =
-        rotation::CanvasSize(angle, width, height, &canvasW, &canvasH) && FreeUnturnedImage(*this, source);
+    const bool sized = rotation::CanvasSize(angle, width, height, &canvasW, &canvasH);
+    const bool resultFreed = sized && FreeUnturnedImage(*this, source);
+    // A turn that moves no pixel (a straight page) is made in the turned
+    // image's own buffer, which working images have room for: no second
+    // page of memory.
+    if (sized && rotation::MovesNoPixel(angle)) {
+        PixelBuffer& turned = source == colourImage.get() ? colourImage : greyImage;
+        if (rotation::StraightenInPlace(turned.get(), PixelCapacity(turned.get()), width, height, bpp,
+                                        FillByte(fill), EdgeFill())) {
+            const bool resultTurned = LetGoOfResult(turned.get());
+            rotation::Canvas c;
+            c.bits = std::move(turned);
+            c.width = canvasW;
+            c.height = canvasH;
+            c.bitsPerPixel = bpp;
+            c.size = PixelBytes(canvasW, canvasH, bpp);
+            TakeCanvas(*this, std::move(c), resultFreed || resultTurned);
+            return;
+        }
+    }
     rotation::Canvas c = rotation::RotateCentred(source, width, height, bpp, angle, FillByte(fill), EdgeFill());
     if (c.empty()) return;
     TakeCanvas(*this, std::move(c), resultFreed);

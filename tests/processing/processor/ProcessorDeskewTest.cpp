@@ -11,6 +11,7 @@
 #include "processing/Centring.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
+#include "processing/Rotation.h"
 #include "processing/SkewTestPages.h"
 #include "settings/ProcessSetting.h"
 #include "settings/ScanSetting.h"
@@ -136,6 +137,42 @@ TEST_F(ProcessorDeskew, RotationSourceFollowsKeepColour) {
     }
 }
 
+TEST_F(ProcessorDeskew, AStraightTurnIsMadeInTheTurnedImagesBufferWhereItHasRoom) {
+    // Working images are allocated with room for the turn by zero's extra
+    // column and row: the canvas is then the turned image's own buffer, with
+    // the bytes of the copied canvas. A buffer without that room (given by
+    // a caller) gets a canvas of its own, with the same bytes.
+    const Page grey = Turned(1.0);
+    const Page colour = skewpages::ToColour(grey);
+    for (int retain : {1, 0})
+        for (bool room : {true, false})
+            for (int fill : {1, 0}) {
+                ProcessSetting::filesave.retaincolor = static_cast<std::uint8_t>(retain);
+                ProcessSetting::correct.fillcolor = fill;
+                const Page& turned = retain ? colour : grey;
+                const rotation::Canvas want = rotation::RotateCentred(
+                    turned.Data(), turned.width, turned.height, turned.bpp, 0.0, fill ? 255 : 0, fill ? 255 : 0);
+                ASSERT_FALSE(want.empty());
+                CImageProcessor p;
+                Give(p, grey, &colour);
+                PixelBuffer& image = retain ? p.colourImage : p.greyImage;
+                if (!room) {
+                    image.reset(new BYTE[turned.bits.size()]);
+                    std::memcpy(image.get(), turned.Data(), turned.bits.size());
+                }
+                ASSERT_EQ(PixelCapacity(image.get()) >= want.size, room);
+                const BYTE* before = image.get();
+                p.RotateByAngle(-0.0, fill);
+                ASSERT_TRUE(p.canvas);
+                EXPECT_EQ(p.canvas.get() == before, room) << "retain " << retain << ", fill " << fill;
+                ASSERT_EQ(p.canvasWidth, want.width);
+                ASSERT_EQ(p.canvasHeight, want.height);
+                EXPECT_EQ(p.canvasDepth, turned.bpp);
+                EXPECT_EQ(std::memcmp(p.canvas.get(), want.bits.get(), want.size), 0)
+                    << "retain " << retain << ", room " << room << ", fill " << fill;
+            }
+}
+
 TEST_F(ProcessorDeskew, AResultInEitherWorkingImageBecomesTheCanvas) {
     // The image that is not turned is freed before the canvas is made; a
     // result that pointed into it, as one that pointed into the turned
@@ -150,25 +187,30 @@ TEST_F(ProcessorDeskew, AResultInEitherWorkingImageBecomesTheCanvas) {
     const Case cases[] = {{1, At::kGrey}, {1, At::kColour}, {0, At::kGrey},
                           {0, At::kColour}, {1, At::kElsewhere}, {0, At::kElsewhere}};
     BYTE elsewhere[4] = {};
-    for (const Case& c : cases) {
-        ProcessSetting::filesave.retaincolor = static_cast<std::uint8_t>(c.retainColour);
-        CImageProcessor p;
-        Give(p, grey, &colour);
-        BYTE* at = c.resultAt == At::kGrey ? p.greyImage.get()
-                   : c.resultAt == At::kColour ? p.colourImage.get() : elsewhere;
-        p.SetResult(at, 900, 1200);
-        p.RotateByAngle(3.0, 1);
-        ASSERT_TRUE(p.canvas);
-        EXPECT_EQ(p.canvasDepth, c.retainColour ? 24 : 8);
-        EXPECT_FALSE(p.greyImage);
-        EXPECT_FALSE(p.colourImage);
-        if (c.resultAt == At::kElsewhere) {
-            EXPECT_EQ(p.result, elsewhere);
-        } else {
-            EXPECT_EQ(p.result, p.canvas.get()) << "retain " << c.retainColour << ", at " << static_cast<int>(c.resultAt);
-            EXPECT_EQ(p.resultWidth, p.canvasWidth);
+    // A turn by zero is made in the turned image's own buffer: the same
+    // rules hold.
+    for (double angle : {3.0, -0.0})
+        for (const Case& c : cases) {
+            ProcessSetting::filesave.retaincolor = static_cast<std::uint8_t>(c.retainColour);
+            CImageProcessor p;
+            Give(p, grey, &colour);
+            BYTE* at = c.resultAt == At::kGrey ? p.greyImage.get()
+                       : c.resultAt == At::kColour ? p.colourImage.get() : elsewhere;
+            p.SetResult(at, 900, 1200);
+            p.RotateByAngle(angle, 1);
+            ASSERT_TRUE(p.canvas);
+            EXPECT_EQ(p.canvasDepth, c.retainColour ? 24 : 8);
+            EXPECT_FALSE(p.greyImage);
+            EXPECT_FALSE(p.colourImage);
+            if (c.resultAt == At::kElsewhere) {
+                EXPECT_EQ(p.result, elsewhere);
+            } else {
+                EXPECT_EQ(p.result, p.canvas.get())
+                    << "angle " << angle << ", retain " << c.retainColour << ", at " << static_cast<int>(c.resultAt);
+                EXPECT_EQ(p.resultWidth, p.canvasWidth);
+                EXPECT_EQ(p.resultHeight, p.canvasHeight);
+            }
         }
-    }
     // An angle that makes no canvas frees neither image.
     ProcessSetting::filesave.retaincolor = 1;
     CImageProcessor p;
