@@ -2,6 +2,9 @@
 // 1, 2 and all processors: the engine, its workers, the image processor with
 // the default steps, reading and writing every file. Reports pages per
 // second and the speed-up over the one-worker run of the same process.
+// BM_BatchRunLong makes the same runs over 512 pages (64 per worker with 8),
+// as a long batch goes, where a worker's first page, whose memory is new to
+// it, weighs an eighth as much.
 //
 // The same runs are made once more with a processor that only computes for
 // about as long as a page takes (BM_EngineOnlyRun): what the engine itself
@@ -68,34 +71,37 @@
 namespace {
 
 constexpr int kPages = 64;
+// The long run's pages: 64 per worker with 8 workers.
+constexpr int kLongRunPages = 512;
 
 using benchengine::EngineWindow;
 using benchengine::HeadlessWindow;
 
-// The folder of input pages, written once per process.
-const std::string& InputFolder() {
-    static const std::string folder = [] {
-        const std::string dir = ToUtf8(benchfiles::Folder());
-        std::filesystem::create_directories(dir + "/pages");
-        const std::vector<std::vector<std::uint8_t>> variants = {
-            benchpages::AsJpeg(benchpages::A4TextColour(), 85),
-            benchpages::AsJpeg(benchpages::A4MixedColour(), 85),
-            benchpages::AsJpeg(synth::TextPage(benchpages::kA4Width, benchpages::kA4Height, 24, 300, 77,
-                                               synth::Rgb(250, 246, 236), 8),
-                               85),
-            benchpages::AsJpeg(synth::TextPage(benchpages::kA4Width, benchpages::kA4Height, 24, 300, 78,
-                                               synth::Rgb(236, 240, 248), 12),
-                               85),
-        };
-        for (int i = 0; i < kPages; ++i) {
-            const auto& bytes = variants[static_cast<std::size_t>(i) % variants.size()];
-            char name[32];
-            std::snprintf(name, sizeof name, "/pages/page%02d.jpg", i);
-            files::WriteAllAtomic(FromUtf8(dir + name), bytes.data(), bytes.size());
-        }
-        return dir;
-    }();
-    return folder;
+// The folder of `pages` input pages, written once per process and count.
+std::string InputFolder(int pages) {
+    static const std::string dir = ToUtf8(benchfiles::Folder());
+    static const std::vector<std::vector<std::uint8_t>> variants = {
+        benchpages::AsJpeg(benchpages::A4TextColour(), 85),
+        benchpages::AsJpeg(benchpages::A4MixedColour(), 85),
+        benchpages::AsJpeg(synth::TextPage(benchpages::kA4Width, benchpages::kA4Height, 24, 300, 77,
+                                           synth::Rgb(250, 246, 236), 8),
+                           85),
+        benchpages::AsJpeg(synth::TextPage(benchpages::kA4Width, benchpages::kA4Height, 24, 300, 78,
+                                           synth::Rgb(236, 240, 248), 12),
+                           85),
+    };
+    static std::map<int, std::string> written;
+    auto found = written.find(pages);
+    if (found != written.end()) return found->second;
+    const std::string folder = dir + "/run" + std::to_string(pages);
+    std::filesystem::create_directories(folder + "/pages");
+    for (int i = 0; i < pages; ++i) {
+        const auto& bytes = variants[static_cast<std::size_t>(i) % variants.size()];
+        char name[32];
+        std::snprintf(name, sizeof name, "/pages/page%03d.jpg", i);
+        files::WriteAllAtomic(FromUtf8(folder + name), bytes.data(), bytes.size());
+    }
+    return written.emplace(pages, folder).first->second;
 }
 
 // Items per second of the machine's compute loop, per worker count.
@@ -222,9 +228,9 @@ double SteadyRate(const benchengine::EngineWindow& receiver, int workers) {
     return files / std::chrono::duration<double>(end - begin).count();
 }
 
-void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
+void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly, int pageCount = kPages) {
     const int workers = static_cast<int>(state.range(0));
-    const std::string root = InputFolder();
+    const std::string root = InputFolder(pageCount);
     ProcessSetting::ResetToStart();
     MessagePump pump;
     HeadlessWindow window;
@@ -262,7 +268,7 @@ void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
         seconds += std::chrono::duration<double>(end - start).count();
         for (const auto& exit : receiver.workerExits) tailSeconds += std::chrono::duration<double>(end - exit).count();
         steadyRate = SteadyRate(receiver, threads);
-        if (engine->Pool().CountDone() != kPages || engine->FailedCount() != 0) {
+        if (engine->Pool().CountDone() != pageCount || engine->FailedCount() != 0) {
             state.SkipWithError("the run did not process every page");
             break;
         }
@@ -273,7 +279,7 @@ void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
     SetMainWindowHandle(HWND());
     rates.machine[threads] = (machineBefore + ComputeRate(threads)) / 2;
 
-    const double rate = seconds > 0 ? kPages * static_cast<double>(state.iterations()) / seconds : 0;
+    const double rate = seconds > 0 ? pageCount * static_cast<double>(state.iterations()) / seconds : 0;
     rates.pages[threads] = rate;
     state.counters["workers"] = threads;
     state.counters["pages_per_s"] = rate;
@@ -291,7 +297,7 @@ void MeasureRuns(benchmark::State& state, RunRates& rates, bool computeOnly) {
                 state.counters["steady_of_machine"] = steady / (machine[threads] / machine[1]);
         }
     }
-    const double pages = kPages * static_cast<double>(state.iterations());
+    const double pages = pageCount * static_cast<double>(state.iterations());
     const double cpu = used.userSeconds + used.systemSeconds;
     if (seconds > 0) {
         state.counters["busy"] = cpu / (seconds * threads);
@@ -309,6 +315,12 @@ void BM_BatchRun(benchmark::State& state) {
     MeasureRuns(state, rates, false);
 }
 
+// The same runs over 512 pages: each worker's first page weighs less.
+void BM_BatchRunLong(benchmark::State& state) {
+    static RunRates rates;
+    MeasureRuns(state, rates, false, kLongRunPages);
+}
+
 // The same runs with the compute-only processor.
 void BM_EngineOnlyRun(benchmark::State& state) {
     static RunRates rates;
@@ -321,3 +333,4 @@ BENCHMARK(BM_MachineCompute)->Apply(benchengine::WorkerCounts)->Unit(benchmark::
 BENCHMARK(BM_MachineMemory)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_EngineOnlyRun)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_BatchRun)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_BatchRunLong)->Apply(benchengine::WorkerCounts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
