@@ -459,6 +459,70 @@ TESSAVAN_AVX512_INLINE __m256i GatherOffsets(const Mapping& m, __m256i x0, __m25
         _mm256_mullo_epi32(_mm256_sub_epi32(x0, _mm256_set1_epi32(m.offsetX)), _mm256_set1_epi32(m.channels)));
 }
 
+// Samples beside the image: one placed at a negative position keeps the
+// outside level the canvas starts with; one at or past the sampled area's
+// last column or row takes the edge fill; any other whose four neighbours
+// all lie outside the image (x0 + 1 < offsetX or x0 >= offsetX + width, x0
+// the whole part of x >= 0, the same for rows) blends the outside level
+// four times.
+struct Beside {
+    __m512d zero, lastX, lastY, leftOfImage, rightOfImage, belowImage, aboveImage, outside;
+    __m256i outsideLevel, edgeLevel, grey3, packed;
+    int channels;
+    __attribute__((target(TESSAVAN_AVX512))) explicit Beside(const Mapping& m) : channels(m.channels) {
+        zero = _mm512_setzero_pd();
+        lastX = _mm512_set1_pd(m.sampledWidth - 1);
+        lastY = _mm512_set1_pd(m.sampledHeight - 1);
+        leftOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) - 1);
+        rightOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) + m.width);
+        belowImage = _mm512_set1_pd(static_cast<double>(m.offsetY) - 1);
+        aboveImage = _mm512_set1_pd(static_cast<double>(m.offsetY) + m.height);
+        outside = _mm512_set1_pd(m.outside);
+        outsideLevel = _mm256_set1_epi32(m.outside);
+        edgeLevel = _mm256_set1_epi32(m.edgeFill);
+        grey3 = _mm256_set1_epi32(0x010101);  // a level into B, G and R
+        // B, G, R in the low three bytes of eight 32-bit lanes, to 24 bytes.
+        alignas(32) std::uint8_t order[32];
+        for (int k = 0; k < 8; ++k)
+            for (int j = 0; j < 3; ++j) order[3 * k + j] = static_cast<std::uint8_t>(4 * k + j);
+        for (int j = 24; j < 32; ++j) order[j] = 0;
+        packed = _mm256_load_si256(reinterpret_cast<const __m256i*>(order));
+    }
+};
+
+// The lanes of the group at (x, y) whose samples lie beside the image; in
+// `edge` those at the sampled area's last column or row, in `away` those
+// whose neighbours lie outside the image.
+struct BesideLanes {
+    unsigned all;
+    __mmask8 edge, away;
+};
+TESSAVAN_AVX512_INLINE BesideLanes BesideImage(const Beside& b, __m512d x, __m512d y) {
+    const __mmask8 placed = _mm512_cmp_pd_mask(x, b.zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, b.zero, _CMP_GE_OQ);
+    const __mmask8 below = _mm512_cmp_pd_mask(x, b.lastX, _CMP_LT_OQ) & _mm512_cmp_pd_mask(y, b.lastY, _CMP_LT_OQ);
+    BesideLanes lanes;
+    lanes.edge = placed & static_cast<__mmask8>(~below);
+    lanes.away = placed & below &
+                 (_mm512_cmp_pd_mask(x, b.leftOfImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(x, b.rightOfImage, _CMP_GE_OQ) |
+                  _mm512_cmp_pd_mask(y, b.belowImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(y, b.aboveImage, _CMP_GE_OQ));
+    lanes.all = static_cast<__mmask8>(lanes.away | lanes.edge | ~placed);
+    return lanes;
+}
+
+// Writes the first `count` samples of such a group to dst.
+TESSAVAN_AVX512_INLINE void WriteBeside(const Beside& b, __m512d x, __m512d y, const BesideLanes& lanes, int count,
+                                        std::uint8_t* dst) {
+    __m256i x0, y0;
+    const __m256i blended = _mm256_mask_blend_epi32(
+        lanes.away, b.outsideLevel, Blend8(Weights8Of(x, y, x0, y0), b.outside, b.outside, b.outside, b.outside));
+    const __m256i v = _mm256_mask_blend_epi32(lanes.edge, blended, b.edgeLevel);
+    if (b.channels == 1)
+        _mm_mask_storeu_epi8(dst, static_cast<__mmask16>((1u << count) - 1), _mm256_cvtepi32_epi8(v));
+    else
+        _mm256_mask_storeu_epi8(dst, (1u << (3 * count)) - 1,
+                                _mm256_permutexvar_epi8(b.packed, _mm256_mullo_epi32(v, b.grey3)));
+}
+
 // A group of eight samples that all lie in the vector area, up to its
 // first reads from the image: weights, whole parts, whether the samples lie
 // at consecutive pixels of one pair of rows (`straight`), the first
@@ -586,24 +650,7 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
     const bool vectorOk = area.ok;
     const __m512d vLoX = _mm512_set1_pd(loX), vHiX = _mm512_set1_pd(hiX);
     const __m512d vLoY = _mm512_set1_pd(loY), vHiY = _mm512_set1_pd(hiY);
-    // Beside the image: x0 + 1 < offsetX, x0 >= offsetX + width (x0 the
-    // whole part of x >= 0), the same for rows; below the sampled area's
-    // last column and row.
-    const __m512d zero = _mm512_setzero_pd();
-    const __m512d vLastX = _mm512_set1_pd(m.sampledWidth - 1), vLastY = _mm512_set1_pd(m.sampledHeight - 1);
-    const __m512d vLeftOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) - 1);
-    const __m512d vRightOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) + m.width);
-    const __m512d vBelowImage = _mm512_set1_pd(static_cast<double>(m.offsetY) - 1);
-    const __m512d vAboveImage = _mm512_set1_pd(static_cast<double>(m.offsetY) + m.height);
-    const __m512d vOutside = _mm512_set1_pd(m.outside);
-    const __m256i vOutsideLevel = _mm256_set1_epi32(m.outside);
-    const __m256i vGrey3 = _mm256_set1_epi32(0x010101);  // a level into B, G and R
-    // B, G, R in the low three bytes of eight 32-bit lanes, to 24 bytes.
-    alignas(32) std::uint8_t packed[32];
-    for (int k = 0; k < 8; ++k)
-        for (int j = 0; j < 3; ++j) packed[3 * k + j] = static_cast<std::uint8_t>(4 * k + j);
-    for (int j = 24; j < 32; ++j) packed[j] = 0;
-    const __m256i vPacked = _mm256_load_si256(reinterpret_cast<const __m256i*>(packed));
+    const Beside beside(m);
     // Asks for the image pixels the sample kAhead canvas pixels further on
     // reads: the rows are read in short pieces (the sampled row changes every
     // few dozen pixels at the angles of deskewing), which the processor does
@@ -647,35 +694,26 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
             Positions8(pos, X, vRowX, vRowY, x, y);
             const __mmask8 inside = _mm512_cmp_pd_mask(x, vLoX, _CMP_GE_OQ) & _mm512_cmp_pd_mask(x, vHiX, _CMP_LT_OQ) &
                                     _mm512_cmp_pd_mask(y, vLoY, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, vHiY, _CMP_LT_OQ);
-            __m256i x0, y0;
             if (inside != 0xFF) {
-                // Beside the image: a sample placed at a negative position
-                // keeps the outside level the canvas starts with; one whose
-                // four neighbours all lie outside the image (and inside the
-                // sampled area) blends the outside level four times. A
-                // group of only such samples is done at once. Otherwise the
-                // first sample is taken by itself and the group is tried
-                // again from the next one, so that only the few samples at
-                // the image's border go one by one.
-                const __mmask8 placed =
-                    _mm512_cmp_pd_mask(x, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, zero, _CMP_GE_OQ);
-                const __mmask8 away =
-                    placed & _mm512_cmp_pd_mask(x, vLastX, _CMP_LT_OQ) & _mm512_cmp_pd_mask(y, vLastY, _CMP_LT_OQ) &
-                    (_mm512_cmp_pd_mask(x, vLeftOfImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(x, vRightOfImage, _CMP_GE_OQ) |
-                     _mm512_cmp_pd_mask(y, vBelowImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(y, vAboveImage, _CMP_GE_OQ));
-                if (static_cast<__mmask8>(away | ~placed) != 0xFF) {
-                    SampleSpan(m, pos, X, X + 1, rowX, rowY, out, true);
-                    ++X;
+                // The group's leading samples beside the image are done at
+                // once. The leading samples at the image's border (neither
+                // beside it nor in the vector area) are taken one by one, or
+                // the first sample when it lies in the vector area; the
+                // group is then tried again from the next sample, so that
+                // only the few samples at the image's border go one by one.
+                const BesideLanes lanes = BesideImage(beside, x, y);
+                // Samples from the group's first up to the first one not
+                // beside the image (8 when all are).
+                const int besideLead = __builtin_ctz(~lanes.all | 0x100u);
+                if (besideLead == 0) {
+                    const int border = __builtin_ctz(lanes.all | inside | 0x100u);
+                    const int take = border > 0 ? border : 1;
+                    SampleSpan(m, pos, X, X + take, rowX, rowY, out, true);
+                    X += take;
                     continue;
                 }
-                const __m256i v = _mm256_mask_blend_epi32(
-                    away, vOutsideLevel, Blend8(Weights8Of(x, y, x0, y0), vOutside, vOutside, vOutside, vOutside));
-                std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
-                if (n == 1)
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_cvtepi32_epi8(v));
-                else
-                    _mm256_mask_storeu_epi8(dst, 0xFFFFFF, _mm256_permutexvar_epi8(vPacked, _mm256_mullo_epi32(v, vGrey3)));
-                X += 8;
+                WriteBeside(beside, x, y, lanes, besideLead, out + static_cast<std::size_t>(X) * n);
+                X += besideLead;
                 continue;
             }
             // A group in the vector area: the groups after it up to the
@@ -704,6 +742,18 @@ __attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Can
                 Positions8(pos, X, vRowX, vRowY, x, y);
                 Finish8(m, Prepare8(m, x, y, aheadBytes), out + static_cast<std::size_t>(X) * n);
                 X = end;
+            }
+        }
+        // The row's last samples: when all of them lie beside the image, a
+        // group ending with the row, over pixels already done (the same
+        // bytes again).
+        if (vectorOk && X < cw && cw >= 8) {
+            __m512d x, y;
+            Positions8(pos, cw - 8, vRowX, vRowY, x, y);
+            const BesideLanes lanes = BesideImage(beside, x, y);
+            if (lanes.all == 0xFF) {
+                WriteBeside(beside, x, y, lanes, 8, out + static_cast<std::size_t>(cw - 8) * n);
+                X = cw;
             }
         }
         SampleSpan(m, pos, X, cw, rowX, rowY, out, true);
