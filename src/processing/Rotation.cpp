@@ -785,14 +785,7 @@ void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
 // A canvas whose bytes are all still to be written; empty when the memory
 // is not there.
 Canvas UnfilledCanvas(int width, int height, int bpp) {
-    Canvas c;
-    c.bits = AllocPixelsUnfilled(width, height, bpp);
-    if (!c.bits) return Canvas{};
-    c.size = PixelBytes(width, height, bpp);
-    c.width = width;
-    c.height = height;
-    c.bitsPerPixel = bpp;
-    return c;
+    return CanvasOf(AllocPixelsUnfilled(width, height, bpp), width, height, bpp);
 }
 
 // A turn by zero (cos a exactly 1, sin a exactly +-0) about the centre of a
@@ -805,16 +798,16 @@ Canvas UnfilledCanvas(int width, int height, int bpp) {
 // row h reach the sampled area's last column and row and take the edge
 // fill. The canvas is therefore the image, one edge-filled column to the
 // right of each row, one edge-filled row on top, and the row padding the
-// fill the canvas starts with -- written here byte by byte, once.
-// Writes that canvas (stride `outStride`) from the image at `source`
-// (stride `inStride`), rows last to first, each row's pixels moved with
-// memmove: with outStride >= inStride the canvas may lie over the image
-// itself, from the same first byte, since a row never lands below where a
-// row still to be read starts.
-void WriteStraightRows(const std::uint8_t* source, std::size_t inStride, int width, int height, int channels,
-                       std::uint8_t* out, std::size_t outStride, int cw, int ch, std::uint8_t outside,
-                       std::uint8_t edgeFill) {
-    const std::size_t n = static_cast<std::size_t>(channels);
+// fill the canvas starts with -- written here byte by byte, once, from the
+// image at `source` (stride `inStride`) into `out`. The rows go last to
+// first, each row's pixels moved with memmove, so that `out` may be the
+// image's own buffer: the canvas's stride is never the smaller, so a row
+// never lands below where a row still to be read starts.
+void WriteStraightRows(const std::uint8_t* source, std::size_t inStride, int width, int height, int bpp,
+                       std::uint8_t* out, std::uint8_t outside, std::uint8_t edgeFill) {
+    const int cw = width + 1, ch = height + 1;
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), bpp);
+    const std::size_t n = static_cast<std::size_t>(bpp / 8);
     const std::size_t imageBytes = static_cast<std::size_t>(width) * n;
     const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
     for (int y = ch - 1; y >= 0; --y) {
@@ -832,8 +825,7 @@ void WriteStraightRows(const std::uint8_t* source, std::size_t inStride, int wid
 Canvas StraightCanvas(const Mapping& m, int cw, int ch, int bpp) {
     Canvas c = UnfilledCanvas(cw, ch, bpp);
     if (c.empty()) return c;
-    WriteStraightRows(m.bits, m.stride, m.width, m.height, m.channels, c.bits.get(),
-                      px::StrideFor(static_cast<std::size_t>(cw), bpp), cw, ch, m.outside, m.edgeFill);
+    WriteStraightRows(m.bits, m.stride, m.width, m.height, bpp, c.bits.get(), m.outside, m.edgeFill);
     return c;
 }
 
@@ -865,6 +857,17 @@ bool Avx2Available() {
 #else
     return false;
 #endif
+}
+
+Canvas CanvasOf(std::unique_ptr<std::uint8_t[]> bits, int width, int height, int bpp) {
+    Canvas c;
+    if (!bits) return c;
+    c.bits = std::move(bits);
+    c.size = PixelBytes(width, height, bpp);
+    c.width = width;
+    c.height = height;
+    c.bitsPerPixel = bpp;
+    return c;
 }
 
 bool MovesNoPixel(double degrees) {
@@ -910,8 +913,8 @@ bool StraightenInPlace(std::uint8_t* bits, std::size_t capacity, int width, int 
     int cw = 0, ch = 0;
     if (!ValidImage(bits, width, height, bpp) || !CanvasSize(0.0, width, height, &cw, &ch)) return false;
     if (capacity < PixelBytes(cw, ch, bpp)) return false;
-    WriteStraightRows(bits, px::StrideFor(static_cast<std::size_t>(width), bpp), width, height, bpp / 8, bits,
-                      px::StrideFor(static_cast<std::size_t>(cw), bpp), cw, ch, fill, edgeFill);
+    WriteStraightRows(bits, px::StrideFor(static_cast<std::size_t>(width), bpp), width, height, bpp, bits, fill,
+                      edgeFill);
     return true;
 }
 

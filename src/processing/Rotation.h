@@ -22,6 +22,10 @@ struct Canvas {
     bool empty() const { return !bits; }
 };
 
+// The canvas of these pixels (an image of this size and depth); empty when
+// `bits` is null.
+Canvas CanvasOf(std::unique_ptr<std::uint8_t[]> bits, int width, int height, int bitsPerPixel);
+
 // The sampling loops: the baseline loop (any x86-64 processor), one for
 // processors with AVX2 and one for processors with AVX-512 (F, BW, DQ, VL,
 // VBMI and BMI2), which give identical canvases. kFastest takes the widest loop

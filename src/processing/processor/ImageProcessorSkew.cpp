@@ -88,9 +88,11 @@ bool FreeUnturnedImage(CImageProcessor& p, const BYTE* source) {
 
 // The canvas becomes the rotation's output; the working images are freed
 // and a result that pointed into them (or into one freed before, when
-// `resultFreed`) now is the canvas.
+// `resultFreed`, or into the image the canvas was made over) now is the
+// canvas.
 void TakeCanvas(CImageProcessor& p, rotation::Canvas c, bool resultFreed = false) {
-    resultFreed = p.LetGoOfResult(p.greyImage.get()) || p.LetGoOfResult(p.colourImage.get()) || resultFreed;
+    resultFreed = p.LetGoOfResult(p.greyImage.get()) || p.LetGoOfResult(p.colourImage.get()) ||
+                  p.LetGoOfResult(c.bits.get()) || resultFreed;
     p.greyImage.reset();
     p.colourImage.reset();
     p.canvas.reset(c.bits.release());
@@ -248,14 +250,7 @@ void CImageProcessor::RotateByAngle(double angle, std::int32_t fill) {
         PixelBuffer& turned = source == colourImage.get() ? colourImage : greyImage;
         if (rotation::StraightenInPlace(turned.get(), PixelCapacity(turned.get()), width, height, bpp,
                                         FillByte(fill), EdgeFill())) {
-            const bool resultTurned = LetGoOfResult(turned.get());
-            rotation::Canvas c;
-            c.bits = std::move(turned);
-            c.width = canvasW;
-            c.height = canvasH;
-            c.bitsPerPixel = bpp;
-            c.size = PixelBytes(canvasW, canvasH, bpp);
-            TakeCanvas(*this, std::move(c), resultFreed || resultTurned);
+            TakeCanvas(*this, rotation::CanvasOf(std::move(turned), canvasW, canvasH, bpp), resultFreed);
             return;
         }
     }
@@ -275,13 +270,9 @@ void CImageProcessor::RotateWorkingImage(double angle) {
     if (std::isfinite(angle) && std::fmod(angle, 90.0) == 0.0 && std::fabs(angle) <= 360.0 * 4) {
         const int quarters = ((static_cast<int>(angle) / 90) % 4 + 4) % 4;
         const bool exchange = quarters % 2 == 1;
-        rotation::Canvas c;
-        c.width = exchange ? height : width;
-        c.height = exchange ? width : height;
-        c.bitsPerPixel = bpp;
-        c.size = PixelBytes(c.width, c.height, bpp);
-        c.bits = AllocPixels(c.width, c.height, bpp);
-        if (!c.bits) return;
+        const int w = exchange ? height : width, h = exchange ? width : height;
+        rotation::Canvas c = rotation::CanvasOf(AllocPixels(w, h, bpp), w, h, bpp);
+        if (c.empty()) return;
         if (quarters == 0)
             std::memcpy(c.bits.get(), source, c.size);
         else
