@@ -1,8 +1,10 @@
 // Rotation by any angle with bilinear sampling. The canvas-to-source mapping
 // is built per column and per row (each one rounding of the full formula, so
-// positions are exact); the plain loop samples every pixel, and the AVX2 loop
-// does four pixels at a time, falling back to the plain sample near the image
-// border where the fill and edge rules apply.
+// positions are exact); the plain loop samples every pixel, and the vector
+// loops (AVX2, AVX-512) do four or eight pixels at a time over one row loop,
+// writing the samples beside the image a group at a time and falling back to
+// the plain sample only at the image's border, where the fill and edge
+// rules meet the image.
 #include "processing/Rotation.h"
 
 #include <algorithm>
@@ -141,13 +143,187 @@ struct VectorArea {
           loY(std::max(0, m.offsetY)),
           hiY(std::min(m.offsetY + m.height - 1, m.sampledHeight - 1)),
           ok(m.stride * static_cast<std::size_t>(m.height) + 8 < static_cast<std::size_t>(INT32_MAX)) {}
+    bool Holds(double x, double y) const { return x >= loX && x < hiX && y >= loY && y < hiY; }
 };
+
+// A canvas row's terms: its pixel X samples (colX[X] - x, colY[X] + y).
+struct RowTerms {
+    double x, y;
+};
+
+// The lanes of a group whose samples lie beside the image: one placed at a
+// negative position keeps the outside level the canvas starts with; one at
+// or past the sampled area's last column or row takes the edge fill (`edge`);
+// any other whose four neighbours all lie outside the image (x0 + 1 <
+// offsetX or x0 >= offsetX + width, x0 the whole part of x >= 0, the same
+// for rows) blends the outside level four times (`away`). `all`: the three
+// kinds together.
+struct BesideLanes {
+    unsigned all, edge, away;
+};
+
+// What tells the samples beside the image apart, per lane: positions 0,
+// the sampled area's last column and row, the columns and rows just left
+// of, right of, below and above the image, and the outside level.
+enum BesideBound { kZero, kLastX, kLastY, kLeftOfImage, kRightOfImage, kBelowImage, kAboveImage, kOutside, kBounds };
+void BesideBounds(const Mapping& m, double (&bounds)[kBounds]) {
+    bounds[kZero] = 0;
+    bounds[kLastX] = m.sampledWidth - 1;
+    bounds[kLastY] = m.sampledHeight - 1;
+    bounds[kLeftOfImage] = static_cast<double>(m.offsetX) - 1;
+    bounds[kRightOfImage] = static_cast<double>(m.offsetX) + m.width;
+    bounds[kBelowImage] = static_cast<double>(m.offsetY) - 1;
+    bounds[kAboveImage] = static_cast<double>(m.offsetY) + m.height;
+    bounds[kOutside] = m.outside;
+}
+
+// Asks for the image pixels the sample kAhead canvas pixels further on
+// reads: the rows are read in short pieces (the sampled row changes every
+// few dozen pixels at the angles of deskewing), which the processor does
+// not foresee. Along a canvas row the sample moves by (cos a, sin a) per
+// pixel, so that sample lies a fixed distance on from this one's pixel:
+// floor(kAhead sin a) or one more rows down, about kAhead cos a pixels on.
+// The distance in bytes, for a pointer sum that may wrap (a prefetch never
+// faults, so the address is only computed, as an integer).
+std::uintptr_t AheadBytes(const Mapping& m) {
+    constexpr int kAhead = 64;  // pixels
+    return static_cast<std::uintptr_t>(static_cast<std::ptrdiff_t>(std::floor(kAhead * m.sinA)) *
+                                           static_cast<std::ptrdiff_t>(m.stride) +
+                                       static_cast<std::ptrdiff_t>(std::lround(kAhead * m.cosA)) * m.channels);
+}
+
+// The image pixels the sample kAhead canvas pixels after a group's first
+// one reads lie aheadBytes on from that group's first pixel, give or take a
+// row: asked for in all three rows.
+inline void PrefetchAhead(const std::uint8_t* first, std::uintptr_t aheadBytes, std::size_t stride) {
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(first) + aheadBytes;
+    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + 2 * stride), _MM_HINT_T0);
+}
+
+// What the groups of a vector loop share, whatever their width: the
+// mapping, the positions, the vector area (with the loop's margin for reads
+// past the right neighbour) and the distance of the pixels asked for ahead.
+struct LanesBase {
+    const Mapping& m;
+    Positions pos;
+    VectorArea area;
+    std::uintptr_t aheadBytes;
+    LanesBase(const Mapping& mapping, const Canvas& canvas, int readMargin)
+        : m(mapping), pos(mapping, canvas.width, canvas.height), area(mapping, readMargin), aheadBytes(AheadBytes(mapping)) {}
+};
+
+// The row loop of the vector loops, over groups of L::kLanes canvas pixels.
+// For the group of pixels X .. X + kLanes - 1 of a row, L gives
+//   Inside(X, row)     the lanes whose samples lie in the vector area, as bits;
+//   BesideOf(X, row)   the lanes whose samples lie beside the image;
+//   WriteBeside(X, row, lanes, count, dst)  the first `count` of those,
+//                      when they are all beside the image;
+//   Run(X, end, row, out)  every pixel X .. end - 1 (at least kLanes), all
+//                      in the vector area;
+// and the members of LanesBase. It writes every byte of the canvas, the
+// row padding and the pixels a sample leaves included, with the outside
+// level the canvas would start with: it takes a canvas that was never
+// filled. The loop itself has no vector types: the function of each
+// instruction set inlines it, with L's members (`flatten`).
+template <class L>
+inline void RenderRows(const L& lanes, Canvas& canvas) {
+    constexpr int kLanes = L::kLanes;
+    constexpr unsigned kAll = (1u << kLanes) - 1;
+    const Mapping& m = lanes.m;
+    const Positions& pos = lanes.pos;
+    const VectorArea& area = lanes.area;
+    const int cw = canvas.width, ch = canvas.height, n = m.channels;
+    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
+    const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
+    for (int Y = 0; Y < ch; ++Y) {
+        const double dy = Y - pos.halfH;
+        const RowTerms row{dy * m.sinA, dy * m.cosA};
+        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
+        // The samples that lie in the vector area make one run of the row
+        // (each position is a rounded sum and product that never decreases
+        // or never increases along the row, so each of the four bounds
+        // holds on a start or an end of the row): its end after a pixel
+        // `from` - 1 that lies in it, by halving. The same double
+        // operations as the groups', one lane.
+        const auto runEnd = [&](int from) {
+            int lo = from, hi = cw;
+            while (lo < hi) {
+                const int mid = lo + (hi - lo) / 2;
+                if (area.Holds(pos.colX[static_cast<std::size_t>(mid)] - row.x,
+                               pos.colY[static_cast<std::size_t>(mid)] + row.y))
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            return lo;
+        };
+        int X = 0;
+        while (area.ok && X + kLanes <= cw) {
+            const unsigned inside = lanes.Inside(X, row);
+            if (inside != kAll) {
+                // The group's leading samples beside the image are done at
+                // once. The leading samples at the image's border (neither
+                // beside it nor in the vector area) are taken one by one, or
+                // the first sample when it lies in the vector area; the
+                // group is then tried again from the next sample, so that
+                // only the few samples at the image's border go one by one.
+                const BesideLanes beside = lanes.BesideOf(X, row);
+                // Samples from the group's first up to the first one not
+                // beside the image (kLanes when all are).
+                const int besideLead = __builtin_ctz(~beside.all | (1u << kLanes));
+                if (besideLead == 0) {
+                    const int border = __builtin_ctz(beside.all | inside | (1u << kLanes));
+                    const int take = border > 0 ? border : 1;
+                    SampleSpan(m, pos, X, X + take, row.x, row.y, out, true);
+                    X += take;
+                    continue;
+                }
+                lanes.WriteBeside(X, row, beside, besideLead, out + static_cast<std::size_t>(X) * n);
+                X += besideLead;
+                continue;
+            }
+            // A group in the vector area: the groups after it up to the
+            // run's end are there too, without testing.
+            const int end = runEnd(X + kLanes);
+            lanes.Run(X, end, row, out);
+            X = end;
+        }
+        // The row's last samples: when all of them lie beside the image, a
+        // group ending with the row, over pixels already done (the same
+        // bytes again).
+        if (area.ok && X < cw && cw >= kLanes) {
+            const BesideLanes beside = lanes.BesideOf(cw - kLanes, row);
+            if (beside.all == kAll) {
+                lanes.WriteBeside(cw - kLanes, row, beside, kLanes, out + static_cast<std::size_t>(cw - kLanes) * n);
+                X = cw;
+            }
+        }
+        SampleSpan(m, pos, X, cw, row.x, row.y, out, true);
+        // The row padding after the pixels, whose bytes lie in cache now.
+        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
+    }
+}
 
 #define TESSAVAN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 struct Weights {
     __m256d w00, w10, w01, w11;
 };
+
+// The baseline's weights of four samples at (x, y), all at non-negative
+// positions below the sampled area's last column and row; x0 and y0 are
+// their whole parts.
+TESSAVAN_AVX2_INLINE Weights Weights4Of(__m256d x, __m256d y, __m128i& x0, __m128i& y0) {
+    const __m256d one = _mm256_set1_pd(1.0);
+    x0 = _mm256_cvttpd_epi32(x);
+    y0 = _mm256_cvttpd_epi32(y);
+    const __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
+    const __m256d fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
+    const __m256d gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
+    return Weights{_mm256_mul_pd(gx, gy), _mm256_mul_pd(fx, gy), _mm256_mul_pd(gx, fy), _mm256_mul_pd(fx, fy)};
+}
 
 // Byte `Shift / 8` of each lane as a double.
 template <int Shift>
@@ -157,6 +333,21 @@ TESSAVAN_AVX2_INLINE __m256d Level(__m128i word) {
 
 TESSAVAN_AVX2_INLINE __m128i Load8(const std::uint8_t* p) {
     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+TESSAVAN_AVX2_INLINE __m128i Load4(const std::uint8_t* p) {
+    int word;
+    std::memcpy(&word, p, 4);
+    return _mm_cvtsi32_si128(word);
+}
+
+// The levels in the low bytes of four 64-bit lanes (the other bytes 0) as
+// doubles, without a conversion instruction: such a lane with the high bits
+// of 2^52 is the double 2^52 + v, exactly, and less 2^52 it is v, exactly,
+// the value the conversion gives.
+TESSAVAN_AVX2_INLINE __m256d Doubles(__m256i levels) {
+    const __m256i twoTo52 = _mm256_set1_epi64x(0x4330000000000000LL);
+    return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(levels, twoTo52)), _mm256_castsi256_pd(twoTo52));
 }
 
 // From the eight bytes at pixel x0 of four samples (two per 128-bit half),
@@ -170,21 +361,26 @@ TESSAVAN_AVX2_INLINE void Channel(__m256i bytes, __m256d& left, __m256d& right) 
     right = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
 }
 
-// Four consecutive bytes as doubles.
-TESSAVAN_AVX2_INLINE __m256d Bytes4(const std::uint8_t* p) {
-    int word;
-    std::memcpy(&word, p, 4);
-    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)));
+// Channel C of pixels First .. First + 3 of the sixteen bytes from a pixel
+// of a 24-bit row that both halves of `row` hold, as doubles.
+template <int C, int First>
+TESSAVAN_AVX2_INLINE __m256d RowLevels(__m256i row) {
+    constexpr char z = -1;
+    constexpr char b = static_cast<char>(3 * First + C);
+    const __m256i pick = _mm256_setr_epi8(b, z, z, z, z, z, z, z, b + 3, z, z, z, z, z, z, z,
+                                          b + 6, z, z, z, z, z, z, z, b + 9, z, z, z, z, z, z, z);
+    return Doubles(_mm256_shuffle_epi8(row, pick));
 }
 
-// From sixteen bytes starting at a pixel of a 24-bit row, channel C of that
-// pixel and the next three, and of the four pixels after it, as doubles.
+// Channel C of the four pixels (p00 of row y0, p01 of row y0 + 1) and of
+// their right neighbours (p10, p11), from rows as RowLevels takes them.
 template <int C>
-TESSAVAN_AVX2_INLINE void StraightChannel(__m128i bytes, __m256d& left, __m256d& right) {
-    const __m128i pickLeft = _mm_setr_epi8(C, -1, -1, -1, 3 + C, -1, -1, -1, 6 + C, -1, -1, -1, 9 + C, -1, -1, -1);
-    const __m128i pickRight = _mm_setr_epi8(3 + C, -1, -1, -1, 6 + C, -1, -1, -1, 9 + C, -1, -1, -1, 12 + C, -1, -1, -1);
-    left = _mm256_cvtepi32_pd(_mm_shuffle_epi8(bytes, pickLeft));
-    right = _mm256_cvtepi32_pd(_mm_shuffle_epi8(bytes, pickRight));
+TESSAVAN_AVX2_INLINE void RowChannel(__m256i r0, __m256i r1, __m256d& p00, __m256d& p10, __m256d& p01,
+                                     __m256d& p11) {
+    p00 = RowLevels<C, 0>(r0);
+    p10 = RowLevels<C, 1>(r0);
+    p01 = RowLevels<C, 0>(r1);
+    p11 = RowLevels<C, 1>(r1);
 }
 
 // int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
@@ -202,10 +398,10 @@ TESSAVAN_AVX2_INLINE void Grey4(const Weights& w, bool straight, const std::uint
                                 __m128i row0, __m128i row1, std::size_t stride, std::uint8_t* dst) {
     __m256d p00, p10, p01, p11;
     if (straight) {
-        p00 = Bytes4(first);
-        p10 = Bytes4(first + 1);
-        p01 = Bytes4(first + stride);
-        p11 = Bytes4(first + stride + 1);
+        p00 = Doubles(_mm256_cvtepu8_epi64(Load4(first)));
+        p10 = Doubles(_mm256_cvtepu8_epi64(Load4(first + 1)));
+        p01 = Doubles(_mm256_cvtepu8_epi64(Load4(first + stride)));
+        p11 = Doubles(_mm256_cvtepu8_epi64(Load4(first + stride + 1)));
     } else {
         const __m128i a = _mm_i32gather_epi32(base, row0, 1);
         const __m128i b = _mm_i32gather_epi32(base, row1, 1);
@@ -220,22 +416,25 @@ TESSAVAN_AVX2_INLINE void Grey4(const Weights& w, bool straight, const std::uint
     std::memcpy(dst, &word, 4);
 }
 
-// Four 24-bit canvas pixels from their samples, read as Grey4 reads them;
-// packBgr packs the low three bytes of each lane into twelve bytes.
+// B, G, R of four pixels packed in the low three bytes of each lane, to
+// twelve consecutive bytes.
+TESSAVAN_AVX2_INLINE __m128i PackBgr(__m128i lanes) {
+    return _mm_shuffle_epi8(lanes, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+}
+
+// Four 24-bit canvas pixels from their samples, read as Grey4 reads them.
 TESSAVAN_AVX2_INLINE void Colour4(const Weights& w, bool straight, const std::uint8_t* first, const std::uint8_t* bits,
-                                  __m128i row0, std::size_t stride, __m128i packBgr, std::uint8_t* dst) {
+                                  __m128i row0, std::size_t stride, std::uint8_t* dst) {
     __m256d b00, b10, b01, b11, g00, g10, g01, g11, r00, r10, r01, r11;
     if (straight) {
-        // Sixteen bytes from the first pixel of each row: B, G, R
-        // of the four pixels and of the one after them.
-        const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
-        const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + stride));
-        StraightChannel<0>(r0, b00, b10);
-        StraightChannel<0>(r1, b01, b11);
-        StraightChannel<1>(r0, g00, g10);
-        StraightChannel<1>(r1, g01, g11);
-        StraightChannel<2>(r0, r00, r10);
-        StraightChannel<2>(r1, r01, r11);
+        // Sixteen bytes from the first pixel of each row, in both halves:
+        // B, G, R of the four pixels and of the one after them.
+        const __m256i r0 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first)));
+        const __m256i r1 =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first + stride)));
+        RowChannel<0>(r0, r1, b00, b10, b01, b11);
+        RowChannel<1>(r0, r1, g00, g10, g01, g11);
+        RowChannel<2>(r0, r1, r00, r10, r01, r11);
     } else {
         // Eight bytes at each sample's pixel x0 of rows y0 and
         // y0 + 1: B, G, R of x0 and of x0 + 1.
@@ -258,99 +457,139 @@ TESSAVAN_AVX2_INLINE void Colour4(const Weights& w, bool straight, const std::ui
     const __m128i blue = Blend(w, b00, b10, b01, b11);
     const __m128i green = Blend(w, g00, g10, g01, g11);
     const __m128i red = Blend(w, r00, r10, r01, r11);
-    const __m128i bgr = _mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(red, 16)));
-    const __m128i packed = _mm_shuffle_epi8(bgr, packBgr);
+    const __m128i packed =
+        PackBgr(_mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(red, 16))));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
     const int last = _mm_extract_epi32(packed, 2);
     std::memcpy(dst + 8, &last, 4);
 }
 
-// Asks for the image pixels the sample `kAhead` canvas pixels further on will
-// read, when that sample lies inside: the rows are read in short pieces (the
-// sampled row changes every few dozen pixels at the angles of deskewing),
-// which the processor does not foresee.
-TESSAVAN_AVX2_INLINE void PrefetchAhead(const Mapping& m, const Positions& pos, int X, double rowX, double rowY,
-                                        double loX, double hiX, double loY, double hiY) {
-    const double ax = pos.colX[static_cast<std::size_t>(X)] - rowX;
-    const double ay = pos.colY[static_cast<std::size_t>(X)] + rowY;
-    if (!(ax >= loX && ax < hiX && ay >= loY && ay < hiY)) return;
-    const std::uint8_t* ahead = m.bits + m.stride * static_cast<std::size_t>(static_cast<int>(ay) - m.offsetY) +
-                                static_cast<std::size_t>(static_cast<int>(ax) - m.offsetX) * m.channels;
-    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(ahead + m.stride), _MM_HINT_T0);
+// The four canvas pixels at X of a row whose terms are rowX and rowY, whose
+// samples lie in the vector area.
+TESSAVAN_AVX2_INLINE void Group4(const Mapping& m, const double* colX, const double* colY, std::uintptr_t aheadBytes,
+                                 __m256d rowX, __m256d rowY, int X, std::uint8_t* out) {
+    const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(colX + X), rowX);
+    const __m256d y = _mm256_add_pd(_mm256_loadu_pd(colY + X), rowY);
+    __m128i x0, y0;
+    const Weights w = Weights4Of(x, y, x0, y0);
+    const int n = m.channels;
+    const __m128i row0 = _mm_add_epi32(
+        _mm_mullo_epi32(_mm_sub_epi32(y0, _mm_set1_epi32(m.offsetY)), _mm_set1_epi32(static_cast<int>(m.stride))),
+        _mm_mullo_epi32(_mm_sub_epi32(x0, _mm_set1_epi32(m.offsetX)), _mm_set1_epi32(n)));
+    // Four samples at consecutive pixels of one pair of rows, as the
+    // small angles of deskewing give almost everywhere: the pixels are
+    // read straight from the rows.
+    const bool straight =
+        _mm_movemask_epi8(_mm_and_si128(
+            _mm_cmpeq_epi32(_mm_sub_epi32(x0, _mm_shuffle_epi32(x0, 0)), _mm_setr_epi32(0, 1, 2, 3)),
+            _mm_cmpeq_epi32(y0, _mm_shuffle_epi32(y0, 0)))) == 0xFFFF;
+    const std::uint8_t* first = m.bits + m.stride * static_cast<std::size_t>(_mm_cvtsi128_si32(y0) - m.offsetY) +
+                                static_cast<std::size_t>(_mm_cvtsi128_si32(x0) - m.offsetX) * n;
+    PrefetchAhead(first, aheadBytes, m.stride);
+    std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
+    if (n == 1)
+        Grey4(w, straight, first, reinterpret_cast<const int*>(m.bits), row0,
+              _mm_add_epi32(row0, _mm_set1_epi32(static_cast<int>(m.stride))), m.stride, dst);
+    else
+        Colour4(w, straight, first, m.bits, row0, m.stride, dst);
 }
 
-// Four canvas pixels at a time. The positions, fractions, weights and sums
-// are the baseline's double operations done four lanes wide (multiply and
-// add kept apart, never fused), truncated the same way, so every byte is the
-// baseline's. A group of four whose samples all lie inside the image, with
-// room for the reads past the right neighbour, takes the vector road; any
-// other group goes pixel by pixel through SamplePixel.
-__attribute__((target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas) {
-    const int cw = canvas.width, ch = canvas.height, n = m.channels;
-    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
-    const Positions pos(m, cw, ch);
-    // The reads go past the right neighbour by 3 pixels (4-byte gathers of
-    // 8-bit pixels) and 2 (8- and 16-byte reads of 24-bit ones).
-    const VectorArea area(m, n == 1 ? 3 : 2);
-    const double loX = area.loX, hiX = area.hiX, loY = area.loY, hiY = area.hiY;
-    const bool vectorOk = area.ok;
-    const __m256d vLoX = _mm256_set1_pd(loX), vHiX = _mm256_set1_pd(hiX);
-    const __m256d vLoY = _mm256_set1_pd(loY), vHiY = _mm256_set1_pd(hiY);
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m128i vOffX = _mm_set1_epi32(m.offsetX), vOffY = _mm_set1_epi32(m.offsetY);
-    const __m128i vStride = _mm_set1_epi32(static_cast<int>(m.stride));
-    const __m128i vN = _mm_set1_epi32(n);
-    const int* base = reinterpret_cast<const int*>(m.bits);
-    // B, G, R of four pixels packed in the low three bytes of each lane, to
-    // twelve consecutive bytes.
-    const __m128i packBgr = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m128i step0123 = _mm_setr_epi32(0, 1, 2, 3);
-    constexpr int kAhead = 64;  // pixels
+// The groups of the row loop four canvas pixels wide. The positions,
+// fractions, weights and sums are the baseline's double operations done
+// four lanes wide (multiply and add kept apart, never fused), truncated the
+// same way, so every byte is the baseline's. The reads go past the right
+// neighbour by 3 pixels (4-byte gathers of 8-bit pixels) and 2 (8- and
+// 16-byte reads of 24-bit ones).
+struct Lanes4 : LanesBase {
+    static constexpr int kLanes = 4;
+    __m256d loX, hiX, loY, hiY;
+    __m256d bound[kBounds];  // beside the image
+    __m128i outsideLevel, edgeLevel;
 
-    for (int Y = 0; Y < ch; ++Y) {
-        const double dy = Y - pos.halfH;
-        const double rowX = dy * m.sinA, rowY = dy * m.cosA;
-        const __m256d vRowX = _mm256_set1_pd(rowX), vRowY = _mm256_set1_pd(rowY);
-        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
-        int X = 0;
-        for (; vectorOk && X + 4 <= cw; X += 4) {
-            const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(&pos.colX[static_cast<std::size_t>(X)]), vRowX);
-            const __m256d y = _mm256_add_pd(_mm256_loadu_pd(&pos.colY[static_cast<std::size_t>(X)]), vRowY);
-            const __m256d inside =
-                _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, vLoX, _CMP_GE_OQ), _mm256_cmp_pd(x, vHiX, _CMP_LT_OQ)),
-                              _mm256_and_pd(_mm256_cmp_pd(y, vLoY, _CMP_GE_OQ), _mm256_cmp_pd(y, vHiY, _CMP_LT_OQ)));
-            if (_mm256_movemask_pd(inside) != 0xF) {
-                SampleSpan(m, pos, X, X + 4, rowX, rowY, out);
-                continue;
-            }
-            if (X + kAhead < cw) PrefetchAhead(m, pos, X + kAhead, rowX, rowY, loX, hiX, loY, hiY);
-            const __m128i x0 = _mm256_cvttpd_epi32(x), y0 = _mm256_cvttpd_epi32(y);
-            const __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
-            const __m256d fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
-            const __m256d gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
-            const __m256d w00 = _mm256_mul_pd(gx, gy), w10 = _mm256_mul_pd(fx, gy);
-            const __m256d w01 = _mm256_mul_pd(gx, fy), w11 = _mm256_mul_pd(fx, fy);
-            const __m128i row0 = _mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(y0, vOffY), vStride),
-                                               _mm_mullo_epi32(_mm_sub_epi32(x0, vOffX), vN));
-            const __m128i row1 = _mm_add_epi32(row0, vStride);
-            const Weights w{w00, w10, w01, w11};
-            std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
-            // Four samples at consecutive pixels of one pair of rows, as the
-            // small angles of deskewing give almost everywhere: the pixels
-            // are read straight from the rows.
-            const bool straight =
-                _mm_movemask_epi8(_mm_and_si128(
-                    _mm_cmpeq_epi32(_mm_sub_epi32(x0, _mm_shuffle_epi32(x0, 0)), step0123),
-                    _mm_cmpeq_epi32(y0, _mm_shuffle_epi32(y0, 0)))) == 0xFFFF;
-            const std::uint8_t* first =
-                m.bits + m.stride * static_cast<std::size_t>(_mm_cvtsi128_si32(y0) - m.offsetY) +
-                static_cast<std::size_t>(_mm_cvtsi128_si32(x0) - m.offsetX) * n;
-            if (n == 1) Grey4(w, straight, first, base, row0, row1, m.stride, dst);
-            else Colour4(w, straight, first, m.bits, row0, m.stride, packBgr, dst);
-        }
-        SampleSpan(m, pos, X, cw, rowX, rowY, out);
+    __attribute__((target("avx2"))) Lanes4(const Mapping& mapping, const Canvas& canvas)
+        : LanesBase(mapping, canvas, mapping.channels == 1 ? 3 : 2) {
+        loX = _mm256_set1_pd(area.loX);
+        hiX = _mm256_set1_pd(area.hiX);
+        loY = _mm256_set1_pd(area.loY);
+        hiY = _mm256_set1_pd(area.hiY);
+        double bounds[kBounds];
+        BesideBounds(m, bounds);
+        for (int i = 0; i < kBounds; ++i) bound[i] = _mm256_set1_pd(bounds[i]);
+        outsideLevel = _mm_set1_epi32(m.outside);
+        edgeLevel = _mm_set1_epi32(m.edgeFill);
     }
+
+    __attribute__((target("avx2"))) void At(int X, RowTerms row, __m256d& x, __m256d& y) const {
+        x = _mm256_sub_pd(_mm256_loadu_pd(&pos.colX[static_cast<std::size_t>(X)]), _mm256_set1_pd(row.x));
+        y = _mm256_add_pd(_mm256_loadu_pd(&pos.colY[static_cast<std::size_t>(X)]), _mm256_set1_pd(row.y));
+    }
+
+    __attribute__((target("avx2"))) unsigned Inside(int X, RowTerms row) const {
+        __m256d x, y;
+        At(X, row, x, y);
+        return static_cast<unsigned>(_mm256_movemask_pd(
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, loX, _CMP_GE_OQ), _mm256_cmp_pd(x, hiX, _CMP_LT_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(y, loY, _CMP_GE_OQ), _mm256_cmp_pd(y, hiY, _CMP_LT_OQ)))));
+    }
+
+    __attribute__((target("avx2"))) BesideLanes BesideOf(int X, RowTerms row) const {
+        __m256d x, y;
+        At(X, row, x, y);
+        const unsigned placed = static_cast<unsigned>(_mm256_movemask_pd(
+            _mm256_and_pd(_mm256_cmp_pd(x, bound[kZero], _CMP_GE_OQ), _mm256_cmp_pd(y, bound[kZero], _CMP_GE_OQ))));
+        const unsigned below = static_cast<unsigned>(_mm256_movemask_pd(
+            _mm256_and_pd(_mm256_cmp_pd(x, bound[kLastX], _CMP_LT_OQ), _mm256_cmp_pd(y, bound[kLastY], _CMP_LT_OQ))));
+        const unsigned outsideImage = static_cast<unsigned>(_mm256_movemask_pd(_mm256_or_pd(
+            _mm256_or_pd(_mm256_cmp_pd(x, bound[kLeftOfImage], _CMP_LT_OQ),
+                         _mm256_cmp_pd(x, bound[kRightOfImage], _CMP_GE_OQ)),
+            _mm256_or_pd(_mm256_cmp_pd(y, bound[kBelowImage], _CMP_LT_OQ),
+                         _mm256_cmp_pd(y, bound[kAboveImage], _CMP_GE_OQ)))));
+        BesideLanes lanes;
+        lanes.edge = placed & ~below & 0xFu;
+        lanes.away = placed & below & outsideImage;
+        lanes.all = (lanes.away | lanes.edge | ~placed) & 0xFu;
+        return lanes;
+    }
+
+    __attribute__((target("avx2"))) void WriteBeside(int X, RowTerms row, const BesideLanes& lanes, int count,
+                                                     std::uint8_t* dst) const {
+        __m256d x, y;
+        At(X, row, x, y);
+        __m128i x0, y0;
+        const __m128i bit = _mm_setr_epi32(1, 2, 4, 8);
+        const auto laneMask = [&](unsigned bits) {
+            return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(static_cast<int>(bits)), bit), bit);
+        };
+        const __m256d outside = bound[kOutside];
+        const __m128i blended = Blend(Weights4Of(x, y, x0, y0), outside, outside, outside, outside);
+        __m128i v = _mm_blendv_epi8(outsideLevel, blended, laneMask(lanes.away));
+        v = _mm_blendv_epi8(v, edgeLevel, laneMask(lanes.edge));
+        alignas(16) std::uint8_t bytes[16];
+        if (m.channels == 1)
+            _mm_store_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(_mm_packus_epi32(v, v), v));
+        else
+            _mm_store_si128(reinterpret_cast<__m128i*>(bytes),
+                            PackBgr(_mm_mullo_epi32(v, _mm_set1_epi32(0x010101))));  // a level into B, G and R
+        std::memcpy(dst, bytes, static_cast<std::size_t>(count) * m.channels);
+    }
+
+    // The run's last pixels are done by a group ending with the run, over
+    // pixels already done (the same bytes again).
+    __attribute__((target("avx2"))) void Run(int X, int end, RowTerms row, std::uint8_t* out) const {
+        // What the groups read, in locals: the canvas bytes written could
+        // otherwise be any of these members, read again after each store.
+        const Mapping map = m;
+        const std::uintptr_t ahead = aheadBytes;
+        const double* colX = pos.colX.data();
+        const double* colY = pos.colY.data();
+        const __m256d rowX = _mm256_set1_pd(row.x), rowY = _mm256_set1_pd(row.y);
+        for (; X + 4 <= end; X += 4) Group4(map, colX, colY, ahead, rowX, rowY, X, out);
+        if (X < end) Group4(map, colX, colY, ahead, rowX, rowY, end - 4, out);
+    }
+};
+
+__attribute__((flatten, target("avx2"))) void RenderAvx2(const Mapping& m, Canvas& canvas) {
+    RenderRows(Lanes4(m, canvas), canvas);
 }
 
 // GCC 12's AVX-512 headers start the unmasked intrinsics from an undefined
@@ -459,25 +698,15 @@ TESSAVAN_AVX512_INLINE __m256i GatherOffsets(const Mapping& m, __m256i x0, __m25
         _mm256_mullo_epi32(_mm256_sub_epi32(x0, _mm256_set1_epi32(m.offsetX)), _mm256_set1_epi32(m.channels)));
 }
 
-// Samples beside the image: one placed at a negative position keeps the
-// outside level the canvas starts with; one at or past the sampled area's
-// last column or row takes the edge fill; any other whose four neighbours
-// all lie outside the image (x0 + 1 < offsetX or x0 >= offsetX + width, x0
-// the whole part of x >= 0, the same for rows) blends the outside level
-// four times.
+// Samples beside the image, eight at a time (see BesideLanes).
 struct Beside {
-    __m512d zero, lastX, lastY, leftOfImage, rightOfImage, belowImage, aboveImage, outside;
+    __m512d bound[kBounds];
     __m256i outsideLevel, edgeLevel, grey3, packed;
     int channels;
     __attribute__((target(TESSAVAN_AVX512))) explicit Beside(const Mapping& m) : channels(m.channels) {
-        zero = _mm512_setzero_pd();
-        lastX = _mm512_set1_pd(m.sampledWidth - 1);
-        lastY = _mm512_set1_pd(m.sampledHeight - 1);
-        leftOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) - 1);
-        rightOfImage = _mm512_set1_pd(static_cast<double>(m.offsetX) + m.width);
-        belowImage = _mm512_set1_pd(static_cast<double>(m.offsetY) - 1);
-        aboveImage = _mm512_set1_pd(static_cast<double>(m.offsetY) + m.height);
-        outside = _mm512_set1_pd(m.outside);
+        double bounds[kBounds];
+        BesideBounds(m, bounds);
+        for (int i = 0; i < kBounds; ++i) bound[i] = _mm512_set1_pd(bounds[i]);
         outsideLevel = _mm256_set1_epi32(m.outside);
         edgeLevel = _mm256_set1_epi32(m.edgeFill);
         grey3 = _mm256_set1_epi32(0x010101);  // a level into B, G and R
@@ -490,32 +719,31 @@ struct Beside {
     }
 };
 
-// The lanes of the group at (x, y) whose samples lie beside the image; in
-// `edge` those at the sampled area's last column or row, in `away` those
-// whose neighbours lie outside the image.
-struct BesideLanes {
-    unsigned all;
-    __mmask8 edge, away;
-};
-TESSAVAN_AVX512_INLINE BesideLanes BesideImage(const Beside& b, __m512d x, __m512d y) {
-    const __mmask8 placed = _mm512_cmp_pd_mask(x, b.zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, b.zero, _CMP_GE_OQ);
-    const __mmask8 below = _mm512_cmp_pd_mask(x, b.lastX, _CMP_LT_OQ) & _mm512_cmp_pd_mask(y, b.lastY, _CMP_LT_OQ);
-    BesideLanes lanes;
-    lanes.edge = placed & static_cast<__mmask8>(~below);
-    lanes.away = placed & below &
-                 (_mm512_cmp_pd_mask(x, b.leftOfImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(x, b.rightOfImage, _CMP_GE_OQ) |
-                  _mm512_cmp_pd_mask(y, b.belowImage, _CMP_LT_OQ) | _mm512_cmp_pd_mask(y, b.aboveImage, _CMP_GE_OQ));
-    lanes.all = static_cast<__mmask8>(lanes.away | lanes.edge | ~placed);
-    return lanes;
+// The lanes of the group at (x, y) whose samples lie beside the image.
+TESSAVAN_AVX512_INLINE BesideLanes BesideImage8(const Beside& b, __m512d x, __m512d y) {
+    const __m512d* bound = b.bound;
+    const __mmask8 placed =
+        _mm512_cmp_pd_mask(x, bound[kZero], _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, bound[kZero], _CMP_GE_OQ);
+    const __mmask8 below =
+        _mm512_cmp_pd_mask(x, bound[kLastX], _CMP_LT_OQ) & _mm512_cmp_pd_mask(y, bound[kLastY], _CMP_LT_OQ);
+    const __mmask8 edge = placed & static_cast<__mmask8>(~below);
+    const __mmask8 away = placed & below &
+                          (_mm512_cmp_pd_mask(x, bound[kLeftOfImage], _CMP_LT_OQ) |
+                           _mm512_cmp_pd_mask(x, bound[kRightOfImage], _CMP_GE_OQ) |
+                           _mm512_cmp_pd_mask(y, bound[kBelowImage], _CMP_LT_OQ) |
+                           _mm512_cmp_pd_mask(y, bound[kAboveImage], _CMP_GE_OQ));
+    return BesideLanes{static_cast<__mmask8>(away | edge | ~placed), edge, away};
 }
 
 // Writes the first `count` samples of such a group to dst.
-TESSAVAN_AVX512_INLINE void WriteBeside(const Beside& b, __m512d x, __m512d y, const BesideLanes& lanes, int count,
-                                        std::uint8_t* dst) {
+TESSAVAN_AVX512_INLINE void WriteBeside8(const Beside& b, __m512d x, __m512d y, const BesideLanes& lanes, int count,
+                                         std::uint8_t* dst) {
     __m256i x0, y0;
-    const __m256i blended = _mm256_mask_blend_epi32(
-        lanes.away, b.outsideLevel, Blend8(Weights8Of(x, y, x0, y0), b.outside, b.outside, b.outside, b.outside));
-    const __m256i v = _mm256_mask_blend_epi32(lanes.edge, blended, b.edgeLevel);
+    const __m256i blended =
+        _mm256_mask_blend_epi32(static_cast<__mmask8>(lanes.away), b.outsideLevel,
+                                Blend8(Weights8Of(x, y, x0, y0), b.bound[kOutside], b.bound[kOutside],
+                                       b.bound[kOutside], b.bound[kOutside]));
+    const __m256i v = _mm256_mask_blend_epi32(static_cast<__mmask8>(lanes.edge), blended, b.edgeLevel);
     if (b.channels == 1)
         _mm_mask_storeu_epi8(dst, static_cast<__mmask16>((1u << count) - 1), _mm256_cvtepi32_epi8(v));
     else
@@ -541,7 +769,7 @@ struct Group8 {
 // Stands in for the rows of a group that does not read them.
 alignas(64) constexpr std::uint8_t kNoRows[64] = {};
 
-// The group of samples at (x, y). `aheadBytes`: see RenderAvx512.
+// The group of samples at (x, y). `aheadBytes`: see AheadBytes.
 TESSAVAN_AVX512_INLINE Group8 Prepare8(const Mapping& m, __m512d x, __m512d y, std::uintptr_t aheadBytes) {
     Group8 g;
     g.w = Weights8Of(x, y, g.x0, g.y0);
@@ -551,14 +779,7 @@ TESSAVAN_AVX512_INLINE Group8 Prepare8(const Mapping& m, __m512d x, __m512d y, s
         _mm256_cmpeq_epi32_mask(g.y0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(g.y0))) == 0xFF;
     g.first = m.bits + m.stride * static_cast<std::size_t>(_mm256_cvtsi256_si32(g.y0) - m.offsetY) +
               static_cast<std::size_t>(_mm256_cvtsi256_si32(g.x0) - m.offsetX) * m.channels;
-    // The image pixels kAhead canvas pixels further on lie aheadBytes on,
-    // give or take a row: asked for in all three rows. A prefetch is a
-    // hint that never faults, so the address is only computed, as an
-    // integer.
-    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(g.first) + aheadBytes;
-    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(ahead + m.stride), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(ahead + 2 * m.stride), _MM_HINT_T0);
+    PrefetchAhead(g.first, aheadBytes, m.stride);
     if (m.channels == 3) {
         // Only a straight group's rows lie inside the image up to pixel
         // x0 + 10; the others read zeros instead, without a branch.
@@ -628,157 +849,107 @@ TESSAVAN_AVX512_INLINE void Finish8(const Mapping& m, const Group8& g, std::uint
     StoreColour8(blue, green, red, dst);
 }
 
-// Eight canvas pixels at a time, as RenderAvx2 does four: the baseline's
+// The groups of the row loop eight canvas pixels wide: the baseline's
 // double operations eight lanes wide (multiply and add kept apart), the
 // source levels converted exactly from their bytes, so every byte is the
 // baseline's. Each sample's pixel x0 and the bytes after it, in rows y0 and
 // y0 + 1, are first brought into one 64-bit lane (8-bit pixels: x0 .. x0 + 3;
 // 24-bit: B, G, R of x0 and of x0 + 1); each level is then one byte of
-// that lane. This loop writes every byte of the canvas, the row padding and
-// the pixels a sample leaves included, with the outside level the canvas
-// would start with: it takes a canvas that was never filled.
-__attribute__((target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Canvas& canvas) {
-    const int cw = canvas.width, ch = canvas.height, n = m.channels;
-    const std::size_t outStride = px::StrideFor(static_cast<std::size_t>(cw), canvas.bitsPerPixel);
-    const std::size_t rowBytes = static_cast<std::size_t>(cw) * n;
-    const Positions pos(m, cw, ch);
-    // The reads go up to three pixels past the right neighbour (a 4-byte
-    // gather of 8-bit pixels, 8-byte gathers and a 32-byte row read of
-    // 24-bit ones).
-    const VectorArea area(m, 3);
-    const double loX = area.loX, hiX = area.hiX, loY = area.loY, hiY = area.hiY;
-    const bool vectorOk = area.ok;
-    const __m512d vLoX = _mm512_set1_pd(loX), vHiX = _mm512_set1_pd(hiX);
-    const __m512d vLoY = _mm512_set1_pd(loY), vHiY = _mm512_set1_pd(hiY);
-    const Beside beside(m);
-    // Asks for the image pixels the sample kAhead canvas pixels further on
-    // reads: the rows are read in short pieces (the sampled row changes every
-    // few dozen pixels at the angles of deskewing), which the processor does
-    // not foresee. Along a canvas row the sample moves by (cos a, sin a) per
-    // pixel, so that sample lies a fixed distance on from this one's pixel:
-    // floor(kAhead sin a) or one more rows down, about kAhead cos a pixels
-    // on.
-    constexpr int kAhead = 64;  // pixels
-    const std::uintptr_t aheadBytes =
-        static_cast<std::uintptr_t>(static_cast<std::ptrdiff_t>(std::floor(kAhead * m.sinA)) *
-                                        static_cast<std::ptrdiff_t>(m.stride) +
-                                    static_cast<std::ptrdiff_t>(std::lround(kAhead * m.cosA)) * n);
+// that lane. The reads go up to three pixels past the right neighbour (a
+// 4-byte gather of 8-bit pixels, 8-byte gathers and a 32-byte row read of
+// 24-bit ones).
+struct Lanes8 : LanesBase {
+    static constexpr int kLanes = 8;
+    __m512d loX, hiX, loY, hiY;
+    Beside beside;
 
-    for (int Y = 0; Y < ch; ++Y) {
-        const double dy = Y - pos.halfH;
-        const double rowX = dy * m.sinA, rowY = dy * m.cosA;
-        const __m512d vRowX = _mm512_set1_pd(rowX), vRowY = _mm512_set1_pd(rowY);
-        std::uint8_t* out = canvas.bits.get() + outStride * static_cast<std::size_t>(Y);
-        // The samples that lie in the vector area make one run of the row
-        // (each position is a rounded sum and product that never decreases
-        // or never increases along the row, so each of the four bounds
-        // holds on a start or an end of the row): its end after a pixel
-        // `from` - 1 that lies in it, by halving. The same double
-        // operations as the groups', one lane.
-        const auto runEnd = [&](int from) {
-            int lo = from, hi = cw;
-            while (lo < hi) {
-                const int mid = lo + (hi - lo) / 2;
-                const double x = pos.colX[static_cast<std::size_t>(mid)] - rowX;
-                const double y = pos.colY[static_cast<std::size_t>(mid)] + rowY;
-                if (x >= loX && x < hiX && y >= loY && y < hiY)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
-            return lo;
-        };
-        int X = 0;
-        while (vectorOk && X + 8 <= cw) {
-            __m512d x, y;
-            Positions8(pos, X, vRowX, vRowY, x, y);
-            const __mmask8 inside = _mm512_cmp_pd_mask(x, vLoX, _CMP_GE_OQ) & _mm512_cmp_pd_mask(x, vHiX, _CMP_LT_OQ) &
-                                    _mm512_cmp_pd_mask(y, vLoY, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, vHiY, _CMP_LT_OQ);
-            if (inside != 0xFF) {
-                // The group's leading samples beside the image are done at
-                // once. The leading samples at the image's border (neither
-                // beside it nor in the vector area) are taken one by one, or
-                // the first sample when it lies in the vector area; the
-                // group is then tried again from the next sample, so that
-                // only the few samples at the image's border go one by one.
-                const BesideLanes lanes = BesideImage(beside, x, y);
-                // Samples from the group's first up to the first one not
-                // beside the image (8 when all are).
-                const int besideLead = __builtin_ctz(~lanes.all | 0x100u);
-                if (besideLead == 0) {
-                    const int border = __builtin_ctz(lanes.all | inside | 0x100u);
-                    const int take = border > 0 ? border : 1;
-                    SampleSpan(m, pos, X, X + take, rowX, rowY, out, true);
-                    X += take;
-                    continue;
-                }
-                WriteBeside(beside, x, y, lanes, besideLead, out + static_cast<std::size_t>(X) * n);
-                X += besideLead;
+    __attribute__((target(TESSAVAN_AVX512))) Lanes8(const Mapping& mapping, const Canvas& canvas)
+        : LanesBase(mapping, canvas, 3), beside(mapping) {
+        loX = _mm512_set1_pd(area.loX);
+        hiX = _mm512_set1_pd(area.hiX);
+        loY = _mm512_set1_pd(area.loY);
+        hiY = _mm512_set1_pd(area.hiY);
+    }
+
+    __attribute__((target(TESSAVAN_AVX512))) void At(int X, RowTerms row, __m512d& x, __m512d& y) const {
+        Positions8(pos, X, _mm512_set1_pd(row.x), _mm512_set1_pd(row.y), x, y);
+    }
+
+    __attribute__((target(TESSAVAN_AVX512))) unsigned Inside(int X, RowTerms row) const {
+        __m512d x, y;
+        At(X, row, x, y);
+        return _mm512_cmp_pd_mask(x, loX, _CMP_GE_OQ) & _mm512_cmp_pd_mask(x, hiX, _CMP_LT_OQ) &
+               _mm512_cmp_pd_mask(y, loY, _CMP_GE_OQ) & _mm512_cmp_pd_mask(y, hiY, _CMP_LT_OQ);
+    }
+
+    __attribute__((target(TESSAVAN_AVX512))) BesideLanes BesideOf(int X, RowTerms row) const {
+        __m512d x, y;
+        At(X, row, x, y);
+        return BesideImage8(beside, x, y);
+    }
+
+    __attribute__((target(TESSAVAN_AVX512))) void WriteBeside(int X, RowTerms row, const BesideLanes& lanes,
+                                                              int count, std::uint8_t* dst) const {
+        __m512d x, y;
+        At(X, row, x, y);
+        WriteBeside8(beside, x, y, lanes, count, dst);
+    }
+
+    // The run's last pixels are done by a group ending with the run, over
+    // pixels already done (the same bytes again).
+    __attribute__((target(TESSAVAN_AVX512))) void Run(int X, int end, RowTerms row, std::uint8_t* out) const {
+        // What the groups read, in locals: the canvas bytes written could
+        // otherwise be any of these members, read again after each store.
+        const Mapping map = m;
+        const std::uintptr_t ahead = aheadBytes;
+        const Positions& at = pos;
+        const __m512d rowX = _mm512_set1_pd(row.x), rowY = _mm512_set1_pd(row.y);
+        const int n = map.channels;
+        __m512d x, y;
+        Positions8(at, X, rowX, rowY, x, y);
+        Group8 group = Prepare8(map, x, y, ahead);
+        for (; X + 16 <= end; X += 8) {
+            Positions8(at, X + 8, rowX, rowY, x, y);
+            if (n == 1) {
+                // (8-bit groups take less time than their reads: each is
+                // finished before the next.)
+                Finish8(map, group, out + static_cast<std::size_t>(X) * n);
+                group = Prepare8(map, x, y, ahead);
                 continue;
             }
-            // A group in the vector area: the groups after it up to the
-            // run's end are there too, without testing; the run's last
-            // pixels are done by a group ending with the run, over pixels
-            // already done (the same bytes again).
-            Group8 group = Prepare8(m, x, y, aheadBytes);
-            const int end = runEnd(X + 8);
-            for (; X + 16 <= end; X += 8) {
-                Positions8(pos, X + 8, vRowX, vRowY, x, y);
-                if (n == 1) {
-                    // (8-bit groups take less time than their reads:
-                    // each is finished before the next.)
-                    Finish8(m, group, out + static_cast<std::size_t>(X) * n);
-                    group = Prepare8(m, x, y, aheadBytes);
-                    continue;
-                }
-                const Group8 next = Prepare8(m, x, y, aheadBytes);
-                Finish8(m, group, out + static_cast<std::size_t>(X) * n);
-                group = next;
-            }
-            Finish8(m, group, out + static_cast<std::size_t>(X) * n);
-            X += 8;
-            if (X < end) {
-                X = end - 8;
-                Positions8(pos, X, vRowX, vRowY, x, y);
-                Finish8(m, Prepare8(m, x, y, aheadBytes), out + static_cast<std::size_t>(X) * n);
-                X = end;
-            }
+            const Group8 next = Prepare8(map, x, y, ahead);
+            Finish8(map, group, out + static_cast<std::size_t>(X) * n);
+            group = next;
         }
-        // The row's last samples: when all of them lie beside the image, a
-        // group ending with the row, over pixels already done (the same
-        // bytes again).
-        if (vectorOk && X < cw && cw >= 8) {
-            __m512d x, y;
-            Positions8(pos, cw - 8, vRowX, vRowY, x, y);
-            const BesideLanes lanes = BesideImage(beside, x, y);
-            if (lanes.all == 0xFF) {
-                WriteBeside(beside, x, y, lanes, 8, out + static_cast<std::size_t>(cw - 8) * n);
-                X = cw;
-            }
+        Finish8(map, group, out + static_cast<std::size_t>(X) * n);
+        X += 8;
+        if (X < end) {
+            X = end - 8;
+            Positions8(at, X, rowX, rowY, x, y);
+            Finish8(map, Prepare8(map, x, y, ahead), out + static_cast<std::size_t>(X) * n);
         }
-        SampleSpan(m, pos, X, cw, rowX, rowY, out, true);
-        // The row padding after the pixels, whose bytes lie in cache now.
-        std::memset(out + rowBytes, m.outside, outStride - rowBytes);
     }
+};
+
+__attribute__((flatten, target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Canvas& canvas) {
+    RenderRows(Lanes8(m, canvas), canvas);
 }
 #pragma GCC diagnostic pop
 #endif
 
-// Whether the loop chosen for `kernel` writes the whole canvas.
-bool WritesWholeCanvas(Kernel kernel) {
-    return (kernel == Kernel::kFastest || kernel == Kernel::kAvx512) && Avx512Available();
-}
+// Whether the loop chosen for `kernel` is a vector loop, which writes the
+// whole canvas: kFastest, kAvx2 and kAvx512 alike take at least the AVX2
+// loop where the processor has it.
+bool WritesWholeCanvas(Kernel kernel) { return kernel != Kernel::kBaseline && Avx2Available(); }
 
 // Samples the canvas: one that starts as m.outside, or one never filled
 // when WritesWholeCanvas(kernel).
 void Render(const Mapping& m, Canvas& canvas, Kernel kernel) {
 #ifdef TESSAVAN_ROTATION_AVX2
-    if (WritesWholeCanvas(kernel)) return RenderAvx512(m, canvas);
-    // kFastest, kAvx2 and kAvx512 alike take the AVX2 loop where the
-    // processor has it.
-    if (kernel != Kernel::kBaseline && Avx2Available()) return RenderAvx2(m, canvas);
+    if ((kernel == Kernel::kFastest || kernel == Kernel::kAvx512) && Avx512Available())
+        return RenderAvx512(m, canvas);
+    if (WritesWholeCanvas(kernel)) return RenderAvx2(m, canvas);
 #endif
-    (void)kernel;
     RenderBaseline(m, canvas);
 }
 
