@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -98,33 +97,92 @@ void ShiftRowByGreyBaseline(std::uint8_t* bgr, const std::uint8_t* grey, std::si
 }
 
 #ifdef TESSAVAN_ROWS_X86
-// Four pixels at a time: 0.587 G + 0.299 R + 0.114 B (or 0.299 R + 0.587 G
-// + 0.114 B) in double, the terms added in that order, truncated; a 16-byte
-// load covers the twelve bytes of four pixels, so the loop stops while
-// sixteen bytes remain readable.
+#define TESSAVAN_AVX2 __attribute__((target("avx2")))
+
+// The low bytes of the eight 32-bit lanes, in order.
+TESSAVAN_AVX2 inline __m128i LowBytesOfLanes(__m256i v) {
+    const __m256i pick = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12, -1,
+                                          -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i bytes = _mm256_shuffle_epi8(v, pick);
+    return _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+}
+
+// The double expression's value for the pure greys (v, v, v), whose sum S
+// is always a whole thousand.
 template <bool kRedFirst>
-__attribute__((target("avx2"))) void GreyRowAvx2(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
-    const __m128i pickB = _mm_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
-    const __m128i pickG = _mm_setr_epi8(1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1);
-    const __m128i pickR = _mm_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1);
-    const __m256d kG = _mm256_set1_pd(0.587), kR = _mm256_set1_pd(0.299), kB = _mm256_set1_pd(0.114);
+const std::array<std::uint8_t, 256>& GreyOfPureGreys() {
+    static const std::array<std::uint8_t, 256> table = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (int v = 0; v < 256; ++v) {
+            const auto c = static_cast<std::uint8_t>(v);
+            t[v] = kRedFirst ? GreyRgbOrder(c, c, c) : Grey(c, c, c);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// The pure greys whose double expression falls just below v (its value is
+// v or v - 1: S is exactly 1000 v), as 256 bits in eight 32-bit words.
+template <bool kRedFirst>
+const std::array<std::uint32_t, 8>& PureGreysBelow() {
+    static const std::array<std::uint32_t, 8> bits = [] {
+        const std::array<std::uint8_t, 256>& levels = GreyOfPureGreys<kRedFirst>();
+        std::array<std::uint32_t, 8> b{};
+        for (int v = 0; v < 256; ++v)
+            if (levels[v] != v) b[v / 32] |= 1u << (v % 32);
+        return b;
+    }();
+    return bits;
+}
+
+// Eight pixels at a time in whole numbers (the way GreyFast reasons):
+// S = 587 G + 299 R + 114 B as two multiply-adds of 16-bit pairs, and
+// S / 1000 = (S / 8) / 125, the last division as a multiply by 33555 and a
+// shift by 22, which is exact for every S / 8 below 59074 (S is at most
+// 255000, so S / 8 at most 31875). Where S is a multiple of 1000 the double
+// expression decides, as in GreyFast: a pure grey's value is its level less
+// its bit in PureGreysBelow; any other colour is then set by GreyFast
+// itself. Two 16-byte loads hold pixels 0-3 and 4-7 (twelve bytes each);
+// the second reads up to byte 27 of the eight pixels, so the loop stops
+// while 30 bytes (ten pixels) remain.
+template <bool kRedFirst>
+TESSAVAN_AVX2 void GreyRowAvx2(const std::uint8_t* bgr, std::uint8_t* grey, std::size_t width) {
+    const __m256i pickGR = _mm256_setr_epi8(1, -1, 2, -1, 4, -1, 5, -1, 7, -1, 8, -1, 10, -1, 11, -1, 1, -1, 2, -1, 4,
+                                            -1, 5, -1, 7, -1, 8, -1, 10, -1, 11, -1);
+    const __m256i pickB = _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1, 0, -1, -1, -1,
+                                           3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
+    const __m256i kGR = _mm256_set1_epi32((299 << 16) | 587), kB = _mm256_set1_epi32(114);
+    const __m256i k33555 = _mm256_set1_epi32(33555), k1000 = _mm256_set1_epi32(1000);
+    const __m256i low5 = _mm256_set1_epi32(31), one = _mm256_set1_epi32(1);
+    const __m256i below =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(PureGreysBelow<kRedFirst>().data()));
     std::size_t x = 0;
-    for (; x + 6 <= width; x += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 3 * x));
-        const __m256d b = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickB));
-        const __m256d g = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickG));
-        const __m256d r = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, pickR));
-        const __m256d gTerm = _mm256_mul_pd(kG, g), rTerm = _mm256_mul_pd(kR, r);
-        const __m256d s = _mm256_add_pd(kRedFirst ? _mm256_add_pd(rTerm, gTerm) : _mm256_add_pd(gTerm, rTerm),
-                                        _mm256_mul_pd(kB, b));
-        const __m128i levels = _mm256_cvttpd_epi32(s);
-        const int word = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packus_epi32(levels, levels), levels));
-        std::memcpy(grey + x, &word, 4);
+    for (; x + 10 <= width; x += 8) {
+        const std::uint8_t* p = bgr + 3 * x;
+        const __m256i v =
+            _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12), reinterpret_cast<const __m128i*>(p));
+        const __m256i gr = _mm256_shuffle_epi8(v, pickGR), b = _mm256_shuffle_epi8(v, pickB);
+        const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(gr, kGR), _mm256_madd_epi16(b, kB));
+        __m256i levels = _mm256_srli_epi32(_mm256_mulhi_epu16(_mm256_srli_epi32(sum, 3), k33555), 6);
+        const __m256i whole = _mm256_cmpeq_epi32(_mm256_madd_epi16(levels, k1000), sum);
+        unsigned others = 0;
+        if (!_mm256_testz_si256(whole, whole)) {
+            // Pure greys: (G, R) as 16-bit pairs equals (B, B).
+            const __m256i pure = _mm256_cmpeq_epi32(gr, _mm256_or_si256(b, _mm256_slli_epi32(b, 16)));
+            const __m256i word = _mm256_permutevar8x32_epi32(below, _mm256_srli_epi32(b, 5));
+            const __m256i fallsBelow = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_and_si256(b, low5)), one);
+            levels = _mm256_blendv_epi8(levels, _mm256_sub_epi32(b, fallsBelow), _mm256_and_si256(whole, pure));
+            others = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(pure, whole))));
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), LowBytesOfLanes(levels));
+        for (; others; others &= others - 1) {
+            const int k = __builtin_ctz(others);
+            grey[x + k] = GreyOf<kRedFirst>(p[3 * k], p[3 * k + 1], p[3 * k + 2]);
+        }
     }
     GreyRowBaseline<kRedFirst>(bgr + 3 * x, grey + x, width - x);
 }
-
-#define TESSAVAN_AVX2 __attribute__((target("avx2")))
 
 // A 256-byte table for 32 look-ups at once. AVX2 has no 256-byte
 // permutation, only byte shuffles within 16 bytes, which give 0 where the
@@ -328,8 +386,6 @@ TESSAVAN_AVX2 std::size_t ColourBitsRowAvx2(const std::uint8_t* bgr, std::uint8_
                                             const std::uint64_t* words) {
     const __m256i pick = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3, 4, 5,
                                           -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m256i lowBytes = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8,
-                                              12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m256i low5 = _mm256_set1_epi32(31), one = _mm256_set1_epi32(1);
     const int* halves = reinterpret_cast<const int*>(words);
     __m256i count = _mm256_setzero_si256();
@@ -341,9 +397,7 @@ TESSAVAN_AVX2 std::size_t ColourBitsRowAvx2(const std::uint8_t* bgr, std::uint8_
         const __m256i half = _mm256_i32gather_epi32(halves, _mm256_srli_epi32(index, 5), 4);
         const __m256i bit = _mm256_and_si256(_mm256_srlv_epi32(half, _mm256_and_si256(index, low5)), one);
         count = _mm256_add_epi32(count, bit);
-        const __m256i bytes = _mm256_shuffle_epi8(bit, lowBytes);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x),
-                         _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), LowBytesOfLanes(bit));
     }
     // Each lane counted at most one in eight of the row's pixels.
     alignas(32) std::uint32_t lanes[8];
@@ -430,21 +484,6 @@ alignas(64) constexpr std::array<std::uint8_t, 64> kPickBlue = [] {
     for (int k = 0; k < 16; ++k) a[4 * k] = static_cast<std::uint8_t>(3 * k);
     return a;
 }();
-
-// The double expression's value for the pure greys (v, v, v), whose sum S
-// is always a whole thousand.
-template <bool kRedFirst>
-const std::array<std::uint8_t, 256>& GreyOfPureGreys() {
-    static const std::array<std::uint8_t, 256> table = [] {
-        std::array<std::uint8_t, 256> t{};
-        for (int v = 0; v < 256; ++v) {
-            const auto c = static_cast<std::uint8_t>(v);
-            t[v] = kRedFirst ? GreyRgbOrder(c, c, c) : Grey(c, c, c);
-        }
-        return t;
-    }();
-    return table;
-}
 
 // Sixteen pixels at a time in whole numbers (the way GreyFast reasons):
 // S = 587 G + 299 R + 114 B as two multiply-adds of 16-bit pairs, and

@@ -107,7 +107,7 @@ TEST(PixelRows, LookupRowEqualsTheTableForEveryWidthAndLoop) {
             for (px::RowKernel kernel : kKernels) {
                 // Read from a row that ends where the buffer ends; written
                 // between guard bytes, or in place.
-                const std::vector<std::uint8_t> exactIn(in.begin() + 4, in.begin() + 4 + static_cast<std::ptrdiff_t>(w));
+                const std::vector<std::uint8_t> exactIn = Exact({in.begin() + 4, in.end()}, w);
                 std::vector<std::uint8_t> out(in.size(), 77), inPlace = in, exactInPlace = exactIn;
                 px::LookupRow(exactIn.data(), out.data() + 4, w, table.data(), kernel);
                 px::LookupRow(inPlace.data() + 4, inPlace.data() + 4, w, table.data(), kernel);
@@ -220,7 +220,8 @@ TEST(PixelRows, LookupPixelRowTakesEachChannelsTableForEveryWidthAndLoop) {
                 px::LookupPixelRow(got.data(), w, picked, kernel);
                 px::LookupPixelRow(exact.data(), w, picked, kernel);
                 ASSERT_EQ(got, want) << "width " << w << " loop " << static_cast<int>(kernel);
-                ASSERT_EQ(exact, Exact(want, 3 * w)) << "own buffer, width " << w << " loop " << static_cast<int>(kernel);
+                ASSERT_EQ(exact, Exact(want, 3 * w))
+                    << "own buffer, width " << w << " loop " << static_cast<int>(kernel);
             }
         }
     }
