@@ -2,9 +2,10 @@
 // formula pixel by pixel; the vector loops evaluate the same operations many
 // lanes at a time (the grey formula as the same double-precision expression
 // in the same order of additions, or in whole numbers where those provably
-// truncate to the same level, as GreyFast does; a table look-up as a byte
-// permutation of the same 256 table bytes; clamped moves as saturating byte
-// additions), so every loop gives identical bytes. The loop is chosen by
+// truncate to the same level, as GreyFast does; a table look-up as byte
+// permutations or shuffles of the same 256 table bytes, or as gathers of
+// them widened to 32 bits; clamped moves as saturating byte additions), so
+// every loop gives identical bytes. The loop is chosen by
 // what the processor supports, checked once.
 #include "processing/PixelRows.h"
 
@@ -240,7 +241,8 @@ TESSAVAN_AVX2 inline __m256i SpreadToPixels(__m256i perPixel) {
 }
 
 // 32 bytes at a time; the last bytes (fewer than 32) through the plain loop,
-// so that nothing past the row is read or written.
+// so that nothing past the row is read or written. (Gathers of the table
+// widened to 32-bit entries take as long.)
 TESSAVAN_AVX2 void LookupRowAvx2(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const std::uint8_t* table) {
     std::size_t i = 0;
     if (n >= 32) {
