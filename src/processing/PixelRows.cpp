@@ -219,11 +219,12 @@ TESSAVAN_AVX2 inline __m256i Lookup32(const Table256& t, __m256i index) {
     return out;
 }
 
-// Byte j of 32 consecutive B, G, R pixels, in part p of the 96 bytes of 32
-// pixels, belongs to pixel (32p + j) / 3. A byte shuffle picks within
-// 16-byte lanes, so each part takes its pixels' values from the 32 per-pixel
-// bytes laid out for it: part 0 with the first 16 pixels in both lanes,
-// part 1 as they are, part 2 with the last 16 in both lanes.
+// Byte j of the 32-byte block p of 32 consecutive B, G, R pixels (96
+// bytes) belongs to pixel (32p + j) / 3. A byte shuffle picks within
+// 16-byte lanes, so each block takes its pixels' values from the 32
+// per-pixel bytes laid out for it: the first block from the first 16 pixels
+// in both lanes, the second from the bytes as they are, the third from the
+// last 16 pixels in both lanes.
 alignas(32) constexpr std::array<std::uint8_t, 96> kSpreadPick = [] {
     std::array<std::uint8_t, 96> a{};
     for (int j = 0; j < 96; ++j) {
