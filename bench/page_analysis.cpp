@@ -304,7 +304,9 @@ BENCHMARK(BM_BlankPageReference)->Arg(1)->Arg(2)->ArgName("type")->Unit(benchmar
 // ---- row kernels over the colour page -----------------------------------
 // Argument: 0 grey (green first), 1 grey (red first), 2 table look-up of the
 // colour bytes, 3 colour moved by the grey change, 4 the colour test's bit
-// of every pixel (red kept, the default values). Each iteration runs the
+// of every pixel (red kept, the default values), 5 a table per channel of
+// the colour bytes, 6 the grey levels set in the pixels outside the colour
+// test's marks (as the background remover greys). Each iteration runs the
 // routine over every row of the page with the widest loop, the AVX2 loop and
 // the plain loop, in turn; counters: each loop's time and the ratios.
 
@@ -313,6 +315,20 @@ void RowKernelPass(int which, px::RowKernel kernel, Page& c, const Page& g, std:
     const px::GreyShiftTables shift = px::MakeGreyShiftTables(lut.data());
     static const std::shared_ptr<const colourmask::ColourTable> colourTable =
         colourmask::ColourTable::For({25, 0.15f, true});
+    static const tone::Lut channelLuts[3] = {tone::BrightnessContrastTable(30, 60, 180),
+                                             tone::BrightnessContrastTable(40, 50, 200),
+                                             tone::BrightnessContrastTable(55, 45, 120)};
+    static const std::uint8_t* const channelTables[3] = {channelLuts[0].data(), channelLuts[1].data(),
+                                                         channelLuts[2].data()};
+    // The colour test's marks of the page, one byte per pixel as the colour
+    // mask's rows hold them.
+    static const std::vector<std::uint8_t> marks = [&c] {
+        std::vector<std::uint8_t> m(px::Stride8(c.width) * static_cast<std::size_t>(c.height));
+        for (int y = 0; y < c.height; ++y)
+            px::ColourBitsRow(c.Data() + px::Stride24(c.width) * y, m.data() + px::Stride8(c.width) * y,
+                              static_cast<std::size_t>(c.width), colourTable->Words());
+        return m;
+    }();
     const std::size_t s24 = px::Stride24(c.width), s8 = px::Stride8(c.width), w = c.width;
     for (int y = 0; y < c.height; ++y) {
         std::uint8_t* row = c.Data() + s24 * y;
@@ -321,7 +337,9 @@ void RowKernelPass(int which, px::RowKernel kernel, Page& c, const Page& g, std:
             case 1: px::GreyRgbOrderRow(row, out.data(), w, kernel); break;
             case 2: px::LookupRow(row, row, 3 * w, lut.data(), kernel); break;
             case 3: px::ShiftRowByGrey(row, g.bits.data() + s8 * y, w, shift, kernel); break;
-            default: px::ColourBitsRow(row, out.data(), w, colourTable->Words(), kernel); break;
+            case 4: px::ColourBitsRow(row, out.data(), w, colourTable->Words(), kernel); break;
+            case 5: px::LookupPixelRow(row, w, channelTables, kernel); break;
+            default: px::SpreadGreyRow(g.bits.data() + s8 * y, marks.data() + s8 * y, row, w, kernel); break;
         }
     }
     benchmark::DoNotOptimize(out.data());
@@ -350,7 +368,7 @@ void BM_RowKernels(benchmark::State& state) {
     state.counters["widest_vs_avx2"] = ms[0] / ms[1];
     state.counters["widest_vs_plain"] = ms[0] / ms[2];
 }
-BENCHMARK(BM_RowKernels)->DenseRange(0, 4)->ArgName("routine")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RowKernels)->DenseRange(0, 6)->ArgName("routine")->Unit(benchmark::kMillisecond);
 
 // ---- the processor's tone operations ------------------------------------
 // Arguments: 0 brightness/contrast then the darkening curve (grey), 1 auto

@@ -1,6 +1,7 @@
 // Row forms of the pixel formulas against the per-pixel double expressions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "processing/PixelMath.h"
@@ -13,13 +14,21 @@ namespace {
 
 constexpr px::RowKernel kKernels[] = {px::RowKernel::kBaseline, px::RowKernel::kAvx2, px::RowKernel::kFastest};
 
-// Widths around the vector loops' blocks (4, 8, 16, 64 pixels or bytes)
-// and their tails.
+// Widths around the vector loops' blocks (4, 8, 16, 32, 64 pixels or
+// bytes, 96 bytes) and their tails.
 std::vector<std::size_t> Widths() {
     std::vector<std::size_t> w;
     for (std::size_t n = 0; n <= 70; ++n) w.push_back(n);
-    for (std::size_t n : {127u, 128u, 129u, 191u, 192u, 193u, 255u, 256u, 257u, 1001u, 2480u}) w.push_back(n);
+    for (std::size_t n : {95u, 96u, 97u, 127u, 128u, 129u, 191u, 192u, 193u, 255u, 256u, 257u, 1001u, 2480u})
+        w.push_back(n);
     return w;
+}
+
+// The first n bytes of v in a buffer of their own that ends right after
+// them, so that the address sanitizer reports any byte read or written past
+// the row.
+std::vector<std::uint8_t> Exact(const std::vector<std::uint8_t>& v, std::size_t n) {
+    return std::vector<std::uint8_t>(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
 // Tables: identity, a constant, reversal, random bytes, and the background
@@ -96,10 +105,16 @@ TEST(PixelRows, LookupRowEqualsTheTableForEveryWidthAndLoop) {
             std::vector<std::uint8_t> want = in;
             for (std::size_t i = 4; i < 4 + w; ++i) want[i] = table[in[i]];
             for (px::RowKernel kernel : kKernels) {
-                std::vector<std::uint8_t> out(in.size(), 77), inPlace = in;
-                px::LookupRow(in.data() + 4, out.data() + 4, w, table.data(), kernel);
+                // Read from a row that ends where the buffer ends; written
+                // between guard bytes, or in place.
+                const std::vector<std::uint8_t> exactIn = Exact({in.begin() + 4, in.end()}, w);
+                std::vector<std::uint8_t> out(in.size(), 77), inPlace = in, exactInPlace = exactIn;
+                px::LookupRow(exactIn.data(), out.data() + 4, w, table.data(), kernel);
                 px::LookupRow(inPlace.data() + 4, inPlace.data() + 4, w, table.data(), kernel);
+                px::LookupRow(exactInPlace.data(), exactInPlace.data(), w, table.data(), kernel);
                 ASSERT_EQ(inPlace, want) << "in place, width " << w << " loop " << static_cast<int>(kernel);
+                ASSERT_TRUE(std::equal(exactInPlace.begin(), exactInPlace.end(), want.begin() + 4))
+                    << "in place in its own buffer, width " << w << " loop " << static_cast<int>(kernel);
                 for (std::size_t i = 0; i < out.size(); ++i)
                     ASSERT_EQ(out[i], i >= 4 && i < 4 + w ? want[i] : 77)
                         << "width " << w << " byte " << i << " loop " << static_cast<int>(kernel);
@@ -109,26 +124,43 @@ TEST(PixelRows, LookupRowEqualsTheTableForEveryWidthAndLoop) {
 }
 
 TEST(PixelRows, ShiftRowByGreyEqualsTheClampedMoveForEveryWidthAndLoop) {
+    // The tables of every level map of Tables() as MakeGreyShiftTables makes
+    // them, and two that only rise or only fall, by more than the levels
+    // leave room for (the move is then clamped at the pixel's bytes alone).
     std::mt19937 rng(9);
-    for (const std::vector<std::uint8_t>& table : Tables()) {
-        const px::GreyShiftTables t = px::MakeGreyShiftTables(table.data());
+    std::vector<px::GreyShiftTables> shifts;
+    for (const std::vector<std::uint8_t>& table : Tables()) shifts.push_back(px::MakeGreyShiftTables(table.data()));
+    px::GreyShiftTables risesOnly{}, fallsOnly{};
+    for (int v = 0; v < 256; ++v) {
+        risesOnly.rise[v] = static_cast<std::uint8_t>(v % 2 ? 255 : rng());
+        fallsOnly.fall[v] = static_cast<std::uint8_t>(v % 2 ? 255 : rng());
+    }
+    shifts.push_back(risesOnly);
+    shifts.push_back(fallsOnly);
+    for (std::size_t which = 0; which < shifts.size(); ++which) {
+        const px::GreyShiftTables& t = shifts[which];
         for (std::size_t w : Widths()) {
             // Colour bytes at the ends (0, 255) and random; grey levels
-            // random and in order, so that every change is met.
-            std::vector<std::uint8_t> bgr(3 * w + 8), grey(w + 4, 0);
+            // random and in order, so that every change is met. The bytes
+            // past the row (here non-zero levels) stay as they are.
+            std::vector<std::uint8_t> bgr(3 * w + 8), grey(w + 4, 100);
             for (std::size_t i = 0; i < bgr.size(); ++i)
                 bgr[i] = i % 7 == 0 ? 0 : (i % 7 == 1 ? 255 : static_cast<std::uint8_t>(rng()));
             for (std::size_t x = 0; x < w; ++x) grey[x] = static_cast<std::uint8_t>(x % 3 == 0 ? x : rng());
             std::vector<std::uint8_t> want = bgr;
             for (std::size_t x = 0; x < w; ++x)
                 for (int c = 0; c < 3; ++c) {
-                    const int v = bgr[3 * x + c] + table[grey[x]] - grey[x];
+                    const int v = bgr[3 * x + c] + t.rise[grey[x]] - t.fall[grey[x]];
                     want[3 * x + c] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
                 }
+            const std::vector<std::uint8_t> exactGrey = Exact(grey, w);
             for (px::RowKernel kernel : kKernels) {
-                std::vector<std::uint8_t> got = bgr;
+                std::vector<std::uint8_t> got = bgr, exact = Exact(bgr, 3 * w);
                 px::ShiftRowByGrey(got.data(), grey.data(), w, t, kernel);
-                ASSERT_EQ(got, want) << "width " << w << " loop " << static_cast<int>(kernel);
+                px::ShiftRowByGrey(exact.data(), exactGrey.data(), w, t, kernel);
+                ASSERT_EQ(got, want) << "tables " << which << " width " << w << " loop " << static_cast<int>(kernel);
+                ASSERT_EQ(exact, Exact(want, 3 * w))
+                    << "own buffers, tables " << which << " width " << w << " loop " << static_cast<int>(kernel);
             }
         }
     }
@@ -151,9 +183,12 @@ TEST(PixelRows, SpreadGreyRowSetsExactlyTheUnkeptPixelsForEveryWidthAndLoop) {
             for (std::size_t x = 0; x < w; ++x)
                 if (!keep || keep[x] == 0) want[3 * x] = want[3 * x + 1] = want[3 * x + 2] = levels[x];
             for (px::RowKernel kernel : kKernels) {
-                std::vector<std::uint8_t> got = bgr;
+                std::vector<std::uint8_t> got = bgr, exact = Exact(bgr, 3 * w);
                 px::SpreadGreyRow(levels.data(), keep, got.data(), w, kernel);
+                px::SpreadGreyRow(levels.data(), keep, exact.data(), w, kernel);
                 ASSERT_EQ(got, want) << "width " << w << " keeps " << which << " loop " << static_cast<int>(kernel);
+                ASSERT_EQ(exact, Exact(want, 3 * w))
+                    << "own buffer, width " << w << " keeps " << which << " loop " << static_cast<int>(kernel);
             }
         }
     }
@@ -181,9 +216,12 @@ TEST(PixelRows, LookupPixelRowTakesEachChannelsTableForEveryWidthAndLoop) {
             std::vector<std::uint8_t> want = bgr;
             for (std::size_t i = 0; i < 3 * w; ++i) want[i] = picked[i % 3][bgr[i]];
             for (px::RowKernel kernel : kKernels) {
-                std::vector<std::uint8_t> got = bgr;
+                std::vector<std::uint8_t> got = bgr, exact = Exact(bgr, 3 * w);
                 px::LookupPixelRow(got.data(), w, picked, kernel);
+                px::LookupPixelRow(exact.data(), w, picked, kernel);
                 ASSERT_EQ(got, want) << "width " << w << " loop " << static_cast<int>(kernel);
+                ASSERT_EQ(exact, Exact(want, 3 * w))
+                    << "own buffer, width " << w << " loop " << static_cast<int>(kernel);
             }
         }
     }
