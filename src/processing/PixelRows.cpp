@@ -629,36 +629,27 @@ alignas(64) constexpr std::array<std::uint8_t, 64> kPickPixel = [] {
 }();
 
 // Sixteen pixels at a time: the colour's number B | G << 8 | R << 16 by one
-// byte permutation, its table word by two eight-lane gathers, the bit by a
-// variable shift; lanes past the row read word 0 and are neither stored nor
-// counted.
+// byte permutation, its bit's 32-bit half of a table word (the low half
+// first, as x86 stores a word) by one sixteen-lane gather, the bit by a
+// variable shift; lanes past the row read nothing (their half is 0, and so
+// their bit) and are not stored.
 TESSAVAN_AVX512 std::size_t ColourBitsRowAvx512(const std::uint8_t* bgr, std::uint8_t* out, std::size_t width,
                                                 const std::uint64_t* words) {
     const __m512i pick = _mm512_load_si512(kPickPixel.data());
     const __mmask64 colourBytes = 0x7777777777777777ull;
-    const __m512i one = _mm512_set1_epi64(1), low6 = _mm512_set1_epi32(63);
+    const __m512i one = _mm512_set1_epi32(1), low5 = _mm512_set1_epi32(31);
+    const int* halves = reinterpret_cast<const int*>(words);
     std::size_t ones = 0;
     for (std::size_t x = 0; x < width; x += 16) {
         const std::size_t pixels = std::min<std::size_t>(16, width - x);
+        const __mmask16 inRow = FirstLanes(pixels);
         const __m512i v = _mm512_maskz_loadu_epi8(FirstBytes(3 * pixels), bgr + 3 * x);
         const __m512i index = _mm512_maskz_permutexvar_epi8(colourBytes, pick, v);
-        const __m512i word = _mm512_maskz_srli_epi32(kAll16, index, 6);
-        const __m512i bit = _mm512_and_si512(index, low6);
-        const __m512i zero = _mm512_setzero_si512();
-        const __m512i w0 = _mm512_mask_i32gather_epi64(zero, kAll8, _mm512_maskz_extracti64x4_epi64(kAll8, word, 0), words, 8);
-        const __m512i w1 =
-            _mm512_mask_i32gather_epi64(zero, kAll8, _mm512_maskz_extracti64x4_epi64(kAll8, word, 1), words, 8);
-        const __m512i b0 = _mm512_and_si512(
-            _mm512_maskz_srlv_epi64(kAll8, w0, _mm512_maskz_cvtepu32_epi64(kAll8, _mm512_maskz_extracti64x4_epi64(kAll8, bit, 0))), one);
-        const __m512i b1 = _mm512_and_si512(
-            _mm512_maskz_srlv_epi64(kAll8, w1, _mm512_maskz_cvtepu32_epi64(kAll8, _mm512_maskz_extracti64x4_epi64(kAll8, bit, 1))),
-            one);
-        const __m128i bytes = _mm_unpacklo_epi64(_mm512_maskz_cvtepi64_epi8(kAll8, b0), _mm512_maskz_cvtepi64_epi8(kAll8, b1));
-        const __mmask16 inRow = FirstLanes(pixels);
-        _mm_mask_storeu_epi8(out + x, inRow, bytes);
-        const unsigned set = static_cast<unsigned>(_mm512_test_epi64_mask(b0, b0)) |
-                             (static_cast<unsigned>(_mm512_test_epi64_mask(b1, b1)) << 8);
-        ones += static_cast<std::size_t>(__builtin_popcount(set & inRow));
+        const __m512i half = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), inRow,
+                                                         _mm512_maskz_srli_epi32(kAll16, index, 5), halves, 4);
+        const __m512i bit = _mm512_and_si512(_mm512_maskz_srlv_epi32(kAll16, half, _mm512_and_si512(index, low5)), one);
+        _mm_mask_storeu_epi8(out + x, inRow, _mm512_maskz_cvtepi32_epi8(kAll16, bit));
+        ones += static_cast<std::size_t>(__builtin_popcount(_mm512_test_epi32_mask(bit, bit)));
     }
     return ones;
 }
