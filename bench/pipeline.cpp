@@ -12,7 +12,8 @@
 // (every malloc of the process is counted, the libraries' included);
 // "angle" = the skew found. Each page is measured as a batch run's worker
 // processes it (freed memory kept for the next page) and, in the
-// "_LibraryHeap" twin, with the C library's own handling of freed memory.
+// "_LibraryHeap" twin, with the C library's own handling of freed memory;
+// the "_Avx2" twin measures it as a processor without AVX-512 runs it.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -29,6 +30,7 @@
 #include "platform/core/Files.h"
 #include "platform/core/FreedMemory.h"
 #include "platform/core/Strings.h"
+#include "processing/VectorLoops.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/processor/ProcessOneFile.h"
 #include "settings/ProcessSetting.h"
@@ -177,10 +179,16 @@ void BareDecodeEncode(const std::wstring& source) {
 // file: kBatchHeap measures the page that way (both sides, same process).
 // Without it, each large block is mapped afresh per page as the C library
 // decides, which a single file processed outside a batch run meets.
-template <const std::wstring& (*Source)(), bool kBatchHeap>
+//
+// kAvx2: the pixel loops with the AVX-512 ones set aside, as a processor
+// without AVX-512 runs them (most desktop processors); libjpeg's own loops
+// stay as they are on both sides.
+template <const std::wstring& (*Source)(), bool kBatchHeap, bool kAvx2 = false>
 void VsBareJpeg(benchmark::State& state) {
     std::optional<freedmem::KeepWhileAlive> keep;
     if (kBatchHeap) keep.emplace();
+    std::optional<vectorloops::WithoutAvx512> aside;
+    if (kAvx2) aside.emplace();
     DefaultSettings();
     g_peakBytes = 0;
     const std::wstring& source = Source();
@@ -218,7 +226,8 @@ void VsBareJpeg(benchmark::State& state) {
 
 #define PIPELINE_BENCHMARK(source, name)                                                                   \
     BENCHMARK(VsBareJpeg<source, true>)->Name(name)->Unit(benchmark::kMillisecond)->MinTime(3.0);             \
-    BENCHMARK(VsBareJpeg<source, false>)->Name(name "_LibraryHeap")->Unit(benchmark::kMillisecond)->MinTime(3.0)
+    BENCHMARK(VsBareJpeg<source, false>)->Name(name "_LibraryHeap")->Unit(benchmark::kMillisecond)->MinTime(3.0); \
+    BENCHMARK(VsBareJpeg<source, true, true>)->Name(name "_Avx2")->Unit(benchmark::kMillisecond)->MinTime(3.0)
 
 PIPELINE_BENCHMARK(StraightScan, "DefaultPipeline_VsBareJpeg");
 PIPELINE_BENCHMARK(SkewedScan, "DefaultPipeline_SkewedScan_VsBareJpeg");

@@ -165,8 +165,10 @@ BENCHMARK(BM_ProcessorDetectSkewBlank)->Unit(benchmark::kMillisecond);
 
 // The turn back by the angle found: grey and colour, through the fastest
 // way the processor has and, for the ratio after / before, through the AVX2
-// loop alone; then the turn by zero of a straight page (rows copied) beside
-// the AVX2 loop sampling it.
+// loop alone; the turn by 7 degrees that the wide search's pages take (rows
+// change every few pixels, so most groups gather their samples), both ways;
+// then the turn by zero of a straight page (rows copied) beside the AVX2
+// loop sampling it.
 void Turn(benchmark::State& state, const synth::Page& page, double degrees, rotation::Kernel kernel) {
     for (auto _ : state) {
         rotation::Canvas c =
@@ -179,6 +181,12 @@ void BM_RotateByAngle(benchmark::State& state, const synth::Page& page) {
 }
 void BM_RotateByAngleAvx2(benchmark::State& state, const synth::Page& page) {
     Turn(state, page, -1.3, rotation::Kernel::kAvx2);
+}
+void BM_RotateBySevenDegrees(benchmark::State& state, const synth::Page& page) {
+    Turn(state, page, -7.0, rotation::Kernel::kFastest);
+}
+void BM_RotateBySevenDegreesAvx2(benchmark::State& state, const synth::Page& page) {
+    Turn(state, page, -7.0, rotation::Kernel::kAvx2);
 }
 void BM_RotateByZero(benchmark::State& state, const synth::Page& page) {
     Turn(state, page, 0.0, rotation::Kernel::kFastest);
@@ -201,6 +209,8 @@ BENCHMARK_CAPTURE(BM_RotateByAngleAvx2, colour, A4SkewedColour())->Unit(benchmar
 BENCHMARK_CAPTURE(BM_RotateByAngleReference, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(BM_RotateByZero, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RotateBySevenDegrees, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RotateBySevenDegreesAvx2, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_RotateByZeroSampledAvx2, colour, A4SkewedColour())->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -17,6 +17,7 @@
 #endif
 
 #include "processing/PixelMath.h"
+#include "processing/VectorLoops.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -654,15 +655,8 @@ TESSAVAN_AVX512 std::size_t ColourBitsRowAvx512(const std::uint8_t* bgr, std::ui
     return ones;
 }
 
-bool HasAvx2() {
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available;
-}
-bool HasAvx512() {
-    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                  __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
-    return available;
-}
+bool HasAvx2() { return vectorloops::Avx2(); }
+bool HasAvx512() { return vectorloops::Avx512(); }
 #endif
 
 }  // namespace

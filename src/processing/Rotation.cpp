@@ -20,6 +20,7 @@
 #include "platform/core/CheckedSize.h"
 #include "processing/ImageBuffer.h"
 #include "processing/PixelMath.h"
+#include "processing/VectorLoops.h"
 
 namespace rotation {
 
@@ -194,8 +195,10 @@ std::uintptr_t AheadBytes(const Mapping& m) {
 
 // The image pixels the sample kAhead canvas pixels after a group's first
 // one reads lie aheadBytes on from that group's first pixel, give or take a
-// row: asked for in all three rows.
-inline void PrefetchAhead(const std::uint8_t* first, std::uintptr_t aheadBytes, std::size_t stride) {
+// row: asked for in all three rows. (Inlined at once: as a function of its
+// own, which returns nothing and writes nothing, the compiler finds it has
+// no effect and drops the calls, prefetches and all.)
+__attribute__((always_inline)) inline void PrefetchAhead(const std::uint8_t* first, std::uintptr_t aheadBytes, std::size_t stride) {
     const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(first) + aheadBytes;
     _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
@@ -1012,10 +1015,7 @@ Canvas NewCanvas(int width, int height, int bpp, std::uint8_t fill, Kernel kerne
 
 bool Avx512Available() {
 #ifdef TESSAVAN_ROTATION_AVX2
-    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                  __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-                                  __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx2");
-    return available;
+    return vectorloops::Avx512();
 #else
     return false;
 #endif
@@ -1023,8 +1023,7 @@ bool Avx512Available() {
 
 bool Avx2Available() {
 #ifdef TESSAVAN_ROTATION_AVX2
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available;
+    return vectorloops::Avx2();
 #else
     return false;
 #endif
