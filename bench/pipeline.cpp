@@ -7,8 +7,9 @@
 // askew and, in a third, 7 degrees askew: beyond the default 5-degree range,
 // so the detection runs the search again over 30 degrees (the wide search;
 // the benchmark stops with an error if the angle found shows that it did
-// not). Counters: "ratio" = pipeline / bare; "peak_MB" = the
-// largest heap the pipeline held above what was live before it, per page
+// not); in a fourth, the page is blank (the detection tries every method).
+// Counters: "ratio" = pipeline / bare; "peak_MB" = the largest heap the
+// pipeline held above what was live before it, per page
 // (every malloc of the process is counted, the libraries' included);
 // "angle" = the skew found. Each page is measured as a batch run's worker
 // processes it (freed memory kept for the next page) and, in the
@@ -140,6 +141,18 @@ const std::wstring& WideSkewScan() {
     return path;
 }
 
+// A blank page (tinted paper, noise): no method finds lines, so the
+// detection tries the others in turn (text only, the contrast copy), each
+// with its own binary image and both scans.
+const std::wstring& BlankScan() {
+    static const std::wstring path = [] {
+        synth::Page page = synth::Blank(benchpages::kA4Width, benchpages::kA4Height, 24, synth::Rgb(242, 238, 226));
+        synth::AddNoise(page, 12, 7);
+        return WriteScan(page, L"blank.jpg");
+    }();
+    return path;
+}
+
 void DefaultSettings() {
     ProcessSetting::ResetToStart();
     ProcessSetting::filesave.jpgquality = kQuality;
@@ -232,3 +245,4 @@ void VsBareJpeg(benchmark::State& state) {
 PIPELINE_BENCHMARK(StraightScan, "DefaultPipeline_VsBareJpeg");
 PIPELINE_BENCHMARK(SkewedScan, "DefaultPipeline_SkewedScan_VsBareJpeg");
 PIPELINE_BENCHMARK(WideSkewScan, "DefaultPipeline_WideSkewSearch_VsBareJpeg");
+PIPELINE_BENCHMARK(BlankScan, "DefaultPipeline_BlankPage_VsBareJpeg");

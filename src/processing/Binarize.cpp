@@ -1,7 +1,9 @@
 // Binarisation of the working images. Otsu's threshold is found from one
 // histogram (of the bytes, or of the grey values of a colour image); fixed
-// thresholds are applied row by row, sixteen bytes at a time for 8-bit images.
-// Outputs start all light so that the row padding is light too.
+// thresholds are applied row by row, sixteen bytes at a time. A colour
+// image's grey values are first written into the output rows by the row
+// loops, and the threshold applied to them there. Outputs start all light
+// so that the row padding is light too.
 #include "processing/Binarize.h"
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #endif
 
 #include "processing/PixelMath.h"
+#include "processing/PixelRows.h"
 
 namespace binarize {
 
@@ -25,38 +28,40 @@ std::vector<std::uint8_t> LightImage(int width, int height) {
     return std::vector<std::uint8_t>(width > 0 && height > 0 ? Bytes8(width, height) : 0, 255);
 }
 
-template <class Level>
-void ThresholdRows(const std::uint8_t* bits, int width, int height, int bpp, std::uint8_t* out,
-                   int threshold, Level level) {
-    const std::size_t inStride = px::StrideFor(static_cast<std::size_t>(width), bpp);
-    const std::size_t outStride = px::Stride8(static_cast<std::size_t>(width));
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* src = bits + inStride * static_cast<std::size_t>(y);
-        std::uint8_t* dst = out + outStride * static_cast<std::size_t>(y);
-        for (int x = 0; x < width; ++x) dst[x] = level(src, x) >= threshold ? 255 : 0;
+// One row of 8-bit levels against a threshold, sixteen bytes at a time: a
+// byte is at least t when max(byte, t) is the byte itself. `src` and `dst`
+// may be the same bytes.
+void ThresholdRow8(const std::uint8_t* src, std::uint8_t* dst, int width, int threshold) {
+    int x = 0;
+#ifdef __SSE2__
+    if (threshold >= 0 && threshold <= 255) {
+        const __m128i t = _mm_set1_epi8(static_cast<char>(threshold));
+        for (; x + 16 <= width; x += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_cmpeq_epi8(_mm_max_epu8(v, t), v));
+        }
     }
+#endif
+    for (; x < width; ++x) dst[x] = src[x] >= threshold ? 255 : 0;
 }
 
-// ThresholdRows of 8-bit images, sixteen bytes at a time: a byte is at
-// least t when max(byte, t) is the byte itself.
 void ThresholdRows8(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold) {
     const std::size_t stride = px::Stride8(static_cast<std::size_t>(width));
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* src = bits + stride * static_cast<std::size_t>(y);
-        std::uint8_t* dst = out + stride * static_cast<std::size_t>(y);
-        int x = 0;
-#ifdef __SSE2__
-        if (threshold >= 0 && threshold <= 255) {
-            const __m128i t = _mm_set1_epi8(static_cast<char>(threshold));
-            for (; x + 16 <= width; x += 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_cmpeq_epi8(_mm_max_epu8(v, t), v));
-            }
-        }
-#endif
-        for (; x < width; ++x) dst[x] = src[x] >= threshold ? 255 : 0;
-    }
+    for (int y = 0; y < height; ++y)
+        ThresholdRow8(bits + stride * static_cast<std::size_t>(y), out + stride * static_cast<std::size_t>(y), width,
+                      threshold);
 }
+
+// The grey value of every pixel of a colour image (GreyFast's, which is the
+// grey formula's) into the rows of an 8-bit image.
+void GreyRows(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
+    const std::size_t inStride = px::Stride24(static_cast<std::size_t>(width));
+    const std::size_t outStride = px::Stride8(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y)
+        px::GreyRow(bits + inStride * static_cast<std::size_t>(y), out + outStride * static_cast<std::size_t>(y),
+                    static_cast<std::size_t>(width));
+}
+
 int GreyOf(const std::uint8_t* row, int x) {
     const std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
     return px::GreyFast(p[0], p[1], p[2]);
@@ -126,9 +131,10 @@ void Otsu8(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
 
 void OtsuColor(const std::uint8_t* bits, int width, int height, std::uint8_t* out) {
     if (width <= 0 || height <= 0) return;
-    const Histogram h = HistogramOfColor(bits, width, height);
+    GreyRows(bits, width, height, out);
+    const Histogram h = tone::Histogram8(out, width, height);
     const std::int64_t total = static_cast<std::int64_t>(width) * height;
-    ThresholdRows(bits, width, height, 24, out, OtsuThreshold(h, total), GreyOf);
+    ThresholdRows8(out, width, height, out, OtsuThreshold(h, total));
 }
 
 void Threshold8(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold) {
@@ -136,7 +142,9 @@ void Threshold8(const std::uint8_t* bits, int width, int height, std::uint8_t* o
 }
 
 void ThresholdColor(const std::uint8_t* bits, int width, int height, std::uint8_t* out, int threshold) {
-    ThresholdRows(bits, width, height, 24, out, threshold, GreyOf);
+    if (width <= 0 || height <= 0) return;
+    GreyRows(bits, width, height, out);
+    ThresholdRows8(out, width, height, out, threshold);
 }
 
 std::vector<std::uint8_t> Otsu8(const std::uint8_t* bits, int width, int height) {

@@ -161,3 +161,37 @@ TEST(Threshold, HistogramAndThresholdOfWholeImagesEqualTheirDefinitions) {
         }
     }
 }
+
+TEST(Threshold, ColourImagesAreThresholdedOnTheirGreyValues) {
+    // Random colour images whose widths reach the row loops' vector widths
+    // and ends, against the grey formula pixel by pixel: fixed thresholds
+    // (every level and beyond) and Otsu's threshold of their grey histogram.
+    for (auto [w, h] : {std::pair<int, int>{1, 1}, {5, 3}, {31, 2}, {64, 3}, {67, 4}, {129, 5}, {301, 7}}) {
+        const synth::Page c = synth::RandomBytes(w, h, 24, static_cast<std::uint64_t>(w * 7 + h));
+        const auto greyAt = [&](int x, int y) {
+            const std::uint8_t* p = c.bits.data() + px::Stride24(w) * y + 3 * x;
+            return px::Grey(p[0], p[1], p[2]);
+        };
+        binarize::Histogram hist{};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) ++hist[greyAt(x, y)];
+        EXPECT_EQ(binarize::HistogramOfColor(c.bits.data(), w, h), hist) << w << "x" << h;
+        const int otsu = binarize::OtsuThreshold(hist, static_cast<std::int64_t>(w) * h);
+        const auto otsuOut = binarize::OtsuColor(c.bits.data(), w, h);
+        for (int t = -1; t <= 256; ++t) {
+            const auto out = binarize::ThresholdColor(c.bits.data(), w, h, t);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const std::size_t at = px::Stride8(w) * y + x;
+                    ASSERT_EQ(out[at], greyAt(x, y) >= t ? 255 : 0) << w << "x" << h << " at " << t;
+                    if (t == otsu) {
+                        ASSERT_EQ(otsuOut[at], out[at]) << w << "x" << h << " Otsu " << otsu;
+                    }
+                }
+            // The row padding stays light.
+            for (int y = 0; y < h; ++y)
+                for (std::size_t at = px::Stride8(w) * y + w; at < px::Stride8(w) * (y + 1); ++at)
+                    ASSERT_EQ(out[at], 255) << w << "x" << h << " padding";
+        }
+    }
+}
