@@ -193,6 +193,13 @@ std::uintptr_t AheadBytes(const Mapping& m) {
                                        static_cast<std::ptrdiff_t>(std::lround(kAhead * m.cosA)) * m.channels);
 }
 
+// The image's byte of the pixel at whole parts (x0, y0) of the sampled
+// area, which lies in the image.
+inline const std::uint8_t* PixelAt(const Mapping& m, int x0, int y0, int channels) {
+    return m.bits + m.stride * static_cast<std::size_t>(y0 - m.offsetY) +
+           static_cast<std::size_t>(x0 - m.offsetX) * static_cast<std::size_t>(channels);
+}
+
 // The image pixels the sample kAhead canvas pixels after a group's first
 // one reads lie aheadBytes on from that group's first pixel, give or take a
 // row: asked for in all three rows. (Inlined at once: as a function of its
@@ -394,29 +401,61 @@ TESSAVAN_AVX2_INLINE __m128i Blend(const Weights& w, __m256d p00, __m256d p10, _
     return _mm256_cvttpd_epi32(s);
 }
 
-// Four 8-bit canvas pixels from their samples: straight from the rows when
-// the samples are consecutive pixels of one pair of rows, else gathered at
-// the 32-bit offsets row0 (row y0) and row1 (row y0 + 1).
-TESSAVAN_AVX2_INLINE void Grey4(const Weights& w, bool straight, const std::uint8_t* first, const int* base,
-                                __m128i row0, __m128i row1, std::size_t stride, std::uint8_t* dst) {
-    __m256d p00, p10, p01, p11;
-    if (straight) {
-        p00 = Doubles(_mm256_cvtepu8_epi64(Load4(first)));
-        p10 = Doubles(_mm256_cvtepu8_epi64(Load4(first + 1)));
-        p01 = Doubles(_mm256_cvtepu8_epi64(Load4(first + stride)));
-        p11 = Doubles(_mm256_cvtepu8_epi64(Load4(first + stride + 1)));
+// The offsets of the samples' pixels x0 in rows y0 from the image's first
+// byte, for the gathers.
+TESSAVAN_AVX2_INLINE __m128i GatherOffsets4(const Mapping& m, __m128i x0, __m128i y0) {
+    return _mm_add_epi32(
+        _mm_mullo_epi32(_mm_sub_epi32(y0, _mm_set1_epi32(m.offsetY)), _mm_set1_epi32(static_cast<int>(m.stride))),
+        _mm_mullo_epi32(_mm_sub_epi32(x0, _mm_set1_epi32(m.offsetX)), _mm_set1_epi32(m.channels)));
+}
+
+// A group of four samples that all lie in the vector area, up to its first
+// reads from the image: weights, whole parts, whether the samples lie at
+// consecutive pixels of one pair of rows (`straight`), the first sample's
+// pixel, and for 24-bit pixels read straight, the sixteen bytes from that
+// pixel in rows y0 and y0 + 1 (B, G, R of the four pixels and of the one
+// after them), each in both halves of a register. The loop over 24-bit
+// pixels prepares the next group before it finishes this one, so that the
+// reads of the next are under way meanwhile.
+struct Group4 {
+    Weights w;
+    __m128i x0, y0;
+    const std::uint8_t* first;
+    bool straight;
+    __m256i rows0, rows1;
+};
+
+// Stands in for the rows of a group that does not read them.
+alignas(32) constexpr std::uint8_t kNoRows4[32] = {};
+
+// The group of canvas pixels X .. X + 3 of a row whose terms are rowX and
+// rowY, of an image of kChannels bytes per pixel.
+template <int kChannels>
+TESSAVAN_AVX2_INLINE Group4 Prepare4(const Mapping& m, const double* colX, const double* colY,
+                                     std::uintptr_t aheadBytes, __m256d rowX, __m256d rowY, int X) {
+    Group4 g;
+    const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(colX + X), rowX);
+    const __m256d y = _mm256_add_pd(_mm256_loadu_pd(colY + X), rowY);
+    g.w = Weights4Of(x, y, g.x0, g.y0);
+    // Four samples at consecutive pixels of one pair of rows, as the small
+    // angles of deskewing give almost everywhere: the pixels are read
+    // straight from the rows.
+    g.straight = _mm_movemask_epi8(_mm_and_si128(
+                     _mm_cmpeq_epi32(_mm_sub_epi32(g.x0, _mm_shuffle_epi32(g.x0, 0)), _mm_setr_epi32(0, 1, 2, 3)),
+                     _mm_cmpeq_epi32(g.y0, _mm_shuffle_epi32(g.y0, 0)))) == 0xFFFF;
+    g.first = PixelAt(m, _mm_cvtsi128_si32(g.x0), _mm_cvtsi128_si32(g.y0), kChannels);
+    PrefetchAhead(g.first, aheadBytes, m.stride);
+    if constexpr (kChannels == 3) {
+        // Only a straight group's rows are read so; the others read zeros
+        // instead, without a branch.
+        const std::uint8_t* from = g.straight ? g.first : kNoRows4;
+        const std::size_t stride = g.straight ? m.stride : 16;
+        g.rows0 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+        g.rows1 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + stride)));
     } else {
-        const __m128i a = _mm_i32gather_epi32(base, row0, 1);
-        const __m128i b = _mm_i32gather_epi32(base, row1, 1);
-        p00 = Level<0>(a);
-        p10 = Level<8>(a);
-        p01 = Level<0>(b);
-        p11 = Level<8>(b);
+        g.rows0 = g.rows1 = _mm256_setzero_si256();
     }
-    const __m128i v = Blend(w, p00, p10, p01, p11);
-    const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(v, v), _mm_setzero_si128());
-    const int word = _mm_cvtsi128_si32(bytes);
-    std::memcpy(dst, &word, 4);
+    return g;
 }
 
 // B, G, R of four pixels packed in the low three bytes of each lane, to
@@ -425,31 +464,52 @@ TESSAVAN_AVX2_INLINE __m128i PackBgr(__m128i lanes) {
     return _mm_shuffle_epi8(lanes, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
 }
 
-// Four 24-bit canvas pixels from their samples, read as Grey4 reads them.
-TESSAVAN_AVX2_INLINE void Colour4(const Weights& w, bool straight, const std::uint8_t* first, const std::uint8_t* bits,
-                                  __m128i row0, std::size_t stride, std::uint8_t* dst) {
+// The four canvas pixels of a prepared group at dst: straight from the rows
+// when the group is straight, else gathered (8-bit pixels: four bytes from
+// each sample's pixel x0 in rows y0 and y0 + 1; 24-bit: eight, B, G, R of
+// x0 and of x0 + 1).
+template <int kChannels>
+TESSAVAN_AVX2_INLINE void Finish4(const Mapping& m, const Group4& g, std::uint8_t* dst) {
+    const Weights& w = g.w;
+    const std::size_t stride = m.stride;
+    if constexpr (kChannels == 1) {
+        __m256d p00, p10, p01, p11;
+        if (g.straight) {
+            p00 = Doubles(_mm256_cvtepu8_epi64(Load4(g.first)));
+            p10 = Doubles(_mm256_cvtepu8_epi64(Load4(g.first + 1)));
+            p01 = Doubles(_mm256_cvtepu8_epi64(Load4(g.first + stride)));
+            p11 = Doubles(_mm256_cvtepu8_epi64(Load4(g.first + stride + 1)));
+        } else {
+            const int* base = reinterpret_cast<const int*>(m.bits);
+            const __m128i row0 = GatherOffsets4(m, g.x0, g.y0);
+            const __m128i a = _mm_i32gather_epi32(base, row0, 1);
+            const __m128i b =
+                _mm_i32gather_epi32(base, _mm_add_epi32(row0, _mm_set1_epi32(static_cast<int>(stride))), 1);
+            p00 = Level<0>(a);
+            p10 = Level<8>(a);
+            p01 = Level<0>(b);
+            p11 = Level<8>(b);
+        }
+        const __m128i v = Blend(w, p00, p10, p01, p11);
+        const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(v, v), _mm_setzero_si128());
+        const int word = _mm_cvtsi128_si32(bytes);
+        std::memcpy(dst, &word, 4);
+        return;
+    }
     __m256d b00, b10, b01, b11, g00, g10, g01, g11, r00, r10, r01, r11;
-    if (straight) {
-        // Sixteen bytes from the first pixel of each row, in both halves:
-        // B, G, R of the four pixels and of the one after them.
-        const __m256i r0 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first)));
-        const __m256i r1 =
-            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first + stride)));
-        RowChannel<0>(r0, r1, b00, b10, b01, b11);
-        RowChannel<1>(r0, r1, g00, g10, g01, g11);
-        RowChannel<2>(r0, r1, r00, r10, r01, r11);
+    if (g.straight) {
+        RowChannel<0>(g.rows0, g.rows1, b00, b10, b01, b11);
+        RowChannel<1>(g.rows0, g.rows1, g00, g10, g01, g11);
+        RowChannel<2>(g.rows0, g.rows1, r00, r10, r01, r11);
     } else {
-        // Eight bytes at each sample's pixel x0 of rows y0 and
-        // y0 + 1: B, G, R of x0 and of x0 + 1.
         alignas(16) int offsets[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(offsets), row0);
-        const std::uint8_t* q = bits;
-        const std::size_t st = stride;
+        _mm_store_si128(reinterpret_cast<__m128i*>(offsets), GatherOffsets4(m, g.x0, g.y0));
+        const std::uint8_t* q = m.bits;
         const __m256i r0 = _mm256_set_m128i(_mm_unpacklo_epi64(Load8(q + offsets[2]), Load8(q + offsets[3])),
                                             _mm_unpacklo_epi64(Load8(q + offsets[0]), Load8(q + offsets[1])));
         const __m256i r1 =
-            _mm256_set_m128i(_mm_unpacklo_epi64(Load8(q + offsets[2] + st), Load8(q + offsets[3] + st)),
-                             _mm_unpacklo_epi64(Load8(q + offsets[0] + st), Load8(q + offsets[1] + st)));
+            _mm256_set_m128i(_mm_unpacklo_epi64(Load8(q + offsets[2] + stride), Load8(q + offsets[3] + stride)),
+                             _mm_unpacklo_epi64(Load8(q + offsets[0] + stride), Load8(q + offsets[1] + stride)));
         Channel<0>(r0, b00, b10);
         Channel<0>(r1, b01, b11);
         Channel<1>(r0, g00, g10);
@@ -467,34 +527,30 @@ TESSAVAN_AVX2_INLINE void Colour4(const Weights& w, bool straight, const std::ui
     std::memcpy(dst + 8, &last, 4);
 }
 
-// The four canvas pixels at X of a row whose terms are rowX and rowY, whose
-// samples lie in the vector area.
-TESSAVAN_AVX2_INLINE void Group4(const Mapping& m, const double* colX, const double* colY, std::uintptr_t aheadBytes,
-                                 __m256d rowX, __m256d rowY, int X, std::uint8_t* out) {
-    const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(colX + X), rowX);
-    const __m256d y = _mm256_add_pd(_mm256_loadu_pd(colY + X), rowY);
-    __m128i x0, y0;
-    const Weights w = Weights4Of(x, y, x0, y0);
-    const int n = m.channels;
-    const __m128i row0 = _mm_add_epi32(
-        _mm_mullo_epi32(_mm_sub_epi32(y0, _mm_set1_epi32(m.offsetY)), _mm_set1_epi32(static_cast<int>(m.stride))),
-        _mm_mullo_epi32(_mm_sub_epi32(x0, _mm_set1_epi32(m.offsetX)), _mm_set1_epi32(n)));
-    // Four samples at consecutive pixels of one pair of rows, as the
-    // small angles of deskewing give almost everywhere: the pixels are
-    // read straight from the rows.
-    const bool straight =
-        _mm_movemask_epi8(_mm_and_si128(
-            _mm_cmpeq_epi32(_mm_sub_epi32(x0, _mm_shuffle_epi32(x0, 0)), _mm_setr_epi32(0, 1, 2, 3)),
-            _mm_cmpeq_epi32(y0, _mm_shuffle_epi32(y0, 0)))) == 0xFFFF;
-    const std::uint8_t* first = m.bits + m.stride * static_cast<std::size_t>(_mm_cvtsi128_si32(y0) - m.offsetY) +
-                                static_cast<std::size_t>(_mm_cvtsi128_si32(x0) - m.offsetX) * n;
-    PrefetchAhead(first, aheadBytes, m.stride);
-    std::uint8_t* dst = out + static_cast<std::size_t>(X) * n;
-    if (n == 1)
-        Grey4(w, straight, first, reinterpret_cast<const int*>(m.bits), row0,
-              _mm_add_epi32(row0, _mm_set1_epi32(static_cast<int>(m.stride))), m.stride, dst);
-    else
-        Colour4(w, straight, first, m.bits, row0, m.stride, dst);
+// The canvas pixels X .. end - 1 of a row, all in the vector area (at least
+// four): the run's last pixels are done by a group ending with the run,
+// over pixels already done (the same bytes again).
+template <int kChannels>
+TESSAVAN_AVX2_INLINE void RunGroups4(const Mapping& m, const double* colX, const double* colY, std::uintptr_t ahead,
+                                     __m256d rowX, __m256d rowY, int X, int end, std::uint8_t* out) {
+    Group4 group = Prepare4<kChannels>(m, colX, colY, ahead, rowX, rowY, X);
+    for (; X + 8 <= end; X += 4) {
+        if constexpr (kChannels == 1) {
+            // (8-bit groups take less time than their reads: each is
+            // finished before the next.)
+            Finish4<1>(m, group, out + X);
+            group = Prepare4<1>(m, colX, colY, ahead, rowX, rowY, X + 4);
+        } else {
+            const Group4 next = Prepare4<kChannels>(m, colX, colY, ahead, rowX, rowY, X + 4);
+            Finish4<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
+            group = next;
+        }
+    }
+    Finish4<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
+    X += 4;
+    if (X < end)
+        Finish4<kChannels>(m, Prepare4<kChannels>(m, colX, colY, ahead, rowX, rowY, end - 4),
+                           out + static_cast<std::size_t>(end - 4) * kChannels);
 }
 
 // The groups of the row loop four canvas pixels wide. The positions,
@@ -586,8 +642,10 @@ struct Lanes4 : LanesBase {
         const double* colX = pos.colX.data();
         const double* colY = pos.colY.data();
         const __m256d rowX = _mm256_set1_pd(row.x), rowY = _mm256_set1_pd(row.y);
-        for (; X + 4 <= end; X += 4) Group4(map, colX, colY, ahead, rowX, rowY, X, out);
-        if (X < end) Group4(map, colX, colY, ahead, rowX, rowY, end - 4, out);
+        if (map.channels == 1)
+            RunGroups4<1>(map, colX, colY, ahead, rowX, rowY, X, end, out);
+        else
+            RunGroups4<3>(map, colX, colY, ahead, rowX, rowY, X, end, out);
     }
 };
 
@@ -772,7 +830,9 @@ struct Group8 {
 // Stands in for the rows of a group that does not read them.
 alignas(64) constexpr std::uint8_t kNoRows[64] = {};
 
-// The group of samples at (x, y). `aheadBytes`: see AheadBytes.
+// The group of samples at (x, y) of an image of kChannels bytes per pixel.
+// `aheadBytes`: see AheadBytes.
+template <int kChannels>
 TESSAVAN_AVX512_INLINE Group8 Prepare8(const Mapping& m, __m512d x, __m512d y, std::uintptr_t aheadBytes) {
     Group8 g;
     g.w = Weights8Of(x, y, g.x0, g.y0);
@@ -780,10 +840,9 @@ TESSAVAN_AVX512_INLINE Group8 Prepare8(const Mapping& m, __m512d x, __m512d y, s
         _mm256_cmpeq_epi32_mask(_mm256_sub_epi32(g.x0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(g.x0))),
                                 _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)) == 0xFF &&
         _mm256_cmpeq_epi32_mask(g.y0, _mm256_broadcastd_epi32(_mm256_castsi256_si128(g.y0))) == 0xFF;
-    g.first = m.bits + m.stride * static_cast<std::size_t>(_mm256_cvtsi256_si32(g.y0) - m.offsetY) +
-              static_cast<std::size_t>(_mm256_cvtsi256_si32(g.x0) - m.offsetX) * m.channels;
+    g.first = PixelAt(m, _mm256_cvtsi256_si32(g.x0), _mm256_cvtsi256_si32(g.y0), kChannels);
     PrefetchAhead(g.first, aheadBytes, m.stride);
-    if (m.channels == 3) {
+    if constexpr (kChannels == 3) {
         // Only a straight group's rows lie inside the image up to pixel
         // x0 + 10; the others read zeros instead, without a branch.
         const std::uint8_t* from = g.straight ? g.first : kNoRows;
@@ -798,11 +857,12 @@ TESSAVAN_AVX512_INLINE Group8 Prepare8(const Mapping& m, __m512d x, __m512d y, s
 }
 
 // The eight canvas pixels of a prepared group at dst.
+template <int kChannels>
 TESSAVAN_AVX512_INLINE void Finish8(const Mapping& m, const Group8& g, std::uint8_t* dst) {
     const Weights8& w = g.w;
     const std::uint8_t* first = g.first;
     const __m256i vStride = _mm256_set1_epi32(static_cast<int>(m.stride));
-    if (m.channels == 1) {
+    if constexpr (kChannels == 1) {
         __m512i q0, q1;
         if (g.straight) {
             // x0 .. x0 + 7 and x0 + 1 .. x0 + 8, zero-extended.
@@ -850,6 +910,36 @@ TESSAVAN_AVX512_INLINE void Finish8(const Mapping& m, const Group8& g, std::uint
     const __m512i green = Blend8Wide(w, Byte8<1>(q0), Byte8<4>(q0), Byte8<1>(q1), Byte8<4>(q1));
     const __m512i red = Blend8Wide(w, Byte8<2>(q0), Byte8<5>(q0), Byte8<2>(q1), Byte8<5>(q1));
     StoreColour8(blue, green, red, dst);
+}
+
+// The canvas pixels X .. end - 1 of a row, all in the vector area (at least
+// eight): the run's last pixels are done by a group ending with the run,
+// over pixels already done (the same bytes again).
+template <int kChannels>
+TESSAVAN_AVX512_INLINE void RunGroups8(const Mapping& m, const Positions& pos, std::uintptr_t ahead, __m512d rowX,
+                                       __m512d rowY, int X, int end, std::uint8_t* out) {
+    __m512d x, y;
+    Positions8(pos, X, rowX, rowY, x, y);
+    Group8 group = Prepare8<kChannels>(m, x, y, ahead);
+    for (; X + 16 <= end; X += 8) {
+        Positions8(pos, X + 8, rowX, rowY, x, y);
+        if constexpr (kChannels == 1) {
+            // (8-bit groups take less time than their reads: each is
+            // finished before the next.)
+            Finish8<1>(m, group, out + X);
+            group = Prepare8<1>(m, x, y, ahead);
+        } else {
+            const Group8 next = Prepare8<kChannels>(m, x, y, ahead);
+            Finish8<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
+            group = next;
+        }
+    }
+    Finish8<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
+    X += 8;
+    if (X < end) {
+        Positions8(pos, end - 8, rowX, rowY, x, y);
+        Finish8<kChannels>(m, Prepare8<kChannels>(m, x, y, ahead), out + static_cast<std::size_t>(end - 8) * kChannels);
+    }
 }
 
 // The groups of the row loop eight canvas pixels wide: the baseline's
@@ -905,32 +995,11 @@ struct Lanes8 : LanesBase {
         // otherwise be any of these members, read again after each store.
         const Mapping map = m;
         const std::uintptr_t ahead = aheadBytes;
-        const Positions& at = pos;
         const __m512d rowX = _mm512_set1_pd(row.x), rowY = _mm512_set1_pd(row.y);
-        const int n = map.channels;
-        __m512d x, y;
-        Positions8(at, X, rowX, rowY, x, y);
-        Group8 group = Prepare8(map, x, y, ahead);
-        for (; X + 16 <= end; X += 8) {
-            Positions8(at, X + 8, rowX, rowY, x, y);
-            if (n == 1) {
-                // (8-bit groups take less time than their reads: each is
-                // finished before the next.)
-                Finish8(map, group, out + static_cast<std::size_t>(X) * n);
-                group = Prepare8(map, x, y, ahead);
-                continue;
-            }
-            const Group8 next = Prepare8(map, x, y, ahead);
-            Finish8(map, group, out + static_cast<std::size_t>(X) * n);
-            group = next;
-        }
-        Finish8(map, group, out + static_cast<std::size_t>(X) * n);
-        X += 8;
-        if (X < end) {
-            X = end - 8;
-            Positions8(at, X, rowX, rowY, x, y);
-            Finish8(map, Prepare8(map, x, y, ahead), out + static_cast<std::size_t>(X) * n);
-        }
+        if (map.channels == 1)
+            RunGroups8<1>(map, pos, ahead, rowX, rowY, X, end, out);
+        else
+            RunGroups8<3>(map, pos, ahead, rowX, rowY, X, end, out);
     }
 };
 
