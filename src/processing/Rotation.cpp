@@ -371,26 +371,34 @@ TESSAVAN_AVX2_INLINE void Channel(__m256i bytes, __m256d& left, __m256d& right) 
     right = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
 }
 
-// Channel C of pixels First .. First + 3 of the sixteen bytes from a pixel
-// of a 24-bit row that both halves of `row` hold, as doubles.
-template <int C, int First>
+// Channel C of the first four pixels of the sixteen bytes from a pixel of
+// a 24-bit row that both halves of `row` hold, as doubles.
+template <int C>
 TESSAVAN_AVX2_INLINE __m256d RowLevels(__m256i row) {
     constexpr char z = -1;
-    constexpr char b = static_cast<char>(3 * First + C);
-    const __m256i pick = _mm256_setr_epi8(b, z, z, z, z, z, z, z, b + 3, z, z, z, z, z, z, z,
-                                          b + 6, z, z, z, z, z, z, z, b + 9, z, z, z, z, z, z, z);
+    const __m256i pick = _mm256_setr_epi8(C, z, z, z, z, z, z, z, C + 3, z, z, z, z, z, z, z,
+                                          C + 6, z, z, z, z, z, z, z, C + 9, z, z, z, z, z, z, z);
     return Doubles(_mm256_shuffle_epi8(row, pick));
 }
 
-// Channel C of the four pixels (p00 of row y0, p01 of row y0 + 1) and of
-// their right neighbours (p10, p11), from rows as RowLevels takes them.
+// B, G, R of the fifth pixel of the same bytes in lanes 0 .. 2.
+TESSAVAN_AVX2_INLINE __m256d FifthPixel(__m256i row) {
+    constexpr char z = -1;
+    const __m256i pick = _mm256_setr_epi8(12, z, z, z, z, z, z, z, 13, z, z, z, z, z, z, z,
+                                          14, z, z, z, z, z, z, z, z, z, z, z, z, z, z, z);
+    return Doubles(_mm256_shuffle_epi8(row, pick));
+}
+
+// The levels of the right neighbours of four consecutive pixels: their own
+// levels (channel C) moved down a lane, with the fifth pixel's in the last
+// lane (from FifthPixel), the same values without converting them again.
 template <int C>
-TESSAVAN_AVX2_INLINE void RowChannel(__m256i r0, __m256i r1, __m256d& p00, __m256d& p10, __m256d& p01,
-                                     __m256d& p11) {
-    p00 = RowLevels<C, 0>(r0);
-    p10 = RowLevels<C, 1>(r0);
-    p01 = RowLevels<C, 0>(r1);
-    p11 = RowLevels<C, 1>(r1);
+TESSAVAN_AVX2_INLINE __m256d RightLevels(__m256d left, __m256d fifth) {
+    // Lanes 2 and 3 of `left`, then lanes 0 and 1 (C < 2) or 2 and 3 of
+    // `fifth`; from those and `left`, lanes 1, 2, 3 of `left` and lane C of
+    // `fifth`.
+    const __m256d upper = _mm256_permute2f128_pd(left, fifth, C == 2 ? 0x31 : 0x21);
+    return _mm256_shuffle_pd(left, upper, C == 1 ? 0xD : 0x5);
 }
 
 // int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
@@ -498,9 +506,21 @@ TESSAVAN_AVX2_INLINE void Finish4(const Mapping& m, const Group4& g, std::uint8_
     }
     __m256d b00, b10, b01, b11, g00, g10, g01, g11, r00, r10, r01, r11;
     if (g.straight) {
-        RowChannel<0>(g.rows0, g.rows1, b00, b10, b01, b11);
-        RowChannel<1>(g.rows0, g.rows1, g00, g10, g01, g11);
-        RowChannel<2>(g.rows0, g.rows1, r00, r10, r01, r11);
+        // The four pixels' levels in rows y0 and y0 + 1, then their right
+        // neighbours'.
+        const __m256d fifth0 = FifthPixel(g.rows0), fifth1 = FifthPixel(g.rows1);
+        b00 = RowLevels<0>(g.rows0);
+        b01 = RowLevels<0>(g.rows1);
+        g00 = RowLevels<1>(g.rows0);
+        g01 = RowLevels<1>(g.rows1);
+        r00 = RowLevels<2>(g.rows0);
+        r01 = RowLevels<2>(g.rows1);
+        b10 = RightLevels<0>(b00, fifth0);
+        b11 = RightLevels<0>(b01, fifth1);
+        g10 = RightLevels<1>(g00, fifth0);
+        g11 = RightLevels<1>(g01, fifth1);
+        r10 = RightLevels<2>(r00, fifth0);
+        r11 = RightLevels<2>(r01, fifth1);
     } else {
         alignas(16) int offsets[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(offsets), GatherOffsets4(m, g.x0, g.y0));
