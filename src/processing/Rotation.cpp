@@ -417,6 +417,14 @@ TESSAVAN_AVX2_INLINE __m128i GatherOffsets4(const Mapping& m, __m128i x0, __m128
         _mm_mullo_epi32(_mm_sub_epi32(x0, _mm_set1_epi32(m.offsetX)), _mm_set1_epi32(m.channels)));
 }
 
+// The positions of the samples of canvas pixels X .. X + 3 of a row whose
+// terms are rowX and rowY, from the columns' terms (Positions).
+TESSAVAN_AVX2_INLINE void Positions4(const double* colX, const double* colY, int X, __m256d rowX, __m256d rowY,
+                                     __m256d& x, __m256d& y) {
+    x = _mm256_sub_pd(_mm256_loadu_pd(colX + X), rowX);
+    y = _mm256_add_pd(_mm256_loadu_pd(colY + X), rowY);
+}
+
 // A group of four samples that all lie in the vector area, up to its first
 // reads from the image: weights, whole parts, whether the samples lie at
 // consecutive pixels of one pair of rows (`straight`), the first sample's
@@ -436,14 +444,11 @@ struct Group4 {
 // Stands in for the rows of a group that does not read them.
 alignas(32) constexpr std::uint8_t kNoRows4[32] = {};
 
-// The group of canvas pixels X .. X + 3 of a row whose terms are rowX and
-// rowY, of an image of kChannels bytes per pixel.
+// The group of samples at (x, y) of an image of kChannels bytes per pixel.
+// `aheadBytes`: see AheadBytes.
 template <int kChannels>
-TESSAVAN_AVX2_INLINE Group4 Prepare4(const Mapping& m, const double* colX, const double* colY,
-                                     std::uintptr_t aheadBytes, __m256d rowX, __m256d rowY, int X) {
+TESSAVAN_AVX2_INLINE Group4 Prepare4(const Mapping& m, __m256d x, __m256d y, std::uintptr_t aheadBytes) {
     Group4 g;
-    const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(colX + X), rowX);
-    const __m256d y = _mm256_add_pd(_mm256_loadu_pd(colY + X), rowY);
     g.w = Weights4Of(x, y, g.x0, g.y0);
     // Four samples at consecutive pixels of one pair of rows, as the small
     // angles of deskewing give almost everywhere: the pixels are read
@@ -553,24 +558,28 @@ TESSAVAN_AVX2_INLINE void Finish4(const Mapping& m, const Group4& g, std::uint8_
 template <int kChannels>
 TESSAVAN_AVX2_INLINE void RunGroups4(const Mapping& m, const double* colX, const double* colY, std::uintptr_t ahead,
                                      __m256d rowX, __m256d rowY, int X, int end, std::uint8_t* out) {
-    Group4 group = Prepare4<kChannels>(m, colX, colY, ahead, rowX, rowY, X);
+    __m256d x, y;
+    Positions4(colX, colY, X, rowX, rowY, x, y);
+    Group4 group = Prepare4<kChannels>(m, x, y, ahead);
     for (; X + 8 <= end; X += 4) {
+        Positions4(colX, colY, X + 4, rowX, rowY, x, y);
         if constexpr (kChannels == 1) {
             // (8-bit groups take less time than their reads: each is
             // finished before the next.)
             Finish4<1>(m, group, out + X);
-            group = Prepare4<1>(m, colX, colY, ahead, rowX, rowY, X + 4);
+            group = Prepare4<1>(m, x, y, ahead);
         } else {
-            const Group4 next = Prepare4<kChannels>(m, colX, colY, ahead, rowX, rowY, X + 4);
+            const Group4 next = Prepare4<kChannels>(m, x, y, ahead);
             Finish4<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
             group = next;
         }
     }
     Finish4<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
     X += 4;
-    if (X < end)
-        Finish4<kChannels>(m, Prepare4<kChannels>(m, colX, colY, ahead, rowX, rowY, end - 4),
-                           out + static_cast<std::size_t>(end - 4) * kChannels);
+    if (X < end) {
+        Positions4(colX, colY, end - 4, rowX, rowY, x, y);
+        Finish4<kChannels>(m, Prepare4<kChannels>(m, x, y, ahead), out + static_cast<std::size_t>(end - 4) * kChannels);
+    }
 }
 
 // The groups of the row loop four canvas pixels wide. The positions,
@@ -599,8 +608,7 @@ struct Lanes4 : LanesBase {
     }
 
     __attribute__((target("avx2"))) void At(int X, RowTerms row, __m256d& x, __m256d& y) const {
-        x = _mm256_sub_pd(_mm256_loadu_pd(&pos.colX[static_cast<std::size_t>(X)]), _mm256_set1_pd(row.x));
-        y = _mm256_add_pd(_mm256_loadu_pd(&pos.colY[static_cast<std::size_t>(X)]), _mm256_set1_pd(row.y));
+        Positions4(pos.colX.data(), pos.colY.data(), X, _mm256_set1_pd(row.x), _mm256_set1_pd(row.y), x, y);
     }
 
     __attribute__((target("avx2"))) unsigned Inside(int X, RowTerms row) const {
