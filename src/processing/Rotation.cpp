@@ -323,16 +323,29 @@ struct Weights {
 };
 
 // The baseline's weights of four samples at (x, y), all at non-negative
-// positions below the sampled area's last column and row; x0 and y0 are
-// their whole parts.
+// positions below the sampled area's last column and row, times kScale (a
+// power of two); x0 and y0 are their whole parts. Scaling by a power of two
+// is exact, before and after rounding: kScale (1 - fx) is rounded as
+// kScale - kScale fx, and the weights are kScale times the baseline's, bit
+// for bit.
+template <int kScale = 1>
 TESSAVAN_AVX2_INLINE Weights Weights4Of(__m256d x, __m256d y, __m128i& x0, __m128i& y0) {
-    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d scale = _mm256_set1_pd(kScale);
     x0 = _mm256_cvttpd_epi32(x);
     y0 = _mm256_cvttpd_epi32(y);
-    const __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
+    __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
     const __m256d fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
-    const __m256d gx = _mm256_sub_pd(one, fx), gy = _mm256_sub_pd(one, fy);
+    if constexpr (kScale != 1) fx = _mm256_mul_pd(fx, scale);
+    const __m256d gx = _mm256_sub_pd(scale, fx), gy = _mm256_sub_pd(_mm256_set1_pd(1.0), fy);
     return Weights{_mm256_mul_pd(gx, gy), _mm256_mul_pd(fx, gy), _mm256_mul_pd(gx, fy), _mm256_mul_pd(fx, fy)};
+}
+
+// Weights times 1 / kScale, exactly.
+template <int kScale>
+TESSAVAN_AVX2_INLINE Weights Unscaled(const Weights& w) {
+    const __m256d down = _mm256_set1_pd(1.0 / kScale);
+    return Weights{_mm256_mul_pd(w.w00, down), _mm256_mul_pd(w.w10, down), _mm256_mul_pd(w.w01, down),
+                   _mm256_mul_pd(w.w11, down)};
 }
 
 // Byte `Shift / 8` of each lane as a double.
@@ -371,34 +384,30 @@ TESSAVAN_AVX2_INLINE void Channel(__m256i bytes, __m256d& left, __m256d& right) 
     right = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
 }
 
-// Channel C of the first four pixels of the sixteen bytes from a pixel of
-// a 24-bit row that both halves of `row` hold, as doubles.
-template <int C>
-TESSAVAN_AVX2_INLINE __m256d RowLevels(__m256i row) {
-    constexpr char z = -1;
-    const __m256i pick = _mm256_setr_epi8(C, z, z, z, z, z, z, z, C + 3, z, z, z, z, z, z, z,
-                                          C + 6, z, z, z, z, z, z, z, C + 9, z, z, z, z, z, z, z);
-    return Doubles(_mm256_shuffle_epi8(row, pick));
+// Level v in the low byte of a 64-bit lane whose top byte is 0x43, the
+// other bytes 0, is the double 2^49 + v / 8, exactly; less 2^49 it is v / 8,
+// exactly. Levels so made meet weights 8 times the baseline's: each product
+// is the baseline's real product, rounded the same, and so is every sum.
+constexpr int kLevelScale = 8;
+constexpr std::int64_t kTwoTo49 = 0x4300000000000000LL;
+
+// Sixteen bytes from a pixel of a 24-bit row, in both halves of `row`,
+// moved up a byte with 0x43 before them: the row's byte k at k + 1.
+TESSAVAN_AVX2_INLINE __m256i WithTopByte(__m256i row) {
+    return _mm256_alignr_epi8(row, _mm256_set1_epi8(0x43), 15);
 }
 
-// B, G, R of the fifth pixel of the same bytes in lanes 0 .. 2.
-TESSAVAN_AVX2_INLINE __m256d FifthPixel(__m256i row) {
+// From such bytes (WithTopByte), channel C of the four pixels from pixel
+// First on (0: the group's own pixels, 1: their right neighbours), as
+// levels / 8 (kLevelScale).
+template <int First, int C>
+TESSAVAN_AVX2_INLINE __m256d RowLevels(__m256i bytes) {
     constexpr char z = -1;
-    const __m256i pick = _mm256_setr_epi8(12, z, z, z, z, z, z, z, 13, z, z, z, z, z, z, z,
-                                          14, z, z, z, z, z, z, z, z, z, z, z, z, z, z, z);
-    return Doubles(_mm256_shuffle_epi8(row, pick));
-}
-
-// The levels of the right neighbours of four consecutive pixels: their own
-// levels (channel C) moved down a lane, with the fifth pixel's in the last
-// lane (from FifthPixel), the same values without converting them again.
-template <int C>
-TESSAVAN_AVX2_INLINE __m256d RightLevels(__m256d left, __m256d fifth) {
-    // Lanes 2 and 3 of `left`, then lanes 0 and 1 (C < 2) or 2 and 3 of
-    // `fifth`; from those and `left`, lanes 1, 2, 3 of `left` and lane C of
-    // `fifth`.
-    const __m256d upper = _mm256_permute2f128_pd(left, fifth, C == 2 ? 0x31 : 0x21);
-    return _mm256_shuffle_pd(left, upper, C == 1 ? 0xD : 0x5);
+    constexpr char b = static_cast<char>(3 * First + C + 1);  // pixel First's byte, moved up
+    const __m256i pick = _mm256_setr_epi8(b, z, z, z, z, z, z, 0, b + 3, z, z, z, z, z, z, 0,
+                                          b + 6, z, z, z, z, z, z, 0, b + 9, z, z, z, z, z, z, 0);
+    const __m256i twoTo49 = _mm256_set1_epi64x(kTwoTo49);
+    return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(bytes, pick)), _mm256_castsi256_pd(twoTo49));
 }
 
 // int(w00 p00 + w10 p10 + w01 p01 + w11 p11), summed left to right.
@@ -449,7 +458,8 @@ alignas(32) constexpr std::uint8_t kNoRows4[32] = {};
 template <int kChannels>
 TESSAVAN_AVX2_INLINE Group4 Prepare4(const Mapping& m, __m256d x, __m256d y, std::uintptr_t aheadBytes) {
     Group4 g;
-    g.w = Weights4Of(x, y, g.x0, g.y0);
+    // 24-bit groups: weights for the straight groups' levels (RowLevels).
+    g.w = Weights4Of<kChannels == 3 ? kLevelScale : 1>(x, y, g.x0, g.y0);
     // Four samples at consecutive pixels of one pair of rows, as the small
     // angles of deskewing give almost everywhere: the pixels are read
     // straight from the rows.
@@ -483,7 +493,6 @@ TESSAVAN_AVX2_INLINE __m128i PackBgr(__m128i lanes) {
 // x0 and of x0 + 1).
 template <int kChannels>
 TESSAVAN_AVX2_INLINE void Finish4(const Mapping& m, const Group4& g, std::uint8_t* dst) {
-    const Weights& w = g.w;
     const std::size_t stride = m.stride;
     if constexpr (kChannels == 1) {
         __m256d p00, p10, p01, p11;
@@ -503,30 +512,32 @@ TESSAVAN_AVX2_INLINE void Finish4(const Mapping& m, const Group4& g, std::uint8_
             p01 = Level<0>(b);
             p11 = Level<8>(b);
         }
-        const __m128i v = Blend(w, p00, p10, p01, p11);
+        const __m128i v = Blend(g.w, p00, p10, p01, p11);
         const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(v, v), _mm_setzero_si128());
         const int word = _mm_cvtsi128_si32(bytes);
         std::memcpy(dst, &word, 4);
         return;
     }
     __m256d b00, b10, b01, b11, g00, g10, g01, g11, r00, r10, r01, r11;
+    Weights w = g.w;  // kLevelScale times the baseline's
     if (g.straight) {
-        // The four pixels' levels in rows y0 and y0 + 1, then their right
-        // neighbours'.
-        const __m256d fifth0 = FifthPixel(g.rows0), fifth1 = FifthPixel(g.rows1);
-        b00 = RowLevels<0>(g.rows0);
-        b01 = RowLevels<0>(g.rows1);
-        g00 = RowLevels<1>(g.rows0);
-        g01 = RowLevels<1>(g.rows1);
-        r00 = RowLevels<2>(g.rows0);
-        r01 = RowLevels<2>(g.rows1);
-        b10 = RightLevels<0>(b00, fifth0);
-        b11 = RightLevels<0>(b01, fifth1);
-        g10 = RightLevels<1>(g00, fifth0);
-        g11 = RightLevels<1>(g01, fifth1);
-        r10 = RightLevels<2>(r00, fifth0);
-        r11 = RightLevels<2>(r01, fifth1);
+        // The four pixels' levels in rows y0 and y0 + 1, and their right
+        // neighbours', all scaled as the weights are.
+        const __m256i row0 = WithTopByte(g.rows0), row1 = WithTopByte(g.rows1);
+        b00 = RowLevels<0, 0>(row0);
+        b01 = RowLevels<0, 0>(row1);
+        g00 = RowLevels<0, 1>(row0);
+        g01 = RowLevels<0, 1>(row1);
+        r00 = RowLevels<0, 2>(row0);
+        r01 = RowLevels<0, 2>(row1);
+        b10 = RowLevels<1, 0>(row0);
+        b11 = RowLevels<1, 0>(row1);
+        g10 = RowLevels<1, 1>(row0);
+        g11 = RowLevels<1, 1>(row1);
+        r10 = RowLevels<1, 2>(row0);
+        r11 = RowLevels<1, 2>(row1);
     } else {
+        w = Unscaled<kLevelScale>(g.w);
         alignas(16) int offsets[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(offsets), GatherOffsets4(m, g.x0, g.y0));
         const std::uint8_t* q = m.bits;

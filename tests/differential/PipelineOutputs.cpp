@@ -14,8 +14,11 @@
 //   pipeline_outputs <out> --prepare             only write the generated pages
 //   pipeline_outputs --list                      the configuration names
 // Runs in parallel processes share <out>/inputs: prepare it first.
+// With TESSAVAN_WITHOUT_AVX512=1 in the environment the AVX-512 loops are
+// set aside, so that the AVX2 loops are checked on a machine that has both.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,6 +29,7 @@
 #include <vector>
 
 #include "platform/core/Strings.h"
+#include "processing/VectorLoops.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/processor/ProcessOneFile.h"
 #include "settings/SettingsTable.h"
@@ -322,6 +326,8 @@ int main(int argc, char** argv) {
     }
     const fs::path out = argv[1];
     std::vector<std::string> wanted(argv + 2, argv + argc);
+    const char* withoutAvx512 = std::getenv("TESSAVAN_WITHOUT_AVX512");
+    if (withoutAvx512 != nullptr && std::string_view(withoutAvx512) == "1") vectorloops::SetAsideAvx512(true);
 
     const fs::path ready = out / "inputs" / "complete";
     const bool prepare = wanted.size() == 1 && wanted[0] == "--prepare";
