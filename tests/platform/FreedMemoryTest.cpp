@@ -105,3 +105,33 @@ TEST(FreedMemory, TheEndOfARunGivesTheKeptMemoryBack) {
     // At least three of the four blocks' 96 MiB are no longer resident.
     EXPECT_GT(held - after, 72 * 1024) << "resident while kept " << held << " kB, after " << after << " kB";
 }
+
+namespace {
+
+// Resident memory given back when the worker that ends the run's keeping
+// leaves, having made pages while it lasted and trimmed its own heap.
+long long GivenBackByTheLastWorker() {
+    long long held = -1;
+    auto run = std::make_unique<freedmem::KeepWhileAlive>();
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(procfig::MakePageBuffers());
+        held = procfig::StatusKb("VmRSS");
+        run.reset();
+        freedmem::GiveBackThisThreadsHeap();
+    });
+    worker.join();
+    return held - procfig::StatusKb("VmRSS");
+}
+
+}  // namespace
+
+TEST(FreedMemory, TheWorkerThatEndsTheKeepingGivesItsOwnHeapBack) {
+    {
+        freedmem::KeepWhileAlive probe;
+        if (!freedmem::KeepingTakesEffect()) GTEST_SKIP() << "this build's allocator ignores the keeping";
+    }
+    // The page's 63 MB lie free at the top of the worker's heap, which the
+    // end of the keeping alone leaves mapped; trimmed, at least 48 MiB go.
+    const long long given = GivenBackByTheLastWorker();
+    EXPECT_GT(given, 48 * 1024) << "given back " << given << " kB";
+}

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -46,6 +48,23 @@ Usage operator-(const Usage& after, const Usage& before) {
     d.voluntarySwitches = after.voluntarySwitches - before.voluntarySwitches;
     d.involuntarySwitches = after.involuntarySwitches - before.involuntarySwitches;
     return d;
+}
+
+bool MakePageBuffers() {
+    constexpr std::size_t kSizes[] = {std::size_t{26} << 20, std::size_t{9} << 20, 1100000, 1100000,
+                                      std::size_t{26} << 20};
+    void* blocks[std::size(kSizes)] = {};
+    bool made = true;
+    for (std::size_t i = 0; i < std::size(kSizes); ++i) {
+        blocks[i] = std::malloc(kSizes[i]);
+        if (blocks[i] == nullptr) {
+            made = false;
+            break;
+        }
+        std::memset(blocks[i], 1, kSizes[i]);
+    }
+    for (void* p : blocks) std::free(p);
+    return made;
 }
 
 }  // namespace procfig

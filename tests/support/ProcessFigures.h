@@ -25,4 +25,11 @@ struct Usage {
 Usage ProcessUsage();
 Usage operator-(const Usage& after, const Usage& before);
 
+// A page's buffers as the pipeline makes them on the calling thread (the
+// working image, a grey copy, two tables, the turned image: 63 MB), each
+// written all over, then freed. Nothing else is made meanwhile, so that
+// the freed blocks join the free top of the thread's heap. False when a
+// block could not be had.
+bool MakePageBuffers();
+
 }  // namespace procfig

@@ -198,6 +198,7 @@ int CWorkerPool::BatchWorker(CWorkerPool* pool) {
             // Nothing left to take: no worker of this run needs its freed
             // memory again; from here on it goes back as it is freed.
             pool->StopKeepingFreed();
+            freedmem::GiveBackThisThreadsHeap();
             break;
         }
         RunProcessorPtr processor = pool->NewProcessor();

@@ -1,5 +1,6 @@
 #include "platform/core/FreedMemory.h"
 
+#include <cstdlib>
 #include <mutex>
 
 #if defined(__GLIBC__)
@@ -53,6 +54,27 @@ KeepWhileAlive::~KeepWhileAlive() {
     mallopt(M_TRIM_THRESHOLD, kLibraryTrimThreshold);
     mallopt(M_TOP_PAD, kLibraryTopPad);
     malloc_trim(0);
+#endif
+}
+
+void GiveBackThisThreadsHeap() {
+#if defined(__GLIBC__) && !defined(FREEDMEM_OTHER_ALLOCATOR)
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_keepers > 0) return;
+    }
+    // A block above the size from which a free consolidates and trims (64
+    // KiB) and below the one from which blocks are mapped on their own
+    // (kLibraryMmapThreshold): made from the top of this thread's heap and
+    // freed back into it, it makes the library trim that heap to its
+    // restored threshold. Written to, and held in a volatile pointer, so
+    // that the pair is not taken out as unused.
+    constexpr std::size_t kProbeBytes = 96 * 1024;
+    static_assert(kProbeBytes > 64 * 1024 && kProbeBytes < static_cast<std::size_t>(kLibraryMmapThreshold));
+    void* volatile probe = std::malloc(kProbeBytes);
+    if (probe == nullptr) return;
+    static_cast<unsigned char*>(probe)[0] = 0;
+    std::free(probe);
 #endif
 }
 

@@ -36,6 +36,16 @@ public:
     KeepWhileAlive& operator=(const KeepWhileAlive&) = delete;
 };
 
+// Called by a thread that freed memory while a run kept it, once the
+// keeping has ended (a worker that found nothing left to take): gives back
+// the free memory at the top of the thread's own heap. The C library trims
+// a thread's heap only when a large block is freed into it, and the end of
+// the keeping does not reach the free top of those heaps; the heaps of the
+// workers that free their last page after the keeping ended are trimmed so,
+// the heap of the worker that ended it would stay as it is. Does nothing
+// while some KeepWhileAlive lives.
+void GiveBackThisThreadsHeap();
+
 // True while some KeepWhileAlive lives.
 bool Keeping();
 // True while the allocator in use follows the keeping (the C library's own;

@@ -11,6 +11,7 @@
 #include "app/core/WorkerPool.h"
 #include "platform/core/FreedMemory.h"
 #include "platform/core/System.h"
+#include "support/ProcessFigures.h"
 
 namespace {
 
@@ -24,6 +25,10 @@ public:
     std::atomic<bool> alive{true};
     std::atomic<bool> holdItems{false};
     std::atomic<int> endedCalls{0};
+    // Each file taken makes a page's buffers on the worker and notes the
+    // resident memory after them.
+    std::atomic<bool> makePages{false};
+    std::atomic<long long> residentAfterPageKb{-1};
     std::vector<std::wstring> paths;
     CWorkerPool* pool = nullptr;
 
@@ -60,6 +65,10 @@ private:
             taken_.push_back(index);
             kept_.push_back(freedmem::Keeping());
             threads_.push_back(std::this_thread::get_id());
+        }
+        if (makePages) {
+            EXPECT_TRUE(procfig::MakePageBuffers());
+            residentAfterPageKb = procfig::StatusKb("VmRSS");
         }
         if (!holdItems) pool->MarkDoneAt(index);
     }
@@ -211,11 +220,28 @@ TEST_F(PoolTest, ABatchRunKeepsFreedMemoryUntilAWorkerFindsNothingLeft) {
     // That worker finds nothing left and ends the keeping while the other
     // one still has its file.
     ASSERT_TRUE(WaitFor([&] { return !freedmem::Keeping(); }));
-    EXPECT_EQ(pool.LiveThreads(), 1);
+    // It leaves after giving its heap back; the other one stays.
+    ASSERT_TRUE(WaitFor([&] { return pool.LiveThreads() == 1; }));
+    EXPECT_EQ(host.Taken().size(), 3u);
     pool.MarkDoneAt(2);
     ASSERT_TRUE(WaitFor([&] { return pool.LiveThreads() == 0; }));
     EXPECT_EQ(host.KeptAtTake(), (std::vector<bool>{true, true, true}));
     EXPECT_FALSE(freedmem::Keeping());
+}
+
+TEST_F(PoolTest, TheLastWorkerOfABatchRunGivesItsPagesMemoryBack) {
+    {
+        freedmem::KeepWhileAlive probe;
+        if (!freedmem::KeepingTakesEffect()) GTEST_SKIP() << "this build's allocator ignores the keeping";
+    }
+    host.makePages = true;
+    host.paths = Paths(2);
+    pool.Start(1);
+    ASSERT_TRUE(WaitFor([&] { return pool.LiveThreads() == 0; }));
+    // The one worker ends the keeping itself: its pages' 63 MB, free at
+    // the top of its heap, go back before it leaves.
+    const long long given = host.residentAfterPageKb - procfig::StatusKb("VmRSS");
+    EXPECT_GT(given, 48 * 1024) << "given back " << given << " kB";
 }
 
 TEST_F(PoolTest, AbandonedBatchWorkersStopKeepingFreedMemory) {
