@@ -316,6 +316,41 @@ inline void RenderRows(const L& lanes, Canvas& canvas) {
     }
 }
 
+// Every canvas pixel X .. end - 1 of a run of a row (at least G::kLanes),
+// all in the vector area, a group at a time: the run's last pixels are done
+// by a group ending with the run, over pixels already done (the same bytes
+// again). G, made for the run, gives
+//   Group                  what a group holds between its two halves;
+//   Prepare(X, group)      the group of pixels X .. X + kLanes - 1, up to
+//                          its first reads from the image;
+//   Finish(group, X)       its pixels written;
+// and kChannels. 24-bit groups are prepared before the one before them is
+// finished, so that the reads of the next are under way meanwhile; 8-bit
+// groups take less time than their reads, and each is finished before the
+// next. Without vector types, as RenderRows.
+template <class G>
+inline void RunGroups(const G& groups, int X, int end) {
+    constexpr int kLanes = G::kLanes;
+    typename G::Group group, next;
+    groups.Prepare(X, group);
+    for (; X + 2 * kLanes <= end; X += kLanes) {
+        if constexpr (G::kChannels == 1) {
+            groups.Finish(group, X);
+            groups.Prepare(X + kLanes, group);
+        } else {
+            groups.Prepare(X + kLanes, next);
+            groups.Finish(group, X);
+            group = next;
+        }
+    }
+    groups.Finish(group, X);
+    X += kLanes;
+    if (X < end) {
+        groups.Prepare(end - kLanes, group);
+        groups.Finish(group, end - kLanes);
+    }
+}
+
 #define TESSAVAN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 struct Weights {
@@ -563,35 +598,30 @@ TESSAVAN_AVX2_INLINE void Finish4(const Mapping& m, const Group4& g, std::uint8_
     std::memcpy(dst + 8, &last, 4);
 }
 
-// The canvas pixels X .. end - 1 of a row, all in the vector area (at least
-// four): the run's last pixels are done by a group ending with the run,
-// over pixels already done (the same bytes again).
-template <int kChannels>
-TESSAVAN_AVX2_INLINE void RunGroups4(const Mapping& m, const double* colX, const double* colY, std::uintptr_t ahead,
-                                     __m256d rowX, __m256d rowY, int X, int end, std::uint8_t* out) {
-    __m256d x, y;
-    Positions4(colX, colY, X, rowX, rowY, x, y);
-    Group4 group = Prepare4<kChannels>(m, x, y, ahead);
-    for (; X + 8 <= end; X += 4) {
-        Positions4(colX, colY, X + 4, rowX, rowY, x, y);
-        if constexpr (kChannels == 1) {
-            // (8-bit groups take less time than their reads: each is
-            // finished before the next.)
-            Finish4<1>(m, group, out + X);
-            group = Prepare4<1>(m, x, y, ahead);
-        } else {
-            const Group4 next = Prepare4<kChannels>(m, x, y, ahead);
-            Finish4<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
-            group = next;
-        }
+// The groups of one run of a row four canvas pixels wide, for RunGroups.
+// What the groups read is held here, in the run's own object: the canvas
+// bytes written could otherwise be any of the lanes' members, read again
+// after each store.
+template <int kChannelsOfRun>
+struct GroupRun4 {
+    static constexpr int kLanes = 4, kChannels = kChannelsOfRun;
+    using Group = Group4;
+    Mapping m;
+    std::uintptr_t ahead;
+    const double* colX;
+    const double* colY;
+    __m256d rowX, rowY;
+    std::uint8_t* out;
+
+    __attribute__((target("avx2"))) void Prepare(int X, Group4& group) const {
+        __m256d x, y;
+        Positions4(colX, colY, X, rowX, rowY, x, y);
+        group = Prepare4<kChannels>(m, x, y, ahead);
     }
-    Finish4<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
-    X += 4;
-    if (X < end) {
-        Positions4(colX, colY, end - 4, rowX, rowY, x, y);
-        Finish4<kChannels>(m, Prepare4<kChannels>(m, x, y, ahead), out + static_cast<std::size_t>(end - 4) * kChannels);
+    __attribute__((target("avx2"))) void Finish(const Group4& group, int X) const {
+        Finish4<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
     }
-}
+};
 
 // The groups of the row loop four canvas pixels wide. The positions,
 // fractions, weights and sums are the baseline's double operations done
@@ -671,20 +701,12 @@ struct Lanes4 : LanesBase {
         std::memcpy(dst, bytes, static_cast<std::size_t>(count) * m.channels);
     }
 
-    // The run's last pixels are done by a group ending with the run, over
-    // pixels already done (the same bytes again).
     __attribute__((target("avx2"))) void Run(int X, int end, RowTerms row, std::uint8_t* out) const {
-        // What the groups read, in locals: the canvas bytes written could
-        // otherwise be any of these members, read again after each store.
-        const Mapping map = m;
-        const std::uintptr_t ahead = aheadBytes;
-        const double* colX = pos.colX.data();
-        const double* colY = pos.colY.data();
         const __m256d rowX = _mm256_set1_pd(row.x), rowY = _mm256_set1_pd(row.y);
-        if (map.channels == 1)
-            RunGroups4<1>(map, colX, colY, ahead, rowX, rowY, X, end, out);
+        if (m.channels == 1)
+            RunGroups(GroupRun4<1>{m, aheadBytes, pos.colX.data(), pos.colY.data(), rowX, rowY, out}, X, end);
         else
-            RunGroups4<3>(map, colX, colY, ahead, rowX, rowY, X, end, out);
+            RunGroups(GroupRun4<3>{m, aheadBytes, pos.colX.data(), pos.colY.data(), rowX, rowY, out}, X, end);
     }
 };
 
@@ -951,35 +973,27 @@ TESSAVAN_AVX512_INLINE void Finish8(const Mapping& m, const Group8& g, std::uint
     StoreColour8(blue, green, red, dst);
 }
 
-// The canvas pixels X .. end - 1 of a row, all in the vector area (at least
-// eight): the run's last pixels are done by a group ending with the run,
-// over pixels already done (the same bytes again).
-template <int kChannels>
-TESSAVAN_AVX512_INLINE void RunGroups8(const Mapping& m, const Positions& pos, std::uintptr_t ahead, __m512d rowX,
-                                       __m512d rowY, int X, int end, std::uint8_t* out) {
-    __m512d x, y;
-    Positions8(pos, X, rowX, rowY, x, y);
-    Group8 group = Prepare8<kChannels>(m, x, y, ahead);
-    for (; X + 16 <= end; X += 8) {
-        Positions8(pos, X + 8, rowX, rowY, x, y);
-        if constexpr (kChannels == 1) {
-            // (8-bit groups take less time than their reads: each is
-            // finished before the next.)
-            Finish8<1>(m, group, out + X);
-            group = Prepare8<1>(m, x, y, ahead);
-        } else {
-            const Group8 next = Prepare8<kChannels>(m, x, y, ahead);
-            Finish8<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
-            group = next;
-        }
+// The groups of one run of a row eight canvas pixels wide, for RunGroups
+// (as GroupRun4).
+template <int kChannelsOfRun>
+struct GroupRun8 {
+    static constexpr int kLanes = 8, kChannels = kChannelsOfRun;
+    using Group = Group8;
+    Mapping m;
+    std::uintptr_t ahead;
+    const Positions& pos;
+    __m512d rowX, rowY;
+    std::uint8_t* out;
+
+    __attribute__((target(TESSAVAN_AVX512))) void Prepare(int X, Group8& group) const {
+        __m512d x, y;
+        Positions8(pos, X, rowX, rowY, x, y);
+        group = Prepare8<kChannels>(m, x, y, ahead);
     }
-    Finish8<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
-    X += 8;
-    if (X < end) {
-        Positions8(pos, end - 8, rowX, rowY, x, y);
-        Finish8<kChannels>(m, Prepare8<kChannels>(m, x, y, ahead), out + static_cast<std::size_t>(end - 8) * kChannels);
+    __attribute__((target(TESSAVAN_AVX512))) void Finish(const Group8& group, int X) const {
+        Finish8<kChannels>(m, group, out + static_cast<std::size_t>(X) * kChannels);
     }
-}
+};
 
 // The groups of the row loop eight canvas pixels wide: the baseline's
 // double operations eight lanes wide (multiply and add kept apart), the
@@ -1027,18 +1041,12 @@ struct Lanes8 : LanesBase {
         WriteBeside8(beside, x, y, lanes, count, dst);
     }
 
-    // The run's last pixels are done by a group ending with the run, over
-    // pixels already done (the same bytes again).
     __attribute__((target(TESSAVAN_AVX512))) void Run(int X, int end, RowTerms row, std::uint8_t* out) const {
-        // What the groups read, in locals: the canvas bytes written could
-        // otherwise be any of these members, read again after each store.
-        const Mapping map = m;
-        const std::uintptr_t ahead = aheadBytes;
         const __m512d rowX = _mm512_set1_pd(row.x), rowY = _mm512_set1_pd(row.y);
-        if (map.channels == 1)
-            RunGroups8<1>(map, pos, ahead, rowX, rowY, X, end, out);
+        if (m.channels == 1)
+            RunGroups(GroupRun8<1>{m, aheadBytes, pos, rowX, rowY, out}, X, end);
         else
-            RunGroups8<3>(map, pos, ahead, rowX, rowY, X, end, out);
+            RunGroups(GroupRun8<3>{m, aheadBytes, pos, rowX, rowY, out}, X, end);
     }
 };
 
