@@ -304,7 +304,9 @@ bool FilterManualKey(CWnd&, MSG* msg, CManualDlg* manual) {
     if (!msg || msg->message != WM_KEYUP || !manual) return false;
     CWnd* focus = CWnd::GetFocus();
     if (focus && focus->GetClassName() == L"Edit") return false;
-    manual->OnKey(static_cast<UINT>(msg->wParam), (GetKeyState(VK_CONTROL) & 0x8000) != 0);
+    // Ctrl as held when the key went down: Ctrl+S with Ctrl let go first is
+    // still save-as, never a save over the source.
+    manual->OnKey(static_cast<UINT>(msg->wParam), CtrlAtKeyDown(*msg));
     return true;
 }
 

@@ -365,6 +365,76 @@ TEST_F(ManualWindowE2E, SaveAndSaveAsWriteTheShownPicture) {
     });
 }
 
+// A key with Ctrl means what was held when the key went down, whichever key
+// is let go first: Ctrl+S let go Ctrl first (fast typing, or xdotool's
+// ctrl+s) still opens "另存为" and leaves the source alone; S pressed before
+// Ctrl is a plain S. The same for F4, and for A and D on the edge page.
+TEST_F(ManualWindowE2E, KeyCombinationsAreTheKeysHeldWhenTheKeyWentDown) {
+    using Order = DialogDriver::CtrlOrder;
+    Folder folder;
+    ASSERT_TRUE(testimg::WritePng(folder.tmp.file("doc.png"), manualtest::ToPicture(ScannedPage(200, 260, 5)), 2, 8));
+    const std::wstring source = folder.tmp.wfile(L"doc.png");
+    struct OrderCase {
+        Order order;
+        bool ctrl;  // the combination it makes
+        const char* name;
+    };
+    const OrderCase orders[] = {
+        {Order::kNone, false, "alone"},
+        {Order::kKeyLetGoFirst, true, "Ctrl let go last"},
+        {Order::kCtrlLetGoFirst, true, "Ctrl let go first"},
+        {Order::kCtrlAfterKey, false, "Ctrl pressed after the key"},
+    };
+    CManualDlg dlg;
+    Open(dlg, [&](CManualDlg& d, DialogDriver& w) {
+        BrowseProcessed(d, folder.Path());
+        ASSERT_EQ(d.CurrentPath(), source);
+        int copies = 0;
+        for (UINT key : {UINT('S'), VK_F4}) {
+            for (const OrderCase& o : orders) {
+                SCOPED_TRACE(::testing::Message() << "key " << key << ", " << o.name);
+                // A picture that differs from the file: a quarter turn.
+                ASSERT_TRUE(w.Click(IDC_TOOL_CORRECT));
+                ASSERT_TRUE(DialogDriver(*d.Page(1)).Click(correct::IDC_ROTATE_CW));
+                const OwnedImage24 shown = d.CurrentImage().Copy();
+                ASSERT_FALSE(SameImage(LoadDirect(source), shown));
+                const std::vector<std::uint8_t> before = Bytes(source);
+                const std::size_t fileDialogs = dialogs->Count(ShownDialog::File);
+                const std::wstring copy = folder.tmp.wfile(L"copy" + std::to_wstring(++copies) + L".png");
+                if (o.ctrl) dialogs->AnswerFile(copy);
+                ASSERT_TRUE(w.TypeKey(key, o.order, IDC_FIT));
+                EXPECT_EQ(w.Text(IDC_STATUS), L"保存成功");
+                if (o.ctrl) {
+                    EXPECT_EQ(dialogs->Count(ShownDialog::File), fileDialogs + 1) << "save-as asks for a file";
+                    EXPECT_EQ(Bytes(source), before) << "the source is not overwritten";
+                    EXPECT_TRUE(SameImage(LoadDirect(copy), shown));
+                } else {
+                    EXPECT_EQ(dialogs->Count(ShownDialog::File), fileDialogs);
+                    EXPECT_TRUE(SameImage(LoadDirect(source), shown));
+                    EXPECT_FALSE(files::Exists(copy));
+                }
+                EXPECT_EQ(d.CurrentPath(), source);
+            }
+        }
+        EXPECT_EQ(dialogs->Unanswered(), 0u);
+
+        // A on the edge page: with Ctrl the cut by background colour, else
+        // the white-margin cut. D: the defaults of the same cut.
+        d.ShowPage(2);
+        auto& v = ManualSetting::values;
+        for (const OrderCase& o : orders) {
+            SCOPED_TRACE(o.name);
+            ASSERT_TRUE(w.TypeKey('A', o.order, IDC_FIT));
+            EXPECT_EQ(d.History().CurrentEntry()->name, o.ctrl ? L"背景色切边" : L"切白边");
+            v.cutWhite.ratio = 9.0f;
+            v.cutByBkColor.contentRatio = 9.0f;
+            ASSERT_TRUE(w.TypeKey('D', o.order, IDC_FIT));
+            EXPECT_EQ(v.cutByBkColor.contentRatio, o.ctrl ? 50.0f : 9.0f);
+            EXPECT_EQ(v.cutWhite.ratio, o.ctrl ? 9.0f : 2.0f);
+        }
+    });
+}
+
 // A multi-page TIFF: the window edits page 1; saving writes the edited page
 // as page 1 and keeps the other pages, unchanged and in order.
 TEST_F(ManualWindowE2E, SavingAMultiPageTiffKeepsTheOtherPages) {
