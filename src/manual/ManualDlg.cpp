@@ -517,15 +517,19 @@ bool CManualDlg::CanSave() {
     return true;
 }
 
-bool CManualDlg::SaveTo(const std::wstring& destination) {
+void CManualDlg::SaveTo(const std::wstring& destination) {
     const ManualOperation* entry = history_.CurrentEntry();
-    if (!entry || !processor_) return false;
-    return SaveManualPicture(*processor_, entry->snapshot, path_, destination);
+    if (!entry || !processor_) return;
+    std::wstring reason;
+    if (SaveManualPicture(*processor_, entry->snapshot, path_, destination, &reason))
+        ShowStatus(L"保存成功");
+    else
+        ShowStatus(L"保存失败: " + (reason.empty() ? destination : reason));
 }
 
 void CManualDlg::OnSave() {
     if (!CanSave()) return;
-    ShowStatus(SaveTo(path_) ? L"保存成功" : L"保存失败: " + path_);
+    SaveTo(path_);
 }
 
 void CManualDlg::OnSaveAs() {
@@ -538,8 +542,7 @@ void CManualDlg::OnSaveAs() {
     if (initial.size() > 255) initial.resize(255);
     CFileDialog dialog(false, nullptr, initial.c_str(), OFN_HIDEREADONLY, filter.c_str());
     if (dialog.DoModal() != IDOK) return;
-    const std::wstring target = dialog.GetPathName();
-    ShowStatus(SaveTo(target) ? L"保存成功" : L"保存失败: " + target);
+    SaveTo(dialog.GetPathName());
 }
 
 void CManualDlg::ShowStatus(const std::wstring& text) {

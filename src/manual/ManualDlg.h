@@ -113,7 +113,8 @@ private:
     void RebuildHistoryList();
     void OnHistoryClicked(int item);
     void StepFile(bool next);
-    bool SaveTo(const std::wstring& destination);
+    // Saves the current entry and says in the status line how it went.
+    void SaveTo(const std::wstring& destination);
     // True when there is something to save; otherwise says so.
     bool CanSave();
     void FreeAll();
