@@ -169,6 +169,9 @@ bool CManualDlg::OnInitDialog() {
     if (CWnd* title = GetDlgItem(IDC_PAGE_TITLE)) title->SetFont(&titleFont_);
     initialised_ = true;
     RelayoutControls();
+    // The folder chosen in an earlier opening comes back with its tree (its
+    // first file loaded), not as a path over an empty tree.
+    dirPage_.ShowProcessedFolder();
     return true;
 }
 
@@ -538,9 +541,8 @@ void CManualDlg::OnSaveAs() {
     std::wstring ext = dot == std::wstring::npos ? path_ : path_.substr(dot + 1);
     if (ext.size() > 127) ext.resize(127);
     const std::wstring filter = L"(*." + ext + L")|*." + ext + L"||";
-    std::wstring initial = path_;
-    if (initial.size() > 255) initial.resize(255);
-    CFileDialog dialog(false, nullptr, initial.c_str(), OFN_HIDEREADONLY, filter.c_str());
+    // The whole path: a name cut short would be another file.
+    CFileDialog dialog(false, nullptr, path_.c_str(), OFN_HIDEREADONLY, filter.c_str());
     if (dialog.DoModal() != IDOK) return;
     SaveTo(dialog.GetPathName());
 }

@@ -23,7 +23,6 @@
 
 class CManualDlg : public CDialog, public IImagePannelTools {
 public:
-    static constexpr std::size_t kFolderBuffer = 260;
     static constexpr int kPageCount = 11;
     static constexpr UINT_PTR kStatusTimer = 10;
     static constexpr UINT kStatusPeriod = 3000;  // ms
