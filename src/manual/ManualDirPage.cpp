@@ -102,6 +102,14 @@ void CManualDirPage::SetDirectMode(bool direct) {
     }
 }
 
+void CManualDirPage::ShowProcessedFolder() {
+    CManualDlg* manual = Manual();
+    if (!manual || manual->ProcessedFolder().empty()) return;
+    CheckDlgButton(dir::IDC_SHOW_PROCESSED, BST_CHECKED);
+    CheckDlgButton(dir::IDC_SHOW_ORIGINAL, BST_UNCHECKED);
+    RebuildTree(manual->ProcessedFolder(), true);
+}
+
 bool CManualDirPage::ShowsProcessed() const { return IsDlgButtonChecked(dir::IDC_SHOW_PROCESSED) == BST_CHECKED; }
 
 void CManualDirPage::RebuildTree(const std::wstring& folder, bool processed) {
@@ -167,11 +175,12 @@ void CManualDirPage::OnSelectionChanged() {
 void CManualDirPage::OnBrowse(bool processed) {
     CManualDlg* manual = Manual();
     if (!manual) return;
-    std::wstring& buffer = processed ? manual->ProcessedFolder() : manual->OriginalFolder();
-    buffer.clear();
+    // A cancelled browse changes nothing; a chosen folder is taken whole,
+    // however long its path.
     std::wstring folder;
     if (!BrowseForFolder(L"请选择目录", folder) || folder.empty()) return;
-    buffer = folder.substr(0, CManualDlg::kFolderBuffer - 1);
+    std::wstring& buffer = processed ? manual->ProcessedFolder() : manual->OriginalFolder();
+    buffer = folder;
     SetDlgItemText(processed ? dir::IDC_PROCESSED_FOLDER : dir::IDC_ORIGINAL_FOLDER, buffer);
     // The radio of this folder is checked first so that the tree's selection
     // is looked up in this folder's finder.

@@ -25,6 +25,9 @@ public:
     // `folder` and shows it in the tree.
     void RebuildTree(const std::wstring& folder, bool processed);
     void OnBrowse(bool processed);
+    // Shows the tree of the processed folder chosen before (in an earlier
+    // opening of the window), as its radio does; nothing without one.
+    void ShowProcessedFolder();
     // The file of the shown tree before or after the last selected one
     // (wrapping round), selected as a user would.
     void SelectNeighbour(bool next);

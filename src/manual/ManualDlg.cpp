@@ -169,6 +169,9 @@ bool CManualDlg::OnInitDialog() {
     if (CWnd* title = GetDlgItem(IDC_PAGE_TITLE)) title->SetFont(&titleFont_);
     initialised_ = true;
     RelayoutControls();
+    // The folder chosen in an earlier opening comes back with its tree (its
+    // first file loaded), not as a path over an empty tree.
+    dirPage_.ShowProcessedFolder();
     return true;
 }
 
@@ -517,15 +520,19 @@ bool CManualDlg::CanSave() {
     return true;
 }
 
-bool CManualDlg::SaveTo(const std::wstring& destination) {
+void CManualDlg::SaveTo(const std::wstring& destination) {
     const ManualOperation* entry = history_.CurrentEntry();
-    if (!entry || !processor_) return false;
-    return SaveManualPicture(*processor_, entry->snapshot, path_, destination);
+    if (!entry || !processor_) return;
+    std::wstring reason;
+    if (SaveManualPicture(*processor_, entry->snapshot, path_, destination, &reason))
+        ShowStatus(L"保存成功");
+    else
+        ShowStatus(L"保存失败: " + (reason.empty() ? destination : reason));
 }
 
 void CManualDlg::OnSave() {
     if (!CanSave()) return;
-    ShowStatus(SaveTo(path_) ? L"保存成功" : L"保存失败: " + path_);
+    SaveTo(path_);
 }
 
 void CManualDlg::OnSaveAs() {
@@ -534,12 +541,10 @@ void CManualDlg::OnSaveAs() {
     std::wstring ext = dot == std::wstring::npos ? path_ : path_.substr(dot + 1);
     if (ext.size() > 127) ext.resize(127);
     const std::wstring filter = L"(*." + ext + L")|*." + ext + L"||";
-    std::wstring initial = path_;
-    if (initial.size() > 255) initial.resize(255);
-    CFileDialog dialog(false, nullptr, initial.c_str(), OFN_HIDEREADONLY, filter.c_str());
+    // The whole path: a name cut short would be another file.
+    CFileDialog dialog(false, nullptr, path_.c_str(), OFN_HIDEREADONLY, filter.c_str());
     if (dialog.DoModal() != IDOK) return;
-    const std::wstring target = dialog.GetPathName();
-    ShowStatus(SaveTo(target) ? L"保存成功" : L"保存失败: " + target);
+    SaveTo(dialog.GetPathName());
 }
 
 void CManualDlg::ShowStatus(const std::wstring& text) {

@@ -23,7 +23,6 @@
 
 class CManualDlg : public CDialog, public IImagePannelTools {
 public:
-    static constexpr std::size_t kFolderBuffer = 260;
     static constexpr int kPageCount = 11;
     static constexpr UINT_PTR kStatusTimer = 10;
     static constexpr UINT kStatusPeriod = 3000;  // ms
@@ -113,7 +112,8 @@ private:
     void RebuildHistoryList();
     void OnHistoryClicked(int item);
     void StepFile(bool next);
-    bool SaveTo(const std::wstring& destination);
+    // Saves the current entry and says in the status line how it went.
+    void SaveTo(const std::wstring& destination);
     // True when there is something to save; otherwise says so.
     bool CanSave();
     void FreeAll();

@@ -5,8 +5,10 @@
 
 #include "manual/ManualDlg.h"
 #include "manual/ManualResource.h"
+#include "platform/core/Numbers.h"
 #include "platform/ui/Keys.h"
 #include "settings/ManualSetting.h"
+#include "settings/SettingsTable.h"
 
 using namespace manual_ids;
 
@@ -304,7 +306,9 @@ bool FilterManualKey(CWnd&, MSG* msg, CManualDlg* manual) {
     if (!msg || msg->message != WM_KEYUP || !manual) return false;
     CWnd* focus = CWnd::GetFocus();
     if (focus && focus->GetClassName() == L"Edit") return false;
-    manual->OnKey(static_cast<UINT>(msg->wParam), (GetKeyState(VK_CONTROL) & 0x8000) != 0);
+    // Ctrl as held when the key went down: Ctrl+S with Ctrl let go first is
+    // still save-as, never a save over the source.
+    manual->OnKey(static_cast<UINT>(msg->wParam), CtrlAtKeyDown(*msg));
     return true;
 }
 
@@ -947,12 +951,25 @@ void CManualOutputSizePage::OnHScroll(UINT, UINT, CWnd* control) {
 
 void CManualOutputSizePage::OnSave() {
     auto& v = V().output;
+    // A size the save could not make is refused before anything is stored:
+    // the range of the batch settings' fixed output size.
+    const int width = GetDlgItemText(output::IDC_WIDTH).empty() ? v.width : GetDlgItemInt(output::IDC_WIDTH);
+    const int height = GetDlgItemText(output::IDC_HEIGHT).empty() ? v.height : GetDlgItemInt(output::IDC_HEIGHT);
+    const settings::Setting* rows[] = {settings::Find(settings::ProcessSettingTable(), "output", "widpixel"),
+                                       settings::Find(settings::ProcessSettingTable(), "output", "heipixel")};
+    const int values[] = {width, height};
+    for (int i = 0; i < 2; ++i) {
+        if (rows[i]->WithinLimits(values[i])) continue;
+        MessageBox(FormatW(L"宽和高的范围为%d到%d.", static_cast<int>(rows[i]->min), static_cast<int>(rows[i]->max)),
+                   kDefaultCaption, MB_OK);
+        return;
+    }
     if (Checked(*this, output::IDC_AS_RESULT))
         v.mode = manual_setting::kOutputAsResult;
     else if (Checked(*this, output::IDC_FIXED))
         v.mode = manual_setting::kOutputFixedPixels;
-    if (!GetDlgItemText(output::IDC_WIDTH).empty()) v.width = GetDlgItemInt(output::IDC_WIDTH);
-    if (!GetDlgItemText(output::IDC_HEIGHT).empty()) v.height = GetDlgItemInt(output::IDC_HEIGHT);
+    v.width = width;
+    v.height = height;
     if (const auto* quality = dynamic_cast<CSliderCtrl*>(GetDlgItem(output::IDC_QUALITY)))
         v.jpegQuality = quality->GetPos();
     if (CManualDlg* manual = Manual()) manual->ShowStatus(L"保存设置完成");

@@ -5,6 +5,7 @@
 #include "image/ByteStream.h"
 #include "image/RasterTIF.h"
 #include "platform/core/Files.h"
+#include "platform/core/Numbers.h"
 #include "settings/ManualSetting.h"
 
 namespace {
@@ -59,16 +60,25 @@ bool SaveAsFirstPage(CImageProcessor& p, const std::wstring& source, const std::
 }  // namespace
 
 bool SaveManualPicture(CImageProcessor& p, const OwnedImage24& picture, const std::wstring& source,
-                       const std::wstring& destination) {
+                       const std::wstring& destination, std::wstring* reason) {
+    if (reason) reason->clear();
     if (picture.Empty() || destination.empty()) return false;
     p.SetOutputPath(destination);
     if (!p.SetImage(picture.bits.get(), picture.width, picture.height)) return false;
     const auto& output = ManualSetting::values.output;
     if (output.mode == manual_setting::kOutputFixedPixels) {
+        const std::int32_t w = output.width, h = output.height;
         if (p.sourceDepth == 24)
-            p.FitOutputSizeColor(output.width, output.height, 1);
+            p.FitOutputSizeColor(w, h, 1);
         else
-            p.FitOutputSizeGray(output.width, output.height, 1);
+            p.FitOutputSizeGray(w, h, 1);
+        // The fit leaves the result as it was when it cannot make the size;
+        // it may only turn the size to the picture's orientation.
+        const bool made = (p.resultWidth == w && p.resultHeight == h) || (p.resultWidth == h && p.resultHeight == w);
+        if (!made) {
+            if (reason) *reason = FormatW(L"无法按 %d x %d 像素输出", w, h);
+            return false;
+        }
     }
     if (p.pageCount > 1) return SaveAsFirstPage(p, source, destination);
     return p.SaveResult();

@@ -12,6 +12,8 @@
 
 // `processor` holds the loaded file (`source`); `picture` is what is saved
 // (the fixed output size of the manual pages applies). True when the file
-// was written.
+// was written. A fixed size that cannot be made (beyond the image limits,
+// or not a size at all) writes nothing: `reason` then says so; it stays
+// empty when the file itself could not be written.
 bool SaveManualPicture(CImageProcessor& processor, const OwnedImage24& picture, const std::wstring& source,
-                       const std::wstring& destination);
+                       const std::wstring& destination, std::wstring* reason = nullptr);

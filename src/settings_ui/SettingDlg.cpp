@@ -829,7 +829,10 @@ void CSettingDlg::OnHScroll(UINT code, UINT position, CWnd* control) {
 }
 
 void CSettingDlg::StepTone(int sliderId, int labelId, int step, int lo, int hi) {
-    const int value = std::clamp(SliderPos(*this, sliderId) + step, lo, hi);
+    // "+" stops at `hi`; "−" goes one step down from any value (the slider
+    // reaches above `hi`), to `lo` at the least.
+    const int moved = SliderPos(*this, sliderId) + step;
+    const int value = step > 0 ? std::clamp(moved, lo, hi) : std::max(moved, lo);
     if (sliderId == IDC_BRIGHT_SLIDER) preview_.brightness = value;
     if (sliderId == IDC_CONTRAST_SLIDER) preview_.contrast = value;
     if (sliderId == IDC_CURVE_SLIDER) preview_.darkening = value;

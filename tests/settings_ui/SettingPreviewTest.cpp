@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -59,6 +60,43 @@ testimg::Picture SamplePage(int w, int h) {
             p.at(x, y, 2) = b;
         }
     return p;
+}
+
+// The batch run's remover on `page` (a colour picture in reading order) with
+// the values of 【１】 the preview takes, keep mode "红色像素不去色": the
+// 24-bit rows (bottom-up B, G, R) it leaves.
+std::vector<std::uint8_t> RemoverRun(const testimg::Picture& page, int dpi, int brightness, int contrast, int delta,
+                                     float saturation) {
+    const std::size_t w = page.width, h = page.height, c24 = px::Stride24(w), g8 = px::Stride8(w);
+    std::vector<std::uint8_t> colour(c24 * h, 0), grey(g8 * h, 0);
+    for (std::size_t y = 0; y < h; ++y)
+        for (std::size_t x = 0; x < w; ++x) {
+            const int py = static_cast<int>(h - 1 - y), px_ = static_cast<int>(x);
+            std::uint8_t* c = &colour[y * c24 + 3 * x];
+            c[0] = page.at(px_, py, 2);
+            c[1] = page.at(px_, py, 1);
+            c[2] = page.at(px_, py, 0);
+            grey[y * g8 + x] = Grey299(c[2], c[1], c[0]);
+        }
+    BkColorParams p;
+    p.page.grey = grey.data();
+    p.page.colour = colour.data();
+    p.page.width = page.width;
+    p.page.height = page.height;
+    p.page.bitsPerPixel = 24;
+    p.page.dpi = dpi;
+    p.brightness = brightness;
+    p.contrast = contrast;
+    p.darkening = 50;
+    p.colorDelta = delta;
+    p.saturation = saturation;
+    p.keepRadius = 0.1f;
+    p.keepMode = KeepMode::kKeepRed;
+    p.keepSourceColours = false;
+    p.rebuildMask = true;
+    CBkColorRemover remover;
+    EXPECT_TRUE(remover.Run(p));
+    return colour;
 }
 
 class SettingPreviewTest : public SettingDlgTest {
@@ -188,35 +226,7 @@ TEST_F(SettingPreviewTest, ColourPreviewEqualsTheRemoversOwnRun) {
         ASSERT_TRUE(WaitForRun(d.dlg));
 
         // The same run done here, from the file and the values typed.
-        const std::size_t w = 120, h = 90, c24 = px::Stride24(w), g8 = px::Stride8(w);
-        std::vector<std::uint8_t> colour(c24 * h, 0), grey(g8 * h, 0);
-        for (std::size_t y = 0; y < h; ++y)
-            for (std::size_t x = 0; x < w; ++x) {
-                const int py = static_cast<int>(h - 1 - y), px_ = static_cast<int>(x);
-                std::uint8_t* c = &colour[y * c24 + 3 * x];
-                c[0] = page.at(px_, py, 2);
-                c[1] = page.at(px_, py, 1);
-                c[2] = page.at(px_, py, 0);
-                grey[y * g8 + x] = Grey299(c[2], c[1], c[0]);
-            }
-        BkColorParams p;
-        p.page.grey = grey.data();
-        p.page.colour = colour.data();
-        p.page.width = 120;
-        p.page.height = 90;
-        p.page.bitsPerPixel = 24;
-        p.page.dpi = 200;
-        p.brightness = 60;
-        p.contrast = 40;
-        p.darkening = 50;
-        p.colorDelta = 30;
-        p.saturation = 0.2f;
-        p.keepRadius = 0.1f;
-        p.keepMode = KeepMode::kKeepRed;
-        p.keepSourceColours = false;
-        p.rebuildMask = true;
-        CBkColorRemover remover;
-        ASSERT_TRUE(remover.Run(p));
+        const std::vector<std::uint8_t> colour = RemoverRun(page, 200, 60, 40, 30, 0.2f);
         EXPECT_EQ(d.dlg.Preview().colourWorking, colour);
         EXPECT_EQ(d.dlg.ShownPreview(), colour);
         // The run changed the page: the paper is whiter than the source.
@@ -324,6 +334,81 @@ TEST_F(SettingPreviewTest, StepButtonsAndOriginalKeepTheirLimitsAndTheStore) {
     EXPECT_EQ(PS::rmbkcolor.bright, 0);
     EXPECT_EQ(PS::rmbkcolor.contrast, 0);
     EXPECT_EQ(PS::rmbkcolor.curve, 0);
+}
+
+// "−" is one step down from any value, at least -50 (only "+" stops at
+// 150): from 200 it gives 199, not 150.
+TEST_F(SettingPreviewTest, StepDownGoesOneStepFromAnyValue) {
+    struct Case {
+        int slider, label, button;
+        int from, to;
+    };
+    const Case cases[] = {
+        {IDC_BRIGHT_SLIDER, IDC_BRIGHT_VALUE, IDC_BRIGHT_DOWN, 200, 199},
+        {IDC_BRIGHT_SLIDER, IDC_BRIGHT_VALUE, IDC_BRIGHT_DOWN, 255, 254},
+        {IDC_BRIGHT_SLIDER, IDC_BRIGHT_VALUE, IDC_BRIGHT_DOWN, 151, 150},
+        {IDC_BRIGHT_SLIDER, IDC_BRIGHT_VALUE, IDC_BRIGHT_DOWN, -50, -50},
+        {IDC_BRIGHT_SLIDER, IDC_BRIGHT_VALUE, IDC_BRIGHT_UP, 200, 150},
+        {IDC_CONTRAST_SLIDER, IDC_CONTRAST_VALUE, IDC_CONTRAST_DOWN, 200, 199},
+        {IDC_CONTRAST_SLIDER, IDC_CONTRAST_VALUE, IDC_CONTRAST_DOWN, 255, 254},
+        {IDC_CONTRAST_SLIDER, IDC_CONTRAST_VALUE, IDC_CONTRAST_DOWN, -49, -50},
+        {IDC_CONTRAST_SLIDER, IDC_CONTRAST_VALUE, IDC_CONTRAST_UP, 151, 150},
+    };
+    Open([&](SettingDrivers& d) {
+        ASSERT_TRUE(d.page1.Click(IDC_PREVIEW_VIEW));
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << "slider " << c.slider << " from " << c.from << " button " << c.button);
+            ASSERT_TRUE(d.page1.Slide(c.slider, c.from));
+            ASSERT_TRUE(d.page1.Click(c.button));
+            const PreviewImage& p = d.dlg.Preview();
+            EXPECT_EQ(c.slider == IDC_BRIGHT_SLIDER ? p.brightness : p.contrast, c.to);
+            EXPECT_EQ(d.page1.Text(c.label), std::to_wstring(c.to));
+            EXPECT_EQ(dynamic_cast<CSliderCtrl*>(d.dlg.GetDlgItem(c.slider))->GetPos(), c.to);
+        }
+    });
+}
+
+// The colour run takes the colour difference typed in its edit clamped to 1
+// to 100: 0 and below run as 1, 101 and any larger number as 100. The page
+// has colours right at the ends (the largest channel 1 and 101 above the
+// middle one, and neutral grey), so a difference outside the range would
+// keep other pixels' colour.
+TEST_F(SettingPreviewTest, ColourDifferenceIsClampedToOneToHundred) {
+    testimg::Picture page(60, 40, 3);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x) {
+            const std::uint8_t bands[4][3] = {{236, 226, 190}, {200, 199, 100}, {255, 154, 0}, {120, 120, 120}};
+            const std::uint8_t* c = bands[(x / 8) % 4];
+            for (int ch = 0; ch < 3; ++ch) page.at(x, y, ch) = c[ch];
+        }
+    ASSERT_TRUE(testimg::WritePng(dir.file("page.png"), page, 2, 8, {}, 200));
+    struct Case {
+        const wchar_t* typed;
+        int unclamped;
+        int runsAs;
+    };
+    const Case cases[] = {{L"0", 0, 1},       {L"-7", -7, 1},  {L"101", 101, 100}, {L"99999999999", INT_MAX, 100},
+                          {L"abc", 0, 1},     {L"55", 55, 55}};
+    Open([&](SettingDrivers& d) {
+        OpenSample(d, dir.wfile(L"page.png"));
+        ASSERT_TRUE(d.page1.Click(IDC_COLOUR_STRATEGY));
+        ASSERT_TRUE(d.page1.Click(IDC_KEEP_RED));
+        ASSERT_TRUE(d.page1.Type(IDC_SATURATION, L"0"));
+        ASSERT_TRUE(WaitForRun(d.dlg));
+        const PreviewImage& p = d.dlg.Preview();
+        for (const Case& c : cases) {
+            SCOPED_TRACE(ToUtf8(c.typed));
+            const std::vector<std::uint8_t> expected = RemoverRun(page, 200, p.brightness, p.contrast, c.runsAs, 0.0f);
+            if (c.unclamped != c.runsAs) {
+                ASSERT_NE(RemoverRun(page, 200, p.brightness, p.contrast, c.unclamped, 0.0f), expected)
+                    << "the page tells the difference typed from the one used";
+            }
+            ASSERT_TRUE(d.page1.Type(IDC_COLOUR_DELTA, c.typed));
+            ASSERT_TRUE(d.page1.Click(IDC_REFRESH_PREVIEW));
+            ASSERT_TRUE(WaitForRun(d.dlg));
+            EXPECT_EQ(d.dlg.ShownPreview(), expected);
+        }
+    });
 }
 
 TEST_F(SettingPreviewTest, TypedColourDeltaWaitsForASliderOrRefresh) {

@@ -173,8 +173,31 @@ bool DialogDriver::PressKey(UINT virtualKey, bool ctrl, int focusId) {
     return SendKey(virtualKey, ctrl, focusId, true, true);
 }
 
+bool DialogDriver::KeyDown(UINT virtualKey, bool ctrl, int focusId) {
+    return SendKey(virtualKey, ctrl, focusId, true, false);
+}
+
 bool DialogDriver::KeyUp(UINT virtualKey, bool ctrl, int focusId) {
     return SendKey(virtualKey, ctrl, focusId, false, true);
+}
+
+bool DialogDriver::TypeKey(UINT virtualKey, CtrlOrder order, int focusId) {
+    // A release carries the modifiers held just before it, as X11 reports
+    // them: Ctrl's own release still has Ctrl.
+    switch (order) {
+    case CtrlOrder::kNone:
+        return KeyDown(virtualKey, false, focusId) && KeyUp(virtualKey, false);
+    case CtrlOrder::kKeyLetGoFirst:
+        return KeyDown(VK_CONTROL, true, focusId) && KeyDown(virtualKey, true) && KeyUp(virtualKey, true) &&
+               KeyUp(VK_CONTROL, true);
+    case CtrlOrder::kCtrlLetGoFirst:
+        return KeyDown(VK_CONTROL, true, focusId) && KeyDown(virtualKey, true) && KeyUp(VK_CONTROL, true) &&
+               KeyUp(virtualKey, false);
+    case CtrlOrder::kCtrlAfterKey:
+        return KeyDown(virtualKey, false, focusId) && KeyDown(VK_CONTROL, true) && KeyUp(virtualKey, true) &&
+               KeyUp(VK_CONTROL, true);
+    }
+    return false;
 }
 
 void DialogDriver::Close() {

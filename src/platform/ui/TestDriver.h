@@ -42,8 +42,20 @@ public:
     bool ChooseMenu(UINT commandId);
     // A key pressed and released in the control with the focus (or in
     // control `focusId` after giving it the focus), with Ctrl held or not.
+    // KeyDown and KeyUp send one half each, so that keys can overlap in the
+    // orders people type them (Ctrl down, S down, Ctrl up, S up); Ctrl
+    // itself is VK_CONTROL.
     bool PressKey(UINT virtualKey, bool ctrl = false, int focusId = 0);
+    bool KeyDown(UINT virtualKey, bool ctrl = false, int focusId = 0);
     bool KeyUp(UINT virtualKey, bool ctrl = false, int focusId = 0);
+    // A key typed with or without Ctrl, in one of the orders people use.
+    enum class CtrlOrder {
+        kNone,            // the key alone
+        kKeyLetGoFirst,   // Ctrl down, key down, key up, Ctrl up
+        kCtrlLetGoFirst,  // Ctrl down, key down, Ctrl up, key up (fast typing)
+        kCtrlAfterKey,    // key down, Ctrl down, key up, Ctrl up
+    };
+    bool TypeKey(UINT virtualKey, CtrlOrder order, int focusId = 0);
     // Closes the window as Esc or the close box would.
     void Close();
 

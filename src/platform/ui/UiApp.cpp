@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/ui/Keys.h"
 #include "platform/ui/QtUserDialogs.h"
@@ -71,10 +72,24 @@ QtMessageLoop* g_loop = nullptr;
 
 std::atomic<int> g_modifiers{0};
 
+// The modifier keys held when each key that is down went down, by
+// virtual-key code (user-interface thread only): its release is delivered
+// with them.
+std::unordered_map<UINT, UINT> g_heldAtKeyDown;
+
+UINT ModifierKeys(int qtModifiers) {
+    UINT keys = 0;
+    if (qtModifiers & Qt::ControlModifier) keys |= MOD_CONTROL;
+    if (qtModifiers & Qt::ShiftModifier) keys |= MOD_SHIFT;
+    if (qtModifiers & Qt::AltModifier) keys |= MOD_ALT;
+    return keys;
+}
+
 // Keyboard messages: each key press and release at the focused widget is
 // offered to PreTranslateMessage of its window object and of the windows it
 // lies in, innermost first, up to its top-level dialog; a window that
-// returns true swallows it.
+// returns true swallows it. A release carries the modifier keys held when
+// its key went down (MSG::keyModifiers), wherever in the program that was.
 class KeyFilter final : public QObject {
 protected:
     bool eventFilter(QObject* object, QEvent* event) override {
@@ -101,14 +116,24 @@ protected:
         g_modifiers.store(modifiers);
         if (type == QEvent::KeyRelease && key->isAutoRepeat()) return false;
         const UINT vk = VirtualKeyFromQt(key->key(), (key->modifiers() & Qt::KeypadModifier) != 0);
+        if (!vk) return false;
+        UINT held = ModifierKeys(modifiers);
+        if (type == QEvent::KeyPress) {
+            // The first press decides; the presses of auto-repeat keep it.
+            if (!key->isAutoRepeat() || !g_heldAtKeyDown.contains(vk)) g_heldAtKeyDown[vk] = held;
+        } else if (const auto it = g_heldAtKeyDown.find(vk); it != g_heldAtKeyDown.end()) {
+            held = it->second;
+            g_heldAtKeyDown.erase(it);
+        }
         CWnd* start = uiw::OwnerOf(widget);
-        if (!vk || !start) return false;
+        if (!start) return false;
         MSG msg;
         msg.hwnd = start->GetSafeHwnd();
         msg.message = type == QEvent::KeyPress ? WM_KEYDOWN : WM_KEYUP;
         msg.wParam = vk;
         msg.lParam = type == QEvent::KeyPress ? (key->isAutoRepeat() ? 0x40000001 : 0x00000001)
                                               : static_cast<LPARAM>(0xC0000001u);
+        msg.keyModifiers = held;
         for (CWnd* w = start; w; w = w->IsTopLevel() ? nullptr : w->GetParent()) {
             if (w->PreTranslateMessage(&msg)) return true;
         }

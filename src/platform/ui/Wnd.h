@@ -107,12 +107,28 @@ constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
     return static_cast<LPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
 }
 
+// Modifier keys of a keyboard message (MSG::keyModifiers).
+constexpr UINT MOD_ALT = 0x1;
+constexpr UINT MOD_CONTROL = 0x2;
+constexpr UINT MOD_SHIFT = 0x4;
+
 struct MSG {
     HWND hwnd;
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
+    // Keyboard messages: the modifier keys (MOD_*) held when the key went
+    // down. A WM_KEYUP carries those of its own key-down, so a combination
+    // is what was pressed whichever key is let go first (Ctrl let go a
+    // moment before S is still Ctrl+S, S pressed before Ctrl is S); a
+    // release whose press the program did not see carries the keys held
+    // at the release.
+    UINT keyModifiers = 0;
 };
+
+// Whether Ctrl was held when the key of a keyboard message went down: what
+// decides Ctrl+key, not GetKeyState at the release.
+inline bool CtrlAtKeyDown(const MSG& msg) { return (msg.keyModifiers & MOD_CONTROL) != 0; }
 
 struct NMHDR {
     HWND hwndFrom;
@@ -327,7 +343,8 @@ void SetMainWnd(CWnd* window);
 CWnd* AfxGetMainWnd();
 
 // Key state: the high bit is set while the key is down (VK_CONTROL, VK_SHIFT,
-// VK_MENU, as last seen in an input event).
+// VK_MENU, as last seen in an input event). It is the state now; whether a
+// key message was a combination is MSG::keyModifiers.
 SHORT GetKeyState(int virtualKey);
 
 // Cursors.

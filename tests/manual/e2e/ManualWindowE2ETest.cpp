@@ -13,6 +13,7 @@
 
 #include "manual/ManualFixture.h"
 #include "platform/core/Files.h"
+#include "platform/core/Strings.h"
 #include "platform/ui/Keys.h"
 
 using namespace manual_ids;
@@ -362,6 +363,156 @@ TEST_F(ManualWindowE2E, SaveAndSaveAsWriteTheShownPicture) {
         // The status line clears itself after three seconds.
         EXPECT_TRUE(PumpUntil([&] { return !w.IsVisible(IDC_STATUS); }, std::chrono::seconds(6)));
         EXPECT_EQ(w.Text(IDC_STATUS), L"");
+    });
+}
+
+// A key with Ctrl means what was held when the key went down, whichever key
+// is let go first: Ctrl+S let go Ctrl first (fast typing, or xdotool's
+// ctrl+s) still opens "另存为" and leaves the source alone; S pressed before
+// Ctrl is a plain S. The same for F4, and for A and D on the edge page.
+TEST_F(ManualWindowE2E, KeyCombinationsAreTheKeysHeldWhenTheKeyWentDown) {
+    using Order = DialogDriver::CtrlOrder;
+    Folder folder;
+    ASSERT_TRUE(testimg::WritePng(folder.tmp.file("doc.png"), manualtest::ToPicture(ScannedPage(200, 260, 5)), 2, 8));
+    const std::wstring source = folder.tmp.wfile(L"doc.png");
+    struct OrderCase {
+        Order order;
+        bool ctrl;  // the combination it makes
+        const char* name;
+    };
+    const OrderCase orders[] = {
+        {Order::kNone, false, "alone"},
+        {Order::kKeyLetGoFirst, true, "Ctrl let go last"},
+        {Order::kCtrlLetGoFirst, true, "Ctrl let go first"},
+        {Order::kCtrlAfterKey, false, "Ctrl pressed after the key"},
+    };
+    CManualDlg dlg;
+    Open(dlg, [&](CManualDlg& d, DialogDriver& w) {
+        BrowseProcessed(d, folder.Path());
+        ASSERT_EQ(d.CurrentPath(), source);
+        int copies = 0;
+        for (UINT key : {UINT('S'), VK_F4}) {
+            for (const OrderCase& o : orders) {
+                SCOPED_TRACE(::testing::Message() << "key " << key << ", " << o.name);
+                // A picture that differs from the file: a quarter turn.
+                ASSERT_TRUE(w.Click(IDC_TOOL_CORRECT));
+                ASSERT_TRUE(DialogDriver(*d.Page(1)).Click(correct::IDC_ROTATE_CW));
+                const OwnedImage24 shown = d.CurrentImage().Copy();
+                ASSERT_FALSE(SameImage(LoadDirect(source), shown));
+                const std::vector<std::uint8_t> before = Bytes(source);
+                const std::size_t fileDialogs = dialogs->Count(ShownDialog::File);
+                const std::wstring copy = folder.tmp.wfile(L"copy" + std::to_wstring(++copies) + L".png");
+                if (o.ctrl) dialogs->AnswerFile(copy);
+                ASSERT_TRUE(w.TypeKey(key, o.order, IDC_FIT));
+                EXPECT_EQ(w.Text(IDC_STATUS), L"保存成功");
+                if (o.ctrl) {
+                    EXPECT_EQ(dialogs->Count(ShownDialog::File), fileDialogs + 1) << "save-as asks for a file";
+                    EXPECT_EQ(Bytes(source), before) << "the source is not overwritten";
+                    EXPECT_TRUE(SameImage(LoadDirect(copy), shown));
+                } else {
+                    EXPECT_EQ(dialogs->Count(ShownDialog::File), fileDialogs);
+                    EXPECT_TRUE(SameImage(LoadDirect(source), shown));
+                    EXPECT_FALSE(files::Exists(copy));
+                }
+                EXPECT_EQ(d.CurrentPath(), source);
+            }
+        }
+        EXPECT_EQ(dialogs->Unanswered(), 0u);
+
+        // A on the edge page: with Ctrl the cut by background colour, else
+        // the white-margin cut. D: the defaults of the same cut.
+        d.ShowPage(2);
+        auto& v = ManualSetting::values;
+        for (const OrderCase& o : orders) {
+            SCOPED_TRACE(o.name);
+            ASSERT_TRUE(w.TypeKey('A', o.order, IDC_FIT));
+            EXPECT_EQ(d.History().CurrentEntry()->name, o.ctrl ? L"背景色切边" : L"切白边");
+            v.cutWhite.ratio = 9.0f;
+            v.cutByBkColor.contentRatio = 9.0f;
+            ASSERT_TRUE(w.TypeKey('D', o.order, IDC_FIT));
+            EXPECT_EQ(v.cutByBkColor.contentRatio, o.ctrl ? 50.0f : 9.0f);
+            EXPECT_EQ(v.cutWhite.ratio, o.ctrl ? 9.0f : 2.0f);
+        }
+    });
+}
+
+// The output-size page takes only sizes the batch settings allow (1 to 32768
+// pixels a side): others are refused with a message when applied and change
+// nothing. A save at a fixed size that cannot be made (beyond the image
+// limits) says it failed and leaves the file as it was; a valid size is
+// saved at that size.
+TEST_F(ManualWindowE2E, FixedOutputSizesThatCannotBeMadeAreNeverReportedAsSaved) {
+    Folder folder;
+    ASSERT_TRUE(testimg::WritePng(folder.tmp.file("doc.png"), manualtest::ToPicture(ScannedPage(200, 260, 9)), 2, 8));
+    const std::wstring source = folder.tmp.wfile(L"doc.png");
+    const std::wstring refusal = L"宽和高的范围为1到32768.";
+    auto& output = ManualSetting::values.output;
+    CManualDlg dlg;
+    Open(dlg, [&](CManualDlg& d, DialogDriver& w) {
+        BrowseProcessed(d, folder.Path());
+        ASSERT_TRUE(w.Click(IDC_TOOL_CORRECT));
+        ASSERT_TRUE(DialogDriver(*d.Page(1)).Click(correct::IDC_ROTATE_CW));
+        ASSERT_TRUE(w.Click(IDC_TOOL_OUTPUTSIZE));
+        DialogDriver page(*d.Page(9));
+        ASSERT_TRUE(page.Click(output::IDC_FIXED));
+
+        struct Refused {
+            const wchar_t* width;
+            const wchar_t* height;
+        };
+        const Refused refused[] = {{L"0", L"300"},      {L"300", L"0"},      {L"-5", L"300"},     {L"300", L"-1"},
+                                   {L"40000", L"40000"}, {L"32769", L"300"}, {L"abc", L"300"}};
+        for (const Refused& r : refused) {
+            SCOPED_TRACE(::testing::Message() << "width " << ToUtf8(r.width) << ", height " << ToUtf8(r.height));
+            dialogs->Clear();
+            const std::vector<std::uint8_t> before = Bytes(source);
+            ASSERT_TRUE(page.Type(output::IDC_WIDTH, r.width));
+            ASSERT_TRUE(page.Type(output::IDC_HEIGHT, r.height));
+            ASSERT_TRUE(page.Click(IDC_APPLY));
+            EXPECT_EQ(dialogs->MessageTexts(), std::vector<std::wstring>{refusal});
+            EXPECT_NE(w.Text(IDC_STATUS), L"保存设置完成");
+            EXPECT_EQ(output.mode, manual_setting::kOutputAsResult) << "nothing is stored";
+            EXPECT_EQ(output.width, 2480);
+            EXPECT_EQ(output.height, 3508);
+            EXPECT_EQ(Bytes(source), before);
+        }
+
+        // In range, but a colour page of 30000 x 30000 is beyond the image
+        // limits: the save fails and says so, the file stays as it was.
+        struct Unmade {
+            std::int32_t mode, width, height;
+        };
+        const Unmade unmade[] = {{manual_setting::kOutputFixedPixels, 30000, 30000},
+                                 // Values that reach the store some other way.
+                                 {manual_setting::kOutputFixedPixels, 0, 300},
+                                 {manual_setting::kOutputFixedPixels, 300, -2}};
+        for (const Unmade& u : unmade) {
+            SCOPED_TRACE(::testing::Message() << u.width << " x " << u.height);
+            output.mode = u.mode;
+            output.width = u.width;
+            output.height = u.height;
+            const std::vector<std::uint8_t> before = Bytes(source);
+            ASSERT_TRUE(w.Click(IDC_SAVE));
+            EXPECT_EQ(w.Text(IDC_STATUS), L"保存失败: 无法按 " + std::to_wstring(u.width) + L" x " +
+                                              std::to_wstring(u.height) + L" 像素输出");
+            EXPECT_EQ(Bytes(source), before);
+            EXPECT_EQ(CountEntries(folder.Path()), 1u) << "no file is left behind";
+        }
+
+        // A valid size is applied and saved at that size.
+        dialogs->Clear();
+        ASSERT_TRUE(page.Type(output::IDC_WIDTH, L"150"));
+        ASSERT_TRUE(page.Type(output::IDC_HEIGHT, L"120"));
+        ASSERT_TRUE(page.Click(IDC_APPLY));
+        EXPECT_TRUE(dialogs->MessageTexts().empty());
+        EXPECT_EQ(w.Text(IDC_STATUS), L"保存设置完成");
+        EXPECT_EQ(output.mode, manual_setting::kOutputFixedPixels);
+        ASSERT_TRUE(w.Click(IDC_SAVE));
+        EXPECT_EQ(w.Text(IDC_STATUS), L"保存成功");
+        const testimg::PngInfo saved = testimg::ReadPng(folder.tmp.file("doc.png"));
+        ASSERT_TRUE(saved.ok);
+        EXPECT_EQ(saved.width, 150);
+        EXPECT_EQ(saved.height, 120);
     });
 }
 

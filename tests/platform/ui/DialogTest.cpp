@@ -461,6 +461,82 @@ TEST_F(UiTest, KeysReachPreTranslateMessageFromTheFocusOutward) {
     });
 }
 
+// A key release carries the modifier keys held when its key went down, in
+// whatever order the keys are let go; GetKeyState stays the state now.
+TEST_F(UiTest, KeyReleasesCarryTheModifiersHeldAtTheirPress) {
+    using Order = DialogDriver::CtrlOrder;
+    TestDialog dlg;
+    struct Seen { UINT message; UINT vk; UINT modifiers; bool ctrlNow; };
+    std::vector<Seen> seen;
+    dlg.onPreTranslate = [&](MSG* msg) {
+        seen.push_back({msg->message, static_cast<UINT>(msg->wParam), msg->keyModifiers, GetKeyState(VK_CONTROL) < 0});
+        return false;
+    };
+    auto releaseOf = [&](UINT vk) -> const Seen* {
+        for (const Seen& s : seen)
+            if (s.message == WM_KEYUP && s.vk == vk) return &s;
+        return nullptr;
+    };
+    RunInside(dlg, [&](CDialog&, DialogDriver& drive) {
+        struct Case { Order order; bool ctrl; bool ctrlAtRelease; const char* name; };
+        const Case cases[] = {
+            {Order::kNone, false, false, "alone"},
+            {Order::kKeyLetGoFirst, true, true, "Ctrl let go last"},
+            {Order::kCtrlLetGoFirst, true, false, "Ctrl let go first"},
+            {Order::kCtrlAfterKey, false, true, "Ctrl pressed after the key"},
+        };
+        for (UINT vk : {UINT('S'), VK_F4, VK_F10, VK_NUMPAD1}) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(::testing::Message() << vk << ", " << c.name);
+                seen.clear();
+                ASSERT_TRUE(drive.TypeKey(vk, c.order, IDC_SHARED_ID));
+                const Seen* up = releaseOf(vk);
+                ASSERT_NE(up, nullptr);
+                EXPECT_EQ(up->modifiers, c.ctrl ? MOD_CONTROL : 0u);
+                EXPECT_EQ(up->ctrlNow, c.ctrlAtRelease) << "GetKeyState is the state at the release";
+            }
+        }
+        // Two keys down at once keep their own: Shift+A, then B with Ctrl
+        // too, A let go after Shift and Ctrl.
+        seen.clear();
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        auto send = [&](QEvent::Type type, int key, Qt::KeyboardModifiers m, bool repeat = false) {
+            QKeyEvent e(type, key, m, QString(), repeat);
+            QApplication::sendEvent(focus, &e);
+        };
+        send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+        send(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
+        send(QEvent::KeyPress, Qt::Key_Control, Qt::ShiftModifier | Qt::ControlModifier);
+        send(QEvent::KeyPress, Qt::Key_B, Qt::ShiftModifier | Qt::ControlModifier);
+        // Auto-repeat of A, now with Ctrl too: the first press decides.
+        send(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier | Qt::ControlModifier, true);
+        send(QEvent::KeyRelease, Qt::Key_B, Qt::ShiftModifier | Qt::ControlModifier);
+        send(QEvent::KeyRelease, Qt::Key_Control, Qt::ShiftModifier | Qt::ControlModifier);
+        send(QEvent::KeyRelease, Qt::Key_Shift, Qt::ShiftModifier);
+        send(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier);
+        ASSERT_NE(releaseOf('A'), nullptr);
+        ASSERT_NE(releaseOf('B'), nullptr);
+        EXPECT_EQ(releaseOf('A')->modifiers, MOD_SHIFT);
+        EXPECT_EQ(releaseOf('B')->modifiers, MOD_SHIFT | MOD_CONTROL);
+        // A release whose press the program never saw (pressed in another
+        // program) carries the keys held at the release.
+        for (bool ctrl : {false, true}) {
+            seen.clear();
+            send(QEvent::KeyRelease, Qt::Key_N, ctrl ? Qt::ControlModifier : Qt::NoModifier);
+            ASSERT_NE(releaseOf('N'), nullptr);
+            EXPECT_EQ(releaseOf('N')->modifiers, ctrl ? MOD_CONTROL : 0u);
+        }
+        // Once let go, a key's press is forgotten: the next release of the
+        // same key without a press does not take Ctrl from the last one.
+        seen.clear();
+        ASSERT_TRUE(drive.TypeKey('S', Order::kCtrlLetGoFirst));
+        send(QEvent::KeyRelease, Qt::Key_S, Qt::NoModifier);
+        ASSERT_EQ(seen.back().message, static_cast<UINT>(WM_KEYUP));
+        EXPECT_EQ(seen.back().modifiers, 0u);
+    });
+}
+
 TEST_F(UiTest, NumbersInControlsStayInTheCLocale) {
     testdata::CommaLocale comma;
     ASSERT_TRUE(comma.active());

@@ -278,6 +278,41 @@ TEST_F(ScanWindowTest, InsertAndReplaceThroughTheTreeAndTheKeys) {
     });
 }
 
+// F10, F11 and F12 act on their release however Ctrl is held and let go:
+// one run each, on the window and on the switches page (which takes every
+// key release), and none with the focus in an edit box.
+TEST_F(ScanWindowTest, ScanKeysStartOneRunInEveryKeyOrder) {
+    using Order = DialogDriver::CtrlOrder;
+    env->AddVirtualSource("", "vs", {"pages=1"});
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        DialogDriver settings(scan.settingPage);
+        DialogDriver switches(scan.procPage);
+        auto scanned = [&] {
+            std::lock_guard guard(g_scannedFilesLock);
+            return g_scannedFiles.size() - scannedBefore;
+        };
+        auto idle = [&] { return PumpUntil([&] { return d.Text(IDC_SCAN_STATE_LABEL) == L"扫描未开始"; }); };
+        const Order orders[] = {Order::kNone, Order::kKeyLetGoFirst, Order::kCtrlLetGoFirst, Order::kCtrlAfterKey};
+        std::size_t runs = 0;
+        for (UINT key : {VK_F10, VK_F11, VK_F12}) {
+            for (Order order : orders) {
+                SCOPED_TRACE(::testing::Message() << "key " << key << ", order " << static_cast<int>(order));
+                ASSERT_TRUE(d.TypeKey(key, order, IDC_SCAN_PAGE_BASIC));
+                EXPECT_EQ(scanned(), ++runs);
+                ASSERT_TRUE(idle());
+            }
+        }
+        ASSERT_TRUE(settings.TypeKey(VK_F10, Order::kCtrlLetGoFirst, IDC_SS_PREFIX));
+        EXPECT_EQ(scanned(), runs) << "in an edit box the key only edits";
+        ASSERT_TRUE(d.Click(IDC_SCAN_PAGE_PROC));
+        for (Order order : orders) {
+            ASSERT_TRUE(switches.TypeKey(VK_F10, order, 5187));
+            EXPECT_EQ(scanned(), ++runs);
+            ASSERT_TRUE(idle());
+        }
+    });
+}
+
 TEST_F(ScanWindowTest, PaperJamEndsTheScanAndKeepsThePagesScanned) {
     env->AddVirtualSource("", "vs", {"pages=5", "jam_page=4", "strict=1"});
     OpenScan([&](DialogDriver& d, CScanDlg& scan) {
