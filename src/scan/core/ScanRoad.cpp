@@ -42,10 +42,13 @@ void LetProcessingGoOn() {
 constexpr std::chrono::milliseconds kWaitSlice{20};
 
 // Waits for one of `accepted` from the source up to the ready timeout,
-// letting processing go on meanwhile; 0xFFFF when none came.
+// letting processing go on meanwhile; 0xFFFF when none came. A source that
+// has no callback to send its messages through is asked for them in every
+// slice of the wait.
 TW_UINT16 WaitForSource(ScanTwainApp* app, std::initializer_list<TW_UINT16> accepted) {
     const auto deadline = std::chrono::steady_clock::now() + ScanReadyTimeout();
     for (;;) {
+        if (!app->m_callbackRegistered) app->pollSourceEvent();
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const TW_UINT16 message = app->waitForMessage(accepted, std::clamp(left, std::chrono::milliseconds(0), kWaitSlice));

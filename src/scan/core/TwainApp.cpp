@@ -290,6 +290,7 @@ void TwainApp::openSource(int sourceId) {
     logAppMessage("Data source successfully opened!\n");
     CLogger::Instance().Info("Data source successfully opened!");
     m_DSMState = 4;
+    m_callbackRegistered = false;
     if ((m_appIdentity.SupportedGroups & DF_DSM2) && (m_currentSource->SupportedGroups & DF_DS2)) {
         TW_CALLBACK callback{};
         callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&OnSourceMessage);
@@ -299,6 +300,8 @@ void TwainApp::openSource(int sourceId) {
         if (crc != TWRC_SUCCESS) {
             logAppMessage("DG_CONTROL / DAT_CALLBACK / MSG_REGISTER_CALLBACK Failed: %u\n", crc);
             CLogger::Instance().Error("DG_CONTROL / DAT_CALLBACK / MSG_REGISTER_CALLBACK Failed: %u", crc);
+        } else {
+            m_callbackRegistered = true;
         }
     } else {
         logAppMessage("DG_CONTROL / DAT_CALLBACK / MSG_REGISTER_CALLBACK not supported\n");
@@ -321,6 +324,7 @@ void TwainApp::closeSource() {
     logAppMessage("Data source successfully closed\n");
     CLogger::Instance().Error("Data source successfully closed");
     m_DSMState = 3;
+    m_callbackRegistered = false;
     std::lock_guard guard(g_appsLock);  // the callback reads the current source under this lock
     m_currentSource = nullptr;
 }
@@ -451,6 +455,21 @@ TW_UINT16 TwainApp::waitForMessage(std::initializer_list<TW_UINT16> accepted, st
         return false;
     });
     return got;
+}
+
+bool TwainApp::pollSourceEvent() {
+    if (m_DSMState < 5 || !m_currentSource) return false;
+    // No native event loop: the event record carries no event of its own.
+    TW_EVENT event{};
+    event.pEvent = nullptr;
+    event.TWMessage = MSG_NULL;
+    if (callDSMEntry(m_currentSource, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) != TWRC_DSEVENT) return false;
+    switch (event.TWMessage) {
+    case MSG_XFERREADY:
+    case MSG_CLOSEDSREQ:
+    case MSG_CLOSEDSOK: storeMessage(event.TWMessage); return true;
+    default: return false;
+    }
 }
 
 void TwainApp::storeMessage(TW_UINT16 message) {

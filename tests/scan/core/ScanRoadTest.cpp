@@ -271,6 +271,34 @@ TEST_F(ScanRoad, DriverInterfaceRunEndsWhenTheSourceAsksToClose) {
     EXPECT_FALSE(Matching(Calls(), {"msg=" + Hex4(MSG_ENABLEDS)}).empty());
 }
 
+TEST_F(ScanRoad, OlderSourcesAreAskedForTheirMessages) {
+    // A TWAIN 1.x source: no callback can be registered with it, and it
+    // keeps its messages until the application asks with DAT_EVENT.
+    OpenScanner({"legacy=1", "strict=1", "pages=2", "notify_delay_ms=30"});
+    ASSERT_NE(app->m_currentSource, nullptr);
+    EXPECT_EQ(app->m_currentSource->ProtocolMajor, 1);
+    EXPECT_EQ(app->m_currentSource->SupportedGroups & DF_DS2, 0u);
+    EXPECT_FALSE(app->m_callbackRegistered);
+    Scan();
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"000001.jpg", "000002.jpg"}));
+    for (const std::string& name : Listing()) EXPECT_EQ(PageOfJpeg(ScanPath(name)), name == "000001.jpg" ? 0 : 1);
+    EXPECT_EQ(Announced().size(), 2u);
+    EXPECT_EQ(Matching(Calls(), {"dat=" + Hex4(DAT_EVENT), "event=" + Hex4(MSG_XFERREADY)}).size(), 1u);
+    EXPECT_TRUE(Matching(Calls(), {"dat=" + Hex4(DAT_ENTRYPOINT)}).empty());
+    for (const std::string& refused : Matching(Calls(), {"rc=1"})) ADD_FAILURE() << refused;
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+
+    // With its own interface shown, the run ends when it asks to be closed.
+    g_useDriverUI = 1;
+    Scan();
+    g_useDriverUI = 0;
+    EXPECT_EQ(Listing().size(), 4u);
+    EXPECT_EQ(Matching(Calls(), {"dat=" + Hex4(DAT_EVENT), "event=" + Hex4(MSG_CLOSEDSREQ)}).size(), 1u);
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 2);
+}
+
 TEST_F(ScanRoad, InsertScanShiftsFollowingFilesWithoutOverwriting) {
     OpenScanner({"pages=2"});
     for (int n = 1; n <= 3; ++n) Touch("00000" + std::to_string(n) + ".jpg", "old" + std::to_string(n));
