@@ -391,6 +391,16 @@ protected:
         app->m_DSMState = 6;
         InitScanFileNumber();
     }
+    // A scanner of its own for one case of a table: the earlier one closed
+    // and taken out of the source folder.
+    void ReopenScanner(const std::vector<std::string>& ini, const std::string& name) {
+        if (app) {
+            app->closeDSM();
+            app.reset();
+        }
+        for (const auto& e : fs::directory_iterator(env.sources())) fs::remove(e.path());
+        OpenScanner(ini, name);
+    }
     ScriptedUserDialogs shell;
 };
 
@@ -408,28 +418,51 @@ TEST_F(TransferLoops, MultiPageTiffTakesOneNameForAllPages) {
 }
 
 TEST_F(TransferLoops, MemoryTransferWritesPixelIdenticalTiffs) {
-    OpenScanner({"pages=2", "strict=1", "mem_rows=5"});
-    ASSERT_EQ(app->setCapValue(ICAP_PIXELTYPE, TWPT_RGB, TWTY_UINT16), TWRC_SUCCESS);
-    Enable(TWSX_MEMORY);
-    transferMemory(app.get());
-    EXPECT_EQ(app->m_DSMState, 5);
-    app->disableSource();
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001M.tif", "FROM_SCANNER_000002M.tif"}));
-    const int width = vds::PageSide(50, 150), height = vds::PageSide(40, 150);
-    for (int page = 0; page < 2; ++page) {
-        const std::string file = ScanPath("FROM_SCANNER_00000" + std::to_string(page + 1) + "M.tif");
-        const auto pages = testimg::ReadTiff(file);
-        ASSERT_EQ(pages.size(), 1u);
-        EXPECT_EQ(pages[0].width, width);
-        EXPECT_FLOAT_EQ(pages[0].xResolution, 150.0f);
-        EXPECT_EQ(Difference(pages[0].rgb, 3, page, TWPT_RGB, width, height), 0);
+    struct Case {
+        const char* name;
+        std::vector<std::string> ini;
+        TW_UINT16 pixelType;
+        int channels;  // of the rows written
+    };
+    const Case cases[] = {
+        {"colour", {"pages=2", "strict=1", "mem_rows=5"}, TWPT_RGB, 3},
+        // The length is given only by the last strip: the file says what it
+        // turned out to be.
+        {"grey_of_unknown_length", {"pages=2", "undefined_length=1", "mem_rows=7"}, TWPT_GRAY, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(scanDir.path())) fs::remove(e.path());
+        const std::size_t shownBefore = shell.Shown().size();
+        const std::size_t announcedBefore = Announced().size();
+        ReopenScanner(c.ini, c.name);
+        ASSERT_EQ(app->setCapValue(ICAP_PIXELTYPE, c.pixelType, TWTY_UINT16), TWRC_SUCCESS);
+        Enable(TWSX_MEMORY);
+        transferMemory(app.get());
+        EXPECT_EQ(app->m_DSMState, 5);
+        app->disableSource();
+        EXPECT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001M.tif", "FROM_SCANNER_000002M.tif"}));
+        const int width = vds::PageSide(50, 150), height = vds::PageSide(40, 150);
+        for (int page = 0; page < 2; ++page) {
+            const std::string file = ScanPath("FROM_SCANNER_00000" + std::to_string(page + 1) + "M.tif");
+            const auto pages = testimg::ReadTiff(file);
+            ASSERT_EQ(pages.size(), 1u);
+            EXPECT_EQ(pages[0].width, width);
+            EXPECT_EQ(pages[0].height, height);
+            EXPECT_EQ(pages[0].bitsPerSample, 8);
+            EXPECT_FLOAT_EQ(pages[0].xResolution, 150.0f);
+            EXPECT_EQ(fs::file_size(file),
+                      static_cast<std::uintmax_t>(CTiffWriter::kHeaderSize + c.channels * width * height));
+            EXPECT_EQ(Difference(pages[0].rgb, 3, page, c.pixelType, width, height), 0);
+        }
+        EXPECT_EQ(Announced().size() - announcedBefore, 2u);
+        // Each file was handed to the desktop's viewer (recorded, not launched).
+        const auto shown = shell.Shown();
+        ASSERT_EQ(shown.size() - shownBefore, 2u);
+        EXPECT_EQ(shown[shownBefore].kind, ShownDialog::Shell);
+        EXPECT_EQ(shown[shownBefore].caption, L"open");
+        EXPECT_EQ(shown[shownBefore + 1].text, FromUtf8(ScanPath("FROM_SCANNER_000002M.tif")));
     }
-    // Each file was handed to the desktop's viewer (recorded, not launched).
-    const auto shown = shell.Shown();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].kind, ShownDialog::Shell);
-    EXPECT_EQ(shown[0].caption, L"open");
-    EXPECT_EQ(shown[1].text, FromUtf8(ScanPath("FROM_SCANNER_000002M.tif")));
 }
 
 TEST_F(TransferLoops, MemoryTransferCutShortLeavesNoFileAndNeverReplacesOne) {
@@ -495,12 +528,7 @@ TEST_F(TransferLoops, AnswersThatNeverEndTheImageFailTheTransfer) {
     const std::uint16_t dats[] = {DAT_IMAGENATIVEXFER, DAT_IMAGEFILEXFER, DAT_IMAGEMEMXFER};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (app) {
-            app->closeDSM();
-            app.reset();
-        }
-        for (const auto& e : fs::directory_iterator(env.sources())) fs::remove(e.path());
-        OpenScanner({"pages=2", "endless=" + std::to_string(c.rc), "endless_limit=6000", c.extra}, c.name);
+        ReopenScanner({"pages=2", "endless=" + std::to_string(c.rc), "endless_limit=6000", c.extra}, c.name);
         g_scanMode = SCAN_APPEND;
         Enable(c.mechanism);
         if (c.mechanism == TWSX_FILE) transferFile(app.get(), TWFF_TIFF);
@@ -537,27 +565,6 @@ TEST_F(TransferLoops, CompressedMemoryStripsFailThePage) {
     EXPECT_TRUE(Announced().empty());
     EXPECT_TRUE(Matching(Calls(), {"dat=" + Hex4(DAT_IMAGEMEMXFER)}).empty()) << "no strip was asked for";
     EXPECT_FALSE(Matching(Calls(), {"msg=" + Hex4(MSG_RESET), "rc=0"}).empty());
-}
-
-TEST_F(TransferLoops, MemoryPagesOfUnknownLengthAreWrittenWhole) {
-    OpenScanner({"pages=2", "undefined_length=1", "mem_rows=7"});
-    ASSERT_EQ(app->setCapValue(ICAP_PIXELTYPE, TWPT_GRAY, TWTY_UINT16), TWRC_SUCCESS);
-    Enable(TWSX_MEMORY);
-    transferMemory(app.get());
-    app->disableSource();
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001M.tif", "FROM_SCANNER_000002M.tif"}));
-    const int width = vds::PageSide(50, 150), height = vds::PageSide(40, 150);
-    for (int page = 0; page < 2; ++page) {
-        const std::string file = ScanPath("FROM_SCANNER_00000" + std::to_string(page + 1) + "M.tif");
-        const auto pages = testimg::ReadTiff(file);
-        ASSERT_EQ(pages.size(), 1u) << file;
-        EXPECT_EQ(pages[0].width, width);
-        EXPECT_EQ(pages[0].height, height);
-        EXPECT_EQ(pages[0].bitsPerSample, 8);
-        EXPECT_EQ(fs::file_size(file), static_cast<std::uintmax_t>(CTiffWriter::kHeaderSize + width * height));
-        EXPECT_EQ(Difference(pages[0].rgb, 3, page, TWPT_GRAY, width, height), 0);
-    }
-    EXPECT_EQ(Announced().size(), 2u);
 }
 
 }  // namespace

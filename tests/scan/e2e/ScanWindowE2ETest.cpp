@@ -50,22 +50,28 @@ protected:
         EXPECT_EQ(g_scanDlg, HWND()) << "the scan window is still registered";
     }
 
+    // Opens the scan window from the main window's menu and runs `body` in
+    // it once its device list is filled; closes it after.
+    void ShowScan(DialogDriver& main, const std::function<void(DialogDriver&, CScanDlg&)>& body, int devices = 1) {
+        bool ran = false;
+        OnNextModal(IDD_SCAN_DIALOG, [&](CDialog& d) {
+            auto& scan = static_cast<CScanDlg&>(d);
+            DialogDriver driver(d);
+            DialogDriver settings(scan.settingPage);
+            ran = true;
+            EXPECT_TRUE(PumpUntil([&] { return static_cast<int>(settings.Items(IDC_SS_DEVICE).size()) >= devices; }));
+            body(driver, scan);
+            if (d.IsModalRunning()) driver.Close();
+        });
+        EXPECT_TRUE(main.ChooseMenu(ID_MENU_SCAN));
+        EXPECT_TRUE(ran) << "the scan window did not open";
+    }
+
     // Opens the main window, then the scan window from its menu, and runs
     // `body` in the scan window once its device list is filled.
     void OpenScan(const std::function<void(DialogDriver&, CScanDlg&)>& body, int devices = 1) {
         Open([&](DialogDriver& main) {
-            bool ran = false;
-            OnNextModal(IDD_SCAN_DIALOG, [&](CDialog& d) {
-                auto& scan = static_cast<CScanDlg&>(d);
-                DialogDriver driver(d);
-                DialogDriver settings(scan.settingPage);
-                ran = true;
-                EXPECT_TRUE(PumpUntil([&] { return static_cast<int>(settings.Items(IDC_SS_DEVICE).size()) >= devices; }));
-                body(driver, scan);
-                if (d.IsModalRunning()) driver.Close();
-            });
-            EXPECT_TRUE(main.ChooseMenu(ID_MENU_SCAN));
-            EXPECT_TRUE(ran) << "the scan window did not open";
+            ShowScan(main, body, devices);
             // Stop a processing run still going, then wait for the workers.
             dlg->StopScanProcessing();
             EXPECT_TRUE(PumpUntil([&] { return dlg->RunState() == 0 && dlg->Engine().Pool().LiveThreads() == 0; },
@@ -325,22 +331,7 @@ TEST_F(ScanWindowTest, SwitchesPageIsClosedWhileAScanRunProcesses) {
     ScanStepFlags::correct = 1;
     ScanSetting::stopProcessingOnClose = 0;
     Open([&](DialogDriver& main) {
-        // Opens the scan window and runs `body` in it once the device list
-        // is filled.
-        auto openScan = [&](const std::function<void(DialogDriver&, CScanDlg&)>& body) {
-            bool ran = false;
-            OnNextModal(IDD_SCAN_DIALOG, [&](CDialog& d) {
-                auto& scan = static_cast<CScanDlg&>(d);
-                DialogDriver driver(d);
-                DialogDriver settings(scan.settingPage);
-                ran = true;
-                EXPECT_TRUE(PumpUntil([&] { return !settings.Items(IDC_SS_DEVICE).empty(); }));
-                body(driver, scan);
-                if (d.IsModalRunning()) driver.Close();
-            });
-            EXPECT_TRUE(main.ChooseMenu(ID_MENU_SCAN));
-            EXPECT_TRUE(ran) << "the scan window did not open";
-        };
+        auto openScan = [&](const std::function<void(DialogDriver&, CScanDlg&)>& body) { ShowScan(main, body); };
         openScan([&](DialogDriver& d, CScanDlg& scan) {
             EXPECT_TRUE(d.IsEnabled(IDC_SCAN_PAGE_PROC)) << "no run: the switches can be changed";
             DialogDriver settings(scan.settingPage);
