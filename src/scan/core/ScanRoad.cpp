@@ -135,8 +135,8 @@ std::string TransferFileName(ScanTwainApp* app, const char* tail) {
 // transfer (TWRC_SUCCESS, or a code the protocol does not have): asking
 // again could go on for ever, so the transfer fails.
 void UnexpectedAnswer(ScanTwainApp* app, TW_UINT16 rc, const char* mechanism) {
-    CLogger::Instance().Error("Unexpected answer %u to the %s transfer, transfer failed t=%d", rc, mechanism,
-                              g_scanRunCount);
+    logAppMessage("app: Unexpected answer %u to the %s transfer, transfer failed t=%d\n", rc, mechanism,
+                  g_scanRunCount);
     app->readConditionCode(app->m_currentSource);
 }
 
@@ -602,12 +602,12 @@ private:
 
     template <class... Args>
     bool Fail(const char* format, Args... args) {
-        char text[400];
+        char text[160];
         if constexpr (sizeof...(Args) == 0)
             std::snprintf(text, sizeof text, "%s", format);
         else
             std::snprintf(text, sizeof text, format, args...);
-        CLogger::Instance().Error("Memory transfer failed: %s, t=%d", text, g_scanRunCount);
+        logAppMessage("app: Memory transfer failed: %s, t=%d\n", text, g_scanRunCount);
         return false;
     }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -68,6 +69,16 @@ protected:
             if (e.is_regular_file()) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
+    }
+    // What the road wrote to its log (the standard output) so far.
+    std::string LogText() {
+        std::fflush(quiet);
+        std::rewind(quiet);
+        std::string text;
+        char chunk[4096];
+        while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, quiet)) text.append(chunk, n);
+        std::fseek(quiet, 0, SEEK_END);
+        return text;
     }
     // True when the scanner's log shows a successful set of `cap` to `value`.
     bool Recorded(TW_UINT16 cap, const std::string& value) {
@@ -350,6 +361,7 @@ TEST_F(ScanRoad, SourceThatNeverEndsAnImageLeavesTheRunUsable) {
     Scan();
     const auto transfers = [this] { return Matching(Calls(), {"dat=" + Hex4(DAT_IMAGEFILEXFER)}).size(); };
     EXPECT_EQ(transfers(), 1u) << "the road asked again for an image the source never ends";
+    EXPECT_NE(LogText().find("app: Unexpected answer 0 to the file transfer, transfer failed t="), std::string::npos);
     EXPECT_TRUE(Listing().empty());
     EXPECT_TRUE(Announced().empty());
     EXPECT_EQ(app->m_DSMState, 4);
@@ -564,6 +576,9 @@ TEST_F(TransferLoops, CompressedMemoryStripsFailThePage) {
     EXPECT_EQ(Text("FROM_SCANNER_000001M.tif"), "an earlier scan");
     EXPECT_TRUE(Announced().empty());
     EXPECT_TRUE(Matching(Calls(), {"dat=" + Hex4(DAT_IMAGEMEMXFER)}).empty()) << "no strip was asked for";
+    EXPECT_NE(LogText().find("app: Memory transfer failed: the memory transfer of a compressed image is not supported "
+                             "(compression 5)"),
+              std::string::npos);
     EXPECT_FALSE(Matching(Calls(), {"msg=" + Hex4(MSG_RESET), "rc=0"}).empty());
 }
 
