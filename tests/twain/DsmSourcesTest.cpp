@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <sstream>
 
@@ -69,6 +70,26 @@ TEST_F(DsmSources, FolderFirstThenSubFoldersAndBrokenOnesLeftOut) {
     EXPECT_NE(probe[0].find("origin=Finder"), std::string::npos) << probe[0];
 }
 
+// Runs `call` on a thread of its own and waits for it up to a deadline; a
+// call that waits on a FIFO meanwhile is set free (a writer that comes and
+// goes ends each open of it), so the test ends either way. False when the
+// call did not come back by itself.
+bool ReturnsWithoutWaitingOnFifo(const std::string& fifo, const std::function<TW_UINT16()>& call, TW_UINT16& rc) {
+    auto result = std::async(std::launch::async, call);
+    const bool cameBack = result.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "the call stays blocked on the FIFO";
+            std::abort();  // the thread cannot be ended otherwise
+        }
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+    rc = result.get();
+    return cameBack;
+}
+
 TEST_F(DsmSources, OnlyRegularFilesAreLoaded) {
     env.EnableDsmLog();
     env.AddVirtualSource("", "real", {"product=Real"});
@@ -82,29 +103,34 @@ TEST_F(DsmSources, OnlyRegularFilesAreLoaded) {
     std::filesystem::create_directories(env.sources() + "/folder.ds");
 
     TestApp app("Careful");
-    auto opened = std::async(std::launch::async, [&app] { return app.Open(); });
-    const bool cameBack = opened.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-    EXPECT_TRUE(cameBack) << "opening the manager did not come back: it waits on a FIFO";
-    // Should it wait, a writer that comes and goes lets each open of a FIFO
-    // end, so the test itself ends.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (opened.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the manager stays blocked on the FIFO";
-        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0) ::close(fd);
-    }
-    ASSERT_EQ(opened.get(), TWRC_SUCCESS);
-    EXPECT_EQ(Names(app.Sources()), (std::vector<std::string>{"Linked", "Real"}));
+    TW_UINT16 rc = TWRC_FAILURE;
+    EXPECT_TRUE(ReturnsWithoutWaitingOnFifo(fifo, [&app] { return app.Open(); }, rc))
+        << "opening the manager waited on a FIFO";
+    ASSERT_EQ(rc, TWRC_SUCCESS);
+    std::vector<TW_IDENTITY> sources = app.Sources();
+    EXPECT_EQ(Names(sources), (std::vector<std::string>{"Linked", "Real"}));
+
+    // A listed library replaced by a FIFO before it is opened.
+    ASSERT_EQ(sources.size(), 2u);
+    const std::string real = env.sources() + "/real.ds";
+    std::filesystem::remove(real);
+    ASSERT_EQ(::mkfifo(real.c_str(), 0600), 0);
+    EXPECT_TRUE(ReturnsWithoutWaitingOnFifo(real, [&] { return app.OpenSource(sources[1]); }, rc))
+        << "opening the source waited on a FIFO";
+    EXPECT_EQ(rc, TWRC_FAILURE);
+    EXPECT_EQ(app.Status(), TWCC_NODS);
     EXPECT_EQ(app.Close(), TWRC_SUCCESS);
 
     const auto lines = env.DsmLogLines();
-    for (const char* name : {"trap.ds", "trap-link.ds", "dangling.ds"})
+    for (const char* name : {"trap.ds", "trap-link.ds", "dangling.ds", "real.ds"})
         EXPECT_EQ(Matching(lines, {"Not a regular file, skipped: " + env.sources() + "/" + name}).size(), 1u) << name;
     EXPECT_TRUE(Matching(lines, {"Could not load library"}).empty());
-    // The FIFO is still there, as it was.
-    struct stat st;
-    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    // The FIFOs are still there, as they were.
+    for (const std::string& path : {fifo, real}) {
+        struct stat st;
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << path;
+    }
 }
 
 TEST_F(DsmSources, FolderLinksStayInsideTheSourceFolder) {

@@ -488,8 +488,9 @@ void transferNative(ScanTwainApp* app) {
             AnnounceFile(FromUtf8(name));
             OpenWithShell(app, name);
         } else {
+            const std::string why = ToUtf8(files::LastErrorText());
             files::Remove(temp);
-            std::fprintf(stderr, "fopen: %s\n", ToUtf8(files::LastErrorText()).c_str());
+            std::fprintf(stderr, "fopen: %s\n", why.c_str());
         }
         TwainAppUnlock(dib);
         TwainAppFree(dib);
@@ -513,7 +514,8 @@ public:
     MemoryPage(ScanTwainApp* app, const TW_IMAGEINFO& info, const TW_SETUPMEMXFER& setup, std::string name)
         : app_(app), info_(info), setup_(setup), name_(std::move(name)) {}
     ~MemoryPage() {
-        if (writer_) writer_.reset();
+        // A page that was not put in place leaves nothing behind.
+        writer_.reset();
         if (!temp_.empty()) files::Remove(temp_);
     }
 
@@ -547,14 +549,16 @@ public:
             UnexpectedAnswer(app_, rc, "memory");
             return false;
         }
-        if (++strips_ > maxRows_ + kSpareStrips) return Fail("the source sent %u strips without ending the image", strips_ - 1);
+        if (++strips_ > maxRows_ + kSpareStrips)
+            return Fail("the source sent %u strips without ending the image", strips_ - 1);
         if (xfer.Compression != TWCP_NONE && xfer.Compression != TWON_DONTCARE16)
             return Fail("the source sent a compressed strip (compression %u)", xfer.Compression);
         if (!writer_) {
             app_->m_DSMState = 7;
             temp_ = files::TemporarySibling(FromUtf8(name_));
-            writer_ = std::make_unique<CTiffWriter>(ToUtf8(temp_), static_cast<std::uint32_t>(info_.ImageWidth),
-                                                    info_.ImageLength > 0 ? static_cast<std::uint32_t>(info_.ImageLength) : 0,
+            // A length not known yet is written when the image is complete.
+            const std::uint32_t height = info_.ImageLength > 0 ? static_cast<std::uint32_t>(info_.ImageLength) : 0;
+            writer_ = std::make_unique<CTiffWriter>(ToUtf8(temp_), static_cast<std::uint32_t>(info_.ImageWidth), height,
                                                     info_.BitsPerPixel, rowLength_);
             writer_->setXResolution(static_cast<std::uint32_t>(info_.XResolution.Whole), 1);
             writer_->setYResolution(static_cast<std::uint32_t>(info_.YResolution.Whole), 1);
@@ -570,7 +574,8 @@ public:
                 return Fail("the strip's rows do not lie in the buffer (%u bytes a row)", xfer.BytesPerRow);
         }
         for (std::uint64_t r = 0; r < rows; ++r)
-            if (!writer_->writeRow(memory + r * xfer.BytesPerRow)) return Fail("the file could not be written (%s)", name_.c_str());
+            if (!writer_->writeRow(memory + r * xfer.BytesPerRow))
+                return Fail("the file could not be written (%s)", name_.c_str());
         rowsWritten_ += static_cast<std::uint32_t>(rows);
         if (rc == TWRC_SUCCESS) return true;
 
@@ -585,7 +590,8 @@ public:
         const bool closed = writer_->close();
         writer_.reset();
         if (!closed) return Fail("the file could not be written (%s)", name_.c_str());
-        if (!PlaceTransferFile(app_, temp_, name_, "M.tif")) return Fail("the file could not be put in place (%s)", name_.c_str());
+        if (!PlaceTransferFile(app_, temp_, name_, "M.tif"))
+            return Fail("the file could not be put in place (%s)", name_.c_str());
         temp_.clear();
         saved_ = true;
         return false;

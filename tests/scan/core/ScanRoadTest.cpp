@@ -537,6 +537,7 @@ TEST_F(TransferLoops, AnswersThatNeverEndTheImageFailTheTransfer) {
         // well before the source would give up by itself.
         {"memory_rows_unknown_length", TWSX_MEMORY, TWRC_SUCCESS, "undefined_length=1", 65535 / 14 + 64},
     };
+    // The transfer call of each mechanism (TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY).
     const std::uint16_t dats[] = {DAT_IMAGENATIVEXFER, DAT_IMAGEFILEXFER, DAT_IMAGEMEMXFER};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -547,9 +548,7 @@ TEST_F(TransferLoops, AnswersThatNeverEndTheImageFailTheTransfer) {
         if (c.mechanism == TWSX_NATIVE) transferNative(app.get());
         if (c.mechanism == TWSX_MEMORY) transferMemory(app.get());
         g_scanMode = SCAN_IDLE;
-        const std::size_t calls =
-            Matching(Calls(c.name), {"dat=" + Hex4(dats[c.mechanism == TWSX_FILE ? 1 : c.mechanism == TWSX_MEMORY ? 2 : 0])})
-                .size();
+        const std::size_t calls = Matching(Calls(c.name), {"dat=" + Hex4(dats[c.mechanism])}).size();
         EXPECT_GE(calls, 1u);
         EXPECT_LE(calls, c.maxCalls) << "the loop went on asking";
         EXPECT_TRUE(Matching(Calls(c.name), {"rc=1 cc=" + std::to_string(TWCC_BUMMER)}).empty())
