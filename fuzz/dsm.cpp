@@ -1,13 +1,18 @@
 // Drives the built-in data source manager with random triplets and random
-// record contents against two copies of the virtual scanner (one lenient,
-// one strict with a notification thread and a paper jam). Every pointer
-// handed over points to a buffer of the record's size; handles are the
-// fuzzer's own or ones the scanner returned. After each input everything is
-// closed: no manager may be left and every memory handle must be freed.
+// record contents against copies of the virtual scanner (one lenient, one
+// strict with a notification thread and a paper jam, and hostile ones: short
+// capability containers, images that never end, a TWAIN 1.x source). Every
+// pointer handed over points to a buffer of the record's size; handles are
+// the fuzzer's own or ones the scanner returned, and every capability
+// container is read back through the application layer's checked reader.
+// Some steps run the scan road's transfer loops on a source instead. After
+// each input everything is closed: no manager may be left and every memory
+// handle must be freed.
 #include <dlfcn.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "scan/core/ScanNaming.h"
+#include "scan/core/ScanRoad.h"
+#include "scan/core/TwainApp.h"
+#include "settings/ScanSetting.h"
+#include "platform/core/Strings.h"
 #include "twain/DsmProbe.h"
+#include "twain/Logger.h"
 #include "twain/TwainMemory.h"
 #include "twain/dsm/Dsm.h"
 #include "twain/dsm/DsmSelect.h"
@@ -246,6 +257,13 @@ void RandomCall(Reader& in, Session& s) {
 
     const TW_UINT16 rc = DSM_Entry(origin, destPtr, dg, dat, msg, data);
 
+    // Whatever container the record holds now (the fuzzer's own, or one the
+    // source answered with) is read as the scan road reads it.
+    if (dat == DAT_CAPABILITY && data) {
+        TW_UINT32 current = 0;
+        getCapabilityCurrent(*reinterpret_cast<TW_CAPABILITY*>(record.data()), current);
+    }
+
     // Every admission is closed at the end, also a second one of the same
     // identity record (with another window) that took a new id.
     if (dat == DAT_PARENT && msg == MSG_OPENDSM && rc == TWRC_SUCCESS) s.admitted.push_back(*origin);
@@ -325,6 +343,43 @@ void ScanBurst(Reader& in, Session& s) {
     }
 }
 
+// The scan road's transfer loops on one source the input picks (the hostile
+// ones among them), with the mechanism and pixel type it picks.
+void RoadBurst(Reader& in) {
+    ScanTwainApp app(nullptr);
+    app.openDSM();
+    if (!app.m_sourceList.empty()) {
+        const TW_IDENTITY& source = app.m_sourceList[in.Byte() % app.m_sourceList.size()];
+        app.openSource(static_cast<int>(source.Id));
+    }
+    if (app.m_DSMState == 4) {
+        TW_UINT32 value = 0;
+        for (const TW_CAPABILITY& c : app.m_caps) getCapabilityCurrent(c, value);
+        const TW_UINT16 mechanism = in.Byte() % 3;
+        app.setCapValue(ICAP_PIXELTYPE, in.Byte() % 3, TWTY_UINT16);
+        app.setCapValue(ICAP_XFERMECH, mechanism, TWTY_UINT16);
+        const TW_UINT16 format = in.Pick<TW_UINT16>({TWFF_TIFF, TWFF_BMP, TWFF_JFIF, TWFF_TIFFMULTI});
+        app.setCapValue(ICAP_IMAGEFILEFORMAT, format, TWTY_UINT16);
+        if (app.enableDS(nullptr, false)) {
+            if (!app.m_callbackRegistered) app.pollSourceEvent();
+            if (app.waitForMessage({MSG_XFERREADY}, std::chrono::milliseconds(200)) == MSG_XFERREADY) {
+                app.m_DSMState = 6;
+                g_scanMode = SCAN_APPEND;
+                InitScanFileNumber();
+                if (mechanism == TWSX_FILE) transferFile(&app, format);
+                else if (mechanism == TWSX_NATIVE) transferNative(&app);
+                else transferMemory(&app);
+                g_scanMode = SCAN_IDLE;
+            }
+            app.disableSource();
+        }
+    }
+    app.closeDSM();
+    std::lock_guard guard(g_scannedFilesLock);
+    g_scannedFiles.clear();
+    g_lastScannedIndex = -1;
+}
+
 void CloseApp(TW_IDENTITY& app) {
     // Leave the sources open now and then: closing the manager shuts them
     // down itself.
@@ -353,14 +408,26 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
                 "product=Lenient\nnotify=sync\npages=2\nwidth=10\nheight=8\nmem_rows=3\nbarcode=FUZZ42\n");
     WriteSource(g_folder + "/sources/sub", "strict",
                 "product=Strict\nstrict=1\nnotify=thread\npages=3\nwidth=9\nheight=7\njam_page=2\n");
+    // Hostile sources (ids 3 to 6, after the two above).
+    const std::string small = "notify=sync\npages=2\nwidth=10\nheight=8\nmem_rows=3\n";
+    WriteSource(g_folder + "/sources/zz", "endless", "product=Endless\nendless=0\nendless_limit=300\n" + small);
+    WriteSource(g_folder + "/sources/zz", "legacy", "product=Legacy\nlegacy=1\nundefined_length=1\n" + small);
+    WriteSource(g_folder + "/sources/zz", "short", "product=Short\nshort_containers=2\n" + small);
+    WriteSource(g_folder + "/sources/zz", "unknown", "product=Unknown\nendless=77\nendless_limit=300\n" + small);
     // Keep both libraries mapped between inputs: loading a sanitized library
     // costs ten times what an input does. The manager still loads and
     // unloads them as always (reference counts), and closes every source it
     // opened, which gives the scanner a fresh session each input.
-    for (const char* path : {"/sources/lenient.ds", "/sources/sub/strict.ds"})
+    for (const char* path : {"/sources/lenient.ds", "/sources/sub/strict.ds", "/sources/zz/endless.ds",
+                             "/sources/zz/legacy.ds", "/sources/zz/short.ds", "/sources/zz/unknown.ds"})
         if (!dlopen((g_folder + path).c_str(), RTLD_NOW | RTLD_NODELETE)) std::abort();
     fs::create_directories(g_folder + "/out");
     fs::create_directories(g_folder + "/config");
+    // The road's pages go into the scan folder; its log lines nowhere.
+    fs::create_directories(g_folder + "/scan");
+    ScanSetting::scanFolder = FromUtf8(g_folder + "/scan");
+    static std::FILE* quiet = std::fopen("/dev/null", "w");
+    CLogger::Instance().SetConsoleForTesting(quiet);
     setenv("TESSAVAN_TWAIN_SOURCES", (g_folder + "/sources").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (g_folder + "/config").c_str(), 1);
     unsetenv("DSM_LOG");
@@ -386,13 +453,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             s.admitted.push_back(app);
     }
     for (int step = 0; step < 64 && in.More(); ++step) {
-        if (in.Byte() % 8 == 0)
+        const std::uint8_t kind = in.Byte() % 8;
+        if (kind == 0)
             ScanBurst(in, s);
+        else if (kind == 1)
+            RoadBurst(in);
         else
             RandomCall(in, s);
     }
     for (TW_IDENTITY& admitted : s.admitted) CloseApp(admitted);
     for (TW_HANDLE h : s.handles) TwainMemFree(h);
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(g_folder + "/scan", ec)) fs::remove_all(e.path(), ec);
     if (!dsmtest::ManagerGone()) {
         std::fprintf(stderr, "a manager is left after every application closed it\n");
         std::abort();

@@ -791,6 +791,10 @@ bool CScanDlg::OnInitDialog() {
     previewPage.SyncFolder();
 
     if (host.engine) {
+        // The switches stay as they are while a scan-and-process run reads
+        // them: their page cannot be reached.
+        const bool scanRun = host.engine->RunState() != 0 && host.engine->AutoMode() == AUTO_MODE_SCAN;
+        if (CWnd* proc = GetDlgItem(IDC_SCAN_PAGE_PROC)) proc->EnableWindow(!scanRun);
         settingPage.UpdateProcessStatus();
     }
     UpdateScanState();

@@ -1,6 +1,7 @@
 #include "twain/TwainMemory.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -83,6 +84,18 @@ std::size_t TwainMemSize(TW_HANDLE handle) {
     std::lock_guard guard(t.lock);
     auto it = t.blocks.find(key(handle));
     return it == t.blocks.end() ? 0 : it->second.size;
+}
+
+bool TwainMemRead(TW_HANDLE handle, std::size_t offset, void* out, std::size_t size) {
+    if (!handle || !out) return false;
+    Table& t = table();
+    std::lock_guard guard(t.lock);
+    auto it = t.blocks.find(key(handle));
+    if (it == t.blocks.end()) return false;
+    const std::size_t have = it->second.size;
+    if (offset > have || size > have - offset) return false;
+    if (size > 0) std::memcpy(out, it->second.data.get() + offset, size);
+    return true;
 }
 
 std::size_t TwainMemLiveCount() {

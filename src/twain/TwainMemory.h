@@ -28,5 +28,11 @@ TW_MEMREF TwainMemLock(TW_HANDLE handle);
 bool TwainMemUnlock(TW_HANDLE handle);
 // The block's size in bytes; 0 for null or an unknown handle.
 std::size_t TwainMemSize(TW_HANDLE handle);
+// Copies `size` bytes from `offset` of the block into `out`; false, and
+// nothing copied, for null or an unknown handle or when the block ends
+// before offset + size. Every read of a block another party filled (a
+// source's capability container, its extended information) goes through
+// here, so what a container claims never takes a read past its block.
+bool TwainMemRead(TW_HANDLE handle, std::size_t offset, void* out, std::size_t size);
 // The number of blocks allocated and not yet freed.
 std::size_t TwainMemLiveCount();

@@ -1,9 +1,16 @@
 // Finding, listing, opening and closing data sources; the default source.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <sstream>
 
 #include "DsmTestSupport.h"
@@ -61,6 +68,112 @@ TEST_F(DsmSources, FolderFirstThenSubFoldersAndBrokenOnesLeftOut) {
     const auto probe = Matching(env.SourceLog("alpha"), {"dat=" + Hex4(DAT_IDENTITY), "msg=" + Hex4(MSG_GET)});
     ASSERT_EQ(probe.size(), 1u);
     EXPECT_NE(probe[0].find("origin=Finder"), std::string::npos) << probe[0];
+}
+
+// Runs `call` on a thread of its own and waits for it up to a deadline; a
+// call that waits on a FIFO meanwhile is set free (a writer that comes and
+// goes ends each open of it), so the test ends either way. False when the
+// call did not come back by itself.
+bool ReturnsWithoutWaitingOnFifo(const std::string& fifo, const std::function<TW_UINT16()>& call, TW_UINT16& rc) {
+    auto result = std::async(std::launch::async, call);
+    const bool cameBack = result.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "the call stays blocked on the FIFO";
+            std::abort();  // the thread cannot be ended otherwise
+        }
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+    rc = result.get();
+    return cameBack;
+}
+
+TEST_F(DsmSources, OnlyRegularFilesAreLoaded) {
+    env.EnableDsmLog();
+    env.AddVirtualSource("", "real", {"product=Real"});
+    // A link to a library (here one outside the folder) is a library.
+    env.LinkVirtualSource("", "linked", {"product=Linked"});
+    // Opening a FIFO waits for a writer: loading one would hang the manager.
+    const std::string fifo = env.sources() + "/trap.ds";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(fifo, env.sources() + "/trap-link.ds");
+    std::filesystem::create_symlink(env.sources() + "/gone", env.sources() + "/dangling.ds");
+    std::filesystem::create_directories(env.sources() + "/folder.ds");
+
+    TestApp app("Careful");
+    TW_UINT16 rc = TWRC_FAILURE;
+    EXPECT_TRUE(ReturnsWithoutWaitingOnFifo(fifo, [&app] { return app.Open(); }, rc))
+        << "opening the manager waited on a FIFO";
+    ASSERT_EQ(rc, TWRC_SUCCESS);
+    std::vector<TW_IDENTITY> sources = app.Sources();
+    EXPECT_EQ(Names(sources), (std::vector<std::string>{"Linked", "Real"}));
+
+    // A listed library replaced by a FIFO before it is opened.
+    ASSERT_EQ(sources.size(), 2u);
+    const std::string real = env.sources() + "/real.ds";
+    std::filesystem::remove(real);
+    ASSERT_EQ(::mkfifo(real.c_str(), 0600), 0);
+    EXPECT_TRUE(ReturnsWithoutWaitingOnFifo(real, [&] { return app.OpenSource(sources[1]); }, rc))
+        << "opening the source waited on a FIFO";
+    EXPECT_EQ(rc, TWRC_FAILURE);
+    EXPECT_EQ(app.Status(), TWCC_NODS);
+    EXPECT_EQ(app.Close(), TWRC_SUCCESS);
+
+    const auto lines = env.DsmLogLines();
+    for (const char* name : {"trap.ds", "trap-link.ds", "dangling.ds", "real.ds"})
+        EXPECT_EQ(Matching(lines, {"Not a regular file, skipped: " + env.sources() + "/" + name}).size(), 1u) << name;
+    EXPECT_TRUE(Matching(lines, {"Could not load library"}).empty());
+    // The FIFOs are still there, as they were.
+    for (const std::string& path : {fifo, real}) {
+        struct stat st;
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << path;
+    }
+}
+
+TEST_F(DsmSources, FolderLinksStayInsideTheSourceFolder) {
+    env.EnableDsmLog();
+    namespace fs = std::filesystem;
+    env.AddVirtualSource("", "direct", {"product=Direct"});
+    env.AddVirtualSource("vendor/2.1", "vendor", {"product=Vendor"});
+    // A folder outside with a library of its own, reached by links from
+    // inside: a link straight to it, one to the folder above the source
+    // folder, one to the file system's root.
+    const std::string outside = env.root() + "/elsewhere";
+    fs::create_directories(outside);
+    fs::copy_file(TESSAVAN_VDS_PATH, outside + "/stray.ds");
+    std::ofstream(outside + "/stray.ini") << "product=Stray\n";
+    fs::create_symlink(outside, env.sources() + "/out");
+    fs::create_symlink("..", env.sources() + "/up");
+    fs::create_symlink("/", env.sources() + "/slash");
+    // A link inside (listed before the folder it leads to) is followed.
+    fs::create_symlink("vendor/2.1", env.sources() + "/current");
+    // The source folder itself may be a link.
+    const std::string linkedRoot = env.root() + "/sources-link";
+    fs::create_symlink(env.sources(), linkedRoot);
+    ScopedEnv folder("TESSAVAN_TWAIN_SOURCES", linkedRoot.c_str());
+
+    TestApp app("Homebound");
+    ASSERT_EQ(app.Open(), TWRC_SUCCESS);
+    const std::vector<TW_IDENTITY> sources = app.Sources();
+    EXPECT_EQ(Names(sources), (std::vector<std::string>{"Direct", "Vendor"}));
+    // The vendor's library was found through the link inside.
+    if (sources.size() == 2) {
+        TW_TWUNKIDENTITY twunk{};
+        twunk.identity = sources[1];
+        ASSERT_EQ(app.Call(nullptr, DG_CONTROL, DAT_TWUNKIDENTITY, MSG_GET, &twunk), TWRC_SUCCESS);
+        EXPECT_EQ(std::string(twunk.dsPath), linkedRoot + "/current/vendor.ds");
+    }
+    EXPECT_EQ(app.Close(), TWRC_SUCCESS);
+    const auto lines = env.DsmLogLines();
+    for (const char* name : {"out", "up", "slash"})
+        EXPECT_EQ(Matching(lines, {"Folder link leads out of the source folder, skipped: " + linkedRoot + "/" + name})
+                      .size(),
+                  1u)
+            << name;
+    EXPECT_TRUE(Matching(lines, {"stray.ds"}).empty());
 }
 
 TEST_F(DsmSources, FortyNineSourcesPerApplication) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -41,10 +42,13 @@ void LetProcessingGoOn() {
 constexpr std::chrono::milliseconds kWaitSlice{20};
 
 // Waits for one of `accepted` from the source up to the ready timeout,
-// letting processing go on meanwhile; 0xFFFF when none came.
+// letting processing go on meanwhile; 0xFFFF when none came. A source that
+// has no callback to send its messages through is asked for them in every
+// slice of the wait.
 TW_UINT16 WaitForSource(ScanTwainApp* app, std::initializer_list<TW_UINT16> accepted) {
     const auto deadline = std::chrono::steady_clock::now() + ScanReadyTimeout();
     for (;;) {
+        if (!app->m_callbackRegistered) app->pollSourceEvent();
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const TW_UINT16 message = app->waitForMessage(accepted, std::clamp(left, std::chrono::milliseconds(0), kWaitSlice));
@@ -125,6 +129,29 @@ std::string TransferFileName(ScanTwainApp* app, const char* tail) {
         ++app->m_transferCount;
     }
     return name;
+}
+
+// An answer to an image transfer that neither ends the image nor stops the
+// transfer (TWRC_SUCCESS, or a code the protocol does not have): asking
+// again could go on for ever, so the transfer fails.
+void UnexpectedAnswer(ScanTwainApp* app, TW_UINT16 rc, const char* mechanism) {
+    logAppMessage("app: Unexpected answer %u to the %s transfer, transfer failed t=%d\n", rc, mechanism,
+                  g_scanRunCount);
+    app->readConditionCode(app->m_currentSource);
+}
+
+// Puts a complete transfer file in place: the temporary file takes `name`,
+// or, when a file took that name meanwhile, the next free one (nothing is
+// ever replaced). False, and the temporary file removed, when it cannot.
+bool PlaceTransferFile(ScanTwainApp* app, const std::wstring& temp, std::string& name, const char* tail) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (files::RenameNoReplace(temp, FromUtf8(name))) return true;
+        if (errno != EEXIST || app->m_transferCount == 0xFFFF) break;
+        ++app->m_transferCount;
+        name = TransferFileName(app, tail);
+    }
+    files::Remove(temp);
+    return false;
 }
 
 void OpenWithShell(ScanTwainApp* /*app*/, const std::string& file) {
@@ -392,6 +419,8 @@ void transferFile(ScanTwainApp* app, TW_UINT16 format) {
             app->readConditionCode(app->m_currentSource);
             break;
         }
+        UnexpectedAnswer(app, rc, "file");
+        break;
     }
     FinishTransferLoop(app, pending);
 }
@@ -409,7 +438,10 @@ void transferNative(ScanTwainApp* app) {
             app->readConditionCode(app->m_currentSource);
             break;
         }
-        if (rc != TWRC_XFERDONE) continue;
+        if (rc != TWRC_XFERDONE) {
+            UnexpectedAnswer(app, rc, "native");
+            break;
+        }
         const auto* p = static_cast<const std::uint8_t*>(TwainAppLock(dib));
         if (!p) {
             app->readConditionCode(app->m_currentSource);
@@ -422,8 +454,11 @@ void transferNative(ScanTwainApp* app) {
             std::memcpy(&v, p + at, 4);
             return v;
         };
-        const std::string name = TransferFileName(app, "N.bmp");
-        std::FILE* f = std::fopen(name.c_str(), "wb");
+        std::string name = TransferFileName(app, "N.bmp");
+        // Written under a temporary name and put in place when complete.
+        const std::wstring temp = files::TemporarySibling(FromUtf8(name));
+        std::FILE* f = _wfopen(temp.c_str(), L"wb");
+        bool written = false;
         if (f && blockSize >= 40) {
             const std::int32_t width = static_cast<std::int32_t>(get32(4));
             const std::int32_t height = static_cast<std::int32_t>(get32(8));
@@ -445,15 +480,17 @@ void transferNative(ScanTwainApp* app) {
             const std::uint32_t offset = palette + 54;
             std::memcpy(header + 2, &fileSize, 4);
             std::memcpy(header + 10, &offset, 4);
-            std::fwrite(header, 1, sizeof header, f);
-            std::fwrite(p, 1, body, f);
-            std::fclose(f);
+            written = std::fwrite(header, 1, sizeof header, f) == sizeof header && std::fwrite(p, 1, body, f) == body;
+        }
+        const bool closed = f && std::fclose(f) == 0;
+        if (written && closed && PlaceTransferFile(app, temp, name, "N.bmp")) {
             logAppMessage("app: File \"%s\" saved...\n", name.c_str());
             AnnounceFile(FromUtf8(name));
             OpenWithShell(app, name);
         } else {
-            if (f) std::fclose(f);
-            std::fprintf(stderr, "fopen: %s\n", ToUtf8(files::LastErrorText()).c_str());
+            const std::string why = ToUtf8(files::LastErrorText());
+            files::Remove(temp);
+            std::fprintf(stderr, "fopen: %s\n", why.c_str());
         }
         TwainAppUnlock(dib);
         TwainAppFree(dib);
@@ -466,6 +503,135 @@ void transferNative(ScanTwainApp* app) {
     FinishTransferLoop(app, pending);
 }
 
+namespace {
+
+// One image of a memory transfer: its strips checked and written, row by
+// row, into a TIFF file under a temporary name. A page that would not
+// decode as the file says is failed instead of written: compressed strips,
+// more rows than the image has, rows outside the buffer, a page cut short.
+class MemoryPage {
+public:
+    MemoryPage(ScanTwainApp* app, const TW_IMAGEINFO& info, const TW_SETUPMEMXFER& setup, std::string name)
+        : app_(app), info_(info), setup_(setup), name_(std::move(name)) {}
+    ~MemoryPage() {
+        // A page that was not put in place leaves nothing behind.
+        writer_.reset();
+        if (!temp_.empty()) files::Remove(temp_);
+    }
+
+    // False (with a log line) when the image cannot be written as a TIFF of
+    // this kind.
+    bool Check() {
+        if (info_.Compression != TWCP_NONE)
+            return Fail("the memory transfer of a compressed image is not supported (compression %u)",
+                        info_.Compression);
+        const int bits = info_.BitsPerPixel;
+        if (bits != 1 && bits != 8 && bits != 16 && bits != 24)
+            return Fail("the memory transfer of %d bits per pixel is not supported", bits);
+        if (info_.ImageWidth <= 0 || info_.ImageWidth > kMaxSide)
+            return Fail("the image width %d is not supported", static_cast<int>(info_.ImageWidth));
+        if (info_.ImageLength > kMaxSide || info_.ImageLength == 0)
+            return Fail("the image length %d is not supported", static_cast<int>(info_.ImageLength));
+        rowLength_ = static_cast<std::uint32_t>((static_cast<std::int64_t>(bits) * info_.ImageWidth + 7) / 8);
+        // A length of -1 (or any below 0) is not known until the last strip.
+        maxRows_ = static_cast<std::uint32_t>(info_.ImageLength > 0 ? info_.ImageLength : kMaxSide);
+        return true;
+    }
+
+    // Takes one strip the source answered with `rc`; false when the page is
+    // over (saved() tells whether it was saved).
+    bool Strip(TW_UINT16 rc, const TW_IMAGEMEMXFER& xfer, const std::uint8_t* memory) {
+        if (rc == TWRC_FAILURE || rc == TWRC_CANCEL) {
+            app_->readConditionCode(app_->m_currentSource);
+            return false;
+        }
+        if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) {
+            UnexpectedAnswer(app_, rc, "memory");
+            return false;
+        }
+        if (++strips_ > maxRows_ + kSpareStrips)
+            return Fail("the source sent %u strips without ending the image", strips_ - 1);
+        if (xfer.Compression != TWCP_NONE && xfer.Compression != TWON_DONTCARE16)
+            return Fail("the source sent a compressed strip (compression %u)", xfer.Compression);
+        if (!writer_) {
+            app_->m_DSMState = 7;
+            temp_ = files::TemporarySibling(FromUtf8(name_));
+            // A length not known yet is written when the image is complete.
+            const std::uint32_t height = info_.ImageLength > 0 ? static_cast<std::uint32_t>(info_.ImageLength) : 0;
+            writer_ = std::make_unique<CTiffWriter>(ToUtf8(temp_), static_cast<std::uint32_t>(info_.ImageWidth), height,
+                                                    info_.BitsPerPixel, rowLength_);
+            writer_->setXResolution(static_cast<std::uint32_t>(info_.XResolution.Whole), 1);
+            writer_->setYResolution(static_cast<std::uint32_t>(info_.YResolution.Whole), 1);
+            writer_->writeImageHeader();
+        }
+        const std::uint64_t rows = xfer.Rows;
+        if (rows > maxRows_ - rowsWritten_)
+            return Fail("the source sent more rows than the image has (%u)", maxRows_);
+        if (rows > 0) {
+            // Each row whole inside the buffer, rows apart by at least a row.
+            const std::uint64_t end = (rows - 1) * xfer.BytesPerRow + rowLength_;
+            if (xfer.BytesPerRow < rowLength_ || end > setup_.Preferred)
+                return Fail("the strip's rows do not lie in the buffer (%u bytes a row)", xfer.BytesPerRow);
+        }
+        for (std::uint64_t r = 0; r < rows; ++r)
+            if (!writer_->writeRow(memory + r * xfer.BytesPerRow))
+                return Fail("the file could not be written (%s)", name_.c_str());
+        rowsWritten_ += static_cast<std::uint32_t>(rows);
+        if (rc == TWRC_SUCCESS) return true;
+
+        // The image is complete.
+        if (info_.ImageLength > 0 && rowsWritten_ != maxRows_)
+            return Fail("the image ended after %u of its rows", rowsWritten_);
+        if (rowsWritten_ == 0) return Fail("the image ended without rows");
+        if (info_.ImageLength <= 0) {
+            writer_->setHeight(rowsWritten_);
+            writer_->writeImageHeader();
+        }
+        const bool closed = writer_->close();
+        writer_.reset();
+        if (!closed) return Fail("the file could not be written (%s)", name_.c_str());
+        if (!PlaceTransferFile(app_, temp_, name_, "M.tif"))
+            return Fail("the file could not be put in place (%s)", name_.c_str());
+        temp_.clear();
+        saved_ = true;
+        return false;
+    }
+
+    bool saved() const { return saved_; }
+    const std::string& name() const { return name_; }
+
+private:
+    // Images above this many pixels on a side are refused.
+    static constexpr std::int32_t kMaxSide = 65535;
+    // Strips beyond one a row that a source may send (empty ones).
+    static constexpr std::uint32_t kSpareStrips = 64;
+
+    template <class... Args>
+    bool Fail(const char* format, Args... args) {
+        char text[160];
+        if constexpr (sizeof...(Args) == 0)
+            std::snprintf(text, sizeof text, "%s", format);
+        else
+            std::snprintf(text, sizeof text, format, args...);
+        logAppMessage("app: Memory transfer failed: %s, t=%d\n", text, g_scanRunCount);
+        return false;
+    }
+
+    ScanTwainApp* app_;
+    TW_IMAGEINFO info_;
+    TW_SETUPMEMXFER setup_;
+    std::string name_;
+    std::wstring temp_;
+    std::unique_ptr<CTiffWriter> writer_;
+    std::uint32_t rowLength_ = 0;
+    std::uint32_t maxRows_ = 0;
+    std::uint32_t rowsWritten_ = 0;
+    std::uint32_t strips_ = 0;
+    bool saved_ = false;
+};
+
+}  // namespace
+
 void transferMemory(ScanTwainApp* app) {
     logAppMessage("app: Starting a TWSX_MEMORY transfer...\n");
     bool pending = true;
@@ -473,13 +639,14 @@ void transferMemory(ScanTwainApp* app) {
         ++app->m_transferCount;
         if (!app->updateIMAGEINFO()) break;
         const TW_IMAGEINFO info = app->m_pendingImageInfo;
-        const std::string name = TransferFileName(app, "M.tif");
         logAppMessage("app: getting the buffer sizes...\n");
         TW_SETUPMEMXFER setup{};
         if (app->callDSMEntry(app->m_currentSource, DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup) != TWRC_SUCCESS) {
             app->readConditionCode(app->m_currentSource);
             break;
         }
+        MemoryPage page(app, info, setup, TransferFileName(app, "M.tif"));
+        if (!page.Check()) break;
         TW_HANDLE buffer = setup.Preferred ? TwainAppAllocate(setup.Preferred) : nullptr;
         auto* memory = buffer ? static_cast<std::uint8_t*>(TwainAppLock(buffer)) : nullptr;
         if (!memory) {
@@ -494,56 +661,20 @@ void transferMemory(ScanTwainApp* app) {
         templ.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
         templ.Memory.Length = setup.Preferred;
         templ.Memory.TheMem = memory;
-        const std::uint32_t rowLength =
-            static_cast<std::uint32_t>((static_cast<std::int64_t>(info.BitsPerPixel) * info.ImageWidth + 7) / 8);
         logAppMessage("app: starting the memory transfer...\n");
-        std::unique_ptr<CTiffWriter> writer;
-        bool done = false;
         for (;;) {
             TW_IMAGEMEMXFER xfer = templ;
             std::memset(memory, 0, setup.Preferred);
             const TW_UINT16 rc = app->callDSMEntry(app->m_currentSource, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
-            if (rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) {
-                if (!writer) {
-                    app->m_DSMState = 7;
-                    writer = std::make_unique<CTiffWriter>(name, static_cast<std::uint32_t>(info.ImageWidth),
-                                                           static_cast<std::uint32_t>(info.ImageLength),
-                                                           info.BitsPerPixel, rowLength);
-                    writer->setXResolution(static_cast<std::uint32_t>(info.XResolution.Whole), 1);
-                    writer->setYResolution(static_cast<std::uint32_t>(info.YResolution.Whole), 1);
-                    writer->writeImageHeader();
-                }
-                // Rows within the buffer only.
-                const std::uint64_t rows = xfer.Rows;
-                for (std::uint64_t r = 0; r < rows && writer->good(); ++r) {
-                    const std::uint64_t at = r * xfer.BytesPerRow;
-                    if (at + rowLength > setup.Preferred) break;
-                    writer->writeRow(memory + at);
-                }
-                if (rc == TWRC_XFERDONE) {
-                    writer.reset();
-                    logAppMessage("app: File \"%s\" saved...\n", name.c_str());
-                    AnnounceFile(FromUtf8(name));
-                    OpenWithShell(app, name);
-                    app->readExtImageInfo();
-                    done = true;
-                    break;
-                }
-                continue;
-            }
-            if (rc == TWRC_FAILURE || rc == TWRC_CANCEL) {
-                app->readConditionCode(app->m_currentSource);
-                break;
-            }
-        }
-        if (writer) {
-            // A page cut short is not left behind as an image.
-            writer.reset();
-            files::Remove(FromUtf8(name));
+            if (!page.Strip(rc, xfer, memory)) break;
         }
         TwainAppUnlock(buffer);
         TwainAppFree(buffer);
-        if (!done) break;
+        if (!page.saved()) break;
+        logAppMessage("app: File \"%s\" saved...\n", page.name().c_str());
+        AnnounceFile(FromUtf8(page.name()));
+        OpenWithShell(app, page.name());
+        app->readExtImageInfo();
         if (!NextImagePending(app)) {
             pending = false;
             break;

@@ -36,6 +36,21 @@ CTiffWriter::CTiffWriter(const std::string& fileName, std::uint32_t width, std::
     }};
 }
 
+void CTiffWriter::setHeight(std::uint32_t height) {
+    for (Entry& e : m_entries) {
+        if (e.tag == 257 || e.tag == 278) e.value = height;
+        if (e.tag == 279) e.value = static_cast<std::uint32_t>(static_cast<std::uint64_t>(height) * m_rowLength);
+    }
+}
+
+bool CTiffWriter::close() {
+    if (!m_stream || !m_stream->is_open()) return false;
+    m_stream->flush();
+    const bool ok = m_stream->good();
+    m_stream->close();
+    return ok && !m_stream->fail();
+}
+
 CTiffWriter::~CTiffWriter() {
     if (m_stream && m_stream->is_open()) m_stream->close();
 }

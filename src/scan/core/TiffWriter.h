@@ -21,6 +21,9 @@ public:
     CTiffWriter(const CTiffWriter&) = delete;
     CTiffWriter& operator=(const CTiffWriter&) = delete;
 
+    // The image's height when it was not known at the start (the entries
+    // that depend on it); the header is then written again.
+    void setHeight(std::uint32_t height);
     void setXResolution(std::uint32_t numerator, std::uint32_t denominator) { m_xres = {numerator, denominator}; }
     void setYResolution(std::uint32_t numerator, std::uint32_t denominator) { m_yres = {numerator, denominator}; }
 
@@ -32,6 +35,8 @@ public:
     bool writeRow(const std::uint8_t* row);
     // True while the file is open and nothing failed.
     bool good() const;
+    // Closes the file; true when everything written reached it.
+    bool close();
     std::uint32_t writeOffset() const { return m_writeOffset; }
     std::uint32_t rowLength() const { return m_rowLength; }
     // The 174 header bytes as they are written.

@@ -56,55 +56,58 @@ void TwainAppUnlock(TW_HANDLE handle) {
 }
 
 bool getCapabilityCurrent(const TW_CAPABILITY& record, TW_UINT32& value) {
-    if (!record.hContainer) return false;
-    const auto* p = static_cast<const std::uint8_t*>(TwainAppLock(record.hContainer));
-    if (!p) return false;
-    bool ok = false;
+    // Every read is checked against the container's block: a source's
+    // container may claim more than it holds.
+    const TW_HANDLE h = record.hContainer;
     TW_UINT16 type = 0;
-    std::memcpy(&type, p, 2);
-    auto itemAt = [&](const std::uint8_t* at) {
-        switch (type) {
-        case TWTY_INT8: return static_cast<TW_UINT32>(static_cast<std::int32_t>(static_cast<std::int8_t>(*at)));
-        case TWTY_UINT8: return static_cast<TW_UINT32>(*at);
-        case TWTY_INT16: {
-            std::int16_t v;
-            std::memcpy(&v, at, 2);
-            return static_cast<TW_UINT32>(static_cast<std::int32_t>(v));
-        }
-        case TWTY_UINT16:
-        case TWTY_BOOL: {
-            std::uint16_t v;
-            std::memcpy(&v, at, 2);
-            return static_cast<TW_UINT32>(v);
-        }
-        default: {
-            TW_UINT32 v;
-            std::memcpy(&v, at, 4);
-            return v;
-        }
-        }
-    };
-    if (type <= TWTY_BOOL) {
-        if (record.ConType == TWON_ENUMERATION) {
-            TW_ENUMERATION e;
-            std::memcpy(&e, p, offsetof(TW_ENUMERATION, ItemList));
-            if (e.CurrentIndex < e.NumItems) {
-                value = itemAt(p + offsetof(TW_ENUMERATION, ItemList) + e.CurrentIndex * twainItemSize(type));
-                ok = true;
-            }
-        } else if (record.ConType == TWON_ONEVALUE) {
-            // The 32-bit field as stored: smaller types sit in its first bytes.
-            value = itemAt(p + offsetof(TW_ONEVALUE, Item));
-            ok = true;
-        } else if (record.ConType == TWON_RANGE) {
-            TW_RANGE r;
-            std::memcpy(&r, p, sizeof r);
-            value = r.CurrentValue;
-            ok = true;
-        }
+    if (!h || !TwainMemRead(h, 0, &type, sizeof type) || type > TWTY_BOOL) return false;
+    const std::size_t itemSize = twainItemSize(type);
+    // The item's bytes as they lie in the container; a one-value or a range
+    // holds a 32-bit field whatever the type.
+    std::uint8_t item[4] = {};
+    switch (record.ConType) {
+    case TWON_ENUMERATION: {
+        TW_ENUMERATION e;
+        constexpr std::size_t kList = offsetof(TW_ENUMERATION, ItemList);
+        if (!TwainMemRead(h, 0, &e, kList) || e.CurrentIndex >= e.NumItems) return false;
+        // The whole list it claims must be there, not only the current item.
+        if (kList + static_cast<std::uint64_t>(e.NumItems) * itemSize > TwainMemSize(h)) return false;
+        if (!TwainMemRead(h, kList + static_cast<std::size_t>(e.CurrentIndex) * itemSize, item, itemSize))
+            return false;
+        break;
     }
-    TwainAppUnlock(record.hContainer);
-    return ok;
+    case TWON_ONEVALUE: {
+        if (TwainMemSize(h) < sizeof(TW_ONEVALUE)) return false;
+        if (!TwainMemRead(h, offsetof(TW_ONEVALUE, Item), item, sizeof item)) return false;
+        break;
+    }
+    case TWON_RANGE: {
+        TW_RANGE r;
+        if (!TwainMemRead(h, 0, &r, sizeof r)) return false;
+        value = r.CurrentValue;
+        return true;
+    }
+    default: return false;
+    }
+    switch (type) {
+    case TWTY_INT8: value = static_cast<TW_UINT32>(static_cast<std::int32_t>(static_cast<std::int8_t>(item[0]))); break;
+    case TWTY_UINT8: value = item[0]; break;
+    case TWTY_INT16: {
+        std::int16_t v;
+        std::memcpy(&v, item, 2);
+        value = static_cast<TW_UINT32>(static_cast<std::int32_t>(v));
+        break;
+    }
+    case TWTY_UINT16:
+    case TWTY_BOOL: {
+        std::uint16_t v;
+        std::memcpy(&v, item, 2);
+        value = v;
+        break;
+    }
+    default: std::memcpy(&value, item, 4); break;
+    }
+    return true;
 }
 
 // ---- TwainApp ------------------------------------------------------------------
@@ -287,6 +290,7 @@ void TwainApp::openSource(int sourceId) {
     logAppMessage("Data source successfully opened!\n");
     CLogger::Instance().Info("Data source successfully opened!");
     m_DSMState = 4;
+    m_callbackRegistered = false;
     if ((m_appIdentity.SupportedGroups & DF_DSM2) && (m_currentSource->SupportedGroups & DF_DS2)) {
         TW_CALLBACK callback{};
         callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&OnSourceMessage);
@@ -296,6 +300,8 @@ void TwainApp::openSource(int sourceId) {
         if (crc != TWRC_SUCCESS) {
             logAppMessage("DG_CONTROL / DAT_CALLBACK / MSG_REGISTER_CALLBACK Failed: %u\n", crc);
             CLogger::Instance().Error("DG_CONTROL / DAT_CALLBACK / MSG_REGISTER_CALLBACK Failed: %u", crc);
+        } else {
+            m_callbackRegistered = true;
         }
     } else {
         logAppMessage("DG_CONTROL / DAT_CALLBACK / MSG_REGISTER_CALLBACK not supported\n");
@@ -318,6 +324,7 @@ void TwainApp::closeSource() {
     logAppMessage("Data source successfully closed\n");
     CLogger::Instance().Error("Data source successfully closed");
     m_DSMState = 3;
+    m_callbackRegistered = false;
     std::lock_guard guard(g_appsLock);  // the callback reads the current source under this lock
     m_currentSource = nullptr;
 }
@@ -450,6 +457,21 @@ TW_UINT16 TwainApp::waitForMessage(std::initializer_list<TW_UINT16> accepted, st
     return got;
 }
 
+bool TwainApp::pollSourceEvent() {
+    if (m_DSMState < 5 || !m_currentSource) return false;
+    // No native event loop: the event record carries no event of its own.
+    TW_EVENT event{};
+    event.pEvent = nullptr;
+    event.TWMessage = MSG_NULL;
+    if (callDSMEntry(m_currentSource, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) != TWRC_DSEVENT) return false;
+    switch (event.TWMessage) {
+    case MSG_XFERREADY:
+    case MSG_CLOSEDSREQ:
+    case MSG_CLOSEDSOK: storeMessage(event.TWMessage); return true;
+    default: return false;
+    }
+}
+
 void TwainApp::storeMessage(TW_UINT16 message) {
     {
         std::lock_guard guard(m_messageLock);
@@ -492,22 +514,17 @@ void TwainApp::readExtImageInfo() {
     TW_CAPABILITY supported{ICAP_SUPPORTEDEXTIMAGEINFO, TWON_DONTCARE16, nullptr};
     bool haveList = false;
     if (getCapability(supported, MSG_GET) == TWCC_SUCCESS && supported.hContainer && supported.ConType == TWON_ARRAY) {
-        const auto* p = static_cast<const std::uint8_t*>(TwainAppLock(supported.hContainer));
-        if (p) {
-            TW_ARRAY a;
-            std::memcpy(&a, p, offsetof(TW_ARRAY, ItemList));
-            const std::size_t size = TwainMemSize(supported.hContainer);
-            if (a.ItemType == TWTY_UINT16) {
-                haveList = true;
-                for (TW_UINT32 i = 0; i < a.NumItems; ++i) {
-                    const std::size_t at = offsetof(TW_ARRAY, ItemList) + 2 * static_cast<std::size_t>(i);
-                    if (size && at + 2 > size) break;
-                    TW_UINT16 id;
-                    std::memcpy(&id, p + at, 2);
-                    if (!isBarcodeId(id)) ids.push_back(id);
-                }
+        // An array that claims more ids than its block holds is not used.
+        TW_ARRAY a;
+        constexpr std::size_t kList = offsetof(TW_ARRAY, ItemList);
+        if (TwainMemRead(supported.hContainer, 0, &a, kList) && a.ItemType == TWTY_UINT16 &&
+            kList + 2 * static_cast<std::uint64_t>(a.NumItems) <= TwainMemSize(supported.hContainer)) {
+            haveList = true;
+            for (TW_UINT32 i = 0; i < a.NumItems; ++i) {
+                TW_UINT16 id = 0;
+                if (!TwainMemRead(supported.hContainer, kList + 2 * static_cast<std::size_t>(i), &id, sizeof id)) break;
+                if (!isBarcodeId(id)) ids.push_back(id);
             }
-            TwainAppUnlock(supported.hContainer);
         }
     }
     if (supported.hContainer) TwainAppFree(supported.hContainer);
@@ -542,23 +559,23 @@ void TwainApp::readExtImageInfo() {
                                  info.ReturnCode == TWRC_SUCCESS;
         if (decodedText) {
             const auto length = static_cast<std::size_t>(ext->Info[i - 1].Item & 0xFFFFFFFFu);
-            const auto* p = static_cast<const char*>(TwainAppLock(reinterpret_cast<TW_HANDLE>(info.Item)));
-            if (p) {
-                const std::size_t have = std::min(length, TwainMemSize(reinterpret_cast<TW_HANDLE>(info.Item)));
+            const auto handle = reinterpret_cast<TW_HANDLE>(info.Item);
+            const std::size_t have = std::min(length, TwainMemSize(handle));
+            std::string bytes(have, '\0');
+            if (TwainMemRead(handle, 0, bytes.data(), have)) {
                 const std::size_t check = std::min<std::size_t>(length ? length - 1 : 0, 255);
                 bool printable = true;
                 for (std::size_t k = 0; k < std::min(check, have); ++k)
-                    if (!std::isprint(static_cast<unsigned char>(p[k]))) printable = false;
+                    if (!std::isprint(static_cast<unsigned char>(bytes[k]))) printable = false;
                 if (printable) {
-                    text.append(p, have);
+                    text += bytes;
                 } else {
                     char hex[4];
                     for (std::size_t k = 0; k < std::min<std::size_t>(have, 60); ++k) {
-                        std::snprintf(hex, sizeof hex, "%2.2X ", static_cast<unsigned char>(p[k]));
+                        std::snprintf(hex, sizeof hex, "%2.2X ", static_cast<unsigned char>(bytes[k]));
                         text += hex;
                     }
                 }
-                TwainAppUnlock(reinterpret_cast<TW_HANDLE>(info.Item));
             }
         } else {
             text += infoItemText(info);

@@ -81,6 +81,12 @@ public:
     TW_UINT16 waitForMessage(std::initializer_list<TW_UINT16> accepted, std::chrono::milliseconds timeout);
     // Stores a notification of the source (called by the callback).
     void storeMessage(TW_UINT16 message);
+    // Without a callback (a TWAIN 1.x source, or one that refused it) the
+    // source's messages are asked for: one DG_CONTROL / DAT_EVENT /
+    // MSG_PROCESSEVENT; a MSG_XFERREADY, MSG_CLOSEDSREQ or MSG_CLOSEDSOK in
+    // the answer is stored as the callback would store it. True when one
+    // was.
+    bool pollSourceEvent();
 
     int m_DSMState = 1;
     std::atomic<TW_UINT16> m_DSMessage{0xFFFF};
@@ -95,6 +101,8 @@ public:
     TW_USERINTERFACE m_userInterface{};
     // The condition code read after the last failed triplet (0 none).
     TW_UINT16 m_lastConditionCode = 0;
+    // The open source accepted OnSourceMessage as its callback.
+    bool m_callbackRegistered = false;
 
 protected:
     // Whether the source's notifications are stored in this object (the

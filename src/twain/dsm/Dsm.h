@@ -22,10 +22,16 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(pTW_IDENTI
 // The memory functions the manager hands out in TW_ENTRYPOINT: the program's
 // handle layer (TwainMemory.h), with the manager's log lines for a zero size
 // and null handles.
-TW_HANDLE DSM_MemAllocate(TW_UINT32 size);
-void DSM_MemFree(TW_HANDLE handle);
-TW_MEMREF DSM_MemLock(TW_HANDLE handle);
-void DSM_MemUnlock(TW_HANDLE handle);
+//
+// Older (TWAIN 1.x) sources get no entry point: the program exports these
+// four and DSM_Entry under these names (exports.list), so such a source
+// finds them with dlsym, as it would the system's memory functions.
+extern "C" {
+__attribute__((visibility("default"))) TW_HANDLE DSM_MemAllocate(TW_UINT32 size);
+__attribute__((visibility("default"))) void DSM_MemFree(TW_HANDLE handle);
+__attribute__((visibility("default"))) TW_MEMREF DSM_MemLock(TW_HANDLE handle);
+__attribute__((visibility("default"))) void DSM_MemUnlock(TW_HANDLE handle);
+}
 
 // The nesting guard: calls into a source that is already processing a
 // message on the same thread are refused for applications above protocol

@@ -7,6 +7,7 @@
 #include <new>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include "platform/core/Files.h"
 #include "platform/core/Paths.h"
@@ -22,6 +23,20 @@ constexpr const char* kModule = "apps";
 constexpr int kMaxFolderDepth = 16;
 
 bool SameName(const TW_STR32& a, const TW_STR32& b) { return std::strncmp(a, b, sizeof(TW_STR32)) == 0; }
+
+// True when `path` names a regular file (a link to one counts). Anything
+// else is never handed to dlopen: opening a FIFO waits for a writer, and a
+// device may never end.
+bool IsRegularFilePath(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// True when `path` is a symbolic link.
+bool IsLink(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
 
 bool EndsWithDs(const std::string& name) {
     if (name.size() < 4) return false;
@@ -361,6 +376,15 @@ bool CDsmApps::DsIsAppProcessingCallback(const TW_IDENTITY* app, TW_UINT32 sourc
 // Discovery and loading -----------------------------------------------------
 
 bool CDsmApps::LoadLibraryEntry(pTW_IDENTITY app, const std::string& path, void*& module, DSENTRYPROC& entry) {
+    module = nullptr;
+    entry = nullptr;
+    // Checked again here: the file may have been replaced since the folder
+    // was listed.
+    if (!IsRegularFilePath(path)) {
+        DSM_ERROR(kModule, "Not a regular file, skipped: %s", path.c_str());
+        SetConditionCode(app, TWCC_OPERATIONERROR);
+        return false;
+    }
     module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         DSM_ERROR(kModule, "Could not load library: %s", path.c_str());
@@ -447,20 +471,15 @@ TW_UINT16 CDsmApps::ProbeSource(pTW_IDENTITY app, const std::string& path, TW_UI
     if (!open) return TWRC_SUCCESS;
 
     // Load it again and keep it for calls.
-    module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module) {
-        DSM_ERROR(kModule, "Could not load library: %s", path.c_str());
-        SetConditionCode(app, TWCC_OPERATIONERROR);
-        return TWRC_FAILURE;
-    }
-    entry = reinterpret_cast<DSENTRYPROC>(dlsym(module, "DS_Entry"));
-    if (!entry) {
+    if (!LoadLibraryEntry(app, path, module, entry)) return TWRC_FAILURE;
+    slot = FindApp(app);
+    if (!slot || !slot->sources) {
         dlclose(module);
-        SetConditionCode(app, TWCC_OPERATIONERROR);
         return TWRC_FAILURE;
     }
-    stored.module = module;
-    stored.entry = entry;
+    DsmSourceEntry& kept = slot->sources->sources[index];
+    kept.module = module;
+    kept.entry = entry;
     return TWRC_SUCCESS;
 }
 
@@ -488,10 +507,14 @@ void CDsmApps::ReleaseSource(const TW_IDENTITY* app, TW_UINT32 index) {
 
 int CDsmApps::ScanSourceFolder(const std::string& folder, pTW_IDENTITY app) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> visited;
-    return ScanFolder(folder, app, 0, visited);
+    // Links to folders are followed only while they stay inside this folder
+    // (as it resolves), so the search never wanders over the rest of the
+    // file system.
+    const std::string root = ToUtf8(files::CanonicalPath(FromUtf8(folder)));
+    return ScanFolder(folder, root, app, 0, visited);
 }
 
-int CDsmApps::ScanFolder(const std::string& folder, pTW_IDENTITY app, int depth,
+int CDsmApps::ScanFolder(const std::string& folder, const std::string& root, pTW_IDENTITY app, int depth,
                          std::vector<std::pair<std::uint64_t, std::uint64_t>>& visited) {
     const std::wstring wfolder = FromUtf8(folder);
     files::FileId id;
@@ -514,6 +537,10 @@ int CDsmApps::ScanFolder(const std::string& folder, pTW_IDENTITY app, int depth,
             DSM_ERROR(kModule, "Path too long, skipped: %s", path.c_str());
             continue;
         }
+        if (!IsRegularFilePath(path)) {
+            DSM_ERROR(kModule, "Not a regular file, skipped: %s", path.c_str());
+            continue;
+        }
         DsmAppEntry* slot = FindApp(app);
         if (!slot || !slot->sources) return 1;
         if (slot->sources->count >= kDsmMaxSources - 1) {
@@ -533,7 +560,11 @@ int CDsmApps::ScanFolder(const std::string& folder, pTW_IDENTITY app, int depth,
         if (!e.isDirectory) continue;
         const std::string path = ToUtf8(PathJoin(wfolder, e.name));
         if (path.size() >= kDsmPathChars) continue;
-        ScanFolder(path, app, depth + 1, visited);
+        if (IsLink(path) && !files::IsSameOrBelow(files::CanonicalPath(FromUtf8(path)), FromUtf8(root))) {
+            DSM_ERROR(kModule, "Folder link leads out of the source folder, skipped: %s", path.c_str());
+            continue;
+        }
+        ScanFolder(path, root, app, depth + 1, visited);
     }
     return 0;
 }

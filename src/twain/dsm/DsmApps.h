@@ -111,7 +111,9 @@ public:
     //
     // Searches `folder` and, depth first, its sub-folders for "*.ds"
     // libraries and lists every one that answers its identity and shares a
-    // data group with the application. 1 when the folder cannot be read.
+    // data group with the application. Only regular files (or links to
+    // them) are loaded; a link to a folder is followed only when the folder
+    // lies inside `folder`. 1 when the folder cannot be read.
     int ScanSourceFolder(const std::string& folder, pTW_IDENTITY app);
     // Loads the library, asks its identity and stores it as source `index`.
     // Without `open` the library is unloaded again; with it, it stays loaded
@@ -126,7 +128,8 @@ public:
 
 private:
     DsmSourceEntry* Source(const TW_IDENTITY* app, TW_UINT32 source, const char* failureLog);
-    int ScanFolder(const std::string& folder, pTW_IDENTITY app, int depth,
+    // `root` is the source folder as it resolves (links followed).
+    int ScanFolder(const std::string& folder, const std::string& root, pTW_IDENTITY app, int depth,
                    std::vector<std::pair<std::uint64_t, std::uint64_t>>& visited);
     // Loads the library and finds DS_Entry; logs and sets the application's
     // code on failure.

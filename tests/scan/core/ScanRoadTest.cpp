@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "ScanFixture.h"
+#include "scan/core/TiffWriter.h"
 #include "platform/core/ScriptedUserDialogs.h"
 #include "support/ImageFiles.h"
 #include "twain/TwainNames.h"
@@ -67,6 +69,16 @@ protected:
             if (e.is_regular_file()) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
+    }
+    // What the road wrote to its log (the standard output) so far.
+    std::string LogText() {
+        std::fflush(quiet);
+        std::rewind(quiet);
+        std::string text;
+        char chunk[4096];
+        while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, quiet)) text.append(chunk, n);
+        std::fseek(quiet, 0, SEEK_END);
+        return text;
     }
     // True when the scanner's log shows a successful set of `cap` to `value`.
     bool Recorded(TW_UINT16 cap, const std::string& value) {
@@ -270,6 +282,34 @@ TEST_F(ScanRoad, DriverInterfaceRunEndsWhenTheSourceAsksToClose) {
     EXPECT_FALSE(Matching(Calls(), {"msg=" + Hex4(MSG_ENABLEDS)}).empty());
 }
 
+TEST_F(ScanRoad, OlderSourcesAreAskedForTheirMessages) {
+    // A TWAIN 1.x source: no callback can be registered with it, and it
+    // keeps its messages until the application asks with DAT_EVENT.
+    OpenScanner({"legacy=1", "strict=1", "pages=2", "notify_delay_ms=30"});
+    ASSERT_NE(app->m_currentSource, nullptr);
+    EXPECT_EQ(app->m_currentSource->ProtocolMajor, 1);
+    EXPECT_EQ(app->m_currentSource->SupportedGroups & DF_DS2, 0u);
+    EXPECT_FALSE(app->m_callbackRegistered);
+    Scan();
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"000001.jpg", "000002.jpg"}));
+    for (const std::string& name : Listing()) EXPECT_EQ(PageOfJpeg(ScanPath(name)), name == "000001.jpg" ? 0 : 1);
+    EXPECT_EQ(Announced().size(), 2u);
+    EXPECT_EQ(Matching(Calls(), {"dat=" + Hex4(DAT_EVENT), "event=" + Hex4(MSG_XFERREADY)}).size(), 1u);
+    EXPECT_TRUE(Matching(Calls(), {"dat=" + Hex4(DAT_ENTRYPOINT)}).empty());
+    for (const std::string& refused : Matching(Calls(), {"rc=1"})) ADD_FAILURE() << refused;
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+
+    // With its own interface shown, the run ends when it asks to be closed.
+    g_useDriverUI = 1;
+    Scan();
+    g_useDriverUI = 0;
+    EXPECT_EQ(Listing().size(), 4u);
+    EXPECT_EQ(Matching(Calls(), {"dat=" + Hex4(DAT_EVENT), "event=" + Hex4(MSG_CLOSEDSREQ)}).size(), 1u);
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 2);
+}
+
 TEST_F(ScanRoad, InsertScanShiftsFollowingFilesWithoutOverwriting) {
     OpenScanner({"pages=2"});
     for (int n = 1; n <= 3; ++n) Touch("00000" + std::to_string(n) + ".jpg", "old" + std::to_string(n));
@@ -315,6 +355,40 @@ TEST_F(ScanRoad, ReplaceWithoutSelectionAppends) {
     EXPECT_EQ(Listing().size(), 2u);
 }
 
+TEST_F(ScanRoad, SourceThatNeverEndsAnImageLeavesTheRunUsable) {
+    // Every file transfer answers TWRC_SUCCESS: the image never ends.
+    OpenScanner({"pages=3", "endless=0"});
+    Scan();
+    const auto transfers = [this] { return Matching(Calls(), {"dat=" + Hex4(DAT_IMAGEFILEXFER)}).size(); };
+    EXPECT_EQ(transfers(), 1u) << "the road asked again for an image the source never ends";
+    EXPECT_NE(LogText().find("app: Unexpected answer 0 to the file transfer, transfer failed t="), std::string::npos);
+    EXPECT_TRUE(Listing().empty());
+    EXPECT_TRUE(Announced().empty());
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(g_scanMode, SCAN_IDLE);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+    // The next press runs again, the same way.
+    Scan();
+    EXPECT_EQ(transfers(), 2u);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 2);
+    EXPECT_EQ(app->m_DSMState, 4);
+}
+
+TEST_F(ScanRoad, ShortContainersAreNotReadPastTheirEnd) {
+    // Every capability container is two bytes shorter than it claims: none
+    // can be trusted, so the transfer mechanism is unknown and nothing is
+    // transferred (under the address sanitizer: no read past a block).
+    OpenScanner({"pages=2", "short_containers=2"});
+    TW_UINT32 value = 0;
+    for (const TW_CAPABILITY& c : app->m_caps) EXPECT_FALSE(getCapabilityCurrent(c, value)) << c.Cap;
+    Scan();
+    EXPECT_TRUE(Matching(Calls(), {"dat=" + Hex4(DAT_IMAGEFILEXFER)}).empty());
+    EXPECT_TRUE(Listing().empty());
+    EXPECT_EQ(app->m_DSMState, 4);
+    EXPECT_EQ(g_scanMode, SCAN_IDLE);
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+}
+
 // The transfer loops driven directly, for the mechanisms the road reaches
 // only when a source keeps them.
 class TransferLoops : public ScanRoad {
@@ -328,6 +402,16 @@ protected:
         ASSERT_EQ(app->waitForMessage({MSG_XFERREADY}, std::chrono::seconds(10)), MSG_XFERREADY);
         app->m_DSMState = 6;
         InitScanFileNumber();
+    }
+    // A scanner of its own for one case of a table: the earlier one closed
+    // and taken out of the source folder.
+    void ReopenScanner(const std::vector<std::string>& ini, const std::string& name) {
+        if (app) {
+            app->closeDSM();
+            app.reset();
+        }
+        for (const auto& e : fs::directory_iterator(env.sources())) fs::remove(e.path());
+        OpenScanner(ini, name);
     }
     ScriptedUserDialogs shell;
 };
@@ -346,28 +430,51 @@ TEST_F(TransferLoops, MultiPageTiffTakesOneNameForAllPages) {
 }
 
 TEST_F(TransferLoops, MemoryTransferWritesPixelIdenticalTiffs) {
-    OpenScanner({"pages=2", "strict=1", "mem_rows=5"});
-    ASSERT_EQ(app->setCapValue(ICAP_PIXELTYPE, TWPT_RGB, TWTY_UINT16), TWRC_SUCCESS);
-    Enable(TWSX_MEMORY);
-    transferMemory(app.get());
-    EXPECT_EQ(app->m_DSMState, 5);
-    app->disableSource();
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001M.tif", "FROM_SCANNER_000002M.tif"}));
-    const int width = vds::PageSide(50, 150), height = vds::PageSide(40, 150);
-    for (int page = 0; page < 2; ++page) {
-        const std::string file = ScanPath("FROM_SCANNER_00000" + std::to_string(page + 1) + "M.tif");
-        const auto pages = testimg::ReadTiff(file);
-        ASSERT_EQ(pages.size(), 1u);
-        EXPECT_EQ(pages[0].width, width);
-        EXPECT_FLOAT_EQ(pages[0].xResolution, 150.0f);
-        EXPECT_EQ(Difference(pages[0].rgb, 3, page, TWPT_RGB, width, height), 0);
+    struct Case {
+        const char* name;
+        std::vector<std::string> ini;
+        TW_UINT16 pixelType;
+        int channels;  // of the rows written
+    };
+    const Case cases[] = {
+        {"colour", {"pages=2", "strict=1", "mem_rows=5"}, TWPT_RGB, 3},
+        // The length is given only by the last strip: the file says what it
+        // turned out to be.
+        {"grey_of_unknown_length", {"pages=2", "undefined_length=1", "mem_rows=7"}, TWPT_GRAY, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(scanDir.path())) fs::remove(e.path());
+        const std::size_t shownBefore = shell.Shown().size();
+        const std::size_t announcedBefore = Announced().size();
+        ReopenScanner(c.ini, c.name);
+        ASSERT_EQ(app->setCapValue(ICAP_PIXELTYPE, c.pixelType, TWTY_UINT16), TWRC_SUCCESS);
+        Enable(TWSX_MEMORY);
+        transferMemory(app.get());
+        EXPECT_EQ(app->m_DSMState, 5);
+        app->disableSource();
+        EXPECT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001M.tif", "FROM_SCANNER_000002M.tif"}));
+        const int width = vds::PageSide(50, 150), height = vds::PageSide(40, 150);
+        for (int page = 0; page < 2; ++page) {
+            const std::string file = ScanPath("FROM_SCANNER_00000" + std::to_string(page + 1) + "M.tif");
+            const auto pages = testimg::ReadTiff(file);
+            ASSERT_EQ(pages.size(), 1u);
+            EXPECT_EQ(pages[0].width, width);
+            EXPECT_EQ(pages[0].height, height);
+            EXPECT_EQ(pages[0].bitsPerSample, 8);
+            EXPECT_FLOAT_EQ(pages[0].xResolution, 150.0f);
+            EXPECT_EQ(fs::file_size(file),
+                      static_cast<std::uintmax_t>(CTiffWriter::kHeaderSize + c.channels * width * height));
+            EXPECT_EQ(Difference(pages[0].rgb, 3, page, c.pixelType, width, height), 0);
+        }
+        EXPECT_EQ(Announced().size() - announcedBefore, 2u);
+        // Each file was handed to the desktop's viewer (recorded, not launched).
+        const auto shown = shell.Shown();
+        ASSERT_EQ(shown.size() - shownBefore, 2u);
+        EXPECT_EQ(shown[shownBefore].kind, ShownDialog::Shell);
+        EXPECT_EQ(shown[shownBefore].caption, L"open");
+        EXPECT_EQ(shown[shownBefore + 1].text, FromUtf8(ScanPath("FROM_SCANNER_000002M.tif")));
     }
-    // Each file was handed to the desktop's viewer (recorded, not launched).
-    const auto shown = shell.Shown();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].kind, ShownDialog::Shell);
-    EXPECT_EQ(shown[0].caption, L"open");
-    EXPECT_EQ(shown[1].text, FromUtf8(ScanPath("FROM_SCANNER_000002M.tif")));
 }
 
 TEST_F(TransferLoops, MemoryTransferCutShortLeavesNoFileAndNeverReplacesOne) {
@@ -404,6 +511,74 @@ TEST_F(TransferLoops, NativeTransferWritesBitmaps) {
     // The first bottom-up row is the page's last row.
     EXPECT_EQ(b[54 + 1024 + 5], vds::PageGrey(0, 5, 0, width, 1));
     EXPECT_EQ(shell.Shown().size(), 2u);
+}
+
+// Sources that answer an image transfer without ever ending the image:
+// each loop gives up (at once, or once more rows came than the image can
+// have) instead of asking for ever, leaves nothing behind, and the source
+// can be disabled afterwards.
+TEST_F(TransferLoops, AnswersThatNeverEndTheImageFailTheTransfer) {
+    struct Case {
+        const char* name;
+        TW_UINT16 mechanism;
+        int rc;
+        const char* extra;
+        std::size_t maxCalls;  // transfer calls the loop may make
+    };
+    const Case cases[] = {
+        {"file_success", TWSX_FILE, TWRC_SUCCESS, "", 1},
+        {"file_unknown", TWSX_FILE, 77, "", 1},
+        {"native_success", TWSX_NATIVE, TWRC_SUCCESS, "", 1},
+        {"native_unknown", TWSX_NATIVE, 77, "", 1},
+        {"memory_unknown", TWSX_MEMORY, 77, "", 1},
+        // Strips of rows for ever: a page of 60 rows in strips of 14 to 16.
+        {"memory_rows", TWSX_MEMORY, TWRC_SUCCESS, "", 4},
+        // Without a known length: at most the largest image (65535 rows),
+        // well before the source would give up by itself.
+        {"memory_rows_unknown_length", TWSX_MEMORY, TWRC_SUCCESS, "undefined_length=1", 65535 / 14 + 64},
+    };
+    // The transfer call of each mechanism (TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY).
+    const std::uint16_t dats[] = {DAT_IMAGENATIVEXFER, DAT_IMAGEFILEXFER, DAT_IMAGEMEMXFER};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReopenScanner({"pages=2", "endless=" + std::to_string(c.rc), "endless_limit=6000", c.extra}, c.name);
+        g_scanMode = SCAN_APPEND;
+        Enable(c.mechanism);
+        if (c.mechanism == TWSX_FILE) transferFile(app.get(), TWFF_TIFF);
+        if (c.mechanism == TWSX_NATIVE) transferNative(app.get());
+        if (c.mechanism == TWSX_MEMORY) transferMemory(app.get());
+        g_scanMode = SCAN_IDLE;
+        const std::size_t calls = Matching(Calls(c.name), {"dat=" + Hex4(dats[c.mechanism])}).size();
+        EXPECT_GE(calls, 1u);
+        EXPECT_LE(calls, c.maxCalls) << "the loop went on asking";
+        EXPECT_TRUE(Matching(Calls(c.name), {"rc=1 cc=" + std::to_string(TWCC_BUMMER)}).empty())
+            << "the source had to give up by itself";
+        EXPECT_EQ(app->m_DSMState, 5);
+        EXPECT_TRUE(Listing().empty()) << "a file (or a temporary one) was left";
+        app->disableSource();
+        EXPECT_EQ(app->m_DSMState, 4);
+    }
+    EXPECT_TRUE(Announced().empty());
+    EXPECT_TRUE(shell.Shown().empty());
+}
+
+TEST_F(TransferLoops, CompressedMemoryStripsFailThePage) {
+    // The image and its strips say Group 4: raw rows would be written as a
+    // TIFF that lies about them, so the page fails and nothing is written.
+    OpenScanner({"pages=2", "mem_compression=" + std::to_string(TWCP_GROUP4)});
+    Touch("FROM_SCANNER_000001M.tif", "an earlier scan");
+    Enable(TWSX_MEMORY);
+    transferMemory(app.get());
+    EXPECT_EQ(app->m_DSMState, 5);
+    app->disableSource();
+    EXPECT_EQ(Listing(), std::vector<std::string>{"FROM_SCANNER_000001M.tif"});
+    EXPECT_EQ(Text("FROM_SCANNER_000001M.tif"), "an earlier scan");
+    EXPECT_TRUE(Announced().empty());
+    EXPECT_TRUE(Matching(Calls(), {"dat=" + Hex4(DAT_IMAGEMEMXFER)}).empty()) << "no strip was asked for";
+    EXPECT_NE(LogText().find("app: Memory transfer failed: the memory transfer of a compressed image is not supported "
+                             "(compression 5)"),
+              std::string::npos);
+    EXPECT_FALSE(Matching(Calls(), {"msg=" + Hex4(MSG_RESET), "rc=0"}).empty());
 }
 
 }  // namespace

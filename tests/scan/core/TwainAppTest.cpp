@@ -129,6 +129,90 @@ TEST_F(TwainAppTest, ArrayRecordHasNoCurrentValue) {
     EXPECT_FALSE(getCapabilityCurrent(empty, value));
 }
 
+// A container as a source might hand it over: the bytes it holds (which may
+// be fewer than its fields claim) in a block of exactly that size.
+TW_HANDLE Container(const std::vector<std::uint8_t>& bytes) {
+    TW_HANDLE h = TwainMemAllocate(static_cast<TW_UINT32>(bytes.size()));
+    if (h) {
+        std::memcpy(TwainMemLock(h), bytes.data(), bytes.size());
+        TwainMemUnlock(h);
+    }
+    return h;
+}
+
+void Put(std::vector<std::uint8_t>& bytes, std::size_t at, TW_UINT32 value, std::size_t size) {
+    if (bytes.size() < at + size) bytes.resize(at + size, 0);
+    for (std::size_t i = 0; i < size; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::vector<std::uint8_t> Enumeration(TW_UINT16 type, TW_UINT32 claimed, TW_UINT32 current,
+                                      const std::vector<TW_UINT32>& items) {
+    std::vector<std::uint8_t> b;
+    Put(b, 0, type, 2);
+    Put(b, 2, claimed, 4);
+    Put(b, 6, current, 4);
+    Put(b, 10, 0, 4);
+    for (std::size_t i = 0; i < items.size(); ++i) Put(b, 14 + i * twainItemSize(type), items[i], twainItemSize(type));
+    return b;
+}
+
+std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> b, std::size_t bytes) {
+    b.resize(b.size() - bytes);
+    return b;
+}
+
+TEST_F(TwainAppTest, ContainersAreReadOnlyAsFarAsTheirBlocksGo) {
+    std::vector<std::uint8_t> one;
+    Put(one, 0, TWTY_UINT16, 2);
+    Put(one, 2, 7, 4);
+    std::vector<std::uint8_t> range;
+    Put(range, 0, TWTY_INT16, 2);
+    for (int i = 0; i < 5; ++i) Put(range, 2 + 4 * static_cast<std::size_t>(i), static_cast<TW_UINT32>(10 * i), 4);
+    std::vector<std::uint8_t> bad = one;
+    Put(bad, 0, TWTY_FIX32, 2);
+    struct Case {
+        const char* what;
+        TW_UINT16 conType;
+        std::vector<std::uint8_t> bytes;
+        bool ok;
+        TW_UINT32 value;
+    };
+    const Case cases[] = {
+        {"enumeration", TWON_ENUMERATION, Enumeration(TWTY_UINT16, 3, 2, {0, 1, 2}), true, 2},
+        {"enumeration, last item cut", TWON_ENUMERATION, Cut(Enumeration(TWTY_UINT16, 3, 2, {0, 1, 2}), 1), false, 0},
+        {"enumeration claiming more items than it holds", TWON_ENUMERATION,
+         Enumeration(TWTY_UINT16, 1000, 0, {5}), false, 0},
+        {"enumeration with a current index far past its block", TWON_ENUMERATION,
+         Enumeration(TWTY_UINT32, 0xFFFFFFFFu, 0xFFFFFFF0u, {5}), false, 0},
+        {"enumeration header cut", TWON_ENUMERATION, Cut(Enumeration(TWTY_UINT16, 0, 0, {}), 4), false, 0},
+        {"current index past the list", TWON_ENUMERATION, Enumeration(TWTY_UINT16, 2, 2, {0, 1}), false, 0},
+        {"one-value", TWON_ONEVALUE, one, true, 7},
+        {"one-value of four bytes", TWON_ONEVALUE, Cut(one, 2), false, 0},
+        {"one-value of a type without a number", TWON_ONEVALUE, bad, false, 0},
+        {"range", TWON_RANGE, range, true, 40},
+        {"range without its last byte", TWON_RANGE, Cut(range, 1), false, 0},
+        {"type cut", TWON_ONEVALUE, std::vector<std::uint8_t>{4}, false, 0},
+        {"array", TWON_ARRAY, Enumeration(TWTY_UINT16, 1, 0, {1}), false, 0},
+    };
+    const std::size_t before = TwainMemLiveCount();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // (The handle is kept apart: in the packed record it is not aligned.)
+        const TW_HANDLE handle = Container(c.bytes);
+        ASSERT_NE(handle, nullptr);
+        TW_CAPABILITY record{ICAP_XFERMECH, c.conType, handle};
+        TW_UINT32 value = 0xDEAD;
+        EXPECT_EQ(getCapabilityCurrent(record, value), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(value, c.value);
+        }
+        TwainMemFree(handle);
+        // A handle that was freed names no block any more.
+        EXPECT_FALSE(getCapabilityCurrent(record, value));
+    }
+    EXPECT_EQ(TwainMemLiveCount(), before);
+}
+
 // Each set goes out as a one-value of the given type; the source records the
 // value it received and answers the read-back with it.
 struct CapCase {

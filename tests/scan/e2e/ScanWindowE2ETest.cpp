@@ -50,22 +50,28 @@ protected:
         EXPECT_EQ(g_scanDlg, HWND()) << "the scan window is still registered";
     }
 
+    // Opens the scan window from the main window's menu and runs `body` in
+    // it once its device list is filled; closes it after.
+    void ShowScan(DialogDriver& main, const std::function<void(DialogDriver&, CScanDlg&)>& body, int devices = 1) {
+        bool ran = false;
+        OnNextModal(IDD_SCAN_DIALOG, [&](CDialog& d) {
+            auto& scan = static_cast<CScanDlg&>(d);
+            DialogDriver driver(d);
+            DialogDriver settings(scan.settingPage);
+            ran = true;
+            EXPECT_TRUE(PumpUntil([&] { return static_cast<int>(settings.Items(IDC_SS_DEVICE).size()) >= devices; }));
+            body(driver, scan);
+            if (d.IsModalRunning()) driver.Close();
+        });
+        EXPECT_TRUE(main.ChooseMenu(ID_MENU_SCAN));
+        EXPECT_TRUE(ran) << "the scan window did not open";
+    }
+
     // Opens the main window, then the scan window from its menu, and runs
     // `body` in the scan window once its device list is filled.
     void OpenScan(const std::function<void(DialogDriver&, CScanDlg&)>& body, int devices = 1) {
         Open([&](DialogDriver& main) {
-            bool ran = false;
-            OnNextModal(IDD_SCAN_DIALOG, [&](CDialog& d) {
-                auto& scan = static_cast<CScanDlg&>(d);
-                DialogDriver driver(d);
-                DialogDriver settings(scan.settingPage);
-                ran = true;
-                EXPECT_TRUE(PumpUntil([&] { return static_cast<int>(settings.Items(IDC_SS_DEVICE).size()) >= devices; }));
-                body(driver, scan);
-                if (d.IsModalRunning()) driver.Close();
-            });
-            EXPECT_TRUE(main.ChooseMenu(ID_MENU_SCAN));
-            EXPECT_TRUE(ran) << "the scan window did not open";
+            ShowScan(main, body, devices);
             // Stop a processing run still going, then wait for the workers.
             dlg->StopScanProcessing();
             EXPECT_TRUE(PumpUntil([&] { return dlg->RunState() == 0 && dlg->Engine().Pool().LiveThreads() == 0; },
@@ -351,6 +357,40 @@ TEST_F(ScanWindowTest, ClosingDuringAScanLetsTheRunFinishThenDisconnectsAndStops
     EXPECT_TRUE(dsmtest::ManagerGone());
     // The window opens again and finds the device again.
     OpenScan([&](DialogDriver&, CScanDlg& scan) { EXPECT_NE(scan.m_pTwainAppForScan, nullptr); });
+}
+
+TEST_F(ScanWindowTest, SwitchesPageIsClosedWhileAScanRunProcesses) {
+    env->AddVirtualSource("", "vs", {"pages=1"});
+    // A switch on: a scan starts the engine's scan-and-process run, and
+    // closing the window lets it go on.
+    ScanStepFlags::correct = 1;
+    ScanSetting::stopProcessingOnClose = 0;
+    Open([&](DialogDriver& main) {
+        auto openScan = [&](const std::function<void(DialogDriver&, CScanDlg&)>& body) { ShowScan(main, body); };
+        openScan([&](DialogDriver& d, CScanDlg& scan) {
+            EXPECT_TRUE(d.IsEnabled(IDC_SCAN_PAGE_PROC)) << "no run: the switches can be changed";
+            DialogDriver settings(scan.settingPage);
+            EXPECT_TRUE(settings.Click(IDC_SS_SCAN));
+            EXPECT_EQ(Listing(scanDir.path()).size(), 1u);
+            EXPECT_NE(dlg->RunState(), 0);
+        });
+        ASSERT_NE(dlg->RunState(), 0) << "the run should outlive the window";
+        openScan([&](DialogDriver& d, CScanDlg& scan) {
+            EXPECT_FALSE(d.IsEnabled(IDC_SCAN_PAGE_PROC)) << "the switches page opens during the run";
+            EXPECT_TRUE(d.IsEnabled(IDC_SCAN_PAGE_BASIC));
+            EXPECT_TRUE(d.IsEnabled(IDC_SCAN_PAGE_MORE));
+            // A click cannot open it.
+            EXPECT_FALSE(d.Click(IDC_SCAN_PAGE_PROC));
+            EXPECT_EQ(scan.currentPage, 0);
+            DialogDriver settings(scan.settingPage);
+            EXPECT_TRUE(settings.IsVisible(IDC_SS_PROCESS_STATE));
+            // Stopped from the window: the next opening has the page again.
+            EXPECT_TRUE(settings.Click(IDC_SS_PROCESS_STATE));
+        });
+        EXPECT_TRUE(PumpUntil([&] { return dlg->RunState() == 0 && dlg->Engine().Pool().LiveThreads() == 0; },
+                              std::chrono::seconds(60)));
+        openScan([&](DialogDriver& d, CScanDlg&) { EXPECT_TRUE(d.IsEnabled(IDC_SCAN_PAGE_PROC)); });
+    });
 }
 
 TEST_F(ScanWindowTest, PreviewTreeAndBothPanes) {

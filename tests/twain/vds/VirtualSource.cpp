@@ -30,6 +30,24 @@
 //                    TWCC_CAPUNSUPPORTED
 //   throw_on         a DAT (hex) whose call throws an exception
 //   mem_rows         rows of the preferred memory-transfer buffer (16)
+//   short_containers capability containers are this many bytes shorter than
+//                    what their fields claim (default 0)
+//   endless          every image transfer call (file, native, memory)
+//                    answers this return code and never ends the image; a
+//                    memory transfer answering TWRC_SUCCESS (0) keeps sending
+//                    strips of rows (default -1: off)
+//   endless_limit    after this many endless answers in one enable the
+//                    calls fail with TWCC_BUMMER, so that an application
+//                    that never stops asking still ends (default 2000)
+//   undefined_length 1: the image information gives the length as -1 (a
+//                    memory transfer still delivers the page's rows)
+//   mem_compression  the compression (TWCP_) the image information and the
+//                    memory-transfer strips claim (the rows stay raw)
+//   legacy           1: a TWAIN 1.x source: no DF_DS2 (protocol 1.9 unless
+//                    set lower), no entry point; it takes the memory
+//                    functions the program exports and keeps its
+//                    notifications until the application asks for them
+//                    with DAT_EVENT / MSG_PROCESSEVENT
 //   barcode, book    texts reported through extended image information
 //   log              a file each call is appended to, one line per call
 #include <algorithm>
@@ -84,6 +102,12 @@ struct Config {
     std::vector<TW_UINT16> refusedCaps;
     int throwOn = -1;
     int memRows = 16;
+    int shortContainers = 0;
+    int endless = -1;
+    int endlessLimit = 2000;
+    bool undefinedLength = false;
+    int memCompression = TWCP_NONE;
+    bool legacy = false;
     std::string barcode;
     std::string book = "Virtual Book";
     std::string log;
@@ -141,12 +165,26 @@ Config ReadConfig() {
                 if (!item.empty()) config.refusedCaps.push_back(static_cast<TW_UINT16>(std::strtoul(item.c_str(), nullptr, 16)));
         } else if (key == "throw_on") config.throwOn = static_cast<int>(std::strtol(value.c_str(), nullptr, 16));
         else if (key == "mem_rows") config.memRows = static_cast<int>(ParseNumber(value));
+        else if (key == "short_containers") config.shortContainers = static_cast<int>(ParseNumber(value));
+        else if (key == "endless") config.endless = static_cast<int>(ParseNumber(value));
+        else if (key == "endless_limit") config.endlessLimit = static_cast<int>(ParseNumber(value));
+        else if (key == "undefined_length") config.undefinedLength = ParseNumber(value) != 0;
+        else if (key == "mem_compression") config.memCompression = static_cast<int>(ParseNumber(value));
+        else if (key == "legacy") config.legacy = ParseNumber(value) != 0;
         else if (key == "barcode") config.barcode = value;
         else if (key == "book") config.book = value;
         else if (key == "log") config.log = value;
     }
     if (config.pages < 0) config.pages = 0;
     if (config.memRows < 1) config.memRows = 1;
+    if (config.shortContainers < 0) config.shortContainers = 0;
+    if (config.legacy) {
+        config.groups &= ~DF_DS2;
+        if (config.protocolMajor >= 2) {
+            config.protocolMajor = 1;
+            config.protocolMinor = 9;
+        }
+    }
     return config;
 }
 
@@ -211,9 +249,13 @@ struct Session {
     bool pageDone = false;   // the current page was transferred (state 7)
     int memRowsSent = 0;     // rows of the current page sent by memory transfer
     int memStrips = 0;
+    int endlessAnswers = 0;  // endless answers given in this enable
     std::string fileName;
     TW_UINT16 fileFormat = TWFF_TIFF;
     std::string lastMultiFile;  // the multi-page file pages are appended to
+    // A TWAIN 1.x source's notification, kept for DAT_EVENT from `parkedAt`.
+    TW_UINT16 parked = MSG_NULL;
+    std::chrono::steady_clock::time_point parkedAt;
 
     // The notification thread.
     std::thread notifier;
@@ -343,24 +385,52 @@ TW_UINT16 Fail(Session& s, TW_UINT16 code) {
 
 bool StateIn(const Session& s, int low, int high) { return s.state >= low && s.state <= high; }
 
+// A TWAIN 1.x source finds the memory functions (and the manager's entry)
+// the program exports, by name.
+bool FindProgramFunctions(TW_ENTRYPOINT& entry) {
+    entry = TW_ENTRYPOINT{};
+    entry.Size = sizeof entry;
+    entry.DSM_Entry = reinterpret_cast<DSMENTRYPROC>(dlsym(RTLD_DEFAULT, "DSM_Entry"));
+    entry.DSM_MemAllocate = reinterpret_cast<DSM_MEMALLOCATE>(dlsym(RTLD_DEFAULT, "DSM_MemAllocate"));
+    entry.DSM_MemFree = reinterpret_cast<DSM_MEMFREE>(dlsym(RTLD_DEFAULT, "DSM_MemFree"));
+    entry.DSM_MemLock = reinterpret_cast<DSM_MEMLOCK>(dlsym(RTLD_DEFAULT, "DSM_MemLock"));
+    entry.DSM_MemUnlock = reinterpret_cast<DSM_MEMUNLOCK>(dlsym(RTLD_DEFAULT, "DSM_MemUnlock"));
+    return entry.DSM_Entry && entry.DSM_MemAllocate && entry.DSM_MemFree && entry.DSM_MemLock &&
+           entry.DSM_MemUnlock;
+}
+
 TW_HANDLE Allocate(Session& s, std::size_t size) {
     if (!s.haveEntry || !s.entry.DSM_MemAllocate) return nullptr;
     return s.entry.DSM_MemAllocate(static_cast<TW_UINT32>(size));
 }
 
-// A container handle: `body` bytes locked and filled by `fill`.
+// A container handle: `body` bytes locked and filled by `fill`; with `cut`,
+// a block that many bytes shorter (at least one byte) holding what fits.
 template <class Fill>
-TW_HANDLE MakeContainer(Session& s, std::size_t body, Fill fill) {
-    TW_HANDLE h = Allocate(s, body);
+TW_HANDLE MakeContainer(Session& s, std::size_t body, Fill fill, std::size_t cut = 0) {
+    const std::size_t size = cut == 0 ? body : body > cut ? body - cut : 1;
+    TW_HANDLE h = Allocate(s, size);
     if (!h) return nullptr;
     auto* p = static_cast<std::uint8_t*>(s.entry.DSM_MemLock(h));
     if (!p) {
         s.entry.DSM_MemFree(h);
         return nullptr;
     }
-    fill(p);
+    if (size == body) {
+        fill(p);
+    } else {
+        std::vector<std::uint8_t> whole(body, 0);
+        fill(whole.data());
+        std::memcpy(p, whole.data(), std::min(size, body));
+    }
     s.entry.DSM_MemUnlock(h);
     return h;
+}
+
+// A capability container (short when the configuration says so).
+template <class Fill>
+TW_HANDLE CapContainer(Session& s, std::size_t body, Fill fill) {
+    return MakeContainer(s, body, fill, static_cast<std::size_t>(s.config.shortContainers));
 }
 
 void PutItem(std::uint8_t* at, TW_UINT16 type, TW_UINT32 value) {
@@ -379,7 +449,7 @@ void PutItem(std::uint8_t* at, TW_UINT16 type, TW_UINT32 value) {
 }
 
 TW_HANDLE OneValue(Session& s, TW_UINT16 type, TW_UINT32 value) {
-    return MakeContainer(s, sizeof(TW_ONEVALUE), [&](std::uint8_t* p) {
+    return CapContainer(s, sizeof(TW_ONEVALUE), [&](std::uint8_t* p) {
         auto* one = reinterpret_cast<TW_ONEVALUE*>(p);
         one->ItemType = type;
         one->Item = 0;
@@ -390,7 +460,7 @@ TW_HANDLE OneValue(Session& s, TW_UINT16 type, TW_UINT32 value) {
 TW_HANDLE Enumeration(Session& s, TW_UINT16 type, const std::vector<TW_UINT32>& items, TW_UINT32 current,
                       TW_UINT32 deflt) {
     const std::size_t size = twainItemSize(type);
-    return MakeContainer(s, offsetof(TW_ENUMERATION, ItemList) + size * items.size(), [&](std::uint8_t* p) {
+    return CapContainer(s, offsetof(TW_ENUMERATION, ItemList) + size * items.size(), [&](std::uint8_t* p) {
         auto* e = reinterpret_cast<TW_ENUMERATION*>(p);
         e->ItemType = type;
         e->NumItems = static_cast<TW_UINT32>(items.size());
@@ -403,7 +473,7 @@ TW_HANDLE Enumeration(Session& s, TW_UINT16 type, const std::vector<TW_UINT32>& 
 
 TW_HANDLE Array(Session& s, TW_UINT16 type, const std::vector<TW_UINT32>& items) {
     const std::size_t size = twainItemSize(type);
-    return MakeContainer(s, offsetof(TW_ARRAY, ItemList) + size * items.size(), [&](std::uint8_t* p) {
+    return CapContainer(s, offsetof(TW_ARRAY, ItemList) + size * items.size(), [&](std::uint8_t* p) {
         auto* a = reinterpret_cast<TW_ARRAY*>(p);
         a->ItemType = type;
         a->NumItems = static_cast<TW_UINT32>(items.size());
@@ -414,7 +484,7 @@ TW_HANDLE Array(Session& s, TW_UINT16 type, const std::vector<TW_UINT32>& items)
 
 TW_HANDLE Range(Session& s, TW_UINT16 type, TW_UINT32 min, TW_UINT32 max, TW_UINT32 step, TW_UINT32 deflt,
                 TW_UINT32 current) {
-    return MakeContainer(s, sizeof(TW_RANGE), [&](std::uint8_t* p) {
+    return CapContainer(s, sizeof(TW_RANGE), [&](std::uint8_t* p) {
         auto* r = reinterpret_cast<TW_RANGE*>(p);
         r->ItemType = type;
         r->MinValue = min;
@@ -519,7 +589,7 @@ TW_HANDLE GetContainer(Session& s, TW_UINT16 cap, TW_UINT16& conType, bool curre
     case ICAP_FRAMES: {
         conType = TWON_ONEVALUE;
         const TW_FRAME frame = PageFrame(s);
-        return MakeContainer(s, 2 + sizeof(TW_FRAME), [&](std::uint8_t* p) {
+        return CapContainer(s, 2 + sizeof(TW_FRAME), [&](std::uint8_t* p) {
             const TW_UINT16 type = TWTY_FRAME;
             std::memcpy(p, &type, 2);
             std::memcpy(p + 2, &frame, sizeof frame);
@@ -725,6 +795,12 @@ TW_UINT16 Notify(Session& s, TW_UINT16 message) {
 // that `message` holds: MSG_XFERREADY moves the source to state 6 first
 // (unless the application already began transferring).
 void NotifyLater(Session& s, TW_UINT16 message) {
+    if (s.config.legacy) {
+        // A TWAIN 1.x source keeps it for the application's DAT_EVENT.
+        s.parked = message;
+        s.parkedAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.config.notifyDelayMs);
+        return;
+    }
     if (s.notifier.joinable()) {
         // One notification at a time: the previous one has been sent or given
         // up by now, or is given up here.
@@ -784,19 +860,31 @@ TW_UINT16 ImageInfo(Session& s, TW_IMAGEINFO* info) {
     info->XResolution = Fix(s.caps.xres);
     info->YResolution = Fix(s.caps.yres);
     info->ImageWidth = PageWidth(s);
-    info->ImageLength = PageHeight(s);
+    info->ImageLength = s.config.undefinedLength ? -1 : PageHeight(s);
     info->SamplesPerPixel = static_cast<TW_INT16>(s.caps.pixelType == TWPT_RGB ? 3 : 1);
     for (int i = 0; i < info->SamplesPerPixel; ++i)
         info->BitsPerSample[i] = static_cast<TW_INT16>(s.caps.bitDepth == 24 ? 8 : s.caps.bitDepth);
     info->BitsPerPixel = static_cast<TW_INT16>(s.caps.bitDepth);
     info->Planar = 0;
     info->PixelType = static_cast<TW_INT16>(s.caps.pixelType);
-    info->Compression = TWCP_NONE;
+    info->Compression = static_cast<TW_UINT16>(s.config.memCompression);
     return TWRC_SUCCESS;
+}
+
+// A source that never ends an image: every transfer call answers the
+// configured code, and the source stays ready for the next call (`state`:
+// ready for file and native transfers, transferring in a memory transfer).
+bool Endless(const Session& s) { return s.config.endless >= 0; }
+TW_UINT16 EndlessAnswer(Session& s, int state = kReady) {
+    if (++s.endlessAnswers > s.config.endlessLimit) return Fail(s, TWCC_BUMMER);
+    s.state = state;
+    s.pageDone = false;
+    return static_cast<TW_UINT16>(s.config.endless);
 }
 
 TW_UINT16 FileTransfer(Session& s, std::string& logged) {
     if (!TransferAllowed(s) || (s.config.strict && s.caps.xferMech != TWSX_FILE)) return Fail(s, TWCC_SEQERROR);
+    if (Endless(s)) return EndlessAnswer(s);
     const int page = s.transferred + 1;
     if (const TW_UINT16 rc = PageFaults(s, page); rc != TWRC_SUCCESS) return rc;
     const vds::Raster raster = RenderPage(s);
@@ -828,6 +916,7 @@ TW_UINT16 NativeTransfer(Session& s, TW_HANDLE* out) {
     if (!out) return Fail(s, TWCC_BADVALUE);
     if (!TransferAllowed(s) || (s.config.strict && s.caps.xferMech != TWSX_NATIVE)) return Fail(s, TWCC_SEQERROR);
     *out = nullptr;
+    if (Endless(s)) return EndlessAnswer(s);
     const int page = s.transferred + 1;
     if (const TW_UINT16 rc = PageFaults(s, page); rc != TWRC_SUCCESS) return rc;
     const std::vector<std::uint8_t> dib = MakeDib(RenderPage(s));
@@ -874,15 +963,21 @@ TW_UINT16 MemoryTransfer(Session& s, TW_IMAGEMEMXFER* xfer) {
     // less, again), never more than the buffer holds.
     const int fit = static_cast<int>(xfer->Memory.Length / static_cast<TW_UINT32>(stride));
     const int strip = std::max(1, s.config.memRows - s.memStrips % 3);
-    const int rows = std::min({fit, strip, raster.height - s.memRowsSent});
+    // An endless source answering success goes on past the page's last row
+    // (its rows over again); other endless answers bring no rows.
+    const bool endless = Endless(s);
+    const int rows = raster.height == 0 ? 0
+                     : endless       ? (s.config.endless == TWRC_SUCCESS ? std::min(fit, strip) : 0)
+                                     : std::min({fit, strip, raster.height - s.memRowsSent});
     for (int r = 0; r < rows; ++r) {
         std::memset(memory + static_cast<std::size_t>(r) * stride, 0, static_cast<std::size_t>(stride));
         std::memcpy(memory + static_cast<std::size_t>(r) * stride,
-                    raster.pixels.data() + static_cast<std::size_t>(s.memRowsSent + r) * raster.rowBytes,
+                    raster.pixels.data() +
+                        static_cast<std::size_t>((s.memRowsSent + r) % raster.height) * raster.rowBytes,
                     static_cast<std::size_t>(raster.rowBytes));
     }
     if (locked) s.entry.DSM_MemUnlock(xfer->Memory.TheMem);
-    xfer->Compression = TWCP_NONE;
+    xfer->Compression = static_cast<TW_UINT16>(s.config.memCompression);
     xfer->BytesPerRow = static_cast<TW_UINT32>(stride);
     xfer->Columns = static_cast<TW_UINT32>(raster.width);
     xfer->Rows = static_cast<TW_UINT32>(rows);
@@ -892,6 +987,7 @@ TW_UINT16 MemoryTransfer(Session& s, TW_IMAGEMEMXFER* xfer) {
     s.memRowsSent += rows;
     ++s.memStrips;
     s.state = kTransferring;
+    if (endless) return EndlessAnswer(s, kTransferring);
     if (s.memRowsSent >= raster.height) {
         s.pageDone = true;
         return TWRC_XFERDONE;
@@ -1043,8 +1139,10 @@ TW_UINT16 Control(Session& s, pTW_IDENTITY origin, TW_UINT16 DAT, TW_UINT16 MSG,
             if (s.config.refuseOpen) return Fail(s, static_cast<TW_UINT16>(s.config.refuseOpen));
             if (s.config.strict && (s.config.groups & DF_DS2) && !keepEntry) return Fail(s, TWCC_SEQERROR);
             if (!origin || !pData) return Fail(s, TWCC_BADVALUE);
+            if (s.config.legacy && !keepEntry) s.haveEntry = FindProgramFunctions(s.entry);
             s.app = *origin;
             s.self = *static_cast<pTW_IDENTITY>(pData);
+            s.parked = MSG_NULL;
             s.caps = Caps{};
             s.state = kOpen;
             s.pageNumber = 0;
@@ -1089,6 +1187,7 @@ TW_UINT16 Control(Session& s, pTW_IDENTITY origin, TW_UINT16 DAT, TW_UINT16 MSG,
             if (s.state != kOpen) return Fail(s, TWCC_SEQERROR);
             s.state = kEnabled;
             s.transferred = 0;
+            s.endlessAnswers = 0;
             if (MSG == MSG_ENABLEDSUIONLY) {
                 s.showUI = true;
                 s.pending = 0;
@@ -1101,7 +1200,11 @@ TW_UINT16 Control(Session& s, pTW_IDENTITY origin, TW_UINT16 DAT, TW_UINT16 MSG,
             s.pending = s.caps.xferCount == -1 ? sheets : std::min<int>(sheets, s.caps.xferCount);
             logged = " pages=" + std::to_string(s.pending);
             if (s.pending == 0) return TWRC_SUCCESS;
-            if (s.config.notify == "sync") {
+            if (s.config.notify == "sync" && s.config.legacy) {
+                s.state = kReady;
+                s.parked = MSG_XFERREADY;
+                s.parkedAt = std::chrono::steady_clock::now();
+            } else if (s.config.notify == "sync") {
                 s.state = kReady;
                 s.lock.unlock();
                 Notify(s, MSG_XFERREADY);
@@ -1120,6 +1223,7 @@ TW_UINT16 Control(Session& s, pTW_IDENTITY origin, TW_UINT16 DAT, TW_UINT16 MSG,
             s.state = kOpen;
             s.pending = 0;
             s.pageDone = false;
+            s.parked = MSG_NULL;
             return TWRC_SUCCESS;
         }
         return Fail(s, TWCC_BADPROTOCOL);
@@ -1175,8 +1279,23 @@ TW_UINT16 Control(Session& s, pTW_IDENTITY origin, TW_UINT16 DAT, TW_UINT16 MSG,
     }
     case DAT_EVENT: {
         if (MSG != MSG_PROCESSEVENT || !pData) return Fail(s, TWCC_BADPROTOCOL);
-        static_cast<TW_EVENT*>(pData)->TWMessage = MSG_NULL;
-        return TWRC_NOTDSEVENT;
+        auto* event = static_cast<TW_EVENT*>(pData);
+        event->TWMessage = MSG_NULL;
+        if (!s.config.legacy || s.parked == MSG_NULL || std::chrono::steady_clock::now() < s.parkedAt)
+            return TWRC_NOTDSEVENT;
+        const TW_UINT16 message = s.parked;
+        s.parked = MSG_NULL;
+        if (message == MSG_XFERREADY) {
+            // Ready only while images are waiting (as the notification
+            // thread decides).
+            if (s.state != kReady && (s.state != kEnabled || s.pending == 0)) return TWRC_NOTDSEVENT;
+            s.state = kReady;
+        }
+        event->TWMessage = message;
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%04x", message);
+        logged = std::string(" event=") + hex;
+        return TWRC_DSEVENT;
     }
     default: return Fail(s, TWCC_BADPROTOCOL);
     }
