@@ -1,6 +1,10 @@
 #include "platform/ui/Widgets.h"
 
 #include <QKeyEvent>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
+
+#include <algorithm>
 
 #include "platform/ui/Dialog.h"
 
@@ -146,6 +150,47 @@ void TreeWidget::mousePressEvent(QMouseEvent* e) {
 
 void TreeWidget::keyPressEvent(QKeyEvent* e) {
     WithAction(TVC_BYKEYBOARD, false, [&] { QTreeWidget::keyPressEvent(e); });
+}
+
+QRect WrappingGroupBox::SingleLineCaption() const {
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+}
+
+QRect WrappingGroupBox::CaptionRect() const {
+    const QRect single = SingleLineCaption();
+    if (title().isEmpty() || single.right() <= rect().right()) return single;
+    // As wide as the box less the caption's indent on both sides.
+    const int left = std::max(0, single.left());
+    const int width = std::max(1, this->width() - 2 * left);
+    const QRect lines = fontMetrics().boundingRect(QRect(0, 0, width, 1 << 20),
+                                                   Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, title());
+    return QRect(left, single.top(), lines.width(), lines.height());
+}
+
+void WrappingGroupBox::paintEvent(QPaintEvent* e) {
+    const QRect caption = CaptionRect();
+    if (caption == SingleLineCaption()) {
+        QGroupBox::paintEvent(e);
+        return;
+    }
+    QStylePainter painter(this);
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    // The frame from the middle of the first line, broken where the caption is.
+    QStyleOptionFrame frame;
+    frame.QStyleOption::operator=(option);
+    frame.features = option.features;
+    frame.lineWidth = option.lineWidth;
+    frame.midLineWidth = option.midLineWidth;
+    frame.rect = rect().adjusted(0, caption.top() + fontMetrics().height() / 2, 0, 0);
+    painter.save();
+    painter.setClipRegion(QRegion(rect()).subtracted(QRegion(caption.adjusted(-2, 0, 2, 0))));
+    painter.drawPrimitive(QStyle::PE_FrameGroupBox, frame);
+    painter.restore();
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, title());
 }
 
 ListWidget::ListWidget(QWidget* parent) : Host<QListWidget>(parent) {
