@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -165,13 +166,11 @@ QScreen* ScreenFor(const QWidget* parent) {
 }
 
 // What the window system's frame adds around a top-level window: the frame of
-// the window it opens over, else of any open window of the program, else a
-// title bar's height above (the window system frames them all alike).
+// the window it opens over, else of any open window of the program (the
+// window system frames them all alike), else a title bar and thin borders.
 QMargins FrameMarginsOf(const QWidget* window) {
-    const QRect frame = window->frameGeometry();
-    const QRect inner = window->geometry();
-    return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                    frame.bottom() - inner.bottom());
+    const QWindow* handle = window->windowHandle();
+    return handle ? handle->frameMargins() : QMargins();
 }
 
 QMargins FrameMarginsFor(const QWidget* parent) {

@@ -5,11 +5,13 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <QTreeView>
 #include <QUrl>
 
 #include "platform/ui/Wnd.h"
@@ -56,6 +58,13 @@ public:
 void PrepareFileDialog(QFileDialog& dialog) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setProxyModel(new FileListInProgramLocale(&dialog));
+    // The detail list's date column as wide as a date with its time.
+    if (auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        const QString longest =
+            QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58)), QLocale::ShortFormat);
+        const int width = list->fontMetrics().horizontalAdvance(longest) + 4 * list->fontMetrics().averageCharWidth();
+        if (list->header()->sectionSize(3) < width) list->header()->resizeSection(3, width);
+    }
 }
 
 int ShowBox(const std::wstring& text, const std::wstring& caption, UINT type) {

@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include "platform/ui/Keys.h"
 #include "platform/ui/Widgets.h"
@@ -330,7 +331,8 @@ std::vector<std::wstring> UnreachableControls(CWnd& window) {
     QWidget* top = window.Widget() ? window.Widget()->window() : nullptr;
     if (!top) return {L"the window is not open"};
     const QRect area = top->screen() ? top->screen()->availableGeometry() : QRect();
-    const QRect frame = top->frameGeometry();
+    const QRect frame = top->windowHandle() ? top->geometry().marginsAdded(top->windowHandle()->frameMargins())
+                                            : top->frameGeometry();
     if (!area.contains(frame)) {
         problems.push_back(QStringLiteral("the window (%1 at %2,%3) reaches beyond the available area (%4 at %5,%6)")
                                .arg(Size(frame.size()))

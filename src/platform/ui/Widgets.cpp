@@ -178,13 +178,15 @@ void WrappingGroupBox::paintEvent(QPaintEvent* e) {
     QStylePainter painter(this);
     QStyleOptionGroupBox option;
     initStyleOption(&option);
-    // The frame from the middle of the first line, broken where the caption is.
+    // The frame where the style puts it for one line of caption, lower by the
+    // further lines, broken where the caption crosses it.
     QStyleOptionFrame frame;
     frame.QStyleOption::operator=(option);
     frame.features = option.features;
     frame.lineWidth = option.lineWidth;
     frame.midLineWidth = option.midLineWidth;
-    frame.rect = rect().adjusted(0, caption.top() + fontMetrics().height() / 2, 0, 0);
+    frame.rect = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
+    frame.rect.setTop(std::min(frame.rect.top() + caption.height() - SingleLineCaption().height(), rect().bottom()));
     painter.save();
     painter.setClipRegion(QRegion(rect()).subtracted(QRegion(caption.adjusted(-2, 0, 2, 0))));
     painter.drawPrimitive(QStyle::PE_FrameGroupBox, frame);

@@ -10,6 +10,8 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QHeaderView>
+#include <QStyle>
 #include <QTreeView>
 
 #include <fcntl.h>
@@ -79,6 +81,12 @@ protected:
             return false;
         });
         if (!listed) ADD_FAILURE() << "the file dialog did not list " << name.toStdString();
+        // The list shows the whole date: the column less the item's text
+        // margins on both sides holds it.
+        const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        if (listed && view->header()->sectionSize(3) - 2 * margin < view->fontMetrics().horizontalAdvance(row[3]))
+            ADD_FAILURE() << "the date column (" << view->header()->sectionSize(3) << " pixels) is too narrow for "
+                          << row[3].toStdString();
         return row;
     }
 
@@ -229,7 +237,7 @@ TEST_F(QtDialogsTest, PickersAskedFromAWorkerAnswerWithTheChoice) {
 
 TEST_F(QtDialogsTest, TheFolderBrowserSpeaksChinese) {
     // A folder with a sub-folder and a picture of 5000 bytes, both last
-    // changed on 5 March 2024 at 09:07 (local time).
+    // changed on 25 December 2024 at 09:07 (local time).
     testdata::TempDir dir;
     const std::string sub = dir.file("子目录");
     const std::string picture = dir.file("第一页.jpg");
@@ -239,7 +247,7 @@ TEST_F(QtDialogsTest, TheFolderBrowserSpeaksChinese) {
         bytes.resize(5000, '\0');
         std::ofstream(picture, std::ios::binary) << bytes;
     }
-    const time_t changed = QDateTime(QDate(2024, 3, 5), QTime(9, 7)).toSecsSinceEpoch();
+    const time_t changed = QDateTime(QDate(2024, 12, 25), QTime(9, 7)).toSecsSinceEpoch();
     const timespec times[2] = {{changed, 0}, {changed, 0}};
     for (const std::string& path : {sub, picture}) ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 
@@ -261,7 +269,7 @@ TEST_F(QtDialogsTest, TheFolderBrowserSpeaksChinese) {
     EXPECT_FALSE(buttons.contains(QStringLiteral("Cancel")));
     // The folder's kind and date as a Chinese desktop writes them.
     EXPECT_EQ(folderRow, (QStringList{QStringLiteral("子目录"), QString(), QStringLiteral("文件夹"),
-                                      QStringLiteral("2024/3/5 09:07")}))
+                                      QStringLiteral("2024/12/25 09:07")}))
         << folderRow.join(QStringLiteral("|")).toStdString();
 
     // The file dialog lists the picture with its size, kind and date.
@@ -273,7 +281,7 @@ TEST_F(QtDialogsTest, TheFolderBrowserSpeaksChinese) {
     CFileDialog open(true, nullptr, (dir.wpath() + L"/第一页.jpg").c_str(), OFN_HIDEREADONLY, L"图片|*.jpg||");
     EXPECT_EQ(open.DoModal(), IDCANCEL);
     EXPECT_EQ(fileRow, (QStringList{QStringLiteral("第一页.jpg"), QStringLiteral("4.88 kB"), QStringLiteral("JPEG 图像"),
-                                    QStringLiteral("2024/3/5 09:07")}))
+                                    QStringLiteral("2024/12/25 09:07")}))
         << fileRow.join(QStringLiteral("|")).toStdString();
 }
 
