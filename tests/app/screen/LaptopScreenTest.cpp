@@ -8,11 +8,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
 
+#include "DsmTestSupport.h"
 #include "app/MainWindowFixture.h"
 #include "manual/ManualResource.h"
 #include "scan/ScanDlg.h"
@@ -23,29 +23,6 @@
 #include "tools/ToolsResource.h"
 
 namespace {
-
-// An environment variable set for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            had_ = true;
-            old_ = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable() {
-        if (had_)
-            ::setenv(name_, old_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
 
 // The page of `window` made from template `templateId`, or null.
 CDialog* PageOf(CWnd& window, UINT templateId) {
@@ -184,9 +161,8 @@ protected:
     testdata::TempDir scanDir;
     testdata::TempDir processedDir;
     testdata::TempDir registryDir;
-    testdata::TempDir noScanners;
     testdata::TempDir pagesDir;
-    ScopedVariable sources{"TESSAVAN_TWAIN_SOURCES", noScanners.path()};
+    dsmtest::DsmEnvironment scanners;  // none
 };
 
 std::string Utf8(const std::wstring& text) { return ToUtf8(text); }
@@ -217,7 +193,8 @@ TEST_F(LaptopScreenTest, EveryTextFitsItsBox) {
     VisitEveryWindow([&](CWnd& window, const std::string& where) {
         auto* dialog = dynamic_cast<CDialog*>(&window);
         if (!dialog || !seen.insert(dialog->GetTemplateId()).second) return;
-        for (const std::wstring& problem : ClippedTexts(window)) ADD_FAILURE() << where << ": " << Utf8(problem);
+        const std::string name = where.substr(0, where.find(','));  // the window, not the page it opened on
+        for (const std::wstring& problem : ClippedTexts(window)) ADD_FAILURE() << name << ": " << Utf8(problem);
     });
     EXPECT_EQ(seen.size(), 12u) << "main, settings, manual, scan and eight dialogs of the menus and links";
 }
