@@ -22,6 +22,7 @@ constexpr COLORREF kCurrentEntryColour = RGB(0, 0, 255);
 constexpr POINT kPageOrigin{2, 70};  // client pixels
 constexpr int kFolderPageTop = 45;   // client pixels
 constexpr int kMargin = 10;
+constexpr int kStatusWidth = 270;    // dialog units, less where the window is narrower
 
 struct PageInfo {
     int button;
@@ -63,7 +64,7 @@ const DialogTemplate kManualTemplate = {
         {IDC_TOOL_ERASE, Ctl::Button, L"框选去污 9", 404, 4, 54, 16},
         {IDC_TOOL_OUTPUTSIZE, Ctl::Button, L"固定输出", 460, 4, 50, 16},
         {IDC_TOOL_TAIL, Ctl::Button, L"裁剪", 512, 4, 40, 16},
-        {IDC_STATUS, Ctl::Static, L"", 560, 7, 270, 10, WS_HIDDEN},
+        {IDC_STATUS, Ctl::Static, L"", 560, 7, kStatusWidth, 10, WS_HIDDEN},
         {IDC_LINE_TOP, Ctl::Frame, L"", 0, 23, 837, 1},
         {IDC_PAGE_TITLE, Ctl::Static, L"", 4, 26, 146, 12},
         {IDC_LINE_SIDE, Ctl::Frame, L"", 153, 24, 1, 396},
@@ -273,6 +274,9 @@ void CManualDlg::RelayoutControls() {
     auto moveTo = [this](int id, int x, int y, int w, int h) {
         if (CWnd* item = GetDlgItem(id)) item->MoveWindow(x, y, std::max(0, w), std::max(0, h));
     };
+    const RECT status = ClientRectOf(*this, GetDlgItem(IDC_STATUS));
+    moveTo(IDC_STATUS, status.left, status.top, std::min<int>(DluToPixelsX(kStatusWidth), W - kMargin - status.left),
+           status.bottom - status.top);
     const RECT top = ClientRectOf(*this, GetDlgItem(IDC_LINE_TOP));
     moveTo(IDC_LINE_TOP, 0, top.top, W, top.bottom - top.top);
     const RECT side = ClientRectOf(*this, GetDlgItem(IDC_LINE_SIDE));

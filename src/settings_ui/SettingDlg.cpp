@@ -35,7 +35,7 @@ const DialogTemplate kSettingTemplate = {
         {IDC_SETTINGS_VIEW, Ctl::Button, L"设置", 140, 5, 55, 20},
         {IDC_PREVIEW_VIEW, Ctl::Button, L"去底色预览", 200, 5, 70, 20},
         {IDC_PREV_PAGE, Ctl::Button, L"上一页", 280, 5, 55, 20},
-        {IDC_PAGE_LABEL, Ctl::Static, L"", 338, 8, 34, 14, SS_CENTER},
+        {IDC_PAGE_LABEL, Ctl::Static, L"", 338, 5, 34, 20, SS_CENTER},
         {IDC_NEXT_PAGE, Ctl::Button, L"下一页", 375, 5, 55, 20},
         {IDC_ORDER_NOTE, Ctl::Static, L"中括号【】中的数字表示操作所执行的顺序，数字小的先执行", 440, 10, 390, 10},
         {IDC_PAGE_FRAME, Ctl::Frame, L"", 0, 30, 835, 2, SS_SUNKEN},

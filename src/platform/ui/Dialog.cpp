@@ -1,9 +1,17 @@
 #include "platform/ui/Dialog.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 #include <deque>
 
@@ -148,7 +156,37 @@ QWidget* MakeWidget(const ControlSpec& spec, QWidget* parent) {
     return widget;
 }
 
+// The screen a top-level window opens on: that of the window it opens over,
+// else the one under the cursor, else the primary one.
+QScreen* ScreenFor(const QWidget* parent) {
+    QScreen* screen = parent ? parent->window()->screen() : nullptr;
+    if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen;
+}
+
+// What the window system's frame adds around a top-level window: the frame of
+// the window it opens over, else of any open window of the program (the
+// window system frames them all alike), else a title bar and thin borders.
+QMargins FrameMarginsOf(const QWidget* window) {
+    const QWindow* handle = window->windowHandle();
+    return handle ? handle->frameMargins() : QMargins();
+}
+
+QMargins FrameMarginsFor(const QWidget* parent) {
+    if (parent && parent->window()->isVisible()) return FrameMarginsOf(parent->window());
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->isWindow() && !w->isMinimized()) return FrameMarginsOf(w);
+    const int border = QApplication::style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    return QMargins(border, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight), border, border);
+}
+
 }  // namespace
+
+QRect AvailableScreenArea(const QWidget* parent) {
+    const QScreen* screen = ScreenFor(parent);
+    return screen ? screen->availableGeometry() : QRect();
+}
 
 void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
     CDialog* dialog = dx ? dx->Dialog() : nullptr;
@@ -168,6 +206,7 @@ CDialog::~CDialog() { Teardown(!running_); }
 void CDialog::Teardown(bool deleteNow) {
     DestroyWindowImpl(deleteNow);
     dialog_ = nullptr;
+    scroll_ = nullptr;
 }
 
 bool CDialog::Build(QWidget* parentWidget, CWnd* parentWnd, bool modal) {
@@ -207,6 +246,62 @@ bool CDialog::Build(QWidget* parentWidget, CWnd* parentWnd, bool modal) {
     CDataExchange dx(this);
     DoDataExchange(&dx);
     return true;
+}
+
+void CDialog::FitIntoScreen(bool shown) {
+    if (!dialog_ || !ClientWidget()) return;
+    const QRect area = shown && dialog_->screen() ? dialog_->screen()->availableGeometry()
+                                                  : AvailableScreenArea(dialog_->parentWidget());
+    if (area.isEmpty()) return;
+    // Once the window is shown its own frame is known (on some window systems
+    // only a little later: until then the estimate stands).
+    const QMargins own = shown ? FrameMarginsOf(dialog_) : QMargins();
+    const QMargins frame = own.isNull() ? FrameMarginsFor(dialog_->parentWidget()) : own;
+    QLayout* layout = dialog_->layout();
+    const int menu = layout && layout->menuBar() ? layout->menuBar()->sizeHint().height() : 0;
+    // The room inside the frame, below the menu.
+    const QSize room(std::max(1, area.width() - frame.left() - frame.right()),
+                     std::max(1, area.height() - frame.top() - frame.bottom() - menu));
+    QWidget* client = ClientWidget();
+    if (template_.style & WS_THICKFRAME) {
+        // A window the user may size lays its controls out for any size.
+        const QSize wanted(DluToPixelsX(template_.cx), DluToPixelsY(template_.cy));
+        if (wanted.width() > room.width() || wanted.height() > room.height())
+            dialog_->resize(wanted.boundedTo(room) + QSize(0, menu));
+        if (shown) KeepInside(area, frame);
+        return;
+    }
+    const QSize content = client->size();
+    if (!scroll_ && content.width() <= room.width() && content.height() <= room.height()) {
+        if (shown) KeepInside(area, frame);
+        return;
+    }
+    // Too large for the screen: the window takes what there is and scrolls
+    // over its controls.
+    if (!scroll_) {
+        scroll_ = new QScrollArea(dialog_);
+        scroll_->setFrameShape(QFrame::NoFrame);
+        layout->removeWidget(client);
+        layout->setSizeConstraint(QLayout::SetDefaultConstraint);
+        scroll_->setWidget(client);  // keeps its fixed size
+        layout->addWidget(scroll_);
+    }
+    const int bar = scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
+    bool across = content.width() > room.width();
+    const bool down = content.height() + (across ? bar : 0) > room.height();
+    across = across || content.width() + (down ? bar : 0) > room.width();
+    const QSize whole(content.width() + (down ? bar : 0), content.height() + (across ? bar : 0));
+    dialog_->setMinimumSize(0, 0);
+    dialog_->setMaximumSize(whole + QSize(0, menu));
+    dialog_->resize(whole.boundedTo(room) + QSize(0, menu));
+    if (shown) KeepInside(area, frame);
+}
+
+void CDialog::KeepInside(const QRect& area, const QMargins& frame) {
+    const QRect outer = dialog_->geometry().marginsAdded(frame);
+    const int x = std::max(area.left(), std::min(outer.left(), area.right() + 1 - outer.width()));
+    const int y = std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - outer.height()));
+    if (x != outer.left() || y != outer.top()) dialog_->move(dialog_->pos() + QPoint(x - outer.left(), y - outer.top()));
 }
 
 void CDialog::CreateControls() {
@@ -258,7 +353,9 @@ INT_PTR CDialog::DoModal() {
     result_ = IDCANCEL;
     if (!Build(parentWidget, owner_, true)) return -1;
     OnInitDialog();
+    FitIntoScreen(false);
     if (!endRequested_ && dialog_) {
+        QTimer::singleShot(0, dialog_, [this] { FitIntoScreen(true); });
         QTimer::singleShot(0, dialog_, [this] { RunModalHook(*this); });
         running_ = true;
         dialog_->exec();

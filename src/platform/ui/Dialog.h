@@ -22,6 +22,8 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/Wnd.h"
 
+class QRect;
+
 // Kinds of controls in a dialog table.
 enum class Ctl {
     Static,     // text
@@ -119,6 +121,11 @@ protected:
 
 private:
     bool Build(QWidget* parentWidget, CWnd* parentWnd, bool modal);
+    // Keeps the window inside the screen's available area: a window the user
+    // may size is made smaller; another one scrolls over its controls. Once
+    // `shown`, with the window's own frame, and moved inside the area.
+    void FitIntoScreen(bool shown);
+    void KeepInside(const QRect& area, const class QMargins& frame);
     void Teardown(bool deleteNow);
     void CreateControls();
 
@@ -128,7 +135,12 @@ private:
     bool endRequested_ = false;
     int result_ = IDCANCEL;
     class QDialog* dialog_ = nullptr;
+    class QScrollArea* scroll_ = nullptr;  // when the window scrolls
 };
+
+// The part of the screen a top-level window opening over `parent` (or over
+// nothing) may take: the screen's area less its panels.
+QRect AvailableScreenArea(const QWidget* parent);
 
 // Runs `handler` once inside the modal loop of the next dialog that opens
 // (with template `templateId`, or any when 0), after OnInitDialog; a test uses

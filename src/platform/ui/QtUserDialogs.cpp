@@ -4,9 +4,14 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <QTreeView>
 #include <QUrl>
 
 #include "platform/ui/Wnd.h"
@@ -20,6 +25,46 @@ QWidget* DialogParent() {
     if (QWidget* modal = QApplication::activeModalWidget()) return modal;
     if (CWnd* main = AfxGetMainWnd(); main && main->Widget()) return main->Widget()->window();
     return nullptr;
+}
+
+// The file dialogs' list in the program's language: Qt's file model writes
+// sizes and dates in the system's locale (English where the system has none
+// of its own); these columns are written again in the program's locale, the
+// size in units of 1024 bytes as the Chinese desktop shows them.
+class FileListInProgramLocale final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || !files || !index.isValid()) return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        switch (index.column()) {
+            case 1:
+                if (files->isDir(source)) return QString();
+                return QLocale().formattedDataSize(files->size(source), 2, QLocale::DataSizeTraditionalFormat);
+            case 3: {
+                const QDateTime modified = files->lastModified(source);
+                return modified.isValid() ? QLocale().toString(modified, QLocale::ShortFormat) : QString();
+            }
+            default: return QIdentityProxyModel::data(index, role);
+        }
+    }
+};
+
+// A Qt file dialog as the program shows them: Qt's own (never the desktop's,
+// so every nested loop keeps handling messages), its list in the program's
+// locale.
+void PrepareFileDialog(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new FileListInProgramLocale(&dialog));
+    // The detail list's date column as wide as a date with its time.
+    if (auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        const QString longest =
+            QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58)), QLocale::ShortFormat);
+        const int width = list->fontMetrics().horizontalAdvance(longest) + 4 * list->fontMetrics().averageCharWidth();
+        if (list->header()->sectionSize(3) < width) list->header()->resizeSection(3, width);
+    }
 }
 
 int ShowBox(const std::wstring& text, const std::wstring& caption, UINT type) {
@@ -76,8 +121,12 @@ public:
     bool BrowseForFolder(const std::wstring& title, std::wstring& folder) override {
         QString chosen;
         InvokeOnUiThread([&] {
-            chosen = QFileDialog::getExistingDirectory(DialogParent(), Q(title), Q(folder),
-                                                       QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+            QFileDialog dialog(DialogParent(), Q(title), Q(folder));
+            PrepareFileDialog(dialog);
+            dialog.setFileMode(QFileDialog::Directory);
+            dialog.setOption(QFileDialog::ShowDirsOnly);
+            if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+                chosen = dialog.selectedFiles().front();
         });
         if (chosen.isEmpty()) return false;
         folder = chosen.toStdWString();
@@ -88,7 +137,7 @@ public:
         QString chosen;
         InvokeOnUiThread([&] {
             QFileDialog dialog(DialogParent());
-            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            PrepareFileDialog(dialog);
             dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
             dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
             if (!request.open && !(request.flags & OFN_OVERWRITEPROMPT))

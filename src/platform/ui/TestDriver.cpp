@@ -4,7 +4,12 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include "platform/ui/Keys.h"
 #include "platform/ui/Widgets.h"
@@ -247,6 +252,160 @@ std::vector<std::wstring> DialogDriver::Items(int id) const {
 std::wstring DialogDriver::ToolTip(int id) const {
     CWnd* item = Item(id);
     return item && item->Widget() ? item->Widget()->toolTip().toStdWString() : std::wstring();
+}
+
+namespace {
+
+// Every control of `window` and of the pages in it, in creation order.
+void CollectControls(const CWnd& window, std::vector<CWnd*>& out) {
+    for (CWnd* child : window.GetChildren()) {
+        const uiw::HostBase* host = child->Widget() ? uiw::HostOf(child->Widget()) : nullptr;
+        if (!host) continue;
+        if (host->kind < 0)
+            CollectControls(*child, out);  // a page
+        else
+            out.push_back(child);
+    }
+}
+
+std::wstring Describe(const CWnd& control, const QRect& box) {
+    const auto* dialog = dynamic_cast<const CDialog*>(control.GetParent());
+    const QString text = QString::fromStdWString(control.GetWindowText()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return QStringLiteral("dialog %1, control %2 \"%3\" at %4,%5 %6x%7")
+        .arg(dialog ? dialog->GetTemplateId() : 0)
+        .arg(control.GetDlgCtrlID())
+        .arg(text)
+        .arg(box.x())
+        .arg(box.y())
+        .arg(box.width())
+        .arg(box.height())
+        .toStdWString();
+}
+
+QString Size(QSize s) { return QStringLiteral("%1x%2").arg(s.width()).arg(s.height()); }
+
+// Why the text of `w` does not fit its box as drawn, or an empty text.
+QString TextOverflow(QWidget* w, const uiw::HostBase& host) {
+    const Ctl kind = static_cast<Ctl>(host.kind);
+    if (auto* label = dynamic_cast<uiw::StaticWidget*>(w)) {
+        if (kind != Ctl::Static || label->pathEllipsis || label->FullText().isEmpty()) return {};
+        const QRect box = label->contentsRect();
+        const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+        const QRect need = label->fontMetrics().boundingRect(QRect(0, 0, box.width(), 1 << 20), flags, label->FullText());
+        if (need.width() <= box.width() && need.height() <= box.height()) return {};
+        return QStringLiteral("its text needs %1 in %2").arg(Size(need.size()), Size(box.size()));
+    }
+    if (auto* link = dynamic_cast<uiw::LinkWidget*>(w)) {
+        if (link->text().isEmpty()) return {};
+        const QSize need = link->sizeHint();
+        if (need.width() <= link->width() && need.height() <= link->height()) return {};
+        return QStringLiteral("its text needs %1 in %2").arg(Size(need), Size(link->size()));
+    }
+    if (auto* button = dynamic_cast<QAbstractButton*>(w)) {
+        if (button->text().isEmpty()) return {};
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.icon = button->icon();
+        option.iconSize = button->iconSize();
+        const bool check = dynamic_cast<QCheckBox*>(button) != nullptr;
+        const bool radio = dynamic_cast<QRadioButton*>(button) != nullptr;
+        const QStyle::SubElement element = check   ? QStyle::SE_CheckBoxContents
+                                           : radio ? QStyle::SE_RadioButtonContents
+                                                   : QStyle::SE_PushButtonContents;
+        const QRect box = button->style()->subElementRect(element, &option, button);
+        QSize need = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+        if (!check && !radio && !button->icon().isNull())
+            need.rwidth() += button->iconSize().width() + 4;  // the image and the gap beside it
+        if (need.width() <= box.width() && need.height() <= box.height()) return {};
+        return QStringLiteral("its text needs %1 in %2").arg(Size(need), Size(box.size()));
+    }
+    if (auto* group = dynamic_cast<uiw::WrappingGroupBox*>(w)) {
+        if (group->title().isEmpty()) return {};
+        const QRect caption = group->CaptionRect();
+        if (caption.left() < 0 || caption.right() > group->rect().right() || caption.bottom() > group->rect().bottom())
+            return QStringLiteral("its caption (%1 at %2,%3) does not fit the box")
+                .arg(Size(caption.size()))
+                .arg(caption.x())
+                .arg(caption.y());
+        // Nothing of the dialog may lie on the caption.
+        const QRect onParent = caption.translated(group->pos());
+        for (QWidget* other : group->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const uiw::HostBase* host = uiw::HostOf(other);
+            // Controls hidden while the box shows take turns with it.
+            if (other == group || !host || host->kind < 0 || (other->isHidden() && !group->isHidden()) ||
+                !other->geometry().intersects(onParent))
+                continue;
+            const CWnd* owner = host->owner;
+            return QStringLiteral("its caption (%1 at %2,%3) lies under control %4")
+                .arg(Size(caption.size()))
+                .arg(onParent.x())
+                .arg(onParent.y())
+                .arg(owner ? owner->GetDlgCtrlID() : 0);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<std::wstring> UnreachableControls(CWnd& window) {
+    std::vector<std::wstring> problems;
+    QWidget* top = window.Widget() ? window.Widget()->window() : nullptr;
+    if (!top) return {L"the window is not open"};
+    const QRect area = top->screen() ? top->screen()->availableGeometry() : QRect();
+    const QRect frame = top->windowHandle() ? top->geometry().marginsAdded(top->windowHandle()->frameMargins())
+                                            : top->frameGeometry();
+    if (!area.contains(frame)) {
+        problems.push_back(QStringLiteral("the window (%1 at %2,%3) reaches beyond the available area (%4 at %5,%6)")
+                               .arg(Size(frame.size()))
+                               .arg(frame.x())
+                               .arg(frame.y())
+                               .arg(Size(area.size()))
+                               .arg(area.x())
+                               .arg(area.y())
+                               .toStdWString());
+    }
+    std::vector<CWnd*> controls;
+    CollectControls(window, controls);
+    for (CWnd* control : controls) {
+        QWidget* w = control->Widget();
+        if (!w->isVisible() || w->size().isEmpty()) continue;
+        // The control must lie inside each widget it lies in, up to the
+        // window or to the contents of an area that scrolls.
+        QRect box = w->rect();
+        for (QWidget* at = w; !at->isWindow();) {
+            if (auto* scroll = qobject_cast<QScrollArea*>(at->parentWidget() ? at->parentWidget()->parentWidget() : nullptr);
+                scroll && scroll->widget() == at) {
+                at = scroll;  // reachable by scrolling; the area itself must show
+                box = scroll->rect();
+                continue;
+            }
+            QWidget* parent = at->parentWidget();
+            box.translate(at->pos());
+            if (!parent->rect().contains(box)) {
+                problems.push_back(Describe(*control, w->rect().translated(w->mapTo(top, QPoint(0, 0)))) +
+                                   QStringLiteral(": beyond the %1 area that shows it").arg(Size(parent->size())).toStdWString());
+                break;
+            }
+            at = parent;
+        }
+    }
+    return problems;
+}
+
+std::vector<std::wstring> ClippedTexts(CWnd& window) {
+    std::vector<std::wstring> problems;
+    std::vector<CWnd*> controls;
+    CollectControls(window, controls);
+    for (CWnd* control : controls) {
+        QWidget* w = control->Widget();
+        const uiw::HostBase* host = uiw::HostOf(w);
+        if (!host) continue;
+        const QString why = TextOverflow(w, *host);
+        if (!why.isEmpty()) problems.push_back(Describe(*control, w->geometry()) + L": " + why.toStdWString());
+    }
+    return problems;
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

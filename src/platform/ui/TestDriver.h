@@ -76,5 +76,20 @@ private:
     CWnd& window_;
 };
 
+// What a user could not reach in an open window, one line a problem (empty
+// when there is none): the window reaching beyond its screen's available
+// area, or a visible control (of the window or of a page in it) reaching
+// beyond the part of the window that shows it, unless it lies in an area that
+// scrolls to it.
+std::vector<std::wstring> UnreachableControls(CWnd& window);
+
+// The controls of a window and of the pages in it, shown or not, whose text
+// does not fit its box as drawn in the control's font, one line a control
+// (empty when all fit): a static text, wrapped at word boundaries where the
+// control wraps, a link, a check box's or a radio button's text beside its
+// mark, a push button's text and image, a group box's caption. A path
+// shortened to fit is taken as fitting.
+std::vector<std::wstring> ClippedTexts(CWnd& window);
+
 // Handles messages and events until `done()` holds or the timeout passes.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -143,6 +144,32 @@ protected:
 
 CWinApp* g_app = nullptr;
 
+// Texts of Qt's own dialogs that Qt's Chinese catalogue lacks: the kinds of
+// entries in the file dialogs' lists.
+class ProgramCatalogue final : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* sourceText, const char*, int) const override {
+        struct Entry {
+            const char* context;
+            const char* source;
+            const char16_t* text;
+        };
+        static constexpr Entry kEntries[] = {
+            {"QAbstractFileIconProvider", "Folder", u"文件夹"},
+            {"QAbstractFileIconProvider", "Drive", u"驱动器"},
+            {"QAbstractFileIconProvider", "File", u"文件"},
+            {"QAbstractFileIconProvider", "Shortcut", u"快捷方式"},
+            {"QAbstractFileIconProvider", "Unknown", u"未知"},
+        };
+        if (!context || !sourceText) return {};
+        for (const Entry& e : kEntries)
+            if (std::strcmp(context, e.context) == 0 && std::strcmp(sourceText, e.source) == 0)
+                return QString::fromUtf16(e.text);
+        return {};
+    }
+};
+
 }  // namespace
 
 SHORT GetKeyState(int virtualKey) {
@@ -165,12 +192,19 @@ void EnsureUiApplication(int* argc, char** argv) {
         // Lives as long as the process.
         new QApplication(argc ? *argc : defaultArgc, argv ? argv : defaultArgv);
     }
-    // The program speaks Chinese: Qt's own dialogs (the folder browser,
-    // file dialogs, the colour picker) take Qt's Chinese catalogue.
+    // The program speaks Chinese: what Qt shows (its own dialogs: the folder
+    // browser, the file dialogs, the colour picker; sizes, dates and kinds of
+    // files) is in Chinese (China), from Qt's Chinese catalogue and the few
+    // texts it lacks. Numbers the program writes and reads (edits, files)
+    // keep the C locale: they never go through QLocale.
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
     static QTranslator qtCatalogue;
-    if (qtCatalogue.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+    if (qtCatalogue.load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtCatalogue);
+    static ProgramCatalogue programCatalogue;
+    QCoreApplication::installTranslator(&programCatalogue);
     QFont font = QApplication::font();
     font.setFamilies(gdi::FontFamiliesFor(L"MS Shell Dlg"));
     font.setPixelSize(12);

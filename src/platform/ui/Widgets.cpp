@@ -1,6 +1,10 @@
 #include "platform/ui/Widgets.h"
 
 #include <QKeyEvent>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
+
+#include <algorithm>
 
 #include "platform/ui/Dialog.h"
 
@@ -146,6 +150,49 @@ void TreeWidget::mousePressEvent(QMouseEvent* e) {
 
 void TreeWidget::keyPressEvent(QKeyEvent* e) {
     WithAction(TVC_BYKEYBOARD, false, [&] { QTreeWidget::keyPressEvent(e); });
+}
+
+QRect WrappingGroupBox::SingleLineCaption() const {
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+}
+
+QRect WrappingGroupBox::CaptionRect() const {
+    const QRect single = SingleLineCaption();
+    if (title().isEmpty() || single.right() <= rect().right()) return single;
+    // As wide as the box less the caption's indent on both sides.
+    const int left = std::max(0, single.left());
+    const int width = std::max(1, this->width() - 2 * left);
+    const QRect lines = fontMetrics().boundingRect(QRect(0, 0, width, 1 << 20),
+                                                   Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, title());
+    return QRect(left, single.top(), lines.width(), lines.height());
+}
+
+void WrappingGroupBox::paintEvent(QPaintEvent* e) {
+    const QRect caption = CaptionRect();
+    if (caption == SingleLineCaption()) {
+        QGroupBox::paintEvent(e);
+        return;
+    }
+    QStylePainter painter(this);
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    // The frame where the style puts it for one line of caption, lower by the
+    // further lines, broken where the caption crosses it.
+    QStyleOptionFrame frame;
+    frame.QStyleOption::operator=(option);
+    frame.features = option.features;
+    frame.lineWidth = option.lineWidth;
+    frame.midLineWidth = option.midLineWidth;
+    frame.rect = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
+    frame.rect.setTop(std::min(frame.rect.top() + caption.height() - SingleLineCaption().height(), rect().bottom()));
+    painter.save();
+    painter.setClipRegion(QRegion(rect()).subtracted(QRegion(caption.adjusted(-2, 0, 2, 0))));
+    painter.drawPrimitive(QStyle::PE_FrameGroupBox, frame);
+    painter.restore();
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, title());
 }
 
 ListWidget::ListWidget(QWidget* parent) : Host<QListWidget>(parent) {

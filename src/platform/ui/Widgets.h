@@ -212,12 +212,27 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
+// A group box whose caption, when it is wider than the box, is drawn on as
+// many lines as it needs (wrapped like a static text) over the frame's top.
+class WrappingGroupBox : public QGroupBox {
+public:
+    explicit WrappingGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+    // Where the caption is drawn.
+    QRect CaptionRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QRect SingleLineCaption() const;
+};
+
 using ClientWidget = Host<QWidget>;
 using EditWidget = Host<QLineEdit>;
 using ComboWidget = Host<QComboBox>;
 using PushWidget = Host<QPushButton>;
 using CheckWidget = Host<QCheckBox>;
-using GroupWidget = Host<QGroupBox>;
+using GroupWidget = Host<WrappingGroupBox>;
 using FrameWidget = Host<QFrame>;
 
 }  // namespace uiw

@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QMenuBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 #include <unordered_map>
@@ -414,10 +417,29 @@ bool CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
     return true;
 }
 
-// Dialog units: 1.75 pixels across and 1.875 down, the units of a 9-point
-// dialog font.
-int CWnd::DluToPixelsX(int dlu) { return static_cast<int>(std::lround(dlu * 1.75)); }
-int CWnd::DluToPixelsY(int dlu) { return static_cast<int>(std::lround(dlu * 1.875)); }
+POINT CWnd::DialogBaseUnits() {
+    // Without a graphical application there are no font metrics: the units
+    // of a 9-point font of 6 by 12 pixels.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return POINT{6, 12};
+    static QFont measured;
+    static POINT units{0, 0};
+    const QFont font = QApplication::font();
+    if (units.x == 0 || !(font == measured)) {
+        const QFontMetrics metrics(font);
+        // The width of the 52 letters, halved and rounded, per letter.
+        const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        units = POINT{std::max(1, (letters / 26 + 1) / 2), std::max(1, metrics.height())};
+        measured = font;
+    }
+    return units;
+}
+
+int CWnd::DluToPixelsX(int dlu) {
+    return static_cast<int>(std::lround(static_cast<double>(dlu) * DialogBaseUnits().x / 4.0));
+}
+int CWnd::DluToPixelsY(int dlu) {
+    return static_cast<int>(std::lround(static_cast<double>(dlu) * DialogBaseUnits().y / 8.0));
+}
 
 void CWnd::MapDialogRect(RECT* rect) {
     *rect = RECT{DluToPixelsX(rect->left), DluToPixelsY(rect->top), DluToPixelsX(rect->right),

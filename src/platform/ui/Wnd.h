@@ -207,10 +207,16 @@ public:
     void MoveWindow(int x, int y, int width, int height, bool repaint = true);
     void MoveWindow(const RECT& rect, bool repaint = true);
     bool SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags);
-    // Dialog units to pixels (a fixed conversion for the whole program).
+    // Dialog units to pixels. The units follow the dialog font (the
+    // application's font): a horizontal unit is a quarter of the font's
+    // average character width (that of the Latin letters), a vertical one an
+    // eighth of its character height; pixels are rounded to the nearest.
     static void MapDialogRect(RECT* rect);
     static int DluToPixelsX(int dlu);
     static int DluToPixelsY(int dlu);
+    // The average character width and the character height the units come
+    // from, in pixels (x, y).
+    static POINT DialogBaseUnits();
 
     // --- Focus, fonts, menu ---------------------------------------------------
     CWnd* SetFocus();

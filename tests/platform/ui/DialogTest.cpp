@@ -8,6 +8,7 @@
 #include <QMenuBar>
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <set>
 #include <thread>
@@ -23,14 +24,19 @@ using namespace testui;
 
 namespace {
 
-// Opens `dialog` modally, runs `body` inside its modal loop, then closes it.
-INT_PTR RunInside(CDialog& dialog, const std::function<void(CDialog&, DialogDriver&)>& body) {
-    OnNextModal(dialog.GetTemplateId(), [&](CDialog& d) {
-        DialogDriver driver(d);
-        body(d, driver);
-        if (d.IsModalRunning()) d.EndDialog(IDCANCEL);
-    });
-    return dialog.DoModal();
+// The base units of dialog units as Windows defines them for a dialog font:
+// the average width of the 52 Latin letters (their width halved over 26 and
+// rounded) and the character height, in pixels.
+QPoint BaseUnitsOf(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return QPoint((letters / 26 + 1) / 2, metrics.height());
+}
+
+// `dlu` units in pixels for base unit `base` (4 units across, 8 down make one
+// base unit), rounded to the nearest pixel.
+int Pixels(int dlu, int base, int unitsPerBase) {
+    return static_cast<int>(std::lround(static_cast<double>(dlu) * base / unitsPerBase));
 }
 
 std::set<int> CheckedRadios(const DialogDriver& driver) {
@@ -566,17 +572,31 @@ TEST_F(UiTest, PositionsComeFromDialogUnits) {
         EXPECT_EQ(client.bottom, expected.bottom);
         // Edit 1000 lies at (10, 12), 150 x 12 units; each value is
         // converted on its own.
+        // The units are those of the dialog font (the application's).
+        const QPoint base = BaseUnitsOf(QApplication::font());
+        EXPECT_EQ(CWnd::DialogBaseUnits().x, base.x());
+        EXPECT_EQ(CWnd::DialogBaseUnits().y, base.y());
+        if (QFontInfo(QApplication::font()).family() == QStringLiteral("WenQuanYi Micro Hei")) {
+            // The program's font at 12 pixels: letters 6.6 pixels wide on
+            // average (7 by the rule), lines 14 high.
+            EXPECT_EQ(base, QPoint(7, 14));
+        }
         const QRect g = d.GetDlgItem(IDC_SOURCE)->Widget()->geometry();
-        EXPECT_EQ(g.left(), 18);  // 17.5 rounded
-        EXPECT_EQ(g.top(), CWnd::DluToPixelsY(12));
-        EXPECT_EQ(g.width(), CWnd::DluToPixelsX(150));
-        EXPECT_EQ(g.height(), 23);  // 22.5 rounded
+        EXPECT_EQ(g.left(), Pixels(10, base.x(), 4));
+        EXPECT_EQ(g.top(), Pixels(12, base.y(), 8));
+        EXPECT_EQ(g.width(), Pixels(150, base.x(), 4));
+        EXPECT_EQ(g.height(), Pixels(12, base.y(), 8));
         RECT r{270, 40, 825, 410};
         CWnd::MapDialogRect(&r);
-        EXPECT_EQ(r.left, 473);
-        EXPECT_EQ(r.top, 75);
-        EXPECT_EQ(r.right, 1444);
-        EXPECT_EQ(r.bottom, 769);
+        EXPECT_EQ(r.left, Pixels(270, base.x(), 4));
+        EXPECT_EQ(r.top, Pixels(40, base.y(), 8));
+        EXPECT_EQ(r.right, Pixels(825, base.x(), 4));
+        EXPECT_EQ(r.bottom, Pixels(410, base.y(), 8));
+        if (base == QPoint(7, 14)) {
+            // Halves round away from zero: 472.5 and 717.5.
+            EXPECT_EQ(r.left, 473);
+            EXPECT_EQ(r.bottom, 718);
+        }
         // A control moved in client coordinates lands there.
         CWnd* status = d.GetDlgItem(IDC_STATUS);
         status->MoveWindow(5, 6, 70, 20);
@@ -588,6 +608,31 @@ TEST_F(UiTest, PositionsComeFromDialogUnits) {
         EXPECT_EQ(s.right, 75);
         EXPECT_EQ(s.bottom, 26);
     });
+}
+
+// A dialog laid out after the application's font changed takes the new
+// font's units: a line of text is 8 units high, 4 units across are one
+// average letter.
+TEST_F(UiTest, DialogUnitsFollowTheApplicationFont) {
+    const QFont before = QApplication::font();
+    for (int pixels : {12, 24, 9}) {
+        QFont font = before;
+        font.setPixelSize(pixels);
+        QApplication::setFont(font);
+        const QPoint base = BaseUnitsOf(font);
+        EXPECT_EQ(CWnd::DluToPixelsY(8), base.y()) << pixels;
+        EXPECT_EQ(CWnd::DluToPixelsX(4), base.x()) << pixels;
+        EXPECT_EQ(CWnd::DluToPixelsX(400), 100 * base.x()) << pixels;
+        TestDialog dlg;
+        RunInside(dlg, [&](CDialog& d, DialogDriver&) {
+            RECT client;
+            d.GetClientRect(&client);
+            EXPECT_EQ(client.right, Pixels(kTestTemplate.cx, base.x(), 4)) << pixels;
+            EXPECT_EQ(client.bottom, Pixels(kTestTemplate.cy, base.y(), 8)) << pixels;
+        });
+    }
+    QApplication::setFont(before);
+    EXPECT_EQ(CWnd::DialogBaseUnits().y, BaseUnitsOf(before).y());
 }
 
 TEST_F(UiTest, StatesByIdAsTheUserSeesThem) {

@@ -8,8 +8,18 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include <QDateTime>
+#include <QLocale>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTreeView>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "TestDialogs.h"
@@ -48,6 +58,36 @@ protected:
             action(window);
         });
         timer->start();
+    }
+
+    // The texts of the row named `name` in a file dialog's detail list, once
+    // the list shows it with its date (the folder is read in the background).
+    static QStringList ListedRow(QFileDialog* dialog, const QString& name) {
+        auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        if (!view) {
+            ADD_FAILURE() << "the file dialog has no detail list";
+            return {};
+        }
+        QStringList row;
+        const bool listed = PumpUntil([&] {
+            row.clear();
+            const QAbstractItemModel* model = view->model();
+            const QModelIndex root = view->rootIndex();
+            for (int r = 0; r < model->rowCount(root); ++r) {
+                if (model->index(r, 0, root).data().toString() != name) continue;
+                for (int c = 0; c < model->columnCount(root); ++c) row << model->index(r, c, root).data().toString();
+                return row.size() == 4 && !row[3].isEmpty();
+            }
+            return false;
+        });
+        if (!listed) ADD_FAILURE() << "the file dialog did not list " << name.toStdString();
+        // The list shows the whole date: the column less the item's text
+        // margins on both sides holds it.
+        const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        if (listed && view->header()->sectionSize(3) - 2 * margin < view->fontMetrics().horizontalAdvance(row[3]))
+            ADD_FAILURE() << "the date column (" << view->header()->sectionSize(3) << " pixels) is too narrow for "
+                          << row[3].toStdString();
+        return row;
     }
 
     // Types a file name as a user would. (selectFile leaves the name field
@@ -196,21 +236,72 @@ TEST_F(QtDialogsTest, PickersAskedFromAWorkerAnswerWithTheChoice) {
 }
 
 TEST_F(QtDialogsTest, TheFolderBrowserSpeaksChinese) {
+    // A folder with a sub-folder and a picture of 5000 bytes, both last
+    // changed on 25 December 2024 at 09:07 (local time).
+    testdata::TempDir dir;
+    const std::string sub = dir.file("子目录");
+    const std::string picture = dir.file("第一页.jpg");
+    std::filesystem::create_directory(sub);
+    {
+        std::string bytes = "\xFF\xD8\xFF\xE0";
+        bytes.resize(5000, '\0');
+        std::ofstream(picture, std::ios::binary) << bytes;
+    }
+    const time_t changed = QDateTime(QDate(2024, 12, 25), QTime(9, 7)).toSecsSinceEpoch();
+    const timespec times[2] = {{changed, 0}, {changed, 0}};
+    for (const std::string& path : {sub, picture}) ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+
     // Qt's own dialog, as the source-folder button opens it.
-    std::wstring folder = L"/";
+    std::wstring folder = dir.wpath();
     QStringList buttons;
-    QString cancel;
+    QStringList folderRow;
     WhenModal<QFileDialog>([&](QFileDialog* browser) {
         for (QAbstractButton* b : browser->findChildren<QAbstractButton*>())
             if (b->isVisible() && !b->text().isEmpty()) buttons << b->text();
+        folderRow = ListedRow(browser, QStringLiteral("子目录"));
         browser->reject();
     });
     EXPECT_FALSE(BrowseForFolder(L"请选择目录", folder));
-    EXPECT_EQ(folder, L"/");
+    EXPECT_EQ(folder, dir.wpath());
     // "Choose" and "Cancel" of Qt's catalogue in Chinese.
     EXPECT_TRUE(buttons.contains(QStringLiteral("选择(&C)"))) << buttons.join(QStringLiteral("|")).toStdString();
     EXPECT_TRUE(buttons.contains(QStringLiteral("取消"))) << buttons.join(QStringLiteral("|")).toStdString();
     EXPECT_FALSE(buttons.contains(QStringLiteral("Cancel")));
+    // The folder's kind and date as a Chinese desktop writes them.
+    EXPECT_EQ(folderRow, (QStringList{QStringLiteral("子目录"), QString(), QStringLiteral("文件夹"),
+                                      QStringLiteral("2024/12/25 09:07")}))
+        << folderRow.join(QStringLiteral("|")).toStdString();
+
+    // The file dialog lists the picture with its size, kind and date.
+    QStringList fileRow;
+    WhenModal<QFileDialog>([&](QFileDialog* opener) {
+        fileRow = ListedRow(opener, QStringLiteral("第一页.jpg"));
+        opener->reject();
+    });
+    CFileDialog open(true, nullptr, (dir.wpath() + L"/第一页.jpg").c_str(), OFN_HIDEREADONLY, L"图片|*.jpg||");
+    EXPECT_EQ(open.DoModal(), IDCANCEL);
+    EXPECT_EQ(fileRow, (QStringList{QStringLiteral("第一页.jpg"), QStringLiteral("4.88 kB"), QStringLiteral("JPEG 图像"),
+                                    QStringLiteral("2024/12/25 09:07")}))
+        << fileRow.join(QStringLiteral("|")).toStdString();
+}
+
+// What Qt writes for the user is Chinese (China); the program's own numbers
+// (edits, files) are not Qt's and keep the C locale's form.
+TEST_F(QtDialogsTest, QtSpeaksChineseWhileTheProgramsNumbersKeepTheirForm) {
+    EXPECT_EQ(QLocale().name(), QStringLiteral("zh_CN"));
+    EXPECT_EQ(QLocale().toString(12345.5, 'f', 1), QStringLiteral("12,345.5"));
+    EXPECT_EQ(QLocale().formattedDataSize(500), QStringLiteral("500 字节"));
+    testui::TestDialog dlg;
+    RunInside(dlg, [&](CDialog& d, DialogDriver& drive) {
+        d.SetDlgItemFloat(testui::IDC_DELTA, 12345.5, L"%.1f");
+        EXPECT_EQ(drive.Text(testui::IDC_DELTA), L"12345.5");
+        d.SetDlgItemFloat(testui::IDC_DELTA, 0.1, L"%.1f");
+        EXPECT_EQ(drive.Text(testui::IDC_DELTA), L"0.1");
+        d.SetDlgItemInt(testui::IDC_DELTA, 12345);
+        EXPECT_EQ(drive.Text(testui::IDC_DELTA), L"12345");
+        ASSERT_TRUE(drive.Type(testui::IDC_DELTA, L"1234.5"));
+        EXPECT_DOUBLE_EQ(d.GetDlgItemFloat(testui::IDC_DELTA), 1234.5);
+    });
 }
 
 TEST(QtFileFilter, PairsBecomeQtNameFilters) {

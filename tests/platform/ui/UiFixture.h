@@ -5,12 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "platform/core/ScriptedUserDialogs.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/TestDriver.h"
 #include "platform/ui/UiApp.h"
+
+// Opens `dialog` modally, runs `body` inside its modal loop, then closes it.
+inline INT_PTR RunInside(CDialog& dialog, const std::function<void(CDialog&, DialogDriver&)>& body) {
+    OnNextModal(dialog.GetTemplateId(), [&](CDialog& d) {
+        DialogDriver driver(d);
+        body(d, driver);
+        if (d.IsModalRunning()) d.EndDialog(IDCANCEL);
+    });
+    return dialog.DoModal();
+}
 
 class UiTest : public ::testing::Test {
 protected:
