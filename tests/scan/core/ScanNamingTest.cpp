@@ -225,6 +225,9 @@ TEST_F(ScanNaming, ANameAlreadyTakenIsPassedOver) {
 // Sub-folder, prefix and suffix as typed may not lead out of the scan folder.
 TEST_F(ScanNaming, TypedNamesThatLeaveTheScanFolderAreRefused) {
     const std::string outside = processedDir.path() + "/elsewhere";
+    // Beside the scan folder, under a name no other test uses.
+    const std::string besideName = fs::path(scanDir.path()).filename().string() + "-x";
+    const fs::path beside = fs::path(scanDir.path()).parent_path() / besideName;
     struct Case {
         std::wstring subFolder, prefix, suffix;
         const wchar_t* refusal;  // null: accepted
@@ -234,8 +237,8 @@ TEST_F(ScanNaming, TypedNamesThatLeaveTheScanFolderAreRefused) {
     const wchar_t* kPrefix = L"前缀不能包含 \"/\" 或 \"\\\".";
     const wchar_t* kSuffix = L"后缀不能包含 \"/\" 或 \"\\\".";
     const Case cases[] = {
-        {L"../x", L"", L"", kSub},
-        {L"a/../../x", L"", L"", kSub},
+        {L"../" + FromUtf8(besideName), L"", L"", kSub},
+        {L"a/../../" + FromUtf8(besideName), L"", L"", kSub},
         {L"a\\..", L"", L"", kSub},
         {L" .. ", L"", L"", kSub},
         {FromUtf8(outside), L"", L"", kAbsolute},
@@ -260,7 +263,7 @@ TEST_F(ScanNaming, TypedNamesThatLeaveTheScanFolderAreRefused) {
     // Nothing was made for the refused names: not beside the scan folder,
     // not outside it, not inside it.
     EXPECT_FALSE(fs::exists(outside));
-    EXPECT_FALSE(fs::exists(fs::path(scanDir.path()).parent_path() / "x"));
+    EXPECT_FALSE(fs::exists(beside));
     std::vector<std::string> made;
     for (const auto& e : fs::recursive_directory_iterator(scanDir.path())) made.push_back(fs::relative(e.path(), scanDir.path()).string());
     std::sort(made.begin(), made.end());
