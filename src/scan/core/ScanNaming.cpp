@@ -71,7 +71,7 @@ bool SameFolder(const std::wstring& a, const std::wstring& b) {
 // file must lie directly in the target folder; a processed file stands for
 // its scanned counterpart. `selectedPath` receives that file's path.
 int SelectedNumber(std::wstring* selectedPath = nullptr) {
-    std::wstring path = ScanSelectedName();
+    std::wstring path = ScanSelectedPath();
     if (path.empty()) return -1;
     const std::wstring target = ScanTargetFolder();
     if (!SameFolder(PathFolder(path), target)) {
@@ -107,7 +107,7 @@ void SetScanSelectionProvider(std::function<std::wstring()> provider) {
     g_selectionProvider = std::move(provider);
 }
 
-std::wstring ScanSelectedName() {
+std::wstring ScanSelectedPath() {
     std::function<std::wstring()> provider;
     {
         std::lock_guard guard(g_providerLock);

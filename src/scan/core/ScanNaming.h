@@ -41,7 +41,7 @@ struct ScanFileMove {
 // nothing or a folder is selected. The scan window installs it; none
 // installed means no selection.
 void SetScanSelectionProvider(std::function<std::wstring()> provider);
-std::wstring ScanSelectedName();
+std::wstring ScanSelectedPath();
 
 // The sub-folder text with "\" turned into "/" and surrounding white space
 // removed.
