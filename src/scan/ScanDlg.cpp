@@ -434,6 +434,11 @@ void CScanSettingPage::OnDeviceSelected() {
 
 void CScanSettingPage::StartRun(int mode) {
     if (g_scanMode != SCAN_IDLE) return;
+    // Names typed so that pages would leave the scan folder start nothing.
+    if (const std::wstring refusal = ScanNameRefusal(); !refusal.empty()) {
+        MessageBoxW(refusal, kDefaultCaption, MB_OK);
+        return;
+    }
     g_scanMode = mode;
     owner_.SetDlgItemText(IDC_SCAN_DISPLAY_LABEL, L"图片显示:  扫描");
     owner_.UpdateScanState();
@@ -693,10 +698,10 @@ void CScanPreviewPage::OpenContainingFolder() {
     UserDialogs().ShellExecute(L"", L"explorer", folder);
 }
 
-std::wstring CScanPreviewPage::SelectedFileName() const {
+std::wstring CScanPreviewPage::SelectedFilePath() const {
     const HTREEITEM selected = tree_.GetSelectedItem();
     for (const Item& f : fileItems_)
-        if (f.item == selected) return PathFileName(f.path);
+        if (f.item == selected) return f.path;
     return {};
 }
 
@@ -769,7 +774,7 @@ bool CScanDlg::OnInitDialog() {
     if (ScanSetting::processedFolder.get().empty() && GetExeFolder(&exe))
         ScanSetting::processedFolder = PathJoin(exe, L"Process");
     g_scanDlg = GetSafeHwnd();
-    SetScanSelectionProvider([this] { return previewPage.SelectedFileName(); });
+    SetScanSelectionProvider([this] { return previewPage.SelectedFilePath(); });
 
     settingPage.Create(this);
     settingPage.InitControls();

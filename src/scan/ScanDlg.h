@@ -96,8 +96,8 @@ public:
     void SelectNext();
     void OpenContainingFolder();
     bool ShowsScanFolder() const;
-    // The name (text) of the selected file item; empty for none or a folder.
-    std::wstring SelectedFileName() const;
+    // The full path of the selected file item; empty for none or a folder.
+    std::wstring SelectedFilePath() const;
     // The files of the tree in list order (full paths) and the current one.
     std::vector<std::wstring> ListedFiles() const;
     std::wstring CurrentFile() const;

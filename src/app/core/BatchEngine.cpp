@@ -1,6 +1,7 @@
 #include "app/core/BatchEngine.h"
 
 #include <chrono>
+#include <thread>
 
 #include "app/core/ImageProcessorRun.h"
 #include "app/core/MainWindowRules.h"
@@ -343,6 +344,7 @@ void CBatchEngine::OnAutoDetectTick() {
     // failed is taken again once it has changed and settled.
     std::vector<QueuedFile> candidates;
     std::vector<WorkItem> retries;
+    bool requeued = false;
     std::unordered_map<std::wstring, files::FileStamp> seen;
     const auto settled = [&](const std::wstring& path, const files::FileStamp& now) {
         auto before = seenStamps_.find(path);
@@ -355,6 +357,13 @@ void CBatchEngine::OnAutoDetectTick() {
         const bool stamped = files::GetFileStamp(c.fullPath, now);
         if (queued.count(c.fullPath)) {
             candidates.push_back(c);
+            if (changedFiles_.count(c.fullPath) && stamped) {
+                // New content under a name already processed (an insert- or
+                // replace-scan): processed again, whatever became of the old.
+                if (failedStamps_.erase(c.fullPath)) WithdrawFailure(c.fullPath);
+                if (pool_.Requeue(c.fullPath)) requeued = true;
+                continue;
+            }
             auto failedAt = failedStamps_.find(c.fullPath);
             if (failedAt != failedStamps_.end() && stamped && !(failedAt->second == now) && settled(c.fullPath, now)) {
                 failedStamps_.erase(failedAt);
@@ -373,6 +382,9 @@ void CBatchEngine::OnAutoDetectTick() {
         candidates.push_back(c);
     }
     seenStamps_ = std::move(seen);
+    // A changed file that is not there (its page never came) or already has
+    // its result needs nothing more.
+    changedFiles_.clear();
 
     total_ = static_cast<int>(candidates.size());
     if (autoMode_ == AUTO_MODE_OFF) return;
@@ -382,7 +394,39 @@ void CBatchEngine::OnAutoDetectTick() {
         std::lock_guard lock(queueLock_);
         pool_.AppendItems(std::move(retries));  // queue lock, then pool lock
     }
-    if (fresh || !retries.empty()) ReportProgress(pool_.CountDone());
+    if (fresh || !retries.empty() || requeued) ReportProgress(pool_.CountDone());
+}
+
+bool CBatchEngine::FinishWorkOn(const std::vector<std::wstring>& paths, std::chrono::milliseconds timeout) {
+    const std::unordered_set<std::wstring> wanted(paths.begin(), paths.end());
+    const auto busy = [&] {
+        std::lock_guard lock(inFlightMutex_);
+        for (const auto& [key, entry] : inFlight_)
+            if (entry.loaded && wanted.count(entry.path)) return true;
+        return false;
+    };
+    // A worker's request to read a file waits: a file read now would be read
+    // before it changes, and its result would be stale.
+    static constexpr UINT kAfterReading[] = {WM_IMAGE_PROCESSED, WM_FILE_FAILED,   WM_FILE_SAVED,   WM_WORKERS_ENDED,
+                                             WM_PROGRESS,        WM_WORKER_STATUS, WM_WORKER_EXITED};
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (busy()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        if (!DeliverQueuedMessageFor(hwnd_.load(), kAfterReading)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void CBatchEngine::ProcessAgain(const std::wstring& path) {
+    if (autoMode_ == AUTO_MODE_SCAN) changedFiles_.insert(path);
+}
+
+bool CBatchEngine::ScanRunFolders(std::wstring& source, std::wstring& resultsRoot) const {
+    std::lock_guard lock(runMutex_);
+    if (run_.autoMode != AUTO_MODE_SCAN || run_.rootPath.empty()) return false;
+    source = run_.rootPath;
+    resultsRoot = OutputRootOf(RunLayout{run_.newFolder, run_.destination, run_.rootPath, run_.rootName});
+    return true;
 }
 
 std::unordered_set<std::wstring> CBatchEngine::QueuedPathSetLocked() const {
@@ -577,7 +621,10 @@ LRESULT CBatchEngine::OnLoadFile(WPARAM key, bool& handled) {
     {
         std::lock_guard lock(inFlightMutex_);
         auto it = inFlight_.find(key);
-        if (it != inFlight_.end()) processor = it->second.processor.get();
+        if (it != inFlight_.end()) {
+            processor = it->second.processor.get();
+            it->second.loaded = true;
+        }
     }
     handled = processor != nullptr;
     if (!processor) return 0;
@@ -839,7 +886,7 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     const WPARAM key = raw->Key();
     {
         std::lock_guard lock(inFlightMutex_);
-        inFlight_[key] = InFlight{std::move(ticket), std::move(processor), index};
+        inFlight_[key] = InFlight{std::move(ticket), std::move(processor), index, file.fullPath};
     }
     bool ok = false;
     // A page too big for the memory left, or anything else thrown while the

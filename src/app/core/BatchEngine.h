@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -113,6 +114,21 @@ public:
     // and replaces the queue by the candidates; returns how many were new.
     int AppendNewFiles(const std::vector<QueuedFile>& candidates);
 
+    // ---- Scanned files that an insert-scan or a replace-scan renames or
+    // rewrites while a scan-and-process run goes (user-interface thread).
+    // Handles the workers' messages, but not their requests to read a file,
+    // until no file among `paths` that a worker has already read is still
+    // being processed or saved: its result is then on disk and can follow
+    // the file. False when that did not happen within `timeout`.
+    bool FinishWorkOn(const std::vector<std::wstring>& paths, std::chrono::milliseconds timeout);
+    // The file `path` of the scan-and-process run has new content and no
+    // result: the next rescan has it processed again (once it exists).
+    void ProcessAgain(const std::wstring& path);
+    // The source folder and the results root (destination/<source name>) of
+    // the last scan-and-process run; false when the last run was another
+    // kind of run or there was none.
+    bool ScanRunFolders(std::wstring& source, std::wstring& resultsRoot) const;
+
     // ---- Results
     void UpdateProgress(int done);
     // Writes the failed-file list (when not empty) into the run's
@@ -195,6 +211,8 @@ private:
         BudgetTicket ticket;  // given back after the processor is gone
         RunProcessorPtr processor;
         int index = -1;
+        std::wstring path;           // the input file
+        bool loaded = false;         // its bytes have been read
         bool saveRequested = false;  // the user-interface thread asked the worker to save
     };
 
@@ -279,6 +297,8 @@ private:
     std::unordered_map<std::wstring, files::FileStamp> seenStamps_;
     std::unordered_map<std::wstring, files::FileStamp> failedStamps_;
     std::unordered_set<std::wstring> refusedPaths_;
+    // Files of a scan-and-process run to process again (ProcessAgain).
+    std::unordered_set<std::wstring> changedFiles_;
 
     CMemoryBudget budget_;
     CWorkerPool pool_;  // last: its threads end before the members above go

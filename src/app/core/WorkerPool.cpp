@@ -92,12 +92,32 @@ void CWorkerPool::AppendItems(std::vector<WorkItem> items) {
     changed_.notify_all();
 }
 
+bool CWorkerPool::Requeue(const std::wstring& path) {
+    {
+        std::lock_guard lock(lock_);
+        WorkItem* last = nullptr;
+        for (WorkItem& w : items_) {
+            if (w.path != path) continue;
+            if (w.state != WorkItem::kDone) return false;
+            last = &w;
+        }
+        if (!last) return false;
+        last->state = WorkItem::kPending;
+        --done_;
+    }
+    changed_.notify_all();
+    return true;
+}
+
 void CWorkerPool::DropPending() {
     {
         std::lock_guard lock(lock_);
         // Workers take the lowest pending index, so the pending items are the
-        // end of the list; items before them keep their indices.
+        // end of the list (but for items taken up again); items before them
+        // keep their indices.
         while (!items_.empty() && items_.back().state == WorkItem::kPending) items_.pop_back();
+        for (WorkItem& w : items_)
+            if (w.state == WorkItem::kPending) SetDoneLocked(w);
     }
     changed_.notify_all();
 }

@@ -80,8 +80,13 @@ public:
     bool MarkDoneAt(int index);
     // Appends items at the end (auto-detection's new files).
     void AppendItems(std::vector<WorkItem> items);
+    // Sets the items of `path` pending again when every one of them is done
+    // (a file whose content changed is processed again); false when one is
+    // still pending or taken, or there is none.
+    bool Requeue(const std::wstring& path);
     // Removes the items no worker has taken (a stopped run settles them):
-    // the pool is all done once the items in progress are.
+    // the pool is all done once the items in progress are. An item taken up
+    // again by Requeue is done once more, as it was.
     void DropPending();
 
     std::vector<WorkItem> Items() const;

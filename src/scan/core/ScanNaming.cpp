@@ -1,6 +1,7 @@
 #include "scan/core/ScanNaming.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
@@ -10,12 +11,14 @@
 #include "platform/core/Files.h"
 #include "platform/core/Paths.h"
 #include "platform/core/Strings.h"
+#include "scan/core/ScanTexts.h"
 #include "settings/PathHelpers.h"
 #include "settings/RegistryStore.h"
 #include "settings/ScanSetting.h"
 
 int g_nextScanNumber = 1;
 int g_replaceNumber = -1;
+int g_insertNumber = -1;
 
 namespace {
 
@@ -59,10 +62,27 @@ std::vector<std::wstring> DirectImageFiles(const std::wstring& folder) {
     return names;
 }
 
-// The number between prefix and suffix of the selected name, or -1.
-int SelectedNumber() {
-    std::wstring name = ScanSelectedName();
-    if (name.empty()) return -1;
+// True when both paths name the same folder.
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && !b.empty() && files::CanonicalPath(a) == files::CanonicalPath(b);
+}
+
+// The number between prefix and suffix of the selected file, or -1. The
+// file must lie directly in the target folder; a processed file stands for
+// its scanned counterpart. `selectedPath` receives that file's path.
+int SelectedNumber(std::wstring* selectedPath = nullptr) {
+    std::wstring path = ScanSelectedPath();
+    if (path.empty()) return -1;
+    const std::wstring target = ScanTargetFolder();
+    if (!SameFolder(PathFolder(path), target)) {
+        const std::wstring scanned = ProcessedPathToScanPath(path);
+        if (scanned.empty() || !SameFolder(PathFolder(scanned), target)) return -1;
+        path = PathJoin(target, PathFileName(scanned));
+    } else {
+        path = PathJoin(target, PathFileName(path));
+    }
+    if (selectedPath) *selectedPath = path;
+    std::wstring name = PathFileName(path);
     const std::size_t dot = name.rfind(L'.');
     if (dot != std::wstring::npos) name.resize(dot);
     const std::wstring prefix = ScanSetting::prefix.get();
@@ -78,6 +98,8 @@ int SelectedNumber() {
     return ToNumber(name.substr(prefix.size(), end - prefix.size()));
 }
 
+bool HasSeparator(const std::wstring& text) { return text.find_first_of(L"/\\") != std::wstring::npos; }
+
 }  // namespace
 
 void SetScanSelectionProvider(std::function<std::wstring()> provider) {
@@ -85,7 +107,7 @@ void SetScanSelectionProvider(std::function<std::wstring()> provider) {
     g_selectionProvider = std::move(provider);
 }
 
-std::wstring ScanSelectedName() {
+std::wstring ScanSelectedPath() {
     std::function<std::wstring()> provider;
     {
         std::lock_guard guard(g_providerLock);
@@ -135,44 +157,100 @@ int ParseScanFileNumber(const std::wstring& fileName) {
     return ToNumber(name.substr(prefix.size(), static_cast<std::size_t>(code)));
 }
 
+std::wstring ScanNameRefusal() {
+    const std::wstring sub = ScanSubFolder();
+    if (!sub.empty() && sub.front() == L'/')
+        return L"文件夹名不能是绝对路径, 请输入扫描目录下的子目录名.";
+    for (std::size_t at = 0; at <= sub.size();) {
+        std::size_t end = sub.find(L'/', at);
+        if (end == std::wstring::npos) end = sub.size();
+        if (sub.compare(at, end - at, L"..") == 0) return L"文件夹名不能包含 \"..\", 请输入扫描目录下的子目录名.";
+        at = end + 1;
+    }
+    if (HasSeparator(ScanSetting::prefix.get())) return L"前缀不能包含 \"/\" 或 \"\\\".";
+    if (HasSeparator(ScanSetting::suffix.get())) return L"后缀不能包含 \"/\" 或 \"\\\".";
+    return {};
+}
+
+int ScanNameNumber(const std::wstring& fileName) {
+    const std::size_t dot = fileName.rfind(L'.');
+    if (dot != std::wstring::npos) {
+        const std::wstring prefix = ScanSetting::prefix.get();
+        const std::wstring suffix = ScanSetting::suffix.get();
+        const std::wstring base = fileName.substr(0, dot);
+        if (base.size() > prefix.size() + suffix.size() && base.compare(0, prefix.size(), prefix) == 0 &&
+            base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            const std::wstring digits = base.substr(prefix.size(), base.size() - prefix.size() - suffix.size());
+            if (std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+                return ToNumber(digits);
+        }
+    }
+    return ParseScanFileNumber(fileName);
+}
+
 bool NextScanFileName(char* buffer, TW_UINT16 format) {
     if (!buffer) return false;
-    if (!ScanSubFolder().empty()) CreateFolderPath(ScanTargetFolder());
-    const std::wstring name = ScanFileNameFor(g_nextScanNumber, ScanTransferExtension(format));
-    ++g_nextScanNumber;
-    const std::string bytes = ToUtf8(name);
     std::memset(buffer, 0, 256);
+    if (!ScanNameRefusal().empty()) return false;
+    if (!ScanSubFolder().empty()) CreateFolderPath(ScanTargetFolder());
+    // A name already taken (by a folder, or by a file that appeared since the
+    // run counted) is passed over: a page never replaces anything.
+    std::wstring name = ScanFileNameFor(g_nextScanNumber, ScanTransferExtension(format));
+    while (files::Exists(name) && g_nextScanNumber < INT_MAX)
+        name = ScanFileNameFor(++g_nextScanNumber, ScanTransferExtension(format));
+    if (files::Exists(name)) return false;
+    if (g_nextScanNumber < INT_MAX) ++g_nextScanNumber;
+    const std::string bytes = ToUtf8(name);
     if (bytes.size() > 255) return false;
     std::memcpy(buffer, bytes.data(), bytes.size());
     return true;
 }
 
 int InitScanFileNumber() {
+    g_insertNumber = -1;
     const std::wstring target = ScanTargetFolder();
     int highest = -1;
+    // Every number taken counts, also one with more digits than the code
+    // length (a counter that outgrew it), so the next page never lands on it.
     if (files::IsDirectory(target))
-        for (const std::wstring& name : DirectImageFiles(target)) highest = std::max(highest, ParseScanFileNumber(name));
+        for (const std::wstring& name : DirectImageFiles(target)) highest = std::max(highest, ScanNameNumber(name));
+    if (highest == INT_MAX) highest = INT_MAX - 1;  // the name for INT_MAX is taken: the run names nothing
     g_nextScanNumber = highest >= 0 ? highest + 1 : ScanSetting::startCode.load();
     return g_nextScanNumber;
+}
+
+std::vector<ScanFileRecord> ScanFilesFrom(int start) {
+    std::vector<ScanFileRecord> list;
+    const std::wstring target = ScanTargetFolder();
+    if (!files::IsDirectory(target)) return list;
+    for (const std::wstring& name : DirectImageFiles(target)) {
+        const int n = ScanNameNumber(name);
+        if (n >= 0 && n >= start) list.push_back({n, name, target});
+    }
+    return list;
 }
 
 int FindInsertPosition(std::vector<ScanFileRecord>& list, std::wstring& path) {
     list.clear();
     path.clear();
-    const std::wstring target = ScanTargetFolder();
-    if (!files::IsDirectory(target)) return -1;
-    const int selected = SelectedNumber();
+    if (!files::IsDirectory(ScanTargetFolder())) return -1;
+    std::wstring selectedPath;
+    const int selected = SelectedNumber(&selectedPath);
     if (selected < 0) return -1;
-    for (const std::wstring& name : DirectImageFiles(target)) {
-        const int n = ParseScanFileNumber(name);
-        if (n < 0 || n < selected) continue;
-        list.push_back({n, name, target});
-        if (n == selected && path.empty()) path = PathJoin(target, name);
+    list = ScanFilesFrom(selected);
+    if (files::IsRegularFile(selectedPath)) {
+        path = selectedPath;
+    } else {
+        for (const ScanFileRecord& r : list)
+            if (r.number == selected) {
+                path = PathJoin(r.folder, r.name);
+                break;
+            }
     }
     return selected;
 }
 
-bool ShiftScanFilesUp(std::vector<ScanFileRecord> list, int start) {
+bool ShiftScanFilesUp(std::vector<ScanFileRecord> list, int start, std::vector<ScanFileMove>* moved) {
     std::stable_sort(list.begin(), list.end(),
                      [](const ScanFileRecord& a, const ScanFileRecord& b) { return a.number < b.number; });
     // The run start, start + 1, ... (files of one number with different
@@ -196,6 +274,7 @@ bool ShiftScanFilesUp(std::vector<ScanFileRecord> list, int start) {
                 PathJoin(r->folder, ScanSetting::prefix.get() + ScanCounterText(r->number + 1) +
                                         ScanSetting::suffix.get() + L"." + PathExtension(r->name));
             if (!files::RenameNoReplace(from, to)) all = false;
+            else if (moved) moved->push_back({from, to});
         }
     return all;
 }

@@ -8,10 +8,14 @@
 #include <memory>
 
 #include "app/core/BatchEngine.h"
+#include "app/core/OutputRule.h"
 #include "platform/core/Files.h"
+#include "platform/core/Paths.h"
 #include "platform/core/Strings.h"
 #include "platform/core/UserDialogs.h"
+#include "processing/processor/ImageProcessor.h"
 #include "scan/core/ScanNaming.h"
+#include "scan/core/ScanTexts.h"
 #include "scan/core/TiffWriter.h"
 #include "settings/PathHelpers.h"
 #include "settings/ScanSetting.h"
@@ -36,6 +40,133 @@ IScanProcessing* g_processingWhileScanning = nullptr;
 // Lets the processing run go on while the scan holds the thread.
 void LetProcessingGoOn() {
     if (g_processingWhileScanning) g_processingWhileScanning->WhileScanning();
+}
+
+// The processing side of a scan when there is no processing run to speak
+// to: results still follow their pages.
+class NoProcessing final : public IScanProcessing {
+public:
+    int RunState() const override { return 0; }
+    void StartProcessing(int) override {}
+};
+
+IScanProcessing& ScanProcessing() {
+    static NoProcessing none;
+    return g_processingWhileScanning ? *g_processingWhileScanning : none;
+}
+
+// How long an insert or a replace waits for the processing of the files it
+// is about to change.
+constexpr std::chrono::minutes kSettleTimeout{2};
+
+// The comparison image beside a result.
+std::wstring ComparisonOf(const std::wstring& result) {
+    return PathJoin(PathFolder(result), CImageProcessor::ComparisonName(PathFileName(result)));
+}
+
+// Removes the result `result` (and its comparison image): its page has
+// changed.
+void RemoveResult(const std::wstring& result) {
+    if (result.empty()) return;
+    for (const std::wstring& file : {result, ComparisonOf(result)})
+        if (files::IsRegularFile(file)) files::Remove(file);
+}
+
+// The result of a page renamed from one scanned name to another follows it,
+// with its comparison image. What lies at the new name belonged to a page
+// that has moved on: it never stays beside a page it is not the result of.
+// True when the page has its result at the new name now.
+bool MoveResult(const std::wstring& from, const std::wstring& to) {
+    if (from.empty() || to.empty()) {
+        RemoveResult(from);
+        RemoveResult(to);
+        return false;
+    }
+    const std::wstring fromCompare = ComparisonOf(from), toCompare = ComparisonOf(to);
+    if (!files::IsRegularFile(fromCompare) || !files::Rename(fromCompare, toCompare))
+        for (const std::wstring& file : {fromCompare, toCompare})
+            if (files::IsRegularFile(file)) files::Remove(file);
+    if (files::IsRegularFile(from) && files::Rename(from, to)) return true;
+    RemoveResult(from);
+    RemoveResult(to);
+    return false;
+}
+
+// The renames of an insert: each result follows its page; a page that has
+// no result at its new name is processed again.
+void ResultsFollow(IScanProcessing& processing, const std::vector<ScanFileMove>& moves) {
+    for (const ScanFileMove& m : moves)
+        if (!MoveResult(processing.ResultPathOf(m.from), processing.ResultPathOf(m.to)))
+            processing.ScanFileChanged(m.to);
+}
+
+// The name of the next page of an insert-scan: the first page of a run
+// takes the number of the selected file, each further page the number after
+// the page before it, and the files from that number upwards move up by one
+// first. Empty when the page is to be named as in a plain scan.
+std::wstring NextInsertName(TW_UINT16 format) {
+    if (!ScanNameRefusal().empty()) return {};
+    IScanProcessing& processing = ScanProcessing();
+    std::vector<ScanFileRecord> list;
+    if (g_insertNumber < 0) {
+        std::wstring selected;
+        const int number = FindInsertPosition(list, selected);
+        if (number < 0 || selected.empty()) return {};
+        g_insertNumber = number;
+    } else {
+        list = ScanFilesFrom(g_insertNumber);
+    }
+    std::vector<std::wstring> paths;
+    for (const ScanFileRecord& r : list) paths.push_back(PathJoin(r.folder, r.name));
+    if (!processing.SettleScanFiles(paths)) {
+        CLogger::Instance().Error("processing of the files to move did not end, the page is appended t=%d", g_scanRunCount);
+        return {};
+    }
+    std::vector<ScanFileMove> moved;
+    ShiftScanFilesUp(list, g_insertNumber, &moved);
+    ResultsFollow(processing, moved);
+    // The page takes the freed number; should a file still hold it, the
+    // page is appended instead of replacing it.
+    const std::wstring name = ScanFileNameFor(g_insertNumber, ScanTransferExtension(format));
+    if (files::Exists(name)) return {};
+    RemoveResult(processing.ResultPathOf(name));
+    processing.ScanFileChanged(name);
+    ++g_insertNumber;
+    return name;
+}
+
+// The name of the next page of a replace-scan: the selected number, then
+// the numbers after it. The result of the page it replaces goes.
+std::wstring NextReplaceName(TW_UINT16 format) {
+    if (!ScanNameRefusal().empty()) return {};
+    if (!ScanSubFolder().empty()) CreateFolderPath(ScanTargetFolder());
+    const std::wstring name = ScanFileNameFor(g_replaceNumber, ScanTransferExtension(format));
+    ++g_replaceNumber;
+    IScanProcessing& processing = ScanProcessing();
+    if (files::Exists(name)) {
+        if (!processing.SettleScanFiles({name})) {
+            CLogger::Instance().Error("processing of the file to replace did not end, the page is appended t=%d",
+                                      g_scanRunCount);
+            return {};
+        }
+        RemoveResult(processing.ResultPathOf(name));
+    }
+    processing.ScanFileChanged(name);
+    return name;
+}
+
+// Puts the name of the next page of an insert-scan or a replace-scan into
+// `setup`; false when the page is to be named as in a plain scan.
+bool NameInsertedOrReplacedPage(TW_SETUPFILEXFER& setup, TW_UINT16 format) {
+    std::wstring name;
+    if (g_scanMode == SCAN_INSERT && format != TWFF_TIFFMULTI) name = NextInsertName(format);
+    else if (g_scanMode == SCAN_REPLACE && g_replaceNumber != -1) name = NextReplaceName(format);
+    if (name.empty()) return false;
+    const std::string bytes = ToUtf8(name);
+    std::memset(setup.FileName, 0, sizeof setup.FileName);
+    if (bytes.size() >= sizeof setup.FileName) return false;
+    std::memcpy(setup.FileName, bytes.data(), bytes.size());
+    return true;
 }
 
 // How often the road looks after processing while it waits for the source.
@@ -215,7 +346,42 @@ void TransferPass(ScanTwainApp* app) {
 
 }  // namespace
 
+// The result of `scanned` under `resultsRoot`, the results of the source
+// folder `source`; empty when `scanned` does not lie below `source` or the
+// root is not one of the program's result folders (nothing else is ever
+// moved or removed as a result).
+static std::wstring ScanResultPath(const std::wstring& scanned, std::wstring source, const std::wstring& resultsRoot) {
+    while (source.size() > 1 && source.back() == L'/') source.pop_back();
+    if (source.empty() || scanned.size() <= source.size() + 1 || scanned.compare(0, source.size(), source) != 0 ||
+        scanned[source.size()] != L'/')
+        return {};
+    const std::wstring root = files::CanonicalPath(resultsRoot);
+    const std::wstring sourceRoot = files::CanonicalPath(source);
+    if (root.empty() || files::IsSameOrBelow(root, sourceRoot) || files::IsSameOrBelow(sourceRoot, root) ||
+        !IsResultsFolder(resultsRoot))
+        return {};
+    return PathJoin(resultsRoot, scanned.substr(source.size() + 1));
+}
+
+std::wstring IScanProcessing::ResultPathOf(const std::wstring& scanned) const {
+    std::wstring scanFolder = ScanSetting::scanFolder.get();
+    while (scanFolder.size() > 1 && scanFolder.back() == L'/') scanFolder.pop_back();
+    return ScanResultPath(scanned, scanFolder, PathJoin(ScanSetting::processedFolder.get(), PathFileName(scanFolder)));
+}
+
 int BatchScanProcessing::RunState() const { return engine_.RunState(); }
+
+bool BatchScanProcessing::SettleScanFiles(const std::vector<std::wstring>& paths) {
+    return engine_.FinishWorkOn(paths, kSettleTimeout);
+}
+
+std::wstring BatchScanProcessing::ResultPathOf(const std::wstring& scanned) const {
+    std::wstring source, resultsRoot;
+    if (engine_.ScanRunFolders(source, resultsRoot)) return ScanResultPath(scanned, source, resultsRoot);
+    return IScanProcessing::ResultPathOf(scanned);
+}
+
+void BatchScanProcessing::ScanFileChanged(const std::wstring& path) { engine_.ProcessAgain(path); }
 void BatchScanProcessing::StartProcessing(int runType) { engine_.StartProcessing(runType); }
 
 void BatchScanProcessing::WhileScanning() {
@@ -344,35 +510,7 @@ void transferFile(ScanTwainApp* app, TW_UINT16 format) {
             break;
         }
         if (format != TWFF_TIFFMULTI || g_scanMode == SCAN_REPLACE) {
-            bool done = false;
-            if (g_scanMode == SCAN_INSERT && format != TWFF_TIFFMULTI) {
-                std::vector<ScanFileRecord> list;
-                std::wstring selectedPath;
-                const int number = FindInsertPosition(list, selectedPath);
-                if (number != -1 && !selectedPath.empty()) {
-                    ShiftScanFilesUp(list, number);
-                    // The page takes the freed number; should a file still
-                    // hold it, the page is appended instead of replacing it.
-                    const std::wstring name = ScanFileNameFor(number, ScanTransferExtension(format));
-                    if (!files::Exists(name)) {
-                        const std::string bytes = ToUtf8(name);
-                        std::memset(setup.FileName, 0, sizeof setup.FileName);
-                        if (bytes.size() < sizeof setup.FileName) {
-                            std::memcpy(setup.FileName, bytes.data(), bytes.size());
-                            done = true;
-                        }
-                    }
-                }
-            } else if (g_scanMode == SCAN_REPLACE && g_replaceNumber != -1) {
-                if (!ScanSubFolder().empty()) CreateFolderPath(ScanTargetFolder());
-                const std::string bytes = ToUtf8(ScanFileNameFor(g_replaceNumber, ScanTransferExtension(format)));
-                ++g_replaceNumber;
-                std::memset(setup.FileName, 0, sizeof setup.FileName);
-                if (bytes.size() < sizeof setup.FileName) {
-                    std::memcpy(setup.FileName, bytes.data(), bytes.size());
-                    done = true;
-                }
-            }
+            const bool done = NameInsertedOrReplacedPage(setup, format);
             if (!done && format != TWFF_TIFFMULTI) named = NextScanFileName(setup.FileName, format);
             else if (done) named = true;
         }

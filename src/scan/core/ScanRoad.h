@@ -50,6 +50,16 @@ public:
     // Called by the road between pages and while it waits for the source:
     // lets the run do what it would do if the thread were free.
     virtual void WhileScanning() {}
+
+    // An insert-scan or a replace-scan is about to rename or rewrite these
+    // scanned files: processing that already holds their present content
+    // finishes first. False when it did not finish in time (the files are
+    // then left as they are).
+    virtual bool SettleScanFiles(const std::vector<std::wstring>& /*paths*/) { return true; }
+    // Where the result of a scanned file lies (its processed counterpart).
+    virtual std::wstring ResultPathOf(const std::wstring& scanned) const;
+    // A scanned file has new content and no result: it is processed again.
+    virtual void ScanFileChanged(const std::wstring& /*path*/) {}
 };
 
 // The batch engine as the road sees it.
@@ -61,6 +71,9 @@ public:
     // Handles the workers' messages already queued for the engine's window;
     // once a second, the rescan the main window's timer would do.
     void WhileScanning() override;
+    bool SettleScanFiles(const std::vector<std::wstring>& paths) override;
+    std::wstring ResultPathOf(const std::wstring& scanned) const override;
+    void ScanFileChanged(const std::wstring& path) override;
 
 private:
     CBatchEngine& engine_;

@@ -332,3 +332,122 @@ TEST_F(AutoImageRun, AFileThatFailedIsTakenAgainOnceItChanges) {
     ASSERT_TRUE(RunToIdle());
     EXPECT_TRUE(FailedLists(src()).empty());
 }
+
+namespace {
+
+// A scan-and-process run on folders of its own below the test's folder.
+class ScanRun : public AutoRun {
+protected:
+    void UseFolders(const std::wstring& name) {
+        scan = tmp.wfile(name);
+        processed = tmp.wfile(name + L"-results");
+        ScanSetting::scanFolder = scan;
+        ScanSetting::processedFolder = processed;
+        ScanStepFlags::Set(0, true);
+    }
+    std::wstring Page(const std::wstring& name) const { return PathJoin(scan, name); }
+    std::wstring Result(const std::wstring& name) const { return PathJoin(processed, PathFileName(scan), name); }
+    int TimesProcessed(const std::wstring& path) {
+        std::lock_guard lock(log.m);
+        return static_cast<int>(std::count(log.processed.begin(), log.processed.end(), path));
+    }
+    std::wstring scan, processed;
+};
+
+}  // namespace
+
+// A page whose content changed under a name the run has already processed
+// (an insert- or replace-scan put another page there) is processed again,
+// once, by the item it had; a stop before that settles it like any item
+// never taken.
+TEST_F(ScanRun, AChangedPageIsProcessedAgainOrSettledByAStop) {
+    window.choices.requestedThreads = 1;
+    Gate gates[2];
+    for (const bool stopFirst : {false, true}) {
+        SCOPED_TRACE(stopFirst ? "stop first" : "processed again");
+        Gate& gate = gates[stopFirst ? 1 : 0];
+        engine->SetProcessorFactory([this, &gate] { return std::make_unique<FakeProcessor>(log, gate); });
+        UseFolders(stopFirst ? L"ScanB" : L"ScanA");
+        Write(Page(L"p1.jpg"), "ok p1");
+        Write(Page(L"p2.jpg"), "gate p2");
+        engine->StartProcessing(RUN_SCAN_AND_PROCESS);
+        ASSERT_EQ(engine->AutoMode(), AUTO_MODE_SCAN);
+        // p1 is done and p2 is held: the queue still holds both.
+        ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1 && files::Exists(Result(L"p1.jpg")); }));
+        ASSERT_TRUE(files::Remove(Result(L"p1.jpg")));
+        Write(Page(L"p1.jpg"), "ok new p1");
+        engine->ProcessAgain(Page(L"p1.jpg"));
+        engine->OnAutoDetectTick();
+        auto items = engine->Pool().Items();
+        ASSERT_EQ(items.size(), 2u);
+        EXPECT_EQ(items[0].state, WorkItem::kPending);
+        EXPECT_EQ(engine->Pool().CountDone(), 0);
+        if (stopFirst) {
+            engine->StopScanProcessing();
+            gate.Open();
+            ASSERT_TRUE(RunToIdle());
+            EXPECT_TRUE(engine->Pool().AllDone());
+            EXPECT_EQ(TimesProcessed(Page(L"p1.jpg")), 1);
+            EXPECT_FALSE(files::Exists(Result(L"p1.jpg")));
+        } else {
+            gate.Open();
+            ASSERT_TRUE(TickUntil([&] { return Read(Result(L"p1.jpg")) == "ok new p1"; }));
+            ASSERT_TRUE(PumpUntil([&] { return engine->Pool().AllDone(); }));
+            EXPECT_EQ(TimesProcessed(Page(L"p1.jpg")), 2);
+            EXPECT_EQ(engine->Pool().Items().size(), 2u);
+            EXPECT_EQ(Read(Result(L"p2.jpg")), "gate p2");
+            engine->StopScanProcessing();
+            ASSERT_TRUE(RunToIdle());
+        }
+    }
+}
+
+// Before scanned files are renamed or rewritten, the files among them that
+// a worker has already read are finished and saved; no other file is read
+// meanwhile (it would be read before the change).
+TEST_F(ScanRun, FilesAboutToChangeAreFinishedFirst) {
+    UseFolders(L"Scan");
+    window.choices.requestedThreads = 2;
+    // The second processor is made only when the test lets it.
+    Gate made;
+    std::atomic<int> calls{0};
+    engine->SetProcessorFactory([&] {
+        if (calls++ == 1) made.Wait();
+        return std::make_unique<FakeProcessor>(log, gate);
+    });
+    Write(Page(L"p1.jpg"), "gate p1");
+    engine->StartProcessing(RUN_SCAN_AND_PROCESS);
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1; }));
+    EXPECT_EQ(log.readsOnUiThread.load(), 1);
+    // p2 arrives; the idle worker takes it (two ticks: it has to stay the
+    // same over one) and asks for it to be read, with nothing handling
+    // messages.
+    Write(Page(L"p2.jpg"), "ok p2");
+    engine->OnAutoDetectTick();
+    engine->OnAutoDetectTick();
+    const auto waitWithoutMessages = [](const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+        return done();
+    };
+    ASSERT_TRUE(waitWithoutMessages([&] { return made.Waiting() == 1; }));
+    made.Open();
+    ASSERT_TRUE(waitWithoutMessages([&] { return engine->ProcessorsInFlight() == 2; }));
+    // While p1 cannot finish, p2 is not read, and the wait for p1 ends at
+    // its deadline.
+    EXPECT_FALSE(engine->FinishWorkOn({Page(L"p1.jpg"), Page(L"p2.jpg")}, 300ms));
+    EXPECT_EQ(log.readsOnUiThread.load(), 1);
+    EXPECT_FALSE(files::Exists(Result(L"p1.jpg")));
+    // Once p1 can finish, the wait ends with its result on disk, though
+    // nothing else handled the engine's messages.
+    gate.Open();
+    EXPECT_TRUE(engine->FinishWorkOn({Page(L"p1.jpg")}, 60s));
+    EXPECT_EQ(Read(Result(L"p1.jpg")), "gate p1");
+    EXPECT_EQ(log.readsOnUiThread.load(), 1);
+    // A file nobody has read is nothing to wait for.
+    EXPECT_TRUE(engine->FinishWorkOn({Page(L"p2.jpg"), Page(L"p3.jpg")}, 60s));
+    ASSERT_TRUE(PumpUntil([&] { return files::Exists(Result(L"p2.jpg")); }));
+    EXPECT_EQ(log.readsOnUiThread.load(), 2);
+    engine->StopScanProcessing();
+    ASSERT_TRUE(RunToIdle());
+}

@@ -4,23 +4,36 @@
 // processing host that records what the road asks of it.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "DsmTestSupport.h"
 #include "platform/core/MessagePump.h"
+#include "platform/core/Paths.h"
 #include "platform/core/Strings.h"
 #include "scan/core/ScanNaming.h"
 #include "scan/core/ScanRoad.h"
 #include "scan/core/TwainApp.h"
 #include "settings/RegistryStore.h"
 #include "settings/ScanSetting.h"
+#include "support/ImageFiles.h"
 #include "support/RecordingWindow.h"
 #include "support/TempDir.h"
 #include "twain/Logger.h"
+#include "vds/VdsPage.h"
 
 namespace scantest {
+
+// The page (0-based over the session, modulo vds::kPageMarks) a JPEG colour
+// file holds, told by its flat blue level; -1 when none fits.
+inline int PageOfJpeg(const std::string& path) {
+    const testimg::JpegInfo jpeg = testimg::ReadJpeg(path);
+    if (!jpeg.ok || jpeg.components != 3) return -1;
+    return vds::PageOfBlue(jpeg.pixels.at(jpeg.width / 2, jpeg.height / 2, 2));
+}
 
 class RecordingProcessing : public IScanProcessing {
 public:
@@ -42,7 +55,12 @@ protected:
         ScanSetting::scanFolder = FromUtf8(scanDir.path());
         ScanSetting::processedFolder = FromUtf8(processedDir.path());
         SetRegistryFileForTesting(FromUtf8(registryDir.file("registry.ini")));
-        SetScanSelectionProvider([this] { return selected; });
+        // A bare name stands for a file of the target folder, as the tree
+        // would give its path.
+        SetScanSelectionProvider([this] {
+            return selected.empty() || selected.find(L'/') != std::wstring::npos ? selected
+                                                                                   : PathJoin(ScanTargetFolder(), selected);
+        });
         SetScanReadyTimeout(std::chrono::seconds(10));
         g_scanMode = SCAN_IDLE;
         g_replaceNumber = -1;
@@ -102,6 +120,22 @@ protected:
     }
     std::vector<std::string> Calls(const std::string& name = "vscan") { return env.SourceLog(name); }
     std::string ScanPath(const std::string& name) const { return scanDir.path() + "/" + name; }
+    // The files of a folder below the scan folder (the scan folder itself by
+    // default), sorted.
+    std::vector<std::string> Listing(const std::string& folder = "") {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(ScanPath(folder)))
+            if (e.is_regular_file()) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Types the sub-folder, prefix and suffix; the three for a trace.
+    static std::string TypeNames(const std::wstring& subFolder, const std::wstring& prefix, const std::wstring& suffix) {
+        ScanSetting::subFolder = subFolder;
+        ScanSetting::prefix = prefix;
+        ScanSetting::suffix = suffix;
+        return ToUtf8(subFolder + L" | " + prefix + L" | " + suffix);
+    }
 
     MessagePump pump;
     testdata::RecordingWindow window;
@@ -110,6 +144,8 @@ protected:
     testdata::TempDir registryDir;
     RecordingProcessing processing;
     std::unique_ptr<ScanTwainApp> app;
+    // The file selected in the tree: a full path, or a bare name of the
+    // target folder.
     std::wstring selected;
     std::size_t scannedBefore = 0;
     std::FILE* quiet = nullptr;

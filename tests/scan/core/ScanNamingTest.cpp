@@ -27,13 +27,6 @@ protected:
         std::getline(in, text);
         return text;
     }
-    std::vector<std::string> Listing(const std::string& folder = "") {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(ScanPath(folder)))
-            if (e.is_regular_file()) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 };
 
 struct ParseCase {
@@ -181,6 +174,132 @@ TEST_F(ScanNaming, SelectionThatDoesNotFitGivesNoNumber) {
     for (const auto& [name, number] : cases) {
         selected = name;
         EXPECT_EQ(GetReplaceNumber(), number) << ToUtf8(name);
+    }
+}
+
+// Every number already taken counts, however many digits it has: a
+// counter past the code length gets more digits and never lands on a page.
+TEST_F(ScanNaming, NumbersPastTheCodeLengthAreNeverReused) {
+    struct Case {
+        const wchar_t* prefix;
+        int codeLength;
+        std::vector<std::string> existing;
+        std::string first;
+        std::string second;
+    };
+    const Case cases[] = {
+        {L"", 1, {"8.jpg", "9.jpg", "10.jpg"}, "11.jpg", "12.jpg"},
+        {L"", 0, {"1.jpg", "2.jpg"}, "3.jpg", "4.jpg"},
+        {L"", 2, {"99.jpg", "100.tif"}, "101.jpg", "102.jpg"},
+        {L"p", 3, {"p999.jpg", "p1000.png", "p0999x.jpg"}, "p1001.jpg", "p1002.jpg"},
+        {L"", 1, {"9.jpg"}, "10.jpg", "11.jpg"},  // the tenth page widens the counter
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        fs::remove_all(scanDir.path());
+        fs::create_directories(scanDir.path());
+        for (const std::string& e : c.existing) Touch(e, e);
+        ScanSetting::prefix = c.prefix;
+        ScanSetting::codeLength = c.codeLength;
+        InitScanFileNumber();
+        char buffer[256];
+        ASSERT_TRUE(NextScanFileName(buffer, TWFF_JFIF));
+        EXPECT_EQ(std::string(buffer), ScanPath(c.first));
+        ASSERT_TRUE(NextScanFileName(buffer, TWFF_JFIF));
+        EXPECT_EQ(std::string(buffer), ScanPath(c.second));
+        for (const std::string& e : c.existing) EXPECT_EQ(Content(e), e);
+    }
+}
+
+TEST_F(ScanNaming, ANameAlreadyTakenIsPassedOver) {
+    Touch("000004.jpg");
+    fs::create_directories(ScanPath("000005.jpg"));  // a folder named like the next page
+    EXPECT_EQ(InitScanFileNumber(), 5);
+    char buffer[256];
+    ASSERT_TRUE(NextScanFileName(buffer, TWFF_JFIF));
+    EXPECT_EQ(std::string(buffer), ScanPath("000006.jpg"));
+    EXPECT_EQ(g_nextScanNumber, 7);
+    EXPECT_TRUE(fs::is_directory(ScanPath("000005.jpg")));
+}
+
+// Sub-folder, prefix and suffix as typed may not lead out of the scan folder.
+TEST_F(ScanNaming, TypedNamesThatLeaveTheScanFolderAreRefused) {
+    const std::string outside = processedDir.path() + "/elsewhere";
+    // Beside the scan folder, under a name no other test uses.
+    const std::string besideName = fs::path(scanDir.path()).filename().string() + "-x";
+    const fs::path beside = fs::path(scanDir.path()).parent_path() / besideName;
+    struct Case {
+        std::wstring subFolder, prefix, suffix;
+        const wchar_t* refusal;  // null: accepted
+    };
+    const wchar_t* kSub = L"文件夹名不能包含 \"..\", 请输入扫描目录下的子目录名.";
+    const wchar_t* kAbsolute = L"文件夹名不能是绝对路径, 请输入扫描目录下的子目录名.";
+    const wchar_t* kPrefix = L"前缀不能包含 \"/\" 或 \"\\\".";
+    const wchar_t* kSuffix = L"后缀不能包含 \"/\" 或 \"\\\".";
+    const Case cases[] = {
+        {L"../" + FromUtf8(besideName), L"", L"", kSub},
+        {L"a/../../" + FromUtf8(besideName), L"", L"", kSub},
+        {L"a\\..", L"", L"", kSub},
+        {L" .. ", L"", L"", kSub},
+        {FromUtf8(outside), L"", L"", kAbsolute},
+        {L"\\x", L"", L"", kAbsolute},
+        {L"", L"../", L"", kPrefix},
+        {L"", L"a\\b", L"", kPrefix},
+        {L"", L"", L"/x", kSuffix},
+        {L"", L"", L"..\\x", kSuffix},
+        {L"a/b", L"..", L".", nullptr},
+        {L"a\\b/..c/d..", L"x..y", L"-", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(TypeNames(c.subFolder, c.prefix, c.suffix));
+        EXPECT_EQ(ScanNameRefusal(), c.refusal ? std::wstring(c.refusal) : std::wstring());
+        InitScanFileNumber();
+        char buffer[256];
+        EXPECT_EQ(NextScanFileName(buffer, TWFF_JFIF), c.refusal == nullptr);
+        if (c.refusal) {
+            EXPECT_EQ(buffer[0], 0);
+        }
+    }
+    // Nothing was made for the refused names: not beside the scan folder,
+    // not outside it, not inside it.
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_FALSE(fs::exists(beside));
+    std::vector<std::string> made;
+    for (const auto& e : fs::recursive_directory_iterator(scanDir.path())) made.push_back(fs::relative(e.path(), scanDir.path()).string());
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, (std::vector<std::string>{"a", "a/b", "a/b/..c", "a/b/..c/d.."}));
+}
+
+// Insert and replace take a selection only when it is a file of the target
+// folder (or the processed result of one): a file of another folder with a
+// fitting name never stands for the target folder's file of that number.
+TEST_F(ScanNaming, SelectionMustBeAFileOfTheTargetFolder) {
+    ScanSetting::subFolder = L"b";
+    Touch("a/000002.jpg");
+    Touch("b/000002.jpg");
+    Touch("b/000003.jpg");
+    const std::string processedOf = processedDir.path() + "/" + fs::path(scanDir.path()).filename().string();
+    const std::pair<std::string, int> cases[] = {
+        {ScanPath("b/000002.jpg"), 2},
+        {ScanPath("b/../b/000003.jpg"), 3},
+        {ScanPath("a/000002.jpg"), -1},
+        {ScanPath("000002.jpg"), -1},
+        {processedOf + "/b/000003.jpg", 3},  // the result of b/000003.jpg
+        {processedOf + "/a/000002.jpg", -1},
+        {processedDir.path() + "/000002.jpg", -1},
+    };
+    for (const auto& [path, number] : cases) {
+        SCOPED_TRACE(path);
+        selected = FromUtf8(path);
+        EXPECT_EQ(GetReplaceNumber(), number);
+        std::vector<ScanFileRecord> list;
+        std::wstring found;
+        EXPECT_EQ(FindInsertPosition(list, found), number);
+        if (number > 0) {
+            EXPECT_EQ(found, FromUtf8(ScanPath("b/00000" + std::to_string(number) + ".jpg")));
+        } else {
+            EXPECT_TRUE(found.empty());
+        }
     }
 }
 

@@ -148,4 +148,78 @@ TEST_F(ScanAndProcess, ProcessingGoesOnWhileWaitingForTheSource) {
     EXPECT_TRUE(fs::exists(ScanPath("000004.jpg")));
 }
 
+// Scanning with processing on, then an insert-scan of four pages before
+// doc_000003 and a replace-scan: every scanned page gets its result, and
+// every result is the result of the scanned file of its name. Once with the
+// first pages' results on disk before the insert, once inserting while they
+// are still being processed.
+class ScanAndProcessInsert : public ScanAndProcess, public ::testing::WithParamInterface<bool> {
+protected:
+    // What differs from every page having the result of its own name.
+    std::string Mismatch() {
+        std::string why;
+        const std::vector<std::string> scanned = Listing();
+        const std::vector<std::string> processed = Processed();
+        if (processed != scanned) why += "results of other pages than scanned; ";
+        for (const std::string& name : scanned) {
+            const int page = PageOfJpeg(ScanPath(name));
+            const fs::path result = ResultFolder() / name;
+            const int got = fs::exists(result) ? PageOfJpeg(result.string()) : -2;
+            if (page < 0 || got != page)
+                why += name + ": page " + std::to_string(page) + ", result " + std::to_string(got) + "; ";
+        }
+        return why;
+    }
+    // Handles the engine's messages and rescans, as the main window would,
+    // until every page has its own result.
+    bool ResultsFollowPages() {
+        return pump.PumpUntil(
+            [&] {
+                engine->OnAutoDetectTick();
+                return Mismatch().empty();
+            },
+            std::chrono::seconds(60));
+    }
+    std::vector<int> Pages() {
+        std::vector<int> pages;
+        for (const std::string& name : Listing()) pages.push_back(PageOfJpeg(ScanPath(name)));
+        return pages;
+    }
+};
+
+TEST_P(ScanAndProcessInsert, ResultsFollowTheirPages) {
+    OpenScanner({"pages=4", "strict=1"});
+    ScanSetting::prefix = L"doc_";
+    BatchScanProcessing batch(*engine);
+    g_scanMode = SCAN_APPEND;
+    RunScan(app.get(), &batch, nullptr);
+    ASSERT_EQ(engine->RunState(), RUN_STATE_STOPPABLE);
+    if (GetParam()) {
+        ASSERT_TRUE(ResultsFollowPages()) << Mismatch();
+    }
+
+    selected = L"doc_000003.jpg";
+    g_scanMode = SCAN_INSERT;
+    RunScan(app.get(), &batch, nullptr);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"doc_000001.jpg", "doc_000002.jpg", "doc_000003.jpg",
+                                                   "doc_000004.jpg", "doc_000005.jpg", "doc_000006.jpg",
+                                                   "doc_000007.jpg", "doc_000008.jpg"}));
+    // Pages 4 to 7 of the session went in at 3 to 6, in order.
+    EXPECT_EQ(Pages(), (std::vector<int>{0, 1, 4, 5, 6, 7, 2, 3}));
+    EXPECT_TRUE(ResultsFollowPages()) << Mismatch();
+
+    // Replacing from doc_000007: four pages over 7 and 8, then 9 and 10.
+    selected = L"doc_000007.jpg";
+    g_scanMode = SCAN_REPLACE;
+    g_replaceNumber = GetReplaceNumber();
+    RunScan(app.get(), &batch, nullptr);
+    EXPECT_EQ(Pages(), (std::vector<int>{0, 1, 4, 5, 6, 7, 0, 1, 2, 3}));  // pages 8 to 11
+    EXPECT_TRUE(ResultsFollowPages()) << Mismatch();
+    EXPECT_EQ(engine->FailedCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Timing, ScanAndProcessInsert, ::testing::Values(true, false), [](const auto& info) {
+    return info.param ? std::string("ResultsOnDiskFirst") : std::string("WhileProcessing");
+});
+
 }  // namespace

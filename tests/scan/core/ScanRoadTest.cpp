@@ -12,6 +12,7 @@
 
 #include "ScanFixture.h"
 #include "scan/core/TiffWriter.h"
+#include "app/core/OutputRule.h"
 #include "platform/core/ScriptedUserDialogs.h"
 #include "support/ImageFiles.h"
 #include "twain/TwainNames.h"
@@ -43,17 +44,6 @@ int Difference(const testimg::Picture& pixels, int channels, int page, TW_UINT16
     return worst;
 }
 
-// The page (0-based over the session) a JPEG colour file holds, told by its
-// flat blue level; -1 when none fits.
-int PageOfJpeg(const std::string& path) {
-    const testimg::JpegInfo jpeg = testimg::ReadJpeg(path);
-    if (!jpeg.ok || jpeg.components != 3) return -1;
-    const int blue = jpeg.pixels.at(jpeg.width / 2, jpeg.height / 2, 2);
-    for (int page = 0; page < 4; ++page)
-        if (std::abs(blue - vds::PageBlue(page, 0, 0, 0, 0)) <= 6) return page;
-    return -1;
-}
-
 class ScanRoad : public ScanFixture {
 protected:
     void Touch(const std::string& name, const std::string& content) { std::ofstream(ScanPath(name)) << content; }
@@ -62,13 +52,6 @@ protected:
         std::string text;
         std::getline(in, text);
         return text;
-    }
-    std::vector<std::string> Listing() {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(scanDir.path()))
-            if (e.is_regular_file()) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
     }
     // What the road wrote to its log (the standard output) so far.
     std::string LogText() {
@@ -311,19 +294,24 @@ TEST_F(ScanRoad, OlderSourcesAreAskedForTheirMessages) {
 }
 
 TEST_F(ScanRoad, InsertScanShiftsFollowingFilesWithoutOverwriting) {
-    OpenScanner({"pages=2"});
+    OpenScanner({"pages=4"});
     for (int n = 1; n <= 3; ++n) Touch("00000" + std::to_string(n) + ".jpg", "old" + std::to_string(n));
     selected = L"000002.jpg";
     Scan(SCAN_INSERT);
     EXPECT_EQ(Listing(), (std::vector<std::string>{"000001.jpg", "000002.jpg", "000003.jpg", "000004.jpg",
-                                                   "000005.jpg"}));
+                                                   "000005.jpg", "000006.jpg", "000007.jpg"}));
     EXPECT_EQ(Text("000001.jpg"), "old1");
-    // The tree is not refreshed during a run: both pages go in at 2, so the
-    // second page scanned ends at 2 and the first at 3.
-    EXPECT_EQ(PageOfJpeg(ScanPath("000002.jpg")), 1);
-    EXPECT_EQ(PageOfJpeg(ScanPath("000003.jpg")), 0);
-    EXPECT_EQ(Text("000004.jpg"), "old2");
-    EXPECT_EQ(Text("000005.jpg"), "old3");
+    // The pages keep the order they were scanned in: the first at the
+    // selected number, each next one after it; the files from the selected
+    // one upwards follow them.
+    for (int page = 0; page < 4; ++page)
+        EXPECT_EQ(PageOfJpeg(ScanPath("00000" + std::to_string(page + 2) + ".jpg")), page) << "page " << page;
+    EXPECT_EQ(Text("000006.jpg"), "old2");
+    EXPECT_EQ(Text("000007.jpg"), "old3");
+    const std::vector<std::wstring> announced = Announced();
+    ASSERT_EQ(announced.size(), 4u);
+    for (int page = 0; page < 4; ++page)
+        EXPECT_EQ(announced[static_cast<std::size_t>(page)], FromUtf8(ScanPath("00000" + std::to_string(page + 2) + ".jpg")));
 }
 
 TEST_F(ScanRoad, InsertWithoutUsableSelectionAppends) {
@@ -387,6 +375,152 @@ TEST_F(ScanRoad, ShortContainersAreNotReadPastTheirEnd) {
     EXPECT_EQ(app->m_DSMState, 4);
     EXPECT_EQ(g_scanMode, SCAN_IDLE);
     EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+}
+
+// A plain scan never writes over a page whose number outgrew the code
+// length: the counter goes on after it with as many digits as it needs.
+TEST_F(ScanRoad, NumbersPastTheCodeLengthAreNeverOverwritten) {
+    struct Case {
+        int codeLength;
+        std::vector<std::string> existing;
+        std::vector<std::string> scanned;
+    };
+    const Case cases[] = {
+        {1, {"9.jpg", "10.jpg"}, {"11.jpg", "12.jpg"}},
+        {0, {"1.jpg", "2.jpg"}, {"3.jpg", "4.jpg"}},
+    };
+    OpenScanner({"pages=2"});
+    int page = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codeLength);
+        fs::remove_all(scanDir.path());
+        fs::create_directories(scanDir.path());
+        for (const std::string& e : c.existing) Touch(e, "old " + e);
+        ScanSetting::codeLength = c.codeLength;
+        Scan();
+        std::vector<std::string> all = c.existing;
+        all.insert(all.end(), c.scanned.begin(), c.scanned.end());
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(Listing(), all);
+        for (const std::string& e : c.existing) EXPECT_EQ(Text(e), "old " + e);
+        for (const std::string& n : c.scanned) EXPECT_EQ(PageOfJpeg(ScanPath(n)), page++ % vds::kPageMarks) << n;
+    }
+}
+
+// Typed names that would lead out of the scan folder: no run writes a page,
+// in any mode, and nothing is made inside or outside the scan folder.
+TEST_F(ScanRoad, TypedNamesThatLeaveTheScanFolderWriteNothing) {
+    OpenScanner({"pages=2"});
+    // Scan and processed folders side by side in a folder of this test's own.
+    testdata::TempDir box;
+    const fs::path scan = fs::path(box.path()) / "Scan";
+    const fs::path processed = fs::path(box.path()) / "Process";
+    fs::create_directories(scan);
+    fs::create_directories(processed);
+    ScanSetting::scanFolder = scan.wstring();
+    ScanSetting::processedFolder = processed.wstring();
+    std::ofstream(scan / "000001.jpg") << "old1";
+    const auto everything = [&box] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(box.path()))
+            names.push_back(fs::relative(e.path(), box.path()).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    struct Case {
+        std::wstring subFolder, prefix, suffix;
+        int mode;
+    };
+    const Case cases[] = {
+        {L"../x", L"", L"", SCAN_APPEND},
+        {(processed / "x").wstring(), L"", L"", SCAN_APPEND},
+        {L"", L"../", L"", SCAN_APPEND},
+        {L"", L"", L"/x", SCAN_APPEND},
+        {L"..", L"", L"", SCAN_INSERT},
+        {L"", L"", L"\\..\\x", SCAN_REPLACE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(TypeNames(c.subFolder, c.prefix, c.suffix));
+        selected = (scan / "000001.jpg").wstring();
+        Scan(c.mode);
+        EXPECT_EQ(g_scanMode, SCAN_IDLE);
+        EXPECT_EQ(app->m_DSMState, 4);
+        EXPECT_EQ(everything(), (std::vector<std::string>{"Process", "Scan", "Scan/000001.jpg"}));
+    }
+    EXPECT_TRUE(Announced().empty());
+    std::ifstream in(scan / "000001.jpg");
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "old1");
+}
+
+// A selection in another folder of the tree than the one pages go to stands
+// for no file there: insert and replace append, and move or replace nothing.
+TEST_F(ScanRoad, SelectionInAnotherFolderMovesAndReplacesNothing) {
+    OpenScanner({"pages=2"});
+    fs::create_directories(ScanPath("a"));
+    fs::create_directories(ScanPath("b"));
+    for (const char* n : {"a/000001.jpg", "a/000002.jpg", "b/000001.jpg", "b/000002.jpg"}) Touch(n, std::string("old ") + n);
+    ScanSetting::subFolder = L"b";
+    selected = FromUtf8(ScanPath("a/000001.jpg"));
+    Scan(SCAN_INSERT);
+    Scan(SCAN_REPLACE);
+    for (const char* n : {"a/000001.jpg", "a/000002.jpg", "b/000001.jpg", "b/000002.jpg"})
+        EXPECT_EQ(Text(n), std::string("old ") + n);
+    for (int page = 0; page < 4; ++page)
+        EXPECT_EQ(PageOfJpeg(ScanPath("b/00000" + std::to_string(page + 3) + ".jpg")), page);
+    EXPECT_FALSE(fs::exists(ScanPath("b/000007.jpg")));
+    EXPECT_EQ(Announced().size(), 4u);
+}
+
+// Results follow their pages also when no processing run goes: a result
+// renamed with its page, the results of the pages an insert or a replace
+// put in are gone (they belonged to other pages), nothing else is touched.
+TEST_F(ScanRoad, ResultsFollowTheirPagesWithoutAProcessingRun) {
+    OpenScanner({"pages=2"});
+    const fs::path results = fs::path(processedDir.path()) / fs::path(scanDir.path()).filename();
+    ASSERT_TRUE(MarkResultsFolder(results.wstring(), FromUtf8(scanDir.path())));
+    const auto result = [&results](const std::string& name) { return (results / name).string(); };
+    const auto resultText = [](const std::string& path) {
+        std::ifstream in(path);
+        std::string text;
+        std::getline(in, text);
+        return text;
+    };
+    for (int n = 1; n <= 4; ++n) {
+        Touch("00000" + std::to_string(n) + ".jpg", "page" + std::to_string(n));
+        std::ofstream(result("00000" + std::to_string(n) + ".jpg")) << "result of page" << n;
+    }
+    std::ofstream(result("000003_对比.jpg")) << "comparison of page3";
+    std::ofstream(result("000009.jpg")) << "result of a page long gone";
+
+    selected = L"000002.jpg";
+    Scan(SCAN_INSERT);
+    // Pages: 1, new, new, 2, 3, 4.
+    EXPECT_EQ(Text("000001.jpg"), "page1");
+    EXPECT_EQ(PageOfJpeg(ScanPath("000002.jpg")), 0);
+    EXPECT_EQ(PageOfJpeg(ScanPath("000003.jpg")), 1);
+    for (int n = 2; n <= 4; ++n) EXPECT_EQ(Text("00000" + std::to_string(n + 2) + ".jpg"), "page" + std::to_string(n));
+    EXPECT_EQ(resultText(result("000001.jpg")), "result of page1");
+    EXPECT_FALSE(fs::exists(result("000002.jpg")));
+    EXPECT_FALSE(fs::exists(result("000003.jpg")));
+    for (int n = 2; n <= 4; ++n)
+        EXPECT_EQ(resultText(result("00000" + std::to_string(n + 2) + ".jpg")), "result of page" + std::to_string(n));
+    EXPECT_EQ(resultText(result("000005_对比.jpg")), "comparison of page3");
+    EXPECT_FALSE(fs::exists(result("000003_对比.jpg")));
+    EXPECT_EQ(resultText(result("000009.jpg")), "result of a page long gone");  // no page moved onto it
+
+    // Replacing pages 4 and 5 (the old 2 and 3) takes their results away.
+    selected = L"000004.jpg";
+    Scan(SCAN_REPLACE);
+    EXPECT_EQ(PageOfJpeg(ScanPath("000004.jpg")), 2);
+    EXPECT_EQ(PageOfJpeg(ScanPath("000005.jpg")), 3);
+    EXPECT_EQ(Text("000006.jpg"), "page4");
+    EXPECT_FALSE(fs::exists(result("000004.jpg")));
+    EXPECT_FALSE(fs::exists(result("000005.jpg")));
+    EXPECT_FALSE(fs::exists(result("000005_对比.jpg")));
+    EXPECT_EQ(resultText(result("000006.jpg")), "result of page4");
+    EXPECT_EQ(resultText(result("000001.jpg")), "result of page1");
 }
 
 // The transfer loops driven directly, for the mechanisms the road reaches

@@ -104,10 +104,7 @@ protected:
     static int PageOf(const std::string& path) {
         const testimg::JpegInfo jpeg = testimg::ReadJpeg(path);
         if (!jpeg.ok || jpeg.components != 3) return -1;
-        const int blue = jpeg.pixels.at(jpeg.width / 2, jpeg.height / 2, 2);
-        for (int page = 0; page < 4; ++page)
-            if (std::abs(blue - vds::PageBlue(page, 0, 0, 0, 0)) <= 6) return page;
-        return -1;
+        return vds::PageOfBlue(jpeg.pixels.at(jpeg.width / 2, jpeg.height / 2, 2));
     }
 
     std::unique_ptr<dsmtest::DsmEnvironment> env;
@@ -254,8 +251,9 @@ TEST_F(ScanWindowTest, InsertAndReplaceThroughTheTreeAndTheKeys) {
         EXPECT_EQ(Listing(scanDir.path()),
                   (std::vector<std::string>{"000001.jpg", "000002.jpg", "000003.jpg", "000004.jpg", "000005.jpg"}));
         EXPECT_EQ(Text(scanDir.file("000001.jpg")), "old1");
-        EXPECT_EQ(PageOf(scanDir.file("000002.jpg")), 1);
-        EXPECT_EQ(PageOf(scanDir.file("000003.jpg")), 0);
+        // The two pages in the order they were scanned.
+        EXPECT_EQ(PageOf(scanDir.file("000002.jpg")), 0);
+        EXPECT_EQ(PageOf(scanDir.file("000003.jpg")), 1);
         EXPECT_EQ(Text(scanDir.file("000004.jpg")), "old2");
         EXPECT_EQ(Text(scanDir.file("000005.jpg")), "old3");
 
@@ -271,7 +269,8 @@ TEST_F(ScanWindowTest, InsertAndReplaceThroughTheTreeAndTheKeys) {
         EXPECT_EQ(Listing(scanDir.path()).size(), 5u);
         EXPECT_EQ(PageOf(scanDir.file("000004.jpg")), 2);
         EXPECT_EQ(PageOf(scanDir.file("000005.jpg")), 3);
-        EXPECT_EQ(PageOf(scanDir.file("000002.jpg")), 1);
+        EXPECT_EQ(PageOf(scanDir.file("000002.jpg")), 0);
+        EXPECT_EQ(PageOf(scanDir.file("000003.jpg")), 1);
 
         // F10 released in an edit box of the settings page starts nothing;
         // released on the switches page it starts a scan.
@@ -316,6 +315,62 @@ TEST_F(ScanWindowTest, ScanKeysStartOneRunInEveryKeyOrder) {
             EXPECT_EQ(scanned(), ++runs);
             ASSERT_TRUE(idle());
         }
+    });
+}
+
+// A sub-folder, prefix or suffix typed so that pages would leave the scan
+// folder: whichever scan is asked for (button or key), a message says why,
+// no scan starts and nothing is written anywhere.
+TEST_F(ScanWindowTest, TypedNamesThatLeaveTheScanFolderAreRefusedWithAMessage) {
+    env->AddVirtualSource("", "vs", {"pages=1"});
+    std::ofstream(scanDir.file("000001.jpg")) << "old1";
+    const std::string outsideName = fs::path(scanDir.path()).filename().string() + "-out";
+    const fs::path outside = fs::path(scanDir.path()).parent_path() / outsideName;
+    enum Trigger { kScanButton, kInsertKey, kReplaceKey };
+    struct Case {
+        int edit;
+        std::wstring text;
+        Trigger trigger;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {IDC_SS_SUB_FOLDER, L"../" + FromUtf8(outsideName), kScanButton,
+         L"文件夹名不能包含 \"..\", 请输入扫描目录下的子目录名."},
+        {IDC_SS_SUB_FOLDER, outside.wstring(), kInsertKey, L"文件夹名不能是绝对路径, 请输入扫描目录下的子目录名."},
+        {IDC_SS_PREFIX, L"a/", kReplaceKey, L"前缀不能包含 \"/\" 或 \"\\\"."},
+        {IDC_SS_SUFFIX, L"\\..\\" + FromUtf8(outsideName), kScanButton, L"后缀不能包含 \"/\" 或 \"\\\"."},
+    };
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        DialogDriver settings(scan.settingPage);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(ToUtf8(c.text));
+            dialogs->Clear();
+            EXPECT_TRUE(settings.Type(c.edit, c.text));
+            switch (c.trigger) {
+            case kScanButton: EXPECT_TRUE(settings.Click(IDC_SS_SCAN)); break;
+            case kInsertKey: EXPECT_TRUE(d.KeyUp(VK_F11, false, IDC_SCAN_PAGE_BASIC)); break;
+            case kReplaceKey: EXPECT_TRUE(d.KeyUp(VK_F12, false, IDC_SCAN_PAGE_BASIC)); break;
+            }
+            const auto shown = dialogs->Shown();
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_EQ(shown[0].kind, ShownDialog::MessageBox);
+            EXPECT_EQ(shown[0].caption, L"提示");
+            EXPECT_EQ(shown[0].text, c.message);
+            EXPECT_EQ(g_scanMode, SCAN_IDLE);
+            EXPECT_EQ(d.Text(IDC_SCAN_STATE_LABEL), L"扫描未开始");
+            EXPECT_TRUE(settings.IsEnabled(IDC_SS_SCAN));
+            EXPECT_EQ(Listing(scanDir.path()), std::vector<std::string>{"000001.jpg"});
+            EXPECT_FALSE(fs::exists(outside));
+            EXPECT_TRUE(settings.Type(c.edit, L""));
+        }
+        // The scanner was never enabled; with sound names it scans.
+        EXPECT_TRUE(Matching(env->SourceLog("vs"), {"msg=" + Hex4(MSG_ENABLEDS)}).empty());
+        dialogs->Clear();
+        EXPECT_TRUE(settings.Type(IDC_SS_SUB_FOLDER, L"box/a"));
+        EXPECT_TRUE(settings.Click(IDC_SS_SCAN));
+        EXPECT_TRUE(dialogs->Shown().empty());
+        EXPECT_EQ(Listing(scanDir.path()), (std::vector<std::string>{"000001.jpg", "box/a/000001.jpg"}));
+        EXPECT_EQ(Text(scanDir.file("000001.jpg")), "old1");
     });
 }
 
