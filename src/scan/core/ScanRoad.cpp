@@ -435,7 +435,11 @@ void ApplyScanCapabilities(ScanTwainApp* app) {
     const TW_UINT16 format = fileFormat == 0 ? TWFF_JFIF : TWFF_TIFF;
     app->setCapValue(ICAP_IMAGEFILEFORMAT, format, TWTY_UINT16);
     if (ReadBack(app, ICAP_IMAGEFILEFORMAT, format, 0xFFFF)) logAppMessage("ImageFileFormat successfully set!\n");
-    const TW_UINT16 compression = ScanCompressionValue(fileFormat, ScanSetting::compression.load());
+    TW_UINT16 compression = ScanCompressionValue(fileFormat, ScanSetting::compression.load());
+    // A source that keeps the memory transfer is asked for raw rows: its
+    // strips become an uncompressed TIFF, which compressed strips cannot.
+    if (TW_UINT32 mechanism = 0; ReadCurrent(app, ICAP_XFERMECH, mechanism) && (mechanism & 0xFFFF) == TWSX_MEMORY)
+        compression = TWCP_NONE;
     app->setCapValue(ICAP_COMPRESSION, compression, TWTY_UINT16);
     if (ReadBack(app, ICAP_COMPRESSION, compression, 0xFFFF)) logAppMessage("Compression successfully set!\n");
     const TW_UINT16 quality = ScanSetting::jpegQuality.load();

@@ -233,6 +233,24 @@ TEST_F(ScanRoad, UnreadableTransferMechanismMeansNoTransfer) {
     EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
 }
 
+// A source that keeps its memory transfer (it refuses the file transfer)
+// would compress its strips as the format's compression list says (JPEG for
+// Jpg): the road asks it for raw rows instead, and the pages are written as
+// TIFF files that decode.
+TEST_F(ScanRoad, SourceKeepingTheMemoryTransferIsAskedForRawRows) {
+    OpenScanner({"pages=2", "xfermech=" + std::to_string(TWSX_MEMORY)});
+    ScanSetting::fileFormat = 0;
+    ScanSetting::compression = 0;
+    Scan();
+    EXPECT_TRUE(Recorded(ICAP_COMPRESSION, std::to_string(TWCP_NONE)));
+    EXPECT_TRUE(Matching(Calls(), {"msg=" + Hex4(MSG_SET), "cap=" + Hex4(ICAP_COMPRESSION),
+                                   "value=" + std::to_string(TWCP_JPEG)})
+                    .empty());
+    ASSERT_EQ(Listing(), (std::vector<std::string>{"FROM_SCANNER_000001M.tif", "FROM_SCANNER_000002M.tif"}));
+    for (const std::string& name : Listing()) EXPECT_EQ(testimg::ReadTiff(ScanPath(name)).size(), 1u) << name;
+    EXPECT_EQ(Received(WM_SCAN_ENDED), 1);
+}
+
 TEST_F(ScanRoad, SourceThatNeverGetsReadyEndsWithoutTransfer) {
     OpenScanner({"pages=2", "notify=none", "strict=1"});
     SetScanReadyTimeout(std::chrono::milliseconds(100));

@@ -42,7 +42,13 @@
 //   undefined_length 1: the image information gives the length as -1 (a
 //                    memory transfer still delivers the page's rows)
 //   mem_compression  the compression (TWCP_) the image information and the
-//                    memory-transfer strips claim (the rows stay raw)
+//                    memory-transfer strips claim (the rows stay raw);
+//                    unset, they claim the negotiated ICAP_COMPRESSION, as a
+//                    source that compresses its memory strips does
+//   xfermech         the only transfer mechanism (TWSX_) the source offers:
+//                    in force when it is opened, setting another is refused
+//                    with TWCC_BADVALUE (default: all three, TWSX_NATIVE in
+//                    force)
 //   legacy           1: a TWAIN 1.x source: no DF_DS2 (protocol 1.9 unless
 //                    set lower), no entry point; it takes the memory
 //                    functions the program exports and keeps its
@@ -106,7 +112,8 @@ struct Config {
     int endless = -1;
     int endlessLimit = 2000;
     bool undefinedLength = false;
-    int memCompression = TWCP_NONE;
+    int memCompression = -1;
+    int xferMech = -1;
     bool legacy = false;
     std::string barcode;
     std::string book = "Virtual Book";
@@ -170,6 +177,7 @@ Config ReadConfig() {
         else if (key == "endless_limit") config.endlessLimit = static_cast<int>(ParseNumber(value));
         else if (key == "undefined_length") config.undefinedLength = ParseNumber(value) != 0;
         else if (key == "mem_compression") config.memCompression = static_cast<int>(ParseNumber(value));
+        else if (key == "xfermech") config.xferMech = static_cast<int>(ParseNumber(value));
         else if (key == "legacy") config.legacy = ParseNumber(value) != 0;
         else if (key == "barcode") config.barcode = value;
         else if (key == "book") config.book = value;
@@ -667,6 +675,7 @@ TW_UINT16 SetCap(Session& s, TW_CAPABILITY& capability, std::string& logged) {
         return TWRC_SUCCESS;
     case ICAP_XFERMECH:
         if (!wantType(TWTY_UINT16) || !Contains(kMechanisms, value)) return Fail(s, TWCC_BADVALUE);
+        if (s.config.xferMech >= 0 && value != static_cast<TW_UINT32>(s.config.xferMech)) return Fail(s, TWCC_BADVALUE);
         s.caps.xferMech = static_cast<TW_UINT16>(value);
         return TWRC_SUCCESS;
     case ICAP_IMAGEFILEFORMAT:
@@ -852,6 +861,12 @@ TW_UINT16 PageFaults(Session& s, int page) {
     return TWRC_SUCCESS;
 }
 
+// The compression the image information and the memory strips claim.
+TW_UINT16 MemoryCompression(const Session& s) {
+    if (s.config.memCompression >= 0) return static_cast<TW_UINT16>(s.config.memCompression);
+    return s.caps.xferMech == TWSX_MEMORY ? s.caps.compression : static_cast<TW_UINT16>(TWCP_NONE);
+}
+
 TW_UINT16 ImageInfo(Session& s, TW_IMAGEINFO* info) {
     if (!info) return Fail(s, TWCC_BADVALUE);
     if (s.config.strict ? !StateIn(s, kReady, kTransferring) : !(StateIn(s, kReady, kTransferring) || TransferAllowed(s)))
@@ -867,7 +882,7 @@ TW_UINT16 ImageInfo(Session& s, TW_IMAGEINFO* info) {
     info->BitsPerPixel = static_cast<TW_INT16>(s.caps.bitDepth);
     info->Planar = 0;
     info->PixelType = static_cast<TW_INT16>(s.caps.pixelType);
-    info->Compression = static_cast<TW_UINT16>(s.config.memCompression);
+    info->Compression = MemoryCompression(s);
     return TWRC_SUCCESS;
 }
 
@@ -977,7 +992,7 @@ TW_UINT16 MemoryTransfer(Session& s, TW_IMAGEMEMXFER* xfer) {
                     static_cast<std::size_t>(raster.rowBytes));
     }
     if (locked) s.entry.DSM_MemUnlock(xfer->Memory.TheMem);
-    xfer->Compression = static_cast<TW_UINT16>(s.config.memCompression);
+    xfer->Compression = MemoryCompression(s);
     xfer->BytesPerRow = static_cast<TW_UINT32>(stride);
     xfer->Columns = static_cast<TW_UINT32>(raster.width);
     xfer->Rows = static_cast<TW_UINT32>(rows);
@@ -1144,6 +1159,7 @@ TW_UINT16 Control(Session& s, pTW_IDENTITY origin, TW_UINT16 DAT, TW_UINT16 MSG,
             s.self = *static_cast<pTW_IDENTITY>(pData);
             s.parked = MSG_NULL;
             s.caps = Caps{};
+            if (s.config.xferMech >= 0) s.caps.xferMech = static_cast<TW_UINT16>(s.config.xferMech);
             s.state = kOpen;
             s.pageNumber = 0;
             s.fileName = "TWAIN.TMP";
