@@ -893,7 +893,10 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     // file is read and processed, fails this file only; the run goes on.
     try {
         ok = SendMessage(hwnd, WM_LOAD_FILE, key, 0) == 1;
-        if (ok) ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
+        if (ok) {
+            ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
+            if (!ok) SetFailReason(index, raw->FailReason());
+        }
     } catch (const std::bad_alloc&) {
         ok = false;
         SetFailReason(index, kOutOfMemoryReason);

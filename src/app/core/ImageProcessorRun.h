@@ -18,6 +18,7 @@ public:
     bool ReadFileBytes(const std::wstring& path) override { return processor_.ReadFileBytes(path.c_str()); }
     bool ProcessFile(const std::wstring& path, std::int32_t quickSteps, const std::wstring& outputFolder,
                      const std::wstring& outputName, std::int32_t itemIndex) override;
+    std::wstring FailReason() const override { return processor_.failReason; }
     bool IsBlankResult() const override { return processor_.IsBlankResult(); }
     bool SaveResult() override { return processor_.SaveResult(); }
     std::wstring OutputFolder() const override { return processor_.outputFolder; }

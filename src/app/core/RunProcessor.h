@@ -39,6 +39,10 @@ public:
     virtual bool ProcessFile(const std::wstring& path, std::int32_t quickSteps, const std::wstring& outputFolder,
                              const std::wstring& outputName, std::int32_t itemIndex) = 0;
 
+    // Why ProcessFile returned false, when the processor knows (read on the
+    // worker right after it); empty otherwise.
+    virtual std::wstring FailReason() const { return std::wstring(); }
+
     // After WM_IMAGE_PROCESSED: read on the user-interface thread.
     virtual bool IsBlankResult() const = 0;
     // Writes the result (on the file's worker, when the user-interface thread

@@ -444,6 +444,7 @@ bool CImageProcessor::ProcessFile(const std::wstring& path, std::int32_t quickSt
     if (first) {
         droppedPages.clear();
         keptPageCount = 0;
+        failReason.clear();
     }
     // One page after another on this thread; a loop, so the page count does
     // not deepen the stack.
@@ -453,6 +454,12 @@ bool CImageProcessor::ProcessFile(const std::wstring& path, std::int32_t quickSt
             return false;
         }
         RunPage(path, quickStepBits, folder, name, itemIndex);
+        // A page that could not be made as asked is never saved in another
+        // form: the file fails, with none of its pages kept.
+        if (!failReason.empty()) {
+            RemoveTempPageFolder();
+            return false;
+        }
         switch (FinishPage(itemIndex)) {
         case PageEnd::kNextPage:
             first = 0;

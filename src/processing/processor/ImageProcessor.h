@@ -125,9 +125,10 @@ public:
     // the detection or the batch pipeline on each, keeps each finished page
     // of a multi-page file in the temporary page folder, and on the last page
     // posts WM_IMAGE_PROCESSED to the main window. Returns false when a page
-    // cannot be loaded or a page cannot be kept; the temporary page folder is
-    // removed then and nothing is posted (the caller counts the file as
-    // failed). `first` is set by the callers.
+    // cannot be loaded, cannot be processed as asked (failReason says why)
+    // or cannot be kept; the temporary page folder is removed then and
+    // nothing is posted (the caller counts the file as failed). `first` is
+    // set by the callers.
     bool ProcessFile(const std::wstring& path, std::int32_t quickSteps, const std::wstring* outputFolder,
                      const std::wstring* outputName, std::int32_t itemIndex, BYTE first);
     // The processing of the current page: the detection pipeline in run type
@@ -244,6 +245,8 @@ public:
     // ---- Output size, text-direction turn, illustrations ----
     // Places the result centred on a TW x TH canvas (cropping or padding
     // with the output fill) when the step's gate is on or `force` is set.
+    // A size that cannot be made leaves the result as it is and sets
+    // failReason.
     void FitOutputSizeGray(std::int32_t targetWidth, std::int32_t targetHeight, BYTE force);
     void FitOutputSizeColor(std::int32_t targetWidth, std::int32_t targetHeight, BYTE force);
     // Turns the result upright by the quarter turns the text-direction
@@ -519,6 +522,12 @@ public:
     // the canvas (8 or 24).
     skew::SkewSearcher skewSearcher;
     std::int32_t canvasDepth = 0;
+
+    // Why the current file cannot be finished as its settings ask (a fixed
+    // output size that cannot be made); empty while nothing stands in the
+    // way. A page that sets it fails the file: ProcessFile returns false
+    // and nothing of the file is kept.
+    std::wstring failReason;
 
     // Pages of a multi-page file dropped as blank by SaveTiffPage, and the
     // page files written so far.

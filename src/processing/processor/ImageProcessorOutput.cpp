@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/core/Numbers.h"
 #include "processing/Binarize.h"
 #include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
@@ -30,11 +31,16 @@ void CImageProcessor::FitOutputSize(int bpp, std::int32_t tw, std::int32_t th, B
     if (!result || resultWidth <= 0 || resultHeight <= 0) return;
     if (!StepGate(PipelineStep::kOutputSize) && !force) return;
     stepsRun.push_back(PipelineStep::kOutputSize);
+    const std::int32_t askedWidth = tw, askedHeight = th;
     if (ProcessSetting::output.maintainhw != 0 && (resultHeight < resultWidth) != (th < tw)) std::swap(tw, th);
-    // A size of nothing, or one beyond the image limits, leaves the result
-    // as it is.
+    // A size of nothing, one beyond the image limits or one there is no
+    // memory for leaves the result as it is, and the page cannot be
+    // finished as asked: a batch run fails the file with this reason.
     PixelBuffer target = AllocPixels(tw, th, bpp);
-    if (!target) return;
+    if (!target) {
+        failReason = FormatW(L"无法按 %d x %d 像素输出", askedWidth, askedHeight);
+        return;
+    }
     const std::uint8_t fill = ProcessSetting::output.fillcolor != 0 ? 255 : 0;
     const int bytesPerPixel = bpp / 8;
     const std::size_t targetStride = px::StrideFor(static_cast<std::size_t>(tw), bpp);
