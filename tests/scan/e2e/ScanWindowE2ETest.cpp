@@ -386,6 +386,33 @@ TEST_F(ScanWindowTest, PreviewTreeAndBothPanes) {
     });
 }
 
+// The window's own controls carry their ids (the numbers, as other code
+// and the resources know them), each once; the page buttons show their page.
+TEST_F(ScanWindowTest, TheWindowsButtonsCarryTheirIds) {
+    env->AddVirtualSource("", "vs", {});
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        const std::pair<int, const wchar_t*> buttons[] = {
+            {5204, L"基本"}, {1119, L"处理"}, {1124, L"更多"},   {1103, L"单视图"}, {1104, L"双视图"},
+            {5208, L"手动处理"}, {1121, L"上页"}, {1122, L"下页"}, {9129, L"适配"},   {1123, L"居中"},
+        };
+        for (const auto& [id, text] : buttons) EXPECT_EQ(d.Text(id), text) << id;
+        std::vector<int> ids;
+        for (CWnd* child : scan.GetChildren())
+            if (child->GetDlgCtrlID() != 0) ids.push_back(child->GetDlgCtrlID());
+        std::sort(ids.begin(), ids.end());
+        EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "an id is used twice";
+        const std::pair<int, CDialog*> pages[] = {{1119, &scan.procPage}, {1124, &scan.morePage}, {5204, &scan.settingPage}};
+        for (const auto& [id, page] : pages) {
+            EXPECT_TRUE(d.Click(id));
+            EXPECT_TRUE(page->IsWindowVisible()) << id;
+        }
+        EXPECT_TRUE(d.Click(1104));
+        EXPECT_EQ(scan.viewMode, 1);
+        EXPECT_TRUE(d.Click(1103));
+        EXPECT_EQ(scan.viewMode, 0);
+    });
+}
+
 TEST_F(ScanWindowTest, SwitchGroupsAndFormatRebuildTheirControls) {
     env->AddVirtualSource("", "vs", {});
     OpenScan([&](DialogDriver& d, CScanDlg& scan) {
