@@ -690,7 +690,7 @@ void CScanPreviewPage::OpenContainingFolder() {
         folder = path;
     }
     if (folder.empty()) return;
-    UserDialogs().ShellExecute(L"", L"explorer", folder);
+    ShowFolderInFileManager(folder);
 }
 
 std::wstring CScanPreviewPage::SelectedFileName() const {

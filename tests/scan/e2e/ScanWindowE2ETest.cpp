@@ -383,6 +383,14 @@ TEST_F(ScanWindowTest, PreviewTreeAndBothPanes) {
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].text, L"explorer");
         EXPECT_EQ(shown[0].parameters, FromUtf8(processedDir.path() + "/" + scanName + "/box/a"));
+        // A desktop without a file manager: the user is told where the folder is.
+        dialogs->Clear();
+        dialogs->AnswerShell(false);
+        EXPECT_TRUE(preview.Click(IDC_SP_OPEN_FOLDER));
+        EXPECT_EQ(dialogs->MessageTexts(),
+                  std::vector<std::wstring>{L"无法打开文件夹: " + FromUtf8(processedDir.path() + "/" + scanName + "/box/a")});
+        ASSERT_EQ(dialogs->Shown().size(), 2u);
+        EXPECT_EQ(dialogs->Shown()[1].caption, L"提示");
     });
 }
 
