@@ -306,6 +306,9 @@ void CBatchEngine::BeginStop(int stoppedMode) {
     // Files never taken are settled at once: no worker takes an item once
     // the stop is seen, and the pool is done when the files in progress are.
     pool_.DropPending();
+    // No longer detecting new files: the line counts the files in progress
+    // until the last of them is finished.
+    if (stoppedMode == AUTO_MODE_DETECT_NEW) UpdateProgress(pool_.CountDone());
     WriteFailedList();
     pool_.Wake();
 }
@@ -415,6 +418,8 @@ int CBatchEngine::AppendNewFiles(const std::vector<QueuedFile>& candidates) {
 // ---- Results -------------------------------------------------------------
 
 void CBatchEngine::ReportProgress(int done) {
+    // No file in progress: the status line names none.
+    if (pool_.AllDone()) window_.SetStatusText(L"");
     if (pool_.runType == RUN_DETECTION)
         window_.DetectionProgress(done);
     else
@@ -428,12 +433,13 @@ void CBatchEngine::UpdateProgress(int done) {
     }
     const DWORD now = GetTickCount();
     if (stopping_) {
-        // A stopped run only counts the files still finishing; the end comes
-        // when its last worker has ended.
+        // A stopped run only counts the files still finishing (every item
+        // left is one of them or done); the end comes when its last worker
+        // has ended.
         if (stoppedMode_ == AUTO_MODE_SCAN)
             window_.RefreshScanWindow();
         else
-            window_.SetProgressText(AutoDetectProgressText(done, QueueLength(), failed_));
+            window_.SetProgressText(RunningProgressText(done, static_cast<int>(pool_.ItemCount()), failed_));
         return;
     }
     if (runState_ == RUN_STATE_STOPPABLE) {
@@ -677,6 +683,10 @@ void CBatchEngine::OnWorkersEnded() {
     const bool wasStopping = stopping_;
     stopping_ = false;
     SetRunState(RUN_STATE_IDLE);
+    // A stopped auto-detection run is over once its last file is finished.
+    if (wasStopping && stoppedMode_ == AUTO_MODE_DETECT_NEW)
+        window_.SetProgressText(
+            FinishedProgressText(pool_.CountDone(), failed_, (GetTickCount() - startTick_) / 1000u));
     // Files that failed after the stop are in the list only now.
     if (wasStopping) WriteFailedList();
 }

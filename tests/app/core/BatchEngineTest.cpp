@@ -337,6 +337,12 @@ TEST_F(BatchRun, ADetectionRunNeverStartsAutoDetection) {
     ASSERT_FALSE(window.detectionProgress.empty());
     EXPECT_EQ(window.detectionProgress.back(), 2);
     EXPECT_TRUE(window.progress.empty());  // the main window shows nothing for it
+    // Its status line named each file while it was in progress, and names
+    // none once the run is over.
+    for (const auto& rel : {L"a.jpg", L"b.jpg"})
+        EXPECT_NE(std::find(window.statuses.begin(), window.statuses.end(), L"正在处理: " + Src(rel)),
+                  window.statuses.end());
+    EXPECT_EQ(window.status, L"");
 }
 
 TEST_F(BatchRun, ClosingDuringARunSavesTheFilesInProgressAndEndsEveryWorker) {
