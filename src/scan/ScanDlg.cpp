@@ -384,8 +384,15 @@ void CScanSettingPage::UpdateProcessStatus() {
         button->EnableWindow(running);
         button->SetWindowText(running ? L"停止处理" : L"未在处理");
     }
-    SetDlgItemText(IDC_SS_STATUS, ScanProcessStatusText(engine->QueueLength(), engine->Pool().CountDone(),
-                                                        engine->FailedCount(), running));
+    // The counts are those of the engine's last scan-and-process run: after
+    // a plain or a detection run its files are no scanned pages.
+    const bool scanRun = engine->Pool().runType == RUN_SCAN_AND_PROCESS;
+    SetDlgItemText(IDC_SS_STATUS, scanRun ? ScanProcessStatusText(engine->QueueLength(), engine->Pool().CountDone(),
+                                                                  engine->FailedCount(), running)
+                                          : ScanProcessStatusText(0, 0, 0, running));
+    // Shown at once: while a scan holds the thread nothing else repaints it.
+    for (int id : {IDC_SS_STATUS, IDC_SS_PROCESS_STATE})
+        if (CWnd* item = GetDlgItem(id)) item->UpdateWindow();
 }
 
 void CScanSettingPage::FillDeviceList() {
@@ -897,9 +904,16 @@ void CScanDlg::OnSize(UINT type, int cx, int cy) {
 
 void CScanDlg::UpdateScanState() {
     const bool idle = g_scanMode == SCAN_IDLE;
-    for (int id : {IDC_SS_SCAN, IDC_SS_INSERT_SCAN, IDC_SS_REPLACE_SCAN})
-        if (CWnd* b = settingPage.GetDlgItem(id)) b->EnableWindow(idle);
+    // Each change is shown at once: a scan holds the thread from its start
+    // to its end, and nothing else repaints the window meanwhile.
+    for (int id : {IDC_SS_SCAN, IDC_SS_INSERT_SCAN, IDC_SS_REPLACE_SCAN}) {
+        if (CWnd* b = settingPage.GetDlgItem(id)) {
+            b->EnableWindow(idle);
+            b->UpdateWindow();
+        }
+    }
     SetDlgItemText(IDC_SCAN_STATE_LABEL, ScanStateText(g_scanMode));
+    if (CWnd* label = GetDlgItem(IDC_SCAN_STATE_LABEL)) label->UpdateWindow();
 }
 
 int CScanDlg::EngineRunState() const { return host.engine ? host.engine->RunState() : 0; }

@@ -4,6 +4,9 @@
 // replace through the preview tree and the keys, a paper jam, closing the
 // window, the preview tree and both image panes.
 #include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QWidget>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -419,6 +422,84 @@ TEST_F(ScanWindowTest, TheWindowsButtonsCarryTheirIds) {
         EXPECT_TRUE(d.Click(1103));
         EXPECT_EQ(scan.viewMode, 0);
     });
+}
+
+// A scan holds the thread from its start to its end: the state label and
+// the scan buttons are painted when they change, so the label reads
+// "扫描进行中..." (and the buttons are disabled) on the screen while the
+// pages come in.
+TEST_F(ScanWindowTest, TheStateLabelIsShownAtOnceWhileTheScanHoldsTheThread) {
+    env->AddVirtualSource("", "vs", {"pages=2", "page_delay_ms=50"});
+    struct PaintLog final : QObject {
+        std::vector<std::pair<int, std::wstring>> label;  // scan mode at the paint, text painted
+        std::vector<std::pair<int, bool>> button;         // scan mode at the paint, enabled
+        QObject* labelWidget = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                auto* widget = static_cast<QWidget*>(watched);
+                if (watched == labelWidget)
+                    label.emplace_back(g_scanMode, static_cast<QLabel*>(widget)->text().toStdWString());
+                else
+                    button.emplace_back(g_scanMode, widget->isEnabled());
+            }
+            return false;
+        }
+    } paints;
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        DialogDriver settings(scan.settingPage);
+        QWidget* label = scan.GetDlgItem(IDC_SCAN_STATE_LABEL)->Widget();
+        QWidget* button = scan.settingPage.GetDlgItem(IDC_SS_SCAN)->Widget();
+        paints.labelWidget = label;
+        label->installEventFilter(&paints);
+        button->installEventFilter(&paints);
+        EXPECT_TRUE(settings.Click(IDC_SS_SCAN));  // returns when the scan is over
+        label->removeEventFilter(&paints);
+        button->removeEventFilter(&paints);
+        EXPECT_TRUE(PumpUntil([&] { return d.Text(IDC_SCAN_STATE_LABEL) == L"扫描未开始"; }));
+    });
+    const auto during = std::find_if(paints.label.begin(), paints.label.end(),
+                                     [](const auto& p) { return p.first == SCAN_APPEND; });
+    ASSERT_NE(during, paints.label.end()) << "the label was not painted during the scan";
+    EXPECT_EQ(during->second, L"扫描进行中...");
+    for (const auto& [mode, text] : paints.label)
+        if (mode == SCAN_APPEND) EXPECT_EQ(text, L"扫描进行中...");
+    const bool disabledShown = std::any_of(paints.button.begin(), paints.button.end(),
+                                           [](const auto& p) { return p.first == SCAN_APPEND && !p.second; });
+    EXPECT_TRUE(disabledShown) << "the scan button was not shown disabled during the scan";
+}
+
+// The status line counts a scan-and-process run's pages: after a plain batch
+// run (whose files are no scanned pages) it says that no processing started.
+TEST_F(ScanWindowTest, AfterABatchRunTheStatusLineCountsNoScannedPages) {
+    env->AddVirtualSource("", "vs", {});
+    testdata::TempDir batch;
+    ASSERT_TRUE(testimg::WriteJpeg(batch.file("a.jpg"), testimg::Pattern(64, 48, 3, 1), 90));
+    ASSERT_TRUE(testimg::WriteJpeg(batch.file("b.jpg"), testimg::Pattern(64, 48, 3, 2), 90));
+    {
+        std::ofstream bad(batch.file("bad.jpg"));
+        bad << "not a picture";
+    }
+    Open([&](DialogDriver& main) {
+        ChooseFolders(main, batch.wpath());
+        ASSERT_TRUE(main.Click(IDC_START));
+        ASSERT_TRUE(WaitForIdle(main));
+        ASSERT_EQ(dlg->Engine().Pool().CountDone(), 3);
+        ASSERT_EQ(dlg->FailedCount(), 1);
+        bool ran = false;
+        OnNextModal(IDD_SCAN_DIALOG, [&](CDialog& d) {
+            auto& scan = static_cast<CScanDlg&>(d);
+            DialogDriver settings(scan.settingPage);
+            ran = true;
+            EXPECT_EQ(settings.Text(IDC_SS_STATUS), L"未开始处理");
+            EXPECT_FALSE(settings.IsVisible(IDC_SS_PROCESS_STATE));
+            DialogDriver(d).Close();
+        });
+        EXPECT_TRUE(main.ChooseMenu(ID_MENU_SCAN));
+        EXPECT_TRUE(ran);
+    });
+    // The batch run's sources are as they were.
+    EXPECT_TRUE(fs::exists(batch.file("bad.jpg")));
+    EXPECT_EQ(testimg::ReadJpeg(batch.file("a.jpg")).width, 64);
 }
 
 TEST_F(ScanWindowTest, SwitchGroupsAndFormatRebuildTheirControls) {
