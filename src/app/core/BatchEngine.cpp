@@ -443,7 +443,10 @@ void CBatchEngine::UpdateProgress(int done) {
         return;
     }
     if (runState_ == RUN_STATE_STOPPABLE) {
-        total_ = QueueLength();
+        // The files the run has taken up (each of them done or to be done):
+        // when results are not made again the queue holds only the files
+        // still without one, fewer than those done.
+        total_ = static_cast<int>(pool_.ItemCount());
         window_.SetProgressText(AutoDetectProgressText(done, total_, failed_));
         return;
     }

@@ -136,6 +136,27 @@ TEST_F(AutoRun, AFileWhoseOutputVanishesIsProcessedAgainAndTheRunStillStops) {
     EXPECT_EQ(window.buttonText, L"开始处理");
 }
 
+// Without making results again, a tick's candidates are the files still
+// without a result: the progress counts every file the run has taken up.
+TEST_F(AutoRun, TheProgressCountsEveryFileTakenAlsoThoseWithResults) {
+    window.choices.reprocessAll = false;
+    window.choices.requestedThreads = 1;
+    Write(Src(L"a.jpg"), "ok");
+    Write(Src(L"b.jpg"), "ok");
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return engine->Pool().CountDone() == 2; }));
+    pump.Pump();
+    EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 2 / 2 张, 0张失败************");
+    Write(Src(L"c.jpg"), "bad");
+    ASSERT_TRUE(TickUntil([&] { return engine->Pool().CountDone() == 3; }));
+    pump.Pump();
+    EXPECT_EQ(engine->QueueLength(), 1);  // only c has no result
+    EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 3 / 3 张, 1张失败************");
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Read(Src(L"c.jpg")), "bad");  // a source is never touched
+}
+
 TEST_F(AutoRun, ScanAndProcessRunsOnTheScanFoldersAndStopsFromTheScanWindow) {
     const std::wstring scan = tmp.wfile(L"Scan");
     const std::wstring processed = tmp.wfile(L"Process");
