@@ -385,14 +385,19 @@ void CScanSettingPage::UpdateProcessStatus() {
         button->SetWindowText(running ? L"停止处理" : L"未在处理");
     }
     // The counts are those of the engine's last scan-and-process run: after
-    // a plain or a detection run its files are no scanned pages.
+    // a plain or a detection run its files are no scanned pages. The pages
+    // scanned are the files the run has taken up (its queue keeps only those
+    // not processed yet).
     const bool scanRun = engine->Pool().runType == RUN_SCAN_AND_PROCESS;
-    SetDlgItemText(IDC_SS_STATUS, scanRun ? ScanProcessStatusText(engine->QueueLength(), engine->Pool().CountDone(),
-                                                                  engine->FailedCount(), running)
+    SetDlgItemText(IDC_SS_STATUS, scanRun ? ScanProcessStatusText(static_cast<int>(engine->Pool().ItemCount()),
+                                                                  engine->Pool().CountDone(), engine->FailedCount(),
+                                                                  running)
                                           : ScanProcessStatusText(0, 0, 0, running));
     // Shown at once: while a scan holds the thread nothing else repaints it.
     for (int id : {IDC_SS_STATUS, IDC_SS_PROCESS_STATE})
         if (CWnd* item = GetDlgItem(id)) item->UpdateWindow();
+    // A page processed since it was shown appears beside it.
+    owner_.ShowWrittenCounterpart();
 }
 
 void CScanSettingPage::FillDeviceList() {
@@ -789,6 +794,7 @@ bool CScanDlg::OnInitDialog() {
     const BYTE white[4] = {255, 255, 255, 0};
     leftPane.SetImage(white, 1, 1);
     rightPane.SetImage(white, 1, 1);
+    pairProcessedPath_.clear();
     initialised = true;
 
     // The right column: from the frame line to the right edge, as the
@@ -848,6 +854,8 @@ void CScanDlg::ShowPage(int page) {
 
 void CScanDlg::SetViewMode(int mode) {
     viewMode = mode;
+    // Fitted below with the layout.
+    ShowWrittenCounterpart();
     const bool scanShown = previewPage.ShowsScanFolder();
     if (mode == 1) {
         leftPane.ShowWindow(SW_SHOW);
@@ -939,20 +947,31 @@ void CScanDlg::ShowImagePair(const std::wstring& path) {
     }
     if (!LoadScanPanelImage(scanPath)) return;
     leftPane.FitToWindow();
-    if (!processedPath.empty() && files::IsRegularFile(processedPath)) {
+    pairProcessedPath_ = processedPath;
+    LoadProcessedPane(processedPath);
+}
+
+bool CScanDlg::LoadProcessedPane(const std::wstring& path) {
+    if (!path.empty() && files::IsRegularFile(path)) {
         rightProcessor_ = std::make_unique<CImageProcessor>();
         std::int32_t w = 0, h = 0;
         const BYTE* bits = nullptr;
-        if (rightProcessor_->ReadFileBytes(processedPath.c_str()) &&
-            rightProcessor_->LoadImageFile(processedPath.c_str(), 1))
+        if (rightProcessor_->ReadFileBytes(path.c_str()) && rightProcessor_->LoadImageFile(path.c_str(), 1))
             bits = rightProcessor_->GetResultBits(&w, &h);
         if (bits) {
             rightPane.SetImage(bits, w, h);
             rightPane.FitToWindow();
-            return;
+            return true;
         }
     }
     rightPane.ReleaseImage();
+    rightPane.Invalidate();  // the picture of another page goes from the screen too
+    return false;
+}
+
+void CScanDlg::ShowWrittenCounterpart() {
+    if (!initialised || rightPane.HasImage() || pairProcessedPath_.empty() || !files::IsRegularFile(pairProcessedPath_)) return;
+    LoadProcessedPane(pairProcessedPath_);
 }
 
 void CScanDlg::OnScannedFile() {

@@ -397,6 +397,138 @@ TEST_F(ScanWindowTest, PreviewTreeAndBothPanes) {
     });
 }
 
+// The processed pane shows its picture fitted, as the scanned pane does, as
+// soon as it is shown: after "双视图" and after a file is chosen in either
+// view, "适配" changes nothing.
+TEST_F(ScanWindowTest, BothPanesShowTheirPicturesFittedAtOnce) {
+    env->AddVirtualSource("", "vs", {});
+    const std::string scanName = fs::path(scanDir.path()).filename().string();
+    fs::create_directories(processedDir.path() + "/" + scanName);
+    for (int i = 1; i <= 3; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".jpg";
+        ASSERT_TRUE(testimg::WriteJpeg(scanDir.file(name), testimg::Pattern(900 + 10 * i, 1200, 3, i), 90));
+        ASSERT_TRUE(testimg::WriteJpeg(processedDir.path() + "/" + scanName + "/" + name,
+                                       testimg::Pattern(880 + 10 * i, 1180, 3, 10 + i), 90));
+    }
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        // Each pane holds its picture at the zoom and place "适配" gives it.
+        auto expectFitted = [&](const char* step) {
+            SCOPED_TRACE(step);
+            ASSERT_TRUE(scan.leftPane.HasImage());
+            ASSERT_TRUE(scan.rightPane.HasImage());
+            const float leftZoom = scan.leftPane.Zoom(), rightZoom = scan.rightPane.Zoom();
+            const POINT leftScroll = scan.leftPane.Scroll(), rightScroll = scan.rightPane.Scroll();
+            RECT client{};
+            scan.rightPane.GetClientRect(&client);
+            EXPECT_GT(client.right, 0);
+            // The whole processed picture lies inside its pane.
+            EXPECT_LE(static_cast<int>(static_cast<float>(scan.rightPane.ImageWidth()) * rightZoom), client.right);
+            EXPECT_LE(static_cast<int>(static_cast<float>(scan.rightPane.ImageHeight()) * rightZoom), client.bottom);
+            EXPECT_TRUE(d.Click(IDC_SCAN_FIT));
+            EXPECT_EQ(scan.rightPane.Zoom(), rightZoom);
+            EXPECT_EQ(scan.rightPane.Scroll().x, rightScroll.x);
+            EXPECT_EQ(scan.rightPane.Scroll().y, rightScroll.y);
+            EXPECT_EQ(scan.leftPane.Zoom(), leftZoom);
+            EXPECT_EQ(scan.leftPane.Scroll().x, leftScroll.x);
+            EXPECT_EQ(scan.leftPane.Scroll().y, leftScroll.y);
+        };
+        ASSERT_EQ(scan.previewPage.ListedFiles().size(), 3u);
+        EXPECT_FALSE(d.IsVisible(IDC_SCAN_RIGHT_PANE));
+        EXPECT_TRUE(d.Click(IDC_SCAN_DOUBLE_VIEW));
+        EXPECT_TRUE(d.IsVisible(IDC_SCAN_RIGHT_PANE));
+        expectFitted("double view after opening");
+        EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
+        expectFitted("next file in double view");
+        EXPECT_TRUE(d.Click(IDC_SCAN_SINGLE_VIEW));
+        EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
+        EXPECT_TRUE(d.Click(IDC_SCAN_DOUBLE_VIEW));
+        expectFitted("file chosen in single view, then double view");
+        EXPECT_EQ(scan.rightPane.ImageWidth(), 910);
+    });
+}
+
+// A scan-and-process run writes a page's processed counterpart after the
+// page was shown: it appears in the processed pane, fitted, as soon as the
+// run reports it, or when the double view is chosen; a page without one
+// leaves the pane empty on the screen too.
+TEST_F(ScanWindowTest, AProcessedPageWrittenAfterItsScanIsShownAtOnce) {
+    env->AddVirtualSource("", "vs", {});
+    const std::string scanName = fs::path(scanDir.path()).filename().string();
+    const std::string processed = processedDir.path() + "/" + scanName;
+    fs::create_directories(processed);
+    for (const char* name : {"p1.jpg", "p2.jpg"})
+        ASSERT_TRUE(testimg::WriteJpeg(scanDir.file(name), testimg::Pattern(900, 1200, 3, 1), 90));
+    struct PaintLog final : QObject {
+        std::vector<bool> withPicture;  // whether the pane held a picture at each paint
+        CImagePannel* pane = nullptr;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) withPicture.push_back(pane->HasImage());
+            return false;
+        }
+    } paints;
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        ASSERT_EQ(scan.previewPage.CurrentFile(), scanDir.wfile(L"p1.jpg"));
+        EXPECT_FALSE(scan.rightPane.HasImage());  // not processed yet
+        // Written by the run now: the double view shows it.
+        ASSERT_TRUE(testimg::WriteJpeg(processed + "/p1.jpg", testimg::Pattern(880, 1180, 3, 2), 90));
+        EXPECT_TRUE(d.Click(IDC_SCAN_DOUBLE_VIEW));
+        ASSERT_TRUE(scan.rightPane.HasImage());
+        EXPECT_EQ(scan.rightPane.ImageWidth(), 880);
+        const float zoom = scan.rightPane.Zoom();
+        EXPECT_LT(zoom, 1.0f);
+        EXPECT_TRUE(d.Click(IDC_SCAN_FIT));
+        EXPECT_EQ(scan.rightPane.Zoom(), zoom);
+
+        // The next page, in the double view: shown once the run has written it.
+        EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
+        EXPECT_FALSE(scan.rightPane.HasImage());
+        ASSERT_TRUE(testimg::WriteJpeg(processed + "/p2.jpg", testimg::Pattern(870, 1170, 3, 3), 90));
+        scan.settingPage.UpdateProcessStatus();  // as the run does after each page
+        ASSERT_TRUE(scan.rightPane.HasImage());
+        EXPECT_EQ(scan.rightPane.ImageWidth(), 870);
+        const float zoom2 = scan.rightPane.Zoom();
+        EXPECT_TRUE(d.Click(IDC_SCAN_FIT));
+        EXPECT_EQ(scan.rightPane.Zoom(), zoom2);
+
+        // Back to the first page, then to a page whose counterpart is gone:
+        // the pane is painted empty, not left showing the other picture.
+        fs::remove(processed + "/p2.jpg");
+        EXPECT_TRUE(d.Click(IDC_SCAN_PREV));
+        ASSERT_TRUE(scan.rightPane.HasImage());
+        PumpUntil([] { return false; }, std::chrono::milliseconds(50));  // its paints done
+        paints.pane = &scan.rightPane;
+        scan.rightPane.Widget()->installEventFilter(&paints);
+        EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
+        EXPECT_FALSE(scan.rightPane.HasImage());
+        EXPECT_TRUE(PumpUntil([&] { return !paints.withPicture.empty() && !paints.withPicture.back(); },
+                              std::chrono::seconds(2)))
+            << "the pane was not painted after its picture went";
+        scan.rightPane.Widget()->removeEventFilter(&paints);
+    });
+    // The files shown are as they were.
+    EXPECT_EQ(testimg::ReadJpeg(scanDir.file("p2.jpg")).width, 900);
+    EXPECT_EQ(testimg::ReadJpeg(processed + "/p1.jpg").width, 880);
+}
+
+// Two scans while processing goes on: the status line counts every page
+// scanned and processed, also those processed before the second scan.
+TEST_F(ScanWindowTest, TheStatusLineCountsEveryPageOfTheRun) {
+    env->AddVirtualSource("", "vs", {"pages=2"});
+    ScanStepFlags::correct = 1;
+    OpenScan([&](DialogDriver&, CScanDlg& scan) {
+        DialogDriver settings(scan.settingPage);
+        EXPECT_TRUE(settings.Click(IDC_SS_SCAN));
+        ASSERT_TRUE(PumpUntil([&] { return Listing(processedDir.path()).size() == 2u; }, std::chrono::seconds(60)));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Engine().Pool().CountDone() == 2; }));
+        EXPECT_EQ(settings.Text(IDC_SS_STATUS), L"已扫描 2 张，已处理 2 张,失败 0. 正在处理中.");
+        EXPECT_TRUE(settings.Click(IDC_SS_SCAN));
+        ASSERT_TRUE(PumpUntil([&] { return Listing(processedDir.path()).size() == 4u; }, std::chrono::seconds(60)));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Engine().Pool().CountDone() == 4; }));
+        EXPECT_EQ(settings.Text(IDC_SS_STATUS), L"已扫描 4 张，已处理 4 张,失败 0. 正在处理中.");
+        EXPECT_EQ(Listing(scanDir.path()).size(), 4u);
+    });
+}
+
 // The window's own controls carry their ids (the numbers, as other code
 // and the resources know them), each once; the page buttons show their page.
 TEST_F(ScanWindowTest, TheWindowsButtonsCarryTheirIds) {
