@@ -705,6 +705,8 @@ void CBatchEngine::Shutdown() {
     }
     pool_.DropPending();
     pool_.Wake();
+    // A worker waiting for memory gives its file up: it was never begun.
+    budget_.Cancel();
     if (IsUiThread()) {
         // Workers may be waiting for this thread (a file to read, a result to
         // save): keep handling messages until every one of them has ended.
@@ -716,7 +718,6 @@ void CBatchEngine::Shutdown() {
             releaseSavers_ = true;
         }
         saveAsked_.notify_all();
-        budget_.Cancel();  // a worker waiting for memory gives its file up
         pool_.Abandon();
     }
     pool_.JoinThreads();
@@ -845,6 +846,12 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
             pool_.MarkDoneAt(index);  // the program closes: the file was never begun
             return;
         }
+    }
+    // The program closes: a file not yet read is not begun (its memory goes
+    // back with the ticket); the close waits only for the files in progress.
+    if (closing_.load()) {
+        pool_.MarkDoneAt(index);
+        return;
     }
     processor->SetInputPath(file.fullPath);
     processor->SetOutputGuard(guard);

@@ -345,6 +345,34 @@ TEST_F(BatchRun, ADetectionRunNeverStartsAutoDetection) {
     EXPECT_EQ(window.status, L"");
 }
 
+// Closing waits for the files in progress only: files whose workers still
+// wait for memory are not begun (not processed, not listed as failed).
+TEST_F(BatchRun, ClosingBeginsNoFileThatWasWaitingForMemory) {
+    for (int i = 0; i < 3; ++i) Write(Src(L"f" + std::to_wstring(i) + L".jpg"), "gate ok mem=60");
+    engine->SetMemoryBudget(100ull << 20);  // one file at a time
+    window.choices.requestedThreads = 3;
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1 && log.estimates.load() == 3; }));
+    std::thread opener([&] {
+        std::this_thread::sleep_for(100ms);
+        gate.Open();
+    });
+    engine->Shutdown();
+    opener.join();
+    EXPECT_EQ(engine->Pool().LiveThreads(), 0);
+    ASSERT_EQ(log.processed.size(), 1u);  // the file in progress
+    EXPECT_EQ(Read(PathJoin(src(), L"src", PathFileName(log.processed[0]))), "gate ok mem=60");
+    int results = 0;
+    for (int i = 0; i < 3; ++i) results += files::Exists(Src(L"src/f" + std::to_wstring(i) + L".jpg")) ? 1 : 0;
+    EXPECT_EQ(results, 1);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Read(Src(L"f" + std::to_wstring(i) + L".jpg")), "gate ok mem=60");
+    EXPECT_EQ(engine->FailedCount(), 0);
+    EXPECT_TRUE(FailedLists(src()).empty());
+    EXPECT_EQ(engine->MemoryBudget().InUse(), 0u);
+    EXPECT_EQ(log.alive.load(), 0);
+    engine.reset();
+}
+
 TEST_F(BatchRun, ClosingDuringARunSavesTheFilesInProgressAndEndsEveryWorker) {
     for (int i = 0; i < 6; ++i) Write(Src(L"f" + std::to_wstring(i) + L".jpg"), "gate ok");
     window.choices.requestedThreads = 3;
