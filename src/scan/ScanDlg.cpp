@@ -948,6 +948,7 @@ void CScanDlg::ShowImagePair(const std::wstring& path) {
     if (!LoadScanPanelImage(scanPath)) return;
     leftPane.FitToWindow();
     pairProcessedPath_ = processedPath;
+    unreadableStamp_ = files::FileStamp{};
     LoadProcessedPane(processedPath);
 }
 
@@ -963,6 +964,7 @@ bool CScanDlg::LoadProcessedPane(const std::wstring& path) {
             rightPane.FitToWindow();
             return true;
         }
+        files::GetFileStamp(path, unreadableStamp_);
     }
     rightPane.ReleaseImage();
     rightPane.Invalidate();  // the picture of another page goes from the screen too
@@ -970,7 +972,10 @@ bool CScanDlg::LoadProcessedPane(const std::wstring& path) {
 }
 
 void CScanDlg::ShowWrittenCounterpart() {
-    if (!initialised || rightPane.HasImage() || pairProcessedPath_.empty() || !files::IsRegularFile(pairProcessedPath_)) return;
+    if (!initialised || rightPane.HasImage() || pairProcessedPath_.empty()) return;
+    files::FileStamp now;
+    // Not there yet, or as it was when it could not be read.
+    if (!files::GetFileStamp(pairProcessedPath_, now) || now == unreadableStamp_) return;
     LoadProcessedPane(pairProcessedPath_);
 }
 

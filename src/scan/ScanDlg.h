@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/core/FileTree.h"
+#include "platform/core/Files.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
 #include "processing/processor/ImageProcessor.h"
@@ -188,7 +189,9 @@ private:
     // emptied) when it is missing or does not decode.
     bool LoadProcessedPane(const std::wstring& path);
     std::unique_ptr<CImageProcessor> rightProcessor_;
-    // The processed counterpart of the pair shown (empty when none).
+    // The processed counterpart of the pair shown (empty when none), and the
+    // stamp it had when it last failed to load (not tried again unchanged).
     std::wstring pairProcessedPath_;
+    files::FileStamp unreadableStamp_;
     std::unique_ptr<BatchScanProcessing> processing_;
 };

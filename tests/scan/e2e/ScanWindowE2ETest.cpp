@@ -482,6 +482,12 @@ TEST_F(ScanWindowTest, AProcessedPageWrittenAfterItsScanIsShownAtOnce) {
         // The next page, in the double view: shown once the run has written it.
         EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
         EXPECT_FALSE(scan.rightPane.HasImage());
+        {
+            std::ofstream broken(processed + "/p2.jpg", std::ios::binary);
+            broken << "not a picture";
+        }
+        scan.settingPage.UpdateProcessStatus();
+        EXPECT_FALSE(scan.rightPane.HasImage());  // unreadable: nothing to show
         ASSERT_TRUE(testimg::WriteJpeg(processed + "/p2.jpg", testimg::Pattern(870, 1170, 3, 3), 90));
         scan.settingPage.UpdateProcessStatus();  // as the run does after each page
         ASSERT_TRUE(scan.rightPane.HasImage());
