@@ -8,7 +8,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class BatchRun : public EngineFixture {};
+class BatchRun : public EngineFixture {
+protected:
+    // Closes (Shutdown) with the gate shut, opening it a moment later from
+    // another thread: the close waits for the files held at the gate.
+    void CloseOpeningTheGateSoon() {
+        std::thread opener([&] {
+            std::this_thread::sleep_for(100ms);
+            gate.Open();
+        });
+        engine->Shutdown();
+        opener.join();
+    }
+};
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
@@ -353,12 +365,7 @@ TEST_F(BatchRun, ClosingBeginsNoFileThatWasWaitingForMemory) {
     window.choices.requestedThreads = 3;
     engine->OnStartStop();
     ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1 && log.estimates.load() == 3; }));
-    std::thread opener([&] {
-        std::this_thread::sleep_for(100ms);
-        gate.Open();
-    });
-    engine->Shutdown();
-    opener.join();
+    CloseOpeningTheGateSoon();
     EXPECT_EQ(engine->Pool().LiveThreads(), 0);
     ASSERT_EQ(log.processed.size(), 1u);  // the file in progress
     EXPECT_EQ(Read(PathJoin(src(), L"src", PathFileName(log.processed[0]))), "gate ok mem=60");
@@ -378,12 +385,7 @@ TEST_F(BatchRun, ClosingDuringARunSavesTheFilesInProgressAndEndsEveryWorker) {
     window.choices.requestedThreads = 3;
     engine->OnStartStop();
     ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 3; }));
-    std::thread opener([&] {
-        std::this_thread::sleep_for(100ms);
-        gate.Open();
-    });
-    engine->Shutdown();
-    opener.join();
+    CloseOpeningTheGateSoon();
     EXPECT_EQ(engine->Pool().LiveThreads(), 0);
     EXPECT_EQ(log.processed.size(), 3u);
     for (const auto& p : log.processed) EXPECT_EQ(Read(PathJoin(src(), L"src", PathFileName(p))), "gate ok");
