@@ -61,6 +61,21 @@ double AfterFile(const Setting& s, double v) {
     return v;
 }
 
+// The value a file holding only `group`/`key` = `text` loads into the
+// store, from the start values (NaN when the text does not load).
+double LoadOneValue(const wchar_t* group, const wchar_t* key, const wchar_t* text) {
+    ProcessSetting::ResetToStart();
+    const std::wstring file = std::wstring(L"<?xml version=\"1.0\"?><config><setting><") + group + L" " + key +
+                              L"=\"" + text + L"\"/></setting></config>";
+    LoadedConfig loaded;
+    const Setting* s = settings::Find(settings::ProcessSettingTable(), ToUtf8(group), ToUtf8(key));
+    if (!ApplyConfigText(file, loaded) || !s) {
+        ADD_FAILURE() << "the file did not load, or the table has no such setting";
+        return std::nan("");
+    }
+    return s->Get();
+}
+
 class ConfigFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ProcessSetting::ResetToStart(); }
@@ -267,14 +282,7 @@ TEST_F(ConfigFileTest, OutOfRangeAndMalformedValuesLoadInsideTheLimits) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(std::wstring(c.group) + L"/" + c.key));
-        ProcessSetting::ResetToStart();
-        const std::wstring text = std::wstring(L"<?xml version=\"1.0\"?><config><setting><") + c.group + L" " + c.key +
-                                  L"=\"" + c.text + L"\"/></setting></config>";
-        LoadedConfig loaded;
-        ASSERT_TRUE(ApplyConfigText(text, loaded));
-        const Setting* s = settings::Find(settings::ProcessSettingTable(), ToUtf8(c.group), ToUtf8(c.key));
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(s->Get(), c.expected);
+        EXPECT_EQ(LoadOneValue(c.group, c.key, c.text), c.expected);
     }
 }
 
@@ -299,14 +307,7 @@ TEST_F(ConfigFileTest, ListValuesLoadAsTheSettingsDialogWouldStoreThem) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(std::wstring(c.group) + L"/" + c.key + L"=" + c.text));
-        ProcessSetting::ResetToStart();
-        const std::wstring text = std::wstring(L"<?xml version=\"1.0\"?><config><setting><") + c.group + L" " +
-                                  c.key + L"=\"" + c.text + L"\"/></setting></config>";
-        LoadedConfig loaded;
-        ASSERT_TRUE(ApplyConfigText(text, loaded));
-        const Setting* s = settings::Find(settings::ProcessSettingTable(), ToUtf8(c.group), ToUtf8(c.key));
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(s->Get(), c.expected);
+        EXPECT_EQ(LoadOneValue(c.group, c.key, c.text), c.expected);
     }
 }
 
