@@ -15,6 +15,7 @@
 #include "platform/core/Paths.h"
 #include "platform/core/Strings.h"
 #include "support/BenchFolder.h"
+#include "tools/ImgStatisticBySizeDlg.h"
 #include "tools/PageSizeStatistics.h"
 
 namespace {
@@ -70,7 +71,7 @@ void BM_ClassifyFiles(benchmark::State& state) {
         int matched = 0;
         for (const auto& f : files) {
             PageSizeRecord r;
-            matched += ClassifyPageFile(f, papers, limits, r) ? 1 : 0;
+            matched += CImgStatisticBySizeDlg::ClassifyFile(f, papers, limits, r) ? 1 : 0;
         }
         const auto t1 = std::chrono::steady_clock::now();
         std::vector<char> head(4096);

@@ -8,6 +8,7 @@
 #include "manual/ManualDlg.h"
 #include "manual/ManualResource.h"
 #include "platform/core/Files.h"
+#include "platform/core/UserDialogs.h"
 
 using namespace manual_ids;
 
@@ -224,7 +225,7 @@ void CManualDirPage::OnOpenFolder() {
     if (!item) return;
     const FileTreeNode* node = NodeOf(item, !tree_.ItemHasChildren(item));
     if (!node || !node->parent) return;
-    ShellExecuteW(GetSafeHwnd(), nullptr, L"explorer", node->parent->fullPath.c_str(), nullptr, SW_SHOW);
+    ShowFolderInFileManager(node->parent->fullPath);
 }
 
 HTREEITEM CManualDirPage::ItemOfPath(const std::wstring& path) const {

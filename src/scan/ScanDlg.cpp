@@ -384,8 +384,20 @@ void CScanSettingPage::UpdateProcessStatus() {
         button->EnableWindow(running);
         button->SetWindowText(running ? L"停止处理" : L"未在处理");
     }
-    SetDlgItemText(IDC_SS_STATUS, ScanProcessStatusText(engine->QueueLength(), engine->Pool().CountDone(),
-                                                        engine->FailedCount(), running));
+    // The counts are those of the engine's last scan-and-process run: after
+    // a plain or a detection run its files are no scanned pages. The pages
+    // scanned are the files the run has taken up (its queue keeps only those
+    // not processed yet).
+    const bool scanRun = engine->Pool().runType == RUN_SCAN_AND_PROCESS;
+    SetDlgItemText(IDC_SS_STATUS, scanRun ? ScanProcessStatusText(static_cast<int>(engine->Pool().ItemCount()),
+                                                                  engine->Pool().CountDone(), engine->FailedCount(),
+                                                                  running)
+                                          : ScanProcessStatusText(0, 0, 0, running));
+    // Shown at once: while a scan holds the thread nothing else repaints it.
+    for (int id : {IDC_SS_STATUS, IDC_SS_PROCESS_STATE})
+        if (CWnd* item = GetDlgItem(id)) item->UpdateWindow();
+    // A page processed since it was shown appears beside it.
+    owner_.ShowWrittenCounterpart();
 }
 
 void CScanSettingPage::FillDeviceList() {
@@ -695,7 +707,7 @@ void CScanPreviewPage::OpenContainingFolder() {
         folder = path;
     }
     if (folder.empty()) return;
-    UserDialogs().ShellExecute(L"", L"explorer", folder);
+    ShowFolderInFileManager(folder);
 }
 
 std::wstring CScanPreviewPage::SelectedFilePath() const {
@@ -787,6 +799,7 @@ bool CScanDlg::OnInitDialog() {
     const BYTE white[4] = {255, 255, 255, 0};
     leftPane.SetImage(white, 1, 1);
     rightPane.SetImage(white, 1, 1);
+    pairProcessedPath_.clear();
     initialised = true;
 
     // The right column: from the frame line to the right edge, as the
@@ -850,6 +863,8 @@ void CScanDlg::ShowPage(int page) {
 
 void CScanDlg::SetViewMode(int mode) {
     viewMode = mode;
+    // Fitted below with the layout.
+    ShowWrittenCounterpart();
     const bool scanShown = previewPage.ShowsScanFolder();
     if (mode == 1) {
         leftPane.ShowWindow(SW_SHOW);
@@ -906,9 +921,16 @@ void CScanDlg::OnSize(UINT type, int cx, int cy) {
 
 void CScanDlg::UpdateScanState() {
     const bool idle = g_scanMode == SCAN_IDLE;
-    for (int id : {IDC_SS_SCAN, IDC_SS_INSERT_SCAN, IDC_SS_REPLACE_SCAN})
-        if (CWnd* b = settingPage.GetDlgItem(id)) b->EnableWindow(idle);
+    // Each change is shown at once: a scan holds the thread from its start
+    // to its end, and nothing else repaints the window meanwhile.
+    for (int id : {IDC_SS_SCAN, IDC_SS_INSERT_SCAN, IDC_SS_REPLACE_SCAN}) {
+        if (CWnd* b = settingPage.GetDlgItem(id)) {
+            b->EnableWindow(idle);
+            b->UpdateWindow();
+        }
+    }
     SetDlgItemText(IDC_SCAN_STATE_LABEL, ScanStateText(g_scanMode));
+    if (CWnd* label = GetDlgItem(IDC_SCAN_STATE_LABEL)) label->UpdateWindow();
 }
 
 int CScanDlg::EngineRunState() const { return host.engine ? host.engine->RunState() : 0; }
@@ -934,20 +956,36 @@ void CScanDlg::ShowImagePair(const std::wstring& path) {
     }
     if (!LoadScanPanelImage(scanPath)) return;
     leftPane.FitToWindow();
-    if (!processedPath.empty() && files::IsRegularFile(processedPath)) {
+    pairProcessedPath_ = processedPath;
+    unreadableStamp_ = files::FileStamp{};
+    LoadProcessedPane(processedPath);
+}
+
+bool CScanDlg::LoadProcessedPane(const std::wstring& path) {
+    if (!path.empty() && files::IsRegularFile(path)) {
         rightProcessor_ = std::make_unique<CImageProcessor>();
         std::int32_t w = 0, h = 0;
         const BYTE* bits = nullptr;
-        if (rightProcessor_->ReadFileBytes(processedPath.c_str()) &&
-            rightProcessor_->LoadImageFile(processedPath.c_str(), 1))
+        if (rightProcessor_->ReadFileBytes(path.c_str()) && rightProcessor_->LoadImageFile(path.c_str(), 1))
             bits = rightProcessor_->GetResultBits(&w, &h);
         if (bits) {
             rightPane.SetImage(bits, w, h);
             rightPane.FitToWindow();
-            return;
+            return true;
         }
+        files::GetFileStamp(path, unreadableStamp_);
     }
     rightPane.ReleaseImage();
+    rightPane.Invalidate();  // the picture of another page goes from the screen too
+    return false;
+}
+
+void CScanDlg::ShowWrittenCounterpart() {
+    if (!initialised || rightPane.HasImage() || pairProcessedPath_.empty()) return;
+    files::FileStamp now;
+    // Not there yet, or as it was when it could not be read.
+    if (!files::GetFileStamp(pairProcessedPath_, now) || now == unreadableStamp_) return;
+    LoadProcessedPane(pairProcessedPath_);
 }
 
 void CScanDlg::OnScannedFile() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/core/FileTree.h"
+#include "platform/core/Files.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
 #include "processing/processor/ImageProcessor.h"
@@ -148,6 +149,10 @@ public:
     void UpdateScanState();
     void ShowImagePair(const std::wstring& path);
     bool LoadScanPanelImage(const std::wstring& path);
+    // The processed pane shows the processed counterpart of the pair shown
+    // when it has been written since (a scan-and-process run writes it after
+    // the scanned page was shown), fitted; nothing when it shows a picture.
+    void ShowWrittenCounterpart();
     // The engine's values the settings page shows (0 without an engine).
     int EngineRunState() const;
 
@@ -180,6 +185,13 @@ private:
     void OnScannedFile();
     void DisconnectDevices();
     std::unique_ptr<CImageProcessor> leftProcessor_;
+    // Loads the file into the processed pane, fitted; false (the pane
+    // emptied) when it is missing or does not decode.
+    bool LoadProcessedPane(const std::wstring& path);
     std::unique_ptr<CImageProcessor> rightProcessor_;
+    // The processed counterpart of the pair shown (empty when none), and the
+    // stamp it had when it last failed to load (not tried again unchanged).
+    std::wstring pairProcessedPath_;
+    files::FileStamp unreadableStamp_;
     std::unique_ptr<BatchScanProcessing> processing_;
 };

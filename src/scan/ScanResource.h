@@ -23,12 +23,12 @@ enum : int {
     IDC_SCAN_FRAME_LINE = 5141,
     IDC_SCAN_DISPLAY_LABEL = 5215,
     IDC_SCAN_STATE_LABEL = 5216,
-    IDC_SCAN_PAGE_BASIC = 5230,  // "基本"
-    IDC_SCAN_PAGE_PROC = 5231,   // "处理"
-    IDC_SCAN_PAGE_MORE = 5232,   // "更多"
-    IDC_SCAN_SINGLE_VIEW = 5233, // "单视图"
-    IDC_SCAN_DOUBLE_VIEW = 5234, // "双视图"
-    IDC_SCAN_MANUAL = 5235,      // "手动处理"
+    IDC_SCAN_PAGE_BASIC = 5204,  // "基本"
+    IDC_SCAN_PAGE_PROC = 1119,   // "处理"
+    IDC_SCAN_PAGE_MORE = 1124,   // "更多"
+    IDC_SCAN_SINGLE_VIEW = 1103, // "单视图"
+    IDC_SCAN_DOUBLE_VIEW = 1104, // "双视图"
+    IDC_SCAN_MANUAL = 5208,      // "手动处理"
 };
 
 // Settings page (167).

@@ -33,8 +33,10 @@ std::wstring FormatValue(const Setting& s) {
     return FormatW(L"%d", static_cast<std::int32_t>(v));
 }
 
-// The value an attribute's text gives, kept inside the setting's limits. A
-// missing attribute reads as empty text, which gives 0.
+// The value an attribute's text gives, as the settings dialog would store
+// it: inside the setting's limits, and one of its list's values for a list
+// that shows any value as one of its items. A missing attribute reads as
+// empty text, which gives 0.
 double ReadValue(const Setting& s, const std::wstring& text) {
     double v;
     if (s.type == ValueType::kFloat) {
@@ -48,7 +50,7 @@ double ReadValue(const Setting& s, const std::wstring& text) {
         v = _wtoi(text);
     }
     if (s.format == Format::kFlag) v = v != 0 ? 1 : 0;
-    return s.Clamp(v);
+    return s.AsDialogStores(v);
 }
 
 bool ApplyConfigDocument(CXmlDoc& doc, LoadedConfig& out) {

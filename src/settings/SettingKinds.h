@@ -31,6 +31,9 @@ enum class SkewMethod : std::int32_t { kMethod1 = 0, kMethod2 = 1, kMethod3 = 2 
 
 // correct/angle: the largest skew searched, degrees either way.
 inline constexpr std::int32_t kSkewAngles[] = {5, 15, 30};
+// The item of kSkewAngles the deskew range list shows for a stored angle:
+// the smallest range that holds it; the first for an angle above them all.
+constexpr int SkewAngleItem(std::int32_t angle) { return angle <= 5 ? 0 : angle <= 15 ? 1 : angle <= 30 ? 2 : 0; }
 
 // correct/fillcolor and output/fillcolor.
 enum class FillColour : std::int32_t { kBlack = 0, kWhite = 1 };
@@ -73,6 +76,13 @@ enum class OutputOrientation : std::int32_t {
 
 // dpi/dst: the choices of the DPI list.
 inline constexpr std::int32_t kOutputDpis[] = {96, 200, 300, 600};
+// The item of kOutputDpis the DPI list shows for a stored value: its own;
+// the last (600 DPI) for a value not in the list.
+constexpr int OutputDpiItem(std::int32_t dpi) {
+    for (int i = 0; i < 3; ++i)
+        if (dpi == kOutputDpis[i]) return i;
+    return 3;
+}
 
 // filesave/tiffcompress.
 enum class TiffCompression : std::int32_t { kKeepSource = 0, kJpeg = 1, kLzw = 2 };

@@ -31,6 +31,7 @@ struct Limits {
     double min = -kUnbounded, max = kUnbounded;
     std::span<const std::int32_t> choices{};
     const wchar_t* refusal = nullptr;
+    double (*listValue)(double) = nullptr;
 };
 // No limit anywhere (check boxes, and values the dialogs store as typed).
 constexpr Limits None() { return {}; }
@@ -47,6 +48,19 @@ constexpr Limits Choices(std::span<const std::int32_t> c) {
             .min = static_cast<double>(c.front()),
             .max = static_cast<double>(c.back()),
             .choices = c};
+}
+// A list offering exactly these values that shows any stored value as the
+// item `itemOf` gives, and so stores that item's value on saving.
+template <const auto& kValues, int (*itemOf)(std::int32_t)>
+double ShownItemValue(double value) {
+    const double inRange = std::isnan(value) ? 0 : std::clamp(value, -2147483648.0, 2147483647.0);
+    return kValues[static_cast<std::size_t>(itemOf(static_cast<std::int32_t>(inRange)))];
+}
+template <const auto& kValues, int (*itemOf)(std::int32_t)>
+constexpr Limits ShownChoices() {
+    Limits l = Choices(kValues);
+    l.listValue = &ShownItemValue<kValues, itemOf>;
+    return l;
 }
 constexpr Limits Clamp(double lo, double hi) { return {.limit = Limit::kClamped, .min = lo, .max = hi}; }
 constexpr Limits AtLeast(double lo) { return {.limit = Limit::kClamped, .min = lo}; }
@@ -70,6 +84,7 @@ constexpr Setting Row(std::string_view group, std::string_view key, Field f, dou
     s.min = l.min;
     s.max = l.max;
     s.choices = l.choices;
+    s.listValue = l.listValue;
     s.format = format;
     s.refusal = l.refusal;
     return s;
@@ -136,7 +151,7 @@ constexpr Setting kProcess[] = {
     Row("correct", "on", Flag(PS::correct.on), 1, None(), F::kFlag),
     Row("correct", "method", Int(PS::correct.method), 0, List(SkewMethod::kMethod1, SkewMethod::kMethod3),
         F::kDecimal),
-    Row("correct", "angle", Int(PS::correct.angle), 5, Choices(kSkewAngles), F::kDecimal),
+    Row("correct", "angle", Int(PS::correct.angle), 5, ShownChoices<kSkewAngles, SkewAngleItem>(), F::kDecimal),
     Row("correct", "fillcolor", Int(PS::correct.fillcolor), 1, None(), F::kDecimal),
     Row("correct", "textdirecthor", Flag(PS::correct.textdirecthor), 1, None(), F::kFlag),
     Row("correct", "keepsize", Flag(PS::correct.keepsize), 0, None(), F::kFlag),
@@ -230,7 +245,7 @@ constexpr Setting kProcess[] = {
         List(OutputOrientation::kAsSet, OutputOrientation::kKeepPageShape), F::kDecimal),
     // 【１６】 change DPI
     Row("dpi", "on", Int(PS::dpi.on), 0, List(kOff, kOn), F::kDecimal),
-    Row("dpi", "dst", Int(PS::dpi.dst), 300, Choices(kOutputDpis), F::kDecimal),
+    Row("dpi", "dst", Int(PS::dpi.dst), 300, ShownChoices<kOutputDpis, OutputDpiItem>(), F::kDecimal),
     // 【１７】 file saving
     Row("filesave", "jpgquality", Int(PS::filesave.jpgquality), 85, Slider(0, 100), F::kDecimal),
     Row("filesave", "retaincolor", Flag(PS::filesave.retaincolor), 1, None(), F::kFlag),
@@ -395,6 +410,8 @@ double Setting::Clamp(double value) const {
 }
 
 bool Setting::WithinLimits(double value) const { return limit == Limit::kNone || Clamp(value) == value; }
+
+double Setting::AsDialogStores(double value) const { return listValue ? listValue(value) : Clamp(value); }
 
 // ---- Tables ----
 

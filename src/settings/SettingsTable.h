@@ -84,6 +84,10 @@ struct Setting {
     double min = -kUnbounded;     // bounds (kBits: max is the mask)
     double max = kUnbounded;
     std::span<const std::int32_t> choices;  // a list's values, when it offers only these
+    // For a list that shows every stored value as one of its items (and so
+    // stores one of its values on saving): that item's value; null for
+    // other settings.
+    double (*listValue)(double value) = nullptr;
     Format format = Format::kNotInFile;
     const wchar_t* refusal = nullptr;  // the dialog's message when it refuses a value
 
@@ -103,6 +107,11 @@ struct Setting {
     double Clamp(double value) const;
     // True when the limits leave `value` as it is.
     bool WithinLimits(double value) const;
+    // The value the settings dialog stores for `value` when it saves it: a
+    // list's own value for a list that shows any value as one of its items
+    // (correct/angle 10 becomes 15, dpi/dst 150 becomes 600), otherwise the
+    // value kept inside the limits (Clamp). What a loaded value becomes.
+    double AsDialogStores(double value) const;
 };
 
 std::span<const Setting> ProcessSettingTable();

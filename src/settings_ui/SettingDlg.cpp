@@ -327,9 +327,8 @@ void CSettingDlg::LoadControls(bool keepView) {
     Tick(*this, IDC_CORRECT_ON, PS::correct.on != 0);
     FillList(*this, IDC_CORRECT_METHOD, {L"校正方法1 (推荐)", L"校正方法2", L"校正方法3"},
              PS::correct.method >= 0 && PS::correct.method <= 2 ? static_cast<int>(PS::correct.method) : -1);
-    const int angle = PS::correct.angle;
     FillList(*this, IDC_CORRECT_ANGLE, {L"-5度到5度 (推荐)", L"-15度到15度", L"-30度到30度"},
-             angle <= 5 ? 0 : angle <= 15 ? 1 : angle <= 30 ? 2 : 0);
+             settings::SkewAngleItem(PS::correct.angle));
     Tick(*this, IDC_TEXT_HORIZONTAL, PS::correct.textdirecthor == 1);
     Tick(*this, IDC_TEXT_VERTICAL, PS::correct.textdirecthor != 1);
     // 【１】

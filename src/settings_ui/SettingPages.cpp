@@ -446,10 +446,9 @@ void CSettingPage3Dlg::LoadControls() {
     SetDlgItemInt(IDC_P3_WIDTH, PS::output.widpixel);
     SetDlgItemInt(IDC_P3_HEIGHT, PS::output.heipixel);
     Tick(*this, IDC_P3_DPI_ON, PS::dpi.on != 0);
-    int dpiItem = 3;  // any value not in the list shows as 600
-    for (int i = 0; i < 3; ++i)
-        if (PS::dpi.dst == settings::kOutputDpis[i]) dpiItem = i;
-    FillList(*this, IDC_P3_DPI_LIST, {L"96 DPI", L"200 DPI", L"300 DPI", L"600 DPI"}, dpiItem);
+    // Any value not in the list shows as 600.
+    FillList(*this, IDC_P3_DPI_LIST, {L"96 DPI", L"200 DPI", L"300 DPI", L"600 DPI"},
+             settings::OutputDpiItem(PS::dpi.dst));
     jpegQuality_ = PS::filesave.jpgquality;
     SetSlider(*this, IDC_P3_JPEG_QUALITY, 0, 100, jpegQuality_, IDC_P3_JPEG_QUALITY_VALUE);
     Tick(*this, IDC_P3_TO_GREY, PS::filesave.retaincolor == 0);

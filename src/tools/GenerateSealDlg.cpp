@@ -242,7 +242,7 @@ void CGenerateSealDlg::OnStart() {
     CSealJob* running = job_.get();
     worker_ = std::thread([this, window, running] {
         CSealDrawer drawer;
-        running->Run(drawer, [window] { ::PostMessage(window, WM_IMAGE_PROCESSED, 0, 0); }, stop_);
+        running->RunSealJob(drawer, [window] { ::PostMessage(window, WM_IMAGE_PROCESSED, 0, 0); }, stop_);
         ::PostMessage(window, WM_TOOL_JOB_ENDED, 0, 0);
     });
 }

@@ -5,10 +5,15 @@
 
 #include "app/core/BatchMessages.h"
 #include "app/core/FileTree.h"
+#include "image/Raster.h"
+#include "platform/core/Files.h"
 #include "platform/core/Numbers.h"
+#include "platform/core/Paths.h"
+#include "platform/core/Strings.h"
 #include "platform/core/System.h"
 #include "platform/core/UserDialogs.h"
 #include "settings/PathHelpers.h"
+#include "tools/SheetFile.h"
 #include "tools/ToolsResource.h"
 
 namespace {
@@ -46,6 +51,10 @@ const DialogTemplate kStatisticTemplate = {
         {IDC_TOOL_PROGRESS, Ctl::Static, L"", 10, 174, 280, 12, SS_CENTER},
     },
 };
+
+bool EndsWithNoCase(const std::wstring& text, std::wstring_view tail) {
+    return text.size() >= tail.size() && EqualsNoCase(std::wstring_view(text).substr(text.size() - tail.size()), tail);
+}
 
 std::wstring ProcessingText(int done, int total) {
     return FormatW(L"**********处理中请等待,已处理了%d张, 共%d张************", done, total);
@@ -174,16 +183,16 @@ void CImgStatisticBySizeDlg::OnStart() {
     stop_ = false;
     if (CWnd* start = GetDlgItem(IDC_TOOL_START)) start->EnableWindow(false);
     ShowProgress(0);
-    worker_ = std::thread([this, job = std::move(job)]() mutable { RunJob(std::move(job)); });
+    worker_ = std::thread([this, job = std::move(job)]() mutable { StatisticThreadProc(std::move(job)); });
 }
 
-void CImgStatisticBySizeDlg::RunJob(Job job) {
+std::vector<PageSizeRecord> CImgStatisticBySizeDlg::ClassifyAll(const Job& job) {
     std::vector<PageSizeRecord> found;
     const int total = static_cast<int>(job.files.size());
     for (int i = 0; i < total; ++i) {
-        if (stop_) return;
+        if (stop_) return found;
         PageSizeRecord record;
-        if (ClassifyPageFile(job.files[static_cast<std::size_t>(i)].first, job.papers, job.limits, record)) {
+        if (ClassifyFile(job.files[static_cast<std::size_t>(i)].first, job.papers, job.limits, record)) {
             record.name = job.files[static_cast<std::size_t>(i)].second;
             found.push_back(std::move(record));
         }
@@ -191,6 +200,11 @@ void CImgStatisticBySizeDlg::RunJob(Job job) {
         if (handled % kProgressStep == 0 && handled != total) ::PostMessage(job.window, WM_PROGRESS, handled, 0);
     }
     ::PostMessage(job.window, WM_PROGRESS, total, 0);
+    return found;
+}
+
+void CImgStatisticBySizeDlg::StatisticThreadProc(Job job) {
+    std::vector<PageSizeRecord> found = ClassifyAll(job);
     if (stop_) return;
     {
         std::lock_guard lock(mutex_);
@@ -199,8 +213,8 @@ void CImgStatisticBySizeDlg::RunJob(Job job) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     std::wstring written;
-    std::wstring message = job.csv ? ExportStatisticsCsv(job.folder, found, now, &written)
-                                   : ExportStatisticsWorkbook(job.folder, found, now, &written);
+    std::wstring message = job.csv ? ExportCsv(job.folder, found, now, &written)
+                                   : ExportXls(job.folder, found, now, &written);
     {
         std::lock_guard lock(mutex_);
         exportMessage_ = std::move(message);
@@ -261,4 +275,67 @@ std::vector<PageSizeRecord> CImgStatisticBySizeDlg::Results() const {
 std::wstring CImgStatisticBySizeDlg::LastExport() const {
     std::lock_guard lock(mutex_);
     return lastExport_;
+}
+
+// ---- Classification and export (the worker) ----------------------------------
+
+bool CImgStatisticBySizeDlg::ClassifyFile(const std::wstring& path, const PaperChoice& papers,
+                                          const PageSizeLimits& limits, PageSizeRecord& record) {
+    if (!files::Exists(path)) return false;
+    const bool tiff = EndsWithNoCase(path, L"tif") || EndsWithNoCase(path, L"tiff");
+    record.type = tiff ? L"TIFF" : L"JPG";
+    CRaster image;
+    if (!image.Load(path, tiff ? RASTER_FORMAT_TIF : RASTER_FORMAT_JPG, true)) return false;
+    record.width = static_cast<std::int32_t>(image.GetWidth());
+    record.height = static_cast<std::int32_t>(image.GetHeight());
+    record.xDpi = image.GetDpiX();
+    record.yDpi = image.GetDpiY();
+    if (record.width <= 0 || record.height <= 0) return false;
+    record.paperCode = ClassifyPageSize(record.width, record.height, papers, limits);
+    return record.paperCode != 0;
+}
+
+std::wstring CImgStatisticBySizeDlg::ExportCsv(const std::wstring& folder, const std::vector<PageSizeRecord>& records,
+                                              const SYSTEMTIME& time, std::wstring* written) {
+    if (written) written->clear();
+    if (records.empty()) return L"没有符合条件的数据.";
+    const std::wstring path = PathJoin(folder, StatisticsFileName(time, L".csv"));
+    const std::string bytes = StatisticsCsvBytes(records);
+    if (!files::WriteAllAtomic(path, bytes.data(), bytes.size())) return L"文件打开失败.";
+    if (written) *written = path;
+    return FormatW(L"导出CSV文件 %s 成功.", path.c_str());
+}
+
+std::wstring CImgStatisticBySizeDlg::ExportXls(const std::wstring& folder, const std::vector<PageSizeRecord>& records,
+                                              const SYSTEMTIME& time, std::wstring* written) {
+    if (written) written->clear();
+    if (records.empty()) return L"没有符合条件的文件.";
+    const std::wstring path = PathJoin(folder, StatisticsFileName(time, L".xlsx"));
+    CSheetFile sheet(path, L"Sheet1", false);
+    bool ok = true;
+    if (!sheet.sheetExists) {
+        sheet.totalColumns = static_cast<std::int16_t>(StatisticsHeader().size());
+        ok = sheet.AddRow(StatisticsHeader(), 1);
+        if (ok) sheet.totalRows = 1;
+    } else {
+        ok = sheet.AddRow(StatisticsHeader(), 1);
+    }
+    if (ok) {
+        sheet.inTransaction = 1;
+        std::int32_t row = 2;
+        for (const auto& r : records) {
+            if (!sheet.AddRow(StatisticsRow(r), row++)) {
+                ok = false;
+                break;
+            }
+        }
+        if (ok) ok = sheet.Save();
+    }
+    if (!ok) {
+        // A header saved on its own is no export.
+        files::Remove(path);
+        return FormatW(L"导出Excel文件 %s 失败: %s", path.c_str(), sheet.lastError.c_str());
+    }
+    if (written) *written = path;
+    return FormatW(L"导出Excel文件 %s 成功.", path.c_str());
 }

@@ -46,6 +46,22 @@ public:
     BYTE allowMargin = 0;
     float marginPercent = 3.0f;
 
+    // Reads the header of the file at `path` (TIFF when the name ends in
+    // "tif" or "tiff", any case, otherwise JPEG; the load falls back to
+    // finding the type itself) and classes it. False when the file cannot be
+    // examined, its header cannot be read (the page is skipped: a size that
+    // was never read would be classed as A4) or no chosen paper matches;
+    // otherwise true with the record filled (its name left to the caller).
+    static bool ClassifyFile(const std::wstring& path, const PaperChoice& papers, const PageSizeLimits& limits,
+                             PageSizeRecord& record);
+    // The exports: a CSV file, or a workbook (".xlsx"). Each writes into
+    // `folder` under the name for `time` and returns the message to show the
+    // user; `written` gets the path of the file written (empty when none was).
+    static std::wstring ExportCsv(const std::wstring& folder, const std::vector<PageSizeRecord>& records,
+                                  const SYSTEMTIME& time, std::wstring* written = nullptr);
+    static std::wstring ExportXls(const std::wstring& folder, const std::vector<PageSizeRecord>& records,
+                                  const SYSTEMTIME& time, std::wstring* written = nullptr);
+
     bool Busy() const { return busy_; }
     int Total() const { return total_; }
     std::vector<PageSizeRecord> Results() const;
@@ -61,7 +77,11 @@ private:
         std::wstring folder;
         HWND window;
     };
-    void RunJob(Job job);
+    // The worker: ClassifyAll, then the export the job chose.
+    void StatisticThreadProc(Job job);
+    // Classes every file of the job in order (WM_PROGRESS every 500 files
+    // and after the last); stops early when the dialog closes.
+    std::vector<PageSizeRecord> ClassifyAll(const Job& job);
     void OnJobEnded();
     void StopWorker();
 

@@ -3,18 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "image/Raster.h"
-#include "platform/core/Files.h"
 #include "platform/core/Numbers.h"
-#include "platform/core/Paths.h"
 #include "platform/core/Strings.h"
-#include "tools/SheetFile.h"
 
 namespace {
-
-bool EndsWithNoCase(const std::wstring& text, std::wstring_view tail) {
-    return text.size() >= tail.size() && EqualsNoCase(std::wstring_view(text).substr(text.size() - tail.size()), tail);
-}
 
 std::int32_t Scaled(std::int32_t limit, float factor) {
     return static_cast<std::int32_t>(static_cast<float>(limit) * factor);
@@ -58,22 +50,6 @@ std::int32_t ClassifyPageSize(std::int32_t width, std::int32_t height, const Pap
     return 0;
 }
 
-bool ClassifyPageFile(const std::wstring& path, const PaperChoice& papers, const PageSizeLimits& limits,
-                      PageSizeRecord& record) {
-    if (!files::Exists(path)) return false;
-    const bool tiff = EndsWithNoCase(path, L"tif") || EndsWithNoCase(path, L"tiff");
-    record.type = tiff ? L"TIFF" : L"JPG";
-    CRaster image;
-    if (!image.Load(path, tiff ? RASTER_FORMAT_TIF : RASTER_FORMAT_JPG, true)) return false;
-    record.width = static_cast<std::int32_t>(image.GetWidth());
-    record.height = static_cast<std::int32_t>(image.GetHeight());
-    record.xDpi = image.GetDpiX();
-    record.yDpi = image.GetDpiY();
-    if (record.width <= 0 || record.height <= 0) return false;
-    record.paperCode = ClassifyPageSize(record.width, record.height, papers, limits);
-    return record.paperCode != 0;
-}
-
 std::wstring StatisticsFileName(const SYSTEMTIME& t, const std::wstring& extension) {
     return FormatW(L"幅面统计结果%04d%02d%02d-%02d%02d%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
                    t.wSecond) +
@@ -115,49 +91,4 @@ std::string StatisticsCsvBytes(const std::vector<PageSizeRecord>& records, UINT 
     line(StatisticsHeader());
     for (const auto& r : records) line(StatisticsRow(r));
     return bytes;
-}
-
-std::wstring ExportStatisticsCsv(const std::wstring& folder, const std::vector<PageSizeRecord>& records,
-                                 const SYSTEMTIME& time, std::wstring* written) {
-    if (written) written->clear();
-    if (records.empty()) return L"没有符合条件的数据.";
-    const std::wstring path = PathJoin(folder, StatisticsFileName(time, L".csv"));
-    const std::string bytes = StatisticsCsvBytes(records);
-    if (!files::WriteAllAtomic(path, bytes.data(), bytes.size())) return L"文件打开失败.";
-    if (written) *written = path;
-    return FormatW(L"导出CSV文件 %s 成功.", path.c_str());
-}
-
-std::wstring ExportStatisticsWorkbook(const std::wstring& folder, const std::vector<PageSizeRecord>& records,
-                                      const SYSTEMTIME& time, std::wstring* written) {
-    if (written) written->clear();
-    if (records.empty()) return L"没有符合条件的文件.";
-    const std::wstring path = PathJoin(folder, StatisticsFileName(time, L".xlsx"));
-    CSheetFile sheet(path, L"Sheet1", false);
-    bool ok = true;
-    if (!sheet.sheetExists) {
-        sheet.totalColumns = static_cast<std::int16_t>(StatisticsHeader().size());
-        ok = sheet.AddRow(StatisticsHeader(), 1);
-        if (ok) sheet.totalRows = 1;
-    } else {
-        ok = sheet.AddRow(StatisticsHeader(), 1);
-    }
-    if (ok) {
-        sheet.inTransaction = 1;
-        std::int32_t row = 2;
-        for (const auto& r : records) {
-            if (!sheet.AddRow(StatisticsRow(r), row++)) {
-                ok = false;
-                break;
-            }
-        }
-        if (ok) ok = sheet.Save();
-    }
-    if (!ok) {
-        // A header saved on its own is no export.
-        files::Remove(path);
-        return FormatW(L"导出Excel文件 %s 失败: %s", path.c_str(), sheet.lastError.c_str());
-    }
-    if (written) *written = path;
-    return FormatW(L"导出Excel文件 %s 成功.", path.c_str());
 }

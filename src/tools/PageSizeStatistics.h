@@ -1,6 +1,7 @@
-// Page-size statistics without a window: classing a page as A4, A3 or A2 by
-// its pixel size (read from the file's header only), and the CSV and
-// workbook exports of the matching pages.
+// Page-size statistics without a window: classing a page size as A4, A3 or
+// A2, the names, header and rows of the exports and the CSV file's bytes.
+// Reading a page's header and writing the exports are the statistics
+// dialog's (CImgStatisticBySizeDlg::ClassifyFile, ExportCsv, ExportXls).
 #pragma once
 
 #include <cstdint>
@@ -52,15 +53,6 @@ bool IsValidMarginPercent(double percent);
 std::int32_t ClassifyPageSize(std::int32_t width, std::int32_t height, const PaperChoice& papers,
                               const PageSizeLimits& limits);
 
-// Reads the header of the file at `path` (TIFF when the name ends in "tif"
-// or "tiff", any case, otherwise JPEG; the load falls back to finding the
-// type itself) and classes it. False when the file cannot be examined, its
-// header cannot be read (the page is skipped: a size that was never read
-// would be classed as A4) or no chosen paper matches; otherwise true with
-// the record filled (its name left to the caller).
-bool ClassifyPageFile(const std::wstring& path, const PaperChoice& papers, const PageSizeLimits& limits,
-                      PageSizeRecord& record);
-
 // "幅面统计结果" + local time as "%04d%02d%02d-%02d%02d%02d" + extension
 // (".csv" or ".xlsx").
 std::wstring StatisticsFileName(const SYSTEMTIME& time, const std::wstring& extension);
@@ -78,11 +70,3 @@ std::vector<std::wstring> StatisticsRow(const PageSizeRecord& record);
 // its quotes doubled, so it stays one column. Text in UTF-8 starts with a
 // byte-order mark, so spreadsheet programs read the Chinese header right.
 std::string StatisticsCsvBytes(const std::vector<PageSizeRecord>& records, UINT codePage = CP_ACP);
-
-// The exports. Each writes into `folder` under the name for `time` and
-// returns the message to show the user; `written` gets the path of the file
-// written (empty when none was).
-std::wstring ExportStatisticsCsv(const std::wstring& folder, const std::vector<PageSizeRecord>& records,
-                                 const SYSTEMTIME& time, std::wstring* written = nullptr);
-std::wstring ExportStatisticsWorkbook(const std::wstring& folder, const std::vector<PageSizeRecord>& records,
-                                      const SYSTEMTIME& time, std::wstring* written = nullptr);

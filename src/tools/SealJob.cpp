@@ -94,7 +94,7 @@ bool CSealJob::Prepare() {
     return true;
 }
 
-void CSealJob::Run(ISealDrawer& drawer, const std::function<void()>& afterFile, const std::atomic<bool>& stop) {
+void CSealJob::RunSealJob(ISealDrawer& drawer, const std::function<void()>& afterFile, const std::atomic<bool>& stop) {
     if (!root_) return;
     for (FileTreeNode* folder : tree_.FolderList()) {
         if (stop) return;

@@ -66,7 +66,7 @@ public:
     // sub-folders), calling afterFile after each file, stamped or copied,
     // whether it succeeded or not. Stops before the next file once `stop` is
     // set.
-    void Run(ISealDrawer& drawer, const std::function<void()>& afterFile, const std::atomic<bool>& stop);
+    void RunSealJob(ISealDrawer& drawer, const std::function<void()>& afterFile, const std::atomic<bool>& stop);
 
     // Files that could not be stamped or copied, and the files stamped.
     std::vector<std::wstring> Failed() const;

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <clocale>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 #include "platform/core/CodePages.h"
 #include "platform/core/System.h"
@@ -62,14 +66,55 @@ TEST(CodePages, TheCLocaleCountsAsUtf8) {
     std::setlocale(LC_ALL, before.c_str());
 }
 
+namespace {
+
+// The processors the calling thread may run on, in order.
+std::vector<int> AllowedProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::vector<int> cpus;
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return cpus;
+    for (int i = 0; i < CPU_SETSIZE; ++i)
+        if (CPU_ISSET(i, &set)) cpus.push_back(i);
+    return cpus;
+}
+
+}  // namespace
+
 TEST(System, ProcessorCountOverrideAndFloor) {
     SetProcessorCountOverride(6);
     EXPECT_EQ(GetProcessorCount(), 6);
     SetProcessorCountOverride(0);
-    const unsigned hw = std::thread::hardware_concurrency();
-    EXPECT_EQ(GetProcessorCount(), hw == 0 ? 1 : static_cast<int>(hw));
+    const std::vector<int> allowed = AllowedProcessors();
+    ASSERT_FALSE(allowed.empty());
+    EXPECT_EQ(GetProcessorCount(), static_cast<int>(allowed.size()));
     SetProcessorCountOverride(-3);
     EXPECT_GE(GetProcessorCount(), 1);
+    SetProcessorCountOverride(0);
+}
+
+TEST(System, ProcessorCountFollowsTheAffinityOfAProgramLimitedToSomeProcessors) {
+    // As `taskset -c 0,1 tessavan` would: a thread allowed on n of the
+    // processors counts n, whatever the machine has.
+    const std::vector<int> allowed = AllowedProcessors();
+    ASSERT_FALSE(allowed.empty());
+    for (const std::size_t limit : {std::size_t{1}, std::size_t{2}, std::size_t{3}, allowed.size() - 1}) {
+        if (limit == 0 || limit > allowed.size()) continue;
+        int seen = 0;
+        std::thread limited([&] {
+            cpu_set_t set;
+            CPU_ZERO(&set);
+            for (std::size_t i = 0; i < limit; ++i) CPU_SET(allowed[i], &set);
+            if (pthread_setaffinity_np(pthread_self(), sizeof set, &set) != 0) {
+                seen = -1;
+                return;
+            }
+            seen = GetProcessorCount();
+        });
+        limited.join();
+        ASSERT_NE(seen, -1) << "the affinity could not be limited";
+        EXPECT_EQ(seen, static_cast<int>(limit)) << "limited to " << limit << " of " << allowed.size();
+    }
 }
 
 TEST(System, TickCountAdvancesInMilliseconds) {

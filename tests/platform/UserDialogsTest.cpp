@@ -86,6 +86,23 @@ TEST(ScriptedDialogs, PickersAnswerOrCancel) {
     EXPECT_EQ(shown[8].caption, L"open");
 }
 
+TEST(ScriptedDialogs, AFolderTheFileManagerCannotShowIsNamedInAMessage) {
+    ScriptedUserDialogs dialogs;
+    EXPECT_TRUE(ShowFolderInFileManager(L"/data/扫描"));
+    dialogs.AnswerShell(false);
+    EXPECT_FALSE(ShowFolderInFileManager(L"/data/处理/a b"));
+    const auto shown = dialogs.Shown();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].kind, ShownDialog::Shell);
+    EXPECT_EQ(shown[0].text, L"explorer");
+    EXPECT_EQ(shown[0].parameters, L"/data/扫描");
+    EXPECT_EQ(shown[1].kind, ShownDialog::Shell);
+    EXPECT_EQ(shown[1].parameters, L"/data/处理/a b");
+    EXPECT_EQ(shown[2].kind, ShownDialog::MessageBox);
+    EXPECT_EQ(shown[2].text, L"无法打开文件夹: /data/处理/a b");
+    EXPECT_EQ(shown[2].caption, L"提示");
+}
+
 TEST(ScriptedDialogs, WorkerBoxesAreRecordedWithTheirThreadAndTheCallbackSeesThem) {
     ScriptedUserDialogs dialogs;
     std::atomic<int> seen{0};

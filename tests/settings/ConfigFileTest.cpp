@@ -61,6 +61,21 @@ double AfterFile(const Setting& s, double v) {
     return v;
 }
 
+// The value a file holding only `group`/`key` = `text` loads into the
+// store, from the start values (NaN when the text does not load).
+double LoadOneValue(const wchar_t* group, const wchar_t* key, const wchar_t* text) {
+    ProcessSetting::ResetToStart();
+    const std::wstring file = std::wstring(L"<?xml version=\"1.0\"?><config><setting><") + group + L" " + key +
+                              L"=\"" + text + L"\"/></setting></config>";
+    LoadedConfig loaded;
+    const Setting* s = settings::Find(settings::ProcessSettingTable(), ToUtf8(group), ToUtf8(key));
+    if (!ApplyConfigText(file, loaded) || !s) {
+        ADD_FAILURE() << "the file did not load, or the table has no such setting";
+        return std::nan("");
+    }
+    return s->Get();
+}
+
 class ConfigFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ProcessSetting::ResetToStart(); }
@@ -258,7 +273,7 @@ TEST_F(ConfigFileTest, OutOfRangeAndMalformedValuesLoadInsideTheLimits) {
         {L"correct", L"method", L"7", 2},         {L"correct", L"angle", L"-3", 5},
         {L"output", L"widpixel", L"-5", 1},       {L"output", L"heipixel", L"99999999", 32768},
         {L"filesave", L"jpgquality", L"300", 100}, {L"filesave", L"tiffcompress", L"9", 2},
-        {L"dpi", L"dst", L"0", 96},               {L"rmbkcolor", L"rmcolortype", L"-1", 0},
+        {L"dpi", L"dst", L"0", 600},              {L"rmbkcolor", L"rmcolortype", L"-1", 0},
         {L"rmbkcolor", L"colordelta", L"0", 1},   {L"rmbkcolor", L"colorsatuation", L"2.5", 1},
         {L"autocontrast", L"high", L"nan", 0},    {L"center", L"type", L"7", 3},
         {L"rmstains", L"threhold", L"400", 254},  {L"bindhole", L"radius", L"1000000", 10},
@@ -267,15 +282,70 @@ TEST_F(ConfigFileTest, OutOfRangeAndMalformedValuesLoadInsideTheLimits) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(std::wstring(c.group) + L"/" + c.key));
-        ProcessSetting::ResetToStart();
-        const std::wstring text = std::wstring(L"<?xml version=\"1.0\"?><config><setting><") + c.group + L" " + c.key +
-                                  L"=\"" + c.text + L"\"/></setting></config>";
-        LoadedConfig loaded;
-        ASSERT_TRUE(ApplyConfigText(text, loaded));
-        const Setting* s = settings::Find(settings::ProcessSettingTable(), ToUtf8(c.group), ToUtf8(c.key));
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(s->Get(), c.expected);
+        EXPECT_EQ(LoadOneValue(c.group, c.key, c.text), c.expected);
     }
+}
+
+// The two lists that show any stored value as one of their items store that
+// item's value when the settings dialog saves: a loaded value becomes that
+// value at once, as if the dialog had stored it.
+TEST_F(ConfigFileTest, ListValuesLoadAsTheSettingsDialogWouldStoreThem) {
+    struct Case {
+        const wchar_t* group;
+        const wchar_t* key;
+        const wchar_t* text;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        // the smallest range holding the angle; the first above them all
+        {L"correct", L"angle", L"10", 15}, {L"correct", L"angle", L"3", 5},   {L"correct", L"angle", L"5", 5},
+        {L"correct", L"angle", L"6", 15},  {L"correct", L"angle", L"16", 30}, {L"correct", L"angle", L"30", 30},
+        {L"correct", L"angle", L"40", 5},  {L"correct", L"angle", L"-3", 5},  {L"correct", L"angle", L"x", 5},
+        // a value of the list as it is, any other one as 600
+        {L"dpi", L"dst", L"150", 600},     {L"dpi", L"dst", L"96", 96},       {L"dpi", L"dst", L"200", 200},
+        {L"dpi", L"dst", L"300", 300},     {L"dpi", L"dst", L"1200", 600},    {L"dpi", L"dst", L"-96", 600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(std::wstring(c.group) + L"/" + c.key + L"=" + c.text));
+        EXPECT_EQ(LoadOneValue(c.group, c.key, c.text), c.expected);
+    }
+}
+
+// An end tag that closes nothing is passed over: the rest of the file loads,
+// and loading leaves the file as it was.
+TEST_F(ConfigFileTest, AStrayEndTagIsSkippedAndTheValuesAfterItLoad) {
+    testdata::TempDir dir;
+    const std::wstring path = dir.wfile(kConfigFileName);
+    const std::string bytes =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><config>\r\n"
+        "<filedir savetoprevdir=\"0\" includesubdir=\"1\" allreprocess=\"0\" pathsrc=\"/in\" pathdst=\"/out\"/>\r\n"
+        "</foo>\r\n"
+        "<setting>\r\n"
+        "<rmbkcolor on=\"0\" bright=\"7\"/>\r\n"
+        "</bar>\r\n"
+        "<correct on=\"1\" method=\"2\" angle=\"30\"/>\r\n"
+        "</setting>\r\n"
+        "<other concurrent=\"4\"/>\r\n"
+        "</config>\r\n";
+    {
+        std::FILE* f = std::fopen(ToUtf8(path).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+    }
+    LoadedConfig loaded;
+    ASSERT_TRUE(LoadConfigFile(path, loaded));
+    ASSERT_TRUE(loaded.folders.has_value());
+    EXPECT_TRUE(loaded.folders->saveToNewFolder);
+    EXPECT_EQ(loaded.folders->source, L"/in");
+    EXPECT_EQ(loaded.folders->destination, L"/out");
+    EXPECT_TRUE(loaded.settings);
+    EXPECT_EQ(ProcessSetting::rmbkcolor.on.load(), 0);
+    EXPECT_EQ(ProcessSetting::rmbkcolor.bright.load(), 7);
+    EXPECT_EQ(ProcessSetting::correct.method.load(), 2);
+    EXPECT_EQ(ProcessSetting::correct.angle.load(), 30);
+    EXPECT_EQ(loaded.concurrent.value_or(-1), 4);
+    EXPECT_EQ(ReadBytes(ToUtf8(path)), bytes);
 }
 
 TEST_F(ConfigFileTest, TheFileLivesInTheProgramsFolder) {

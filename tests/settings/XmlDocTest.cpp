@@ -42,7 +42,10 @@ TEST(XmlDocParse, VerdictsAndNotes) {
         {L"  just text ", false, L"<no_root_element/>", L""},
         {L"<a/><b/>", false, L"<root_has_sibling/>", L"a b "},
         {L"<a><b></a>", false, L"<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"6\"/>", L"a .b! "},
-        {L"<a></b></a>", false, L"<lone_end_tag tagname=\"b\" offset=\"3\"/>", L"a "},
+        // An end tag that closes nothing is skipped; the document stays well formed.
+        {L"<a></b></a>", true, L"<lone_end_tag tagname=\"b\" offset=\"3\"/>", L"a "},
+        {L"</b><a/>", true, L"<lone_end_tag tagname=\"b\" offset=\"0\"/>", L"a "},
+        {L"<a/></b>", true, L"<lone_end_tag tagname=\"b\" offset=\"4\"/>", L"a "},
         {L"<a>", false, L"<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"3\"/>", L"a! "},
         {L"<a/><!-- open", false, L"<unterminated_tag_syntax type=\"comment\" offset=\"4\"/>", L"a "},
         {L"<a/><![CDATA[x", false, L"<unterminated_tag_syntax type=\"cdata_section\" offset=\"4\"/>", L"a "},

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "SettingDlgFixture.h"
+#include "platform/core/Numbers.h"
 #include "platform/core/Strings.h"
+#include "settings/ConfigFile.h"
 #include "settings/SettingKinds.h"
 #include "settings/SettingsTable.h"
 
@@ -488,6 +490,26 @@ TEST_F(SettingDlgTest, ListsShowStoredValuesOutsideTheirItems) {
             ASSERT_TRUE(d.page1.Click(IDC_SAVE_SETTINGS_BUTTON));
         });
         EXPECT_EQ(c.saved(), c.expected);
+    }
+}
+
+// A value loaded from the configuration file is what this dialog would
+// store for it: opening the dialog and saving changes nothing.
+TEST_F(SettingDlgTest, ListValuesLoadedFromTheConfigurationAreWhatTheDialogStores) {
+    const int angles[] = {-1, 0, 4, 5, 6, 10, 15, 16, 20, 30, 31, 40};
+    const int dpis[] = {0, 95, 96, 150, 200, 250, 300, 599, 600, 601, 1200, -300};
+    for (std::size_t i = 0; i < std::size(angles); ++i) {
+        SCOPED_TRACE(::testing::Message() << "angle " << angles[i] << ", dpi " << dpis[i]);
+        ProcessSetting::ResetToStart();
+        LoadedConfig loaded;
+        ASSERT_TRUE(ApplyConfigText(FormatW(L"<?xml version=\"1.0\"?><config><setting><correct angle=\"%d\"/>"
+                                            L"<dpi dst=\"%d\"/></setting></config>",
+                                            angles[i], dpis[i]),
+                                    loaded));
+        const int angle = PS::correct.angle, dpi = PS::dpi.dst;
+        Open([&](SettingDrivers& d) { ASSERT_TRUE(d.page1.Click(IDC_SAVE_SETTINGS_BUTTON)); });
+        EXPECT_EQ(PS::correct.angle.load(), angle);
+        EXPECT_EQ(PS::dpi.dst.load(), dpi);
     }
 }
 

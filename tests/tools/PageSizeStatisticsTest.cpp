@@ -9,6 +9,7 @@
 #include "support/ImageFiles.h"
 #include "support/RunOutput.h"
 #include "support/TempDir.h"
+#include "tools/ImgStatisticBySizeDlg.h"
 #include "tools/PageSizeStatistics.h"
 
 namespace {
@@ -102,7 +103,7 @@ TEST(PageSizeClassing, FilesAreReadByTheirNameEndingAndUnreadableOnesSkipped) {
     };
     for (const auto& c : cases) {
         PageSizeRecord r;
-        EXPECT_EQ(ClassifyPageFile(dir.wfile(c.name), kAll, PageSizeLimitsFor(false, 0), r), c.found) << c.name;
+        EXPECT_EQ(CImgStatisticBySizeDlg::ClassifyFile(dir.wfile(c.name), kAll, PageSizeLimitsFor(false, 0), r), c.found) << c.name;
         if (!c.found) continue;
         EXPECT_EQ(r.type, c.type) << c.name;
         EXPECT_EQ(r.width, c.w) << c.name;
@@ -146,18 +147,18 @@ TEST(PageSizeExport, FileNamesMessagesAndWhatIsWritten) {
     EXPECT_EQ(StatisticsFileName(t, L".csv"), L"幅面统计结果20240307-090502.csv");
 
     std::wstring written;
-    EXPECT_EQ(ExportStatisticsCsv(dir.wpath(), {}, t, &written), L"没有符合条件的数据.");
-    EXPECT_EQ(ExportStatisticsWorkbook(dir.wpath(), {}, t, &written), L"没有符合条件的文件.");
+    EXPECT_EQ(CImgStatisticBySizeDlg::ExportCsv(dir.wpath(), {}, t, &written), L"没有符合条件的数据.");
+    EXPECT_EQ(CImgStatisticBySizeDlg::ExportXls(dir.wpath(), {}, t, &written), L"没有符合条件的文件.");
     EXPECT_TRUE(written.empty());
-    EXPECT_EQ(ExportStatisticsCsv(dir.wfile(L"missing"), SampleRecords(), t, &written), L"文件打开失败.");
+    EXPECT_EQ(CImgStatisticBySizeDlg::ExportCsv(dir.wfile(L"missing"), SampleRecords(), t, &written), L"文件打开失败.");
 
     const std::wstring csv = dir.wfile(L"幅面统计结果20240307-090502.csv");
-    EXPECT_EQ(ExportStatisticsCsv(dir.wpath(), SampleRecords(), t, &written), L"导出CSV文件 " + csv + L" 成功.");
+    EXPECT_EQ(CImgStatisticBySizeDlg::ExportCsv(dir.wpath(), SampleRecords(), t, &written), L"导出CSV文件 " + csv + L" 成功.");
     EXPECT_EQ(written, csv);
     EXPECT_EQ(testdata::ReadFileText(csv), StatisticsCsvBytes(SampleRecords()));
 
     const std::wstring xlsx = dir.wfile(L"幅面统计结果20240307-090502.xlsx");
-    EXPECT_EQ(ExportStatisticsWorkbook(dir.wpath(), SampleRecords(), t, &written),
+    EXPECT_EQ(CImgStatisticBySizeDlg::ExportXls(dir.wpath(), SampleRecords(), t, &written),
               L"导出Excel文件 " + xlsx + L" 成功.");
     const auto book = testdata::ReadWorkbook(ToUtf8(xlsx));
     ASSERT_TRUE(book.ok);
@@ -167,7 +168,7 @@ TEST(PageSizeExport, FileNamesMessagesAndWhatIsWritten) {
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(book.rows[i + 1], StatisticsRow(SampleRecords()[i])) << i;
 
     // A workbook that cannot be written says so, and leaves nothing.
-    const std::wstring message = ExportStatisticsWorkbook(dir.wfile(L"missing"), SampleRecords(), t, &written);
+    const std::wstring message = CImgStatisticBySizeDlg::ExportXls(dir.wfile(L"missing"), SampleRecords(), t, &written);
     EXPECT_EQ(message.rfind(L"导出Excel文件 ", 0), 0u);
     EXPECT_NE(message.find(L"失败"), std::wstring::npos) << ToUtf8(message);
     EXPECT_TRUE(written.empty());

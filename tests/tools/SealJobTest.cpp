@@ -134,7 +134,7 @@ protected:
         if (total) *total = job.Total();
         int calls = 0;
         std::atomic<bool> stop{false};
-        job.Run(drawer, [&] { ++calls; }, stop);
+        job.RunSealJob(drawer, [&] { ++calls; }, stop);
         EXPECT_EQ(calls, job.Total());
         EXPECT_EQ(job.Done(), job.Total());
         EXPECT_TRUE(job.Failed().empty());
@@ -198,7 +198,7 @@ TEST_F(SealJobTest, AStopEndsTheJobBeforeTheNextFile) {
     ASSERT_TRUE(job.Prepare());
     std::atomic<bool> stop{false};
     NullDrawer drawer;
-    job.Run(drawer, [&] { stop = job.Done() == 2; }, stop);
+    job.RunSealJob(drawer, [&] { stop = job.Done() == 2; }, stop);
     EXPECT_EQ(job.Done(), 2);
 }
 

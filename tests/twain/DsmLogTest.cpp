@@ -1,6 +1,10 @@
 // The data source manager's trace (DSM_LOG).
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -17,6 +21,31 @@ using namespace dsmtest;
 // "[HHMMSSmmm module line errno thread] text"
 // (A result line's text ends with a line feed of its own.)
 const std::regex kLinePattern(R"(\[\d{9} (apps|dsm) +\d+ +\d+ 0x[0-9a-f]+\] .*\n?)");
+
+// The widths of "[%02d%02d%02d%03d %-8s %4d %5u %p] ": the time in nine
+// digits, the module left-aligned in eight characters, the line number
+// right-aligned in four, the error right-aligned in five, each field
+// followed by one blank, then the thread.
+testing::AssertionResult HasFieldWidths(const std::string& line) {
+    auto fail = [&](const char* what) { return testing::AssertionFailure() << what << " in \"" << line << "\""; };
+    auto rightAligned = [](const std::string& field) {
+        const std::size_t digits = field.find_first_not_of(' ');
+        return digits != std::string::npos && field.find_first_not_of("0123456789", digits) == std::string::npos;
+    };
+    if (line.size() < 34 || line[0] != '[') return fail("no opening bracket");
+    if (line.substr(1, 9).find_first_not_of("0123456789") != std::string::npos || line[10] != ' ')
+        return fail("time not nine digits and a blank");
+    const std::string module = line.substr(11, 8);
+    if (module != "apps    " && module != "dsm     " && module != "hook    ") return fail("module not in 8 columns");
+    if (line[19] != ' ' || !rightAligned(line.substr(20, 4))) return fail("line number not in 4 columns");
+    if (line[24] != ' ' || !rightAligned(line.substr(25, 5))) return fail("error not in 5 columns");
+    if (line[30] != ' ' || line.compare(31, 2, "0x") != 0) return fail("thread not after one blank");
+    const std::size_t close = line.find("] ", 33);
+    if (close == std::string::npos || line.substr(33, close - 33).find_first_not_of("0123456789abcdef") !=
+                                           std::string::npos)
+        return fail("thread not a hexadecimal number followed by \"] \"");
+    return testing::AssertionSuccess();
+}
 
 TEST(DsmLog, OffWithoutDsmLog) {
     DsmEnvironment env;
@@ -54,6 +83,7 @@ TEST(DsmLog, LinesBannerAndCallTrace) {
     ASSERT_GE(lines.size(), 5u);
     for (const std::string& line : lines) {
         EXPECT_TRUE(std::regex_match(line, kLinePattern)) << line;
+        EXPECT_TRUE(HasFieldWidths(line));
         EXPECT_LE(line.size(), 1023u);
         EXPECT_EQ(line.find('\r'), std::string::npos) << "lines end in CR LF only";
     }
@@ -117,10 +147,12 @@ TEST(DsmLog, LinesAreCutAt1023AndIndentStopsAtTwelve) {
         EXPECT_EQ(log.FileName(), path);
         EXPECT_EQ(log.Mode(), "w");
         SetDsmLog(&log);
+        errno = ENOENT;
         DsmWriteLog(0, "dsm", 7, "%s", std::string(2000, 'q').c_str());
         for (int level = 1; level <= 8; ++level) {
             log.Indent(1);
-            DsmWriteLog(1, "apps", 8, "level %d", level);
+            errno = EACCES;
+            DsmWriteLog(1, "apps", level == 8 ? 1234 : 8, "level %d", level);
         }
         SetDsmLog(nullptr);
     }
@@ -128,6 +160,13 @@ TEST(DsmLog, LinesAreCutAt1023AndIndentStopsAtTwelve) {
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0].size(), 1023u);
     EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\[\d{9} dsm +7 +\d+ 0x[0-9a-f]+\] q+)")));
+    // Module, line and error in their columns, then this thread's id.
+    const std::string thread = (std::ostringstream() << std::hex << "0x" << syscall(SYS_gettid) << "] ").str();
+    const std::pair<std::size_t, std::string> fields[] = {
+        {0, " dsm         7     2 " + thread}, {1, " apps        8    13 " + thread},
+        {8, " apps     1234    13 " + thread}};
+    for (const auto& [index, expected] : fields) EXPECT_EQ(lines[index].substr(10, expected.size()), expected);
+    for (const std::string& line : lines) EXPECT_TRUE(HasFieldWidths(line));
     for (int level = 1; level <= 8; ++level) {
         const std::string& line = lines[level];
         const std::size_t start = line.find("] ") + 2;

@@ -307,6 +307,9 @@ void CBatchEngine::BeginStop(int stoppedMode) {
     // Files never taken are settled at once: no worker takes an item once
     // the stop is seen, and the pool is done when the files in progress are.
     pool_.DropPending();
+    // No longer detecting new files: the line counts the files in progress
+    // until the last of them is finished.
+    if (stoppedMode == AUTO_MODE_DETECT_NEW) UpdateProgress(pool_.CountDone());
     WriteFailedList();
     pool_.Wake();
 }
@@ -459,6 +462,8 @@ int CBatchEngine::AppendNewFiles(const std::vector<QueuedFile>& candidates) {
 // ---- Results -------------------------------------------------------------
 
 void CBatchEngine::ReportProgress(int done) {
+    // No file in progress: the status line names none.
+    if (pool_.AllDone()) window_.SetStatusText(L"");
     if (pool_.runType == RUN_DETECTION)
         window_.DetectionProgress(done);
     else
@@ -472,16 +477,20 @@ void CBatchEngine::UpdateProgress(int done) {
     }
     const DWORD now = GetTickCount();
     if (stopping_) {
-        // A stopped run only counts the files still finishing; the end comes
-        // when its last worker has ended.
+        // A stopped run only counts the files still finishing (every item
+        // left is one of them or done); the end comes when its last worker
+        // has ended.
         if (stoppedMode_ == AUTO_MODE_SCAN)
             window_.RefreshScanWindow();
         else
-            window_.SetProgressText(AutoDetectProgressText(done, QueueLength(), failed_));
+            window_.SetProgressText(RunningProgressText(done, static_cast<int>(pool_.ItemCount()), failed_));
         return;
     }
     if (runState_ == RUN_STATE_STOPPABLE) {
-        total_ = QueueLength();
+        // The files the run has taken up (each of them done or to be done):
+        // when results are not made again the queue holds only the files
+        // still without one, fewer than those done.
+        total_ = static_cast<int>(pool_.ItemCount());
         window_.SetProgressText(AutoDetectProgressText(done, total_, failed_));
         return;
     }
@@ -724,6 +733,10 @@ void CBatchEngine::OnWorkersEnded() {
     const bool wasStopping = stopping_;
     stopping_ = false;
     SetRunState(RUN_STATE_IDLE);
+    // A stopped auto-detection run is over once its last file is finished.
+    if (wasStopping && stoppedMode_ == AUTO_MODE_DETECT_NEW)
+        window_.SetProgressText(
+            FinishedProgressText(pool_.CountDone(), failed_, (GetTickCount() - startTick_) / 1000u));
     // Files that failed after the stop are in the list only now.
     if (wasStopping) WriteFailedList();
 }
@@ -739,6 +752,8 @@ void CBatchEngine::Shutdown() {
     }
     pool_.DropPending();
     pool_.Wake();
+    // A worker waiting for memory gives its file up: it was never begun.
+    budget_.Cancel();
     if (IsUiThread()) {
         // Workers may be waiting for this thread (a file to read, a result to
         // save): keep handling messages until every one of them has ended.
@@ -750,7 +765,6 @@ void CBatchEngine::Shutdown() {
             releaseSavers_ = true;
         }
         saveAsked_.notify_all();
-        budget_.Cancel();  // a worker waiting for memory gives its file up
         pool_.Abandon();
     }
     pool_.JoinThreads();
@@ -879,6 +893,12 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
             pool_.MarkDoneAt(index);  // the program closes: the file was never begun
             return;
         }
+    }
+    // The program closes: a file not yet read is not begun (its memory goes
+    // back with the ticket); the close waits only for the files in progress.
+    if (closing_.load()) {
+        pool_.MarkDoneAt(index);
+        return;
     }
     processor->SetInputPath(file.fullPath);
     processor->SetOutputGuard(guard);

@@ -1,10 +1,12 @@
 #include "platform/core/System.h"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -13,9 +15,33 @@ namespace {
 std::atomic<int> g_processorOverride{0};
 }
 
+namespace {
+
+// The processors the calling thread may run on (its affinity mask, which a
+// user sets with taskset or a container's CPU set); 0 when it cannot be read.
+int AffinityCount() {
+    // Masks larger than the default set are tried for machines with more
+    // than 1024 processors.
+    for (int cpus = CPU_SETSIZE; cpus <= (1 << 16); cpus *= 2) {
+        cpu_set_t* set = CPU_ALLOC(static_cast<std::size_t>(cpus));
+        if (!set) return 0;
+        const std::size_t bytes = CPU_ALLOC_SIZE(static_cast<std::size_t>(cpus));
+        CPU_ZERO_S(bytes, set);
+        const int read = ::sched_getaffinity(0, bytes, set);
+        const int count = read == 0 ? CPU_COUNT_S(bytes, set) : 0;
+        const bool tooSmall = read != 0 && errno == EINVAL;
+        CPU_FREE(set);
+        if (!tooSmall) return count;
+    }
+    return 0;
+}
+
+}  // namespace
+
 int GetProcessorCount() {
     const int forced = g_processorOverride.load(std::memory_order_relaxed);
     if (forced > 0) return forced;
+    if (const int allowed = AffinityCount(); allowed > 0) return allowed;
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : static_cast<int>(n);
 }

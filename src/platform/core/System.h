@@ -5,9 +5,11 @@
 
 #include "platform/core/WinTypes.h"
 
-// The number of processors the program may use: the system's count, or the
-// value set by SetProcessorCountOverride. Never below 1 (a system that
-// cannot tell counts as one processor).
+// The number of processors the program may use: those the calling thread may
+// run on (its affinity: a program limited to 4 of 8 processors counts 4; the
+// system's count when the affinity cannot be read), or the value set by
+// SetProcessorCountOverride. Never below 1 (a system that cannot tell counts
+// as one processor).
 int GetProcessorCount();
 // Makes GetProcessorCount return `count` (tests pretend to run on machines
 // with 2, 6 or 12 processors); 0 or less removes the override.

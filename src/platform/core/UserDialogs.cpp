@@ -77,6 +77,12 @@ int CColorDialog::DoModal() {
     return IDOK;
 }
 
+bool ShowFolderInFileManager(const std::wstring& folder) {
+    if (UserDialogs().ShellExecute(L"", L"explorer", folder)) return true;
+    MessageBoxW(L"无法打开文件夹: " + folder, kDefaultCaption, MB_OK);
+    return false;
+}
+
 std::intptr_t ShellExecuteW(HWND, const wchar_t* operation, const wchar_t* file, const wchar_t* parameters,
                             const wchar_t*, int) {
     const bool started = UserDialogs().ShellExecute(operation ? operation : L"", file ? file : L"",

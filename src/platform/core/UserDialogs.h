@@ -126,6 +126,12 @@ private:
     COLORREF color_;
 };
 
+// Shows `folder` in the desktop's file manager (the shell's "explorer" with
+// the folder as its parameter). When none can be started (a desktop without
+// a file-manager launcher) the user is told so with the folder's path:
+// "无法打开文件夹: <folder>", caption "提示". True when it was shown.
+bool ShowFolderInFileManager(const std::wstring& folder);
+
 // The shell's execute: returns a value above 32 when it was started, as
 // callers of the shell expect; 2 (file not found) when not.
 std::intptr_t ShellExecuteW(HWND owner, const wchar_t* operation, const wchar_t* file, const wchar_t* parameters,

@@ -48,6 +48,11 @@ TEST_F(AutoRun, StartsOnAnEmptyFolderAndTakesFilesDroppedIn) {
     EXPECT_EQ(Read(Src(L"src/new.jpg")), "ok new");
     EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 2 / 2 张, 1张失败************");
     for (int index : log.indices) EXPECT_EQ(index, -1);  // auto-mode processors carry no item index
+    // Waiting for new files, no file is in progress: the status line names none.
+    EXPECT_NE(std::find(window.statuses.begin(), window.statuses.end(), L"正在处理: " + Src(L"new.jpg")),
+              window.statuses.end());
+    EXPECT_EQ(window.status, L"");
+    EXPECT_EQ(engine->RunState(), RUN_STATE_STOPPABLE);
 
     // A tick that finds nothing new appends nothing.
     engine->OnAutoDetectTick();
@@ -61,6 +66,10 @@ TEST_F(AutoRun, StartsOnAnEmptyFolderAndTakesFilesDroppedIn) {
     ASSERT_TRUE(RunToIdle());
     EXPECT_EQ(window.buttonText, L"开始处理");
     EXPECT_TRUE(window.buttonEnabled);
+    // Stopped and ended: the line no longer says it detects new files.
+    EXPECT_EQ(window.LastProgress().rfind(L"**********处理完成,总共处理了 2 张, 其中失败1张.用了 ", 0), 0u)
+        << ToUtf8(window.LastProgress());
+    EXPECT_EQ(window.CountProgressStartingWith(kFinishedPrefix), 1);
     const auto lists = FailedLists(src());
     ASSERT_EQ(lists.size(), 1u);
     EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"sub/two.png")) + "\r\n");
@@ -74,6 +83,8 @@ TEST_F(AutoRun, StopWaitsForTheFilesInProgressAndListsTheirFailures) {
     ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 2; }));
     engine->OnStartStop();  // stop
     EXPECT_TRUE(FailedLists(src()).empty());  // nothing failed yet
+    // From the stop on the line counts the files still in progress.
+    EXPECT_EQ(window.LastProgress(), L"**********处理中请等待,处理进度 0 / 2 张, 失败0张************");
     PumpUntil([] { return false; }, 200);
     // The workers are still busy: the button stays disabled and a start is refused.
     EXPECT_TRUE(engine->Stopping());
@@ -88,12 +99,16 @@ TEST_F(AutoRun, StopWaitsForTheFilesInProgressAndListsTheirFailures) {
     EXPECT_EQ(window.buttonText, L"开始处理");
     EXPECT_TRUE(window.buttonEnabled);
     EXPECT_EQ(Read(Src(L"src/a.jpg")), "gate ok");  // still saved after the stop
-    // The files finishing after the stop are counted, but nothing ends a run twice.
-    EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 2 / 2 张, 1张失败************");
+    // The files finishing after the stop are counted; the run ends once,
+    // when the last of them is finished.
+    EXPECT_EQ(window.CountProgressStartingWith(L"**********处理中请等待,处理进度 1 / 2 张, 失败"), 1);
+    EXPECT_EQ(window.LastProgress().rfind(L"**********处理完成,总共处理了 2 张, 其中失败1张.用了 ", 0), 0u)
+        << ToUtf8(window.LastProgress());
+    EXPECT_EQ(window.CountProgressStartingWith(L"**********自动检测中"), 1);  // before the stop only
     const auto lists = FailedLists(src());
     ASSERT_EQ(lists.size(), 1u);
     EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"b.jpg")) + "\r\n");
-    EXPECT_EQ(window.CountProgressStartingWith(kFinishedPrefix), 0);
+    EXPECT_EQ(window.CountProgressStartingWith(kFinishedPrefix), 1);
 }
 
 TEST_F(AutoRun, AFileWhoseOutputVanishesIsProcessedAgainAndTheRunStillStops) {
@@ -119,6 +134,27 @@ TEST_F(AutoRun, AFileWhoseOutputVanishesIsProcessedAgainAndTheRunStillStops) {
     engine->OnStartStop();
     ASSERT_TRUE(RunToIdle(5000));
     EXPECT_EQ(window.buttonText, L"开始处理");
+}
+
+// Without making results again, a tick's candidates are the files still
+// without a result: the progress counts every file the run has taken up.
+TEST_F(AutoRun, TheProgressCountsEveryFileTakenAlsoThoseWithResults) {
+    window.choices.reprocessAll = false;
+    window.choices.requestedThreads = 1;
+    Write(Src(L"a.jpg"), "ok");
+    Write(Src(L"b.jpg"), "ok");
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return engine->Pool().CountDone() == 2; }));
+    pump.Pump();
+    EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 2 / 2 张, 0张失败************");
+    Write(Src(L"c.jpg"), "bad");
+    ASSERT_TRUE(TickUntil([&] { return engine->Pool().CountDone() == 3; }));
+    pump.Pump();
+    EXPECT_EQ(engine->QueueLength(), 1);  // only c has no result
+    EXPECT_EQ(window.LastProgress(), L"**********自动检测中,处理进度 3 / 3 张, 1张失败************");
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Read(Src(L"c.jpg")), "bad");  // a source is never touched
 }
 
 TEST_F(AutoRun, ScanAndProcessRunsOnTheScanFoldersAndStopsFromTheScanWindow) {

@@ -8,7 +8,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class BatchRun : public EngineFixture {};
+class BatchRun : public EngineFixture {
+protected:
+    // Closes (Shutdown) with the gate shut, opening it a moment later from
+    // another thread: the close waits for the files held at the gate.
+    void CloseOpeningTheGateSoon() {
+        std::thread opener([&] {
+            std::this_thread::sleep_for(100ms);
+            gate.Open();
+        });
+        engine->Shutdown();
+        opener.join();
+    }
+};
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
@@ -337,6 +349,35 @@ TEST_F(BatchRun, ADetectionRunNeverStartsAutoDetection) {
     ASSERT_FALSE(window.detectionProgress.empty());
     EXPECT_EQ(window.detectionProgress.back(), 2);
     EXPECT_TRUE(window.progress.empty());  // the main window shows nothing for it
+    // Its status line named each file while it was in progress, and names
+    // none once the run is over.
+    for (const auto& rel : {L"a.jpg", L"b.jpg"})
+        EXPECT_NE(std::find(window.statuses.begin(), window.statuses.end(), L"正在处理: " + Src(rel)),
+                  window.statuses.end());
+    EXPECT_EQ(window.status, L"");
+}
+
+// Closing waits for the files in progress only: files whose workers still
+// wait for memory are not begun (not processed, not listed as failed).
+TEST_F(BatchRun, ClosingBeginsNoFileThatWasWaitingForMemory) {
+    for (int i = 0; i < 3; ++i) Write(Src(L"f" + std::to_wstring(i) + L".jpg"), "gate ok mem=60");
+    engine->SetMemoryBudget(100ull << 20);  // one file at a time
+    window.choices.requestedThreads = 3;
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1 && log.estimates.load() == 3; }));
+    CloseOpeningTheGateSoon();
+    EXPECT_EQ(engine->Pool().LiveThreads(), 0);
+    ASSERT_EQ(log.processed.size(), 1u);  // the file in progress
+    EXPECT_EQ(Read(PathJoin(src(), L"src", PathFileName(log.processed[0]))), "gate ok mem=60");
+    int results = 0;
+    for (int i = 0; i < 3; ++i) results += files::Exists(Src(L"src/f" + std::to_wstring(i) + L".jpg")) ? 1 : 0;
+    EXPECT_EQ(results, 1);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Read(Src(L"f" + std::to_wstring(i) + L".jpg")), "gate ok mem=60");
+    EXPECT_EQ(engine->FailedCount(), 0);
+    EXPECT_TRUE(FailedLists(src()).empty());
+    EXPECT_EQ(engine->MemoryBudget().InUse(), 0u);
+    EXPECT_EQ(log.alive.load(), 0);
+    engine.reset();
 }
 
 TEST_F(BatchRun, ClosingDuringARunSavesTheFilesInProgressAndEndsEveryWorker) {
@@ -344,12 +385,7 @@ TEST_F(BatchRun, ClosingDuringARunSavesTheFilesInProgressAndEndsEveryWorker) {
     window.choices.requestedThreads = 3;
     engine->OnStartStop();
     ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 3; }));
-    std::thread opener([&] {
-        std::this_thread::sleep_for(100ms);
-        gate.Open();
-    });
-    engine->Shutdown();
-    opener.join();
+    CloseOpeningTheGateSoon();
     EXPECT_EQ(engine->Pool().LiveThreads(), 0);
     EXPECT_EQ(log.processed.size(), 3u);
     for (const auto& p : log.processed) EXPECT_EQ(Read(PathJoin(src(), L"src", PathFileName(p))), "gate ok");

@@ -641,6 +641,11 @@ TEST_F(ManualWindowE2E, ComparisonModeLoadsTheTwin) {
         ASSERT_EQ(shown.back().kind, ShownDialog::Shell);
         EXPECT_EQ(shown.back().text, L"explorer");
         EXPECT_EQ(shown.back().parameters, folder.tmp.wfile(L"b/x"));
+        // Without a file manager the user is told where the folder is.
+        dialogs->Clear();
+        dialogs->AnswerShell(false);
+        ASSERT_TRUE(page.Click(dir::IDC_OPEN_FOLDER));
+        EXPECT_EQ(dialogs->MessageTexts(), std::vector<std::wstring>{L"无法打开文件夹: " + folder.tmp.wfile(L"b/x")});
     });
 }
 

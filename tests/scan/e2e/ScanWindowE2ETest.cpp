@@ -4,6 +4,9 @@
 // replace through the preview tree and the keys, a paper jam, closing the
 // window, the preview tree and both image panes.
 #include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QWidget>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -513,7 +516,258 @@ TEST_F(ScanWindowTest, PreviewTreeAndBothPanes) {
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].text, L"explorer");
         EXPECT_EQ(shown[0].parameters, FromUtf8(processedDir.path() + "/" + scanName + "/box/a"));
+        // A desktop without a file manager: the user is told where the folder is.
+        dialogs->Clear();
+        dialogs->AnswerShell(false);
+        EXPECT_TRUE(preview.Click(IDC_SP_OPEN_FOLDER));
+        EXPECT_EQ(dialogs->MessageTexts(),
+                  std::vector<std::wstring>{L"无法打开文件夹: " + FromUtf8(processedDir.path() + "/" + scanName + "/box/a")});
+        ASSERT_EQ(dialogs->Shown().size(), 2u);
+        EXPECT_EQ(dialogs->Shown()[1].caption, L"提示");
     });
+}
+
+// The processed pane shows its picture fitted, as the scanned pane does, as
+// soon as it is shown: after "双视图" and after a file is chosen in either
+// view, "适配" changes nothing.
+TEST_F(ScanWindowTest, BothPanesShowTheirPicturesFittedAtOnce) {
+    env->AddVirtualSource("", "vs", {});
+    const std::string scanName = fs::path(scanDir.path()).filename().string();
+    fs::create_directories(processedDir.path() + "/" + scanName);
+    for (int i = 1; i <= 3; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".jpg";
+        ASSERT_TRUE(testimg::WriteJpeg(scanDir.file(name), testimg::Pattern(900 + 10 * i, 1200, 3, i), 90));
+        ASSERT_TRUE(testimg::WriteJpeg(processedDir.path() + "/" + scanName + "/" + name,
+                                       testimg::Pattern(880 + 10 * i, 1180, 3, 10 + i), 90));
+    }
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        // Each pane holds its picture at the zoom and place "适配" gives it.
+        auto expectFitted = [&](const char* step) {
+            SCOPED_TRACE(step);
+            ASSERT_TRUE(scan.leftPane.HasImage());
+            ASSERT_TRUE(scan.rightPane.HasImage());
+            const float leftZoom = scan.leftPane.Zoom(), rightZoom = scan.rightPane.Zoom();
+            const POINT leftScroll = scan.leftPane.Scroll(), rightScroll = scan.rightPane.Scroll();
+            RECT client{};
+            scan.rightPane.GetClientRect(&client);
+            EXPECT_GT(client.right, 0);
+            // The whole processed picture lies inside its pane.
+            EXPECT_LE(static_cast<int>(static_cast<float>(scan.rightPane.ImageWidth()) * rightZoom), client.right);
+            EXPECT_LE(static_cast<int>(static_cast<float>(scan.rightPane.ImageHeight()) * rightZoom), client.bottom);
+            EXPECT_TRUE(d.Click(IDC_SCAN_FIT));
+            EXPECT_EQ(scan.rightPane.Zoom(), rightZoom);
+            EXPECT_EQ(scan.rightPane.Scroll().x, rightScroll.x);
+            EXPECT_EQ(scan.rightPane.Scroll().y, rightScroll.y);
+            EXPECT_EQ(scan.leftPane.Zoom(), leftZoom);
+            EXPECT_EQ(scan.leftPane.Scroll().x, leftScroll.x);
+            EXPECT_EQ(scan.leftPane.Scroll().y, leftScroll.y);
+        };
+        ASSERT_EQ(scan.previewPage.ListedFiles().size(), 3u);
+        EXPECT_FALSE(d.IsVisible(IDC_SCAN_RIGHT_PANE));
+        EXPECT_TRUE(d.Click(IDC_SCAN_DOUBLE_VIEW));
+        EXPECT_TRUE(d.IsVisible(IDC_SCAN_RIGHT_PANE));
+        expectFitted("double view after opening");
+        EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
+        expectFitted("next file in double view");
+        EXPECT_TRUE(d.Click(IDC_SCAN_SINGLE_VIEW));
+        EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
+        EXPECT_TRUE(d.Click(IDC_SCAN_DOUBLE_VIEW));
+        expectFitted("file chosen in single view, then double view");
+        EXPECT_EQ(scan.rightPane.ImageWidth(), 910);
+    });
+}
+
+// A scan-and-process run writes a page's processed counterpart after the
+// page was shown: it appears in the processed pane, fitted, as soon as the
+// run reports it, or when the double view is chosen; a page without one
+// leaves the pane empty on the screen too.
+TEST_F(ScanWindowTest, AProcessedPageWrittenAfterItsScanIsShownAtOnce) {
+    env->AddVirtualSource("", "vs", {});
+    const std::string scanName = fs::path(scanDir.path()).filename().string();
+    const std::string processed = processedDir.path() + "/" + scanName;
+    fs::create_directories(processed);
+    for (const char* name : {"p1.jpg", "p2.jpg"})
+        ASSERT_TRUE(testimg::WriteJpeg(scanDir.file(name), testimg::Pattern(900, 1200, 3, 1), 90));
+    struct PaintLog final : QObject {
+        std::vector<bool> withPicture;  // whether the pane held a picture at each paint
+        CImagePannel* pane = nullptr;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) withPicture.push_back(pane->HasImage());
+            return false;
+        }
+    } paints;
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        ASSERT_EQ(scan.previewPage.CurrentFile(), scanDir.wfile(L"p1.jpg"));
+        EXPECT_FALSE(scan.rightPane.HasImage());  // not processed yet
+        // Written by the run now: the double view shows it.
+        ASSERT_TRUE(testimg::WriteJpeg(processed + "/p1.jpg", testimg::Pattern(880, 1180, 3, 2), 90));
+        EXPECT_TRUE(d.Click(IDC_SCAN_DOUBLE_VIEW));
+        ASSERT_TRUE(scan.rightPane.HasImage());
+        EXPECT_EQ(scan.rightPane.ImageWidth(), 880);
+        const float zoom = scan.rightPane.Zoom();
+        EXPECT_LT(zoom, 1.0f);
+        EXPECT_TRUE(d.Click(IDC_SCAN_FIT));
+        EXPECT_EQ(scan.rightPane.Zoom(), zoom);
+
+        // The next page, in the double view: shown once the run has written it.
+        EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
+        EXPECT_FALSE(scan.rightPane.HasImage());
+        {
+            std::ofstream broken(processed + "/p2.jpg", std::ios::binary);
+            broken << "not a picture";
+        }
+        scan.settingPage.UpdateProcessStatus();
+        EXPECT_FALSE(scan.rightPane.HasImage());  // unreadable: nothing to show
+        ASSERT_TRUE(testimg::WriteJpeg(processed + "/p2.jpg", testimg::Pattern(870, 1170, 3, 3), 90));
+        scan.settingPage.UpdateProcessStatus();  // as the run does after each page
+        ASSERT_TRUE(scan.rightPane.HasImage());
+        EXPECT_EQ(scan.rightPane.ImageWidth(), 870);
+        const float zoom2 = scan.rightPane.Zoom();
+        EXPECT_TRUE(d.Click(IDC_SCAN_FIT));
+        EXPECT_EQ(scan.rightPane.Zoom(), zoom2);
+
+        // Back to the first page, then to a page whose counterpart is gone:
+        // the pane is painted empty, not left showing the other picture.
+        fs::remove(processed + "/p2.jpg");
+        EXPECT_TRUE(d.Click(IDC_SCAN_PREV));
+        ASSERT_TRUE(scan.rightPane.HasImage());
+        PumpUntil([] { return false; }, std::chrono::milliseconds(50));  // its paints done
+        paints.pane = &scan.rightPane;
+        scan.rightPane.Widget()->installEventFilter(&paints);
+        EXPECT_TRUE(d.Click(IDC_SCAN_NEXT));
+        EXPECT_FALSE(scan.rightPane.HasImage());
+        EXPECT_TRUE(PumpUntil([&] { return !paints.withPicture.empty() && !paints.withPicture.back(); },
+                              std::chrono::seconds(2)))
+            << "the pane was not painted after its picture went";
+        scan.rightPane.Widget()->removeEventFilter(&paints);
+    });
+    // The files shown are as they were.
+    EXPECT_EQ(testimg::ReadJpeg(scanDir.file("p2.jpg")).width, 900);
+    EXPECT_EQ(testimg::ReadJpeg(processed + "/p1.jpg").width, 880);
+}
+
+// Two scans while processing goes on: the status line counts every page
+// scanned and processed, also those processed before the second scan.
+TEST_F(ScanWindowTest, TheStatusLineCountsEveryPageOfTheRun) {
+    env->AddVirtualSource("", "vs", {"pages=2"});
+    ScanStepFlags::correct = 1;
+    OpenScan([&](DialogDriver&, CScanDlg& scan) {
+        DialogDriver settings(scan.settingPage);
+        EXPECT_TRUE(settings.Click(IDC_SS_SCAN));
+        ASSERT_TRUE(PumpUntil([&] { return Listing(processedDir.path()).size() == 2u; }, std::chrono::seconds(60)));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Engine().Pool().CountDone() == 2; }));
+        EXPECT_EQ(settings.Text(IDC_SS_STATUS), L"已扫描 2 张，已处理 2 张,失败 0. 正在处理中.");
+        EXPECT_TRUE(settings.Click(IDC_SS_SCAN));
+        ASSERT_TRUE(PumpUntil([&] { return Listing(processedDir.path()).size() == 4u; }, std::chrono::seconds(60)));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Engine().Pool().CountDone() == 4; }));
+        EXPECT_EQ(settings.Text(IDC_SS_STATUS), L"已扫描 4 张，已处理 4 张,失败 0. 正在处理中.");
+        EXPECT_EQ(Listing(scanDir.path()).size(), 4u);
+    });
+}
+
+// The window's own controls carry their ids (the numbers, as other code
+// and the resources know them), each once; the page buttons show their page.
+TEST_F(ScanWindowTest, TheWindowsButtonsCarryTheirIds) {
+    env->AddVirtualSource("", "vs", {});
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        const std::pair<int, const wchar_t*> buttons[] = {
+            {5204, L"基本"}, {1119, L"处理"}, {1124, L"更多"},   {1103, L"单视图"}, {1104, L"双视图"},
+            {5208, L"手动处理"}, {1121, L"上页"}, {1122, L"下页"}, {9129, L"适配"},   {1123, L"居中"},
+        };
+        for (const auto& [id, text] : buttons) EXPECT_EQ(d.Text(id), text) << id;
+        std::vector<int> ids;
+        for (CWnd* child : scan.GetChildren())
+            if (child->GetDlgCtrlID() != 0) ids.push_back(child->GetDlgCtrlID());
+        std::sort(ids.begin(), ids.end());
+        EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "an id is used twice";
+        const std::pair<int, CDialog*> pages[] = {{1119, &scan.procPage}, {1124, &scan.morePage}, {5204, &scan.settingPage}};
+        for (const auto& [id, page] : pages) {
+            EXPECT_TRUE(d.Click(id));
+            EXPECT_TRUE(page->IsWindowVisible()) << id;
+        }
+        EXPECT_TRUE(d.Click(1104));
+        EXPECT_EQ(scan.viewMode, 1);
+        EXPECT_TRUE(d.Click(1103));
+        EXPECT_EQ(scan.viewMode, 0);
+    });
+}
+
+// A scan holds the thread from its start to its end: the state label and
+// the scan buttons are painted when they change, so the label reads
+// "扫描进行中..." (and the buttons are disabled) on the screen while the
+// pages come in.
+TEST_F(ScanWindowTest, TheStateLabelIsShownAtOnceWhileTheScanHoldsTheThread) {
+    env->AddVirtualSource("", "vs", {"pages=2", "page_delay_ms=50"});
+    struct PaintLog final : QObject {
+        std::vector<std::pair<int, std::wstring>> label;  // scan mode at the paint, text painted
+        std::vector<std::pair<int, bool>> button;         // scan mode at the paint, enabled
+        QObject* labelWidget = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                auto* widget = static_cast<QWidget*>(watched);
+                if (watched == labelWidget)
+                    label.emplace_back(g_scanMode, static_cast<QLabel*>(widget)->text().toStdWString());
+                else
+                    button.emplace_back(g_scanMode, widget->isEnabled());
+            }
+            return false;
+        }
+    } paints;
+    OpenScan([&](DialogDriver& d, CScanDlg& scan) {
+        DialogDriver settings(scan.settingPage);
+        QWidget* label = scan.GetDlgItem(IDC_SCAN_STATE_LABEL)->Widget();
+        QWidget* button = scan.settingPage.GetDlgItem(IDC_SS_SCAN)->Widget();
+        paints.labelWidget = label;
+        label->installEventFilter(&paints);
+        button->installEventFilter(&paints);
+        EXPECT_TRUE(settings.Click(IDC_SS_SCAN));  // returns when the scan is over
+        label->removeEventFilter(&paints);
+        button->removeEventFilter(&paints);
+        EXPECT_TRUE(PumpUntil([&] { return d.Text(IDC_SCAN_STATE_LABEL) == L"扫描未开始"; }));
+    });
+    const auto during = std::find_if(paints.label.begin(), paints.label.end(),
+                                     [](const auto& p) { return p.first == SCAN_APPEND; });
+    ASSERT_NE(during, paints.label.end()) << "the label was not painted during the scan";
+    EXPECT_EQ(during->second, L"扫描进行中...");
+    for (const auto& [mode, text] : paints.label)
+        if (mode == SCAN_APPEND) EXPECT_EQ(text, L"扫描进行中...");
+    const bool disabledShown = std::any_of(paints.button.begin(), paints.button.end(),
+                                           [](const auto& p) { return p.first == SCAN_APPEND && !p.second; });
+    EXPECT_TRUE(disabledShown) << "the scan button was not shown disabled during the scan";
+}
+
+// The status line counts a scan-and-process run's pages: after a plain batch
+// run (whose files are no scanned pages) it says that no processing started.
+TEST_F(ScanWindowTest, AfterABatchRunTheStatusLineCountsNoScannedPages) {
+    env->AddVirtualSource("", "vs", {});
+    testdata::TempDir batch;
+    ASSERT_TRUE(testimg::WriteJpeg(batch.file("a.jpg"), testimg::Pattern(64, 48, 3, 1), 90));
+    ASSERT_TRUE(testimg::WriteJpeg(batch.file("b.jpg"), testimg::Pattern(64, 48, 3, 2), 90));
+    {
+        std::ofstream bad(batch.file("bad.jpg"));
+        bad << "not a picture";
+    }
+    Open([&](DialogDriver& main) {
+        ChooseFolders(main, batch.wpath());
+        ASSERT_TRUE(main.Click(IDC_START));
+        ASSERT_TRUE(WaitForIdle(main));
+        ASSERT_EQ(dlg->Engine().Pool().CountDone(), 3);
+        ASSERT_EQ(dlg->FailedCount(), 1);
+        bool ran = false;
+        OnNextModal(IDD_SCAN_DIALOG, [&](CDialog& d) {
+            auto& scan = static_cast<CScanDlg&>(d);
+            DialogDriver settings(scan.settingPage);
+            ran = true;
+            EXPECT_EQ(settings.Text(IDC_SS_STATUS), L"未开始处理");
+            EXPECT_FALSE(settings.IsVisible(IDC_SS_PROCESS_STATE));
+            DialogDriver(d).Close();
+        });
+        EXPECT_TRUE(main.ChooseMenu(ID_MENU_SCAN));
+        EXPECT_TRUE(ran);
+    });
+    // The batch run's sources are as they were.
+    EXPECT_TRUE(fs::exists(batch.file("bad.jpg")));
+    EXPECT_EQ(testimg::ReadJpeg(batch.file("a.jpg")).width, 64);
 }
 
 TEST_F(ScanWindowTest, SwitchGroupsAndFormatRebuildTheirControls) {
