@@ -729,8 +729,11 @@ TEST_F(ScanWindowTest, TheStateLabelIsShownAtOnceWhileTheScanHoldsTheThread) {
                                      [](const auto& p) { return p.first == SCAN_APPEND; });
     ASSERT_NE(during, paints.label.end()) << "the label was not painted during the scan";
     EXPECT_EQ(during->second, L"扫描进行中...");
-    for (const auto& [mode, text] : paints.label)
-        if (mode == SCAN_APPEND) EXPECT_EQ(text, L"扫描进行中...");
+    for (const auto& [mode, text] : paints.label) {
+        if (mode == SCAN_APPEND) {
+            EXPECT_EQ(text, L"扫描进行中...");
+        }
+    }
     const bool disabledShown = std::any_of(paints.button.begin(), paints.button.end(),
                                            [](const auto& p) { return p.first == SCAN_APPEND && !p.second; });
     EXPECT_TRUE(disabledShown) << "the scan button was not shown disabled during the scan";
