@@ -1,9 +1,9 @@
 // The data source manager's trace (DSM_LOG).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "DsmTestSupport.h"
@@ -16,7 +16,7 @@ using namespace dsmtest;
 
 // "[HHMMSSmmm module line errno thread] text"
 // (A result line's text ends with a line feed of its own.)
-const std::regex kLinePattern(R"(\[\d{9} (apps|dsm) +\d+ +\d+ 0x[0-9a-f]+\] .*\n?)");
+const char* const kLinePattern = "\\[[0-9]{9} (apps|dsm) +[0-9]+ +[0-9]+ 0x[0-9a-f]+\\] [^\n]*\n?";
 
 TEST(DsmLog, OffWithoutDsmLog) {
     DsmEnvironment env;
@@ -53,7 +53,7 @@ TEST(DsmLog, LinesBannerAndCallTrace) {
     const std::vector<std::string> lines = env.DsmLogLines();
     ASSERT_GE(lines.size(), 5u);
     for (const std::string& line : lines) {
-        EXPECT_TRUE(std::regex_match(line, kLinePattern)) << line;
+        EXPECT_THAT(line, ::testing::MatchesRegex(kLinePattern));
         EXPECT_LE(line.size(), 1023u);
         EXPECT_EQ(line.find('\r'), std::string::npos) << "lines end in CR LF only";
     }
@@ -127,7 +127,7 @@ TEST(DsmLog, LinesAreCutAt1023AndIndentStopsAtTwelve) {
     const std::vector<std::string> lines = env.DsmLogLines();
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0].size(), 1023u);
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\[\d{9} dsm +7 +\d+ 0x[0-9a-f]+\] q+)")));
+    EXPECT_THAT(lines[0], ::testing::MatchesRegex(R"(\[[0-9]{9} dsm +7 +[0-9]+ 0x[0-9a-f]+\] q+)"));
     for (int level = 1; level <= 8; ++level) {
         const std::string& line = lines[level];
         const std::size_t start = line.find("] ") + 2;
