@@ -909,9 +909,9 @@ bool CScanDlg::LoadScanPanelImage(const std::wstring& path) {
     leftProcessor_ = std::make_unique<CImageProcessor>();
     if (!leftProcessor_->ReadFileBytes(path.c_str()) || !leftProcessor_->LoadImageFile(path.c_str(), 1)) return false;
     std::int32_t w = 0, h = 0;
-    const BYTE* bits = leftProcessor_->GetResultBits(&w, &h);
+    const std::unique_ptr<BYTE[]> bits(leftProcessor_->GetResultBits(&w, &h));  // the pane keeps a copy
     if (!bits) return false;
-    leftPane.SetImage(bits, w, h);
+    leftPane.SetImage(bits.get(), w, h);
     return true;
 }
 
@@ -928,12 +928,12 @@ void CScanDlg::ShowImagePair(const std::wstring& path) {
     if (!processedPath.empty() && files::IsRegularFile(processedPath)) {
         rightProcessor_ = std::make_unique<CImageProcessor>();
         std::int32_t w = 0, h = 0;
-        const BYTE* bits = nullptr;
+        std::unique_ptr<BYTE[]> bits;  // the pane keeps a copy
         if (rightProcessor_->ReadFileBytes(processedPath.c_str()) &&
             rightProcessor_->LoadImageFile(processedPath.c_str(), 1))
-            bits = rightProcessor_->GetResultBits(&w, &h);
+            bits.reset(rightProcessor_->GetResultBits(&w, &h));
         if (bits) {
-            rightPane.SetImage(bits, w, h);
+            rightPane.SetImage(bits.get(), w, h);
             rightPane.FitToWindow();
             return;
         }
