@@ -715,9 +715,12 @@ __attribute__((flatten, target("avx2"))) void RenderAvx2(const Mapping& m, Canva
 }
 
 // GCC 12's AVX-512 headers start the unmasked intrinsics from an undefined
-// register, which it then reports as maybe used uninitialised.
+// register, which it then reports as maybe used uninitialised (clang has no
+// such warning).
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #define TESSAVAN_AVX512 "avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2"
 #define TESSAVAN_AVX512_INLINE __attribute__((target(TESSAVAN_AVX512), always_inline)) inline
 
@@ -1053,7 +1056,9 @@ struct Lanes8 : LanesBase {
 __attribute__((flatten, target(TESSAVAN_AVX512))) void RenderAvx512(const Mapping& m, Canvas& canvas) {
     RenderRows(Lanes8(m, canvas), canvas);
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 // Whether the loop chosen for `kernel` is a vector loop, which writes the

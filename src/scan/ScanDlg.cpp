@@ -940,9 +940,9 @@ bool CScanDlg::LoadScanPanelImage(const std::wstring& path) {
     leftProcessor_ = std::make_unique<CImageProcessor>();
     if (!leftProcessor_->ReadFileBytes(path.c_str()) || !leftProcessor_->LoadImageFile(path.c_str(), 1)) return false;
     std::int32_t w = 0, h = 0;
-    const BYTE* bits = leftProcessor_->GetResultBits(&w, &h);
+    const std::unique_ptr<BYTE[]> bits(leftProcessor_->GetResultBits(&w, &h));  // the pane keeps a copy
     if (!bits) return false;
-    leftPane.SetImage(bits, w, h);
+    leftPane.SetImage(bits.get(), w, h);
     return true;
 }
 
@@ -965,11 +965,11 @@ bool CScanDlg::LoadProcessedPane(const std::wstring& path) {
     if (!path.empty() && files::IsRegularFile(path)) {
         rightProcessor_ = std::make_unique<CImageProcessor>();
         std::int32_t w = 0, h = 0;
-        const BYTE* bits = nullptr;
+        std::unique_ptr<BYTE[]> bits;  // the pane keeps a copy
         if (rightProcessor_->ReadFileBytes(path.c_str()) && rightProcessor_->LoadImageFile(path.c_str(), 1))
-            bits = rightProcessor_->GetResultBits(&w, &h);
+            bits.reset(rightProcessor_->GetResultBits(&w, &h));
         if (bits) {
-            rightPane.SetImage(bits, w, h);
+            rightPane.SetImage(bits.get(), w, h);
             rightPane.FitToWindow();
             return true;
         }

@@ -38,6 +38,15 @@ std::string OneLine(const std::wstring& text) {
         if (c == '\n' || c == '\r') c = ' ';
     return s;
 }
+
+// "[key]", the line that opens the key's section. Appended piece by piece:
+// GCC 12 takes "[" + a temporary string for an overlapping copy and warns.
+std::string SectionLine(const std::wstring& key) {
+    std::string line = "[";
+    line += OneLine(key);
+    line += ']';
+    return line;
+}
 }  // namespace
 
 void SetRegistryFileForTesting(const std::wstring& path) {
@@ -60,7 +69,7 @@ bool SetRegistryValue(const std::wstring& key, const std::wstring& name, const s
     if (file.empty()) return false;
     std::lock_guard guard(g_lock);
     std::vector<std::string> lines = ReadLines(file);
-    const std::string section = "[" + OneLine(key) + "]";
+    const std::string section = SectionLine(key);
     const std::string prefix = OneLine(name) + "=";
     const std::string entry = prefix + OneLine(value);
     std::size_t i = 0;
@@ -89,7 +98,7 @@ std::optional<std::wstring> GetRegistryValue(const std::wstring& key, const std:
     if (file.empty()) return std::nullopt;
     std::lock_guard guard(g_lock);
     const std::vector<std::string> lines = ReadLines(file);
-    const std::string section = "[" + OneLine(key) + "]";
+    const std::string section = SectionLine(key);
     const std::string prefix = OneLine(name) + "=";
     bool inside = false;
     for (const std::string& l : lines) {

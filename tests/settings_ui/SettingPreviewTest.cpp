@@ -204,7 +204,7 @@ TEST_F(SettingPreviewTest, AFileThatCannotBeReadKeepsTheSampleAndAnUnsupportedOn
         ASSERT_TRUE(d.page1.Click(IDC_OPEN_PREVIEW));
     });
     EXPECT_EQ(dialogs->MessageTexts(), (std::vector<std::wstring>{kRefusal, kRefusal}));
-    const FileDialogRequest& request = dialogs->Shown().front().file;
+    const FileDialogRequest request = dialogs->Shown().front().file;  // Shown() gives a copy
     EXPECT_TRUE(request.open);
     EXPECT_EQ(request.defaultExt, L"jpg");
     EXPECT_EQ(request.flags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);

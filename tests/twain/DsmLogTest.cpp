@@ -1,4 +1,5 @@
 // The data source manager's trace (DSM_LOG).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/syscall.h>
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "DsmTestSupport.h"
@@ -20,7 +20,7 @@ using namespace dsmtest;
 
 // "[HHMMSSmmm module line errno thread] text"
 // (A result line's text ends with a line feed of its own.)
-const std::regex kLinePattern(R"(\[\d{9} (apps|dsm) +\d+ +\d+ 0x[0-9a-f]+\] .*\n?)");
+const char* const kLinePattern = "\\[[0-9]{9} (apps|dsm) +[0-9]+ +[0-9]+ 0x[0-9a-f]+\\] [^\n]*\n?";
 
 // The widths of "[%02d%02d%02d%03d %-8s %4d %5u %p] ": the time in nine
 // digits, the module left-aligned in eight characters, the line number
@@ -82,7 +82,7 @@ TEST(DsmLog, LinesBannerAndCallTrace) {
     const std::vector<std::string> lines = env.DsmLogLines();
     ASSERT_GE(lines.size(), 5u);
     for (const std::string& line : lines) {
-        EXPECT_TRUE(std::regex_match(line, kLinePattern)) << line;
+        EXPECT_THAT(line, ::testing::MatchesRegex(kLinePattern));
         EXPECT_TRUE(HasFieldWidths(line));
         EXPECT_LE(line.size(), 1023u);
         EXPECT_EQ(line.find('\r'), std::string::npos) << "lines end in CR LF only";
@@ -159,7 +159,7 @@ TEST(DsmLog, LinesAreCutAt1023AndIndentStopsAtTwelve) {
     const std::vector<std::string> lines = env.DsmLogLines();
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0].size(), 1023u);
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\[\d{9} dsm +7 +\d+ 0x[0-9a-f]+\] q+)")));
+    EXPECT_THAT(lines[0], ::testing::MatchesRegex(R"(\[[0-9]{9} dsm +7 +[0-9]+ 0x[0-9a-f]+\] q+)"));
     // Module, line and error in their columns, then this thread's id.
     const std::string thread = (std::ostringstream() << std::hex << "0x" << syscall(SYS_gettid) << "] ").str();
     const std::pair<std::size_t, std::string> fields[] = {

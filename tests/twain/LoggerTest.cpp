@@ -1,4 +1,5 @@
 // CLogger, the program's logger, and the TWAIN layer's log sink.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -6,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -47,7 +47,7 @@ protected:
 };
 
 // "[<time as %X %x>] <LEVEL> - <message>" and a line end.
-const char* kLine = R"(\[\d\d:\d\d:\d\d \d\d/\d\d/\d\d\] )";
+const char* kLine = R"(\[[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{2}/[0-9]{2}/[0-9]{2}\] )";
 
 TEST_F(LoggerTest, LinesCarryTimeLevelAndMessage) {
     g_loggingEnabled = 1;
@@ -65,7 +65,7 @@ TEST_F(LoggerTest, LinesCarryTimeLevelAndMessage) {
                                 << CLogger::Instance().Threshold();
             continue;
         }
-        EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kLine) + c.name + " - value 42 of x\n")))
+        EXPECT_THAT(text, ::testing::MatchesRegex(std::string(kLine) + c.name + " - value 42 of x\n"))
             << "level " << c.level << ": " << text;
     }
 }
@@ -124,8 +124,8 @@ TEST_F(LoggerTest, OpenWritesLogTxtOnlyWithTheSwitchOn) {
 
 TEST_F(LoggerTest, AppMessagesAreFormattedCutAndWrittenAsInfo) {
     logAppMessage("app: Remaining images to transfer: %u\n", 7u);
-    EXPECT_TRUE(std::regex_match(Written(),
-                                 std::regex(std::string(kLine) + "INFO  - app: Remaining images to transfer: 7\n\n")));
+    EXPECT_THAT(Written(),
+                ::testing::MatchesRegex(std::string(kLine) + "INFO  - app: Remaining images to transfer: 7\n\n"));
     logAppMessage("%s", std::string(300, 'a').c_str());
     const std::string text = Written();
     const std::size_t start = text.find(" - ") + 3;

@@ -25,7 +25,7 @@ std::mutex g_mutex;
 int g_keepers = 0;       // guarded by g_mutex
 bool g_effective = false;  // guarded by g_mutex
 
-#if defined(__GLIBC__)
+#if defined(__GLIBC__) && !defined(FREEDMEM_OTHER_ALLOCATOR)
 // The C library's initial thresholds; set explicitly they stay put, where
 // the library would otherwise raise them after each large free.
 constexpr int kLibraryMmapThreshold = 128 * 1024;

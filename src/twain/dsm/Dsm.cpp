@@ -339,7 +339,7 @@ void CDsm::LogResult(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData
             std::snprintf(piece, sizeof piece, " Count = %d", count == 0xFFFF ? -1 : static_cast<int>(count));
             text += piece;
         } else if (DAT == DAT_STATUS) {
-            text += " " + twainCcName(static_cast<const TW_STATUS*>(pData)->ConditionCode);
+            text.append(" ").append(twainCcName(static_cast<const TW_STATUS*>(pData)->ConditionCode));
         }
     }
     text += "\n";

@@ -127,7 +127,7 @@ bool WriteJpeg(const std::string& path, const Raster& page, int quality, std::st
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     const bool ok = std::fclose(file) == 0;
-    if (!ok) error = "cannot close " + path;
+    if (!ok) error.assign("cannot close ").append(path);  // no string moved in a function with setjmp
     return ok;
 }
 
