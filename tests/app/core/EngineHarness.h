@@ -103,6 +103,9 @@ protected:
     }
     ~EngineFixture() override {
         gate.Open();
+        // Closed while it still handles its window's messages: a file a
+        // failed test left in progress is finished, not waited for in vain.
+        if (engine) engine->Shutdown();
         engine.reset();
         SetMainWindowHandle(HWND());
         UnregisterWindow(hwnd_);

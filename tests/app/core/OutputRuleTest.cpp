@@ -52,14 +52,18 @@ protected:
         engine->SetDestinationFolder(destination);
     }
     // Starts a run that the rule must refuse: one message with caption
-    // "提示" naming `named`, nothing started, nothing written.
-    void ExpectRefused(const std::vector<std::wstring>& named) {
+    // "提示" naming `named` (or, when given, the message `exactly`), nothing
+    // started, nothing written.
+    void ExpectRefused(const std::vector<std::wstring>& named, const std::wstring& exactly = {}) {
         dialogs.Clear();
         engine->OnStartStop();
         ASSERT_EQ(dialogs.Count(ShownDialog::MessageBox), 1u);
         EXPECT_EQ(dialogs.Shown()[0].caption, L"提示");
         const std::wstring text = dialogs.MessageTexts()[0];
         for (const auto& n : named) EXPECT_NE(text.find(n), std::wstring::npos) << ToUtf8(text) << " names " << ToUtf8(n);
+        if (!exactly.empty()) {
+            EXPECT_EQ(ToUtf8(text), ToUtf8(exactly));
+        }
         EXPECT_EQ(engine->RunState(), RUN_STATE_IDLE);
         EXPECT_EQ(engine->AutoMode(), AUTO_MODE_OFF);
         EXPECT_EQ(engine->Pool().LiveThreads(), 0);
@@ -91,6 +95,74 @@ TEST_F(OutputRule, ADestinationThatMapsResultsOntoTheSourcesIsRefused) {
     EXPECT_EQ(Snapshot(d), before);
 }
 
+namespace {
+
+// The refusal of results that would land inside the source tree.
+std::wstring InsideSourceRefusal(const std::wstring& results, const std::wstring& source) {
+    return L"处理结果将保存到 " + results + L"，它在要处理的目录 " + source +
+           L" 之中，会覆盖或混入原图。请选择要处理的目录以外的保存目录。";
+}
+
+}  // namespace
+
+TEST_F(OutputRule, ResultsAroundTheSourceAreRefusedByTheFoldersAlone) {
+    // Each case is refused by the check of the run's folders before any file
+    // is looked at, and each with its own message: in the first two nothing
+    // is queued, in the last the results folder would hold the source.
+    // - d/scans into d: its results would be d/scans itself. An
+    //   auto-detection run on the empty folder would otherwise start and mark
+    //   the source folder as a result folder; with "全部重新处理" off every
+    //   page's output exists (it is the page), so nothing would be queued.
+    // - d/scans/box/scans into d: the results folder d/scans would hold the
+    //   source.
+    const std::wstring d = tmp.wfile(L"d");
+    const std::wstring scans = PathJoin(d, L"scans");
+    const std::wstring inner = PathJoin(scans, L"box/scans");
+    const std::wstring aroundSource = L"要处理的目录 " + inner + L" 在结果目录 " + scans +
+                                      L" 之中，处理结果会覆盖或混入原图。请选择其他保存目录。";
+    struct Case {
+        std::wstring source;
+        bool autoDetect;
+        bool reprocessAll;
+        bool withPage;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {scans, true, true, false, InsideSourceRefusal(scans, scans)},
+        {scans, false, false, true, InsideSourceRefusal(scans, scans)},
+        {inner, false, true, true, aroundSource},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(CreateFolderPath(c.source), 1);
+        if (c.withPage) Page(PathJoin(c.source, L"p.jpg"), 15);
+        const auto before = Snapshot(d);
+        window.choices.sourceText = c.source;
+        window.choices.autoDetect = c.autoDetect;
+        window.choices.reprocessAll = c.reprocessAll;
+        NewFolder(d);
+        ExpectRefused({}, c.message);
+        EXPECT_EQ(Snapshot(d), before) << ToUtf8(c.source);
+        EXPECT_FALSE(IsResultsFolder(scans));
+    }
+}
+
+TEST_F(OutputRule, AResultFolderLinkedIntoTheSourceTreeIsRefused) {
+    // dst/src holds this source's results (its own, by the marker), but the
+    // user has put a link there: dst/src/sub leads to src/other. The run's
+    // folders are fine; only sub's output folder lies in the source tree,
+    // where q.jpg's result would join the pages of src/other.
+    Page(Src(L"p.jpg"), 16);
+    Page(Src(L"sub/q.jpg"), 17);
+    Page(Src(L"other/r.jpg"), 18);
+    const std::wstring results = PathJoin(dst(), L"src");
+    ASSERT_TRUE(MarkResultsFolder(results, files::CanonicalPath(src())));
+    ASSERT_EQ(::symlink(ToUtf8(Src(L"other")).c_str(), ToUtf8(PathJoin(results, L"sub")).c_str()), 0);
+    const auto before = Snapshot(src());
+    NewFolder(dst());
+    ExpectRefused({}, InsideSourceRefusal(PathJoin(results, L"sub"), src()));
+    EXPECT_EQ(Snapshot(src()), before);
+}
+
 TEST_F(OutputRule, DestinationsInsideOrAroundTheSourceTreeAreRefused) {
     struct Case {
         std::wstring destination;  // below the temporary folder
@@ -112,7 +184,8 @@ TEST_F(OutputRule, ARealSubfolderNamedLikeItsParentIsNeverOverwritten) {
     Page(Src(L"p1.jpg"), 4);
     Page(Src(L"src/p1.jpg"), 5);
     const auto before = Snapshot(src());
-    ExpectRefused({src(), Src(L"src")});
+    ExpectRefused({src(), Src(L"src")}, L"目录 " + src() + L" 的处理结果要保存到它的同名子目录 " + Src(L"src") +
+                                            L"，但那是存放原图的普通文件夹，结果会覆盖或混入原图。请选择“保存到新目录”。");
     EXPECT_EQ(Snapshot(src()), before);
 
     // Into a new folder both pages are processed, each to its own result.
