@@ -228,6 +228,12 @@ void CBatchEngine::StartProcessing(int runType) {
         RefuseRun(refusal);
         return;
     }
+    if (runType == RUN_DETECTION) {
+        if (const std::wstring refusal = CheckDetectionCopies(layout, files); !refusal.empty()) {
+            RefuseRun(refusal);
+            return;
+        }
+    }
     failed_ = 0;
     if (files.empty() && autoMode_ == AUTO_MODE_OFF) {
         MessageBoxW(L"选中的目录 在当前的设置下 没有文件需要处理.", kApplicationName, MB_OK);
@@ -647,6 +653,8 @@ void CBatchEngine::SaveWhenAsked(WPARAM key, int index, IRunProcessor* processor
     bool saved = false;
     try {
         saved = processor->SaveResult();
+        // A write that failed says why (a full disk, for one).
+        if (!saved) SetFailReason(index, processor->SaveFailReason());
     } catch (const std::bad_alloc&) {
         SetFailReason(index, kOutOfMemoryReason);
     } catch (...) {
@@ -849,6 +857,8 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     try {
         ok = SendMessage(hwnd, WM_LOAD_FILE, key, 0) == 1;
         if (ok) ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
+        // A page of a multi-page file that could not be written says why.
+        if (!ok) SetFailReason(index, raw->SaveFailReason());
     } catch (const std::bad_alloc&) {
         ok = false;
         SetFailReason(index, kOutOfMemoryReason);

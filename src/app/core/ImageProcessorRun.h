@@ -20,6 +20,7 @@ public:
                      const std::wstring& outputName, std::int32_t itemIndex) override;
     bool IsBlankResult() const override { return processor_.IsBlankResult(); }
     bool SaveResult() override { return processor_.SaveResult(); }
+    std::wstring SaveFailReason() const override { return processor_.SaveFailReason(); }
     std::wstring OutputFolder() const override { return processor_.outputFolder; }
     std::wstring OutputName() const override { return processor_.outputName; }
 

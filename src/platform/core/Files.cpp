@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,15 +18,41 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+std::atomic<bool> g_fullDiskSet{false};
+std::mutex g_fullDiskMutex;
+std::wstring g_fullDiskFolder;
+
+// The path a write to `path` goes to: the always-full device when a test
+// made its folder a full disk.
+std::string WritePath(const std::wstring& path, const std::wstring& mode) {
+    if (g_fullDiskSet.load() && mode.find_first_of(L"wa+") != std::wstring::npos) {
+        std::lock_guard lock(g_fullDiskMutex);
+        if (!g_fullDiskFolder.empty() &&
+            files::IsSameOrBelow(files::CanonicalPath(PathFolder(path)), g_fullDiskFolder))
+            return "/dev/full";
+    }
+    return ToUtf8(path);
+}
+
+}  // namespace
+
 std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode) {
     if (!path || !mode) {
         errno = EINVAL;
         return nullptr;
     }
-    return std::fopen(ToUtf8(path).c_str(), ToUtf8(mode).c_str());
+    return std::fopen(WritePath(path, mode).c_str(), ToUtf8(mode).c_str());
 }
 
 namespace files {
+
+void SetFullDiskFolderForTests(const std::wstring& folder) {
+    std::lock_guard lock(g_fullDiskMutex);
+    g_fullDiskFolder = folder.empty() ? std::wstring() : CanonicalPath(folder);
+    g_fullDiskSet = !g_fullDiskFolder.empty();
+}
 
 namespace {
 bool StatPath(const std::wstring& path, struct stat& st) {
@@ -207,6 +234,27 @@ bool CopyReplacing(const std::wstring& from, const std::wstring& to) {
     return false;
 }
 
+bool CopyNoReplace(const std::wstring& from, const std::wstring& to) {
+    if (from.empty() || to.empty()) {
+        errno = EINVAL;
+        return false;
+    }
+    struct stat st;
+    if (::lstat(ToUtf8(to).c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    const std::wstring tmp = TemporarySibling(to);
+    std::error_code ec;
+    std::filesystem::copy_file(std::filesystem::path(ToUtf8(from)), std::filesystem::path(ToUtf8(tmp)),
+                               std::filesystem::copy_options::none, ec);
+    if (!ec && RenameNoReplace(tmp, to)) return true;
+    const int error = ec ? ec.value() : errno;
+    Remove(tmp);
+    errno = error;
+    return false;
+}
+
 bool GetFileId(const std::wstring& path, FileId& id) {
     struct stat st;
     if (!StatPath(path, st)) return false;
@@ -257,6 +305,27 @@ bool ListDirectory(const std::wstring& path, std::vector<DirEntry>& out) {
 
 std::wstring LastErrorText() {
     return FromUtf8(std::strerror(errno));
+}
+
+std::wstring SystemErrorText(int error) {
+    switch (error) {
+    case ENOSPC: return L"磁盘空间不足";
+    case EDQUOT: return L"超出磁盘配额";
+    case EIO: return L"磁盘读写出错";
+    case EACCES:
+    case EPERM: return L"没有写入权限";
+    case EROFS: return L"磁盘是只读的";
+    case EEXIST: return L"已有同名文件";
+    case ENOENT: return L"目录不存在";
+    case ENOTDIR: return L"路径中的一级不是目录";
+    case EISDIR: return L"目标是一个目录";
+    case ENAMETOOLONG: return L"文件名太长";
+    case EFBIG: return L"文件太大";
+    case EMFILE:
+    case ENFILE: return L"打开的文件太多";
+    case ENOMEM: return L"内存不足";
+    default: return FromUtf8(std::strerror(error));
+    }
 }
 
 }  // namespace files

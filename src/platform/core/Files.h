@@ -12,6 +12,14 @@
 std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
 
 namespace files {
+// For tests of what a full disk does: a file opened for writing by _wfopen
+// anywhere below `folder` is opened on the system's always-full device
+// instead, so that its writes fail as they do on a full disk (ENOSPC). An
+// empty folder ends it.
+void SetFullDiskFolderForTests(const std::wstring& folder);
+}  // namespace files
+
+namespace files {
 
 bool Exists(const std::wstring& path);       // file or folder
 bool IsDirectory(const std::wstring& path);
@@ -33,6 +41,11 @@ bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size
 // temporary name beside `to`. Refused (false, nothing written) when `to`
 // names the same file as `from`: a copy never writes over its own source.
 bool CopyReplacing(const std::wstring& from, const std::wstring& to);
+// Copies the file `from` to `to` through a temporary name beside `to`, only
+// when nothing is at `to`: false, nothing replaced and errno EEXIST, when
+// something is (also when it appears during the copy). Any other failure
+// leaves no file and errno telling why.
+bool CopyNoReplace(const std::wstring& from, const std::wstring& to);
 // A fresh name beside `path` for a temporary file: a hidden name of fixed
 // length in the same folder (".tsv" + process and counter digits + ".tmp"),
 // so a temporary name never grows past the file-name limit however long
@@ -112,5 +125,9 @@ bool ListDirectory(const std::wstring& path, std::vector<DirEntry>& out);
 
 // Text of the last OS error (errno), for messages.
 std::wstring LastErrorText();
+// The reason an OS error (an errno value) gives a user, in Chinese for the
+// errors of writing files ("磁盘空间不足" for ENOSPC), else the system's own
+// text.
+std::wstring SystemErrorText(int error);
 
 }  // namespace files

@@ -9,6 +9,7 @@
 
 #include "app/core/ImageProcessorRun.h"
 #include "app/core/OutputRule.h"
+#include "settings/DetectSetting.h"
 #include "support/ImageFiles.h"
 
 using namespace enginetest;
@@ -306,6 +307,58 @@ TEST_F(OutputRule, ALayoutChosenDuringARunIsJudgedByTheSameRule) {
     EXPECT_EQ(Read(Src(L"a.jpg")), "gate a");
     EXPECT_EQ(Read(Src(L"b.jpg")), "b");
     EXPECT_EQ(Read(Src(L"src/b.jpg")), "b");
+}
+
+TEST_F(OutputRule, ADetectionRunNeverCopiesOverTheResultsOfAnEarlierRun) {
+    // A page with wide white margins, which the detection flags and copies,
+    // and one without. A batch run writes their results first; a detection
+    // run into the same results would put the unprocessed pages over them,
+    // so it is refused before anything is copied, naming the folder.
+    testimg::Picture margins(120, 160, 1);
+    std::fill(margins.pixels.begin(), margins.pixels.end(), std::uint8_t{255});
+    for (int y = 70; y < 90; ++y)
+        for (int x = 50; x < 70; ++x) margins.at(x, y) = 0;
+    struct Case {
+        std::wstring root;  // of this case's folders
+        bool newFolder;
+    };
+    const Case cases[] = {{tmp.wfile(L"new"), true}, {tmp.wfile(L"same"), false}};
+    for (const auto& c : cases) {
+        const std::wstring source = PathJoin(c.root, L"src");
+        const std::wstring destination = PathJoin(c.root, L"dst");
+        // The folder the results of src go to.
+        const std::wstring results = PathJoin(c.newFolder ? destination : source, L"src");
+        ASSERT_EQ(CreateFolderPath(source), 1);
+        ASSERT_TRUE(testimg::WriteJpeg(ToUtf8(PathJoin(source, L"margins.jpg")), margins, 90, 100));
+        Page(PathJoin(source, L"full.jpg"), 19);
+        window.choices = RunChoices{};
+        window.choices.sourceText = source;
+        if (c.newFolder) {
+            NewFolder(destination);
+        } else {
+            engine->SetSaveToNewFolder(false);
+        }
+        DetectSetting::ResetToStart();
+        DetectSetting::kind = 1;  // white margins
+        engine->OnStartStop();
+        ASSERT_TRUE(RunToIdle(60000));
+        ASSERT_EQ(engine->FailedCount(), 0);
+        ASSERT_TRUE(files::Exists(PathJoin(results, L"margins.jpg")));
+        const auto earlier = Snapshot(results);
+        const auto sources = Snapshot(source);
+
+        dialogs.Clear();
+        engine->StartProcessing(RUN_DETECTION);
+        EXPECT_EQ(dialogs.MessageTexts(),
+                  std::vector<std::wstring>{L"检测出的图片要复制到目录 " + results +
+                                            L"，但其中已有同名文件 full.jpg，复制会覆盖它。请选择其他保存目录，或先移走该目录中的文件。"});
+        EXPECT_EQ(window.detectionStarts, 0);
+        EXPECT_EQ(engine->Pool().LiveThreads(), 0);
+        ASSERT_TRUE(RunToIdle(60000));
+        EXPECT_EQ(Snapshot(results), earlier);
+        EXPECT_EQ(Snapshot(source), sources);
+    }
+    DetectSetting::ResetToStart();
 }
 
 TEST(RunOutputGuard, InputsAreKnownByIdentityAndNeverReplaced) {
