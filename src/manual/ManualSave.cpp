@@ -5,6 +5,7 @@
 #include "image/ByteStream.h"
 #include "image/RasterTIF.h"
 #include "platform/core/Files.h"
+#include "platform/core/Paths.h"
 #include "settings/ManualSetting.h"
 
 namespace {
@@ -61,6 +62,7 @@ bool SaveAsFirstPage(CImageProcessor& p, const std::wstring& source, const std::
 bool SaveManualPicture(CImageProcessor& p, const OwnedImage24& picture, const std::wstring& source,
                        const std::wstring& destination) {
     if (picture.Empty() || destination.empty()) return false;
+    files::RemoveStaleTemporaries(PathFolder(destination));  // what a killed save left there
     p.SetOutputPath(destination);
     if (!p.SetImage(picture.bits.get(), picture.width, picture.height)) return false;
     const auto& output = ManualSetting::values.output;

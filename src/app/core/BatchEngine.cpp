@@ -250,6 +250,7 @@ void CBatchEngine::StartProcessing(int runType) {
         run_.rootName = rootName;
         run_.autoMode = autoMode_.load();
         run_.inputs = inputs;
+        run_.sweep = std::make_shared<files::TemporarySweep>();
     }
     {
         std::lock_guard lock(liveLayoutMutex_);
@@ -513,7 +514,9 @@ void CBatchEngine::WriteFailedList() {
         now = clock_();
     else
         GetLocalTime(&now);
-    const std::wstring written = WriteFailedListFile(run.newFolder ? run.destination : run.source, lines, now);
+    const std::wstring folder = run.newFolder ? run.destination : run.source;
+    if (run.sweep) run.sweep->Sweep(folder);
+    const std::wstring written = WriteFailedListFile(folder, lines, now);
     if (!written.empty()) lastFailedList_ = runFailedList_ = written;
 }
 
@@ -814,7 +817,7 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     const RunValues run = CopyRun();
     const RunLayout layout = FileLayout(run, autoRoad);
     const std::wstring outputFolder = OutputFolderOf(file.parentPath, file.parentName, layout);
-    const auto guard = std::make_shared<CRunOutputGuard>(!layout.newFolder, run.inputs);
+    const auto guard = std::make_shared<CRunOutputGuard>(!layout.newFolder, run.inputs, run.sweep);
     if (layout.newFolder && pool_.runType != RUN_DETECTION) guard->MakeOutputFolder(outputFolder);
 
     if (!processor) {

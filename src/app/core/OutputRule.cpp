@@ -179,9 +179,15 @@ std::wstring PrepareOutputs(const RunLayout& layout, const std::vector<QueuedFil
 // ---- Writing -------------------------------------------------------------------
 
 bool CRunOutputGuard::MakeOutputFolder(const std::wstring& folder) const {
-    if (!sourceFolderLayout_) return CreateFolderPath(folder) != 0;
-    if (files::Exists(folder) && !IsResultsFolder(folder) && inputs_ && inputs_->IsInputFolder(folder)) return false;
-    return MarkResultsFolder(folder, PathFolder(folder));
+    bool made;
+    if (!sourceFolderLayout_) {
+        made = CreateFolderPath(folder) != 0;
+    } else {
+        if (files::Exists(folder) && !IsResultsFolder(folder) && inputs_ && inputs_->IsInputFolder(folder)) return false;
+        made = MarkResultsFolder(folder, PathFolder(folder));
+    }
+    if (made && sweep_) sweep_->Sweep(folder);
+    return made;
 }
 
 bool CRunOutputGuard::MayReplace(const std::wstring& path) const {

@@ -96,8 +96,12 @@ std::wstring PrepareOutputs(const RunLayout& layout, const std::vector<QueuedFil
 // The write-time side of the rule for one file of a run.
 class CRunOutputGuard final : public IOutputGuard {
 public:
-    CRunOutputGuard(bool sourceFolderLayout, std::shared_ptr<const RunInputs> inputs)
-        : sourceFolderLayout_(sourceFolderLayout), inputs_(std::move(inputs)) {}
+    // `sweep`, when given, is the run's: each folder the run writes into is
+    // cleared of the temporary files that killed processes left there, the
+    // first time the run writes into it.
+    CRunOutputGuard(bool sourceFolderLayout, std::shared_ptr<const RunInputs> inputs,
+                    std::shared_ptr<files::TemporarySweep> sweep = nullptr)
+        : sourceFolderLayout_(sourceFolderLayout), inputs_(std::move(inputs)), sweep_(std::move(sweep)) {}
     // In the source-folder layout the folder becomes a marked result folder;
     // an ordinary folder that holds inputs is refused.
     bool MakeOutputFolder(const std::wstring& folder) const override;
@@ -107,4 +111,5 @@ public:
 private:
     bool sourceFolderLayout_;
     std::shared_ptr<const RunInputs> inputs_;
+    std::shared_ptr<files::TemporarySweep> sweep_;
 };

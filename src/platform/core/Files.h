@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // Opens a C stream on a wide path; the mode is an stdio mode such as L"rb".
@@ -47,10 +49,33 @@ bool CopyReplacing(const std::wstring& from, const std::wstring& to);
 // leaves no file and errno telling why.
 bool CopyNoReplace(const std::wstring& from, const std::wstring& to);
 // A fresh name beside `path` for a temporary file: a hidden name of fixed
-// length in the same folder (".tsv" + process and counter digits + ".tmp"),
-// so a temporary name never grows past the file-name limit however long
-// `path`'s own name is, and no run takes it for an image.
+// length in the same folder (".tsv" + the process id and a counter, eight
+// lower-case hexadecimal digits each, + ".tmp"), so a temporary name never
+// grows past the file-name limit however long `path`'s own name is, and no
+// run takes it for an image.
 std::wstring TemporarySibling(const std::wstring& path);
+// True when `name` has the form of TemporarySibling's names; `pid` receives
+// the id of the process that made it.
+bool ParseTemporaryName(const std::wstring& name, int& pid);
+// Removes from `folder` what processes that have ended (killed while they
+// wrote) left under TemporarySibling's names: files, and folders with
+// everything in them when nobody holds their lock (FolderLock). A name is
+// left alone while the process of its id runs, unless that process started
+// after the entry was last changed (the id was given again); names of any
+// other form, links and entries that cannot be examined are never touched.
+// Returns how many entries were removed.
+int RemoveStaleTemporaries(const std::wstring& folder);
+// RemoveStaleTemporaries for each folder once: the folders one run or job
+// writes into, swept the first time it writes there. Safe to use from
+// several threads.
+class TemporarySweep {
+public:
+    void Sweep(const std::wstring& folder);
+
+private:
+    std::mutex mutex_;
+    std::unordered_set<std::wstring> swept_;
+};
 // Renames `from` to `to` only when nothing is at `to` (also for folders);
 // false, with errno EEXIST, when something is.
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to);
