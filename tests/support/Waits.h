@@ -86,4 +86,39 @@ private:
     std::thread thread_;
 };
 
+// A limit on work a test cannot bound itself (code under test that waits
+// for something that never comes, as closing the batch engine waits for its
+// workers): when the object still lives after `timeout`, the test program
+// ends with a message naming `what`.
+class Watchdog {
+public:
+    Watchdog(std::string what, std::chrono::milliseconds timeout) : what_(std::move(what)) {
+        thread_ = std::thread([this, timeout] {
+            std::unique_lock lock(m_);
+            if (cv_.wait_for(lock, timeout, [&] { return done_; })) return;
+            std::fprintf(stderr, "FAILED: %s did not end within %lld ms; the test program ends\n", what_.c_str(),
+                         static_cast<long long>(timeout.count()));
+            std::fflush(stderr);
+            std::_Exit(1);
+        });
+    }
+    ~Watchdog() {
+        {
+            std::lock_guard lock(m_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    std::string what_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
 }  // namespace testwait

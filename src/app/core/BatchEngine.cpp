@@ -703,9 +703,6 @@ void CBatchEngine::Shutdown() {
     }
     pool_.DropPending();
     pool_.Wake();
-    // A file still waiting for memory has not begun: it is given up like
-    // the files never taken.
-    budget_.Cancel();
     if (IsUiThread()) {
         // Workers may be waiting for this thread (a file to read, a result to
         // save): keep handling messages until every one of them has ended.
@@ -717,6 +714,7 @@ void CBatchEngine::Shutdown() {
             releaseSavers_ = true;
         }
         saveAsked_.notify_all();
+        budget_.Cancel();  // a worker waiting for memory gives its file up
         pool_.Abandon();
     }
     pool_.JoinThreads();

@@ -128,10 +128,9 @@ public:
     // how many were handled.
     int HandleWorkerMessages();
 
-    // ---- Closing: no new file is taken (a file still waiting for memory is
-    // given up too), auto-detection stops, and messages are handled until
-    // every worker has ended (files in progress are still saved); then the
-    // failed-file list is written when a run was going.
+    // ---- Closing: no new file is taken, auto-detection stops, and messages
+    // are handled until every worker has ended (files in progress are still
+    // saved); then the failed-file list is written when a run was going.
     void Shutdown();
     // The window opens again (a closed window object that is shown anew).
     void Reopen();

@@ -442,8 +442,8 @@ std::wstring SystemErrorText(int error) {
     case EPERM: return L"没有写入权限";
     case EROFS: return L"磁盘是只读的";
     case EEXIST: return L"已有同名文件";
-    case ENOENT: return L"目录不存在";
-    case ENOTDIR: return L"路径中的一级不是目录";
+    case ENOENT: return L"文件或目录不存在";
+    case ENOTDIR: return L"路径中有一级不是目录";
     case EISDIR: return L"目标是一个目录";
     case ENAMETOOLONG: return L"文件名太长";
     case EFBIG: return L"文件太大";

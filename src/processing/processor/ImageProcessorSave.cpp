@@ -142,7 +142,7 @@ public:
     // Flushes and closes the file (a write the C library still held may fail
     // only now); false when it or an earlier write failed.
     bool Finish() {
-        bool ok = Flush() && !std::ferror(file_) && error_ == 0;
+        bool ok = Flush() && !std::ferror(file_);
         errno = 0;
         if (std::fclose(file_) != 0) {
             Note();

@@ -138,31 +138,6 @@ TEST_F(BudgetRun, FilesWaitForMemoryAndOneThatCanNeverFitFails) {
     EXPECT_EQ(Read(lists[0]), ToUtf8(Src(L"c.jpg")) + "\t内存不足：处理此文件约需 500 MB，超过内存预算 100 MB\r\n");
 }
 
-TEST_F(BudgetRun, ClosingGivesUpAFileStillWaitingForMemory) {
-    // a and b do not fit together: whichever worker asks first holds its
-    // share at the gate and the other waits for memory. Closing finishes and
-    // saves the one at the gate; the other has not begun: it is given up like
-    // the files never taken, and the close does not wait for memory for it.
-    engine->SetMemoryBudget(100 * MB);
-    Write(Src(L"a.jpg"), "gate mem=60");
-    Write(Src(L"b.jpg"), "gate mem=50");
-    window.choices.requestedThreads = 2;
-    engine->OnStartStop();
-    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1 && engine->MemoryBudget().Waiting() == 1; }));
-    testwait::Thread opener("the gate opener", [&] {
-        std::this_thread::sleep_for(100ms);
-        gate.Open();
-    });
-    engine->Shutdown();
-    opener.Join();
-    EXPECT_EQ(engine->Pool().LiveThreads(), 0);
-    std::lock_guard lock(log.m);
-    ASSERT_EQ(log.processed.size(), 1u) << "the file waiting for memory was begun";
-    const std::wstring begun = PathFileName(log.processed[0]);
-    for (const std::wstring name : {L"a.jpg", L"b.jpg"})
-        EXPECT_EQ(files::Exists(Src(L"src/" + name)), name == begun) << ToUtf8(name);
-}
-
 namespace {
 
 // A white fax page of w x h in Group 4, written row by row: a few kB on
