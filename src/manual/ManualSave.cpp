@@ -6,6 +6,7 @@
 #include "image/RasterTIF.h"
 #include "platform/core/Files.h"
 #include "platform/core/Numbers.h"
+#include "platform/core/Paths.h"
 #include "settings/ManualSetting.h"
 
 namespace {
@@ -63,6 +64,7 @@ bool SaveManualPicture(CImageProcessor& p, const OwnedImage24& picture, const st
                        const std::wstring& destination, std::wstring* reason) {
     if (reason) reason->clear();
     if (picture.Empty() || destination.empty()) return false;
+    files::RemoveStaleTemporaries(PathFolder(destination));  // what a killed save left there
     p.SetOutputPath(destination);
     if (!p.SetImage(picture.bits.get(), picture.width, picture.height)) return false;
     const auto& output = ManualSetting::values.output;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/core/Files.h"
 #include "platform/core/Numbers.h"
 #include "platform/core/Paths.h"
 #include "settings/PathHelpers.h"
@@ -128,7 +129,10 @@ bool LoadConfigFile(const std::wstring& path, LoadedConfig& out) {
 }
 
 bool SaveConfigFile(const std::wstring& path, const std::wstring& text) {
-    return !path.empty() && CXmlDoc::SaveTextToFile(path, text);
+    if (path.empty()) return false;
+    // What a save killed part way left beside the file goes first.
+    files::RemoveStaleTemporaries(PathFolder(path));
+    return CXmlDoc::SaveTextToFile(path, text);
 }
 
 namespace {

@@ -56,7 +56,8 @@ bool ApplyConfigText(const std::wstring& text, LoadedConfig& out);
 bool LoadConfigFile(const std::wstring& path, LoadedConfig& out);
 
 // Writes `text` into `path` (through a temporary file beside it: a failed
-// write leaves the previous file as it was).
+// write leaves the previous file as it was). Temporary files that earlier
+// saves, killed part way, left beside it are removed first.
 bool SaveConfigFile(const std::wstring& path, const std::wstring& text);
 
 // The file in the program's folder; empty when that folder is unknown.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "platform/core/MessagePump.h"
 #include "platform/core/Messages.h"
 #include "support/RecordingWindow.h"
+#include "support/Waits.h"
 
 using namespace std::chrono_literals;
 using testdata::RecordingWindow;
@@ -17,17 +19,6 @@ using testdata::RecordingWindow;
 namespace {
 
 constexpr UINT WM_TEST = WM_USER + 101;
-
-// Waits (without handling messages) until `done` holds; false on timeout.
-template <typename F>
-bool WaitUntil(F done, std::chrono::milliseconds timeout = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -64,7 +55,7 @@ TEST(Messages, DeliveringOneWindowsMessagesLeavesEverythingElseQueued) {
     ASSERT_TRUE(PostMessage(busy.hwnd(), WM_CHOSEN, 3, 0));
     std::atomic<bool> sent{false};
     LRESULT sendResult = 0;
-    std::thread worker([&] {
+    testwait::Thread worker("the sending worker", [&] {
         sendResult = SendMessage(busy.hwnd(), WM_CHOSEN, 5, 0);
         sent = true;
     });
@@ -74,7 +65,7 @@ TEST(Messages, DeliveringOneWindowsMessagesLeavesEverythingElseQueued) {
         if (DeliverQueuedMessageFor(busy.hwnd(), chosen)) ++delivered;
         else std::this_thread::sleep_for(1ms);
     }
-    worker.join();
+    worker.Join();
     EXPECT_EQ(delivered, 2);
     EXPECT_EQ(sendResult, 105);
     std::vector<WPARAM> order;
@@ -137,13 +128,13 @@ TEST(Messages, SendFromAWorkerBlocksUntilTheUiThreadAnswered) {
     std::atomic<bool> returned{false};
     LRESULT result = 0;
     bool handledBeforeReturn = false;
-    std::thread worker([&] {
+    testwait::Thread worker("the sending worker", [&] {
         result = SendMessage(window.hwnd(), WM_TEST, 21, 0);
         handledBeforeReturn = handled;
         returned = true;
     });
     ASSERT_TRUE(pump.PumpUntil([&] { return returned.load(); }, 5s));
-    worker.join();
+    worker.Join();
     EXPECT_EQ(result, 42);
     EXPECT_TRUE(handledBeforeReturn);
     ASSERT_EQ(window.count(), 1u);
@@ -155,14 +146,14 @@ TEST(Messages, SenderIsReleasedWithZeroWhenTheWindowGoesFirst) {
     auto window = std::make_unique<RecordingWindow>();
     std::atomic<bool> returned{false};
     LRESULT result = -1;
-    std::thread worker([&, hwnd = window->hwnd()] {
+    testwait::Thread worker("the sending worker", [&, hwnd = window->hwnd()] {
         result = SendMessage(hwnd, WM_TEST, 1, 0);
         returned = true;
     });
     ASSERT_TRUE(WaitForQueuedMessage(5s));  // the send is queued, the worker waits
     EXPECT_FALSE(returned.load());
     window.reset();
-    worker.join();
+    worker.Join();
     EXPECT_TRUE(returned.load());
     EXPECT_EQ(result, 0);
     EXPECT_EQ(pump.Pump(), 0);
@@ -173,10 +164,10 @@ TEST(Messages, SenderIsReleasedWhenTheLoopIsRemoved) {
     std::atomic<int> phase{0};
     LRESULT result = -1;
     bool invoked = true;
-    std::thread worker;
+    std::optional<testwait::Thread> worker;
     {
         MessagePump pump;
-        worker = std::thread([&] {
+        worker.emplace("the sending worker", [&] {
             result = SendMessage(window.hwnd(), WM_TEST, 1, 0);
             invoked = InvokeOnUiThread([] {});
             phase = 1;
@@ -185,7 +176,7 @@ TEST(Messages, SenderIsReleasedWhenTheLoopIsRemoved) {
     }  // the pump goes away without handling the send
     // Without a loop a send waits for one, but the one already queued was
     // released; the invoke that follows runs directly (no loop).
-    worker.join();
+    worker->Join();
     EXPECT_EQ(phase.load(), 1);
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(invoked);
@@ -221,24 +212,28 @@ TEST(Messages, DestroyingFromAnotherThreadWaitsForTheHandlingInProgress) {
     std::atomic<bool> handlerDone{false};
     window->onMessage = [&](UINT, WPARAM, LPARAM) {
         inHandler = true;
-        while (!release) std::this_thread::sleep_for(1ms);
+        EXPECT_TRUE(testwait::Until([&] { return release.load(); })) << "the handler was never released";
         handlerDone = true;
         return LRESULT(0);
     };
     ASSERT_TRUE(PostMessage(window->hwnd(), WM_TEST, 0, 0));
     bool doneWhenUnregistered = false;
-    std::thread destroyer([&] {
-        ASSERT_TRUE(WaitUntil([&] { return inHandler.load(); }));
-        std::thread releaser([&] {
+    testwait::Thread destroyer("the destroying thread", [&] {
+        if (!testwait::Until([&] { return inHandler.load(); }, 5s)) {
+            ADD_FAILURE() << "the message was never handled";
+            release = true;
+            return;
+        }
+        testwait::Thread releaser("the releasing thread", [&] {
             std::this_thread::sleep_for(20ms);
             release = true;
         });
         UnregisterWindow(window->hwnd());
         doneWhenUnregistered = handlerDone;
-        releaser.join();
+        releaser.Join();
     });
     pump.Pump();
-    destroyer.join();
+    destroyer.Join();
     EXPECT_TRUE(doneWhenUnregistered);
     EXPECT_FALSE(IsWindow(window->hwnd()));
 }
@@ -249,10 +244,10 @@ TEST(Messages, NestedLoopsInsideAHandlerKeepAnsweringWorkers) {
     MessagePump pump;
     RecordingWindow window;
     std::atomic<bool> workerDone{false};
-    std::thread worker;
+    std::optional<testwait::Thread> worker;
     window.onMessage = [&](UINT msg, WPARAM w, LPARAM) -> LRESULT {
         if (w == 1) {
-            worker = std::thread([&] {
+            worker.emplace("the sending worker", [&] {
                 EXPECT_EQ(SendMessage(window.hwnd(), WM_TEST, 2, 0), 5);
                 workerDone = true;
             });
@@ -263,7 +258,8 @@ TEST(Messages, NestedLoopsInsideAHandlerKeepAnsweringWorkers) {
     };
     ASSERT_TRUE(PostMessage(window.hwnd(), WM_TEST, 1, 0));
     pump.Pump();
-    worker.join();
+    ASSERT_TRUE(worker.has_value());
+    worker->Join();
     const auto got = window.received();
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[1].wParam, 2u);
@@ -274,7 +270,7 @@ TEST(Messages, InvokeRunsOnTheUiThreadAndCarriesExceptionsBack) {
     std::thread::id ranOn;
     std::atomic<bool> done{false};
     bool threw = false;
-    std::thread worker([&] {
+    testwait::Thread worker("the invoking worker", [&] {
         EXPECT_TRUE(InvokeOnUiThread([&] { ranOn = std::this_thread::get_id(); }));
         try {
             InvokeOnUiThread([] { throw std::runtime_error("boom"); });
@@ -284,7 +280,7 @@ TEST(Messages, InvokeRunsOnTheUiThreadAndCarriesExceptionsBack) {
         done = true;
     });
     ASSERT_TRUE(pump.PumpUntil([&] { return done.load(); }, 5s));
-    worker.join();
+    worker.Join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_TRUE(threw);
     EXPECT_TRUE(IsUiThread());
@@ -341,9 +337,9 @@ TEST(Messages, StressManyWorkersUntilTheWindowIsDestroyed) {
     std::atomic<int> zeroAfterEnd{0};
     std::atomic<int> postsAccepted{0};
     std::atomic<int> finished{0};
-    std::vector<std::thread> workers;
+    std::vector<std::unique_ptr<testwait::Thread>> workers;
     for (int t = 0; t < kWorkers; ++t) {
-        workers.emplace_back([&, t] {
+        workers.push_back(std::make_unique<testwait::Thread>("a sending worker", [&, t] {
             for (int i = 0; i < kRounds; ++i) {
                 if (PostMessage(hwnd, WM_TEST, t, i)) ++postsAccepted;
                 const WPARAM token = static_cast<WPARAM>(t * kRounds + i);
@@ -356,13 +352,13 @@ TEST(Messages, StressManyWorkersUntilTheWindowIsDestroyed) {
                     ADD_FAILURE() << "unexpected answer " << r;
             }
             ++finished;
-        });
+        }));
     }
     // Handle for a while, then destroy the window with workers still going.
     pump.PumpUntil([&] { return handledSends.load() >= kWorkers * kRounds / 3; }, 10s);
     window.reset();
     ASSERT_TRUE(pump.PumpUntil([&] { return finished.load() == kWorkers; }, 10s));
-    for (auto& w : workers) w.join();
+    for (auto& w : workers) w->Join();
     EXPECT_EQ(answered.load() + zeroAfterEnd.load(), kWorkers * kRounds);
     EXPECT_EQ(answered.load(), handledSends.load());
     EXPECT_GT(zeroAfterEnd.load(), 0);

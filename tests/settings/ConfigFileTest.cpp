@@ -7,14 +7,17 @@
 
 #include <cmath>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
+#include "platform/core/Files.h"
 #include "platform/core/Numbers.h"
 #include "platform/core/Strings.h"
 #include "settings/ConfigFile.h"
 #include "settings/ProcessSetting.h"
 #include "settings/SettingsTable.h"
 #include "support/CommaLocale.h"
+#include "support/Leftovers.h"
 #include "support/RunOutput.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -352,4 +355,23 @@ TEST_F(ConfigFileTest, TheFileLivesInTheProgramsFolder) {
     const std::wstring path = ConfigFilePath();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path.substr(path.size() - 19), L"/morvessaconfig.xml");
+}
+
+TEST(ConfigFile, ASaveRemovesWhatAKilledSaveLeftBesideIt) {
+    // A save killed part way left its temporary file beside the file; a
+    // save of a process that still runs (this one) and a user's file of a
+    // like name stay.
+    testdata::TempDir dir;
+    const int ended = testdata::EndedProcessId();
+    ASSERT_GT(ended, 0);
+    const std::wstring killed = dir.wfile(testdata::TemporaryNameOf(ended));
+    const std::wstring running = dir.wfile(testdata::TemporaryNameOf(static_cast<int>(::getpid())));
+    const std::wstring users = dir.wfile(L".tsv-backup.tmp");
+    for (const auto& path : {killed, running, users}) ASSERT_TRUE(files::WriteAllAtomic(path, "left", 4));
+    const std::wstring text = BuildConfigText(nullptr, true, 2);
+    ASSERT_TRUE(SaveConfigFile(dir.wfile(kConfigFileName), text));
+    EXPECT_EQ(ReadBytes(dir.file("morvessaconfig.xml")), ToUtf8(text));
+    EXPECT_FALSE(files::Exists(killed));
+    EXPECT_EQ(testdata::ReadFileText(running), "left");
+    EXPECT_EQ(testdata::ReadFileText(users), "left");
 }

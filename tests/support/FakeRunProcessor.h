@@ -10,8 +10,11 @@
 //   "mem=N"   its estimated peak memory is N MB (otherwise nothing is known)
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -28,14 +31,16 @@
 
 namespace testdata {
 
-// Holds "gate" files until opened; counts the files waiting at it.
+// Holds "gate" files until opened; counts the files waiting at it. A gate
+// that a test never opens lets its files go after a minute, as a failure.
 class Gate {
 public:
     void Wait() {
         std::unique_lock lock(m_);
         ++waiting_;
         cv_.notify_all();
-        cv_.wait(lock, [&] { return open_; });
+        if (!cv_.wait_for(lock, std::chrono::minutes(1), [&] { return open_; }))
+            ADD_FAILURE() << "a gate was not opened within a minute";
         --waiting_;
     }
     void Open() {

@@ -229,6 +229,12 @@ void CBatchEngine::StartProcessing(int runType) {
         RefuseRun(refusal);
         return;
     }
+    if (runType == RUN_DETECTION) {
+        if (const std::wstring refusal = CheckDetectionCopies(layout, files); !refusal.empty()) {
+            RefuseRun(refusal);
+            return;
+        }
+    }
     failed_ = 0;
     if (files.empty() && autoMode_ == AUTO_MODE_OFF) {
         MessageBoxW(L"选中的目录 在当前的设置下 没有文件需要处理.", kApplicationName, MB_OK);
@@ -245,6 +251,7 @@ void CBatchEngine::StartProcessing(int runType) {
         run_.rootName = rootName;
         run_.autoMode = autoMode_.load();
         run_.inputs = inputs;
+        run_.sweep = std::make_shared<files::TemporarySweep>();
     }
     {
         std::lock_guard lock(liveLayoutMutex_);
@@ -560,7 +567,9 @@ void CBatchEngine::WriteFailedList() {
         now = clock_();
     else
         GetLocalTime(&now);
-    const std::wstring written = WriteFailedListFile(run.newFolder ? run.destination : run.source, lines, now);
+    const std::wstring folder = run.newFolder ? run.destination : run.source;
+    if (run.sweep) run.sweep->Sweep(folder);
+    const std::wstring written = WriteFailedListFile(folder, lines, now);
     if (!written.empty()) lastFailedList_ = runFailedList_ = written;
 }
 
@@ -703,6 +712,8 @@ void CBatchEngine::SaveWhenAsked(WPARAM key, int index, IRunProcessor* processor
     bool saved = false;
     try {
         saved = processor->SaveResult();
+        // A write that failed says why (a full disk, for one).
+        if (!saved) SetFailReason(index, processor->SaveFailReason());
     } catch (const std::bad_alloc&) {
         SetFailReason(index, kOutOfMemoryReason);
     } catch (...) {
@@ -865,7 +876,7 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     const RunValues run = CopyRun();
     const RunLayout layout = FileLayout(run, autoRoad);
     const std::wstring outputFolder = OutputFolderOf(file.parentPath, file.parentName, layout);
-    const auto guard = std::make_shared<CRunOutputGuard>(!layout.newFolder, run.inputs);
+    const auto guard = std::make_shared<CRunOutputGuard>(!layout.newFolder, run.inputs, run.sweep);
     if (layout.newFolder && pool_.runType != RUN_DETECTION) guard->MakeOutputFolder(outputFolder);
 
     if (!processor) {
@@ -913,9 +924,12 @@ void CBatchEngine::RunFileRoad(int index, const QueuedFile& file, bool autoRoad,
     // file is read and processed, fails this file only; the run goes on.
     try {
         ok = SendMessage(hwnd, WM_LOAD_FILE, key, 0) == 1;
-        if (ok) {
-            ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
-            if (!ok) SetFailReason(index, raw->FailReason());
+        if (ok) ok = raw->ProcessFile(file.fullPath, run.quickSteps, outputFolder, file.name, autoRoad ? -1 : index);
+        // Why it failed, where the processor knows: a size it cannot make,
+        // or a page of a multi-page file that could not be written.
+        if (!ok) {
+            const std::wstring reason = raw->FailReason();
+            SetFailReason(index, reason.empty() ? raw->SaveFailReason() : reason);
         }
     } catch (const std::bad_alloc&) {
         ok = false;

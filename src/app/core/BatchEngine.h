@@ -206,6 +206,8 @@ private:
         std::wstring rootName;
         // The run's source files, which no result may replace.
         std::shared_ptr<RunInputs> inputs;
+        // The folders the run has cleared of what killed processes left.
+        std::shared_ptr<files::TemporarySweep> sweep;
     };
     struct InFlight {
         BudgetTicket ticket;  // given back after the processor is gone

@@ -21,6 +21,7 @@ public:
     std::wstring FailReason() const override { return processor_.failReason; }
     bool IsBlankResult() const override { return processor_.IsBlankResult(); }
     bool SaveResult() override { return processor_.SaveResult(); }
+    std::wstring SaveFailReason() const override { return processor_.SaveFailReason(); }
     std::wstring OutputFolder() const override { return processor_.outputFolder; }
     std::wstring OutputName() const override { return processor_.outputName; }
 

@@ -143,6 +143,16 @@ std::wstring CheckOutputFiles(const RunLayout& layout, const std::vector<QueuedF
     return std::wstring();
 }
 
+std::wstring CheckDetectionCopies(const RunLayout& layout, const std::vector<QueuedFile>& queued) {
+    for (const QueuedFile& q : queued) {
+        const std::wstring folder = OutputFolderOf(q.parentPath, q.parentName, layout);
+        if (files::Exists(PathJoin(folder, q.name)))
+            return FormatW(L"检测出的图片要复制到目录 %s，但其中已有同名文件 %s，复制会覆盖它。请选择其他保存目录，或先移走该目录中的文件。",
+                           folder.c_str(), q.name.c_str());
+    }
+    return std::wstring();
+}
+
 std::wstring PrepareOutputs(const RunLayout& layout, const std::vector<QueuedFile>& queued) {
     const auto cannotWrite = [](const std::wstring& folder) {
         return FormatW(L"无法在目录 %s 中创建或写入文件，处理结果无法保存。请检查该目录或选择其他保存目录。",
@@ -169,9 +179,15 @@ std::wstring PrepareOutputs(const RunLayout& layout, const std::vector<QueuedFil
 // ---- Writing -------------------------------------------------------------------
 
 bool CRunOutputGuard::MakeOutputFolder(const std::wstring& folder) const {
-    if (!sourceFolderLayout_) return CreateFolderPath(folder) != 0;
-    if (files::Exists(folder) && !IsResultsFolder(folder) && inputs_ && inputs_->IsInputFolder(folder)) return false;
-    return MarkResultsFolder(folder, PathFolder(folder));
+    bool made;
+    if (!sourceFolderLayout_) {
+        made = CreateFolderPath(folder) != 0;
+    } else {
+        if (files::Exists(folder) && !IsResultsFolder(folder) && inputs_ && inputs_->IsInputFolder(folder)) return false;
+        made = MarkResultsFolder(folder, PathFolder(folder));
+    }
+    if (made && sweep_) sweep_->Sweep(folder);
+    return made;
 }
 
 bool CRunOutputGuard::MayReplace(const std::wstring& path) const {

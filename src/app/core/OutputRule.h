@@ -7,12 +7,15 @@
 // - when a run starts: the layout is refused, with a message naming the
 //   folders, when it maps an output onto a source, into the source tree or
 //   onto the results of another source folder, or when the results cannot
-//   be written at all (CheckOutputFolders, CheckOutputFiles, PrepareOutputs);
+//   be written at all (CheckOutputFolders, CheckOutputFiles, PrepareOutputs),
+//   and a detection run when a copy would land on an existing file
+//   (CheckDetectionCopies);
 // - when the source tree is enumerated: the program's own result folders
 //   and the destination tree are not inputs (IsResultsFolder, and the
 //   destination skip of CollectRunFiles);
 // - when a result is written: a file that is one of the run's inputs is
-//   never replaced or removed (CRunOutputGuard).
+//   never replaced or removed (CRunOutputGuard), and a detection copy never
+//   replaces anything.
 //
 // The program's own result folders carry a marker file (kResultsMarker):
 // in the source-folder layout each folder's sub-folder of the same name,
@@ -78,6 +81,11 @@ std::wstring CheckOutputFolders(const RunLayout& layout);
 // refusal or an empty text.
 std::wstring CheckOutputFiles(const RunLayout& layout, const std::vector<QueuedFile>& queued,
                               const RunInputs& inputs);
+// A detection run copies pages into the output tree and replaces nothing
+// there: it is refused, naming the folder, when anything already stands
+// where one of the queued files would be copied (the results of an earlier
+// run, for example). Returns the refusal or an empty text.
+std::wstring CheckDetectionCopies(const RunLayout& layout, const std::vector<QueuedFile>& queued);
 // Makes sure the results can be written before anything is processed: the
 // new-folder layout's output root is created and marked; in the
 // source-folder layout the first queued file's result folder is (or, with
@@ -88,8 +96,12 @@ std::wstring PrepareOutputs(const RunLayout& layout, const std::vector<QueuedFil
 // The write-time side of the rule for one file of a run.
 class CRunOutputGuard final : public IOutputGuard {
 public:
-    CRunOutputGuard(bool sourceFolderLayout, std::shared_ptr<const RunInputs> inputs)
-        : sourceFolderLayout_(sourceFolderLayout), inputs_(std::move(inputs)) {}
+    // `sweep`, when given, is the run's: each folder the run writes into is
+    // cleared of the temporary files that killed processes left there, the
+    // first time the run writes into it.
+    CRunOutputGuard(bool sourceFolderLayout, std::shared_ptr<const RunInputs> inputs,
+                    std::shared_ptr<files::TemporarySweep> sweep = nullptr)
+        : sourceFolderLayout_(sourceFolderLayout), inputs_(std::move(inputs)), sweep_(std::move(sweep)) {}
     // In the source-folder layout the folder becomes a marked result folder;
     // an ordinary folder that holds inputs is refused.
     bool MakeOutputFolder(const std::wstring& folder) const override;
@@ -99,4 +111,5 @@ public:
 private:
     bool sourceFolderLayout_;
     std::shared_ptr<const RunInputs> inputs_;
+    std::shared_ptr<files::TemporarySweep> sweep_;
 };

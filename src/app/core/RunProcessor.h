@@ -48,6 +48,9 @@ public:
     // Writes the result (on the file's worker, when the user-interface thread
     // asks for it); false when it could not be written.
     virtual bool SaveResult() = 0;
+    // Why the result (or, after a failed ProcessFile, a page of it) could not
+    // be written, for the failed-file list; empty when no reason is known.
+    virtual std::wstring SaveFailReason() const { return {}; }
     virtual std::wstring OutputFolder() const = 0;
     virtual std::wstring OutputName() const = 0;
 };

@@ -4,12 +4,22 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // Opens a C stream on a wide path; the mode is an stdio mode such as L"rb".
 // Returns null on failure (errno set), like fopen.
 std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
+
+namespace files {
+// For tests of what a full disk does: a file opened for writing by _wfopen
+// anywhere below `folder` is opened on the system's always-full device
+// instead, so that its writes fail as they do on a full disk (ENOSPC). An
+// empty folder ends it.
+void SetFullDiskFolderForTests(const std::wstring& folder);
+}  // namespace files
 
 namespace files {
 
@@ -33,11 +43,39 @@ bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size
 // temporary name beside `to`. Refused (false, nothing written) when `to`
 // names the same file as `from`: a copy never writes over its own source.
 bool CopyReplacing(const std::wstring& from, const std::wstring& to);
+// Copies the file `from` to `to` through a temporary name beside `to`, only
+// when nothing is at `to`: false, nothing replaced and errno EEXIST, when
+// something is (also when it appears during the copy). Any other failure
+// leaves no file and errno telling why.
+bool CopyNoReplace(const std::wstring& from, const std::wstring& to);
 // A fresh name beside `path` for a temporary file: a hidden name of fixed
-// length in the same folder (".tsv" + process and counter digits + ".tmp"),
-// so a temporary name never grows past the file-name limit however long
-// `path`'s own name is, and no run takes it for an image.
+// length in the same folder (".tsv" + the process id and a counter, eight
+// lower-case hexadecimal digits each, + ".tmp"), so a temporary name never
+// grows past the file-name limit however long `path`'s own name is, and no
+// run takes it for an image.
 std::wstring TemporarySibling(const std::wstring& path);
+// True when `name` has the form of TemporarySibling's names; `pid` receives
+// the id of the process that made it.
+bool ParseTemporaryName(const std::wstring& name, int& pid);
+// Removes from `folder` what processes that have ended (killed while they
+// wrote) left under TemporarySibling's names: files, and folders with
+// everything in them when nobody holds their lock (FolderLock). A name is
+// left alone while the process of its id runs, unless that process started
+// after the entry was last changed (the id was given again); names of any
+// other form, links and entries that cannot be examined are never touched.
+// Returns how many entries were removed.
+int RemoveStaleTemporaries(const std::wstring& folder);
+// RemoveStaleTemporaries for each folder once: the folders one run or job
+// writes into, swept the first time it writes there. Safe to use from
+// several threads.
+class TemporarySweep {
+public:
+    void Sweep(const std::wstring& folder);
+
+private:
+    std::mutex mutex_;
+    std::unordered_set<std::wstring> swept_;
+};
 // Renames `from` to `to` only when nothing is at `to` (also for folders);
 // false, with errno EEXIST, when something is.
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to);
@@ -112,5 +150,9 @@ bool ListDirectory(const std::wstring& path, std::vector<DirEntry>& out);
 
 // Text of the last OS error (errno), for messages.
 std::wstring LastErrorText();
+// The reason an OS error (an errno value) gives a user, in Chinese for the
+// errors of writing files ("磁盘空间不足" for ENOSPC), else the system's own
+// text.
+std::wstring SystemErrorText(int error);
 
 }  // namespace files

@@ -172,6 +172,9 @@ public:
     // its optional comparison image. True when everything that was to be
     // written has been written.
     bool SaveResult();
+    // Why the last SaveResult or SaveTiffPage failed, in the system's words
+    // ("磁盘空间不足" for a full disk); empty when no reason is known.
+    std::wstring SaveFailReason() const;
     // Keeps the current page of a multi-page file in the temporary page
     // folder (or drops it when it was found blank and blank-page deletion is
     // on). True unless a page file could not be written.
@@ -557,7 +560,12 @@ private:
     bool SaveImage(SaveKind kind, const BYTE* bits, std::int32_t w, std::int32_t h, const std::wstring& path);
     // Where a save of (folder, name) goes: folder + "/" + name after making
     // the folder (one level), or the explicit path in output path mode 0.
-    std::wstring OutputPathFor(const std::wstring& folder, const std::wstring& name) const;
+    std::wstring OutputPathFor(const std::wstring& folder, const std::wstring& name);
+    // MakeOutputFolder for a save: a folder that cannot be made gives the
+    // save its reason.
+    bool MakeFolderForSave(const std::wstring& folder);
+    // Keeps the system error (errno) of a save's first failure.
+    void NoteSaveError(int error);
     bool SaveSinglePage();
     bool AssembleMultiPage();
     bool CopyDetectedSource();
@@ -578,6 +586,7 @@ private:
     // False when the guard forbids replacing or removing `path`.
     bool MayReplace(const std::wstring& path) const;
 
+    int saveError_ = 0;                // errno of the current save's first failure
     std::wstring tempPageFolderMade_;  // the page folder this processor created
     files::FolderLock tempPageLock_;   // held while the page folder is in use
 };

@@ -107,7 +107,85 @@ void RemoveStalePageFolders(const std::wstring& folder, const std::wstring& stem
     }
 }
 
+// A stream over a file being written that keeps the system's reason
+// (errno) of its first failed write: the C library reports a full disk to
+// the codec only as a short count or a failed seek, and the codec reports
+// it as its own failure.
+class WriteStream final : public CFileStream {
+public:
+    explicit WriteStream(std::FILE* file) : CFileStream(file), file_(file) {}
+    std::size_t Write(const void* buffer, std::size_t size, std::size_t count) override {
+        errno = 0;
+        const std::size_t written = CFileStream::Write(buffer, size, count);
+        if (written < count) Note();
+        return written;
+    }
+    bool PutC(std::uint8_t byte) override {
+        errno = 0;
+        const bool ok = CFileStream::PutC(byte);
+        if (!ok) Note();
+        return ok;
+    }
+    bool Flush() override {
+        errno = 0;
+        const bool ok = CFileStream::Flush();
+        if (!ok) Note();
+        return ok;
+    }
+    // A seek writes out what the C library holds first.
+    bool Seek(std::int32_t offset, int origin) override {
+        errno = 0;
+        const bool ok = CFileStream::Seek(offset, origin);
+        if (!ok && errno != 0) Note();
+        return ok;
+    }
+    // Flushes and closes the file (a write the C library still held may fail
+    // only now); false when it or an earlier write failed.
+    bool Finish() {
+        bool ok = Flush() && !std::ferror(file_);
+        errno = 0;
+        if (std::fclose(file_) != 0) {
+            Note();
+            ok = false;
+        }
+        return ok;
+    }
+    // The reason of the first failure; 0 when none is known.
+    int SystemError() const { return error_; }
+
+private:
+    void Note() {
+        if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+    }
+    std::FILE* file_;
+    int error_ = 0;
+};
+
+// Finishes a file written through `stream` under the temporary name `tmp`
+// (`written`: every write went well) and renames it to `path`. On failure
+// the temporary file goes and `error` receives the system's reason (0 when
+// none is known).
+bool PutInPlace(WriteStream& stream, bool written, const std::wstring& tmp, const std::wstring& path, int& error) {
+    bool ok = stream.Finish() && written;
+    error = stream.SystemError();
+    if (ok) {
+        errno = 0;
+        ok = files::Rename(tmp, path);
+        if (!ok) error = errno;
+    }
+    if (!ok) files::Remove(tmp);
+    return ok;
+}
+
 }  // namespace
+
+void CImageProcessor::NoteSaveError(int error) {
+    if (saveError_ == 0) saveError_ = error;
+}
+
+std::wstring CImageProcessor::SaveFailReason() const {
+    return saveError_ != 0 ? files::SystemErrorText(saveError_) : std::wstring();
+}
 
 // ---- Engine results read by saving ----
 
@@ -298,9 +376,18 @@ bool CImageProcessor::WriteSaveImage(SaveKind kind, CRaster& image, const std::w
     // A file the run protects (one of its inputs) is never replaced.
     if (!MayReplace(path)) return false;
     const std::wstring tmp = files::TemporarySibling(path);
-    const bool saved = image.Save(tmp, type) && files::Rename(tmp, path);
-    if (!saved) files::Remove(tmp);
-    return saved;
+    errno = 0;
+    std::FILE* file = _wfopen(tmp.c_str(), L"wb");
+    if (!file) {
+        NoteSaveError(errno);
+        return false;
+    }
+    WriteStream stream(file);
+    const bool encoded = image.Encode(&stream, type);
+    int error = 0;
+    if (PutInPlace(stream, encoded, tmp, path, error)) return true;
+    NoteSaveError(error);
+    return false;
 }
 
 bool CImageProcessor::MakeOutputFolder(const std::wstring& folder) const {
@@ -312,9 +399,19 @@ bool CImageProcessor::MayReplace(const std::wstring& path) const {
     return !outputGuard || outputGuard->MayReplace(path);
 }
 
-std::wstring CImageProcessor::OutputPathFor(const std::wstring& folder, const std::wstring& name) const {
+bool CImageProcessor::MakeFolderForSave(const std::wstring& folder) {
+    errno = 0;
+    if (MakeOutputFolder(folder)) return true;
+    // A folder that could not be made gives the save its reason; one the
+    // run refuses to write into exists and has none.
+    const int error = errno;
+    if (error != 0 && !files::IsDirectory(folder)) NoteSaveError(error);
+    return false;
+}
+
+std::wstring CImageProcessor::OutputPathFor(const std::wstring& folder, const std::wstring& name) {
     if (outputPathMode == OUTPUT_TO_EXPLICIT_PATH) return explicitOutputPath;
-    MakeOutputFolder(folder);  // every level; a failure shows in the save
+    MakeFolderForSave(folder);  // every level; a failure shows in the save
     return PathJoin(folder, name);
 }
 
@@ -350,7 +447,7 @@ std::wstring CImageProcessor::TempPageFolder() const {
 
 bool CImageProcessor::MakeTempPageFolder() {
     if (!tempPageFolderMade_.empty()) return true;
-    if (outputName.empty() || !MakeOutputFolder(outputFolder)) return false;
+    if (outputName.empty() || !MakeFolderForSave(outputFolder)) return false;
     const std::wstring stem = TempPageFolderStem(outputName);
     std::lock_guard guard(PageFolderMutex());
     // Page folders of this output left by a run that ended while saving go
@@ -364,7 +461,11 @@ bool CImageProcessor::MakeTempPageFolder() {
     for (int n = 0; n < 1000; ++n) {
         const std::wstring candidate = PathJoin(outputFolder, n == 0 ? stem : stem + L"_" + std::to_wstring(n));
         const std::wstring making = files::TemporarySibling(candidate);
-        if (!files::CreateDirectory(making)) return false;
+        errno = 0;
+        if (!files::CreateDirectory(making)) {
+            NoteSaveError(errno);
+            return false;
+        }
         files::FolderLock lock;
         if (!lock.TryLock(making)) {
             files::Remove(making);
@@ -397,6 +498,7 @@ void CImageProcessor::KeepTempPageFolder() {
 }
 
 bool CImageProcessor::SaveTiffPage() {
+    saveError_ = 0;
     if (runType == RUN_DETECTION && outputPathMode == OUTPUT_TO_FOLDER) return true;
     if (currentPage < 0) return false;
     if (droppedPages.size() < static_cast<std::size_t>(std::max(pageCount, currentPage + 1)))
@@ -426,7 +528,7 @@ bool CImageProcessor::IsBlankResult() const {
 
 bool CImageProcessor::AssembleMultiPage() {
     const std::wstring destination = PathJoin(outputFolder, outputName);
-    MakeOutputFolder(outputFolder);
+    MakeFolderForSave(outputFolder);
     const std::wstring folder = TempPageFolder();
     const std::wstring ext = ExtOf(outputName);
 
@@ -445,16 +547,18 @@ bool CImageProcessor::AssembleMultiPage() {
     }
 
     const std::wstring tmp = files::TemporarySibling(destination);
+    errno = 0;
     std::FILE* out = _wfopen(tmp.c_str(), L"w+b");
     if (!out) {
         // The output cannot be opened: nothing is assembled and the finished
         // pages stay in their folder.
+        NoteSaveError(errno);
         KeepTempPageFolder();
         return false;
     }
+    WriteStream stream(out);
     {
         CRasterTIF writer;
-        CFileStream stream(out);
         for (std::int32_t i = 0; i < pageCount && ok; ++i) {
             if (static_cast<std::size_t>(i) < droppedPages.size() && droppedPages[static_cast<std::size_t>(i)])
                 continue;
@@ -468,10 +572,9 @@ bool CImageProcessor::AssembleMultiPage() {
         }
     }  // the writer's TIFF output is finished here, before the file closes
     const bool assembled = ok;
-    ok = (std::fflush(out) == 0) && ok;
-    ok = (std::fclose(out) == 0) && ok;
-    if (ok) ok = files::Rename(tmp, destination);
-    if (!ok) files::Remove(tmp);
+    int error = 0;
+    ok = PutInPlace(stream, assembled, tmp, destination, error);
+    if (!ok) NoteSaveError(error);
     if (assembled && !ok)
         KeepTempPageFolder();  // every page was there; the output could not be written
     else
@@ -483,10 +586,13 @@ bool CImageProcessor::AssembleMultiPage() {
 
 bool CImageProcessor::CopyDetectedSource() {
     if (!needsProcessing) return true;
-    MakeOutputFolder(outputFolder);
+    if (!MakeFolderForSave(outputFolder)) return false;
     const std::wstring copy = PathJoin(outputFolder, outputName);
-    if (!MayReplace(copy)) return false;
-    return files::CopyReplacing(sourcePath, copy);
+    // A copy never replaces a file: not an input, not the result of an
+    // earlier run, not one that appeared since the run began.
+    if (files::CopyNoReplace(sourcePath, copy)) return true;
+    NoteSaveError(errno);
+    return false;
 }
 
 bool CImageProcessor::SaveSinglePage() {
@@ -526,6 +632,7 @@ bool CImageProcessor::SaveSinglePage() {
 }
 
 bool CImageProcessor::SaveResult() {
+    saveError_ = 0;
     if (runType == RUN_DETECTION && outputPathMode == OUTPUT_TO_FOLDER) return CopyDetectedSource();
     if (pageCount > 1) {
         // Only a run's own output (a folder and a name) is assembled from

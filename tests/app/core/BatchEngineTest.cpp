@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <thread>
+#include <unistd.h>
+
+#include "support/Leftovers.h"
 
 using namespace enginetest;
 using namespace std::chrono_literals;
@@ -403,4 +406,45 @@ TEST_F(BatchRun, ClosingWhileAWorkerWaitsToReadItsFile) {
     EXPECT_EQ(engine->Pool().LiveThreads(), 0);
     EXPECT_EQ(log.alive.load(), 0);
     for (const auto& p : log.processed) EXPECT_EQ(Read(PathJoin(src(), L"src", PathFileName(p))), "ok");
+}
+
+TEST_F(BatchRun, ARunRemovesWhatKilledProcessesLeftInTheFoldersItWritesOnce) {
+    // src/src holds the results of an earlier run, killed while it saved:
+    // its temporary file is still there, beside one of a process that still
+    // runs (this one) and a user's file of a like name. The failed-file list
+    // goes into src, where a killed run's list file was left too.
+    const std::wstring results = Src(L"src");
+    Write(Src(L"a.jpg"), "ok a");
+    Write(Src(L"b.jpg"), "gate ok b");
+    Write(Src(L"c.jpg"), "bad c");
+    ASSERT_TRUE(MarkResultsFolder(results, src()));
+    const int ended = testdata::EndedProcessId();
+    ASSERT_GT(ended, 0);
+    const std::wstring killed = PathJoin(results, testdata::TemporaryNameOf(ended, 1));
+    const std::wstring running = PathJoin(results, testdata::TemporaryNameOf(static_cast<int>(::getpid()), 2));
+    const std::wstring users = PathJoin(results, L".tsv-notes.tmp");
+    const std::wstring killedList = Src(testdata::TemporaryNameOf(ended, 3));
+    for (const auto& path : {killed, running, users, killedList}) Write(path, "left");
+
+    // One worker: a is saved (its folder swept) before b is taken.
+    window.choices.requestedThreads = 1;
+    engine->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return gate.Waiting() == 1; }));
+    EXPECT_FALSE(files::Exists(killed));
+    // Left while the run goes on: that folder is not looked at again.
+    const std::wstring later = PathJoin(results, testdata::TemporaryNameOf(ended, 4));
+    Write(later, "left");
+    gate.Open();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(engine->FailedCount(), 1);
+    EXPECT_EQ(Read(PathJoin(results, L"b.jpg")), "gate ok b");
+    EXPECT_FALSE(files::Exists(killedList));
+    for (const auto& path : {running, users, later}) EXPECT_EQ(Read(path), "left") << ToUtf8(path);
+
+    // The next run sweeps it again.
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_FALSE(files::Exists(later));
+    EXPECT_EQ(Read(running), "left");
+    EXPECT_EQ(Read(users), "left");
 }

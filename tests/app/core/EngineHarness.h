@@ -28,6 +28,7 @@
 #include "support/FakeRunProcessor.h"
 #include "support/RunOutput.h"
 #include "support/TempDir.h"
+#include "support/Waits.h"
 
 namespace enginetest {
 
@@ -103,7 +104,15 @@ protected:
     }
     ~EngineFixture() override {
         gate.Open();
-        engine.reset();
+        {
+            // Closed while it still handles its window's messages: a file a
+            // failed test left in progress is finished, not waited for in
+            // vain. A worker that can never end (a broken memory budget) ends
+            // the test program instead of holding it.
+            testwait::Watchdog watchdog("closing the batch engine", std::chrono::minutes(2));
+            if (engine) engine->Shutdown();
+            engine.reset();
+        }
         SetMainWindowHandle(HWND());
         UnregisterWindow(hwnd_);
         SetProcessorCountOverride(0);

@@ -2,6 +2,7 @@
 #include "EngineHarness.h"
 
 #include "app/core/ImageProcessorRun.h"
+#include "app/core/OutputRule.h"
 #include "support/BatchTree.h"
 #include "support/ImageFiles.h"
 
@@ -108,4 +109,47 @@ TEST_F(ImageRun, AMultiPageFileCutShortIsListedAsFailed) {
     EXPECT_FALSE(files::Exists(Src(L"src/cut.tif")));
     EXPECT_EQ(testimg::ReadTiff(ToUtf8(Src(L"src/one.tif"))).size(), 1u);
     EXPECT_EQ(Read(Src(L"cut.tif")), cutBytes);
+}
+
+TEST_F(ImageRun, AFullDiskGivesItsReasonInTheFailedFileList) {
+    // The results of disk/sub land on a full disk; those of disk itself do
+    // not. A JPEG and a PNG fail when their result is written, the pages of
+    // a two-page TIFF already while it is processed. Each failed file is
+    // listed with the system's reason after a tab, and the result an
+    // earlier run left there stays as it was.
+    const std::wstring source = tmp.wfile(L"disk");
+    const std::wstring destination = tmp.wfile(L"out");
+    const std::wstring full = PathJoin(destination, L"disk/sub");
+    ASSERT_EQ(CreateFolderPath(PathJoin(source, L"sub")), 1);
+    ASSERT_TRUE(testimg::WriteJpeg(ToUtf8(PathJoin(source, L"a.jpg")), testimg::Pattern(40, 30, 3, 1), 90, 150));
+    ASSERT_TRUE(testimg::WriteJpeg(ToUtf8(PathJoin(source, L"sub/b.jpg")), testimg::Pattern(40, 30, 3, 2), 90, 150));
+    ASSERT_TRUE(testimg::WritePng(ToUtf8(PathJoin(source, L"sub/c.png")), testimg::Pattern(40, 30, 3, 3), 2, 8));
+    const testimg::TiffPage page{testimg::Pattern(64, 64, 1, 4), 8, 1, 1};
+    ASSERT_TRUE(testimg::WriteTiff(ToUtf8(PathJoin(source, L"sub/d.tif")), {page, page}));
+    ASSERT_TRUE(MarkResultsFolder(PathJoin(destination, L"disk"), files::CanonicalPath(source)));
+    ASSERT_EQ(CreateFolderPath(full), 1);
+    ASSERT_TRUE(files::WriteAllAtomic(PathJoin(full, L"b.jpg"), "earlier", 7));
+
+    files::SetFullDiskFolderForTests(full);
+    struct EndFullDisk {
+        ~EndFullDisk() { files::SetFullDiskFolderForTests(L""); }
+    } endFullDisk;
+    window.choices.sourceText = source;
+    window.choices.newFolder = true;
+    window.choices.destinationText = destination;
+    window.choices.requestedThreads = 1;  // the list in queue order
+    engine->SetSaveToNewFolder(true);
+    engine->SetDestinationFolder(destination);
+    engine->OnStartStop();
+    ASSERT_TRUE(RunToIdle(60000));
+    ExpectFinished(4, 3);
+
+    const std::string root = ToUtf8(source);
+    EXPECT_EQ(FailedListOf(destination), root + "/sub/b.jpg\t磁盘空间不足\r\n" + root + "/sub/c.png\t磁盘空间不足\r\n" +
+                                             root + "/sub/d.tif\t磁盘空间不足\r\n");
+    EXPECT_TRUE(testimg::ReadJpeg(ToUtf8(PathJoin(destination, L"disk/a.jpg"))).ok);
+    std::vector<files::DirEntry> left;
+    ASSERT_TRUE(files::ListDirectory(full, left));
+    ASSERT_EQ(left.size(), 1u) << "nothing but the earlier result: " << ToUtf8(left.back().name);
+    EXPECT_EQ(Read(PathJoin(full, L"b.jpg")), "earlier");
 }

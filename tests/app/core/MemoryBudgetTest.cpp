@@ -11,6 +11,7 @@
 #include "app/core/MemoryBudget.h"
 #include "support/ImageFiles.h"
 #include "support/ProcessFigures.h"
+#include "support/Waits.h"
 
 using namespace enginetest;
 using namespace std::chrono_literals;
@@ -23,34 +24,79 @@ constexpr std::uint64_t MB = 1ull << 20;
 
 TEST(MemoryBudget, AdmitsInOrderWhatFitsAndRefusesWhatNeverCan) {
     CMemoryBudget budget(100 * MB);
+    // A request left waiting by a broken budget is given up, so its thread
+    // can be joined.
+    const auto cancel = [&] { budget.Cancel(); };
+    const auto waitingAtLeast = [&](std::uint64_t n) {
+        return testwait::Until([&] { return budget.Waiting() >= n; });
+    };
     EXPECT_EQ(budget.Acquire(101 * MB), CMemoryBudget::Admission::kTooBig);
     ASSERT_EQ(budget.Acquire(60 * MB), CMemoryBudget::Admission::kAdmitted);
     ASSERT_EQ(budget.Acquire(35 * MB), CMemoryBudget::Admission::kAdmitted);
-    // 50 MB waits; 5 MB would fit but waits its turn behind it.
-    std::thread first([&] { EXPECT_EQ(budget.Acquire(50 * MB), CMemoryBudget::Admission::kAdmitted); });
-    while (budget.Waiting() < 1) std::this_thread::sleep_for(1ms);
-    std::thread second([&] { EXPECT_EQ(budget.Acquire(5 * MB), CMemoryBudget::Admission::kAdmitted); });
-    while (budget.Waiting() < 2) std::this_thread::sleep_for(1ms);
-    budget.Release(35 * MB);  // 5 MB fits now, 50 MB not yet
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(budget.InUse(), 60 * MB) << "a small request never overtakes one in line before it";
-    EXPECT_EQ(budget.Waiting(), 2u);
-    budget.Release(60 * MB);
-    first.join();
-    second.join();
+    {
+        // 50 MB waits; 5 MB would fit but waits its turn behind it.
+        testwait::Thread first("the request of 50 MB", [&] {
+            EXPECT_EQ(budget.Acquire(50 * MB), CMemoryBudget::Admission::kAdmitted);
+        }, cancel);
+        ASSERT_TRUE(waitingAtLeast(1)) << "the request of 50 MB does not wait";
+        testwait::Thread second("the request of 5 MB", [&] {
+            EXPECT_EQ(budget.Acquire(5 * MB), CMemoryBudget::Admission::kAdmitted);
+        }, cancel);
+        ASSERT_TRUE(waitingAtLeast(2)) << "the request of 5 MB does not wait";
+        budget.Release(35 * MB);  // 5 MB fits now, 50 MB not yet
+        std::this_thread::sleep_for(30ms);
+        EXPECT_EQ(budget.InUse(), 60 * MB) << "a small request never overtakes one in line before it";
+        EXPECT_EQ(budget.Waiting(), 2u);
+        budget.Release(60 * MB);
+        EXPECT_TRUE(first.EndsWithin(10s)) << "the request of 50 MB is not admitted when memory is given back";
+        EXPECT_TRUE(second.EndsWithin(10s)) << "the request of 5 MB is not admitted after the one before it";
+    }
     EXPECT_EQ(budget.InUse(), 55 * MB);
     EXPECT_EQ(budget.Waiting(), 0u);
 
     // A cancel wakes a waiting request; Reset allows requests again.
-    std::thread waiting([&] { EXPECT_EQ(budget.Acquire(90 * MB), CMemoryBudget::Admission::kCancelled); });
-    while (budget.Waiting() < 1) std::this_thread::sleep_for(1ms);
-    budget.Cancel();
-    waiting.join();
+    {
+        testwait::Thread waiting("the request of 90 MB", [&] {
+            EXPECT_EQ(budget.Acquire(90 * MB), CMemoryBudget::Admission::kCancelled);
+        });
+        ASSERT_TRUE(waitingAtLeast(1)) << "the request of 90 MB does not wait";
+        budget.Cancel();
+        EXPECT_TRUE(waiting.EndsWithin(10s)) << "a cancel does not wake a waiting request";
+    }
     EXPECT_EQ(budget.Acquire(1 * MB), CMemoryBudget::Admission::kCancelled);
     budget.Reset();
     budget.Release(55 * MB);
     EXPECT_EQ(budget.Acquire(90 * MB), CMemoryBudget::Admission::kAdmitted);
     EXPECT_GT(CMemoryBudget::DefaultBytes(), 0u);
+}
+
+TEST(MemoryBudget, ARequestOfTheWholeBudgetRunsAlone) {
+    // Not too big for the budget: it waits for everything else to be given
+    // back, is then admitted, and nothing else is let in beside it.
+    CMemoryBudget budget(100 * MB);
+    const auto cancel = [&] { budget.Cancel(); };
+    ASSERT_EQ(budget.Acquire(1 * MB), CMemoryBudget::Admission::kAdmitted);
+    {
+        testwait::Thread whole("the request of the whole budget", [&] {
+            EXPECT_EQ(budget.Acquire(100 * MB), CMemoryBudget::Admission::kAdmitted);
+        }, cancel);
+        ASSERT_TRUE(testwait::Until([&] { return budget.Waiting() >= 1; }))
+            << "the request of the whole budget does not wait for the 1 MB in use";
+        EXPECT_EQ(budget.InUse(), 1 * MB);
+        budget.Release(1 * MB);
+        EXPECT_TRUE(whole.EndsWithin(10s)) << "the request of the whole budget is never admitted";
+    }
+    EXPECT_EQ(budget.InUse(), 100 * MB);
+    {
+        testwait::Thread small("a request of 1 MB beside the whole budget", [&] {
+            EXPECT_EQ(budget.Acquire(1 * MB), CMemoryBudget::Admission::kAdmitted);
+        }, cancel);
+        ASSERT_TRUE(testwait::Until([&] { return budget.Waiting() >= 1; }))
+            << "a request of 1 MB is let in beside the whole budget";
+        budget.Release(100 * MB);
+        EXPECT_TRUE(small.EndsWithin(10s)) << "a request of 1 MB is not admitted after the whole budget";
+    }
+    EXPECT_EQ(budget.InUse(), 1 * MB);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "app/core/ImageProcessorRun.h"
 #include "app/core/OutputRule.h"
+#include "settings/DetectSetting.h"
 #include "support/ImageFiles.h"
 
 using namespace enginetest;
@@ -52,14 +53,18 @@ protected:
         engine->SetDestinationFolder(destination);
     }
     // Starts a run that the rule must refuse: one message with caption
-    // "提示" naming `named`, nothing started, nothing written.
-    void ExpectRefused(const std::vector<std::wstring>& named) {
+    // "提示" naming `named` (or, when given, the message `exactly`), nothing
+    // started, nothing written.
+    void ExpectRefused(const std::vector<std::wstring>& named, const std::wstring& exactly = {}) {
         dialogs.Clear();
         engine->OnStartStop();
         ASSERT_EQ(dialogs.Count(ShownDialog::MessageBox), 1u);
         EXPECT_EQ(dialogs.Shown()[0].caption, L"提示");
         const std::wstring text = dialogs.MessageTexts()[0];
         for (const auto& n : named) EXPECT_NE(text.find(n), std::wstring::npos) << ToUtf8(text) << " names " << ToUtf8(n);
+        if (!exactly.empty()) {
+            EXPECT_EQ(ToUtf8(text), ToUtf8(exactly));
+        }
         EXPECT_EQ(engine->RunState(), RUN_STATE_IDLE);
         EXPECT_EQ(engine->AutoMode(), AUTO_MODE_OFF);
         EXPECT_EQ(engine->Pool().LiveThreads(), 0);
@@ -91,6 +96,74 @@ TEST_F(OutputRule, ADestinationThatMapsResultsOntoTheSourcesIsRefused) {
     EXPECT_EQ(Snapshot(d), before);
 }
 
+namespace {
+
+// The refusal of results that would land inside the source tree.
+std::wstring InsideSourceRefusal(const std::wstring& results, const std::wstring& source) {
+    return L"处理结果将保存到 " + results + L"，它在要处理的目录 " + source +
+           L" 之中，会覆盖或混入原图。请选择要处理的目录以外的保存目录。";
+}
+
+}  // namespace
+
+TEST_F(OutputRule, ResultsAroundTheSourceAreRefusedByTheFoldersAlone) {
+    // Each case is refused by the check of the run's folders before any file
+    // is looked at, and each with its own message: in the first two nothing
+    // is queued, in the last the results folder would hold the source.
+    // - d/scans into d: its results would be d/scans itself. An
+    //   auto-detection run on the empty folder would otherwise start and mark
+    //   the source folder as a result folder; with "全部重新处理" off every
+    //   page's output exists (it is the page), so nothing would be queued.
+    // - d/scans/box/scans into d: the results folder d/scans would hold the
+    //   source.
+    const std::wstring d = tmp.wfile(L"d");
+    const std::wstring scans = PathJoin(d, L"scans");
+    const std::wstring inner = PathJoin(scans, L"box/scans");
+    const std::wstring aroundSource = L"要处理的目录 " + inner + L" 在结果目录 " + scans +
+                                      L" 之中，处理结果会覆盖或混入原图。请选择其他保存目录。";
+    struct Case {
+        std::wstring source;
+        bool autoDetect;
+        bool reprocessAll;
+        bool withPage;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {scans, true, true, false, InsideSourceRefusal(scans, scans)},
+        {scans, false, false, true, InsideSourceRefusal(scans, scans)},
+        {inner, false, true, true, aroundSource},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(CreateFolderPath(c.source), 1);
+        if (c.withPage) Page(PathJoin(c.source, L"p.jpg"), 15);
+        const auto before = Snapshot(d);
+        window.choices.sourceText = c.source;
+        window.choices.autoDetect = c.autoDetect;
+        window.choices.reprocessAll = c.reprocessAll;
+        NewFolder(d);
+        ExpectRefused({}, c.message);
+        EXPECT_EQ(Snapshot(d), before) << ToUtf8(c.source);
+        EXPECT_FALSE(IsResultsFolder(scans));
+    }
+}
+
+TEST_F(OutputRule, AResultFolderLinkedIntoTheSourceTreeIsRefused) {
+    // dst/src holds this source's results (its own, by the marker), but the
+    // user has put a link there: dst/src/sub leads to src/other. The run's
+    // folders are fine; only sub's output folder lies in the source tree,
+    // where q.jpg's result would join the pages of src/other.
+    Page(Src(L"p.jpg"), 16);
+    Page(Src(L"sub/q.jpg"), 17);
+    Page(Src(L"other/r.jpg"), 18);
+    const std::wstring results = PathJoin(dst(), L"src");
+    ASSERT_TRUE(MarkResultsFolder(results, files::CanonicalPath(src())));
+    ASSERT_EQ(::symlink(ToUtf8(Src(L"other")).c_str(), ToUtf8(PathJoin(results, L"sub")).c_str()), 0);
+    const auto before = Snapshot(src());
+    NewFolder(dst());
+    ExpectRefused({}, InsideSourceRefusal(PathJoin(results, L"sub"), src()));
+    EXPECT_EQ(Snapshot(src()), before);
+}
+
 TEST_F(OutputRule, DestinationsInsideOrAroundTheSourceTreeAreRefused) {
     struct Case {
         std::wstring destination;  // below the temporary folder
@@ -112,7 +185,8 @@ TEST_F(OutputRule, ARealSubfolderNamedLikeItsParentIsNeverOverwritten) {
     Page(Src(L"p1.jpg"), 4);
     Page(Src(L"src/p1.jpg"), 5);
     const auto before = Snapshot(src());
-    ExpectRefused({src(), Src(L"src")});
+    ExpectRefused({src(), Src(L"src")}, L"目录 " + src() + L" 的处理结果要保存到它的同名子目录 " + Src(L"src") +
+                                            L"，但那是存放原图的普通文件夹，结果会覆盖或混入原图。请选择“保存到新目录”。");
     EXPECT_EQ(Snapshot(src()), before);
 
     // Into a new folder both pages are processed, each to its own result.
@@ -233,6 +307,58 @@ TEST_F(OutputRule, ALayoutChosenDuringARunIsJudgedByTheSameRule) {
     EXPECT_EQ(Read(Src(L"a.jpg")), "gate a");
     EXPECT_EQ(Read(Src(L"b.jpg")), "b");
     EXPECT_EQ(Read(Src(L"src/b.jpg")), "b");
+}
+
+TEST_F(OutputRule, ADetectionRunNeverCopiesOverTheResultsOfAnEarlierRun) {
+    // A page with wide white margins, which the detection flags and copies,
+    // and one without. A batch run writes their results first; a detection
+    // run into the same results would put the unprocessed pages over them,
+    // so it is refused before anything is copied, naming the folder.
+    testimg::Picture margins(120, 160, 1);
+    std::fill(margins.pixels.begin(), margins.pixels.end(), std::uint8_t{255});
+    for (int y = 70; y < 90; ++y)
+        for (int x = 50; x < 70; ++x) margins.at(x, y) = 0;
+    struct Case {
+        std::wstring root;  // of this case's folders
+        bool newFolder;
+    };
+    const Case cases[] = {{tmp.wfile(L"new"), true}, {tmp.wfile(L"same"), false}};
+    for (const auto& c : cases) {
+        const std::wstring source = PathJoin(c.root, L"src");
+        const std::wstring destination = PathJoin(c.root, L"dst");
+        // The folder the results of src go to.
+        const std::wstring results = PathJoin(c.newFolder ? destination : source, L"src");
+        ASSERT_EQ(CreateFolderPath(source), 1);
+        ASSERT_TRUE(testimg::WriteJpeg(ToUtf8(PathJoin(source, L"margins.jpg")), margins, 90, 100));
+        Page(PathJoin(source, L"full.jpg"), 19);
+        window.choices = RunChoices{};
+        window.choices.sourceText = source;
+        if (c.newFolder) {
+            NewFolder(destination);
+        } else {
+            engine->SetSaveToNewFolder(false);
+        }
+        DetectSetting::ResetToStart();
+        DetectSetting::kind = 1;  // white margins
+        engine->OnStartStop();
+        ASSERT_TRUE(RunToIdle(60000));
+        ASSERT_EQ(engine->FailedCount(), 0);
+        ASSERT_TRUE(files::Exists(PathJoin(results, L"margins.jpg")));
+        const auto earlier = Snapshot(results);
+        const auto sources = Snapshot(source);
+
+        dialogs.Clear();
+        engine->StartProcessing(RUN_DETECTION);
+        EXPECT_EQ(dialogs.MessageTexts(),
+                  std::vector<std::wstring>{L"检测出的图片要复制到目录 " + results +
+                                            L"，但其中已有同名文件 full.jpg，复制会覆盖它。请选择其他保存目录，或先移走该目录中的文件。"});
+        EXPECT_EQ(window.detectionStarts, 0);
+        EXPECT_EQ(engine->Pool().LiveThreads(), 0);
+        ASSERT_TRUE(RunToIdle(60000));
+        EXPECT_EQ(Snapshot(results), earlier);
+        EXPECT_EQ(Snapshot(source), sources);
+    }
+    DetectSetting::ResetToStart();
 }
 
 TEST(RunOutputGuard, InputsAreKnownByIdentityAndNeverReplaced) {

@@ -12,6 +12,7 @@
 #include "platform/core/FreedMemory.h"
 #include "platform/core/System.h"
 #include "support/ProcessFigures.h"
+#include "support/Waits.h"
 
 namespace {
 
@@ -79,12 +80,7 @@ private:
 };
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5000ms) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return testwait::Until(done, timeout);
 }
 
 std::vector<std::wstring> Paths(int n) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <chrono>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -18,6 +19,7 @@
 #include "platform/core/Numbers.h"
 #include "platform/ui/Keys.h"
 #include "support/CommaLocale.h"
+#include "support/Waits.h"
 
 using namespace std::chrono_literals;
 using namespace testui;
@@ -344,10 +346,10 @@ TEST_F(UiTest, AWorkersSendIsAnsweredWhileAnotherModalDialogIsOpen) {
     };
     std::atomic<bool> workerDone{false};
     LRESULT answer = 0;
-    std::thread worker;
+    std::optional<testwait::Thread> worker;
     RunInside(mainDlg, [&](CDialog& main, DialogDriver&) {
         OnNextModal(settings.GetTemplateId(), [&](CDialog& s) {
-            worker = std::thread([&, hwnd = main.GetSafeHwnd()] {
+            worker.emplace("the sending worker", [&, hwnd = main.GetSafeHwnd()] {
                 answer = ::SendMessage(hwnd, WM_LOAD_FILE, 21, 0);
                 workerDone = true;
             });
@@ -356,7 +358,8 @@ TEST_F(UiTest, AWorkersSendIsAnsweredWhileAnotherModalDialogIsOpen) {
         });
         EXPECT_EQ(settings.DoModal(), IDOK);
     });
-    worker.join();
+    ASSERT_TRUE(worker.has_value()) << "the settings dialog did not open";
+    worker->Join();
     EXPECT_EQ(answer, 42);
     EXPECT_EQ(handledOn, std::this_thread::get_id());
     EXPECT_TRUE(settingsOpenWhileHandled);

@@ -1,9 +1,11 @@
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "TestDialogs.h"
 #include "UiFixture.h"
+#include "support/Waits.h"
 
 using namespace std::chrono_literals;
 using namespace testui;
@@ -37,13 +39,13 @@ TEST_F(UiTest, StressWorkersPostAndSendWhileModalDialogsComeAndGo) {
     std::atomic<int> postsAccepted{0};
     std::atomic<int> wrongAnswers{0};
     std::atomic<int> finished{0};
-    std::vector<std::thread> workers;
+    std::vector<std::unique_ptr<testwait::Thread>> workers;
     HWND mainHandle;
 
     OnNextModal(mainDlg.GetTemplateId(), [&](CDialog& main) {
         mainHandle = main.GetSafeHwnd();
         for (int t = 0; t < kWorkers; ++t) {
-            workers.emplace_back([&, t] {
+            workers.push_back(std::make_unique<testwait::Thread>("a sending worker", [&, t] {
                 for (WPARAM i = 0; !stop.load(); ++i) {
                     const WPARAM token = static_cast<WPARAM>(t) << 24 | (i & 0xFFFFFF);
                     if (::PostMessage(mainHandle, WM_IMAGE_PROCESSED, token, 0)) ++postsAccepted;
@@ -57,7 +59,7 @@ TEST_F(UiTest, StressWorkersPostAndSendWhileModalDialogsComeAndGo) {
                     }
                 }
                 ++finished;
-            });
+            }, [&] { stop = true; }));
         }
         // Dialogs open and close over the main one while the workers run.
         for (int k = 0; k < kChildDialogs; ++k) {
@@ -77,7 +79,7 @@ TEST_F(UiTest, StressWorkersPostAndSendWhileModalDialogsComeAndGo) {
     EXPECT_TRUE(PumpUntil([&] { return refusedAfterEnd.load() >= kWorkers; }, 20s));
     stop = true;
     EXPECT_TRUE(PumpUntil([&] { return finished.load() == kWorkers; }, 20s));
-    for (auto& w : workers) w.join();
+    for (auto& w : workers) w->Join();
 
     EXPECT_EQ(wrongAnswers.load(), 0);
     EXPECT_EQ(answered.load(), handledSends) << "every answered send was handled once";

@@ -12,7 +12,9 @@
 #include "processing/processor/ImageProcessor.h"
 #include "processing/PixelMath.h"
 #include "settings/ProcessSetting.h"
+#include "platform/core/Paths.h"
 #include "support/ImageFiles.h"
+#include "support/RunOutput.h"
 #include "support/TempDir.h"
 #include "ProcessorTestUtil.h"
 
@@ -342,6 +344,50 @@ TEST_F(ProcessorSave, AFailedWriteLeavesNoFileBehind) {
     ASSERT_TRUE(q.SaveResult());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"s.png"}));
     EXPECT_TRUE(testimg::ReadPng(out() + "/s.png").ok);
+}
+
+TEST_F(ProcessorSave, AFailedSaveSaysWhy) {
+    // The reason of the last save, in the system's words: what the batch
+    // run writes after the file's path in its failed-file list.
+    const std::string src = tmp.file("s.png");
+    ASSERT_TRUE(testimg::WritePng(src, testimg::Pattern(8, 8, 3, 21), 2, 8));
+    ASSERT_TRUE(files::WriteAllAtomic(tmp.wfile(L"blocker"), "x", 1));
+    const std::wstring full = tmp.wfile(L"full");
+    ASSERT_TRUE(files::CreateDirectory(full));
+    ASSERT_TRUE(files::WriteAllAtomic(PathJoin(full, L"s.png"), "earlier", 7));
+    struct EndFullDisk {
+        ~EndFullDisk() { files::SetFullDiskFolderForTests(L""); }
+    } endFullDisk;
+    files::SetFullDiskFolderForTests(full);
+    struct Case {
+        const char* label;
+        std::string folder;  // the output folder
+        bool detection;      // a detection run's copy of the flagged source
+        bool saved;
+        std::wstring reason;
+    };
+    const Case cases[] = {
+        {"the disk is full", ToUtf8(full), false, false, L"磁盘空间不足"},
+        {"a file stands where the folder must be made", tmp.file("blocker/out"), false, false, L"已有同名文件"},
+        {"a detection copy onto a file", ToUtf8(full), true, false, L"已有同名文件"},
+        {"written", out(), false, true, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        CImageProcessor p;
+        ASSERT_TRUE(LoadAsResult(p, src, c.folder, "s.png"));
+        p.sourcePath = FromUtf8(src);
+        if (c.detection) {
+            p.runType = RUN_DETECTION;
+            p.needsProcessing = 1;
+        }
+        EXPECT_EQ(p.SaveResult(), c.saved);
+        EXPECT_EQ(ToUtf8(p.SaveFailReason()), ToUtf8(c.reason));
+    }
+    // Nothing was left beside the earlier file, which is as it was.
+    EXPECT_EQ(FilesIn(ToUtf8(full)), (std::vector<std::string>{"s.png"}));
+    EXPECT_EQ(testdata::ReadFileText(PathJoin(full, L"s.png")), "earlier");
+    EXPECT_EQ(FilesIn(tmp.path()), (std::vector<std::string>{"blocker", "full", "full/s.png", "out", "out/s.png", "s.png"}));
 }
 
 TEST_F(ProcessorSave, SavesWithoutAResultWriteNothing) {

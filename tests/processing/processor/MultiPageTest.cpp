@@ -257,7 +257,9 @@ TEST_F(MultiPage, BlankPagesAreDroppedOneByOne) {
         BYTE first = 1;
         p.droppedPages.clear();
         p.keptPageCount = 0;
-        for (;;) {
+        // Four pages: a loop that does not end after them never will.
+        for (int page = 0;; ++page) {
+            ASSERT_LT(page, 4) << "the page loop does not end after the last page";
             EXPECT_TRUE(p.LoadImageFile(wsrc.c_str(), first));
             first = 0;
             p.RunPage(wsrc, 0, &folder, &name, 0);

@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include <filesystem>
+#include <map>
 
 #include "../ToolWindowFixture.h"
 #include "../XlsxReader.h"
@@ -296,23 +297,32 @@ TEST_F(ToolsE2E, FolderDifferenceCopiesTheMissingImages) {
     EXPECT_FALSE(fs::exists(dir.file("C/box1/1.jpg")));
 }
 
-TEST_F(ToolsE2E, ADetectionRunFromItsDialogCopiesThePagesWithWideWhiteMargins) {
+// The pages of the detection runs below: src/margins.png, a small dark
+// block in the middle of white paper (wide margins), and src/full.png,
+// content from edge to edge (no white margin); and an empty dst.
+void WriteDetectionPages(const testdata::TempDir& dir) {
     fs::create_directories(dir.file("src"));
     fs::create_directories(dir.file("dst"));
-    // A small dark block in the middle of white paper: wide margins.
     testimg::Picture margins = Paper(600, 800, 1, 255);
     for (int y = 350; y < 450; ++y)
         for (int x = 250; x < 350; ++x) margins.at(x, y) = 0;
     ASSERT_TRUE(testimg::WritePng(dir.file("src/margins.png"), margins, 0, 8, {}, 100));
-    // Content from edge to edge: no white margin.
-    testimg::Picture full = testimg::Pattern(600, 800, 1, 4);
-    ASSERT_TRUE(testimg::WritePng(dir.file("src/full.png"), full, 0, 8, {}, 100));
+    ASSERT_TRUE(testimg::WritePng(dir.file("src/full.png"), testimg::Pattern(600, 800, 1, 4), 0, 8, {}, 100));
+}
+
+// In the main window: src as the folder to process, results into dst.
+void ChooseSrcIntoDst(DialogDriver& m, ScriptedUserDialogs& dialogs, const testdata::TempDir& dir) {
+    dialogs.AnswerFolder(dir.wfile(L"src"));
+    ASSERT_TRUE(m.Click(IDC_BROWSE_SOURCE));
+    ASSERT_TRUE(m.Click(IDC_SAVE_TO_NEW_FOLDER));
+    dialogs.AnswerFolder(dir.wfile(L"dst"));
+    ASSERT_TRUE(m.Click(IDC_BROWSE_DESTINATION));
+}
+
+TEST_F(ToolsE2E, ADetectionRunFromItsDialogCopiesThePagesWithWideWhiteMargins) {
+    ASSERT_NO_FATAL_FAILURE(WriteDetectionPages(dir));
     OpenMain([&](DialogDriver& m) {
-        dialogs->AnswerFolder(dir.wfile(L"src"));
-        ASSERT_TRUE(m.Click(IDC_BROWSE_SOURCE));
-        ASSERT_TRUE(m.Click(IDC_SAVE_TO_NEW_FOLDER));
-        dialogs->AnswerFolder(dir.wfile(L"dst"));
-        ASSERT_TRUE(m.Click(IDC_BROWSE_DESTINATION));
+        ASSERT_NO_FATAL_FAILURE(ChooseSrcIntoDst(m, *dialogs, dir));
         OpenTool(m, ID_MENU_DETECT, IDD_DETECT_DIALOG, [&](CDialog&, DialogDriver& d) {
             ASSERT_TRUE(d.Click(IDC_DETECT_WHITE_MARGIN));
             ASSERT_TRUE(d.Click(IDC_DETECT_EXECUTE));
@@ -326,6 +336,40 @@ TEST_F(ToolsE2E, ADetectionRunFromItsDialogCopiesThePagesWithWideWhiteMargins) {
     EXPECT_TRUE(fs::exists(dir.file("dst/src/margins.png")));
     EXPECT_FALSE(fs::exists(dir.file("dst/src/full.png")));
     EXPECT_TRUE(dialogs->MessageTexts().empty());
+}
+
+TEST_F(ToolsE2E, ADetectionRunIntoTheResultsOfABatchRunIsRefusedAndReplacesNothing) {
+    ASSERT_NO_FATAL_FAILURE(WriteDetectionPages(dir));
+    // Every file below dst with its bytes.
+    const auto results = [&] {
+        std::map<std::string, std::string> out;
+        for (const auto& e : fs::recursive_directory_iterator(dir.file("dst")))
+            if (e.is_regular_file()) out[e.path().string()] = testdata::ReadFileText(FromUtf8(e.path().string()));
+        return out;
+    };
+    std::map<std::string, std::string> batch;
+    OpenMain([&](DialogDriver& m) {
+        ASSERT_NO_FATAL_FAILURE(ChooseSrcIntoDst(m, *dialogs, dir));
+        ASSERT_TRUE(m.Click(IDC_START));
+        ASSERT_TRUE(PumpUntil([&] { return main->RunState() == RUN_STATE_IDLE; }, std::chrono::seconds(60)));
+        ASSERT_TRUE(PumpUntil([&] { return main->Engine().Pool().LiveThreads() == 0; }));
+        batch = results();
+        ASSERT_EQ(batch.count(dir.file("dst/src/margins.png")), 1u);
+        ASSERT_NE(batch[dir.file("dst/src/margins.png")], testdata::ReadFileText(dir.wfile(L"src/margins.png")));
+        OpenTool(m, ID_MENU_DETECT, IDD_DETECT_DIALOG, [&](CDialog&, DialogDriver& d) {
+            ASSERT_TRUE(d.Click(IDC_DETECT_WHITE_MARGIN));
+            ASSERT_TRUE(d.Click(IDC_DETECT_EXECUTE));
+            EXPECT_EQ(dialogs->MessageTexts(),
+                      std::vector<std::wstring>{L"检测出的图片要复制到目录 " + dir.wfile(L"dst/src") +
+                                                L"，但其中已有同名文件 full.png，复制会覆盖它。请选择其他保存目录，或先移走该目录中的文件。"});
+            EXPECT_TRUE(d.IsEnabled(IDC_DETECT_EXECUTE)) << "nothing started";
+            EXPECT_EQ(d.Text(IDC_DETECT_PROGRESS), L"");
+            // Had it started, it ends before the dialog may close.
+            ASSERT_TRUE(PumpUntil([&] { return main->Engine().Pool().AllDone(); }, std::chrono::seconds(60)));
+        });
+        ASSERT_TRUE(PumpUntil([&] { return main->Engine().Pool().LiveThreads() == 0; }));
+    });
+    EXPECT_EQ(results(), batch);
 }
 
 }  // namespace
