@@ -240,3 +240,30 @@ TEST(Files, ASweepClearsEachFolderOnce) {
     next.Sweep(a);
     EXPECT_FALSE(files::Exists(later));
 }
+
+// Every writer takes its temporary names from TemporarySibling (copies, whole
+// files, workbooks, scans, seals...): the first name this process takes in a
+// folder clears what ended writers left there, and keeps what live ones and
+// users have.
+TEST(Files, TheFirstTemporaryNameInAFolderClearsWhatEndedWritersLeft) {
+    using testdata::TemporaryNameOf;
+    testdata::TempDir dir;
+    const std::wstring folder = dir.wfile(L"out");
+    ASSERT_TRUE(files::CreateDirectory(folder));
+    testdata::SleepingChild live;
+    const std::wstring ended = PathJoin(folder, TemporaryNameOf(testdata::EndedProcessId(), 1));
+    const std::wstring running = PathJoin(folder, TemporaryNameOf(live.pid(), 2));
+    const std::wstring users = PathJoin(folder, L".tsvnotes.tmp");
+    // Written without the program's own writers, which would sweep first.
+    for (const std::wstring& path : {ended, running, users}) {
+        FILE* f = std::fopen(ToUtf8(path).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("half a page", f);
+        std::fclose(f);
+    }
+    ASSERT_TRUE(files::WriteAllAtomic(PathJoin(folder, L"copy.jpg"), "page", 4));
+    EXPECT_FALSE(files::Exists(ended));
+    EXPECT_TRUE(files::Exists(running));
+    EXPECT_TRUE(files::Exists(users));
+    EXPECT_TRUE(files::Exists(PathJoin(folder, L"copy.jpg")));
+}

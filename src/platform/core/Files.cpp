@@ -135,6 +135,11 @@ std::wstring TemporarySibling(const std::wstring& path) {
     std::snprintf(name, sizeof name, "%s%08x%08x%s", kTemporaryPrefix, static_cast<unsigned>(::getpid()),
                   counter.fetch_add(1), kTemporarySuffix);
     const std::wstring folder = PathFolder(path);
+    // Every writer goes through here: the first time this process writes
+    // into a folder, what killed writers left there goes (the writers that
+    // run for long sweep again per run or per save).
+    static TemporarySweep firstWrite;
+    firstWrite.Sweep(folder.empty() ? std::wstring(L".") : folder);
     return folder.empty() ? FromUtf8(name) : PathJoin(folder, FromUtf8(name));
 }
 

@@ -52,7 +52,9 @@ bool CopyNoReplace(const std::wstring& from, const std::wstring& to);
 // length in the same folder (".tsv" + the process id and a counter, eight
 // lower-case hexadecimal digits each, + ".tmp"), so a temporary name never
 // grows past the file-name limit however long `path`'s own name is, and no
-// run takes it for an image.
+// run takes it for an image. The first name this process takes in a folder
+// first sweeps it (RemoveStaleTemporaries), so whatever writes there clears
+// what killed writers left.
 std::wstring TemporarySibling(const std::wstring& path);
 // True when `name` has the form of TemporarySibling's names; `pid` receives
 // the id of the process that made it.
