@@ -9,6 +9,7 @@
 #include "image/RasterJPG.h"
 #include "image/RasterTIF.h"
 #include "platform/core/Files.h"
+#include "processing/ImageBuffer.h"
 #include "processing/processor/ImageProcessor.h"
 
 namespace {
@@ -101,4 +102,13 @@ std::uint64_t EstimatePeakBytes(const FileShape& shape) {
         page = std::max(page, pixels > UINT64_MAX / 64 ? UINT64_MAX / 2 : pixels * perPixel);
     }
     return std::min<std::uint64_t>(shape.fileBytes, UINT64_MAX / 4) + page + kPeakFixedBytes;
+}
+
+std::uint64_t EstimateOutputCanvasBytes(const FileShape& shape, std::uint64_t width, std::uint64_t height) {
+    const bool colour = std::any_of(shape.pages.begin(), shape.pages.end(), [](const PageShape& p) { return p.colour; });
+    // A size beyond the image limits is never made (the file fails with
+    // that reason, PixelBytes gives 0); any other canvas is made as large
+    // as PixelBytes says.
+    const auto side = [](std::uint64_t v) { return static_cast<std::int64_t>(std::min<std::uint64_t>(v, INT32_MAX)); };
+    return 2 * static_cast<std::uint64_t>(PixelBytes(side(width), side(height), colour ? 24 : 8));
 }

@@ -34,6 +34,12 @@ bool ProbeFileShape(const std::wstring& path, FileShape& shape);
 
 // The estimated peak bytes of processing and saving a file of that shape.
 std::uint64_t EstimatePeakBytes(const FileShape& shape);
+// What the fixed output size adds for a canvas of `width` x `height` pixels
+// (as large as the largest page's depth needs): the canvas beside the
+// working images, and its copy while the result is saved. It matters when
+// the canvas is far larger than the page, which the estimate above does
+// not foresee.
+std::uint64_t EstimateOutputCanvasBytes(const FileShape& shape, std::uint64_t width, std::uint64_t height);
 
 // Bytes per pixel of the largest page the estimate counts, and the fixed
 // part (libraries' buffers, tables, small scratch).

@@ -166,3 +166,33 @@ TEST_P(FixedOutputSizeRun, ASizeThatCanBeMadeIsSaved) {
     }
     EXPECT_EQ(Tree(OutputFolder(kind)), (std::set<std::wstring>{L"colour.jpg", L"pages.tif"}));
 }
+
+// The memory a file is admitted with counts the fixed output size's canvas:
+// 10000 x 10000 colour pixels from a small page need far more than a budget
+// of 200 MB, so neither file is begun; each is listed with the memory it
+// would need, nothing is written and the sources stay as they were.
+TEST_P(FixedOutputSizeRun, TheMemoryBudgetCountsTheCanvas) {
+    const RunKind kind = GetParam();
+    engine->SetMemoryBudget(200ull << 20);
+    ProcessSetting::output.widpixel = 10000;
+    ProcessSetting::output.heipixel = 10000;
+    WritePages(kind);
+    const std::wstring jpg = PathJoin(InputFolder(kind), L"colour.jpg");
+    const std::wstring tif = PathJoin(InputFolder(kind), L"pages.tif");
+    const std::string jpgBytes = Read(jpg), tifBytes = Read(tif);
+
+    Run(kind);
+
+    EXPECT_EQ(engine->FailedCount(), 2);
+    const auto lists = FailedLists(ListFolder(kind));
+    ASSERT_EQ(lists.size(), 1u);
+    const std::string list = Read(lists[0]);
+    for (const std::wstring& path : {jpg, tif}) {
+        const std::size_t line = list.find(ToUtf8(path) + "\t内存不足：处理此文件约需 ");
+        ASSERT_NE(line, std::string::npos) << list;
+        EXPECT_NE(list.find("超过内存预算 200 MB\r\n", line), std::string::npos) << list;
+    }
+    EXPECT_TRUE(Tree(OutputFolder(kind)).empty());
+    EXPECT_EQ(Read(jpg), jpgBytes);
+    EXPECT_EQ(Read(tif), tifBytes);
+}
