@@ -545,8 +545,11 @@ void CManualDlg::OnSaveAs() {
     std::wstring ext = dot == std::wstring::npos ? path_ : path_.substr(dot + 1);
     if (ext.size() > 127) ext.resize(127);
     const std::wstring filter = L"(*." + ext + L")|*." + ext + L"||";
-    // The whole path: a name cut short would be another file.
-    CFileDialog dialog(false, nullptr, path_.c_str(), OFN_HIDEREADONLY, filter.c_str());
+    // The whole path: a name cut short would be another file. The dialog
+    // offers the source's own name, so a file that exists (the source
+    // itself, after a quick Ctrl+S and Enter) is replaced only once the user
+    // has said yes to replacing it.
+    CFileDialog dialog(false, nullptr, path_.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, filter.c_str());
     if (dialog.DoModal() != IDOK) return;
     SaveTo(dialog.GetPathName());
 }

@@ -345,6 +345,8 @@ TEST_F(ManualWindowE2E, SaveAndSaveAsWriteTheShownPicture) {
         EXPECT_FALSE(shownDialogs.back().file.open);
         EXPECT_EQ(shownDialogs.back().file.filter, L"(*.png)|*.png||");
         EXPECT_EQ(shownDialogs.back().file.fileName, source);
+        // It offers the source's name: replacing a file that exists is asked.
+        EXPECT_EQ(shownDialogs.back().file.flags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
         EXPECT_EQ(w.Text(IDC_STATUS), L"保存成功");
         EXPECT_TRUE(SameImage(LoadDirect(copy), shown));
         EXPECT_EQ(d.CurrentPath(), source);

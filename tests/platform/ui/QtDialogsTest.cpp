@@ -235,6 +235,57 @@ TEST_F(QtDialogsTest, PickersAskedFromAWorkerAnswerWithTheChoice) {
     EXPECT_EQ(colour.GetColor(), RGB(1, 2, 3));
 }
 
+// A save dialog asked to confirm (OFN_OVERWRITEPROMPT) does not take the name
+// of a file that exists until the user says yes to replacing it, in Chinese;
+// "否" leaves the user in the dialog with nothing chosen.
+TEST_F(QtDialogsTest, ASaveDialogAsksBeforeItTakesTheNameOfAFileThatExists) {
+    testdata::TempDir dir;
+    {
+        std::ofstream existing(dir.file("a.jpg"));
+        existing << "page";
+    }
+    std::atomic<bool> done{false};
+    std::wstring path;
+    int result = -1;
+    QString question;
+    std::vector<QMessageBox::StandardButton> answers = {QMessageBox::No, QMessageBox::Yes};
+    std::function<void(QFileDialog*)> acceptUntilAnswered;
+    acceptUntilAnswered = [&](QFileDialog* saver) {
+        EXPECT_FALSE(saver->testOption(QFileDialog::DontConfirmOverwrite));
+        TypeFileName(saver, QStringLiteral("a.jpg"));
+        const QMessageBox::StandardButton answer = answers.front();
+        answers.erase(answers.begin());
+        bool asked = false;
+        WhenModal<QMessageBox>([&, answer](QMessageBox* box) {
+            asked = true;
+            question = box->text();
+            QAbstractButton* button = box->button(answer);
+            ASSERT_NE(button, nullptr);
+            button->click();
+        });
+        static_cast<QDialog*>(saver)->accept();
+        EXPECT_TRUE(asked) << "no question before replacing a.jpg";
+        if (answer == QMessageBox::No) {
+            EXPECT_TRUE(saver->isVisible()) << "\"否\" closed the dialog";
+            if (saver->isVisible()) WhenModal<QFileDialog>(acceptUntilAnswered);
+        }
+    };
+    WhenModal<QFileDialog>(acceptUntilAnswered);
+    std::thread worker([&] {
+        CFileDialog save(false, nullptr, (dir.wpath() + L"/a.jpg").c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                         L"(*.jpg)|*.jpg||");
+        result = save.DoModal();
+        if (result == IDOK) path = save.GetPathName();
+        done = true;
+    });
+    ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_TRUE(answers.empty()) << "the dialog was not asked twice";
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(path, dir.wpath() + L"/a.jpg");
+    EXPECT_TRUE(question.startsWith(QStringLiteral("a.jpg 已存在"))) << question.toStdString();
+}
+
 TEST_F(QtDialogsTest, TheFolderBrowserSpeaksChinese) {
     // A folder with a sub-folder and a picture of 5000 bytes, both last
     // changed on 25 December 2024 at 09:07 (local time).
