@@ -431,6 +431,12 @@ void CBatchEngine::ProcessAgain(const std::wstring& path) {
     if (autoMode_ == AUTO_MODE_SCAN) changedFiles_.insert(path);
 }
 
+void CBatchEngine::TakeProcessedPage(const std::wstring& path) {
+    if (autoMode_ != AUTO_MODE_SCAN) return;
+    std::lock_guard lock(queueLock_);
+    if (!pool_.HasItem(path)) pool_.AppendItems({WorkItem{path, WorkItem::kDone}});  // queue lock, then pool lock
+}
+
 bool CBatchEngine::ScanRunFolders(std::wstring& source, std::wstring& resultsRoot) const {
     std::lock_guard lock(runMutex_);
     if (run_.autoMode != AUTO_MODE_SCAN || run_.rootPath.empty()) return false;
@@ -458,8 +464,17 @@ int CBatchEngine::AppendNewFiles(const std::vector<QueuedFile>& candidates) {
     std::lock_guard lock(queueLock_);
     const std::unordered_set<std::wstring> queued = QueuedPathSetLocked();
     std::vector<WorkItem> fresh;
-    for (const auto& c : candidates)
-        if (!queued.count(c.fullPath)) fresh.push_back(WorkItem{c.fullPath, WorkItem::kPending});
+    for (const auto& c : candidates) {
+        if (queued.count(c.fullPath)) continue;
+        // A page of a scan-and-process run that the run has had before (its
+        // result went when a replace-scan wrote over it, or an insert
+        // renamed it here) is the same page processed again, not another.
+        if (autoMode_ == AUTO_MODE_SCAN && pool_.HasItem(c.fullPath)) {
+            pool_.Requeue(c.fullPath);
+            continue;
+        }
+        fresh.push_back(WorkItem{c.fullPath, WorkItem::kPending});
+    }
     const int added = static_cast<int>(fresh.size());
     pool_.AppendItems(std::move(fresh));  // queue lock, then pool lock
     queue_ = candidates;

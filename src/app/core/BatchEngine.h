@@ -124,6 +124,10 @@ public:
     // The file `path` of the scan-and-process run has new content and no
     // result: the next rescan has it processed again (once it exists).
     void ProcessAgain(const std::wstring& path);
+    // The file `path` of the scan-and-process run has its result already
+    // (an insert renamed the page and its result together): the run counts
+    // it as one of its pages, processed.
+    void TakeProcessedPage(const std::wstring& path);
     // The source folder and the results root (destination/<source name>) of
     // the last scan-and-process run; false when the last run was another
     // kind of run or there was none.

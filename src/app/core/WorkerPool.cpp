@@ -109,6 +109,13 @@ bool CWorkerPool::Requeue(const std::wstring& path) {
     return true;
 }
 
+bool CWorkerPool::HasItem(const std::wstring& path) const {
+    std::lock_guard lock(lock_);
+    for (const WorkItem& w : items_)
+        if (w.path == path) return true;
+    return false;
+}
+
 void CWorkerPool::DropPending() {
     {
         std::lock_guard lock(lock_);

@@ -84,6 +84,8 @@ public:
     // (a file whose content changed is processed again); false when one is
     // still pending or taken, or there is none.
     bool Requeue(const std::wstring& path);
+    // True when an item has this path.
+    bool HasItem(const std::wstring& path) const;
     // Removes the items no worker has taken (a stopped run settles them):
     // the pool is all done once the items in progress are. An item taken up
     // again by Requeue is done once more, as it was.

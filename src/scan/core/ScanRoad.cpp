@@ -95,9 +95,12 @@ bool MoveResult(const std::wstring& from, const std::wstring& to) {
 // The renames of an insert: each result follows its page; a page that has
 // no result at its new name is processed again.
 void ResultsFollow(IScanProcessing& processing, const std::vector<ScanFileMove>& moves) {
-    for (const ScanFileMove& m : moves)
-        if (!MoveResult(processing.ResultPathOf(m.from), processing.ResultPathOf(m.to)))
+    for (const ScanFileMove& m : moves) {
+        if (MoveResult(processing.ResultPathOf(m.from), processing.ResultPathOf(m.to)))
+            processing.ScanResultMoved(m.to);
+        else
             processing.ScanFileChanged(m.to);
+    }
 }
 
 // The name of the next page of an insert-scan: the first page of a run
@@ -382,6 +385,7 @@ std::wstring BatchScanProcessing::ResultPathOf(const std::wstring& scanned) cons
 }
 
 void BatchScanProcessing::ScanFileChanged(const std::wstring& path) { engine_.ProcessAgain(path); }
+void BatchScanProcessing::ScanResultMoved(const std::wstring& path) { engine_.TakeProcessedPage(path); }
 void BatchScanProcessing::StartProcessing(int runType) { engine_.StartProcessing(runType); }
 
 void BatchScanProcessing::WhileScanning() {

@@ -60,6 +60,9 @@ public:
     virtual std::wstring ResultPathOf(const std::wstring& scanned) const;
     // A scanned file has new content and no result: it is processed again.
     virtual void ScanFileChanged(const std::wstring& /*path*/) {}
+    // A scanned file was renamed to `path` and its result went with it: the
+    // page under its new name is processed.
+    virtual void ScanResultMoved(const std::wstring& /*path*/) {}
 };
 
 // The batch engine as the road sees it.
@@ -74,6 +77,7 @@ public:
     bool SettleScanFiles(const std::vector<std::wstring>& paths) override;
     std::wstring ResultPathOf(const std::wstring& scanned) const override;
     void ScanFileChanged(const std::wstring& path) override;
+    void ScanResultMoved(const std::wstring& path) override;
 
 private:
     CBatchEngine& engine_;

@@ -150,7 +150,8 @@ TEST_F(ScanAndProcess, ProcessingGoesOnWhileWaitingForTheSource) {
 
 // Scanning with processing on, then an insert-scan of four pages before
 // doc_000003 and a replace-scan: every scanned page gets its result, and
-// every result is the result of the scanned file of its name. Once with the
+// every result is the result of the scanned file of its name, and the run
+// counts each page in the folder once, processed. Once with the
 // first pages' results on disk before the insert, once inserting while they
 // are still being processed.
 class ScanAndProcessInsert : public ScanAndProcess, public ::testing::WithParamInterface<bool> {
@@ -180,6 +181,24 @@ protected:
             },
             std::chrono::seconds(60));
     }
+    // The run's count of pages and of pages processed, what the scan
+    // window's status line reads ("已扫描 n 张，已处理 d 张"), once they
+    // have settled (or after ten seconds).
+    std::string Counts(std::size_t pages) {
+        std::size_t entries = 0;
+        int done = 0;
+        pump.PumpUntil(
+            [&] {
+                entries = engine->Pool().ItemCount();
+                done = engine->Pool().CountDone();
+                return entries == pages && done == static_cast<int>(pages);
+            },
+            std::chrono::seconds(10));
+        return Counted(entries, done);
+    }
+    static std::string Counted(std::size_t entries, int done) {
+        return std::to_string(entries) + " pages, " + std::to_string(done) + " processed";
+    }
     std::vector<int> Pages() {
         std::vector<int> pages;
         for (const std::string& name : Listing()) pages.push_back(PageOfJpeg(ScanPath(name)));
@@ -207,6 +226,9 @@ TEST_P(ScanAndProcessInsert, ResultsFollowTheirPages) {
     // Pages 4 to 7 of the session went in at 3 to 6, in order.
     EXPECT_EQ(Pages(), (std::vector<int>{0, 1, 4, 5, 6, 7, 2, 3}));
     EXPECT_TRUE(ResultsFollowPages()) << Mismatch();
+    // Eight pages, each counted once: the two renamed with their results
+    // are not new pages, the two now under their old names not extra ones.
+    EXPECT_EQ(Counts(8), Counted(8, 8));
 
     // Replacing from doc_000007: four pages over 7 and 8, then 9 and 10.
     selected = L"doc_000007.jpg";
@@ -215,6 +237,7 @@ TEST_P(ScanAndProcessInsert, ResultsFollowTheirPages) {
     RunScan(app.get(), &batch, nullptr);
     EXPECT_EQ(Pages(), (std::vector<int>{0, 1, 4, 5, 6, 7, 0, 1, 2, 3}));  // pages 8 to 11
     EXPECT_TRUE(ResultsFollowPages()) << Mismatch();
+    EXPECT_EQ(Counts(10), Counted(10, 10));
     EXPECT_EQ(engine->FailedCount(), 0);
 }
 
