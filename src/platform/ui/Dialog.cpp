@@ -107,9 +107,7 @@ QWidget* MakeWidget(const ControlSpec& spec, QWidget* parent) {
         }
         case Ctl::Button:
         case Ctl::DefButton: {
-            auto* b = new uiw::PushWidget(text, parent);
-            b->setDefault(spec.kind == Ctl::DefButton);
-            take(b, L"Button", CTLCOLOR_BTN);
+            take(new uiw::PushWidget(text, parent, spec.kind == Ctl::DefButton), L"Button", CTLCOLOR_BTN);
             break;
         }
         case Ctl::CheckBox: take(new uiw::CheckWidget(text, parent), L"Button", CTLCOLOR_STATIC); break;

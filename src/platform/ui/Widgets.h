@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -230,7 +231,29 @@ private:
 using ClientWidget = Host<QWidget>;
 using EditWidget = Host<QLineEdit>;
 using ComboWidget = Host<QComboBox>;
-using PushWidget = Host<QPushButton>;
+// A push button. Enter clicks the button that has the focus, and from
+// anywhere else in its window only the window's default button (a
+// DefButton): Qt would otherwise make the first button of a window without
+// one its default, so that Enter after typing a value clicked a button
+// nobody chose.
+class PushWidget final : public Host<QPushButton> {
+public:
+    PushWidget(const QString& text, QWidget* parent, bool isDefault) : Host<QPushButton>(text, parent) {
+        setAutoDefault(isDefault);
+        setDefault(isDefault);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+        if (enter && !autoDefault() && !e->isAutoRepeat()) {
+            click();
+            e->accept();
+            return;
+        }
+        Host<QPushButton>::keyPressEvent(e);
+    }
+};
 using CheckWidget = Host<QCheckBox>;
 using GroupWidget = Host<WrappingGroupBox>;
 using FrameWidget = Host<QFrame>;

@@ -546,6 +546,50 @@ TEST_F(UiTest, KeyReleasesCarryTheModifiersHeldAtTheirPress) {
     });
 }
 
+// Enter clicks the button that has the focus; from an edit box it clicks the
+// window's default button, and in a window without one it clicks nothing
+// (not the window's first button).
+TEST_F(UiTest, EnterClicksOnlyTheFocusedButtonOrTheDefaultOne) {
+    constexpr int kEdit = 2101, kFirst = 2102, kSecond = 2103, kDefault = 2104;
+    const DialogTemplate withoutDefault = {
+        181, L"没有默认按钮", 200, 80,
+        {
+            {kEdit, Ctl::Edit, L"", 10, 10, 60, 12},
+            {kFirst, Ctl::Button, L"居中 7", 10, 40, 50, 14},
+            {kSecond, Ctl::Button, L"校正 5", 70, 40, 50, 14},
+        },
+    };
+    DialogTemplate withDefault = withoutDefault;
+    withDefault.controls.push_back({kDefault, Ctl::DefButton, L"执行", 130, 40, 50, 14});
+    auto clicked = [](const TestDialog& d) {
+        std::vector<UINT> ids;
+        for (const Note& n : d.notes)
+            if (n.message == WM_COMMAND && n.code == BN_CLICKED) ids.push_back(n.id);
+        return ids;
+    };
+    struct Case {
+        const DialogTemplate* dialog;
+        int focus;
+        std::vector<UINT> clicked;
+        const char* name;
+    };
+    const Case cases[] = {
+        {&withoutDefault, kEdit, {}, "edit, no default button"},
+        {&withoutDefault, kSecond, {kSecond}, "focused button, no default button"},
+        {&withDefault, kEdit, {kDefault}, "edit, default button"},
+        {&withDefault, kFirst, {kFirst}, "focused button beside a default one"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDialog dlg(*c.dialog);
+        RunInside(dlg, [&](CDialog&, DialogDriver& drive) {
+            dlg.notes.clear();
+            ASSERT_TRUE(drive.PressKey(VK_RETURN, false, c.focus));
+            EXPECT_EQ(clicked(dlg), c.clicked);
+        });
+    }
+}
+
 TEST_F(UiTest, NumbersInControlsStayInTheCLocale) {
     testdata::CommaLocale comma;
     ASSERT_TRUE(comma.active());
