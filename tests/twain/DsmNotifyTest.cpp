@@ -14,6 +14,7 @@
 #include "platform/core/MessagePump.h"
 #include "support/RecordingWindow.h"
 #include "twain/dsm/Dsm.h"
+#include "twain/dsm/DsmApps.h"
 
 namespace {
 
@@ -261,12 +262,78 @@ TEST_F(DsmNotify, NestedCallsToTheSourceByProtocol) {
             EXPECT_EQ(eventRc, TWRC_NOTDSEVENT) << label << " (ignored by the manager)";
             EXPECT_EQ(event.TWMessage, MSG_NULL) << label;
         }
-        // The guard is gone once the calls returned: the same call now works.
+        // The guard is gone once the calls returned: the same call now works,
+        // also while the source's thread may still be returning from the
+        // callback (its marks are its own).
         EXPECT_EQ(app.Call(&source, DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS) << label;
         EXPECT_EQ(app.Disable(source), TWRC_SUCCESS);
         EXPECT_EQ(app.CloseSource(source), TWRC_SUCCESS);
         EXPECT_EQ(app.Close(), TWRC_SUCCESS);
     }
+}
+
+// The mark of a call under way belongs to the thread that makes the call.
+// The order that broke a single shared mark: the application's thread is
+// inside a call when the source's own thread starts one, the application's
+// call ends first, the source's thread's call last. The application's
+// thread must then be free to call again, and neither thread ever sees the
+// other's call as its own.
+TEST(DsmCallOnThread, EachThreadKeepsItsOwnMarks) {
+    const int manager = 0;  // any address stands for a manager
+    constexpr TW_UINT32 kApp = 1, kSource = 2;
+    const auto underWay = [&](bool callback) { return DsmCallOnThread::UnderWay(&manager, kApp, kSource, callback); };
+    std::mutex lock;
+    std::condition_variable changed;
+    int step = 0;
+    const auto waitFor = [&](int wanted) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 10s, [&] { return step >= wanted; });
+    };
+    const auto go = [&](int next) {
+        {
+            std::lock_guard guard(lock);
+            step = next;
+        }
+        changed.notify_all();
+    };
+    bool sourceSawItsOwn = false, sourceSawTheOther = true, sourceStillInside = false;
+    std::thread sourceThread([&] {
+        if (!waitFor(1)) return;
+        sourceSawTheOther = underWay(false);
+        {
+            const DsmCallOnThread call(&manager, kApp, kSource, false);
+            sourceSawItsOwn = underWay(false);
+            go(2);
+            if (!waitFor(3)) return;
+            sourceStillInside = underWay(false);
+        }
+        go(4);
+    });
+    {
+        const DsmCallOnThread call(&manager, kApp, kSource, false);
+        EXPECT_TRUE(underWay(false));
+        EXPECT_FALSE(underWay(true)) << "a call is not a callback";
+        EXPECT_FALSE(DsmCallOnThread::UnderWay(&manager, kApp, kSource + 1, false)) << "another source";
+        go(1);
+        ASSERT_TRUE(waitFor(2));
+    }
+    EXPECT_FALSE(underWay(false)) << "the application's thread is free once its call ended";
+    go(3);
+    EXPECT_TRUE(waitFor(4));
+    sourceThread.join();
+    EXPECT_FALSE(underWay(false)) << "the source's call that ended last leaves no mark here";
+    EXPECT_FALSE(sourceSawTheOther);
+    EXPECT_TRUE(sourceSawItsOwn);
+    EXPECT_TRUE(sourceStillInside) << "the other thread's call ending does not end this one";
+    // Nested calls on one thread: the inner one ending leaves the outer.
+    {
+        const DsmCallOnThread outer(&manager, kApp, kSource, true);
+        {
+            const DsmCallOnThread inner(&manager, kApp, kSource, true);
+        }
+        EXPECT_TRUE(underWay(true));
+    }
+    EXPECT_FALSE(underWay(true));
 }
 
 TEST_F(DsmNotify, CallbackRunsOnTheSourcesThread) {

@@ -381,20 +381,15 @@ TW_UINT16 CDsm::Forward(pTW_IDENTITY app, pTW_IDENTITY source, TW_UINT32 DG, TW_
         return Fail(app, TWCC_SEQERROR);
     }
 
-    // The flag names this thread; a call nested on the same thread (allowed
-    // for older applications) leaves it as the outer call set it.
-    DsmSourceEntry* entryRecord = m_apps.DsCallbackGet(app, sourceId);
-    const std::thread::id before = entryRecord->processing;
-    entryRecord->processing = std::this_thread::get_id();
-
     const TW_IDENTITY appKey = *app;
     const std::uint64_t generation = g_generation;
     bool threw = false;
-    const TW_UINT16 rc = CallSource(entry, appIdentity, DG, DAT, MSG, pData, threw);
+    TW_UINT16 rc;
+    {
+        const DsmCallOnThread underWay(&m_apps, app->Id, sourceId, false);
+        rc = CallSource(entry, appIdentity, DG, DAT, MSG, pData, threw);
+    }
     if (!Alive(this, generation)) return threw ? TWRC_FAILURE : rc;
-
-    if (m_apps.FindApp(&appKey) && sourceId < static_cast<TW_UINT32>(kDsmMaxSources))
-        if (DsmSourceEntry* again = m_apps.DsCallbackGet(&appKey, sourceId)) again->processing = before;
     if (threw) {
         DSM_ERROR(kModule, "Exception caught while DS was processing message.  Returning Failure.");
         return Fail(&appKey, TWCC_BUMMER);
@@ -445,23 +440,21 @@ TW_UINT16 CDsm::NotifyApp(pTW_IDENTITY app, pTW_IDENTITY source, TW_UINT16 MSG) 
         TW_IDENTITY origin = record->identity;
         TW_IDENTITY destination = *stored;
         const auto refCon = reinterpret_cast<TW_MEMREF>(record->callbackRefCon);
-        const std::thread::id before = record->appCallback;
-        record->appCallback = std::this_thread::get_id();
-
         const TW_IDENTITY appKey = *app;
         const std::uint64_t generation = g_generation;
         TW_UINT16 rc = TWRC_FAILURE;
         bool threw = false;
-        DsmCallOut([&] {
-            try {
-                rc = callback(&origin, &destination, DG_CONTROL, DAT_NULL, MSG, refCon);
-            } catch (...) {
-                threw = true;
-            }
-        });
+        {
+            const DsmCallOnThread underWay(&m_apps, app->Id, sourceId, true);
+            DsmCallOut([&] {
+                try {
+                    rc = callback(&origin, &destination, DG_CONTROL, DAT_NULL, MSG, refCon);
+                } catch (...) {
+                    threw = true;
+                }
+            });
+        }
         if (!Alive(this, generation)) return threw ? TWRC_FAILURE : rc;
-        if (m_apps.FindApp(&appKey))
-            if (DsmSourceEntry* again = m_apps.DsCallbackGet(&appKey, sourceId)) again->appCallback = before;
         if (threw) {
             DSM_ERROR(kModule, "Exception caught while App was processing message.  Returning Failure.");
             return Fail(&appKey, TWCC_BUMMER);

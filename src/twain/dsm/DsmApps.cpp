@@ -353,24 +353,40 @@ bool CDsmApps::DsCallbackIsWaiting(const TW_IDENTITY* app, TW_UINT32 source) {
     return s && s->waiting;
 }
 
-void CDsmApps::DsSetProcessingMessage(const TW_IDENTITY* app, TW_UINT32 source, bool processing) {
-    if (DsmSourceEntry* s = Source(app, source, "Unable to properly handle DsSetProcessingMessage..."))
-        s->processing = processing ? std::this_thread::get_id() : std::thread::id();
+namespace {
+
+struct CallUnderWay {
+    const void* manager;
+    TW_UINT32 app;
+    TW_UINT32 source;
+    bool callback;
+    bool operator==(const CallUnderWay&) const = default;
+};
+
+// The calls under way on this thread, innermost last.
+thread_local std::vector<CallUnderWay> t_callsUnderWay;
+
+}  // namespace
+
+DsmCallOnThread::DsmCallOnThread(const void* manager, TW_UINT32 app, TW_UINT32 source, bool callback) {
+    t_callsUnderWay.push_back({manager, app, source, callback});
+}
+
+DsmCallOnThread::~DsmCallOnThread() { t_callsUnderWay.pop_back(); }
+
+bool DsmCallOnThread::UnderWay(const void* manager, TW_UINT32 app, TW_UINT32 source, bool callback) {
+    return std::find(t_callsUnderWay.begin(), t_callsUnderWay.end(), CallUnderWay{manager, app, source, callback}) !=
+           t_callsUnderWay.end();
 }
 
 bool CDsmApps::DsIsProcessingMessage(const TW_IDENTITY* app, TW_UINT32 source) {
-    DsmSourceEntry* s = Source(app, source, "Returning FALSE from DsIsProcessingMessage...");
-    return s && s->processing == std::this_thread::get_id();
-}
-
-void CDsmApps::DsSetAppProcessingCallback(const TW_IDENTITY* app, TW_UINT32 source, bool running) {
-    if (DsmSourceEntry* s = Source(app, source, "Unable to properly handle DsSetAppProcessingCallback..."))
-        s->appCallback = running ? std::this_thread::get_id() : std::thread::id();
+    return Source(app, source, "Returning FALSE from DsIsProcessingMessage...") &&
+           DsmCallOnThread::UnderWay(this, app->Id, source, false);
 }
 
 bool CDsmApps::DsIsAppProcessingCallback(const TW_IDENTITY* app, TW_UINT32 source) {
-    DsmSourceEntry* s = Source(app, source, "Returning FALSE from DsIsAppProcessingCallback...");
-    return s && s->appCallback == std::this_thread::get_id();
+    return Source(app, source, "Returning FALSE from DsIsAppProcessingCallback...") &&
+           DsmCallOnThread::UnderWay(this, app->Id, source, true);
 }
 
 // Discovery and loading -----------------------------------------------------

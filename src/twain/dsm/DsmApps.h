@@ -34,11 +34,6 @@ struct DsmSourceEntry {
     TW_UINTPTR callbackRefCon = 0;
     TW_UINT16 callbackMessage = 0;
     bool waiting = false;          // a parked notification awaits DAT_EVENT
-    // The thread for which a call into the source, or the application's
-    // callback for it, is under way; they tell a source or a callback that
-    // calls back into the manager on the same thread.
-    std::thread::id processing;
-    std::thread::id appCallback;
 };
 
 struct DsmSourceList {
@@ -53,6 +48,21 @@ struct DsmAppEntry {
     std::unique_ptr<DsmSourceList> sources;
     TW_HANDLE window = nullptr;  // given at MSG_OPENDSM, never dereferenced
     bool closing = false;        // MSG_CLOSEDSM is shutting its sources down
+};
+
+// A call into a source, or the application's callback for it, under way on
+// the calling thread for as long as the object lives: it tells a source or a
+// callback that calls back into the manager on the same thread. Each thread
+// keeps its own: a source that notifies from a thread of its own while the
+// application is still inside a call to it must not leave one thread's mark
+// on the other (the application's later calls were refused for good).
+class DsmCallOnThread {
+public:
+    DsmCallOnThread(const void* manager, TW_UINT32 app, TW_UINT32 source, bool callback);
+    ~DsmCallOnThread();
+    DsmCallOnThread(const DsmCallOnThread&) = delete;
+    DsmCallOnThread& operator=(const DsmCallOnThread&) = delete;
+    static bool UnderWay(const void* manager, TW_UINT32 app, TW_UINT32 source, bool callback);
 };
 
 class CDsmAppsImpl {
@@ -102,9 +112,9 @@ public:
     DsmSourceEntry* DsCallbackGet(const TW_IDENTITY* app, TW_UINT32 source);
     void DsCallbackSetWaiting(const TW_IDENTITY* app, TW_UINT32 source, bool waiting);
     bool DsCallbackIsWaiting(const TW_IDENTITY* app, TW_UINT32 source);
-    void DsSetProcessingMessage(const TW_IDENTITY* app, TW_UINT32 source, bool processing);
+    // Whether this thread is inside a call to the source, or inside the
+    // application's callback for it (DsmCallOnThread marks both).
     bool DsIsProcessingMessage(const TW_IDENTITY* app, TW_UINT32 source);
-    void DsSetAppProcessingCallback(const TW_IDENTITY* app, TW_UINT32 source, bool running);
     bool DsIsAppProcessingCallback(const TW_IDENTITY* app, TW_UINT32 source);
 
     // Source discovery and loading.
