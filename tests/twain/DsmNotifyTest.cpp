@@ -279,9 +279,9 @@ TEST_F(DsmNotify, NestedCallsToTheSourceByProtocol) {
 // thread must then be free to call again, and neither thread ever sees the
 // other's call as its own.
 TEST(DsmCallOnThread, EachThreadKeepsItsOwnMarks) {
-    const int manager = 0;  // any address stands for a manager
+    const CDsmApps apps;  // the manager's table the marks belong to
     constexpr TW_UINT32 kApp = 1, kSource = 2;
-    const auto underWay = [&](bool callback) { return DsmCallOnThread::UnderWay(&manager, kApp, kSource, callback); };
+    const auto underWay = [&](bool callback) { return DsmCallOnThread::UnderWay(&apps, kApp, kSource, callback); };
     std::mutex lock;
     std::condition_variable changed;
     int step = 0;
@@ -301,7 +301,7 @@ TEST(DsmCallOnThread, EachThreadKeepsItsOwnMarks) {
         if (!waitFor(1)) return;
         sourceSawTheOther = underWay(false);
         {
-            const DsmCallOnThread call(&manager, kApp, kSource, false);
+            const DsmCallOnThread call(&apps, kApp, kSource, false);
             sourceSawItsOwn = underWay(false);
             go(2);
             if (!waitFor(3)) return;
@@ -310,10 +310,10 @@ TEST(DsmCallOnThread, EachThreadKeepsItsOwnMarks) {
         go(4);
     });
     {
-        const DsmCallOnThread call(&manager, kApp, kSource, false);
+        const DsmCallOnThread call(&apps, kApp, kSource, false);
         EXPECT_TRUE(underWay(false));
         EXPECT_FALSE(underWay(true)) << "a call is not a callback";
-        EXPECT_FALSE(DsmCallOnThread::UnderWay(&manager, kApp, kSource + 1, false)) << "another source";
+        EXPECT_FALSE(DsmCallOnThread::UnderWay(&apps, kApp, kSource + 1, false)) << "another source";
         go(1);
         ASSERT_TRUE(waitFor(2));
     }
@@ -327,9 +327,9 @@ TEST(DsmCallOnThread, EachThreadKeepsItsOwnMarks) {
     EXPECT_TRUE(sourceStillInside) << "the other thread's call ending does not end this one";
     // Nested calls on one thread: the inner one ending leaves the outer.
     {
-        const DsmCallOnThread outer(&manager, kApp, kSource, true);
+        const DsmCallOnThread outer(&apps, kApp, kSource, true);
         {
-            const DsmCallOnThread inner(&manager, kApp, kSource, true);
+            const DsmCallOnThread inner(&apps, kApp, kSource, true);
         }
         EXPECT_TRUE(underWay(true));
     }

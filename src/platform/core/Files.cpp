@@ -351,18 +351,33 @@ bool WriteAllAtomic(const std::wstring& path, const void* data, std::size_t size
     return ok;
 }
 
+namespace {
+
+// Copies `from` to a fresh temporary name beside `to` and renames it to `to`
+// (over what is there, or only where nothing is). On failure no file is
+// left and errno tells why.
+bool CopyThroughTemporary(const std::wstring& from, const std::wstring& to, bool replace) {
+    const std::wstring tmp = TemporarySibling(to);
+    std::error_code ec;
+    std::filesystem::copy_file(std::filesystem::path(ToUtf8(from)), std::filesystem::path(ToUtf8(tmp)),
+                               replace ? std::filesystem::copy_options::overwrite_existing
+                                       : std::filesystem::copy_options::none,
+                               ec);
+    if (!ec && (replace ? Rename(tmp, to) : RenameNoReplace(tmp, to))) return true;
+    const int error = ec ? ec.value() : errno;
+    Remove(tmp);
+    errno = error;
+    return false;
+}
+
+}  // namespace
+
 bool CopyReplacing(const std::wstring& from, const std::wstring& to) {
     if (from.empty() || to.empty()) return false;
     FileId source;
     FileId target;
     if (GetFileId(from, source) && GetFileId(to, target) && source == target) return false;
-    const std::wstring tmp = TemporarySibling(to);
-    std::error_code ec;
-    std::filesystem::copy_file(std::filesystem::path(ToUtf8(from)), std::filesystem::path(ToUtf8(tmp)),
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (!ec && Rename(tmp, to)) return true;
-    Remove(tmp);
-    return false;
+    return CopyThroughTemporary(from, to, true);
 }
 
 bool CopyNoReplace(const std::wstring& from, const std::wstring& to) {
@@ -375,15 +390,7 @@ bool CopyNoReplace(const std::wstring& from, const std::wstring& to) {
         errno = EEXIST;
         return false;
     }
-    const std::wstring tmp = TemporarySibling(to);
-    std::error_code ec;
-    std::filesystem::copy_file(std::filesystem::path(ToUtf8(from)), std::filesystem::path(ToUtf8(tmp)),
-                               std::filesystem::copy_options::none, ec);
-    if (!ec && RenameNoReplace(tmp, to)) return true;
-    const int error = ec ? ec.value() : errno;
-    Remove(tmp);
-    errno = error;
-    return false;
+    return CopyThroughTemporary(from, to, false);
 }
 
 bool GetFileId(const std::wstring& path, FileId& id) {

@@ -14,14 +14,12 @@
 std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
 
 namespace files {
+
 // For tests of what a full disk does: a file opened for writing by _wfopen
 // anywhere below `folder` is opened on the system's always-full device
 // instead, so that its writes fail as they do on a full disk (ENOSPC). An
 // empty folder ends it.
 void SetFullDiskFolderForTests(const std::wstring& folder);
-}  // namespace files
-
-namespace files {
 
 bool Exists(const std::wstring& path);       // file or folder
 bool IsDirectory(const std::wstring& path);

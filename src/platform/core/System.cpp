@@ -12,10 +12,8 @@
 #include <thread>
 
 namespace {
-std::atomic<int> g_processorOverride{0};
-}
 
-namespace {
+std::atomic<int> g_processorOverride{0};
 
 // The processors the calling thread may run on (its affinity mask, which a
 // user sets with taskset or a container's CPU set); 0 when it cannot be read.

@@ -356,7 +356,7 @@ bool CDsmApps::DsCallbackIsWaiting(const TW_IDENTITY* app, TW_UINT32 source) {
 namespace {
 
 struct CallUnderWay {
-    const void* manager;
+    const CDsmApps* apps;
     TW_UINT32 app;
     TW_UINT32 source;
     bool callback;
@@ -368,14 +368,14 @@ thread_local std::vector<CallUnderWay> t_callsUnderWay;
 
 }  // namespace
 
-DsmCallOnThread::DsmCallOnThread(const void* manager, TW_UINT32 app, TW_UINT32 source, bool callback) {
-    t_callsUnderWay.push_back({manager, app, source, callback});
+DsmCallOnThread::DsmCallOnThread(const CDsmApps* apps, TW_UINT32 app, TW_UINT32 source, bool callback) {
+    t_callsUnderWay.push_back({apps, app, source, callback});
 }
 
 DsmCallOnThread::~DsmCallOnThread() { t_callsUnderWay.pop_back(); }
 
-bool DsmCallOnThread::UnderWay(const void* manager, TW_UINT32 app, TW_UINT32 source, bool callback) {
-    return std::find(t_callsUnderWay.begin(), t_callsUnderWay.end(), CallUnderWay{manager, app, source, callback}) !=
+bool DsmCallOnThread::UnderWay(const CDsmApps* apps, TW_UINT32 app, TW_UINT32 source, bool callback) {
+    return std::find(t_callsUnderWay.begin(), t_callsUnderWay.end(), CallUnderWay{apps, app, source, callback}) !=
            t_callsUnderWay.end();
 }
 

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "twain/Twain.h"
@@ -56,13 +55,14 @@ struct DsmAppEntry {
 // keeps its own: a source that notifies from a thread of its own while the
 // application is still inside a call to it must not leave one thread's mark
 // on the other (the application's later calls were refused for good).
+class CDsmApps;
 class DsmCallOnThread {
 public:
-    DsmCallOnThread(const void* manager, TW_UINT32 app, TW_UINT32 source, bool callback);
+    DsmCallOnThread(const CDsmApps* apps, TW_UINT32 app, TW_UINT32 source, bool callback);
     ~DsmCallOnThread();
     DsmCallOnThread(const DsmCallOnThread&) = delete;
     DsmCallOnThread& operator=(const DsmCallOnThread&) = delete;
-    static bool UnderWay(const void* manager, TW_UINT32 app, TW_UINT32 source, bool callback);
+    static bool UnderWay(const CDsmApps* apps, TW_UINT32 app, TW_UINT32 source, bool callback);
 };
 
 class CDsmAppsImpl {
